@@ -1,0 +1,7 @@
+#include "rtl/DateTime.h"
+
+TFormatSettings& FormatSettings()
+{
+    static TFormatSettings settings;
+    return settings;
+}
