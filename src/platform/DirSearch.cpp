@@ -62,7 +62,7 @@ bool Accept(TSearchRec& f, const std::string& name)
     TPosixFileData data;
     if (ReadFileData(full, false, data) != 0)
         return false; // vanished meanwhile or unreadable
-    if (static_cast<int>(data.Attr) & f.ExcludeAttr)
+    if (static_cast<int>(data.Attr & static_cast<uint32_t>(f.ExcludeAttr)))
         return false;
     f.Name = name;
     f.Attr = static_cast<int>(data.Attr);
@@ -114,7 +114,7 @@ int FindFirst(const std::string& path, int attr, TSearchRec& f)
 {
     FindClose(f);
     f = TSearchRec{};
-    f.ExcludeAttr = ~attr & (faHidden | faSysFile | faVolumeID | faDirectory);
+    f.ExcludeAttr = static_cast<int>(~static_cast<uint32_t>(attr) & (faHidden | faSysFile | faVolumeID | faDirectory));
     auto slash = path.find_last_of('/');
     std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string mask = slash == std::string::npos ? path : path.substr(slash + 1);

@@ -105,6 +105,8 @@ uint32_t ReadFileData(const std::string& path, bool followLink, TPosixFileData& 
         attr |= faReparsePoint;
         data.ReparseTag = IO_REPARSE_TAG_SYMLINK;
         data.Size = 0;
+        struct stat target{};
+        attr |= (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) ? faDirectory : faArchive;
     } else if (fmt == S_IFDIR) {
         attr |= faDirectory;
         bool mountRoot = false;

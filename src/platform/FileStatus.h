@@ -7,7 +7,9 @@
 //   hidden     the name begins with a dot
 //   system     sockets, FIFOs and devices (never opened by the suite)
 //   directory  a directory
-//   reparse    a symbolic link, or a directory that is a mount point
+//   reparse    a symbolic link, or a directory that is a mount point; a link not followed also carries
+//              the directory bit when it points at a folder (the archive bit otherwise), as Windows
+//              reports directory and file links
 //   archive    kept in the extended attribute "user.vastrel.arch": the modification time and size at
 //              the last reset. A missing or different value means the bit is set; on a file system
 //              without user extended attributes the bit always reads as set.
@@ -21,16 +23,20 @@
 // 100-ns ticks since 1601-01-01, UTC unless a name says otherwise.
 using FILETIME = uint64_t;
 
-constexpr int faReadOnly = 0x01;
-constexpr int faHidden = 0x02;
-constexpr int faSysFile = 0x04;
-constexpr int faVolumeID = 0x08;
-constexpr int faDirectory = 0x10;
-constexpr int faArchive = 0x20;
-constexpr int faNormal = 0x80;
-constexpr int faSymLink = 0x400;
-constexpr int faReparsePoint = 0x400;
-constexpr int faAnyFile = 0x1FF;
+// The attribute bits; the file wrappers of the platform layer declare them when they are present.
+#if __has_include("platform/PosixFiles.h")
+#include "platform/PosixFiles.h"
+#else
+constexpr uint32_t faReadOnly = 0x01;
+constexpr uint32_t faHidden = 0x02;
+constexpr uint32_t faSysFile = 0x04;
+constexpr uint32_t faDirectory = 0x10;
+constexpr uint32_t faArchive = 0x20;
+constexpr uint32_t faNormal = 0x80;
+constexpr uint32_t faReparsePoint = 0x400;
+constexpr uint32_t faAnyFile = 0x4B7;
+#endif
+constexpr uint32_t faVolumeID = 0x08;
 
 constexpr uint32_t IO_REPARSE_TAG_MOUNT_POINT = 0xA0000003;
 constexpr uint32_t IO_REPARSE_TAG_SYMLINK = 0xA000000C;

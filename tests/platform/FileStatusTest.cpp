@@ -52,7 +52,10 @@ TEST_F(FileStatusTest, AttributesFollowModeNameAndFileType)
     EXPECT_EQ(AttrOf(sandbox.Path(".hidden")), uint32_t(faArchive | faHidden));
     EXPECT_EQ(AttrOf(sandbox.Path("ro.txt")), uint32_t(faArchive | faReadOnly));
     EXPECT_EQ(AttrOf(sandbox.Path("dir")), uint32_t(faDirectory));
-    EXPECT_EQ(AttrOf(sandbox.Path("link")), uint32_t(faReparsePoint));
+    EXPECT_EQ(AttrOf(sandbox.Path("link")), uint32_t(faReparsePoint | faArchive));
+    ::symlink("dir", sandbox.Path("dirlink").c_str());
+    EXPECT_EQ(AttrOf(sandbox.Path("dirlink")), uint32_t(faReparsePoint | faDirectory));
+    EXPECT_EQ(AttrOf(sandbox.Path("dirlink"), true), uint32_t(faDirectory));
     EXPECT_EQ(AttrOf(sandbox.Path("link"), true), uint32_t(faArchive));
     EXPECT_EQ(AttrOf(sandbox.Path("fifo")), uint32_t(faSysFile));
 
