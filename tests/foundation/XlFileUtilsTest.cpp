@@ -160,11 +160,11 @@ TEST_F(XlFileUtilsTest, SizesAndAgesOfFilesAndFolders)
     EXPECT_EQ(XlGetFileSizeOf(sandbox.Path("missing")), 0);
     EXPECT_EQ(XlGetFileSizeOf(sandbox.Path("home")), 0);
 
-    // 2021-03-04 05:06:07.250 UTC; the tests run with TZ=UTC.
+    // 2021-03-04 05:06:07.250 UTC.
     struct timespec times[2] = {{1614834367, 250000000}, {1614834367, 250000000}};
     ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
     ASSERT_EQ(::utimensat(AT_FDCWD, sandbox.Path("home").c_str(), times, 0), 0);
-    const TDateTime expected = EncodeDateTime(2021, 3, 4, 5, 6, 7, 250);
+    const TDateTime expected = UtcToLocal(EncodeDateTime(2021, 3, 4, 5, 6, 7, 250));
     EXPECT_NEAR(XlGetFileAge(file), expected, 1e-9);
     EXPECT_NEAR(XlGetFileAgeDef(file, 1.0), expected, 1e-9);
     EXPECT_EQ(XlGetFileAge(sandbox.Path("home")), 0) << "folders have no file age";
