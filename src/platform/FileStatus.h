@@ -23,19 +23,9 @@
 // 100-ns ticks since 1601-01-01, UTC unless a name says otherwise.
 using FILETIME = uint64_t;
 
-// The attribute bits; the file wrappers of the platform layer declare them when they are present.
-#if __has_include("platform/PosixFiles.h")
+// The attribute bits are those of the file wrappers.
 #include "platform/PosixFiles.h"
-#else
-constexpr uint32_t faReadOnly = 0x01;
-constexpr uint32_t faHidden = 0x02;
-constexpr uint32_t faSysFile = 0x04;
-constexpr uint32_t faDirectory = 0x10;
-constexpr uint32_t faArchive = 0x20;
-constexpr uint32_t faNormal = 0x80;
-constexpr uint32_t faReparsePoint = 0x400;
-constexpr uint32_t faAnyFile = 0x4B7;
-#endif
+
 constexpr uint32_t faVolumeID = 0x08;
 
 constexpr uint32_t IO_REPARSE_TAG_MOUNT_POINT = 0xA0000003;
