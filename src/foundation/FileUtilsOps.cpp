@@ -5,14 +5,18 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
+#include "foundation/FileUtils.h"
+#include "foundation/FileUtilsTimes.h"
 #include "platform/DirSearch.h"
 #include "platform/ErrorCodes.h"
 #include "platform/FileSecurity.h"
 #include "platform/FileStatus.h"
+#include "rtl/Gettext.h"
 
 namespace {
 
@@ -281,6 +285,117 @@ uint32_t CreateJunction(const std::string& linkDir, const std::string& target)
         return rc;
     }
     return 0;
+}
+
+// --- copying
+
+namespace {
+
+// Only regular files are opened for reading: FIFOs would block, devices never end.
+uint32_t CheckReadable(const std::string& src)
+{
+    struct stat st
+    {
+    };
+    if (::stat(src.c_str(), &st) != 0)
+        return LastWinError();
+    return S_ISREG(st.st_mode) ? 0 : WinError::ERROR_ACCESS_DENIED;
+}
+
+} // namespace
+
+uint32_t CopyFileByStream(const std::string& src, const std::string& dest, int bufSize)
+{
+    if (src == dest)
+        return 0;
+    if (uint32_t rc = CheckReadable(src))
+        return rc;
+    size_t size = bufSize > 0 ? static_cast<size_t>(bufSize) : 65536;
+    std::unique_ptr<TExtFileStream> in, out;
+    try {
+        in = std::make_unique<TExtFileStream>(src, fmOpenRead | fmShareDenyNone);
+        out = std::make_unique<TExtFileStream>(dest, fmCreate | fmShareExclusive);
+    } catch (const EExtFileStreamError& e) {
+        return static_cast<uint32_t>(e.ErrorCode);
+    }
+    std::vector<char> buf(size);
+    for (;;) {
+        int64_t got = 0, put = 0;
+        if (uint32_t rc = in->Read(buf.data(), static_cast<int64_t>(size), got))
+            return rc;
+        if (got > 0) {
+            if (uint32_t rc = out->Write(buf.data(), got, put))
+                return rc;
+            if (put < got)
+                return WinError::ERROR_DISK_FULL;
+        }
+        if (got < static_cast<int64_t>(size))
+            break;
+    }
+    return 0;
+}
+
+void CopyFileBuffered(const std::string& src, const std::string& dest, int attr, int bufSize)
+{
+    if (src == dest)
+        return;
+    struct stat st
+    {
+    };
+    if (::stat(src.c_str(), &st) != 0 || dest.empty())
+        throw ECopyError::CreateResFmt(N_("File not found: \"%s\""), {src}, WinError::ERROR_FILE_NOT_FOUND);
+    FILETIME srcTime = 0;
+    GetFileUtcTime(src, srcTime);
+    if (attr < 0) {
+        TPosixFileData d;
+        attr = ReadFileData(src, true, d) == 0 ? static_cast<int>(d.Attr) : static_cast<int>(faArchive);
+    }
+    size_t size = bufSize > 0 ? static_cast<size_t>(bufSize) : 65536;
+    {
+        if (uint32_t rc = CheckReadable(src))
+            throw ECopyError::CreateResFmt(N_("Error opening \"%s\""), {src}, static_cast<int>(rc));
+        std::unique_ptr<TExtFileStream> in;
+        try {
+            in = std::make_unique<TExtFileStream>(src, fmOpenRead | fmShareDenyNone);
+        } catch (const EExtFileStreamError& e) {
+            throw ECopyError::CreateResFmt(N_("Error opening \"%s\""), {src}, e.ErrorCode);
+        }
+        struct stat dst
+        {
+        };
+        if (::stat(dest.c_str(), &dst) == 0) {
+            if (uint32_t rc = WriteFileAttributes(dest, faArchive, true))
+                throw ECopyError::CreateResFmt(N_("Error creating \"%s\""), {dest}, static_cast<int>(rc));
+        }
+        std::unique_ptr<TExtFileStream> out;
+        try {
+            out = std::make_unique<TExtFileStream>(dest, fmCreate);
+        } catch (const EExtFileStreamError& e) {
+            throw ECopyError::CreateResFmt(N_("Error creating \"%s\""), {dest}, e.ErrorCode);
+        }
+        std::vector<char> buf(size);
+        for (;;) {
+            int64_t got = 0, put = 0;
+            if (uint32_t rc = in->Read(buf.data(), static_cast<int64_t>(size), got))
+                throw ECopyError::CreateResFmt(N_("Error reading from \"%s\""), {src}, static_cast<int>(rc));
+            if (got > 0) {
+                if (uint32_t rc = out->Write(buf.data(), got, put))
+                    throw ECopyError::CreateResFmt(N_("Error writing to \"%s\""), {dest},
+                                                   static_cast<int>(rc));
+                if (put < got)
+                    throw ECopyError::CreateResFmt(N_("Error writing to \"%s\""), {dest},
+                                                   static_cast<int>(WinError::ERROR_DISK_FULL));
+            }
+            if (got < static_cast<int64_t>(size))
+                break;
+        }
+    }
+    if (uint32_t rc = SetFileUtcTime(dest, srcTime, true))
+        throw ECopyError::CreateResFmt(N_("Error setting timestamps of \"%s\""), {dest},
+                                       static_cast<int>(rc));
+    if (uint32_t rc = WriteFileAttributes(dest, static_cast<uint32_t>(attr), true))
+        throw ECopyError::CreateResFmt(N_("Error setting attributes of \"%s\""), {dest},
+                                       static_cast<int>(rc));
 }
 
 // --- permissions and streams

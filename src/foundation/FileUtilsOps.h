@@ -32,6 +32,14 @@ bool GetFileNameByHandle(int fd, std::string& name);
 // Makes LinkDir a link to the folder Target (see the implementation for the exact rules). Code.
 uint32_t CreateJunction(const std::string& linkDir, const std::string& target);
 
+// --- copying
+
+// Copies the data of Src into a new Dest (no times, no attributes). 0 when the names are equal; 112 for
+// a short write; else the code of the failing open, read or write. Only regular files are read.
+uint32_t CopyFileByStream(const std::string& src, const std::string& dest, int bufSize);
+// Copies data, last-write time and attributes (Attr < 0: those of Src). Raises ECopyError.
+void CopyFileBuffered(const std::string& src, const std::string& dest, int attr, int bufSize);
+
 // --- permissions and streams
 
 uint32_t CopyFilePermissions(const std::string& src, const std::string& dest);

@@ -9,6 +9,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include "foundation/FileUtils.h"
 #include "platform/ErrorCodes.h"
 #include "platform/FileStatus.h"
 #include "support/Sandbox.h"
@@ -241,4 +242,55 @@ TEST_F(FileUtilsOpsTest, PermissionsAndStreamsAreCopied)
     EXPECT_EQ(st.st_mode & 0777, 0604u);
     char buf[4] = {};
     EXPECT_EQ(::getxattr(sandbox.Path("d").c_str(), "user.note", buf, sizeof buf), 1);
+}
+
+TEST_F(FileUtilsOpsTest, CopyByStreamCopiesDataOnly)
+{
+    Make("empty", "");
+    EXPECT_EQ(CopyFileByStream(sandbox.Path("empty"), sandbox.Path("empty.copy"), 4096), 0u);
+    EXPECT_TRUE(Exists(sandbox.Path("empty.copy")));
+    EXPECT_EQ(std::filesystem::file_size(sandbox.Path("empty.copy")), 0u);
+    std::string big(10000, 'z');
+    Make("big", big);
+    EXPECT_EQ(CopyFileByStream(sandbox.Path("big"), sandbox.Path("big.copy"), 4096), 0u);
+    EXPECT_EQ(std::filesystem::file_size(sandbox.Path("big.copy")), 10000u);
+    EXPECT_EQ(CopyFileByStream(sandbox.Path("big"), sandbox.Path("big"), 4096), 0u);
+    EXPECT_EQ(CopyFileByStream(sandbox.Path("none"), sandbox.Path("x"), 4096),
+              WinError::ERROR_FILE_NOT_FOUND);
+    ::mkfifo(sandbox.Path("fifo").c_str(), 0644);
+    EXPECT_EQ(CopyFileByStream(sandbox.Path("fifo"), sandbox.Path("x"), 4096), WinError::ERROR_ACCESS_DENIED);
+}
+
+TEST_F(FileUtilsOpsTest, CopyBufferedKeepsTimeAndAttributesAndRaisesWithTheStepsCode)
+{
+    Make("src.txt", "hello");
+    struct timespec t[2] = {{1200000000, 0}, {1200000000, 0}};
+    ::utimensat(AT_FDCWD, sandbox.Path("src.txt").c_str(), t, 0);
+    ::chmod(sandbox.Path("src.txt").c_str(), 0444);
+    Make("dst.txt", "old content that is longer");
+    ::chmod(sandbox.Path("dst.txt").c_str(), 0444);
+    CopyFileBuffered(sandbox.Path("src.txt"), sandbox.Path("dst.txt"), -1, 2);
+    struct stat st
+    {
+    };
+    ::stat(sandbox.Path("dst.txt").c_str(), &st);
+    EXPECT_EQ(st.st_size, 5);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1200000000);
+    EXPECT_EQ(st.st_mode & 0222, 0u); // read-only like the source
+
+    try {
+        CopyFileBuffered(sandbox.Path("none"), sandbox.Path("x"), -1, 4096);
+        FAIL();
+    } catch (const ECopyError& e) {
+        EXPECT_EQ(e.ErrorCode, 2);
+        EXPECT_EQ(e.Message(), "File not found: \"" + sandbox.Path("none") + "\"");
+    }
+    ::mkdir(sandbox.Path("adir").c_str(), 0755);
+    try {
+        CopyFileBuffered(sandbox.Path("src.txt"), sandbox.Path("adir"), -1, 4096);
+        FAIL();
+    } catch (const ECopyError& e) {
+        EXPECT_EQ(e.Message(), "Error creating \"" + sandbox.Path("adir") + "\"");
+        EXPECT_NE(e.ErrorCode, 0);
+    }
 }
