@@ -74,7 +74,7 @@ bool Accept(TSearchRec& f, const std::string& name)
 
 } // namespace
 
-bool MatchesFileMask(const std::string& name, const std::string& mask)
+bool DirSearchMatches(const std::string& name, const std::string& mask)
 {
     if (mask.empty())
         return false;
@@ -114,7 +114,8 @@ int FindFirst(const std::string& path, int attr, TSearchRec& f)
 {
     FindClose(f);
     f = TSearchRec{};
-    f.ExcludeAttr = static_cast<int>(~static_cast<uint32_t>(attr) & (faHidden | faSysFile | faVolumeID | faDirectory));
+    f.ExcludeAttr =
+        static_cast<int>(~static_cast<uint32_t>(attr) & (faHidden | faSysFile | faVolumeID | faDirectory));
     auto slash = path.find_last_of('/');
     std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string mask = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -158,7 +159,7 @@ int FindNext(TSearchRec& f)
             return static_cast<int>(WinError::ERROR_NO_MORE_FILES);
         }
         std::string name = e->d_name;
-        if (!MatchesFileMask(name, f.State->Mask))
+        if (!DirSearchMatches(name, f.State->Mask))
             continue;
         if (Accept(f, name))
             return 0;

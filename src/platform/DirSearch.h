@@ -34,7 +34,7 @@ int FindNext(TSearchRec& f);
 void FindClose(TSearchRec& f);
 
 // The mask test of the directory search.
-bool MatchesFileMask(const std::string& name, const std::string& mask);
+bool DirSearchMatches(const std::string& name, const std::string& mask);
 
 // The local DOS date-time of a UTC FILETIME; 0 when it cannot be represented (before 1980 or after 2107).
 uint32_t FileTimeToLocalDos(FILETIME ft);

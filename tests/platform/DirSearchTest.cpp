@@ -67,7 +67,7 @@ TEST(MatchesFileMaskTest, FollowsTheDirectorySearchRules)
         {"report.doc", "report.*", true},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(MatchesFileMask(c.name, c.mask), c.match) << c.name << " " << c.mask;
+        EXPECT_EQ(DirSearchMatches(c.name, c.mask), c.match) << c.name << " " << c.mask;
 }
 
 TEST_F(DirSearchTest, FindsFilesByMaskAndHonoursTheAttributeFilter)
