@@ -361,6 +361,9 @@ TEST(DateTime, ParsesTimesAndDateTimes)
     ASSERT_TRUE(TryStrToDateTime("08:15", dt, german));
     EXPECT_EQ(Iso(dt), "1899-12-30 08:15:00.000");
     EXPECT_FALSE(TryStrToDateTime("31.12.2024 24:00", dt, german));
+    EXPECT_THROW(StrToDateTime("31.12.2024 24:00", german), EConvertError);
+    EXPECT_THROW(StrToTime("7", german), EConvertError);
+    EXPECT_EQ(StrToTime("7 pm", german), EncodeTime(19, 0, 0, 0));
 }
 
 TEST(FormatSettings, CLocaleGivesTheDefaults)
