@@ -25,7 +25,7 @@ std::string Reference(int mode, const std::string& password, const std::string& 
     std::string command = "/usr/bin/python3 " + Quote(TestDir() + "/aes_reference.py") + " " +
                           std::to_string(mode) + " '" + ToHex(password) + "' " + ToHex(salt) + " '" +
                           ToHex(plain) + "'";
-    CommandResult r = Run(command);
+    CommandResult r = Sh(command);
     EXPECT_EQ(r.exitCode, 0) << command;
     while (!r.output.empty() && (r.output.back() == '\n' || r.output.back() == '\r'))
         r.output.pop_back();

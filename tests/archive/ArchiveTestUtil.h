@@ -66,7 +66,7 @@ struct CommandResult
 };
 
 // Runs a shell command line; stdout (and stderr when asked) is returned.
-inline CommandResult Run(const std::string& command, bool withStderr = false)
+inline CommandResult Sh(const std::string& command, bool withStderr = false)
 {
     CommandResult result;
     std::string line = command + (withStderr ? " 2>&1" : " 2>/dev/null");
