@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/ErrorCodes.h"
+#include "platform/PosixFiles.h"
 
 namespace EngineFs {
 
@@ -79,7 +80,8 @@ uint32_t StatPath(const std::string& path, FileStat& info, bool followLinks)
         return LastWinError();
     info.IsDir = S_ISDIR(st.st_mode);
     info.Size = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
-    info.Attr = AttributesOf(st, path);
+    int attr = PosixFileGetAttr(path, followLinks);
+    info.Attr = attr >= 0 ? static_cast<uint32_t>(attr) : AttributesOf(st, path);
     info.Mode = st.st_mode;
     info.Times.Valid = true;
     info.Times.LastWriteTime = UnixToFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
@@ -174,29 +176,13 @@ uint32_t SetFileTimestamps(const std::string& path, const Timestamps& times, boo
 
 uint32_t GetAttributes(const std::string& path)
 {
-    struct stat st
-    {
-    };
-    if (::lstat(path.c_str(), &st) != 0)
-        return InvalidAttributes;
-    return AttributesOf(st, path);
+    int attr = PosixFileGetAttr(path, false);
+    return attr < 0 ? InvalidAttributes : static_cast<uint32_t>(attr);
 }
 
 uint32_t SetAttributes(const std::string& path, uint32_t attr)
 {
-    struct stat st
-    {
-    };
-    if (::lstat(path.c_str(), &st) != 0)
-        return LastWinError();
-    if (S_ISLNK(st.st_mode))
-        return 0;
-    mode_t mode = st.st_mode & 07777;
-    mode_t wanted =
-        (attr & faReadOnly) ? (mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
-    if (wanted != mode && ::chmod(path.c_str(), wanted) != 0)
-        return LastWinError();
-    return 0;
+    return PosixFileSetAttr(path, attr, false);
 }
 
 uint32_t CopyPermissions(const std::string& source, const std::string& dest)

@@ -56,7 +56,7 @@ int64_t DosTimeToUnixTime(uint32_t dosTime);
 uint32_t SetFileTimestamps(const std::string& path, const Timestamps& times, bool checkTime, bool setAll);
 // The attribute word of a path (links not followed), InvalidAttributes when it cannot be read.
 uint32_t GetAttributes(const std::string& path);
-// Applies the read-only bit of attr (the other bits have no meaning here).
+// Applies the read-only and archive bits of attr (the other bits are derived from the file).
 uint32_t SetAttributes(const std::string& path, uint32_t attr);
 // Copies the permission bits of source to dest.
 uint32_t CopyPermissions(const std::string& source, const std::string& dest);

@@ -13,6 +13,8 @@
 
 #include "archive/EngineErrors.h"
 #include "archive/FilePropUtils.h"
+#include "foundation/ExtSysUtils.h"
+#include "foundation/FileUtils.h"
 #include "platform/ErrorCodes.h"
 
 using namespace EngineError;
@@ -54,7 +56,11 @@ int64_t ReadBlock(TStream* stream, uint8_t* buffer, int64_t count, uint32_t& sys
 
 std::string SystemErrorTextOf(uint32_t code)
 {
-    return SafeFormat("System error: %s", {SystemErrorText(code)}) + SafeFormat(" (0x%.8x)", {code});
+    // codes of failed system steps carry the facility 7 of Windows errors: the text is that of the low word
+    std::string text = ((code >> 16) & 0x7FF) == 7 ? SystemErrorText(code & 0xFFFF) : std::string();
+    if (text.empty())
+        return TryFormat("System error: %s", {SystemErrorMessage(code)});
+    return TryFormat("System error: %s", {text}) + TryFormat(" (0x%.8x)", {code});
 }
 
 uint32_t UpdateCrc32(uint32_t crc, const void* buffer, size_t len)
@@ -71,15 +77,9 @@ uint32_t UpdateCrc32(uint32_t crc, const void* buffer, size_t len)
 
 std::unique_ptr<THandleStream> OpenReadStream(const std::string& fileName)
 {
-    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        uint32_t code = LastWinError();
-        throw EInOutError(
-            SafeFormat("Cannot open file \"%s\". %s", {AbsolutePath(fileName), SystemErrorText(code)}),
-            static_cast<int>(code));
-    }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return std::make_unique<THandleStream>(fd, true);
+    auto stream = std::make_unique<TExtFileStream>(fileName, fmOpenRead | fmShareDenyNone);
+    ::posix_fadvise(stream->Handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    return stream;
 }
 
 // --- destination stream
@@ -372,7 +372,7 @@ void TCopyThread::DeleteTempStream(std::unique_ptr<TStream>& stream, std::string
 
 // --- stream steps
 
-int TCopyThread::OpenStreams()
+int TCopyThread::OpenSource()
 {
     if (!GetFileData(SourceNameXL, SourceFileData))
         return NotFound;
@@ -384,7 +384,13 @@ int TCopyThread::OpenStreams()
         FSysErrMsg = e.Message();
         return Open;
     }
-    return CreateDest();
+    return 0;
+}
+
+int TCopyThread::OpenStreams()
+{
+    int err = OpenSource();
+    return err ? err : CreateDest();
 }
 
 namespace {

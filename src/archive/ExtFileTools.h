@@ -171,6 +171,8 @@ protected:
 
     // --- steps; each returns an error word without operation bits (0 = success)
     int OpenStreams();
+    // The first half of OpenStreams: source data and sSource (270, 257 for an empty DestName, 258).
+    int OpenSource();
     int CopyStreamData(TStream* src, TStream* dest, bool aSpeedLimit, int64_t length);
     int CompareStreams(TStream* a, TStream* b, bool aSpeedLimit);
     int DeflateStream(TStream* src, TStream* dest, bool aSpeedLimit);
@@ -428,5 +430,5 @@ uint32_t DeleteZipArchive(const std::string& zipName, int count);
 uint32_t CopyZipArchive(const std::string& src, const std::string& dest);
 uint32_t RenameZipArchive(const std::string& src, const std::string& dest, uint32_t timeout);
 
-// Opens a file for reading; raises EInOutError "Cannot open file "%s". %s" with the code.
+// Opens a file for reading with full sharing; raises EExtFileStreamError with the code.
 std::unique_ptr<THandleStream> OpenReadStream(const std::string& fileName);

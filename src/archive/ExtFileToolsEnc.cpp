@@ -159,13 +159,20 @@ int TCopyThread::VerifyEncryptedFile()
 
 int TCopyThread::DecryptFile()
 {
-    int err = OpenStreams();
-    if (err) {
-        ReleaseStreams();
-        return err;
+    int err = OpenSource();
+    if (!err) {
+        DoProgress(acDecrypt, true, -SourceFileData.FileSize);
+        err = ReadEncFileHeader(sSource);
     }
-    DoProgress(acDecrypt, true, -SourceFileData.FileSize);
-    err = ReadEncFileHeader(sSource);
+    if (!err) {
+        // a wrong password is found by the verifier before the destination is created
+        int64_t start = sSource->GetPosition();
+        if (!FCrypting->ReadHeader(*sSource))
+            err = Decrypt;
+        sSource->Seek(start, soBeginning);
+    }
+    if (!err)
+        err = CreateDest();
     if (!err) {
         int64_t rest = sSource->GetSize() - sSource->GetPosition();
         TOpResult r =

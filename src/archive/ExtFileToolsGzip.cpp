@@ -345,16 +345,8 @@ int TGUnZipThread::CheckGzTrailer(int64_t uSize)
 {
     uint32_t crc, size;
     try {
-        crc = [&] {
-            uint8_t b[4];
-            sSource->ReadBuffer(b, 4);
-            return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-                   (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
-        }();
-        uint8_t b[4];
-        sSource->ReadBuffer(b, 4);
-        size = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-               (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+        crc = Read32(*sSource);
+        size = Read32(*sSource);
     } catch (const Exception& e) {
         FSysErrMsg = e.Message();
         return Read;
@@ -384,8 +376,18 @@ int TGUnZipThread::GUnzipFile()
     int keyMode = -1;
     int64_t cSize = 0, uSize = 0;
     int err = ReadGzHeader(*sSource, name, unixTime, keyMode, cSize, uSize, &FSizesStored);
-    if (!err && keyMode >= 0 && !FCrypting)
-        err = Decrypt; // checked before the destination exists
+    if (!err && keyMode >= 0) {
+        // no password or a wrong one is found before the destination is created
+        if (!FCrypting) {
+            err = Decrypt;
+        } else {
+            FCrypting->SetKeyMode(keyMode);
+            int64_t start = sSource->GetPosition();
+            if (!FCrypting->ReadHeader(*sSource))
+                err = Decrypt;
+            sSource->Seek(start, soBeginning);
+        }
+    }
     if (!err)
         err = CreateDest();
     if (!err && keyMode < 0) {
@@ -396,7 +398,6 @@ int TGUnZipThread::GUnzipFile()
     } else if (!err) {
         int64_t sourceSize = sSource->GetSize();
         DoProgress(acDecrypt, false, -sourceSize);
-        FCrypting->SetKeyMode(keyMode);
         int64_t bodyLength = sourceSize - sSource->GetPosition() - 8;
         std::unique_ptr<TStream> temp;
         std::string tempName;

@@ -718,3 +718,25 @@ TEST(CopyThreadControlTest, StreamCopyThreadCopiesAGivenLength)
     EXPECT_EQ(dest.DataString(), source.DataString().substr(100, 5000));
     EXPECT_EQ(last, 5000);
 }
+
+TEST(ExtFileToolsNamesTest, SystemErrorTextNamesTheCodeAndItsText)
+{
+    EXPECT_EQ(SystemErrorTextOf(5), "System error: Access is denied. (0x00000005)");
+    EXPECT_EQ(SystemErrorTextOf(0x00070005), "System error: Access is denied. (0x00070005)");
+}
+
+TEST_F(ExtFileToolsTest, CancelledCopiesLeaveNothingUnderTheFinalName)
+{
+    std::string src = Src("big", RandomBytes(BufSize * 10, 2));
+    for (TCopyOptions options :
+         {plain, TCopyOptions(plain).Include(coCompress), TCopyOptions(plain).Include(coZipCompress)}) {
+        std::string dst = Dst("big.out");
+        TWinCopyThread thread(src, dst, nullptr, options, true, BufSize);
+        thread.SetOnProgress([&](TFileAction, int64_t count, bool) {
+            if (count > 0)
+                thread.CancelThread();
+        });
+        EXPECT_EQ(RunWorker(thread) & 0xFF, 128);
+        EXPECT_TRUE(Listing(sandbox.Path("dst")).empty());
+    }
+}
