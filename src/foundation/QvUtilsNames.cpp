@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "foundation/LangUtils.h"
+#include "foundation/PathUtils.h"
 #include "foundation/PlaceHolders.h"
 #include "rtl/Clock.h"
 #include "rtl/DateTime.h"
@@ -238,25 +239,6 @@ std::string ExpandNamePlaceholders(std::string_view Text, std::string_view Volum
         text = replaced + text.substr(p);
     }
     return ExpandDatePlaceholders(text, Counter);
-}
-
-std::string ExtractDrivePart(std::string_view Path)
-{
-    if (Path.size() >= 2 && Path[0] == ':') {
-        size_t second = Path.find(':', 1);
-        if (second != std::string_view::npos)
-            return std::string(Path.substr(0, second + 1));
-    }
-    if (Path.size() > 2 && Path[0] == '/' && Path[1] == '/' && Path[2] != '/') {
-        size_t server = Path.find('/', 2);
-        if (server == std::string_view::npos)
-            return std::string(Path);
-        size_t share = Path.find('/', server + 1);
-        return std::string(Path.substr(0, share));
-    }
-    if (!Path.empty() && Path[0] == '/')
-        return "/";
-    return "";
 }
 
 std::string ExpandLogPlaceholders(std::string_view Text, std::string_view Dest)

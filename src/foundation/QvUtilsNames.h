@@ -29,11 +29,8 @@ bool IsVolumeAvailable(const std::string& Path);
 std::string SwitchVolumeName(const std::string& Path);
 // ":label:" + the path below its volume's mount point, when Label is set and Path is local.
 std::string PathWithVolumeName(const std::string& FileName, const std::string& Label);
-// Mapping "OLD=NEW": a FileName whose drive part (see ExtractDrivePart) equals OLD gets NEW instead.
+// Mapping "OLD=NEW": a FileName whose drive part (ExtractDrivePart) equals OLD gets NEW instead.
 std::string ReplaceDrive(const std::string& FileName, const std::string& Mapping);
-// The drive part of a path: ":label:" of a volume name, "//server/share" of a network path, "/" of
-// any other absolute path, empty for a relative one.
-std::string ExtractDrivePart(std::string_view Path);
 
 // Default pattern of per-drive folders: "Drv?" ("Lw?" when the interface language is German).
 std::string GetDriveDirPrefix();
