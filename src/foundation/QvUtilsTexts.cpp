@@ -1,12 +1,20 @@
 #include "foundation/QvUtilsTexts.h"
 
+#include "foundation/BuConsts.h"
+#include "foundation/IniFileUtils.h"
 #include "foundation/InitProg.h"
+#include "foundation/NumberUtils.h"
 #include "foundation/PlaceHolders.h"
+#include "foundation/StringUtils.h"
 #include "foundation/TextFilter.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
 
 namespace {
+
+// The holder named in the about box.
+const char* const AboutHolderName = "The Vastrel authors";
+const char* const AboutHolderAddress = "Vastrel project";
 
 size_t CodePointCount(std::string_view s)
 {
@@ -125,6 +133,80 @@ int GetAutoAesStrength(std::string_view Password)
     return CodePointCount(Password) >= 16 ? 3 : 1;
 }
 
+std::string GetBackupModeText(const TUnicodeIniFile& Ini)
+{
+    if (Ini.ReadBool("Global", "ClearDest", false)) {
+        int mode = (Ini.ReadBool("Global", "ArchBit", false) ? 1 : 0) +
+                   (Ini.ReadBool("Global", "UseArch", false) ? 2 : 0);
+        static const char* const modes[] = {N_("Update"), N_("Full (new)"), N_("Differential"),
+                                            N_("Incremental")};
+        return _("Backup mode") + ": " + _(modes[mode]);
+    }
+    int sync = Ini.ReadInteger("Global", "SyncMode", 0);
+    if (sync != 0) {
+        std::string kind = sync == 1   ? _("All files")
+                           : sync == 2 ? _("Selected files, retain other")
+                           : sync == 3 ? _("Selected files, delete other")
+                                       : _("Off");
+        return _("Update") + "/" + _("Synchronize") + " - " + kind;
+    }
+    return _("Backup mode") + ": " + _("Update");
+}
+
+std::string GetDestModeText(int Mode, int64_t MaxSize)
+{
+    static const char* const texts[] = {
+        N_("Separate directories for drives"),     N_("Full original directory structure"),
+        N_("One directory without full path"),     N_("Separated by root directory"),
+        N_("All files into one zip archive"),      N_("Separated by root directory"),
+        N_("Separated by drive and subdirectory"), N_("Separated by subdirectory")};
+    std::string text = Mode <= 3 ? _("Separate files") : _("Zip archive(s)");
+    if (Mode >= 0 && Mode <= 7)
+        text += " - " + _(texts[Mode]);
+    if (Mode >= 4 && MaxSize > 0)
+        text += " (<= " + FormatSize(true, MaxSize) + ")";
+    return text;
+}
+
+std::string FormatSize(bool NoZeroDecimals, int64_t Size)
+{
+    return FormatByteSize(ProgSettings.LogSettings.DecimalSizes, NoZeroDecimals,
+                          FormatSettings().DecimalSeparator, Size);
+}
+
+std::string CopyProgressText(int Count, int Total, int64_t CopiedSize, int64_t TotalSize)
+{
+    std::string pattern = _("%u of %u files copied (%s of %s)");
+    if (Count > 9999 || Total > 9999) {
+        pattern = ReplaceTextIgnoreCase(pattern, "%u", "%.0n");
+        return SafeFormat(pattern, {static_cast<double>(Count), static_cast<double>(Total),
+                                    FormatSize(true, CopiedSize), FormatSize(true, TotalSize)});
+    }
+    return SafeFormat(pattern, {Count, Total, FormatSize(true, CopiedSize), FormatSize(true, TotalSize)});
+}
+
+std::string DateTimeToDisplayStr(TDateTime DateTime)
+{
+    if (DateTime < EncodeDate(2000, 1, 1))
+        return "";
+    return FormatDateTime(DateDisplayFormat, DateTime) + " " + FormatDateTime(TimeDisplayFormat, DateTime);
+}
+
+std::string UserNameText()
+{
+    return _("User name: ") + CurrentUser;
+}
+
+std::string GetAboutNoticeText()
+{
+    return "\u00A9 " + YearText + " " + AboutHolderName;
+}
+
+std::string GetAboutAddress()
+{
+    return GetAboutNoticeText() + "\r\n" + AboutHolderAddress;
+}
+
 std::string LogIndent(int Kind)
 {
     return Kind == 3 ? "     -> " : "      ";
@@ -141,15 +223,7 @@ std::string ExtToFileTypeEntry(std::string_view Ext)
 
 std::string FileCountText(int64_t Count, bool InBrackets)
 {
-    std::string text;
-    if (Count == 0)
-        text = _("No files");
-    else if (Count == 1)
-        text = _("1 file");
-    else if (Count > 9999)
-        text = SafeFormat(ReplaceTextIgnoreCase(_("%u files"), "%u", "%.0n"), {static_cast<double>(Count)});
-    else
-        text = SafeFormat(_("%u files"), {Count});
+    std::string text = FormatCount(_("No files"), _("1 file"), _("%u files"), Count, true);
     return InBrackets ? " (" + text + ")" : text;
 }
 
@@ -185,14 +259,13 @@ std::string DateToIniComment(TDateTime DateTime)
 
 std::string WeekdaysToStr(uint32_t DayMask)
 {
-    const auto& names = FormatSettings().ShortDayNames; // Sunday first
     std::string out;
     for (int bit = 0; bit < 7; ++bit) {
         if (!(DayMask & (1u << bit)))
             continue;
         if (!out.empty())
             out += ',';
-        out += names[(bit + 1) % 7];
+        out += GetShortDayName(bit + 1);
     }
     return out;
 }

@@ -1,6 +1,12 @@
 #include "foundation/QvUtilsTexts.h"
 
+#include <fstream>
+
 #include <gtest/gtest.h>
+
+#include "foundation/BuConsts.h"
+#include "foundation/IniFileUtils.h"
+#include "support/Sandbox.h"
 
 #include "foundation/InitProg.h"
 #include "foundation/TextFilter.h"
@@ -116,6 +122,69 @@ TEST(QvUtilsTextsTest, CaptionNamesTheFileWithoutFolder)
     EXPECT_EQ(MakeCaption("Edit", "/home/u/Tasks/daily.buj"), "Vastrel - Edit [daily.buj]");
     EXPECT_EQ(MakeCaption("", ""), "Vastrel");
     EXPECT_EQ(GetProgNameVersion(0), "Vastrel - 64-bit");
+}
+
+} // namespace
+
+namespace {
+
+class QvUtilsTextsFileTest : public SandboxTest
+{
+};
+
+TEST_F(QvUtilsTextsFileTest, BackupModeTextComesFromTheTaskFile)
+{
+    struct Case
+    {
+        const char* global;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"", "Backup mode: Update"},
+        {"ClearDest=1\r\n", "Backup mode: Update"},
+        {"ClearDest=1\r\nArchBit=1\r\n", "Backup mode: Full (new)"},
+        {"ClearDest=1\r\nUseArch=1\r\n", "Backup mode: Differential"},
+        {"ClearDest=1\r\nArchBit=1\r\nUseArch=1\r\nSyncMode=2\r\n", "Backup mode: Incremental"},
+        {"SyncMode=1\r\n", "Update/Synchronize - All files"},
+        {"SyncMode=2\r\n", "Update/Synchronize - Selected files, retain other"},
+        {"SyncMode=3\r\n", "Update/Synchronize - Selected files, delete other"},
+        {"SyncMode=9\r\n", "Update/Synchronize - Off"},
+    };
+    std::string file = sandbox.Path("task.buj");
+    for (const auto& c : cases) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << "[Global]\r\n" << c.global;
+        auto ini = TUnicodeIniFile::CreateForRead(file);
+        EXPECT_EQ(GetBackupModeText(ini), c.expected) << c.global;
+    }
+}
+
+TEST(QvUtilsTextsSizeTest, DestinationModesAndSizes)
+{
+    ProgSettings.LogSettings.DecimalSizes = false;
+    EXPECT_EQ(GetDestModeText(0, 0), "Separate files - Separate directories for drives");
+    EXPECT_EQ(GetDestModeText(2, 5000), "Separate files - One directory without full path");
+    EXPECT_EQ(GetDestModeText(4, 0), "Zip archive(s) - All files into one zip archive");
+    EXPECT_EQ(GetDestModeText(7, 2147483648LL), "Zip archive(s) - Separated by subdirectory (<= 2 GiB)");
+    EXPECT_EQ(GetDestModeText(9, 0), "Zip archive(s)");
+    EXPECT_EQ(FormatSize(true, 1610612736), "1.50 GiB");
+    ProgSettings.LogSettings.DecimalSizes = true;
+    EXPECT_EQ(FormatSize(true, 2000000000), "2 GB");
+    ProgSettings.LogSettings.DecimalSizes = false;
+    EXPECT_EQ(CopyProgressText(3, 10, 1024, 4096), "3 of 10 files copied (1 KiB of 4 KiB)");
+    EXPECT_EQ(CopyProgressText(12000, 20000, 0, 1023), "12,000 of 20,000 files copied (0 B of 1023 B)");
+}
+
+TEST(QvUtilsTextsSizeTest, DisplayDatesAndAboutTexts)
+{
+    DateDisplayFormat = "yyyy-mm-dd";
+    TimeDisplayFormat = "hh:nn";
+    EXPECT_EQ(DateTimeToDisplayStr(EncodeDateTime(2024, 5, 1, 13, 4, 5, 0)), "2024-05-01 13:04");
+    EXPECT_EQ(DateTimeToDisplayStr(EncodeDate(1999, 12, 31)), "");
+    CurrentUser = "anna";
+    EXPECT_EQ(UserNameText(), "User name: anna");
+    YearText = "2002-2026 ";
+    EXPECT_EQ(GetAboutNoticeText().rfind("\u00A9 2002-2026  ", 0), 0u);
+    EXPECT_EQ(GetAboutAddress().rfind(GetAboutNoticeText() + "\r\n", 0), 0u);
 }
 
 } // namespace
