@@ -6,6 +6,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "foundation/QvUtilsNames.h"
 #include "foundation/WinDevUtils.h"
 #include "foundation/WinNet.h"
 #include "platform/MountTable.h"
@@ -52,39 +53,10 @@ void SplitDrive(const std::string& source, std::string& drive, std::string& rel)
         rel.pop_back();
 }
 
-// The per-drive folder of a drive part: "server/share/" for a share, "label/" for a volume name,
-// nothing for the single root of local paths.
-std::string DriveFolder(const std::string& drive)
-{
-    if (drive.size() > 2 && drive[0] == '/' && drive[1] == '/')
-        return drive.substr(2) + "/";
-    if (drive.size() > 2 && drive[0] == ':')
-        return drive.substr(1, drive.size() - 2) + "/";
-    return {};
-}
-
-// A path written with a volume name (":label:/rest") made a real path; empty when the volume is missing.
-bool ResolveVolume(std::string& path)
-{
-    if (path.size() < 2 || path[0] != ':')
-        return true;
-    auto end = path.find(':', 1);
-    if (end == std::string::npos)
-        return true;
-    std::string root = FindDriveByLabel(path.substr(1, end - 1));
-    if (root.empty())
-        return false;
-    std::string rest = path.substr(end + 1);
-    while (!rest.empty() && rest.front() == '/')
-        rest.erase(0, 1);
-    path = Slash(root) + rest;
-    return true;
-}
-
 } // namespace
 
-std::string MakeDestPath(int mode, const std::string& /*drivePrefix: drives have no letters here*/,
-                         const std::string& destDir, const std::string& sourceDir)
+std::string MakeDestPath(int mode, const std::string& drivePrefix, const std::string& destDir,
+                         const std::string& sourceDir)
 {
     std::string drive, rel;
     SplitDrive(sourceDir, drive, rel);
@@ -100,7 +72,7 @@ std::string MakeDestPath(int mode, const std::string& /*drivePrefix: drives have
         return dest + (slash == std::string::npos ? rel : rel.substr(slash + 1));
     }
     default:
-        return dest + DriveFolder(drive) + rel;
+        return dest + GetDriveDirName(drivePrefix, drive) + rel;
     }
 }
 
@@ -145,7 +117,8 @@ std::string FileSystemName(TFileSystem fs)
 TFileSystem GetFileSystem(const std::string& pathIn)
 {
     std::string path = pathIn;
-    if (!ResolveVolume(path))
+    std::string label;
+    if (ResolveVolumeName(path, label, false) == 2)
         path.clear();
     if (path.empty())
         return fsNotAvail;
@@ -194,7 +167,8 @@ void SetPathAccessPasswordPrompt(TPasswordPrompt prompt)
 bool CheckPathAccess(const std::string& caption, const std::string& user, const std::string& password,
                      std::string& path, bool noPrompt)
 {
-    if (!ResolveVolume(path))
+    std::string label;
+    if (ResolveVolumeName(path, label, !noPrompt) == 2)
         return false;
     int kind = GetPathKind(path);
     if (kind == PATH_NOT_AVAILABLE && ReconnectPath(path))

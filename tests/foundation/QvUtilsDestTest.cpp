@@ -1,5 +1,7 @@
 #include "foundation/QvUtilsDest.h"
 
+#include "foundation/QvUtilsNames.h"
+#include "foundation/WinDevUtils.h"
 #include "foundation/WinNet.h"
 #include "platform/MountTable.h"
 #include "platform/NetShares.h"
@@ -7,13 +9,26 @@
 
 namespace {
 
+// Labels from the fake volume list.
+class ProviderResolver : public TVolumeResolver
+{
+public:
+    std::string MountPointOfLabel(const std::string& label) const override
+    {
+        std::string root = FindDriveByLabel(label);
+        return root.size() > 1 ? root.substr(0, root.size() - 1) : root;
+    }
+};
+
 class QvUtilsDestTest : public SandboxTest
 {
 protected:
     FakeVolumeProvider volumes;
     FakeShareConnector shares;
+    ProviderResolver resolver;
     void SetUp() override
     {
+        SetVolumeResolver(&resolver);
         auto vol = [](std::string mp, std::string type, std::string label, bool usb) {
             TVolumeInfo v;
             v.MountPoint = mp;
@@ -48,6 +63,7 @@ protected:
         SetShareRetryDelay(1000);
         VolumeProvider::SetCurrent(nullptr);
         ShareConnector::SetCurrent(nullptr);
+        SetVolumeResolver(nullptr);
     }
 };
 
@@ -61,7 +77,7 @@ TEST(MakeDestPathTest, DestinationModesOfLocalSharedAndVolumeSources)
         const char* source;
         const char* result;
     } cases[] = {
-        {0, "/home/Data/Mail", "/mnt/Backup/home/Data/Mail"},
+        {0, "/home/Data/Mail", "/mnt/Backup/Drv/home/Data/Mail"},
         {1, "/home/Data/Mail", "/mnt/Backup/home/Data/Mail"},
         {2, "/home/Data/Mail", "/mnt/Backup/"},
         {3, "/home/Data/Mail/", "/mnt/Backup/Mail"},
@@ -69,7 +85,7 @@ TEST(MakeDestPathTest, DestinationModesOfLocalSharedAndVolumeSources)
         {1, "/", "/mnt/Backup/"},
         {0, "//nas/share/Docs", "/mnt/Backup/nas/share/Docs"},
         {1, "//nas/share/Docs", "/mnt/Backup/Docs"},
-        {6, ":USB:/Photos", "/mnt/Backup/USB/Photos"},
+        {6, ":USB:/Photos", "/mnt/Backup/Drv/Photos"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(MakeDestPath(c.mode, "Drv?", "/mnt/Backup", c.source), c.result)
