@@ -196,6 +196,10 @@ void TExtFtp::SetUpTls()
     }
     try {
         TlsContext = std::make_shared<TTlsContext>(files, pwd);
+        // Data connections resume the control connection's session, and servers that insist on it
+        // (vsftpd's require_ssl_reuse) accept a TLS 1.3 ticket only once: stay with TLS 1.2, whose
+        // sessions serve every data connection.
+        TlsContext->SetMaxVersionTls12(true);
         if (!TlsContext->LoadError().empty())
             FConn.Log().Error(TlsContext->LoadError());
     } catch (const ENetError& e) {

@@ -3,8 +3,10 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -137,6 +139,16 @@ bool TTlsContext::Available()
 
 TNetSocket::TNetSocket()
 {
+    // OpenSSL writes to sockets with write(2); a peer that went away must give EPIPE, not end the
+    // process. Only the default disposition is replaced: a program's own handler stays.
+    static std::once_flag sigpipeOnce;
+    std::call_once(sigpipeOnce, [] {
+        struct sigaction old
+        {
+        };
+        if (sigaction(SIGPIPE, nullptr, &old) == 0 && old.sa_handler == SIG_DFL)
+            signal(SIGPIPE, SIG_IGN);
+    });
     int fds[2];
     if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
         FWakeRead = fds[0];

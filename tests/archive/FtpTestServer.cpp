@@ -264,7 +264,7 @@ VsftpdServer::VsftpdServer(bool tls)
     if (tls) {
         c << "ssl_enable=YES\nrsa_cert_file=" << cert.CertFile << "\nrsa_private_key_file=" << cert.KeyFile
           << "\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES\nrequire_ssl_reuse=YES\n"
-          << "ssl_tlsv1=YES\nssl_sslv2=NO\nssl_sslv3=NO\nallow_anon_ssl=NO\n";
+          << "ssl_tlsv1=YES\nssl_sslv2=NO\nssl_sslv3=NO\nallow_anon_ssl=NO\nssl_ciphers=HIGH\n";
     }
     c.close();
     FPid = Spawn({"/usr/sbin/vsftpd", conf}, nullptr, base + "/stderr.log");
