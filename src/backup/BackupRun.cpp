@@ -639,8 +639,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         slot->SchedProps.LastZyk = slot->SchedProps.AktZyk;
                 }
                 (void)externalFailed;
-                if (result != brError)
-                    result = ModalResultToBuResult(resultCode);
+                result = ModalResultToBuResult(resultCode);
             }
         }
     } catch (const EInOutError& e) {

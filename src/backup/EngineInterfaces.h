@@ -115,8 +115,8 @@ public:
     virtual void Close() = 0;
 };
 
-// Shows nothing. The result view answers with the preselected after-backup action, as a view that
-// closes by itself would.
+// Shows nothing. The result view answers as one that closes by itself: a cancelled run with 7, any
+// other with the code of the preselected after-backup action.
 class THeadlessProgress : public IProgressSink
 {
 public:
@@ -130,10 +130,10 @@ public:
     void SetActionHint(const std::string&) override {}
     void WriteStatus(int, const std::string&) override {}
     void SetTotalAmount(const std::string&) override {}
-    int ShowStatus(TResultStatus, const std::string&, const std::string&, const std::string&, int32_t,
+    int ShowStatus(TResultStatus mode, const std::string&, const std::string&, const std::string&, int32_t,
                    int) override
     {
-        return ActionToResultCode(FSelectedAction);
+        return mode == psCancel ? mrCanceledRun : ActionToResultCode(FSelectedAction);
     }
     int Terminate() override { return ActionToResultCode(FSelectedAction); }
     void Close() override {}

@@ -113,7 +113,8 @@ std::string TTaskLog::LogPath(const std::string& logName) const
 
 std::string TTaskLog::DatedLogName(const std::string& path, TDateTime day)
 {
-    std::string dir = GetParentDir(path);
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string name = path.substr(dir.size());
     std::string ext = ExtractExtension(name);
     std::string result = dir + DeleteExtension(name) + " " + FormatDateTime("yyyy-mm-dd", day);

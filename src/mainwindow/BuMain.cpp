@@ -66,7 +66,7 @@ TBuMainForm::~TBuMainForm()
 
 std::string TBuMainForm::DefaultLogFile() const
 {
-    std::string name = ChangeExtension(SettingsFile.substr(GetParentDir(SettingsFile).size()), "log");
+    std::string name = ChangeExtension(SettingsFile.substr(SettingsFile.rfind('/') + 1), "log");
     return LogDir() + name;
 }
 
