@@ -1,7 +1,10 @@
 #include "foundation/gui/GuiUtils.h"
 
 #include <QApplication>
+#include <QBoxLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QWidget>
 #include <cstdio>
 
@@ -48,4 +51,22 @@ void TDialogBase::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+TOkCancel AddOkCancel(QDialog* dialog, QBoxLayout* layout, const QString& okText)
+{
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    auto* ok = new QPushButton(okText.isEmpty() ? TrQ("OK") : okText, dialog);
+    ok->setObjectName(QStringLiteral("OKBtn"));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(TrQ("Cancel"), dialog);
+    cancel->setObjectName(QStringLiteral("CancelBtn"));
+    cancel->setAutoDefault(false);
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    layout->addLayout(row);
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    return {ok, cancel};
 }

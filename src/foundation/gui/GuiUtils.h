@@ -12,6 +12,8 @@
 #include "rtl/Gettext.h"
 
 class QWidget;
+class QPushButton;
+class QBoxLayout;
 
 inline QString QStr(std::string_view s)
 {
@@ -58,3 +60,12 @@ protected:
     // The hint that F11 shows for the focused control (its tool tip by default).
     virtual QString FocusedHint() const;
 };
+
+// Appends a right-aligned row with an OK button (the default, named "OKBtn") and a Cancel button
+// (named "CancelBtn") to layout; OK accepts, Cancel rejects the dialog.
+struct TOkCancel
+{
+    QPushButton* OK;
+    QPushButton* Cancel;
+};
+TOkCancel AddOkCancel(QDialog* dialog, QBoxLayout* layout, const QString& okText = QString());
