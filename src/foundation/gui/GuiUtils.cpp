@@ -28,6 +28,11 @@ void ReportGuiException(const std::exception* e) noexcept
     }
 }
 
+bool GuiAvailable()
+{
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
 QString ControlHint(const QWidget* w)
 {
     return w ? w->toolTip() : QString();

@@ -31,6 +31,10 @@ inline QString TrQ(std::string_view msgid)
     return QStr(_(msgid));
 }
 
+// True when a QApplication exists, so that windows can be shown; without one (batch runs) every
+// dialog routine answers as if nobody is present (Cancel).
+bool GuiAvailable();
+
 // Shows an exception that reached a slot or an event handler and swallows it.
 void ReportGuiException(const std::exception* e) noexcept;
 

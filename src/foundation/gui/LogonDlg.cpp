@@ -110,6 +110,8 @@ bool TLogonDialog::eventFilter(QObject* watched, QEvent* event)
 TModalResult AskLogon(const std::string& Titel, const std::string& Hinweis, bool ShowSkip, std::string& User,
                       std::string& Pwd)
 {
+    if (!GuiAvailable())
+        return mrCancel;
     auto dlg = std::make_unique<TLogonDialog>();
     return dlg->Execute(Titel, Hinweis, ShowSkip, User, Pwd);
 }

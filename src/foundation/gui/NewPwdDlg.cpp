@@ -150,6 +150,8 @@ void TNewPwdDialog::accept()
 namespace {
 bool Run(const QPoint& APos, const std::string& Title, std::string& Pwd, bool Confirm, bool Show, int MinLen)
 {
+    if (!GuiAvailable())
+        return false;
     auto dlg = std::make_unique<TNewPwdDialog>();
     return dlg->Execute(APos, Title, Pwd, Confirm, Show, MinLen);
 }

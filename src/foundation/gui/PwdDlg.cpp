@@ -96,6 +96,8 @@ TModalResult TPasswordDialog::Execute(const QPoint& APos, const std::string& Tit
 TModalResult AskPassword(const QPoint& APos, const std::string& Title, const std::string& Prompt, bool Skip,
                          bool Enc, std::string& Pwd, int& EncMode)
 {
+    if (!GuiAvailable())
+        return mrCancel;
     auto dlg = std::make_unique<TPasswordDialog>();
     return dlg->Execute(APos, Title, Prompt, Skip, Enc, Pwd, EncMode);
 }

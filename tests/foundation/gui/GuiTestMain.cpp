@@ -1,9 +1,28 @@
 // main() of the GUI test program: one QApplication on the offscreen platform for all tests.
 #include <QApplication>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <gtest/gtest.h>
+#include <string>
+
+#include "foundation/gui/PwdDlg.h"
+#include "foundation/gui/ShowMessageDlg.h"
+
+namespace
+{
+// Without a QApplication, as in a batch run: the dialogs answer as nobody present.
+int HeadlessProbe()
+{
+    const bool confirmed = ConfirmDialog("Overwrite?");
+    const TModalResult error = ErrorDialog("Disk full", 0);
+    std::string pwd = "kept";
+    const TModalResult asked = AskPasswordCentered("Password", "Enter it", true, pwd);
+    std::printf("confirm=%d error=%d password=%d %s\n", confirmed ? 1 : 0, error, asked, pwd.c_str());
+    return 0;
+}
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -12,6 +31,8 @@ int main(int argc, char** argv)
     ::tzset();
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     std::setlocale(LC_ALL, "");
+    if (argc > 1 && std::string(argv[1]) == "--headless-probe")
+        return HeadlessProbe();
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();

@@ -6,7 +6,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "GuiTestUtil.h"
 #include "foundation/gui/GuiUtils.h"
@@ -257,4 +259,20 @@ TEST_F(ShowMessageDlgTest, F11InADialogShowsTheFocusedControlsHint)
     dlg.exec();
     EXPECT_EQ("Type the name", bubbleText);
     EXPECT_FALSE(bubble.Icon);
+}
+
+TEST_F(ShowMessageDlgTest, WithoutAWindowSystemEveryBoxAnswersAsNobodyPresent)
+{
+    // The test program itself, started without its QApplication.
+    const std::string cmd = "/proc/" + std::to_string(::getpid()) + "/exe --headless-probe 2>&1";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    ASSERT_NE(nullptr, p);
+    std::string out;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, p))
+        out += buf;
+    EXPECT_EQ(0, ::pclose(p));
+    EXPECT_NE(std::string::npos, out.find("Vastrel: Overwrite?"));
+    EXPECT_NE(std::string::npos, out.find("Vastrel: Disk full"));
+    EXPECT_NE(std::string::npos, out.find("confirm=0 error=2 password=2 kept"));
 }
