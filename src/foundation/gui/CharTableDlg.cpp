@@ -33,12 +33,18 @@ TCharTableDialog::TCharTableDialog(QWidget* parent) : TDialogBase(parent)
     for (int r = 0; r < 16; ++r)
         for (int c = 0; c < 16; ++c) {
             const int code = c + 16 * r;
-            auto* item = new QTableWidgetItem(code < 32 || code == 127 ? QString() : QString(QChar(code)));
+            auto* item = new QTableWidgetItem(
+                code < 32 || (code >= 127 && code < 160) ? QString() : QString(QChar(code)));
             item->setTextAlignment(Qt::AlignCenter);
             CharGrid->setItem(r, c, item);
         }
-    CharGrid->setFixedSize(CharGrid->verticalHeader()->sizeHint().width() + 16 * 24 + 4,
-                           CharGrid->horizontalHeader()->sizeHint().height() + 16 * 22 + 4);
+    CharGrid->verticalHeader()->setFixedWidth(30);
+    CharGrid->horizontalHeader()->setFixedHeight(22);
+    CharGrid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    CharGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const int frame = 2 * CharGrid->frameWidth();
+    CharGrid->setFixedSize(30 + CharGrid->horizontalHeader()->length() + frame,
+                           22 + CharGrid->verticalHeader()->length() + frame);
     leValue = new QLineEdit(this);
     leValue->setObjectName(QStringLiteral("leValue"));
     leValue->setMaxLength(2);

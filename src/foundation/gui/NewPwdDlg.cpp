@@ -1,6 +1,6 @@
 #include "foundation/gui/NewPwdDlg.h"
 
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,23 +36,25 @@ TNewPwdDialog::TNewPwdDialog(QWidget* parent) : TDialogBase(parent)
     edtRepPwd = new QLineEdit(paConfirm);
     edtRepPwd->setObjectName(QStringLiteral("edtRepPwd"));
     edtRepPwd->setEchoMode(QLineEdit::Password);
-    auto* confirm = new QFormLayout(paConfirm);
+    auto* confirm = new QHBoxLayout(paConfirm);
     confirm->setContentsMargins(0, 0, 0, 0);
-    confirm->addRow(TrQ("Repeat password:"), edtRepPwd);
+    confirm->addWidget(edtRepPwd);
+    lblRepPwd = new QLabel(TrQ("Repeat password:"), this);
     imgBar = new QLabel(this);
     imgBar->setObjectName(QStringLiteral("imgBar"));
     imgBar->setFixedSize(200, 18);
     auto* pwdRow = new QHBoxLayout;
     pwdRow->addWidget(edtPwd, 1);
     pwdRow->addWidget(btnShow);
-    auto* form = new QFormLayout;
-    form->addRow(TrQ("Enter password:"), pwdRow);
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel(TrQ("Enter password:"), this), 0, 0);
+    grid->addLayout(pwdRow, 0, 1);
+    grid->addWidget(lblRepPwd, 1, 0);
+    grid->addWidget(paConfirm, 1, 1);
+    grid->addWidget(new QLabel(TrQ("Quality:"), this), 2, 0);
+    grid->addWidget(imgBar, 2, 1, Qt::AlignLeft);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(paConfirm);
-    auto* meter = new QFormLayout;
-    meter->addRow(TrQ("Quality:"), imgBar);
-    layout->addLayout(meter);
+    layout->addLayout(grid);
     AddOkCancel(this, layout);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     edtPwd->setMinimumWidth(220);
@@ -116,6 +118,7 @@ bool TNewPwdDialog::Execute(const QPoint& APos, const std::string& Title, std::s
     FConf = Confirm;
     FMinLen = MinLen;
     paConfirm->setVisible(Confirm);
+    lblRepPwd->setVisible(Confirm);
     edtPwd->setFocus();
     adjustSize();
     PlaceFormAt(this, APos);

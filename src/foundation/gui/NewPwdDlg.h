@@ -26,6 +26,7 @@ private:
     QLineEdit* edtPwd;
     QLineEdit* edtRepPwd;
     QWidget* paConfirm;
+    QLabel* lblRepPwd;
     QPushButton* btnShow;
     QLabel* imgBar;
     bool FConf = false;

@@ -157,6 +157,7 @@ TPlaceHolderDialog::TPlaceHolderDialog(QWidget* parent) : TDialogBase(parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl, 1);
     AddOkCancel(this, layout);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 int TPlaceHolderDialog::AddPage(const char* name, const TItems& items)
@@ -189,6 +190,10 @@ int TPlaceHolderDialog::AddPage(const char* name, const TItems& items)
 void TPlaceHolderDialog::ShowPage(int page, int item)
 {
     FSwitching = true;
+    // The dialog takes the height of the page that shows.
+    for (int i = 0; i < PageControl->count(); ++i)
+        PageControl->widget(i)->setSizePolicy(QSizePolicy::Preferred,
+                                              i == page ? QSizePolicy::Preferred : QSizePolicy::Ignored);
     PageControl->setCurrentIndex(page);
     if (item >= 0 && item < static_cast<int>(Pages[static_cast<size_t>(page)].Items.size()))
         Pages[static_cast<size_t>(page)].Items[static_cast<size_t>(item)]->setChecked(true);

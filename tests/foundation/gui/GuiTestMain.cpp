@@ -7,11 +7,11 @@
 #include <gtest/gtest.h>
 #include <string>
 
+#include "Screenshots.h"
 #include "foundation/gui/PwdDlg.h"
 #include "foundation/gui/ShowMessageDlg.h"
 
-namespace
-{
+namespace {
 // Without a QApplication, as in a batch run: the dialogs answer as nobody present.
 int HeadlessProbe()
 {
@@ -35,5 +35,10 @@ int main(int argc, char** argv)
         return HeadlessProbe();
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    if (argc > 2 && std::string(argv[1]) == "--screenshots") {
+        const int n = TakeScreenshots(argv[2]);
+        std::printf("%d screenshots in %s\n", n, argv[2]);
+        return n > 0 ? 0 : 1;
+    }
     return RUN_ALL_TESTS();
 }
