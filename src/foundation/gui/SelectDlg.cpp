@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <memory>
 
 #include "foundation/gui/WinUtils.h"
@@ -72,6 +73,14 @@ int TSelectDialog::Execute(const QPoint& APos, const std::string& ATitle, const 
         Selection = -1;
         accept();
     });
+    // A caption wider than the button width widens all buttons alike, so that no caption is cut.
+    int width = bw;
+    for (QPushButton* b : Buttons)
+        width = std::max(width, b->sizeHint().width());
+    width = std::max(width, cancel->sizeHint().width());
+    for (QPushButton* b : Buttons)
+        b->setFixedWidth(width);
+    cancel->setFixedWidth(width);
     const int fullRows = n / 3;
     const int rest = n % 3;
     // With a full last row, Cancel takes a row of its own.
