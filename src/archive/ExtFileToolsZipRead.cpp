@@ -1,0 +1,413 @@
+#include "archive/ExtFileToolsZipRead.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "archive/ExtFileToolsZipThreads.h"
+#include "platform/ErrorCodes.h"
+#include "rtl/Gettext.h"
+
+using namespace ZipUtil;
+
+namespace {
+
+constexpr int64_t SplitMemLimit = 52428800;
+
+std::string ReadError(const std::string& zipName)
+{
+    return SafeFormat(_("Error reading from \"%s\""), {zipName});
+}
+
+std::string NamePart(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::unique_ptr<TStream> OpenArchive(const std::string& zipName)
+{
+    try {
+        return OpenFileStream(zipName, fmOpenRead);
+    } catch (const EZipStreamError& e) {
+        throw EZipError(SafeFormat(_("Error opening \"%s\""), {zipName}), 0x102, e.Message());
+    }
+}
+
+} // namespace
+
+TZipRead::TZipRead(const std::string& zipName, const std::string& password, int aKeyMode, int aBufSize)
+    : TZip(OpenArchive(zipName), password, aKeyMode, aBufSize)
+{
+    ZName = zipName;
+    FNumSeg = 0;
+}
+
+TZipRead::TZipRead(std::unique_ptr<TStream> stream, const std::string& password, int aKeyMode, int aBufSize)
+    : TZip(std::move(stream), password, aKeyMode, aBufSize)
+{
+    FNumSeg = 0;
+}
+
+TZipRead::~TZipRead()
+{
+    ClearFileList();
+}
+
+std::string TZipRead::Filename(int index) const
+{
+    if (index < 0 || index >= FileList.Count())
+        return "";
+    return FileList.Strings(index);
+}
+
+bool TZipRead::IsEncrypted(int index) const
+{
+    if (index < 0 || index >= FileList.Count())
+        return false;
+    return (FileList.Objects(index)->GpFlag & 1) != 0;
+}
+
+void TZipRead::ReadDirectory(const TDirStat& callback)
+{
+    const std::string message = ReadError(ZName);
+    int64_t size = FStream->GetSize();
+    uint8_t e[22];
+    if (size < 22 || FStream->Seek(size - 22, soBeginning) < 0 || !ReadFull(*FStream, e, 22) ||
+        GetU32(e) != ZipEndSig)
+        throw EZipError(message, 0x120);
+    int64_t cdOffset = GetU32(e + 16);
+    int64_t count = GetU16(e + 10);
+    int64_t lastSeg = GetU16(e + 4);
+    int64_t cdDisk = GetU16(e + 6);
+    if (GetU32(e + 16) == 0xFFFFFFFF || GetU32(e + 12) == 0xFFFFFFFF || GetU16(e + 10) == 0xFFFF) {
+        uint8_t loc[20];
+        if (size < 42 || FStream->Seek(size - 42, soBeginning) < 0 || !ReadFull(*FStream, loc, 20) ||
+            GetU32(loc) != Zip64LocatorSig)
+            throw EZipError(message, 0x120);
+        uint64_t recPos = GetU64(loc + 8);
+        uint8_t rec[56];
+        if (recPos > static_cast<uint64_t>(size - 42) ||
+            FStream->Seek(static_cast<int64_t>(recPos), soBeginning) < 0 || !ReadFull(*FStream, rec, 56) ||
+            GetU32(rec) != Zip64EndSig)
+            throw EZipError(message, 0x120);
+        cdOffset = static_cast<int64_t>(GetU64(rec + 48) & 0x7FFFFFFFFFFFFFFFULL);
+        count = GetU32(rec + 32);
+        lastSeg = GetU32(rec + 16);
+        cdDisk = GetU32(rec + 20);
+    }
+    if (lastSeg > 0xFFFF || cdDisk > lastSeg)
+        throw EZipError(message, 0x120);
+    FNumSeg = FCurSeg = static_cast<int>(lastSeg);
+    ClearFileList();
+
+    int err = 0;
+    std::string sysMsg;
+    bool nameFailure = false;
+    TSegStream seg;
+    auto segNo = static_cast<uint16_t>(cdDisk);
+    err = OpenSegmentStream(segNo, seg);
+    if (err == 0) {
+        seg.Cur->SetPosition(cdOffset);
+        bod = cdOffset;
+    }
+    for (int64_t i = 0; err == 0 && i < count; ++i) {
+        TStream& s0 = *seg.Cur;
+        if (s0.GetPosition() >= s0.GetSize()) {
+            err = NextSegmentStream(segNo, seg);
+            if (err != 0)
+                break;
+        }
+        TStream& s = *seg.Cur;
+        uint8_t c[46];
+        if (!ReadFull(s, c, 46)) {
+            err = 4;
+            break;
+        }
+        if (GetU32(c) != ZipCentralSig) {
+            err = 32;
+            break;
+        }
+        uint16_t method = GetU16(c + 10);
+        if (method != 0 && method != 8 && method != 99) {
+            err = 34;
+            break;
+        }
+        uint16_t version = GetU16(c + 6);
+        uint16_t flags = GetU16(c + 8);
+        uint32_t time = GetU32(c + 12);
+        uint32_t crc = GetU32(c + 16);
+        int64_t cSize = GetU32(c + 20);
+        int64_t uSize = GetU32(c + 24);
+        uint16_t nameLen = GetU16(c + 28);
+        uint16_t extraLen = GetU16(c + 30);
+        uint16_t commentLen = GetU16(c + 32);
+        auto disk = GetU16(c + 34);
+        uint32_t attr = GetU32(c + 38);
+        int64_t offset = GetU32(c + 42);
+        std::string name(nameLen, '\0');
+        std::vector<uint8_t> extra(extraLen);
+        if ((nameLen > 0 && !ReadFull(s, name.data(), nameLen)) ||
+            (extraLen > 0 && !ReadFull(s, extra.data(), extraLen))) {
+            err = 4;
+            break;
+        }
+        uint16_t encVers = 0, encMode = 0, encMeth = 0;
+        size_t p = 0;
+        while (p + 4 <= extra.size()) {
+            uint16_t tag = GetU16(&extra[p]);
+            size_t fieldSize = GetU16(&extra[p + 2]);
+            p += 4;
+            size_t end = std::min(extra.size(), p + fieldSize);
+            if (tag == 0x0001) {
+                size_t q = p;
+                if (GetU32(c + 24) == 0xFFFFFFFF && q + 8 <= end) {
+                    uSize = static_cast<int64_t>(GetU64(&extra[q]) & 0x7FFFFFFFFFFFFFFFULL);
+                    q += 8;
+                }
+                if (GetU32(c + 20) == 0xFFFFFFFF && q + 8 <= end) {
+                    cSize = static_cast<int64_t>(GetU64(&extra[q]) & 0x7FFFFFFFFFFFFFFFULL);
+                    q += 8;
+                }
+                if (GetU32(c + 42) == 0xFFFFFFFF && q + 8 <= end)
+                    offset = static_cast<int64_t>(GetU64(&extra[q]) & 0x7FFFFFFFFFFFFFFFULL);
+            } else if (tag == 0x9901 && end - p >= 7) {
+                encVers = GetU16(&extra[p]);
+                encMode = extra[p + 4];
+                encMeth = GetU16(&extra[p + 5]);
+            } else if (tag == 0x9909 && FEncrypt && (flags & 0x100)) {
+                TByteBuffer buffer(extra.begin() + static_cast<std::ptrdiff_t>(p),
+                                   extra.begin() + static_cast<std::ptrdiff_t>(end));
+                if (encMode >= 1 && encMode <= 3)
+                    FEncryption->SetKeyMode(encMode);
+                nameFailure = !DecryptEntryName(buffer, name);
+            }
+            p = end;
+        }
+        if (commentLen > 0 && s.Seek(commentLen, soCurrent) < 0) {
+            err = 4;
+            break;
+        }
+        std::string decoded = (flags & 0x800) ? name : Latin1ToUtf8(OemToAnsiName(name));
+        decoded = SafeEntryName(decoded);
+        auto index = static_cast<int>(FileList.Count());
+        if (FOnReadDirStatus)
+            FOnReadDirStatus(index, decoded);
+        if (callback)
+            callback(index, decoded);
+        auto dirLength = static_cast<uint16_t>(std::min<int>(46 + nameLen + extraLen, 0xFFFF));
+        FileList.Add(decoded,
+                     std::make_unique<TPkHeader>(name, TByteBuffer(), 0, dirLength, time, crc,
+                                                 static_cast<uint16_t>(attr & 0xFFFF), version, flags, method,
+                                                 encVers, encMode, encMeth, disk, offset, cSize, uSize));
+    }
+    seg.Owned.reset();
+    if (err == 0 && nameFailure)
+        err = 11;
+    if (err != 0)
+        throw EZipError(message, err + 0x100, sysMsg);
+}
+
+int TZipRead::RunWorker(TZipWorker& worker, std::string& sysMsg)
+{
+    ZipThread = &worker;
+    worker.Start();
+    bool completed = WaitForWorker(worker, true);
+    ZipThread = nullptr;
+    sysMsg = worker.SysErrorMsg();
+    if (!completed)
+        return 17;
+    return worker.ErrorCode() & 0xFF;
+}
+
+int TZipRead::PrepareEntry(const TPkHeader& h, TSegStream& seg, TTempStream& temp, TZipFileInfo& info,
+                           TStream*& source, std::string& sysMsg)
+{
+    uint16_t segNo = h.Segment;
+    if (FNumSeg == 0) {
+        seg.Cur = FStream.get();
+    } else if (int err = OpenSegmentStream(segNo, seg)) {
+        return err;
+    }
+    TStream& s = *seg.Cur;
+    if (h.Offset < 0 || s.Seek(h.Offset, soBeginning) != h.Offset || !ReadZipLocalHeader(s, info)) {
+        sysMsg = SysErrorText(WinError::ERROR_HANDLE_EOF);
+        return 4;
+    }
+    if (info.Flag & 0x8) {
+        info.Crc = h.CRC;
+        info.CSize = h.CSize;
+        info.USize = h.USize;
+    }
+    if (h.EncMode != 0 && info.KeyMode == 0) {
+        info.KeyMode = h.EncMode;
+        info.EncMethod = h.EncMeth;
+        info.EncVersion = h.EncVers;
+    }
+    source = &s;
+    int64_t dataPos = s.GetPosition();
+    if (FNumSeg > 0 && dataPos + info.CSize > s.GetSize()) {
+        std::string msg;
+        if (!temp.Open(info.USize, SplitMemLimit, fZipTmpDir, "zip.tmp", msg)) {
+            sysMsg = msg;
+            return 0x101;
+        }
+        int64_t lacking = info.CSize;
+        while (lacking > 0) {
+            int64_t avail = std::min(lacking, seg.Cur->GetSize() - seg.Cur->GetPosition());
+            if (avail > 0) {
+                if (int err = CopyStreamPart(*seg.Cur, temp.Stream(), sysMsg, false, avail))
+                    return err;
+                lacking -= avail;
+            }
+            if (lacking > 0) {
+                if (segNo >= FNumSeg)
+                    return 4; // the data runs past the last segment
+                if (int err = NextSegmentStream(segNo, seg))
+                    return err;
+            }
+        }
+        temp.Stream().SetPosition(0);
+        source = &temp.Stream();
+    }
+    return 0;
+}
+
+void TZipRead::ExtractToFile(const TPkHeader& pkHeader, const std::string& destFilename, bool resetArchiveBit)
+{
+    std::string sysMsg;
+    int result = 0;
+    {
+        std::unique_ptr<TStream> dest;
+        struct stat st
+        {
+        };
+        if (::lstat(destFilename.c_str(), &st) == 0 && !SetFileAttrWin(destFilename, 0x20)) {
+            result = 0x106;
+        } else {
+            try {
+                dest = OpenFileStream(destFilename, fmCreate);
+            } catch (const EZipStreamError& e) {
+                result = 0x101;
+                sysMsg = e.Message();
+            }
+        }
+        if (result == 0) {
+            TSegStream seg;
+            TTempStream temp;
+            TZipFileInfo info;
+            TStream* source = nullptr;
+            result = PrepareEntry(pkHeader, seg, temp, info, source, sysMsg);
+            if (result == 0) {
+                TZipReadThread worker(*source, dest.get(), MakeCipher(info.KeyMode), info, FBufferSize,
+                                      FOnProgress);
+                result = RunWorker(worker, sysMsg);
+            }
+        }
+    }
+    if (result == 0) {
+        int64_t t = LocalDosToUnix(pkHeader.TimeStamp);
+        struct timespec times[2];
+        times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(t);
+        times[0].tv_nsec = times[1].tv_nsec = 0;
+        if (::utimensat(AT_FDCWD, destFilename.c_str(), times, 0) != 0)
+            throw EZipError(SafeFormat(_("Error setting timestamps of \"%s\""), {destFilename}), 0x20F,
+                            SysErrorText(LastWinError()));
+        uint16_t attr = pkHeader.Attr;
+        if (resetArchiveBit)
+            attr &= static_cast<uint16_t>(~0x20);
+        if (!SetFileAttrWin(destFilename, attr))
+            throw EZipError(SafeFormat(_("Error setting attributes of \"%s\""), {destFilename}), 0x206,
+                            SysErrorText(LastWinError()));
+        return;
+    }
+    FErrorFlag = result == 5 || result == 7;
+    throw EZipError(ReadError(ZName), result + 0x100, sysMsg);
+}
+
+void TZipRead::ExtractToFile(int index, const std::string& destFilename, bool resetArchiveBit)
+{
+    if (index < 0 || index >= FileList.Count())
+        throw EZipError(ReadError(ZName), 0x104);
+    const TPkHeader& h = *FileList.Objects(index);
+    if ((h.GpFlag & 1) && !FEncrypt)
+        throw EZipError(ReadError(ZName), 0x10B);
+    ExtractToFile(h, destFilename, resetArchiveBit);
+}
+
+bool TZipRead::ExtractToStream(const std::string& filename, TStream& sDest)
+{
+    int index = FileList.IndexOf(filename);
+    if (index < 0)
+        return false;
+    const TPkHeader& h = *FileList.Objects(index);
+    std::string sysMsg;
+    int result;
+    if ((h.GpFlag & 1) || h.Segment != FNumSeg || FStream->Seek(h.Offset, soBeginning) != h.Offset) {
+        result = (h.GpFlag & 1) ? 11 : 4;
+    } else {
+        TZipReadThread worker(*FStream, &sDest, FBufferSize, FOnProgress);
+        result = RunWorker(worker, sysMsg);
+    }
+    if (result != 0)
+        throw EZipError(SafeFormat(_("Error extracting from \"%s\""), {ZName}), result + 0x100, sysMsg);
+    sDest.SetPosition(0);
+    return true;
+}
+
+void TZipRead::CompareToFile(const TPkHeader& pkHeader, const std::string& refFilename)
+{
+    std::string sysMsg;
+    int result = 0;
+    std::unique_ptr<TStream> ref;
+    struct stat st
+    {
+    };
+    if (::stat(refFilename.c_str(), &st) != 0) {
+        result = 0x10E;
+    } else {
+        try {
+            ref = OpenFileStream(refFilename, fmOpenRead);
+        } catch (const EZipStreamError& e) {
+            result = 0x101;
+            sysMsg = e.Message();
+        }
+    }
+    if (result == 0) {
+        TSegStream seg;
+        TTempStream temp;
+        TZipFileInfo info;
+        TStream* source = nullptr;
+        result = PrepareEntry(pkHeader, seg, temp, info, source, sysMsg);
+        if (result == 0) {
+            TZipCompareThread worker(*source, std::move(ref), MakeCipher(info.KeyMode), info, FBufferSize,
+                                     FOnProgress);
+            result = RunWorker(worker, sysMsg);
+        }
+    }
+    if (result == 0)
+        return;
+    // A difference in size or content is a difference as much as a wrong check value.
+    FErrorFlag = result == 12 || result == 21 || result == 30;
+    throw EZipError(
+        SafeFormat(_("Error comparing file from \"%s\" to \"%s\""), {ZName, NamePart(refFilename)}),
+        result + 0x100, sysMsg);
+}
+
+void TZipRead::CompareToFile(int index, const std::string& destFilename)
+{
+    if (index < 0 || index >= FileList.Count())
+        return;
+    const TPkHeader& h = *FileList.Objects(index);
+    if ((h.GpFlag & 1) && !FEncrypt)
+        throw EZipError(ReadError(ZName), 0x10B);
+    CompareToFile(h, destFilename);
+}
+
+void TZipRead::Cancel()
+{
+    if (ZipThread && !ZipThread->Done()) {
+        ZipThread->SetPaused(false);
+        ZipThread->CancelThread();
+    }
+}
