@@ -15,7 +15,9 @@
 using TByteBuffer = std::vector<uint8_t>;
 using RawByteString = std::string;
 
-#ifndef VASTREL_HAVE_FILE_ACTION
+#if __has_include("archive/CBFunctions.h")
+#include "archive/CBFunctions.h"
+#else
 // Progress actions of the workers.
 enum TFileAction
 {
