@@ -416,6 +416,8 @@ int TZip::NextSegmentStream(uint16_t& seg, TSegStream& stream)
 {
     stream.Owned.reset();
     stream.Cur = nullptr;
+    if (seg >= FNumSeg)
+        return 36;
     ++seg;
     if (seg >= FNumSeg) {
         if (!FStream)

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include "archive/ExtFileToolsZipThreads.h"
 #include "platform/ErrorCodes.h"
@@ -23,6 +24,36 @@ std::string NamePart(const std::string& path)
 {
     size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool IsUtf8(const std::string& s)
+{
+    std::string latin1;
+    size_t i = 0;
+    while (i < s.size()) {
+        auto c = static_cast<uint8_t>(s[i]);
+        int len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+        if (len == 0 || i + static_cast<size_t>(len) > s.size())
+            return false;
+        for (int k = 1; k < len; ++k)
+            if ((static_cast<uint8_t>(s[i + static_cast<size_t>(k)]) & 0xC0) != 0x80)
+                return false;
+        i += static_cast<size_t>(len);
+    }
+    return true;
+}
+
+// The name of a central entry: UTF-8 with flag bit 11; else the OEM code page for archives made on
+// DOS and Windows file systems, and the bytes as they are (UTF-8, else Latin-1) for those made on
+// other systems, which store names in their own character set.
+std::string DecodeName(const std::string& name, uint16_t flags, uint8_t hostSystem)
+{
+    if (flags & 0x800)
+        return name;
+    bool dosHost = hostSystem == 0 || hostSystem == 6 || hostSystem == 11 || hostSystem == 14;
+    if (dosHost)
+        return Latin1ToUtf8(OemToAnsiName(name));
+    return IsUtf8(name) ? name : Latin1ToUtf8(name);
 }
 
 std::unique_ptr<TStream> OpenArchive(const std::string& zipName)
@@ -114,6 +145,10 @@ void TZipRead::ReadDirectory(const TDirStat& callback)
     for (int64_t i = 0; err == 0 && i < count; ++i) {
         TStream& s0 = *seg.Cur;
         if (s0.GetPosition() >= s0.GetSize()) {
+            if (segNo >= FNumSeg) {
+                err = 4; // the directory runs past the end of the archive
+                break;
+            }
             err = NextSegmentStream(segNo, seg);
             if (err != 0)
                 break;
@@ -153,6 +188,7 @@ void TZipRead::ReadDirectory(const TDirStat& callback)
             break;
         }
         uint16_t encVers = 0, encMode = 0, encMeth = 0;
+        std::string unicodeName;
         size_t p = 0;
         while (p + 4 <= extra.size()) {
             uint16_t tag = GetU16(&extra[p]);
@@ -175,6 +211,11 @@ void TZipRead::ReadDirectory(const TDirStat& callback)
                 encVers = GetU16(&extra[p]);
                 encMode = extra[p + 4];
                 encMeth = GetU16(&extra[p + 5]);
+            } else if (tag == 0x7075 && end - p > 5 && extra[p] == 1 &&
+                       GetU32(&extra[p + 1]) == crc32(0, reinterpret_cast<const Bytef*>(name.data()),
+                                                      static_cast<uInt>(name.size()))) {
+                // Info-ZIP's Unicode path of a name stored in another code page.
+                unicodeName.assign(reinterpret_cast<const char*>(&extra[p + 5]), end - p - 5);
             } else if (tag == 0x9909 && FEncrypt && (flags & 0x100)) {
                 TByteBuffer buffer(extra.begin() + static_cast<std::ptrdiff_t>(p),
                                    extra.begin() + static_cast<std::ptrdiff_t>(end));
@@ -188,7 +229,9 @@ void TZipRead::ReadDirectory(const TDirStat& callback)
             err = 4;
             break;
         }
-        std::string decoded = (flags & 0x800) ? name : Latin1ToUtf8(OemToAnsiName(name));
+        std::string decoded = DecodeName(name, flags, c[5]);
+        if (!unicodeName.empty() && !(flags & 0x800))
+            decoded = unicodeName;
         decoded = SafeEntryName(decoded);
         auto index = static_cast<int>(FileList.Count());
         if (FOnReadDirStatus)
