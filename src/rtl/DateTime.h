@@ -30,10 +30,18 @@ struct TFormatSettings
     std::string LongTimeFormat = "hh:nn:ss";
     std::string TimeAMString = "AM";
     std::string TimePMString = "PM";
-    std::array<std::string, 12> ShortMonthNames{};
-    std::array<std::string, 12> LongMonthNames{};
-    std::array<std::string, 7> ShortDayNames{}; // Sunday first
-    std::array<std::string, 7> LongDayNames{};
+    std::array<std::string, 12> ShortMonthNames{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::array<std::string, 12> LongMonthNames{"January",   "February", "March",    "April",
+                                               "May",       "June",     "July",     "August",
+                                               "September", "October",  "November", "December"};
+    // Sunday first.
+    std::array<std::string, 7> ShortDayNames{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    std::array<std::string, 7> LongDayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                            "Thursday", "Friday", "Saturday"};
+    // Two-digit years read by the date parser fall within this many years before the current year and
+    // the rest of the century after it (0 = always the current century).
+    int TwoDigitYearCenturyWindow = 50;
 
     // The conventions of a POSIX locale ("" = the environment's LC_TIME/LC_NUMERIC, "C" = defaults).
     static TFormatSettings FromLocale(const char* localeName);
@@ -73,6 +81,7 @@ TDateTime IncDay(TDateTime dt, double days);
 TDateTime IncHour(TDateTime dt, int64_t hours);
 TDateTime IncMinute(TDateTime dt, int64_t minutes);
 TDateTime IncSecond(TDateTime dt, int64_t seconds);
+TDateTime IncMilliSecond(TDateTime dt, int64_t milliseconds);
 int64_t SecondsBetween(TDateTime a, TDateTime b);
 int64_t MilliSecondsBetween(TDateTime a, TDateTime b);
 int DaysBetween(TDateTime a, TDateTime b);

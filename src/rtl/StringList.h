@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,7 +33,8 @@ public:
     intptr_t Objects(int index) const;
     void SetObject(int index, intptr_t obj);
 
-    // With Sorted set, Add inserts in order and applies Duplicates; returns the index.
+    // With Sorted set, Add inserts in order (sorting the list first if needed) and applies Duplicates;
+    // returns the index. SetString, Insert, Move and CustomSort raise EArgumentError on a sorted list.
     int Add(std::string s);
     int AddObject(std::string s, intptr_t obj);
     void AddStrings(const TStringList& other);
@@ -84,6 +86,15 @@ public:
 
 private:
     int CompareStrings(std::string_view a, std::string_view b) const;
+    void CheckIndex(int index) const;
+    bool IsOrdered() const;
+    void EnsureOrder();
+    std::string Quoted(std::string_view s, char delimiter, char quote) const;
+    std::string JoinDelimited(char delimiter, char quote) const;
+    void SplitDelimited(std::string_view text, char delimiter, char quote);
+
     std::vector<std::string> FItems;
     std::vector<intptr_t> FObjects;
+    // The order the items are known to be in: -1 none, 0 case-insensitive, 1 case-sensitive.
+    int FOrderedAs = -1;
 };

@@ -2,12 +2,15 @@
 // TThread and TEvent over std::thread.
 //
 // Synchronize runs a call on the thread that created the TThread object (its owner thread) and waits
-// for it; the owner runs pending calls whenever it calls CheckSynchronize. A Synchronize issued on the
-// owner thread itself runs at once.
+// for it; the owner runs pending calls whenever it calls CheckSynchronize (and while it waits in
+// WaitFor). A Synchronize issued on the owner thread itself runs at once. An exception thrown by the
+// call is raised again in the thread that asked for it. When the owner thread has ended, calls run at
+// once on the asking thread.
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -42,26 +45,33 @@ private:
 class TThread
 {
 public:
-    // A suspended thread starts with Start(); otherwise it starts at once.
+    // A suspended thread starts with Start(). A thread created with createSuspended = false starts once
+    // construction is complete: when the owner thread next calls CheckSynchronize or WaitFor, or at an
+    // explicit Start(), whichever comes first (Execute never runs on a half-built object). A derived
+    // class may also pass true and call Start() as the last step of its constructor.
     explicit TThread(bool createSuspended = true);
     virtual ~TThread(); // terminates and waits for a started thread unless it frees itself
     TThread(const TThread&) = delete;
     TThread& operator=(const TThread&) = delete;
 
+    // Raises Exception when the thread was started already.
     void Start();
     void Terminate();
     bool Terminated() const { return FTerminated.load(); }
-    bool Started() const { return FStarted; }
+    bool Started() const { return FStarted.load(); }
     bool Finished() const { return FFinished.load(); }
     // Waits for the end of Execute; runs pending Synchronize calls meanwhile when called on the owner.
     int WaitFor();
     // Waits at most timeoutMs; true when the thread has finished.
     bool WaitFor(uint32_t timeoutMs);
-    // Detaches a started thread that the caller gives up on; the thread then deletes itself at its end
-    // (only for heap objects).
+    // Gives up on the thread (heap objects only): sets Terminated and detaches it; the object deletes
+    // itself when Execute ends, or at once when it has ended or never started. The caller must not
+    // touch the object afterwards.
     void Abandon();
 
     int ReturnValue = 0;
+    // The exception that ended Execute, if any.
+    std::exception_ptr FatalException;
     // A thread that frees itself deletes the object when Execute returns (heap objects only).
     bool FreeOnTerminate = false;
 
@@ -76,13 +86,23 @@ protected:
     void Synchronize(const std::function<void()>& fn) { Synchronize(this, fn); }
 
 private:
+    struct SyncQueue;
+    struct QueueHolder;
+    static std::shared_ptr<SyncQueue> QueueOfThisThread();
+    static bool RunPending(SyncQueue& queue);
+    void Launch();
     void Run();
+    bool IsOwnerThread() const;
+
+    std::shared_ptr<SyncQueue> FOwnerQueue;
+    std::mutex FJoinMutex;
+    std::atomic<bool> FStartPending{false};
     std::thread FThread;
     std::thread::id FOwner;
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FFinished{false};
     std::atomic<bool> FAbandoned{false};
-    bool FStarted = false;
+    std::atomic<bool> FStarted{false};
     std::mutex FMutex;
     std::condition_variable FDone;
 };
