@@ -11,6 +11,7 @@
 #include "archive/ExtFileToolsZipWrite.h"
 #include "archive/ZipTestUtil.h"
 #include "support/Sandbox.h"
+#include "support/StreamDoubles.h"
 
 using namespace ZipTest;
 using namespace ZipUtil;
@@ -19,40 +20,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* Python = "/usr/bin/python3";
-
-// A seekable source that hands out 1 to 31 bytes per read.
-class TTinyReadSource : public TStream
-{
-public:
-    explicit TTinyReadSource(std::string data) : FData(std::move(data)) {}
-    int64_t Read(void* buffer, int64_t count) override
-    {
-        int64_t left = static_cast<int64_t>(FData.size()) - FPos;
-        FStep = FStep * 1103515245u + 12345u;
-        int64_t n = std::min<int64_t>({count, left, static_cast<int64_t>(1 + (FStep >> 16) % 31)});
-        if (n <= 0)
-            return 0;
-        std::memcpy(buffer, FData.data() + FPos, static_cast<size_t>(n));
-        FPos += n;
-        return n;
-    }
-    int64_t Write(const void*, int64_t) override { return -1; }
-    int64_t Seek(int64_t offset, TSeekOrigin origin) override
-    {
-        int64_t base = origin == soBeginning ? 0
-                       : origin == soCurrent ? FPos
-                                             : static_cast<int64_t>(FData.size());
-        if (base + offset < 0)
-            return -1;
-        FPos = base + offset;
-        return FPos;
-    }
-
-private:
-    std::string FData;
-    int64_t FPos = 0;
-    uint32_t FStep = 1;
-};
 
 bool HaveAes()
 {
@@ -93,7 +60,7 @@ protected:
         for (bool trickle : {false, true}) {
             std::unique_ptr<TZipRead> r;
             if (trickle)
-                r = std::make_unique<TZipRead>(std::make_unique<TTinyReadSource>(ReadFile(zip)), password, 0,
+                r = std::make_unique<TZipRead>(std::make_unique<TTrickleSource>(ReadFile(zip)), password, 0,
                                                4096);
             else
                 r = std::make_unique<TZipRead>(zip, password, 0, 4096);

@@ -8,6 +8,7 @@
 #include "archive/ExtFileToolsZipWrite.h"
 #include "archive/ZipTestUtil.h"
 #include "support/Sandbox.h"
+#include "support/StreamDoubles.h"
 
 using namespace ZipTest;
 using namespace ZipUtil;
@@ -71,6 +72,28 @@ TEST_F(ZipThreadsTest, VerifyThreadFindsAChangedEncryptedByteAndAWrongCrc)
     v.Start();
     WaitDone(v);
     EXPECT_EQ(v.ErrorCode(), 0x410C);
+}
+
+TEST_F(ZipThreadsTest, WriteThreadIntoAFailingArchiveReportsWriteErrorOrFullDisk)
+{
+    struct TCase
+    {
+        TFailingSink::FailMode Mode;
+        bool Compress;
+        int Expected;
+    } cases[] = {{TFailingSink::FailMode::MinusOne, true, 0x4105},
+                 {TFailingSink::FailMode::MinusOne, false, 0x4105},
+                 {TFailingSink::FailMode::ShortCount, true, 0x4107},
+                 {TFailingSink::FailMode::ShortCount, false, 0x4107}};
+    for (const auto& c : cases) {
+        TFailingSink sink(10000, c.Mode);
+        TZipWriteThread w(std::make_unique<TMemoryStream>(RandomData(100000)), nullptr, &sink, c.Compress,
+                          4096, nullptr);
+        w.Start();
+        WaitDone(w);
+        EXPECT_EQ(w.ErrorCode(), c.Expected);
+        EXPECT_LE(sink.Accepted(), 10000);
+    }
 }
 
 TEST_F(ZipThreadsTest, WriteThreadOnAMissingSourceEndsWith0x4102AndItsText)
