@@ -15,6 +15,7 @@
 #include "archive/ExtFileToolsZipThreads.h"
 #include "platform/ErrorCodes.h"
 #include "rtl/Gettext.h"
+#include "rtl/Thread.h"
 
 using namespace ZipUtil;
 
@@ -410,6 +411,7 @@ void TZip::DoProgress(TFileAction action, int64_t count, bool speedLimit)
 {
     if (FOnProgress)
         FOnProgress(action, count, speedLimit);
+    TThread::CheckSynchronize(0);
 }
 
 int TZip::NextSegmentStream(uint16_t& seg, TSegStream& stream)
@@ -468,6 +470,7 @@ bool TZip::WaitForWorker(TZipWorker& worker, bool askTimeout)
     FWorker = &worker;
     bool completed = true;
     while (!worker.Done()) {
+        TThread::CheckSynchronize(0);
         worker.ServeProgress(10);
         if (worker.Done())
             break;

@@ -8,6 +8,7 @@
 #include "archive/ExtFileToolsZipThreads.h"
 #include "platform/ErrorCodes.h"
 #include "rtl/Gettext.h"
+#include "rtl/Thread.h"
 
 using namespace ZipUtil;
 
@@ -143,6 +144,7 @@ void TZipRead::ReadDirectory(const TDirStat& callback)
         bod = cdOffset;
     }
     for (int64_t i = 0; err == 0 && i < count; ++i) {
+        TThread::CheckSynchronize(0);
         TStream& s0 = *seg.Cur;
         if (s0.GetPosition() >= s0.GetSize()) {
             if (segNo >= FNumSeg) {

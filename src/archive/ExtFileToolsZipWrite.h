@@ -55,7 +55,7 @@ public:
     void SetOnVerifyProgress(TFileProgressEvent handler) { FOnVerifyProgress = std::move(handler); }
     void SetOnFullDisk(TConfirmEvent handler) { FOnFullDisk = std::move(handler); }
 
-    // The size (2 ratio rule): 1000 x compressed / size rounded half to even; -1 when not meaningful.
+    // 1000 x compressed / size, rounded half to even; -1 when not compressed, empty or 1000 and above.
     static int CompressionRatio(int64_t compressed, int64_t size, bool compressed_);
 
 protected:
