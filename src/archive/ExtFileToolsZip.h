@@ -9,37 +9,12 @@
 #include <utility>
 #include <vector>
 
+#include "archive/ExtFileTools.h"
 #include "rtl/Streams.h"
 #include "rtl/SysUtils.h"
 
 using TByteBuffer = std::vector<uint8_t>;
 using RawByteString = std::string;
-
-#if __has_include("archive/CBFunctions.h")
-#include "archive/CBFunctions.h"
-#else
-// Progress actions of the workers.
-enum TFileAction
-{
-    acNone,
-    acCopy,
-    acCompress,
-    acUnCompress,
-    acEncrypt,
-    acDecrypt,
-    acVerify,
-    acZipVerify,
-    acAddVerify,
-    acFtpWrite,
-    acFtpRead,
-    acScan,
-    acZipCopy,
-    acSegmentCopy,
-    acPrepare
-};
-// A negative count starts a phase with that total; a positive one is the progress in the phase.
-using TFileProgressEvent = std::function<void(TFileAction action, int64_t count, bool speedLimit)>;
-#endif
 
 using TTimeOutEvent = std::function<bool()>;
 using TConfirmEvent = std::function<bool()>;
@@ -63,46 +38,6 @@ struct TZipLimits
     int64_t MaxEntries16 = 0xFFFF;
 };
 TZipLimits& ZipLimits();
-
-// The AES extra field of an entry (11 bytes on disk).
-struct TPKExtraEncField
-{
-    uint16_t Tag = 0x9901;
-    uint16_t ESize = 7;
-    uint16_t Version = 2;
-    uint16_t Vendor = 0x4541; // "AE"
-    uint8_t Mode = 1;
-    uint16_t Method = 8;
-};
-
-// The data of a local header.
-struct TZipFileInfo
-{
-    std::string Filename;
-    uint16_t Flag = 0;
-    uint16_t Method = 0;
-    uint32_t TimeStamp = 0;
-    uint32_t Crc = 0;
-    int64_t CSize = 0;
-    int64_t USize = 0;
-    int KeyMode = 0;
-    // Not part of the record as others know it: the compression method inside the AES field.
-    uint16_t EncMethod = 8;
-    uint16_t EncVersion = 0;
-};
-
-// Entry names in the OEM code page (437 as far as the tables reach) or UTF-8.
-bool IsOemName(const std::string& utf8Name);
-std::string AnsiToOemName(const std::string& ansiBytes);
-std::string OemToAnsiName(const std::string& oemBytes);
-// Latin-1 (the ANSI code page of the tables) to and from UTF-8; false when a character is above U+00FF.
-bool Utf8ToLatin1(const std::string& utf8, std::string& latin1);
-std::string Latin1ToUtf8(const std::string& latin1);
-
-// The file of segment Index (from 0) of a split archive: extension "z" + at least two digits.
-std::string GetZipSegmentName(const std::string& zipName, int index);
-// Reads a local header at the stream's position; the stream then stands at the entry data.
-bool ReadZipLocalHeader(TStream& stream, TZipFileInfo& info);
 
 // One archive entry.
 class TPkHeader
@@ -165,26 +100,6 @@ private:
     std::vector<std::pair<std::string, std::unique_ptr<TPkHeader>>> FItems;
 };
 
-// One run of the WinZip AES framing: header, blocks, trailer.
-class TZipCipher
-{
-public:
-    virtual ~TZipCipher() = default;
-    virtual int KeyMode() const = 0;
-    virtual void SetKeyMode(int mode) = 0;
-    virtual int HeaderSize() const = 0;
-    virtual bool WriteHeader(TStream& dest) = 0;
-    virtual void EncryptBlock(uint8_t* buffer, size_t length) = 0;
-    virtual bool WriteTrailer(TStream& dest) = 0;
-    virtual bool ReadHeader(TStream& source) = 0;
-    virtual void DecryptBlock(uint8_t* buffer, size_t length) = 0;
-    virtual bool ReadTrailer(TStream& source) = 0;
-};
-// A cipher for the password and key mode (a key mode outside 1..3 chooses by password length).
-std::unique_ptr<TZipCipher> CreateZipCipher(const std::string& password, int keyMode, int bufSize);
-
-class TZipWorker;
-
 // The common base of reader and writer.
 class TZip
 {
@@ -211,9 +126,7 @@ public:
     const std::string& ZipName() const { return ZName; }
 
 protected:
-    // mode: the open mode of the archive file (fmCreate or fmOpenRead).
-    TZip(const std::string& zipName, const std::string& password, int keyMode, int bufSize, uint16_t mode);
-    // An archive over an open stream (not split).
+    // An archive over an open stream (the last segment of a split archive).
     TZip(std::unique_ptr<TStream> stream, const std::string& password, int keyMode, int bufSize);
 
     void DoProgress(TFileAction action, int64_t count, bool speedLimit);
@@ -225,14 +138,15 @@ protected:
     };
     int NextSegmentStream(uint16_t& seg, TSegStream& stream);
     int OpenSegmentStream(uint16_t seg, TSegStream& stream);
-    // Copies length bytes in a worker; returns the error number (0 ok) and its text.
+    // Copies length bytes in a stream-copy thread; returns the error number (0 ok) and its text.
     int CopyStreamPart(TStream& source, TStream& dest, std::string& sysErrMsg, bool speedLimit,
                        int64_t length);
-    // Waits for a worker, serving its progress reports; asks OnTimeout when askTimeout.
-    // Returns false when the wait was given up.
-    bool WaitForWorker(TZipWorker& worker, bool askTimeout);
-    std::unique_ptr<TZipCipher> MakeCipher(int keyMode) const;
-    std::string TempFileName(const std::string& name) const;
+    // Starts a worker for one entry and waits for it, running its progress reports; asks OnTimeout
+    // meanwhile (not while the worker is paused). Returns the error number of the worker (low byte of
+    // its error word), 17 when the wait was given up, 128 when cancelled; sysErrMsg gets its text.
+    int RunWorker(TCopyThread& worker, std::string& sysErrMsg);
+    // The progress handler handed to the workers.
+    TFileProgressEvent WorkerProgress();
     void CloseStream();
 
     int FBufferSize;
@@ -240,8 +154,8 @@ protected:
     bool FEncrypt = false;
     bool FEncNames = false;
     bool FErrorFlag = false;
-    std::unique_ptr<TZipCipher> FEncryption;
-    std::string FPassword;
+    bool FCanceled = false;
+    std::unique_ptr<TEncryption> FEncryption;
     int FKeyMode = 0;
     TPKExtraEncField PkExtraCrypt;
     TFileProgressEvent FOnProgress;
@@ -253,20 +167,11 @@ protected:
     int FNumSeg = 1;
     int FCurSeg = 0;
     TZipFileList FileList;
-    TZipWorker* FWorker = nullptr;
+    TCopyThread* ZipThread = nullptr;
 };
 
-// Helpers shared by reader, writer and workers.
+// Helpers shared by reader and writer.
 namespace ZipUtil {
-void PutU16(uint8_t* p, uint16_t v);
-void PutU32(uint8_t* p, uint32_t v);
-void PutU64(uint8_t* p, uint64_t v);
-uint16_t GetU16(const uint8_t* p);
-uint32_t GetU32(const uint8_t* p);
-uint64_t GetU64(const uint8_t* p);
-void Append16(std::string& s, uint16_t v);
-void Append32(std::string& s, uint32_t v);
-void Append64(std::string& s, uint64_t v);
 // Reads exactly count bytes (short reads are repeated); false at the end or on a failure.
 bool ReadFull(TStream& s, void* buffer, int64_t count);
 // Writes all bytes; raises EZipStreamError with the system code on a failure.
@@ -278,20 +183,11 @@ public:
     EZipStreamError(uint32_t code, const std::string& msg) : Exception(msg), Code(code) {}
     uint32_t Code;
 };
-// "System error: %s (0x%.8x)" for a Windows-style code.
-std::string SysErrorText(uint32_t code);
-// Opens a file stream: fmCreate creates (truncating), else read-only; raises EZipStreamError.
+// Opens a file stream: fmCreate creates (truncating) for reading and writing, else read-only with
+// others allowed to read and write; raises EZipStreamError.
 std::unique_ptr<TStream> OpenFileStream(const std::string& name, uint16_t mode);
-// The user's temporary folder with a trailing delimiter.
-std::string TempDir();
-// The last-write time of a file as local DOS date-time; attributes in the Windows layout.
-uint32_t UnixToLocalDos(int64_t unixTime);
-int64_t LocalDosToUnix(uint32_t dos);
-bool GetFileAttrWin(const std::string& name, uint16_t& attr, bool followLinks = true);
-bool SetFileAttrWin(const std::string& name, uint16_t attr);
-// A name in dir that no other process or worker uses at the same time, ending in name.
-std::string UniqueTempName(const std::string& dir, const std::string& name);
-// A temporary stream: memory up to a threshold, else a file that is deleted with the object.
+// A temporary stream: memory up to a threshold, else a file of a unique name that is deleted with
+// the object.
 class TTempStream
 {
 public:
@@ -310,4 +206,6 @@ private:
 };
 // A safe relative name of an entry: "/" as separator, no drive, no leading "/", no "." or "..".
 std::string SafeEntryName(const std::string& name);
+// The local DOS date-time of Unix seconds.
+uint32_t UnixToLocalDos(int64_t unixTime);
 } // namespace ZipUtil

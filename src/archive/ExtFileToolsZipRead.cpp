@@ -6,7 +6,10 @@
 #include <zlib.h>
 
 #include "archive/ExtFileToolsZipThreads.h"
+#include "archive/LittleEndian.h"
+#include "foundation/FileUtilsTimes.h"
 #include "platform/ErrorCodes.h"
+#include "platform/PosixFiles.h"
 #include "rtl/Gettext.h"
 #include "rtl/Thread.h"
 
@@ -29,7 +32,6 @@ std::string NamePart(const std::string& path)
 
 bool IsUtf8(const std::string& s)
 {
-    std::string latin1;
     size_t i = 0;
     while (i < s.size()) {
         auto c = static_cast<uint8_t>(s[i]);
@@ -53,8 +55,8 @@ std::string DecodeName(const std::string& name, uint16_t flags, uint8_t hostSyst
         return name;
     bool dosHost = hostSystem == 0 || hostSystem == 6 || hostSystem == 11 || hostSystem == 14;
     if (dosHost)
-        return Latin1ToUtf8(OemToAnsiName(name));
-    return IsUtf8(name) ? name : Latin1ToUtf8(name);
+        return AnsiToUtf8(OemToAnsiName(name));
+    return IsUtf8(name) ? name : AnsiToUtf8(name);
 }
 
 std::unique_ptr<TStream> OpenArchive(const std::string& zipName)
@@ -106,27 +108,28 @@ void TZipRead::ReadDirectory(const TDirStat& callback)
     int64_t size = FStream->GetSize();
     uint8_t e[22];
     if (size < 22 || FStream->Seek(size - 22, soBeginning) < 0 || !ReadFull(*FStream, e, 22) ||
-        GetU32(e) != ZipEndSig)
+        LittleEndian::Get32(e) != ZipEndSig)
         throw EZipError(message, 0x120);
-    int64_t cdOffset = GetU32(e + 16);
-    int64_t count = GetU16(e + 10);
-    int64_t lastSeg = GetU16(e + 4);
-    int64_t cdDisk = GetU16(e + 6);
-    if (GetU32(e + 16) == 0xFFFFFFFF || GetU32(e + 12) == 0xFFFFFFFF || GetU16(e + 10) == 0xFFFF) {
+    int64_t cdOffset = LittleEndian::Get32(e + 16);
+    int64_t count = LittleEndian::Get16(e + 10);
+    int64_t lastSeg = LittleEndian::Get16(e + 4);
+    int64_t cdDisk = LittleEndian::Get16(e + 6);
+    if (LittleEndian::Get32(e + 16) == 0xFFFFFFFF || LittleEndian::Get32(e + 12) == 0xFFFFFFFF ||
+        LittleEndian::Get16(e + 10) == 0xFFFF) {
         uint8_t loc[20];
         if (size < 42 || FStream->Seek(size - 42, soBeginning) < 0 || !ReadFull(*FStream, loc, 20) ||
-            GetU32(loc) != Zip64LocatorSig)
+            LittleEndian::Get32(loc) != Zip64LocatorSig)
             throw EZipError(message, 0x120);
-        uint64_t recPos = GetU64(loc + 8);
+        uint64_t recPos = LittleEndian::Get64(loc + 8);
         uint8_t rec[56];
         if (recPos > static_cast<uint64_t>(size - 42) ||
             FStream->Seek(static_cast<int64_t>(recPos), soBeginning) < 0 || !ReadFull(*FStream, rec, 56) ||
-            GetU32(rec) != Zip64EndSig)
+            LittleEndian::Get32(rec) != Zip64EndSig)
             throw EZipError(message, 0x120);
-        cdOffset = static_cast<int64_t>(GetU64(rec + 48) & 0x7FFFFFFFFFFFFFFFULL);
-        count = GetU32(rec + 32);
-        lastSeg = GetU32(rec + 16);
-        cdDisk = GetU32(rec + 20);
+        cdOffset = static_cast<int64_t>(LittleEndian::Get64(rec + 48) & 0x7FFFFFFFFFFFFFFFULL);
+        count = LittleEndian::Get32(rec + 32);
+        lastSeg = LittleEndian::Get32(rec + 16);
+        cdDisk = LittleEndian::Get32(rec + 20);
     }
     if (lastSeg > 0xFFFF || cdDisk > lastSeg)
         throw EZipError(message, 0x120);
@@ -161,27 +164,27 @@ void TZipRead::ReadDirectory(const TDirStat& callback)
             err = 4;
             break;
         }
-        if (GetU32(c) != ZipCentralSig) {
+        if (LittleEndian::Get32(c) != ZipCentralSig) {
             err = 32;
             break;
         }
-        uint16_t method = GetU16(c + 10);
+        uint16_t method = LittleEndian::Get16(c + 10);
         if (method != 0 && method != 8 && method != 99) {
             err = 34;
             break;
         }
-        uint16_t version = GetU16(c + 6);
-        uint16_t flags = GetU16(c + 8);
-        uint32_t time = GetU32(c + 12);
-        uint32_t crc = GetU32(c + 16);
-        int64_t cSize = GetU32(c + 20);
-        int64_t uSize = GetU32(c + 24);
-        uint16_t nameLen = GetU16(c + 28);
-        uint16_t extraLen = GetU16(c + 30);
-        uint16_t commentLen = GetU16(c + 32);
-        auto disk = GetU16(c + 34);
-        uint32_t attr = GetU32(c + 38);
-        int64_t offset = GetU32(c + 42);
+        uint16_t version = LittleEndian::Get16(c + 6);
+        uint16_t flags = LittleEndian::Get16(c + 8);
+        uint32_t time = LittleEndian::Get32(c + 12);
+        uint32_t crc = LittleEndian::Get32(c + 16);
+        int64_t cSize = LittleEndian::Get32(c + 20);
+        int64_t uSize = LittleEndian::Get32(c + 24);
+        uint16_t nameLen = LittleEndian::Get16(c + 28);
+        uint16_t extraLen = LittleEndian::Get16(c + 30);
+        uint16_t commentLen = LittleEndian::Get16(c + 32);
+        auto disk = LittleEndian::Get16(c + 34);
+        uint32_t attr = LittleEndian::Get32(c + 38);
+        int64_t offset = LittleEndian::Get32(c + 42);
         std::string name(nameLen, '\0');
         std::vector<uint8_t> extra(extraLen);
         if ((nameLen > 0 && !ReadFull(s, name.data(), nameLen)) ||
@@ -193,29 +196,30 @@ void TZipRead::ReadDirectory(const TDirStat& callback)
         std::string unicodeName;
         size_t p = 0;
         while (p + 4 <= extra.size()) {
-            uint16_t tag = GetU16(&extra[p]);
-            size_t fieldSize = GetU16(&extra[p + 2]);
+            uint16_t tag = LittleEndian::Get16(&extra[p]);
+            size_t fieldSize = LittleEndian::Get16(&extra[p + 2]);
             p += 4;
             size_t end = std::min(extra.size(), p + fieldSize);
             if (tag == 0x0001) {
                 size_t q = p;
-                if (GetU32(c + 24) == 0xFFFFFFFF && q + 8 <= end) {
-                    uSize = static_cast<int64_t>(GetU64(&extra[q]) & 0x7FFFFFFFFFFFFFFFULL);
+                if (LittleEndian::Get32(c + 24) == 0xFFFFFFFF && q + 8 <= end) {
+                    uSize = static_cast<int64_t>(LittleEndian::Get64(&extra[q]) & 0x7FFFFFFFFFFFFFFFULL);
                     q += 8;
                 }
-                if (GetU32(c + 20) == 0xFFFFFFFF && q + 8 <= end) {
-                    cSize = static_cast<int64_t>(GetU64(&extra[q]) & 0x7FFFFFFFFFFFFFFFULL);
+                if (LittleEndian::Get32(c + 20) == 0xFFFFFFFF && q + 8 <= end) {
+                    cSize = static_cast<int64_t>(LittleEndian::Get64(&extra[q]) & 0x7FFFFFFFFFFFFFFFULL);
                     q += 8;
                 }
-                if (GetU32(c + 42) == 0xFFFFFFFF && q + 8 <= end)
-                    offset = static_cast<int64_t>(GetU64(&extra[q]) & 0x7FFFFFFFFFFFFFFFULL);
+                if (LittleEndian::Get32(c + 42) == 0xFFFFFFFF && q + 8 <= end)
+                    offset = static_cast<int64_t>(LittleEndian::Get64(&extra[q]) & 0x7FFFFFFFFFFFFFFFULL);
             } else if (tag == 0x9901 && end - p >= 7) {
-                encVers = GetU16(&extra[p]);
+                encVers = LittleEndian::Get16(&extra[p]);
                 encMode = extra[p + 4];
-                encMeth = GetU16(&extra[p + 5]);
+                encMeth = LittleEndian::Get16(&extra[p + 5]);
             } else if (tag == 0x7075 && end - p > 5 && extra[p] == 1 &&
-                       GetU32(&extra[p + 1]) == crc32(0, reinterpret_cast<const Bytef*>(name.data()),
-                                                      static_cast<uInt>(name.size()))) {
+                       LittleEndian::Get32(&extra[p + 1]) ==
+                           crc32(0, reinterpret_cast<const Bytef*>(name.data()),
+                                 static_cast<uInt>(name.size()))) {
                 // Info-ZIP's Unicode path of a name stored in another code page.
                 unicodeName.assign(reinterpret_cast<const char*>(&extra[p + 5]), end - p - 5);
             } else if (tag == 0x9909 && FEncrypt && (flags & 0x100)) {
@@ -253,18 +257,6 @@ void TZipRead::ReadDirectory(const TDirStat& callback)
         throw EZipError(message, err + 0x100, sysMsg);
 }
 
-int TZipRead::RunWorker(TZipWorker& worker, std::string& sysMsg)
-{
-    ZipThread = &worker;
-    worker.Start();
-    bool completed = WaitForWorker(worker, true);
-    ZipThread = nullptr;
-    sysMsg = worker.SysErrorMsg();
-    if (!completed)
-        return 17;
-    return worker.ErrorCode() & 0xFF;
-}
-
 int TZipRead::PrepareEntry(const TPkHeader& h, TSegStream& seg, TTempStream& temp, TZipFileInfo& info,
                            TStream*& source, std::string& sysMsg)
 {
@@ -276,7 +268,7 @@ int TZipRead::PrepareEntry(const TPkHeader& h, TSegStream& seg, TTempStream& tem
     }
     TStream& s = *seg.Cur;
     if (h.Offset < 0 || s.Seek(h.Offset, soBeginning) != h.Offset || !ReadZipLocalHeader(s, info)) {
-        sysMsg = SysErrorText(WinError::ERROR_HANDLE_EOF);
+        sysMsg = SystemErrorTextOf(WinError::ERROR_HANDLE_EOF);
         return 4;
     }
     if (info.Flag & 0x8) {
@@ -284,11 +276,8 @@ int TZipRead::PrepareEntry(const TPkHeader& h, TSegStream& seg, TTempStream& tem
         info.CSize = h.CSize;
         info.USize = h.USize;
     }
-    if (h.EncMode != 0 && info.KeyMode == 0) {
+    if (h.EncMode != 0 && info.KeyMode == 0)
         info.KeyMode = h.EncMode;
-        info.EncMethod = h.EncMeth;
-        info.EncVersion = h.EncVers;
-    }
     source = &s;
     int64_t dataPos = s.GetPosition();
     if (FNumSeg > 0 && dataPos + info.CSize > s.GetSize()) {
@@ -324,10 +313,7 @@ void TZipRead::ExtractToFile(const TPkHeader& pkHeader, const std::string& destF
     int result = 0;
     {
         std::unique_ptr<TStream> dest;
-        struct stat st
-        {
-        };
-        if (::lstat(destFilename.c_str(), &st) == 0 && !SetFileAttrWin(destFilename, 0x20)) {
+        if (EngineFs::Exists(destFilename, false) && PosixFileSetAttr(destFilename, faArchive, true) != 0) {
             result = 0x106;
         } else {
             try {
@@ -344,26 +330,23 @@ void TZipRead::ExtractToFile(const TPkHeader& pkHeader, const std::string& destF
             TStream* source = nullptr;
             result = PrepareEntry(pkHeader, seg, temp, info, source, sysMsg);
             if (result == 0) {
-                TZipReadThread worker(*source, dest.get(), MakeCipher(info.KeyMode), info, FBufferSize,
-                                      FOnProgress);
+                TZipReadThread worker(*source, dest.get(), FEncryption.get(), info, false, FBufferSize,
+                                      WorkerProgress());
+                worker.SetAesData(pkHeader.EncVers, pkHeader.EncMeth);
                 result = RunWorker(worker, sysMsg);
             }
         }
     }
     if (result == 0) {
-        int64_t t = LocalDosToUnix(pkHeader.TimeStamp);
-        struct timespec times[2];
-        times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(t);
-        times[0].tv_nsec = times[1].tv_nsec = 0;
-        if (::utimensat(AT_FDCWD, destFilename.c_str(), times, 0) != 0)
+        if (uint32_t code = SetFileDosTime(destFilename, pkHeader.TimeStamp, true))
             throw EZipError(SafeFormat(_("Error setting timestamps of \"%s\""), {destFilename}), 0x20F,
-                            SysErrorText(LastWinError()));
-        uint16_t attr = pkHeader.Attr;
+                            SystemErrorTextOf(code));
+        uint32_t attr = pkHeader.Attr;
         if (resetArchiveBit)
-            attr &= static_cast<uint16_t>(~0x20);
-        if (!SetFileAttrWin(destFilename, attr))
+            attr &= ~faArchive;
+        if (uint32_t code = PosixFileSetAttr(destFilename, attr, true))
             throw EZipError(SafeFormat(_("Error setting attributes of \"%s\""), {destFilename}), 0x206,
-                            SysErrorText(LastWinError()));
+                            SystemErrorTextOf(code));
         return;
     }
     FErrorFlag = result == 5 || result == 7;
@@ -391,7 +374,7 @@ bool TZipRead::ExtractToStream(const std::string& filename, TStream& sDest)
     if ((h.GpFlag & 1) || h.Segment != FNumSeg || FStream->Seek(h.Offset, soBeginning) != h.Offset) {
         result = (h.GpFlag & 1) ? 11 : 4;
     } else {
-        TZipReadThread worker(*FStream, &sDest, FBufferSize, FOnProgress);
+        TZipReadThread worker(*FStream, &sDest, false, FBufferSize, WorkerProgress());
         result = RunWorker(worker, sysMsg);
     }
     if (result != 0)
@@ -405,10 +388,7 @@ void TZipRead::CompareToFile(const TPkHeader& pkHeader, const std::string& refFi
     std::string sysMsg;
     int result = 0;
     std::unique_ptr<TStream> ref;
-    struct stat st
-    {
-    };
-    if (::stat(refFilename.c_str(), &st) != 0) {
+    if (!EngineFs::Exists(refFilename, true)) {
         result = 0x10E;
     } else {
         try {
@@ -425,8 +405,9 @@ void TZipRead::CompareToFile(const TPkHeader& pkHeader, const std::string& refFi
         TStream* source = nullptr;
         result = PrepareEntry(pkHeader, seg, temp, info, source, sysMsg);
         if (result == 0) {
-            TZipCompareThread worker(*source, std::move(ref), MakeCipher(info.KeyMode), info, FBufferSize,
-                                     FOnProgress);
+            TZipCompareThread worker(*source, std::move(ref), FEncryption.get(), info, false, FBufferSize,
+                                     WorkerProgress());
+            worker.SetAesData(pkHeader.EncVers, pkHeader.EncMeth);
             result = RunWorker(worker, sysMsg);
         }
     }

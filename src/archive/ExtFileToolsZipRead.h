@@ -39,9 +39,6 @@ private:
     // Positions a stream at the entry's data (gathering split data into temp); returns an error number.
     int PrepareEntry(const TPkHeader& h, TSegStream& seg, ZipUtil::TTempStream& temp, TZipFileInfo& info,
                      TStream*& source, std::string& sysMsg);
-    int RunWorker(TZipWorker& worker, std::string& sysMsg);
-
-    TZipWorker* ZipThread = nullptr;
     TGetNumStrProc FOnReadDirStatus;
     int64_t bod = 0;
 };

@@ -1,102 +1,28 @@
 #pragma once
 // The worker threads of the zip classes: one worker per entry compresses, encrypts, verifies,
-// extracts or compares the entry's data while the zip class waits in the caller's thread.
+// extracts or compares the entry's data while the zip class waits in the caller's thread; and the
+// thread that unpacks a single-file zip of the copy engine.
 //
-// Progress reports of a worker are handed to the waiting thread, which runs the handler and lets
-// the worker go on (so a handler that throttles slows the worker down). Pause is a gate the worker
-// passes before each buffer; cancel is seen after each buffer and ends the work with 128.
+// The workers are copy threads: pause, cancel, progress (run on the creating thread by
+// Synchronize), the error word and Done come from TCopyThread. They are created suspended; the
+// caller sets them up and starts them. The encryption object is lent, not owned.
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
-#include "archive/ExtFileToolsZip.h"
+#include "archive/ExtFileTools.h"
 
-class TZipWorker
+// Base of the writing and verifying workers (error words with the zip operation bits).
+class TZipThread : public TGZipThread
 {
 public:
-    virtual ~TZipWorker();
-    TZipWorker(const TZipWorker&) = delete;
-    TZipWorker& operator=(const TZipWorker&) = delete;
-
-    void Start();
-    bool Done() const { return FDone.load(); }
-    bool Paused() const { return FPaused.load(); }
-    void SetPaused(bool value);
-    void CancelThread() { FUserBreak.store(true); }
-    bool IsCancelled() const { return FUserBreak.load(); }
-    // The error word (number with severity, or'ed with the operation bits); 0 = success.
-    int ErrorCode() const { return FError; }
-    const std::string& SysErrorMsg() const { return FSysErrMsg; }
-    uint32_t Crc() const { return FCrc; }
-    int64_t UTotal = 0;
-    int64_t CTotal = 0;
-
-    // Waits up to waitMs for a progress report or the end; runs a pending report's handler.
-    void ServeProgress(int waitMs);
-    // Stops handing reports to the waiting thread (reports are dropped from then on).
-    void DetachProgress();
-
-    TFileProgressEvent OnProgress;
+    // The plain bytes read and the bytes written to the destination.
+    int64_t PlainBytes() const { return UTotal; }
+    int64_t WrittenBytes() const { return CTotal; }
 
 protected:
-    TZipWorker(int bufSize, int errFlag);
-    virtual int Work() = 0;
-
-    // Waits while paused.
-    void Gate();
-    void DoProgress(TFileAction action, bool speedLimit, int64_t count);
-    void SetSysErrMsg(std::string msg) { FSysErrMsg = std::move(msg); }
-
-    // The steps; each returns an error word without operation bits.
-    int CopyStreamData(TStream& src, TStream* dest, bool speedLimit, int64_t length);
-    int DeflateStream(TStream& src, TStream& dest, bool speedLimit, int64_t length);
-    int InflateStream(TStream& src, TStream* dest, bool speedLimit, int64_t length);
-    int CompareStreams(TStream& a, TStream& b, bool speedLimit);
-    // Encrypts length bytes of src (deflated first when deflate) as one AES object into dest.
-    // Without a cipher the data is only deflated (or copied).
-    int EncryptEntry(TZipCipher* cipher, TStream& src, TStream& dest, bool deflate, int64_t length,
-                     bool speedLimit);
-    // Decrypts one AES object of length bytes into dest (nowhere when nullptr); 0, 128 or errorWord.
-    int DecryptEntry(TZipCipher& cipher, TStream& src, TStream* dest, bool speedLimit, int64_t length,
-                     int errorWord);
-
-    std::vector<uint8_t> FBuffer;
-    uint32_t FCrc = 0;
-    std::string fTmpDir;
-
-private:
-    void Run();
-    int WriteOut(TStream& dest, const uint8_t* data, int64_t count);
-
-    std::thread FThread;
-    std::atomic<bool> FDone{false};
-    std::atomic<bool> FPaused{false};
-    std::atomic<bool> FUserBreak{false};
-    int FError = 0;
-    int FErrFlag;
-    std::string FSysErrMsg;
-
-    std::mutex FMutex;
-    std::condition_variable FCond;
-    bool FGateOpen = true;
-    bool FReportPending = false;
-    bool FDetached = false;
-    TFileAction FAction = acNone;
-    int64_t FCount = 0;
-    bool FSpeedLimit = false;
-};
-
-// Base of the writing and verifying workers.
-class TZipThread : public TZipWorker
-{
-protected:
-    explicit TZipThread(int bufSize) : TZipWorker(bufSize, 0x4000) {}
+    TZipThread(TEncryption* aEncryption, bool aSuspend, int aBufSize, const TFileProgressEvent& aOnProgress);
 };
 
 // Compresses and/or encrypts one entry into the archive (or, without a destination, only counts
@@ -104,96 +30,103 @@ protected:
 class TZipWriteThread : public TZipThread
 {
 public:
-    TZipWriteThread(const std::string& aFileName, std::unique_ptr<TZipCipher> aEncryption, TStream* zStream,
-                    bool aCompress, int aBufSize, TFileProgressEvent aOnProgress);
-    TZipWriteThread(std::unique_ptr<TStream> aSource, std::unique_ptr<TZipCipher> aEncryption,
-                    TStream* zStream, bool aCompress, int aBufSize, TFileProgressEvent aOnProgress);
+    TZipWriteThread(const std::string& aFileName, TEncryption* aEncryption, TStream* zStream, bool aCompress,
+                    bool aSuspend, int aBufSize, const TFileProgressEvent& aOnProgress);
+    // The source stream is freed by the worker.
+    TZipWriteThread(std::unique_ptr<TStream> aSource, TEncryption* aEncryption, TStream* zStream,
+                    bool aCompress, bool aSuspend, int aBufSize, const TFileProgressEvent& aOnProgress);
 
 protected:
-    int Work() override;
+    void Execute() override;
 
 private:
-    std::string FFileName;
-    std::unique_ptr<TStream> FSource;
-    std::unique_ptr<TZipCipher> FEncryption;
-    TStream* FDest;
-    bool FCompress;
+    int WriteEntry();
+    TStream* FZStream;
+    bool FFromFile;
+    bool FCompressEntry;
 };
 
 // Checks one entry of a written archive.
 class TZipVerifyThread : public TZipThread
 {
 public:
-    TZipVerifyThread(std::unique_ptr<TZipCipher> aEncryption, uint32_t aCrc, TStream& zStream,
-                     int64_t aLength, int64_t uSize, bool aCompress, int aBufSize,
-                     TFileProgressEvent aOnProgress);
+    // zStream stands at the entry data.
+    TZipVerifyThread(TEncryption* aEncryption, uint32_t aCrc, TStream& zStream, int64_t aLength,
+                     int64_t uSize, bool aCompress, bool aSuspend, int aBufSize,
+                     const TFileProgressEvent& aOnProgress);
 
 protected:
-    int Work() override;
-
-private:
-    std::unique_ptr<TZipCipher> FEncryption;
-    uint32_t FExpectedCrc;
-    TStream& FZStream;
+    void Execute() override;
     int64_t FLength;
     int64_t FSize;
-    bool FCompress;
+
+private:
+    int VerifyEntry();
+    uint32_t FExpectedCrc;
+    TStream& FZStream;
+    bool FCompressed;
+};
+
+// Unpacks the single-file zip of the copy engine into a file; base of the reading workers.
+class TUnZipThread : public TCopyThread
+{
+public:
+    TUnZipThread(const std::string& aSourceName, const std::string& aDestName, TEncryption* aEncryption,
+                 bool aSuspend, int aBufSize);
+
+protected:
+    void Execute() override;
+
+private:
+    int UnzipFile();
 };
 
 // Extracts one entry into a file or a stream.
-class TZipReadThread : public TZipWorker
+class TZipReadThread : public TUnZipThread
 {
 public:
     // Reads from zStream (at the entry data) into the new file aFileName.
-    TZipReadThread(TStream& zStream, const std::string& aFileName, std::unique_ptr<TZipCipher> aEncryption,
-                   const TZipFileInfo& aZipInfo, int aBufSize, TFileProgressEvent aOnProgress);
+    TZipReadThread(TStream& zStream, const std::string& aFileName, TEncryption* aEncryption,
+                   const TZipFileInfo& aZipInfo, bool aSuspend, int aBufSize,
+                   const TFileProgressEvent& aOnProgress);
     // Reads from zStream (at the entry data) into aDest (not owned).
-    TZipReadThread(TStream& zStream, TStream* aDest, std::unique_ptr<TZipCipher> aEncryption,
-                   const TZipFileInfo& aZipInfo, int aBufSize, TFileProgressEvent aOnProgress);
+    TZipReadThread(TStream& zStream, TStream* aDest, TEncryption* aEncryption, const TZipFileInfo& aZipInfo,
+                   bool aSuspend, int aBufSize, const TFileProgressEvent& aOnProgress);
     // No encryption; zStream stands at the local header, which the worker reads itself.
-    TZipReadThread(TStream& zStream, TStream* aDest, int aBufSize, TFileProgressEvent aOnProgress);
+    TZipReadThread(TStream& zStream, TStream* aDest, bool aSuspend, int aBufSize,
+                   const TFileProgressEvent& aOnProgress);
+
+    // The AES field of the entry as the central directory has it: the vendor version (1: the CRC-32
+    // is checked too) and the method of the encrypted data (0 stored, 8 deflated).
+    void SetAesData(uint16_t version, uint16_t method);
 
 protected:
-    int Work() override;
+    void Execute() override;
     // Steps 2 to 4 of an extraction into dest.
-    int ExtractEntry(TStream& dest);
+    int ExtractEntry(TStream* dest);
 
-    TStream& FZStream;
-    std::string FFileName;
-    TStream* FDest = nullptr;
-    std::unique_ptr<TZipCipher> FEncryption;
     TZipFileInfo FZipInfo;
     bool RdLocalHeader = false;
+    TStream& FZStream;
+    TStream* FDestStream = nullptr;
+    uint16_t FAesVersion = 2;
+    uint16_t FAesMethod = 8;
+
+private:
+    int ReadEntry();
 };
 
-// Compares one entry with a reference stream (owned by the worker).
+// Compares one entry with a reference stream (freed by the worker).
 class TZipCompareThread : public TZipReadThread
 {
 public:
-    TZipCompareThread(TStream& zStream, std::unique_ptr<TStream> aRef,
-                      std::unique_ptr<TZipCipher> aEncryption, const TZipFileInfo& aZipInfo, int aBufSize,
-                      TFileProgressEvent aOnProgress);
+    TZipCompareThread(TStream& zStream, std::unique_ptr<TStream> aRef, TEncryption* aEncryption,
+                      const TZipFileInfo& aZipInfo, bool aSuspend, int aBufSize,
+                      const TFileProgressEvent& aOnProgress);
 
 protected:
-    int Work() override;
+    void Execute() override;
 
 private:
-    std::unique_ptr<TStream> FRef;
-};
-
-// Copies a given length from one open stream into another (neither is owned).
-class TZipCopyPartThread : public TZipWorker
-{
-public:
-    TZipCopyPartThread(TStream& source, TStream& dest, int64_t length, bool speedLimit, int bufSize,
-                       TFileProgressEvent onProgress);
-
-protected:
-    int Work() override;
-
-private:
-    TStream& FSource;
-    TStream& FDest;
-    int64_t FLength;
-    bool FSpeedLimit;
+    int CompareEntry();
 };

@@ -10,10 +10,15 @@
 #include <unistd.h>
 
 #include "archive/ExtFileToolsZipThreads.h"
+#include "archive/LittleEndian.h"
 #include "platform/ErrorCodes.h"
+#include "platform/PosixFiles.h"
 #include "rtl/Gettext.h"
 
 using namespace ZipUtil;
+using LittleEndian::Put16;
+using LittleEndian::Put32;
+using LittleEndian::Put64;
 
 namespace {
 
@@ -23,36 +28,36 @@ std::string LocalHeader(uint16_t version, uint16_t flags, uint16_t method, uint3
                         const std::string& name, const std::string& extra)
 {
     std::string h;
-    Append32(h, ZipLocalSig);
-    Append16(h, version);
-    Append16(h, flags);
-    Append16(h, method);
-    Append32(h, time);
-    Append32(h, 0);
-    Append32(h, size32);
-    Append32(h, size32);
-    Append16(h, static_cast<uint16_t>(name.size()));
-    Append16(h, static_cast<uint16_t>(extra.size()));
+    Put32(h, ZipLocalSig);
+    Put16(h, version);
+    Put16(h, flags);
+    Put16(h, method);
+    Put32(h, time);
+    Put32(h, 0);
+    Put32(h, size32);
+    Put32(h, size32);
+    Put16(h, static_cast<uint16_t>(name.size()));
+    Put16(h, static_cast<uint16_t>(extra.size()));
     return h + name + extra;
 }
 
 std::string AesField(uint16_t version, uint8_t mode, uint16_t method)
 {
     std::string f;
-    Append16(f, 0x9901);
-    Append16(f, 7);
-    Append16(f, version);
+    Put16(f, 0x9901);
+    Put16(f, 7);
+    Put16(f, version);
     f += "AE";
     f += static_cast<char>(mode);
-    Append16(f, method);
+    Put16(f, method);
     return f;
 }
 
 std::string NameField(const TByteBuffer& buffer)
 {
     std::string f;
-    Append16(f, 0x9909);
-    Append16(f, static_cast<uint16_t>(buffer.size()));
+    Put16(f, 0x9909);
+    Put16(f, static_cast<uint16_t>(buffer.size()));
     f.append(buffer.begin(), buffer.end());
     return f;
 }
@@ -69,14 +74,6 @@ std::string JoinPath(const std::string& a, const std::string& b)
     if (a.empty())
         return b;
     return WithDelimiter(a) + b;
-}
-
-bool IsDirectory(const std::string& name)
-{
-    struct stat st
-    {
-    };
-    return ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 } // namespace
@@ -98,9 +95,9 @@ TZipWrite::TZipWrite(const std::string& zipName, const std::string& basicDirecto
     FBaseDir = WithDelimiter(basicDirectory);
     if (fMaxSize > 0) {
         try {
-            uint8_t marker[4];
-            PutU32(marker, ZipSpanSig);
-            WriteFull(*FStream, marker, 4);
+            std::string marker;
+            Put32(marker, ZipSpanSig);
+            WriteFull(*FStream, marker.data(), 4);
         } catch (const EZipStreamError& e) {
             throw EZipError(SafeFormat(_("Error creating \"%s\""), {zipName}), 0x101, e.Message());
         }
@@ -120,7 +117,8 @@ TZipWrite::~TZipWrite()
 
 void TZipWrite::SetTempDir(const std::string& dir)
 {
-    fZipTmpDir = (!dir.empty() && IsDirectory(dir)) ? WithDelimiter(dir) : TempDir();
+    fZipTmpDir =
+        (!dir.empty() && EngineFs::DirectoryExists(dir)) ? WithDelimiter(dir) : EngineFs::UserTempDir();
 }
 
 int TZipWrite::CompressionRatio(int64_t compressed, int64_t size, bool compressed_)
@@ -145,10 +143,9 @@ std::string TZipWrite::RelativeName(const std::string& sourceName) const
 
 std::string TZipWrite::StoredName(const std::string& name, uint16_t& flags)
 {
-    std::string latin1;
-    if (IsOemName(name) && Utf8ToLatin1(name, latin1)) {
+    if (IsOemName(name)) {
         flags = 0;
-        return AnsiToOemName(latin1);
+        return AnsiToOemName(Utf8ToAnsi(name));
     }
     flags = 0x800;
     return name;
@@ -157,21 +154,7 @@ std::string TZipWrite::StoredName(const std::string& name, uint16_t& flags)
 void TZipWrite::RequireOpen(const std::string& message)
 {
     if (!FStream)
-        throw EZipError(message, 0x105, SysErrorText(WinError::ERROR_INVALID_HANDLE));
-}
-
-int TZipWrite::RunWorker(TZipWorker& worker, std::string& sysErrMsg)
-{
-    ZipThread = &worker;
-    worker.Start();
-    bool completed = WaitForWorker(worker, true);
-    ZipThread = nullptr;
-    sysErrMsg = worker.SysErrorMsg();
-    if (FCanceled)
-        return 128;
-    if (!completed)
-        return 17; // time-out: the worker was told to stop
-    return worker.ErrorCode() & 0xFF;
+        throw EZipError(message, 0x105, SystemErrorTextOf(WinError::ERROR_INVALID_HANDLE));
 }
 
 void TZipWrite::CutBack(int64_t offset)
@@ -262,14 +245,14 @@ void TZipWrite::AddDir(const std::string& dirName)
             sysMsg = e.Message();
         }
     } else {
-        sysMsg = SysErrorText(LastWinError());
+        sysMsg = SystemErrorTextOf(LastWinError());
     }
     if (err != 0) {
         FErrorFlag = err == 5 || err == 7;
         throw EZipError(message, err + 0x100, sysMsg);
     }
-    uint16_t attr = 0x10;
-    GetFileAttrWin(path, attr, true);
+    int pathAttr = PosixFileGetAttr(path, true);
+    auto attr = static_cast<uint16_t>(pathAttr >= 0 ? pathAttr : faDirectory);
     bool enc = !eBuffer.empty();
     FileList.Add(relName, std::make_unique<TPkHeader>(stored, eBuffer, 0, 0, time, 0, attr, version, flags, 0,
                                                       enc ? 2 : 0, enc ? PkExtraCrypt.Mode : 0, 0,
@@ -294,10 +277,7 @@ void TZipWrite::AddStream(std::unique_ptr<TStream> aSource, const std::string& a
 {
     std::string message = SafeFormat(_("Error adding stream to \"%s\""), {ZName});
     RequireOpen(message);
-    std::string latin1;
-    if (!Utf8ToLatin1(aName, latin1))
-        latin1 = aName;
-    std::string stored = AnsiToOemName(latin1);
+    std::string stored = AnsiToOemName(Utf8ToAnsi(aName));
     int64_t size = aSource ? aSource->GetSize() - aSource->GetPosition() : 0;
     uint16_t method = (size > 0 && aCompress) ? 8 : 0;
     uint16_t flags = method == 8 ? 2 : 0;
@@ -315,22 +295,22 @@ void TZipWrite::AddStream(std::unique_ptr<TStream> aSource, const std::string& a
         sysMsg = e.Message();
     }
     if (err == 0) {
-        TZipWriteThread worker(std::move(aSource), nullptr, FStream.get(), method == 8, FBufferSize,
-                               FOnProgress);
+        TZipWriteThread worker(std::move(aSource), nullptr, FStream.get(), method == 8, false, FBufferSize,
+                               WorkerProgress());
         err = RunWorker(worker, sysMsg);
         crc = worker.Crc();
-        cSize = worker.CTotal;
-        uSize = worker.UTotal;
+        cSize = worker.WrittenBytes();
+        uSize = worker.PlainBytes();
     }
     if (err == 0) {
         try {
-            uint8_t b[12];
-            PutU32(b, crc);
-            PutU32(b + 4, static_cast<uint32_t>(cSize));
-            PutU32(b + 8, static_cast<uint32_t>(uSize));
+            std::string b;
+            Put32(b, crc);
+            Put32(b, static_cast<uint32_t>(cSize));
+            Put32(b, static_cast<uint32_t>(uSize));
             int64_t end = FStream->GetPosition();
             FStream->SetPosition(offset + 14);
-            WriteFull(*FStream, b, 12);
+            WriteFull(*FStream, b.data(), 12);
             FStream->SetPosition(end);
         } catch (const EZipStreamError& e) {
             err = 5;
@@ -362,11 +342,11 @@ void TZipWrite::AddFile(const std::string& sourceName, const std::string& fileNa
     };
     if (::lstat(sourceName.c_str(), &st) != 0) {
         FErrorFlag = false;
-        throw EZipError(message, 0x10E, SysErrorText(LastWinError()));
+        throw EZipError(message, 0x10E, SystemErrorTextOf(LastWinError()));
     }
     if (::stat(sourceName.c_str(), &st) != 0) {
         FErrorFlag = false;
-        throw EZipError(message, 0x104, SysErrorText(LastWinError()));
+        throw EZipError(message, 0x104, SystemErrorTextOf(LastWinError()));
     }
     TZipSourceData data;
     data.Size = st.st_size;
@@ -439,8 +419,8 @@ void TZipWrite::AddFileFrom(const std::string& sourceName, const std::string& fi
     // 4. local header
     std::string extra;
     if (big) {
-        Append16(extra, 0x0001);
-        Append16(extra, 16);
+        Put16(extra, 0x0001);
+        Put16(extra, 16);
         extra.append(16, '\0');
     }
     if (FEncrypt)
@@ -456,7 +436,7 @@ void TZipWrite::AddFileFrom(const std::string& sourceName, const std::string& fi
         err = NewSegment();
         if (err != 0) {
             FErrorFlag = err == 5 || err == 7;
-            throw EZipError(message, err + 0x100, SysErrorText(LastWinError()));
+            throw EZipError(message, err + 0x100, SystemErrorTextOf(LastWinError()));
         }
     }
     // 6. header
@@ -474,23 +454,23 @@ void TZipWrite::AddFileFrom(const std::string& sourceName, const std::string& fi
     auto complete = [&]() {
         try {
             int64_t end = FStream->GetPosition();
-            uint8_t b[16];
+            std::string b;
             if (!(FEncrypt && small)) {
-                PutU32(b, crc);
+                Put32(b, crc);
                 FStream->SetPosition(offset + 14);
-                WriteFull(*FStream, b, 4);
+                WriteFull(*FStream, b.data(), 4);
+                b.clear();
             }
             if (big) {
-                PutU64(b, static_cast<uint64_t>(size));
-                PutU64(b + 8, static_cast<uint64_t>(cSize));
+                Put64(b, static_cast<uint64_t>(size));
+                Put64(b, static_cast<uint64_t>(cSize));
                 FStream->SetPosition(offset + 30 + static_cast<int64_t>(stored.size()) + 4);
-                WriteFull(*FStream, b, 16);
             } else {
-                PutU32(b, static_cast<uint32_t>(cSize));
-                PutU32(b + 4, static_cast<uint32_t>(size));
+                Put32(b, static_cast<uint32_t>(cSize));
+                Put32(b, static_cast<uint32_t>(size));
                 FStream->SetPosition(offset + 18);
-                WriteFull(*FStream, b, 8);
             }
+            WriteFull(*FStream, b.data(), static_cast<int64_t>(b.size()));
             FStream->SetPosition(end);
         } catch (const EZipStreamError& e) {
             err = 5;
@@ -500,12 +480,12 @@ void TZipWrite::AddFileFrom(const std::string& sourceName, const std::string& fi
 
     if (err == 0 && fMaxSize <= 0) {
         // 7. the worker writes into the archive
-        TZipWriteThread worker(sourceName, MakeCipher(FKeyMode), FStream.get(), aCompress, FBufferSize,
-                               FOnProgress);
+        TZipWriteThread worker(sourceName, FEncryption.get(), FStream.get(), aCompress, false, FBufferSize,
+                               WorkerProgress());
         err = RunWorker(worker, sysMsg);
         crc = worker.Crc();
-        cSize = worker.CTotal;
-        if (err == 0 && worker.UTotal != size)
+        cSize = worker.WrittenBytes();
+        if (err == 0 && worker.PlainBytes() != size)
             err = 4;
         if (err == 0)
             complete();
@@ -520,22 +500,22 @@ void TZipWrite::AddFileFrom(const std::string& sourceName, const std::string& fi
                 err = 0x101;
                 sysMsg = msg;
             } else {
-                TZipWriteThread worker(sourceName, MakeCipher(FKeyMode), &temp.Stream(), aCompress,
-                                       FBufferSize, FOnProgress);
+                TZipWriteThread worker(sourceName, FEncryption.get(), &temp.Stream(), aCompress, false,
+                                       FBufferSize, WorkerProgress());
                 err = RunWorker(worker, sysMsg);
                 crc = worker.Crc();
-                cSize = worker.CTotal;
-                if (err == 0 && worker.UTotal != size)
+                cSize = worker.WrittenBytes();
+                if (err == 0 && worker.PlainBytes() != size)
                     err = 4;
                 temp.Stream().SetPosition(0);
                 prepared = &temp.Stream();
             }
         } else {
-            TZipWriteThread worker(sourceName, nullptr, nullptr, false, FBufferSize, FOnProgress);
+            TZipWriteThread worker(sourceName, nullptr, nullptr, false, false, FBufferSize, WorkerProgress());
             err = RunWorker(worker, sysMsg);
             crc = worker.Crc();
-            cSize = worker.UTotal;
-            if (err == 0 && worker.UTotal != size)
+            cSize = worker.PlainBytes();
+            if (err == 0 && worker.PlainBytes() != size)
                 err = 4;
             if (err == 0) {
                 try {
@@ -583,8 +563,8 @@ void TZipWrite::AddFileFrom(const std::string& sourceName, const std::string& fi
     }
     // 10. the entry
     aRatio = CompressionRatio(cSize, size, aCompress);
-    uint16_t attr = 0x20;
-    GetFileAttrWin(sourceName, attr, true);
+    int sourceAttr = PosixFileGetAttr(sourceName, true);
+    auto attr = static_cast<uint16_t>(sourceAttr >= 0 ? sourceAttr : faArchive);
     FileList.Add(fileName, std::make_unique<TPkHeader>(stored, eBuffer, 0, 0, time,
                                                        (FEncrypt && small) ? 0 : crc, attr, version, flags,
                                                        method, encVers, FEncrypt ? PkExtraCrypt.Mode : 0,
@@ -617,7 +597,7 @@ void TZipWrite::AddFiles(const std::string& directory, const std::string& filter
         ::closedir(d);
         for (const auto& n : names) {
             std::string full = JoinPath(directory, n);
-            if (IsDirectory(full))
+            if (EngineFs::DirectoryExists(full))
                 continue;
             try {
                 AddFile(full, JoinPath(subDir, n), true);
@@ -634,7 +614,8 @@ void TZipWrite::WriteDirectory()
 {
     const TZipLimits& lim = ZipLimits();
     if (!FStream)
-        throw EZipError(_("Error writing end record"), 0x105, SysErrorText(WinError::ERROR_INVALID_HANDLE));
+        throw EZipError(_("Error writing end record"), 0x105,
+                        SystemErrorTextOf(WinError::ERROR_INVALID_HANDLE));
     int64_t cdStart = FStream->GetSize();
     FStream->SetPosition(cdStart);
     int cdDisk = FCurSeg;
@@ -646,15 +627,15 @@ void TZipWrite::WriteDirectory()
         std::string z64;
         bool bigU = h.USize > lim.Max32, bigC = h.CSize > lim.Max32, bigO = h.Offset > lim.Max32;
         if (bigU)
-            Append64(z64, static_cast<uint64_t>(h.USize));
+            Put64(z64, static_cast<uint64_t>(h.USize));
         if (bigC)
-            Append64(z64, static_cast<uint64_t>(h.CSize));
+            Put64(z64, static_cast<uint64_t>(h.CSize));
         if (bigO)
-            Append64(z64, static_cast<uint64_t>(h.Offset));
+            Put64(z64, static_cast<uint64_t>(h.Offset));
         std::string extra;
         if (!z64.empty()) {
-            Append16(extra, 0x0001);
-            Append16(extra, static_cast<uint16_t>(z64.size()));
+            Put16(extra, 0x0001);
+            Put16(extra, static_cast<uint16_t>(z64.size()));
             extra += z64;
         }
         if (h.EncMode != 0)
@@ -662,29 +643,29 @@ void TZipWrite::WriteDirectory()
         if (h.GpFlag & 0x100)
             extra += NameField(h.EBuffer);
         std::string c;
-        Append32(c, ZipCentralSig);
-        Append16(c, h.PkVersion);
-        Append16(c, h.PkVersion);
-        Append16(c, h.GpFlag);
-        Append16(c, h.CompMethod);
-        Append32(c, h.TimeStamp);
-        Append32(c, h.EncVers == 2 ? 0 : h.CRC);
-        Append32(c, bigC ? 0xFFFFFFFF : static_cast<uint32_t>(h.CSize));
-        Append32(c, bigU ? 0xFFFFFFFF : static_cast<uint32_t>(h.USize));
-        Append16(c, static_cast<uint16_t>(h.FName.size()));
-        Append16(c, static_cast<uint16_t>(extra.size()));
-        Append16(c, 0);
-        Append16(c, h.Segment);
-        Append16(c, 0);
-        Append32(c, h.Attr);
-        Append32(c, bigO ? 0xFFFFFFFF : static_cast<uint32_t>(h.Offset));
+        Put32(c, ZipCentralSig);
+        Put16(c, h.PkVersion);
+        Put16(c, h.PkVersion);
+        Put16(c, h.GpFlag);
+        Put16(c, h.CompMethod);
+        Put32(c, h.TimeStamp);
+        Put32(c, h.EncVers == 2 ? 0 : h.CRC);
+        Put32(c, bigC ? 0xFFFFFFFF : static_cast<uint32_t>(h.CSize));
+        Put32(c, bigU ? 0xFFFFFFFF : static_cast<uint32_t>(h.USize));
+        Put16(c, static_cast<uint16_t>(h.FName.size()));
+        Put16(c, static_cast<uint16_t>(extra.size()));
+        Put16(c, 0);
+        Put16(c, h.Segment);
+        Put16(c, 0);
+        Put32(c, h.Attr);
+        Put32(c, bigO ? 0xFFFFFFFF : static_cast<uint32_t>(h.Offset));
         c += h.FName;
         c += extra;
         auto len = static_cast<int64_t>(c.size());
         std::string message = SafeFormat(_("Error writing directory entry: \"%s\""), {FileList.Strings(i)});
         if (CheckSegment(len)) {
             if (NewSegment() != 0)
-                throw EZipError(message, 0x105, SysErrorText(LastWinError()));
+                throw EZipError(message, 0x105, SystemErrorTextOf(LastWinError()));
             if (i == 0) {
                 // The directory begins in the new segment.
                 cdDisk = FCurSeg;
@@ -705,38 +686,38 @@ void TZipWrite::WriteDirectory()
         bool zip64 =
             pos > lim.Max32 || count > lim.MaxEntries16 || dirSize > lim.Max32 || cdStart > lim.Max32;
         if (zip64) {
-            Append32(end, Zip64EndSig);
-            Append64(end, 44);
-            Append16(end, 45);
-            Append16(end, 45);
-            Append32(end, static_cast<uint32_t>(FCurSeg));
-            Append32(end, static_cast<uint32_t>(cdDisk));
-            Append64(end, static_cast<uint64_t>(count - first));
-            Append64(end, static_cast<uint64_t>(count));
-            Append64(end, static_cast<uint64_t>(dirSize));
-            Append64(end, static_cast<uint64_t>(cdStart));
-            Append32(end, Zip64LocatorSig);
-            Append32(end, static_cast<uint32_t>(FCurSeg));
-            Append64(end, static_cast<uint64_t>(pos));
-            Append32(end, static_cast<uint32_t>(FCurSeg + 1));
+            Put32(end, Zip64EndSig);
+            Put64(end, 44);
+            Put16(end, 45);
+            Put16(end, 45);
+            Put32(end, static_cast<uint32_t>(FCurSeg));
+            Put32(end, static_cast<uint32_t>(cdDisk));
+            Put64(end, static_cast<uint64_t>(count - first));
+            Put64(end, static_cast<uint64_t>(count));
+            Put64(end, static_cast<uint64_t>(dirSize));
+            Put64(end, static_cast<uint64_t>(cdStart));
+            Put32(end, Zip64LocatorSig);
+            Put32(end, static_cast<uint32_t>(FCurSeg));
+            Put64(end, static_cast<uint64_t>(pos));
+            Put32(end, static_cast<uint32_t>(FCurSeg + 1));
             bool manyEntries = count > lim.MaxEntries16;
-            Append32(end, ZipEndSig);
-            Append16(end, 0xFFFF);
-            Append16(end, 0xFFFF);
-            Append16(end, manyEntries ? 0xFFFF : static_cast<uint16_t>(count - first));
-            Append16(end, manyEntries ? 0xFFFF : static_cast<uint16_t>(count));
-            Append32(end, dirSize > lim.Max32 ? 0xFFFFFFFF : static_cast<uint32_t>(dirSize));
-            Append32(end, 0xFFFFFFFF);
-            Append16(end, 0);
+            Put32(end, ZipEndSig);
+            Put16(end, 0xFFFF);
+            Put16(end, 0xFFFF);
+            Put16(end, manyEntries ? 0xFFFF : static_cast<uint16_t>(count - first));
+            Put16(end, manyEntries ? 0xFFFF : static_cast<uint16_t>(count));
+            Put32(end, dirSize > lim.Max32 ? 0xFFFFFFFF : static_cast<uint32_t>(dirSize));
+            Put32(end, 0xFFFFFFFF);
+            Put16(end, 0);
         } else {
-            Append32(end, ZipEndSig);
-            Append16(end, static_cast<uint16_t>(FCurSeg));
-            Append16(end, static_cast<uint16_t>(cdDisk));
-            Append16(end, static_cast<uint16_t>(count - first));
-            Append16(end, static_cast<uint16_t>(count));
-            Append32(end, static_cast<uint32_t>(dirSize));
-            Append32(end, static_cast<uint32_t>(cdStart));
-            Append16(end, 0);
+            Put32(end, ZipEndSig);
+            Put16(end, static_cast<uint16_t>(FCurSeg));
+            Put16(end, static_cast<uint16_t>(cdDisk));
+            Put16(end, static_cast<uint16_t>(count - first));
+            Put16(end, static_cast<uint16_t>(count));
+            Put32(end, static_cast<uint32_t>(dirSize));
+            Put32(end, static_cast<uint32_t>(cdStart));
+            Put16(end, 0);
         }
         WriteFull(*FStream, end.data(), static_cast<int64_t>(end.size()));
     } catch (const EZipStreamError& e) {
@@ -772,12 +753,12 @@ void TZipWrite::Verify()
             seg.Cur = FStream.get();
         }
         if (!seg.Cur)
-            throw EZipError(message, 0x104, SysErrorText(WinError::ERROR_INVALID_HANDLE));
+            throw EZipError(message, 0x104, SystemErrorTextOf(WinError::ERROR_INVALID_HANDLE));
         seg.Cur->SetPosition(h.Offset);
         uint8_t lh[30];
-        if (!ReadFull(*seg.Cur, lh, 30) || GetU32(lh) != ZipLocalSig)
-            throw EZipError(message, 0x104, SysErrorText(WinError::ERROR_HANDLE_EOF));
-        int64_t dataPos = h.Offset + 30 + GetU16(lh + 26) + GetU16(lh + 28);
+        if (!ReadFull(*seg.Cur, lh, 30) || LittleEndian::Get32(lh) != ZipLocalSig)
+            throw EZipError(message, 0x104, SystemErrorTextOf(WinError::ERROR_HANDLE_EOF));
+        int64_t dataPos = h.Offset + 30 + LittleEndian::Get16(lh + 26) + LittleEndian::Get16(lh + 28);
         seg.Cur->SetPosition(dataPos);
         TTempStream temp;
         TStream* src = seg.Cur;
@@ -799,14 +780,16 @@ void TZipWrite::Verify()
             src = &temp.Stream();
         }
         if (err == 0) {
-            std::unique_ptr<TZipCipher> cipher;
+            TEncryption* encryption = nullptr;
             if (h.GpFlag & 1) {
-                cipher = MakeCipher(h.EncMode);
-                if (!cipher)
+                encryption = FEncryption.get();
+                if (!encryption)
                     err = 11;
+                else
+                    encryption->SetKeyMode(h.EncMode);
             }
             if (err == 0) {
-                TZipVerifyThread worker(std::move(cipher), h.CRC, *src, h.CSize, h.USize, h.CompMethod != 0,
+                TZipVerifyThread worker(encryption, h.CRC, *src, h.CSize, h.USize, h.CompMethod != 0, false,
                                         FBufferSize, nullptr);
                 err = RunWorker(worker, sysMsg);
             }
@@ -823,7 +806,7 @@ void TZipWrite::DeleteZipFile()
         std::string name = i < FCurSeg ? GetZipSegmentName(ZName, i) : ZName;
         if (::unlink(name.c_str()) != 0 && errno != ENOENT) {
             uint32_t code = LastWinError();
-            throw EZipError(_("Error deleting file") + ": " + name, 0x126, SysErrorText(code));
+            throw EZipError(_("Error deleting file") + ": " + name, 0x126, SystemErrorTextOf(code));
         }
     }
 }
@@ -836,7 +819,7 @@ void TZipWrite::RenameZipFile(const std::string& newName)
         std::string to = i < FCurSeg ? GetZipSegmentName(newName, i) : newName;
         if (::rename(from.c_str(), to.c_str()) != 0) {
             uint32_t code = LastWinError();
-            throw EZipError(_("Error renaming file") + ": " + from, 0x127, SysErrorText(code));
+            throw EZipError(_("Error renaming file") + ": " + from, 0x127, SystemErrorTextOf(code));
         }
     }
 }

@@ -66,14 +66,10 @@ private:
     std::string RelativeName(const std::string& sourceName) const;
     // The stored form of a name and its flags (0 or 0x800).
     static std::string StoredName(const std::string& name, uint16_t& flags);
-    // Runs a worker for an entry and returns its error number (128 when cancelled).
-    int RunWorker(TZipWorker& worker, std::string& sysErrMsg);
     void CutBack(int64_t offset);
     void RequireOpen(const std::string& message);
 
     TFileProgressEvent FOnVerifyProgress;
     TConfirmEvent FOnFullDisk;
-    TZipWorker* ZipThread = nullptr;
-    bool FCanceled = false;
     int64_t fMaxSize = 0;
 };
