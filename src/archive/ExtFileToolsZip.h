@@ -13,7 +13,8 @@
 #include "rtl/Streams.h"
 #include "rtl/SysUtils.h"
 
-using TByteBuffer = std::vector<uint8_t>;
+// The data of an encrypted-name field (the engine's TByteBuffer is its uncleared transfer buffer).
+using TEntryBuffer = std::vector<uint8_t>;
 using RawByteString = std::string;
 
 using TTimeOutEvent = std::function<bool()>;
@@ -43,14 +44,14 @@ TZipLimits& ZipLimits();
 class TPkHeader
 {
 public:
-    TPkHeader(RawByteString fn, TByteBuffer eb, uint32_t ec, uint16_t al, uint32_t ts, uint32_t chk,
+    TPkHeader(RawByteString fn, TEntryBuffer eb, uint32_t ec, uint16_t al, uint32_t ts, uint32_t chk,
               uint16_t aa, uint16_t av, uint16_t af, uint16_t am, uint16_t ev, uint16_t ed, uint16_t em,
               uint16_t sm, int64_t ofs, int64_t cSz, int64_t uSz);
     // A copy with another offset; the encrypted-name data is not copied.
     TPkHeader(const TPkHeader& aPkHeader, int64_t ofs);
 
     RawByteString FName;
-    TByteBuffer EBuffer;
+    TEntryBuffer EBuffer;
     uint32_t ErrCode = 0;
     uint32_t TimeStamp = 0;
     uint32_t CRC = 0;
@@ -113,8 +114,8 @@ public:
     int64_t FilePosition();
     void SetFilePosition(int64_t pos);
     void CopyToZip(TZip& aZip, int64_t sLength);
-    bool EncryptEntryName(const RawByteString& name, TByteBuffer& buffer);
-    bool DecryptEntryName(const TByteBuffer& buffer, RawByteString& name);
+    bool EncryptEntryName(const RawByteString& name, TEntryBuffer& buffer);
+    bool DecryptEntryName(const TEntryBuffer& buffer, RawByteString& name);
 
     const TZipFileList& Directory() const { return FileList; }
     bool IsTemp() const { return FIsTemp; }

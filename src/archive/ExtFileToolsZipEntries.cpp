@@ -34,7 +34,7 @@ TZipLimits& ZipLimits()
 
 // --- TPkHeader
 
-TPkHeader::TPkHeader(RawByteString fn, TByteBuffer eb, uint32_t ec, uint16_t al, uint32_t ts, uint32_t chk,
+TPkHeader::TPkHeader(RawByteString fn, TEntryBuffer eb, uint32_t ec, uint16_t al, uint32_t ts, uint32_t chk,
                      uint16_t aa, uint16_t av, uint16_t af, uint16_t am, uint16_t ev, uint16_t ed,
                      uint16_t em, uint16_t sm, int64_t ofs, int64_t cSz, int64_t uSz)
     : FName(std::move(fn)), EBuffer(std::move(eb)), ErrCode(ec), TimeStamp(ts), CRC(chk), PkVersion(av),
@@ -148,7 +148,7 @@ void TZip::CopyToZip(TZip& aZip, int64_t sLength)
         CopyStreamPart(*FStream, *aZip.FStream, msg, false, sLength);
 }
 
-bool TZip::EncryptEntryName(const RawByteString& name, TByteBuffer& buffer)
+bool TZip::EncryptEntryName(const RawByteString& name, TEntryBuffer& buffer)
 {
     buffer.clear();
     if (name.empty() || !FEncryption || name.size() > 0xFFFF)
@@ -170,7 +170,7 @@ bool TZip::EncryptEntryName(const RawByteString& name, TByteBuffer& buffer)
     return true;
 }
 
-bool TZip::DecryptEntryName(const TByteBuffer& buffer, RawByteString& name)
+bool TZip::DecryptEntryName(const TEntryBuffer& buffer, RawByteString& name)
 {
     if (name.empty() || !FEncryption)
         return false;

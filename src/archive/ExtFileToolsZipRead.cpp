@@ -223,8 +223,8 @@ void TZipRead::ReadDirectory(const TDirStat& callback)
                 // Info-ZIP's Unicode path of a name stored in another code page.
                 unicodeName.assign(reinterpret_cast<const char*>(&extra[p + 5]), end - p - 5);
             } else if (tag == 0x9909 && FEncrypt && (flags & 0x100)) {
-                TByteBuffer buffer(extra.begin() + static_cast<std::ptrdiff_t>(p),
-                                   extra.begin() + static_cast<std::ptrdiff_t>(end));
+                TEntryBuffer buffer(extra.begin() + static_cast<std::ptrdiff_t>(p),
+                                    extra.begin() + static_cast<std::ptrdiff_t>(end));
                 if (encMode >= 1 && encMode <= 3)
                     FEncryption->SetKeyMode(encMode);
                 nameFailure = !DecryptEntryName(buffer, name);
@@ -246,7 +246,7 @@ void TZipRead::ReadDirectory(const TDirStat& callback)
             callback(index, decoded);
         auto dirLength = static_cast<uint16_t>(std::min<int>(46 + nameLen + extraLen, 0xFFFF));
         FileList.Add(decoded,
-                     std::make_unique<TPkHeader>(name, TByteBuffer(), 0, dirLength, time, crc,
+                     std::make_unique<TPkHeader>(name, TEntryBuffer(), 0, dirLength, time, crc,
                                                  static_cast<uint16_t>(attr & 0xFFFF), version, flags, method,
                                                  encVers, encMode, encMeth, disk, offset, cSize, uSize));
     }

@@ -53,7 +53,7 @@ std::string AesField(uint16_t version, uint8_t mode, uint16_t method)
     return f;
 }
 
-std::string NameField(const TByteBuffer& buffer)
+std::string NameField(const TEntryBuffer& buffer)
 {
     std::string f;
     Put16(f, 0x9909);
@@ -220,7 +220,7 @@ void TZipWrite::AddDir(const std::string& dirName)
     RequireOpen(message);
     uint16_t flags = 0;
     std::string stored = StoredName(relName, flags);
-    TByteBuffer eBuffer;
+    TEntryBuffer eBuffer;
     if (FEncNames && EncryptEntryName(stored, eBuffer)) {
         stored = SafeFormat("%.8X", {FileList.Count() + 1});
         flags |= 0x100;
@@ -323,8 +323,8 @@ void TZipWrite::AddStream(std::unique_ptr<TStream> aSource, const std::string& a
         throw EZipError(message, err + 0x100, sysMsg);
     }
     FileList.Add(aName,
-                 std::make_unique<TPkHeader>(stored, TByteBuffer(), 0, 0, time, crc, 32, 20, flags, method, 0,
-                                             0, 0, static_cast<uint16_t>(FCurSeg), offset, cSize, uSize));
+                 std::make_unique<TPkHeader>(stored, TEntryBuffer(), 0, 0, time, crc, 32, 20, flags, method,
+                                             0, 0, 0, static_cast<uint16_t>(FCurSeg), offset, cSize, uSize));
 }
 
 void TZipWrite::AddFile(const std::string& sourceName, const std::string& fileName,
@@ -392,7 +392,7 @@ void TZipWrite::AddFileFrom(const std::string& sourceName, const std::string& fi
     // 2. name
     uint16_t flags = 0;
     std::string stored = StoredName(fileName, flags);
-    TByteBuffer eBuffer;
+    TEntryBuffer eBuffer;
     if (FEncNames && EncryptEntryName(stored, eBuffer)) {
         stored = SafeFormat("%.8X", {FileList.Count() + 1});
         flags |= 0x100;
