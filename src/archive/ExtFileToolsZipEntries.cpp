@@ -222,16 +222,8 @@ int TZip::NextSegmentStream(uint16_t& seg, TSegStream& stream)
         if (!FStream)
             return 36;
         FStream->SetPosition(0);
-        stream.Cur = FStream.get();
-        return 0;
     }
-    try {
-        stream.Owned = OpenFileStream(GetZipSegmentName(ZName, seg), fmOpenRead);
-        stream.Cur = stream.Owned.get();
-        return 0;
-    } catch (const std::exception&) {
-        return 36;
-    }
+    return OpenSegmentStream(seg, stream);
 }
 
 int TZip::OpenSegmentStream(uint16_t seg, TSegStream& stream)

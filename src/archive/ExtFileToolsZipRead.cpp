@@ -307,6 +307,20 @@ int TZipRead::PrepareEntry(const TPkHeader& h, TSegStream& seg, TTempStream& tem
     return 0;
 }
 
+int TZipRead::RunEntryWorker(const TPkHeader& h, std::string& sysMsg, const TReadWorkerFactory& make)
+{
+    TSegStream seg;
+    TTempStream temp;
+    TZipFileInfo info;
+    TStream* source = nullptr;
+    int result = PrepareEntry(h, seg, temp, info, source, sysMsg);
+    if (result != 0)
+        return result;
+    std::unique_ptr<TZipReadThread> worker = make(*source, info);
+    worker->SetAesData(h.EncVers, h.EncMeth);
+    return RunWorker(*worker, sysMsg);
+}
+
 void TZipRead::ExtractToFile(const TPkHeader& pkHeader, const std::string& destFilename, bool resetArchiveBit)
 {
     std::string sysMsg;
@@ -323,19 +337,11 @@ void TZipRead::ExtractToFile(const TPkHeader& pkHeader, const std::string& destF
                 sysMsg = e.Message();
             }
         }
-        if (result == 0) {
-            TSegStream seg;
-            TTempStream temp;
-            TZipFileInfo info;
-            TStream* source = nullptr;
-            result = PrepareEntry(pkHeader, seg, temp, info, source, sysMsg);
-            if (result == 0) {
-                TZipReadThread worker(*source, dest.get(), FEncryption.get(), info, false, FBufferSize,
-                                      WorkerProgress());
-                worker.SetAesData(pkHeader.EncVers, pkHeader.EncMeth);
-                result = RunWorker(worker, sysMsg);
-            }
-        }
+        if (result == 0)
+            result = RunEntryWorker(pkHeader, sysMsg, [&](TStream& source, const TZipFileInfo& info) {
+                return std::make_unique<TZipReadThread>(source, dest.get(), FEncryption.get(), info, false,
+                                                        FBufferSize, WorkerProgress());
+            });
     }
     if (result == 0) {
         if (uint32_t code = SetFileDosTime(destFilename, pkHeader.TimeStamp, true))
@@ -398,19 +404,11 @@ void TZipRead::CompareToFile(const TPkHeader& pkHeader, const std::string& refFi
             sysMsg = e.Message();
         }
     }
-    if (result == 0) {
-        TSegStream seg;
-        TTempStream temp;
-        TZipFileInfo info;
-        TStream* source = nullptr;
-        result = PrepareEntry(pkHeader, seg, temp, info, source, sysMsg);
-        if (result == 0) {
-            TZipCompareThread worker(*source, std::move(ref), FEncryption.get(), info, false, FBufferSize,
-                                     WorkerProgress());
-            worker.SetAesData(pkHeader.EncVers, pkHeader.EncMeth);
-            result = RunWorker(worker, sysMsg);
-        }
-    }
+    if (result == 0)
+        result = RunEntryWorker(pkHeader, sysMsg, [&](TStream& source, const TZipFileInfo& info) {
+            return std::make_unique<TZipCompareThread>(source, std::move(ref), FEncryption.get(), info, false,
+                                                       FBufferSize, WorkerProgress());
+        });
     if (result == 0)
         return;
     // A difference in size or content is a difference as much as a wrong check value.

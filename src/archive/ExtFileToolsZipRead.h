@@ -9,6 +9,8 @@
 
 #include "archive/ExtFileToolsZip.h"
 
+class TZipReadThread;
+
 using TGetNumStrProc = std::function<void(int value, const std::string& s)>;
 using TDirStat = std::function<void(int value, const std::string& s)>;
 
@@ -37,6 +39,9 @@ public:
 
 private:
     // Positions a stream at the entry's data (gathering split data into temp); returns an error number.
+    using TReadWorkerFactory = std::function<std::unique_ptr<TZipReadThread>(TStream&, const TZipFileInfo&)>;
+    // Prepares the entry's data and runs the worker made for it; returns the error number.
+    int RunEntryWorker(const TPkHeader& h, std::string& sysMsg, const TReadWorkerFactory& make);
     int PrepareEntry(const TPkHeader& h, TSegStream& seg, ZipUtil::TTempStream& temp, TZipFileInfo& info,
                      TStream*& source, std::string& sysMsg);
     TGetNumStrProc FOnReadDirStatus;

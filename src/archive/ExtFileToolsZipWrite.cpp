@@ -11,6 +11,7 @@
 
 #include "archive/ExtFileToolsZipThreads.h"
 #include "archive/LittleEndian.h"
+#include "archive/ZipRecords.h"
 #include "platform/ErrorCodes.h"
 #include "platform/PosixFiles.h"
 #include "rtl/Gettext.h"
@@ -23,35 +24,6 @@ using LittleEndian::Put64;
 namespace {
 
 constexpr int64_t SplitMemLimit = 52428800;
-
-std::string LocalHeader(uint16_t version, uint16_t flags, uint16_t method, uint32_t time, uint32_t size32,
-                        const std::string& name, const std::string& extra)
-{
-    std::string h;
-    Put32(h, ZipLocalSig);
-    Put16(h, version);
-    Put16(h, flags);
-    Put16(h, method);
-    Put32(h, time);
-    Put32(h, 0);
-    Put32(h, size32);
-    Put32(h, size32);
-    Put16(h, static_cast<uint16_t>(name.size()));
-    Put16(h, static_cast<uint16_t>(extra.size()));
-    return h + name + extra;
-}
-
-std::string AesField(uint16_t version, uint8_t mode, uint16_t method)
-{
-    std::string f;
-    Put16(f, 0x9901);
-    Put16(f, 7);
-    Put16(f, version);
-    f += "AE";
-    f += static_cast<char>(mode);
-    Put16(f, method);
-    return f;
-}
 
 std::string NameField(const TEntryBuffer& buffer)
 {
@@ -229,8 +201,8 @@ void TZipWrite::AddDir(const std::string& dirName)
     uint32_t time = UnixToLocalDos(st.st_mtime);
     std::string extra;
     if (!eBuffer.empty())
-        extra = AesField(2, PkExtraCrypt.Mode, 0) + NameField(eBuffer);
-    std::string header = LocalHeader(version, flags, 0, time, 0, stored, extra);
+        extra = ZipAesField(2, PkExtraCrypt.Mode, 0) + NameField(eBuffer);
+    std::string header = ZipLocalHeader(version, flags, 0, time, 0, stored, extra);
     int err = 0;
     std::string sysMsg;
     if (CheckSegment(static_cast<int64_t>(header.size())))
@@ -282,7 +254,7 @@ void TZipWrite::AddStream(std::unique_ptr<TStream> aSource, const std::string& a
     uint16_t method = (size > 0 && aCompress) ? 8 : 0;
     uint16_t flags = method == 8 ? 2 : 0;
     uint32_t time = UnixToLocalDos(static_cast<int64_t>(::time(nullptr)));
-    std::string header = LocalHeader(20, flags, method, time, 0, stored, "");
+    std::string header = ZipLocalHeader(20, flags, method, time, 0, stored, "");
     int64_t offset = FStream->GetPosition();
     int err = 0;
     std::string sysMsg;
@@ -424,10 +396,10 @@ void TZipWrite::AddFileFrom(const std::string& sourceName, const std::string& fi
         extra.append(16, '\0');
     }
     if (FEncrypt)
-        extra += AesField(encVers, PkExtraCrypt.Mode, encMeth);
+        extra += ZipAesField(encVers, PkExtraCrypt.Mode, encMeth);
     if (!eBuffer.empty())
         extra += NameField(eBuffer);
-    std::string header = LocalHeader(version, flags, method, time, big ? 0xFFFFFFFF : 0, stored, extra);
+    std::string header = ZipLocalHeader(version, flags, method, time, big ? 0xFFFFFFFF : 0, stored, extra);
 
     int err = 0;
     std::string sysMsg;
@@ -639,28 +611,21 @@ void TZipWrite::WriteDirectory()
             extra += z64;
         }
         if (h.EncMode != 0)
-            extra += AesField(h.EncVers, PkExtraCrypt.Mode, h.EncMeth);
+            extra += ZipAesField(h.EncVers, PkExtraCrypt.Mode, h.EncMeth);
         if (h.GpFlag & 0x100)
             extra += NameField(h.EBuffer);
-        std::string c;
-        Put32(c, ZipCentralSig);
-        Put16(c, h.PkVersion);
-        Put16(c, h.PkVersion);
-        Put16(c, h.GpFlag);
-        Put16(c, h.CompMethod);
-        Put32(c, h.TimeStamp);
-        Put32(c, h.EncVers == 2 ? 0 : h.CRC);
-        Put32(c, bigC ? 0xFFFFFFFF : static_cast<uint32_t>(h.CSize));
-        Put32(c, bigU ? 0xFFFFFFFF : static_cast<uint32_t>(h.USize));
-        Put16(c, static_cast<uint16_t>(h.FName.size()));
-        Put16(c, static_cast<uint16_t>(extra.size()));
-        Put16(c, 0);
-        Put16(c, h.Segment);
-        Put16(c, 0);
-        Put32(c, h.Attr);
-        Put32(c, bigO ? 0xFFFFFFFF : static_cast<uint32_t>(h.Offset));
-        c += h.FName;
-        c += extra;
+        TZipCentralValues v;
+        v.Version = h.PkVersion;
+        v.Flags = h.GpFlag;
+        v.Method = h.CompMethod;
+        v.DosTime = h.TimeStamp;
+        v.Crc = h.EncVers == 2 ? 0 : h.CRC;
+        v.CSize32 = bigC ? 0xFFFFFFFF : static_cast<uint32_t>(h.CSize);
+        v.USize32 = bigU ? 0xFFFFFFFF : static_cast<uint32_t>(h.USize);
+        v.Disk = h.Segment;
+        v.Attr = h.Attr;
+        v.Offset32 = bigO ? 0xFFFFFFFF : static_cast<uint32_t>(h.Offset);
+        std::string c = ZipCentralHeader(v, h.FName, extra);
         auto len = static_cast<int64_t>(c.size());
         std::string message = SafeFormat(_("Error writing directory entry: \"%s\""), {FileList.Strings(i)});
         if (CheckSegment(len)) {

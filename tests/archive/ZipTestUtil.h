@@ -2,29 +2,24 @@
 // Small helpers of the zip tests: files, data and running the interop tools.
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
+
+#include "ArchiveTestUtil.h"
 
 namespace ZipTest {
 
 inline void WriteFile(const std::string& name, const std::string& data)
 {
     std::filesystem::create_directories(std::filesystem::path(name).parent_path());
-    std::ofstream f(name, std::ios::binary);
-    f << data;
+    archivetest::WriteFileBytes(name, data);
 }
 
 inline std::string ReadFile(const std::string& name)
 {
-    std::ifstream f(name, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
+    return archivetest::ReadFileBytes(name);
 }
 
 // Incompressible bytes.
@@ -58,30 +53,11 @@ struct TRunResult
 // Runs a shell command line (stdout and stderr together).
 inline TRunResult RunTool(const std::string& command)
 {
-    TRunResult r;
-    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        r.Output.append(buf, n);
-    int status = ::pclose(p);
-    r.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    auto r = archivetest::Sh(command, true);
+    return {r.exitCode, r.output};
 }
 
-inline std::string Quote(const std::string& s)
-{
-    std::string r = "'";
-    for (char c : s) {
-        if (c == '\'')
-            r += "'\\''";
-        else
-            r += c;
-    }
-    return r + "'";
-}
+using archivetest::Quote;
 
 inline bool HaveTool(const std::string& tool)
 {
