@@ -249,8 +249,6 @@ int TZip::CopyStreamPart(TStream& source, TStream& dest, std::string& sysErrMsg,
     TCopyStreamThread worker(source, dest, length, true, speedLimit, FBufferSize);
     worker.OnProgress = WorkerProgress();
     worker.Start();
-    while (!worker.Done())
-        TThread::CheckSynchronize(10);
     worker.WaitFor();
     sysErrMsg = worker.SysErrorMsg();
     return worker.ErrorCode() & 0xFF;
@@ -262,19 +260,16 @@ int TZip::RunWorker(TCopyThread& worker, std::string& sysErrMsg)
     worker.SetTempDir(fZipTmpDir);
     worker.Start();
     bool givenUp = false;
-    while (!worker.Done()) {
-        TThread::CheckSynchronize(10);
-        if (worker.Done() || givenUp || worker.Paused())
+    // waiting runs the worker's progress reports and ends as soon as the worker does
+    while (!worker.WaitFor(10)) {
+        if (givenUp || worker.Paused() || !FOnTimeout || !FOnTimeout())
             continue;
-        if (FOnTimeout && FOnTimeout()) {
-            // The worker works on streams of this archive: it is told to stop and ends after its
-            // current buffer, before the archive goes on.
-            givenUp = true;
-            worker.SetPaused(false);
-            worker.CancelThread();
-        }
+        // The worker works on streams of this archive: it is told to stop and ends after its current
+        // buffer, before the archive goes on.
+        givenUp = true;
+        worker.SetPaused(false);
+        worker.CancelThread();
     }
-    worker.WaitFor();
     ZipThread = nullptr;
     sysErrMsg = worker.SysErrorMsg();
     if (FCanceled)
