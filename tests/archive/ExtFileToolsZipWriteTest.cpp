@@ -1,12 +1,15 @@
 #include "archive/ExtFileToolsZipWrite.h"
-#include "archive/LittleEndian.h"
 
 #include <filesystem>
 #include <set>
 
+#include <thread>
+#include <utility>
+
 #include <gtest/gtest.h>
 
 #include "archive/ExtFileToolsZipRead.h"
+#include "archive/LittleEndian.h"
 #include "archive/ZipTestUtil.h"
 #include "support/Sandbox.h"
 
@@ -338,6 +341,32 @@ TEST_F(ZipWriteTest, CancelEndsTheEntryWith0x180AndCutsItAway)
     }
     EXPECT_EQ(w.FilePosition(), 0);
     EXPECT_EQ(fs::file_size(zip), 0u);
+}
+
+TEST_F(ZipWriteTest, TimeOutEndsTheEntryWith0x111AndTheArchiveGoesOn)
+{
+    MakeTree({{"big.bin", RandomData(4 << 20), true}, {"small.txt", "small", true}});
+    std::string zip = sandbox.Path("timeout.zip");
+    TZipWrite w(zip, Src(), "", 0, 4096);
+    bool giveUp = true;
+    w.SetOnTimeout([&giveUp] { return giveUp; });
+    // A slow first report lets the wait run past its poll while the worker waits for the next one.
+    bool first = true;
+    w.SetOnProgress([&first](TFileAction, int64_t, bool) {
+        if (std::exchange(first, false))
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    });
+    try {
+        w.AddFile(Src("big.bin"), true);
+        FAIL() << "no exception";
+    } catch (const EZipError& e) {
+        EXPECT_EQ(e.ZipError, 0x4111);
+    }
+    EXPECT_EQ(w.FilePosition(), 0);
+    giveUp = false;
+    w.AddFile(Src("small.txt"), true);
+    w.WriteDirectory();
+    EXPECT_EQ(RunTool("unzip -tqq " + Quote(zip)).ExitCode, 0);
 }
 
 TEST_F(ZipWriteTest, MissingSourceFileGives0x10E)
