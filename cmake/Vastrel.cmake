@@ -18,6 +18,5 @@ function(vastrel_test name)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
-        DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8;TZ=UTC;VASTREL_SOURCE_DIR=${PROJECT_SOURCE_DIR};VASTREL_BINARY_DIR=${PROJECT_BINARY_DIR}")
+        DISCOVERY_TIMEOUT 60)
 endfunction()

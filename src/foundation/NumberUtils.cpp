@@ -274,7 +274,7 @@ int64_t HexToInt64(std::string_view Text)
 {
     int64_t v;
     if (!TryHexToInt64(Text, v))
-        throw EConvertError(SafeFormat(N_("%s is not a valid hex value"), {Text}));
+        throw EConvertError(SafeFormat(_("%s is not a valid hex value"), {Text}));
     return v;
 }
 
@@ -287,7 +287,7 @@ int64_t OctToInt64(std::string_view Text)
 {
     int64_t v;
     if (!TryOctToInt64(Text, v))
-        throw EConvertError(SafeFormat(N_("%s is not a valid octal value"), {Text}));
+        throw EConvertError(SafeFormat(_("%s is not a valid octal value"), {Text}));
     return v;
 }
 
@@ -300,7 +300,7 @@ int64_t BinToInt64(std::string_view Text)
 {
     int64_t v;
     if (!TryBinToInt64(Text, v))
-        throw EConvertError(SafeFormat(N_("%s is not a valid binary value"), {Text}));
+        throw EConvertError(SafeFormat(_("%s is not a valid binary value"), {Text}));
     return v;
 }
 

@@ -242,7 +242,7 @@ void ApplyTimePattern(std::string pattern, TFormatSettings& fs)
                                                        : nullptr;
             if (field != nullptr)
                 pieces.emplace_back(true, field);
-        } else if (static_cast<unsigned char>(pattern[i]) < 0x80) {
+        } else {
             if (pieces.empty() || pieces.back().first)
                 pieces.emplace_back(false, "");
             pieces.back().second += pattern[i];
@@ -250,8 +250,25 @@ void ApplyTimePattern(std::string pattern, TFormatSettings& fs)
     }
     char separator = 0;
     for (const auto& [isField, text] : pieces)
-        if (!isField && separator == 0 && text.find_first_not_of(' ') != std::string::npos)
-            separator = text[text.find_first_not_of(' ')];
+        for (char ch : text)
+            if (!isField && separator == 0 && std::ispunct(static_cast<unsigned char>(ch)) && ch != '"' &&
+                ch != '\'')
+                separator = ch;
+    // The short format leaves out the seconds with the separator before them or, when the seconds
+    // are followed by a word of their own, with that word.
+    std::vector<bool> inShort(pieces.size(), true);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (!pieces[i].first || pieces[i].second != "ss")
+            continue;
+        inShort[i] = false;
+        const auto isSeparator = [&](const std::string& text) {
+            return text.find_first_not_of(std::string(" ") + separator) == std::string::npos;
+        };
+        if (i > 0 && !pieces[i - 1].first && isSeparator(pieces[i - 1].second))
+            inShort[i - 1] = false;
+        else if (i + 1 < pieces.size() && !pieces[i + 1].first && !isSeparator(pieces[i + 1].second))
+            inShort[i + 1] = false;
+    }
     std::string longFormat;
     std::string shortFormat;
     for (size_t i = 0; i < pieces.size(); ++i) {
@@ -262,15 +279,14 @@ void ApplyTimePattern(std::string pattern, TFormatSettings& fs)
             text.erase(
                 std::remove_if(text.begin(), text.end(), [](char ch) { return ch == '"' || ch == '\''; }),
                 text.end());
-            if (std::any_of(text.begin(), text.end(),
-                            [](char ch) { return std::isalpha(static_cast<unsigned char>(ch)); }))
+            if (std::any_of(text.begin(), text.end(), [](char ch) {
+                    return std::isalpha(static_cast<unsigned char>(ch)) ||
+                           static_cast<unsigned char>(ch) >= 0x80;
+                }))
                 text = '"' + text + '"';
         }
         longFormat += text;
-        // The short format leaves out the seconds and the separator before them.
-        const bool secondsField = pieces[i].first && text == "ss";
-        const bool beforeSeconds = !pieces[i].first && i + 1 < pieces.size() && pieces[i + 1].second == "ss";
-        if (!secondsField && !beforeSeconds)
+        if (inShort[i])
             shortFormat += text;
     }
     if (longFormat.find('h') == std::string::npos || longFormat.find('n') == std::string::npos)
@@ -1101,8 +1117,8 @@ bool TryStrToDateTime(std::string_view s, TDateTime& result, const TFormatSettin
             return true;
         }
         TDateTime time = 0;
-        if (sc.pos < sc.s.size() && (sc.s[sc.pos] == ' ' || sc.s[sc.pos] == 'T') && (++sc.pos, true) &&
-            ScanTime(sc, time, settings) && sc.AtEnd()) {
+        if (sc.pos < sc.s.size() && sc.s[sc.pos] == ' ' && (++sc.pos, true) && ScanTime(sc, time, settings) &&
+            sc.AtEnd()) {
             result = date < 0 ? date - time : date + time;
             return true;
         }
@@ -1116,6 +1132,22 @@ TDateTime StrToDate(std::string_view s, const TFormatSettings& settings)
     TDateTime result = 0;
     if (!TryStrToDate(s, result, settings))
         throw EConvertError("'" + std::string(s) + "' is not a valid date");
+    return result;
+}
+
+TDateTime StrToTime(std::string_view s, const TFormatSettings& settings)
+{
+    TDateTime result = 0;
+    if (!TryStrToTime(s, result, settings))
+        throw EConvertError("'" + std::string(s) + "' is not a valid time");
+    return result;
+}
+
+TDateTime StrToDateTime(std::string_view s, const TFormatSettings& settings)
+{
+    TDateTime result = 0;
+    if (!TryStrToDateTime(s, result, settings))
+        throw EConvertError("'" + std::string(s) + "' is not a valid date and time");
     return result;
 }
 

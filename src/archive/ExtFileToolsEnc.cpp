@@ -1,0 +1,210 @@
+// Encrypted single files (".enc"): a 10-byte header, then the AES framing around the plain data.
+#include "archive/ExtFileTools.h"
+
+#include <cstring>
+
+#include "archive/EngineErrors.h"
+#include "platform/ErrorCodes.h"
+
+using namespace EngineError;
+
+bool ReadEncHeader(TStream& stream, int& keyMode, TEncHeader& header)
+{
+    try {
+        header.UnixTime = 0;
+        header.Attr = 0xFFFF;
+        uint8_t b[10];
+        stream.ReadBuffer(b, 4);
+        keyMode = (b[3] >> 3) & 3;
+        std::memcpy(header.Magic, b, 4);
+        if (b[0] != 'Q' || b[1] != 'Z' || b[2] != 'E' || (b[3] & ~0x19) != 0x42) {
+            keyMode = 0;
+            std::memset(header.Magic, 0, 4);
+            stream.Seek(0, soBeginning);
+        } else if (b[3] & 1) {
+            stream.Seek(0, soBeginning);
+            stream.ReadBuffer(b, 10);
+            header.UnixTime = static_cast<uint32_t>(b[4]) | (static_cast<uint32_t>(b[5]) << 8) |
+                              (static_cast<uint32_t>(b[6]) << 16) | (static_cast<uint32_t>(b[7]) << 24);
+            header.Attr = static_cast<uint16_t>(b[8] | (b[9] << 8));
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool GetEncFileInfo(const std::string& fileName, TGzFileInfo& info)
+{
+    auto stream = OpenReadStream(fileName);
+    int keyMode = 0;
+    TEncHeader header;
+    if (!ReadEncHeader(*stream, keyMode, header) || keyMode == 0)
+        return false;
+    int headerLength = (header.Magic[3] & 1) ? 10 : 4;
+    info.UnixTime = header.UnixTime;
+    info.Attr = header.Attr;
+    info.USize = stream->GetSize() - headerLength - SaltLength(keyMode) - 2 - 10;
+    return true;
+}
+
+int TCopyThread::ReadEncFileHeader(TStream* stream)
+{
+    int keyMode = 0;
+    if (!ReadEncHeader(*stream, keyMode, FEncHeader))
+        return HeaderRead;
+    if (keyMode != 0 && FCrypting)
+        FCrypting->SetKeyMode(keyMode);
+    return 0;
+}
+
+int TCopyThread::EncryptFile()
+{
+    int err = OpenStreams();
+    if (err) {
+        ReleaseStreams();
+        return err;
+    }
+    DoProgress(acEncrypt, false, -SourceFileData.FileSize);
+    uint8_t header[10] = {'Q', 'Z', 'E', static_cast<uint8_t>(0x43 + 8 * FCrypting->KeyMode())};
+    auto unixTime = static_cast<uint32_t>(EngineFs::FileTimeToUnix(SourceFileData.TimeStamps.LastWriteTime));
+    for (int i = 0; i < 4; ++i)
+        header[4 + i] = static_cast<uint8_t>(unixTime >> (8 * i));
+    header[8] = static_cast<uint8_t>(SourceFileData.FileAttr & 0xFF);
+    header[9] = static_cast<uint8_t>((SourceFileData.FileAttr >> 8) & 0xFF);
+    try {
+        sDest->WriteBuffer(header, 10);
+        if (!FCrypting->WriteHeader(*sDest))
+            err = Encrypt;
+    } catch (const Exception& e) {
+        FSysErrMsg = e.Message();
+        err = Encrypt;
+    }
+    int64_t got = 0;
+    while (!err) {
+        WaitIfPaused();
+        try {
+            got = 0;
+            while (got < static_cast<int64_t>(FBufSize)) {
+                int64_t n = sSource->Read(FBuffer.data() + got, FBufSize - got);
+                if (n < 0) {
+                    if (auto* handle = dynamic_cast<THandleStream*>(sSource))
+                        SetSysError(ErrnoToWinError(handle->LastErrno()));
+                    got = -1;
+                    break;
+                }
+                if (n == 0)
+                    break;
+                got += n;
+            }
+        } catch (const Exception& e) {
+            FSysErrMsg = e.Message();
+            got = -1;
+        }
+        if (got < 0) {
+            err = Read;
+            break;
+        }
+        UTotal += got;
+        DoProgress(acEncrypt, true, UTotal);
+        try {
+            FCrypting->EncryptBlock(FBuffer.data(), static_cast<uint32_t>(got));
+            if (sDest->Write(FBuffer.data(), got) != got)
+                err = Encrypt;
+        } catch (const EWriteFileStreamError& e) {
+            FSysErrMsg = e.Message();
+            err = e.ErrorCode() == WinError::ERROR_DISK_FULL ? LowDisk : Encrypt;
+        } catch (const Exception& e) {
+            FSysErrMsg = e.Message();
+            err = Encrypt;
+        }
+        if (!err && FUserBreak)
+            err = UserBreak;
+        if (got < static_cast<int64_t>(FBufSize))
+            break;
+    }
+    if (!err && !FCrypting->WriteTrailer(*sDest))
+        err = Encrypt;
+    if (!err && SourceFileData.FileSize != UTotal)
+        err = Read;
+    CTotal = UTotal;
+    if (err) {
+        ReleaseStreams();
+        return err;
+    }
+    return FinishCopy(FCopyStorage, FCopyAltStreams, SourceFileData.FileAttr & 0xFFFF,
+                      SourceFileData.TimeStamps, FCopyAcl);
+}
+
+int TCopyThread::VerifyEncryptedFile()
+{
+    int err = OpenForVerify(DestNameXL);
+    if (err)
+        return err;
+    DoProgress(acVerify, false, -UTotal);
+    err = ReadEncFileHeader(sDest);
+    if (!err) {
+        int64_t rest = sDest->GetSize() - sDest->GetPosition();
+        TOpResult r =
+            FCrypting->DecryptStreamEx(*sDest, nullptr, rest, true, [this] { return IsCancelled(); });
+        if (r == orUserBreak)
+            err = UserBreak;
+        else if (r != orOk)
+            err = Verify;
+    }
+    delete sDest;
+    sDest = nullptr;
+    return err;
+}
+
+int TCopyThread::DecryptFile()
+{
+    int err = OpenSource();
+    if (!err) {
+        DoProgress(acDecrypt, true, -SourceFileData.FileSize);
+        err = ReadEncFileHeader(sSource);
+    }
+    if (!err) {
+        // a wrong password is found by the verifier before the destination is created
+        int64_t start = sSource->GetPosition();
+        if (!FCrypting->ReadHeader(*sSource))
+            err = Decrypt;
+        sSource->Seek(start, soBeginning);
+    }
+    if (!err)
+        err = CreateDest();
+    if (!err) {
+        int64_t rest = sSource->GetSize() - sSource->GetPosition();
+        TOpResult r =
+            FCrypting->DecryptStreamEx(*sSource, sDest, rest, true, [this] { return IsCancelled(); });
+        if (r == orUserBreak)
+            err = UserBreak;
+        else if (r != orOk)
+            err = Decrypt;
+    }
+    if (err) {
+        ReleaseStreams();
+        return err;
+    }
+    EngineFs::Timestamps times = SourceFileData.TimeStamps;
+    if (FEncHeader.UnixTime != 0)
+        times.LastWriteTime = EngineFs::UnixToFileTime(FEncHeader.UnixTime);
+    uint32_t attr = FEncHeader.Attr != 0xFFFF ? FEncHeader.Attr : (SourceFileData.FileAttr & 0xFFFF);
+    return FinishCopy(false, FCopyAltStreams, attr, times, FCopyAcl);
+}
+
+// --- TDecryptThread
+
+TDecryptThread::TDecryptThread(const std::string& aSourceName, const std::string& aDestName,
+                               TEncryption* aEncryption, bool aSuspend, int aBufSize)
+    : TCopyThread(aSourceName, aDestName, aSuspend, aBufSize)
+{
+    AttachEncryption(aEncryption);
+    if (aEncryption)
+        FErrFlag = 0x6000;
+}
+
+void TDecryptThread::Execute()
+{
+    RunTransform([this] { return FCrypting ? DecryptFile() : PlainCopyFile(); });
+}

@@ -1,0 +1,491 @@
+// Single-file zip archives of the copy engine, and the copy and compare threads that choose between the
+// backup forms.
+#include "archive/ExtFileTools.h"
+
+#include "archive/EngineErrors.h"
+
+using namespace EngineError;
+
+namespace {
+
+constexpr int64_t TempFileThreshold = 52428800; // 50 MiB
+constexpr int64_t DecryptTempThreshold = 1048576;
+constexpr int64_t Zip64Threshold = 0xFF000000LL;
+constexpr int64_t Four = 0x100000000LL;
+constexpr int Unsupported = 0x122; // "Unsupported file format"
+
+void Put16(std::string& s, uint32_t v)
+{
+    s += static_cast<char>(v & 0xFF);
+    s += static_cast<char>((v >> 8) & 0xFF);
+}
+
+void Put32(std::string& s, uint32_t v)
+{
+    Put16(s, v & 0xFFFF);
+    Put16(s, v >> 16);
+}
+
+void Put64(std::string& s, uint64_t v)
+{
+    Put32(s, static_cast<uint32_t>(v));
+    Put32(s, static_cast<uint32_t>(v >> 32));
+}
+
+std::string AesExtra(int version, int mode, int method)
+{
+    std::string s;
+    Put16(s, 0x9901);
+    Put16(s, 7);
+    Put16(s, static_cast<uint32_t>(version));
+    s += 'A';
+    s += 'E';
+    s += static_cast<char>(mode);
+    Put16(s, static_cast<uint32_t>(method));
+    return s;
+}
+
+} // namespace
+
+int TGZipThread::WriteSingleFileZip(bool compress)
+{
+    int64_t size = SourceFileData.FileSize;
+    uint32_t dosTime = EngineFs::FileTimeToLocalDosTime(SourceFileData.TimeStamps.LastWriteTime);
+    if (dosTime == 0xFFFFFFFF)
+        dosTime = 0x00210000; // 1980-01-01
+    bool zip64 = size > Zip64Threshold;
+    bool encrypted = FCrypting != nullptr;
+    bool ae2 = encrypted && size < 20;
+    if (encrypted)
+        compress = true;
+    bool deflated = compress && size > 0;
+    bool oem = IsOemName(FName);
+    std::string name = oem ? AnsiToOemName(Utf8ToAnsi(FName)) : FName;
+
+    uint16_t version = encrypted ? 51 : zip64 ? 45 : 20;
+    uint16_t flags =
+        0x0080 | (encrypted ? 0x0001 : 0) | (deflated && !encrypted ? 0x0002 : 0) | (oem ? 0 : 0x0800);
+    uint16_t method = encrypted ? 99 : deflated ? 8 : 0;
+    std::string aes =
+        encrypted ? AesExtra(ae2 ? 2 : 1, FCrypting->KeyMode(), size > 0 ? 8 : 0) : std::string();
+
+    std::string local;
+    Put32(local, 0x04034B50);
+    Put16(local, version);
+    Put16(local, flags);
+    Put16(local, method);
+    Put32(local, dosTime);
+    Put32(local, 0);
+    Put32(local, zip64 ? 0xFFFFFFFF : 0);
+    Put32(local, zip64 ? 0xFFFFFFFF : 0);
+    Put16(local, static_cast<uint32_t>(name.size()));
+    Put16(local, (zip64 ? 20 : 0) + static_cast<uint32_t>(aes.size()));
+    local += name;
+    if (zip64) {
+        Put16(local, 1);
+        Put16(local, 16);
+        Put64(local, 0);
+        Put64(local, 0);
+    }
+    local += aes;
+    try {
+        sDest->WriteBuffer(local.data(), static_cast<int64_t>(local.size()));
+    } catch (const Exception& e) {
+        FSysErrMsg = e.Message();
+        return ZipWrite;
+    }
+
+    int err = CompressZipEntry(sSource, compress);
+    if (err)
+        return err;
+
+    uint32_t crc = ae2 ? 0 : FCrc;
+    try {
+        std::string field;
+        Put32(field, crc);
+        sDest->Seek(14, soBeginning);
+        sDest->WriteBuffer(field.data(), 4);
+        field.clear();
+        if (zip64) {
+            Put64(field, static_cast<uint64_t>(UTotal));
+            Put64(field, static_cast<uint64_t>(CTotal));
+            sDest->Seek(30 + static_cast<int64_t>(name.size()) + 4, soBeginning);
+        } else {
+            Put32(field, static_cast<uint32_t>(CTotal));
+            Put32(field, static_cast<uint32_t>(UTotal));
+            sDest->Seek(18, soBeginning);
+        }
+        sDest->WriteBuffer(field.data(), static_cast<int64_t>(field.size()));
+
+        int64_t directoryOffset = sDest->Seek(0, soEnd);
+        std::string zip64Extra;
+        if (zip64) {
+            std::string values;
+            if (UTotal >= Four)
+                Put64(values, static_cast<uint64_t>(UTotal));
+            if (CTotal >= Four)
+                Put64(values, static_cast<uint64_t>(CTotal));
+            Put16(zip64Extra, 1);
+            Put16(zip64Extra, static_cast<uint32_t>(values.size()));
+            zip64Extra += values;
+        }
+        std::string central;
+        Put32(central, 0x02014B50);
+        Put16(central, version);
+        Put16(central, version);
+        Put16(central, flags);
+        Put16(central, method);
+        Put32(central, dosTime);
+        Put32(central, crc);
+        Put32(central, CTotal >= Four ? 0xFFFFFFFF : static_cast<uint32_t>(CTotal));
+        Put32(central, UTotal >= Four ? 0xFFFFFFFF : static_cast<uint32_t>(UTotal));
+        Put16(central, static_cast<uint32_t>(name.size()));
+        Put16(central, static_cast<uint32_t>(zip64Extra.size() + aes.size()));
+        Put16(central, 0); // comment
+        Put16(central, 0); // disk number start
+        Put16(central, 0); // internal attributes
+        Put32(central, SourceFileData.FileAttr & 0xFFFF);
+        Put32(central, 0); // local header offset
+        central += name;
+        central += zip64Extra;
+        central += aes;
+        sDest->WriteBuffer(central.data(), static_cast<int64_t>(central.size()));
+
+        int64_t directoryEnd = directoryOffset + static_cast<int64_t>(central.size());
+        bool zip64End = directoryEnd >= Four;
+        std::string end;
+        if (zip64End) {
+            Put32(end, 0x06064B50);
+            Put64(end, 44);
+            Put16(end, 45);
+            Put16(end, 45);
+            Put32(end, 0);
+            Put32(end, 0);
+            Put64(end, 1);
+            Put64(end, 1);
+            Put64(end, central.size());
+            Put64(end, static_cast<uint64_t>(directoryOffset));
+            Put32(end, 0x07064B50);
+            Put32(end, 0);
+            Put64(end, static_cast<uint64_t>(directoryEnd));
+            Put32(end, 1);
+        }
+        Put32(end, 0x06054B50);
+        Put16(end, 0);
+        Put16(end, 0);
+        Put16(end, 1);
+        Put16(end, 1);
+        Put32(end, static_cast<uint32_t>(central.size()));
+        Put32(end, zip64End ? 0xFFFFFFFF : static_cast<uint32_t>(directoryOffset));
+        Put16(end, 0);
+        sDest->WriteBuffer(end.data(), static_cast<int64_t>(end.size()));
+    } catch (const Exception& e) {
+        FSysErrMsg = e.Message();
+        return ZipWrite;
+    }
+    return 0;
+}
+
+int TCopyThread::CompressZipEntry(TStream* source, bool compress)
+{
+    int64_t start = sDest->GetPosition();
+    int64_t size = source->GetSize() - source->GetPosition();
+    int err = 0;
+    if (FCrypting) {
+        if (size > 0 && compress) {
+            DoProgress(acCompress, false, -size);
+            std::unique_ptr<TStream> temp;
+            std::string tempName;
+            err = CreateTempStream(size, TempFileThreshold, "encrypt.tmp", temp, tempName);
+            if (!err)
+                err = DeflateStream(source, temp.get(), false);
+            if (!err && size != UTotal)
+                err = Read;
+            if (!err) {
+                DoProgress(acEncrypt, false, -temp->GetSize());
+                temp->Seek(0, soBeginning);
+                TOpResult r =
+                    FCrypting->EncryptStreamEx(*temp, *sDest, true, [this] { return IsCancelled(); });
+                err = r == orUserBreak ? UserBreak : r != orOk ? Encrypt : 0;
+            }
+            DeleteTempStream(temp, tempName);
+        } else {
+            UTotal = size;
+            DoProgress(acEncrypt, false, -size);
+            TOpResult r = FCrypting->EncryptStreamEx(*source, *sDest, true, [this] { return IsCancelled(); });
+            err = r == orUserBreak ? UserBreak : r != orOk ? Encrypt : 0;
+        }
+    } else {
+        if (size > 0 && compress) {
+            DoProgress(acCompress, false, -size);
+            err = DeflateStream(source, sDest, true);
+        } else {
+            DoProgress(acCopy, false, -size);
+            err = CopyStreamData(source, sDest, true, size);
+        }
+        if (!err && size != UTotal)
+            err = Read;
+    }
+    if (err)
+        return err;
+    CTotal = sDest->GetPosition() - start;
+    return 0;
+}
+
+int TCopyThread::VerifySingleFileZip()
+{
+    int err = OpenForVerify(DestNameXL);
+    if (err)
+        return err;
+    TZipFileInfo info;
+    if (!ReadZipLocalHeader(*sDest, info))
+        err = BadHeader;
+    FCrc = 0;
+    UTotal = 0;
+    if (!err && FCrypting) {
+        DoProgress(acVerify, false, -info.CSize);
+        FCrypting->SetKeyMode(info.KeyMode);
+        TOpResult r =
+            FCrypting->DecryptStreamEx(*sDest, nullptr, info.CSize, true, [this] { return IsCancelled(); });
+        err = r == orUserBreak ? UserBreak : r != orOk ? Verify : 0;
+    } else if (!err) {
+        DoProgress(acVerify, false, -info.USize);
+        if (info.Method == 8)
+            err = info.CSize > 0 ? InflateStream(sDest, nullptr, true, info.CSize) : Verify;
+        else
+            err = CopyStreamData(sDest, nullptr, true, info.CSize);
+        if (!err && FCrc != info.Crc)
+            err = Verify;
+    }
+    delete sDest;
+    sDest = nullptr;
+    return err;
+}
+
+int TCopyThread::ExtractSingleEntry(TStream* zip, TStream* dest, uint32_t& unixTime)
+{
+    TZipFileInfo info;
+    if (!ReadZipLocalHeader(*zip, info))
+        return BadHeader;
+    unixTime = static_cast<uint32_t>(EngineFs::DosTimeToUnixTime(info.TimeStamp));
+    FCrc = 0;
+    if (info.Flag & 1) {
+        if (!FCrypting || info.Method != 99)
+            return Decrypt;
+        FCrypting->SetKeyMode(info.KeyMode);
+        DoProgress(acDecrypt, false, -info.CSize);
+        std::unique_ptr<TStream> temp;
+        std::string tempName;
+        int err = CreateTempStream(info.CSize, DecryptTempThreshold, "encrypt.tmp", temp, tempName);
+        if (!err) {
+            TOpResult r = FCrypting->DecryptStreamEx(*zip, temp.get(), info.CSize, true,
+                                                     [this] { return IsCancelled(); });
+            err = r == orUserBreak ? UserBreak : r != orOk ? Decrypt : 0;
+        }
+        if (!err && temp->GetSize() > 0) {
+            DoProgress(acUnCompress, false, -temp->GetSize());
+            temp->Seek(0, soBeginning);
+            err = InflateStream(temp.get(), dest, false, temp->GetSize());
+        }
+        DeleteTempStream(temp, tempName);
+        return err;
+    }
+    if (info.Method != 0 && info.Method != 8)
+        return Unsupported;
+    DoProgress(acUnCompress, false, -info.USize);
+    int err;
+    if (info.Method == 8)
+        err = InflateStream(zip, dest, true, info.CSize);
+    else
+        err = CopyStreamData(zip, dest, true, info.USize);
+    if (!err && FCrc != info.Crc)
+        err = Read;
+    return err;
+}
+
+// --- TWinCopyThread
+
+TWinCopyThread::TWinCopyThread(const std::string& aSourceName, const std::string& aDestName,
+                               TEncryption* aEncryption, TCopyOptions aOptions, bool aSuspend, int aBufSize)
+    : TGZipThread(aSourceName, aDestName, aEncryption, aSuspend, aBufSize)
+{
+    FCompress = aOptions.Contains(coCompress);
+    FZipCompress = aOptions.Contains(coZipCompress);
+    FVerify = aOptions.Contains(coVerify);
+    FOverwrite = aOptions.Contains(coOverwrite);
+    FCopyStorage = aOptions.Contains(coStorage);
+    FCopyAltStreams = aOptions.Contains(coAltStreams);
+    FCopyAcl = aOptions.Contains(coPermissions);
+    FCopyAttr = aOptions.Contains(coAttributes);
+    FCopyTimeStamp = aOptions.Contains(coTimeStamp);
+    FCopyCrTm = aOptions.Contains(coCreationTime);
+    FCheckTime = aOptions.Contains(coCheckTime);
+    SetNoWriteCache(aOptions.Contains(coNoCache));
+    FResetArchive = aOptions.Contains(coResetArchive);
+    FErrFlag = FZipCompress ? 0x4000 : FCompress ? 0x2000 : aEncryption ? 0x5000 : 0x1000;
+}
+
+void TWinCopyThread::Execute()
+{
+    RunTransform([this] {
+        if (FVerify)
+            SetNoWriteCache(true);
+        int err;
+        if (FShellCopy.Contains(scmCopy)) {
+            err = ShellCopyFile();
+            if (!err && FVerify)
+                err = VerifyCopy();
+        } else if (FZipCompress) {
+            err = OpenStreams();
+            if (!err)
+                err = WriteSingleFileZip(FCompress);
+            if (!err)
+                err = FinishCopy(false, FCopyAltStreams, SourceFileData.FileAttr & 0xFFFF,
+                                 SourceFileData.TimeStamps, FCopyAcl);
+            else
+                ReleaseStreams();
+            if (!err && FVerify)
+                err = VerifySingleFileZip();
+        } else if (FCompress) {
+            err = GZipFile();
+            if (!err && FVerify)
+                err = VerifyGzFile();
+        } else if (FCrypting) {
+            err = EncryptFile();
+            if (!err && FVerify)
+                err = VerifyEncryptedFile();
+        } else {
+            err = PlainCopyFile();
+            if (!err && FVerify)
+                err = VerifyCopy();
+        }
+        return err;
+    });
+}
+
+// --- TCompareThread
+
+TCompareThread::TCompareThread(const std::string& aVerifyName, const std::string& aRefName,
+                               TEncryption* aEncryption, bool aCompress, bool aZipCompress, bool aSuspend,
+                               int aBufSize)
+    : TGUnZipThread(aVerifyName, aRefName, aEncryption, aSuspend, aBufSize)
+{
+    FCompress = aCompress;
+    FZipCompress = aZipCompress;
+    FErrFlag = aZipCompress ? 0x4000 : aCompress ? 0x3000 : aEncryption ? 0x6000 : 0;
+}
+
+void TCompareThread::Execute()
+{
+    RunTransform([this] {
+        if (!EngineFs::Exists(DestNameXL, false))
+            return static_cast<int>(NotFound);
+        if (!EngineFs::Exists(SourceNameXL, false))
+            return static_cast<int>(CopyMissing);
+        try {
+            sSource = OpenReadStream(DestNameXL).release();
+        } catch (const Exception& e) {
+            FSysErrMsg = e.Message();
+            return static_cast<int>(Open);
+        }
+        try {
+            sDest = OpenReadStream(SourceNameXL).release();
+        } catch (const Exception& e) {
+            FSysErrMsg = e.Message();
+            ReleaseStreams();
+            return static_cast<int>(CopyOpen);
+        }
+        int err;
+        if (FZipCompress)
+            err = CompareZip();
+        else if (FCompress)
+            err = CompareGz();
+        else if (FCrypting)
+            err = CompareEncrypted();
+        else
+            err = CompareStreams(sSource, sDest, true);
+        ReleaseStreams();
+        return err;
+    });
+}
+
+int TCompareThread::CompareZip()
+{
+    std::unique_ptr<TStream> temp;
+    std::string tempName;
+    int err = CreateTempStream(sSource->GetSize(), TempFileThreshold, "unzip.tmp", temp, tempName);
+    uint32_t unixTime = 0;
+    if (!err)
+        err = ExtractSingleEntry(sDest, temp.get(), unixTime);
+    if (!err) {
+        DoProgress(acVerify, false, -temp->GetSize());
+        err = CompareStreams(sSource, temp.get(), false);
+    }
+    DeleteTempStream(temp, tempName);
+    return err;
+}
+
+int TCompareThread::CompareEncrypted()
+{
+    std::unique_ptr<TStream> temp;
+    std::string tempName;
+    int err = CreateTempStream(sSource->GetSize(), TempFileThreshold, "encrypt.tmp", temp, tempName);
+    if (!err) {
+        DoProgress(acDecrypt, false, -sDest->GetSize());
+        err = ReadEncFileHeader(sDest);
+    }
+    if (!err) {
+        int64_t rest = sDest->GetSize() - sDest->GetPosition();
+        TOpResult r =
+            FCrypting->DecryptStreamEx(*sDest, temp.get(), rest, true, [this] { return IsCancelled(); });
+        err = r == orUserBreak ? UserBreak : r != orOk ? Decrypt : 0;
+    }
+    if (!err) {
+        DoProgress(acVerify, false, -temp->GetSize());
+        err = CompareStreams(sSource, temp.get(), false);
+    }
+    DeleteTempStream(temp, tempName);
+    return err;
+}
+
+int TCompareThread::CompareGz()
+{
+    std::string name;
+    uint32_t unixTime = 0;
+    int keyMode = -1;
+    int64_t cSize = 0, uSize = 0;
+    int err = ReadGzHeader(*sDest, name, unixTime, keyMode, cSize, uSize);
+    if (err)
+        return err;
+    std::unique_ptr<TStream> temp;
+    std::string tempName;
+    err = CreateTempStream(sSource->GetSize(), TempFileThreshold, "gzip.tmp", temp, tempName);
+    if (!err && !FCrypting) {
+        DoProgress(acUnCompress, false, -uSize);
+        err = InflateGzBody(sDest, temp.get(), true);
+    } else if (!err) {
+        DoProgress(acDecrypt, false, -sDest->GetSize());
+        FCrypting->SetKeyMode(keyMode);
+        int64_t bodyLength = sDest->GetSize() - sDest->GetPosition() - 8;
+        std::unique_ptr<TStream> body;
+        std::string bodyName;
+        err = CreateTempStream(sSource->GetSize(), TempFileThreshold, "encrypt.tmp", body, bodyName);
+        if (!err) {
+            TOpResult r = FCrypting->DecryptStreamEx(*sDest, body.get(), bodyLength, true,
+                                                     [this] { return IsCancelled(); });
+            err = r == orUserBreak ? UserBreak : r != orOk ? Decrypt : 0;
+        }
+        if (!err) {
+            DoProgress(acUnCompress, false, -bodyLength);
+            body->Seek(0, soBeginning);
+            err = InflateStream(body.get(), temp.get(), false, body->GetSize());
+        }
+        DeleteTempStream(body, bodyName);
+    }
+    if (!err) {
+        DoProgress(acVerify, false, -temp->GetSize());
+        err = CompareStreams(sSource, temp.get(), false);
+    }
+    DeleteTempStream(temp, tempName);
+    return err;
+}

@@ -1,0 +1,80 @@
+#pragma once
+// Who and where the program runs: user, host, operating system and the logged-in users' sessions.
+// The programs use the real implementation; tests use the fake with fixed answers.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TUserSession
+{
+    std::string UserName;
+    std::string Line;      // terminal or seat ("tty1", ":0", "pts/3")
+    std::string Host;      // remote host, empty for local sessions
+    int64_t LogonTime = 0; // Unix seconds (UTC)
+    int Pid = 0;
+};
+
+class MachineInfo
+{
+public:
+    virtual ~MachineInfo() = default;
+    virtual std::string UserName() = 0;      // the effective user's login name
+    virtual std::string RealName() = 0;      // the full name of the password database ("" when none)
+    virtual std::string HostName() = 0;      // the host name, without domain
+    virtual std::string OsReleaseText() = 0; // the content of os-release
+    virtual std::string KernelRelease() = 0; // uname -r
+    virtual std::string Machine() = 0;       // uname -m
+    virtual bool IsRoot() = 0;
+    // Interactive sessions of logged-in users with a live process; false when they cannot be read.
+    virtual bool UserSessions(std::vector<TUserSession>& sessions) = 0;
+
+    static MachineInfo& Current();
+    // nullptr restores the real implementation; the caller keeps ownership.
+    static void SetCurrent(MachineInfo* info);
+};
+
+class RealMachineInfo : public MachineInfo
+{
+public:
+    std::string UserName() override;
+    std::string RealName() override;
+    std::string HostName() override;
+    std::string OsReleaseText() override;
+    std::string KernelRelease() override;
+    std::string Machine() override;
+    bool IsRoot() override;
+    bool UserSessions(std::vector<TUserSession>& sessions) override;
+};
+
+class FakeMachineInfo : public MachineInfo
+{
+public:
+    std::string User = "tester";
+    std::string FullName = "Test User";
+    std::string Host = "testhost";
+    std::string OsRelease = "NAME=\"Test Linux\"\nPRETTY_NAME=\"Test Linux 1.0\"\n";
+    std::string Kernel = "6.1.0-test";
+    std::string Arch = "x86_64";
+    bool Root = false;
+    bool SessionsReadable = true;
+    std::vector<TUserSession> Sessions;
+
+    std::string UserName() override { return User; }
+    std::string RealName() override { return FullName; }
+    std::string HostName() override { return Host; }
+    std::string OsReleaseText() override { return OsRelease; }
+    std::string KernelRelease() override { return Kernel; }
+    std::string Machine() override { return Arch; }
+    bool IsRoot() override { return Root; }
+    bool UserSessions(std::vector<TUserSession>& sessions) override
+    {
+        sessions = Sessions;
+        return SessionsReadable;
+    }
+};
+
+// One value of an os-release text (quotes and backslash escapes removed); empty when missing.
+std::string OsReleaseValue(const std::string& text, const std::string& key);
+// The one-line name of the system: PRETTY_NAME, else NAME and VERSION, else "Linux".
+std::string OsDisplayName(const std::string& osReleaseText);

@@ -1,0 +1,155 @@
+#include "platform/MountTable.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/Sandbox.h"
+
+namespace {
+
+// The fixture folder: from VASTREL_SOURCE_DIR, else found above the test program.
+std::string FixtureDir()
+{
+    const char* env = std::getenv("VASTREL_SOURCE_DIR");
+    if (env && *env)
+        return std::string(env) + "/tests/fixtures/mountinfo/";
+    std::error_code ec;
+    auto dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
+    for (; !dir.empty() && dir != dir.root_path(); dir = dir.parent_path()) {
+        if (std::filesystem::exists(dir / "tests/fixtures/mountinfo", ec))
+            return (dir / "tests/fixtures/mountinfo").string() + "/";
+    }
+    return "tests/fixtures/mountinfo/";
+}
+
+std::string Fixture(const std::string& name)
+{
+    std::ifstream in(FixtureDir() + name);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+} // namespace
+
+TEST(MountTableTest, ParsesEscapedBlanksBindMountsAndRemoteSources)
+{
+    auto mounts = ParseMountInfo(Fixture("desktop.txt"));
+    ASSERT_EQ(mounts.size(), 12u);
+    EXPECT_EQ(mounts[0].MountPoint, "/");
+    EXPECT_EQ(mounts[0].FsType, "ext4");
+    EXPECT_EQ(mounts[0].Major, 259u);
+    EXPECT_EQ(mounts[0].Minor, 2u);
+    EXPECT_EQ(mounts[4].MountPoint, "/media/anna/My Backup Disk");
+    EXPECT_EQ(mounts[4].FsType, "exfat");
+    EXPECT_EQ(mounts[5].MountPoint, "/media/anna/Tab\tName");
+    EXPECT_EQ(mounts[6].Root, "/srv/data");
+    EXPECT_EQ(mounts[6].MountPoint, "/home/anna/data");
+    EXPECT_EQ(mounts[7].Source, "//nas/backup");
+    EXPECT_EQ(mounts[11].MountPoint, "/mnt/back\\slash");
+}
+
+TEST(MountTableTest, SkipsMalformedLinesAndFindsTheMountOfAPath)
+{
+    auto mounts = ParseMountInfo(Fixture("container.txt"));
+    ASSERT_EQ(mounts.size(), 7u);
+    EXPECT_EQ(mounts[0].FsType, "overlay");
+    struct Case
+    {
+        const char* path;
+        const char* mountPoint;
+        const char* fsType;
+    } cases[] = {
+        {"/", "/", "overlay"},
+        {"/usr/bin/ls", "/", "overlay"},
+        {"/work", "/work", "ext4"},
+        {"/work/src/main.cpp", "/work", "ext4"},
+        {"/workshop", "/", "overlay"},
+        {"/work/cache/x", "/work/cache", "tmpfs"}, // the later mount hides the bind mount below it
+        {"/etc/hosts", "/etc/hosts", "ext4"},
+    };
+    for (const auto& c : cases) {
+        const TMountEntry* m = FindMountForPath(mounts, c.path);
+        ASSERT_NE(m, nullptr) << c.path;
+        EXPECT_EQ(m->MountPoint, c.mountPoint) << c.path;
+        EXPECT_EQ(m->FsType, c.fsType) << c.path;
+    }
+    EXPECT_EQ(FindMountForPath({}, "/x"), nullptr);
+}
+
+TEST(MountTableTest, UnescapesMountFieldsAndUdevNames)
+{
+    EXPECT_EQ(UnescapeMountField("a\\040b\\011c\\012d\\134e"), "a b\tc\nd\\e");
+    EXPECT_EQ(UnescapeMountField("trailing\\04"), "trailing\\04");
+    EXPECT_EQ(UnescapeUdevName("My\\x20Backup\\x2fDisk"), "My Backup/Disk");
+    EXPECT_EQ(UnescapeUdevName("plain\\x2"), "plain\\x2");
+}
+
+TEST(MountTableTest, FileSystemTypesMapToKinds)
+{
+    struct Case
+    {
+        const char* type;
+        TFsKind kind;
+    } cases[] = {
+        {"ext2", TFsKind::fkJournalling}, {"ext3", TFsKind::fkJournalling},  {"ext4", TFsKind::fkJournalling},
+        {"xfs", TFsKind::fkJournalling},  {"f2fs", TFsKind::fkJournalling},  {"zfs", TFsKind::fkJournalling},
+        {"btrfs", TFsKind::fkBtrfs},      {"ntfs", TFsKind::fkNtfs},         {"ntfs3", TFsKind::fkNtfs},
+        {"vfat", TFsKind::fkFat},         {"msdos", TFsKind::fkFat},         {"exfat", TFsKind::fkExFat},
+        {"nfs", TFsKind::fkRemote},       {"nfs4", TFsKind::fkRemote},       {"cifs", TFsKind::fkRemote},
+        {"smb3", TFsKind::fkRemote},      {"fuse.sshfs", TFsKind::fkRemote}, {"iso9660", TFsKind::fkOther},
+        {"", TFsKind::fkUnknown},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FsKindOfType(c.type), c.kind) << c.type;
+    EXPECT_EQ(FsTypeOfMagic(0xEF53), "ext4");
+    EXPECT_EQ(FsTypeOfMagic(0x9123683E), "btrfs");
+    EXPECT_EQ(FsTypeOfMagic(0xFF534D42), "cifs");
+    EXPECT_EQ(FsTypeOfMagic(0x12345678), "");
+}
+
+class RealVolumeProviderTest : public SandboxTest
+{
+};
+
+TEST_F(RealVolumeProviderTest, ReadsAFixtureMountTableAndLabelLinks)
+{
+    // A by-label folder with a link to a block device that this machine has: the one of the sandbox.
+    RealVolumeProvider provider;
+    provider.MountInfoFile = sandbox.Path("mountinfo");
+    provider.ByLabelDir = sandbox.Path("by-label");
+    provider.SysBlockDir = sandbox.Path("sys");
+    {
+        std::ofstream(provider.MountInfoFile) << Fixture("desktop.txt");
+    }
+    auto volumes = provider.ListVolumes();
+    // proc and sysfs are left out.
+    ASSERT_EQ(volumes.size(), 10u);
+    EXPECT_EQ(volumes[2].MountPoint, "/media/anna/My Backup Disk");
+    EXPECT_EQ(volumes[2].Device, "/dev/sdb1");
+    EXPECT_EQ(volumes[2].Label, ""); // no link in the fixture's by-label folder
+
+    TVolumeInfo info;
+    ASSERT_TRUE(provider.QueryVolume(sandbox.Path(), info));
+    EXPECT_EQ(info.MountPoint, "/"); // the fixture's root mount holds every real path
+    EXPECT_TRUE(info.SpaceKnown);
+    EXPECT_GT(info.TotalBytes, 0u);
+    EXPECT_FALSE(provider.QueryVolume(sandbox.Path("missing"), info));
+}
+
+TEST(FakeVolumeProviderTest, AnswersForPathsBelowItsMountPoints)
+{
+    FakeVolumeProvider fake;
+    fake.Volumes = {{"/", "/dev/sda1", "ext4", "", "", 10, 100, false, false, true},
+                    {"/media/usb", "/dev/sdb1", "vfat", "BACKUP", "1A2B-3C4D", 5, 50, true, true, true}};
+    TVolumeInfo info;
+    ASSERT_TRUE(fake.QueryVolume("/media/usb/dir/file", info));
+    EXPECT_EQ(info.Label, "BACKUP");
+    EXPECT_TRUE(info.Usb);
+    ASSERT_TRUE(fake.QueryVolume("/media/usbstick", info));
+    EXPECT_EQ(info.MountPoint, "/");
+    fake.Volumes.erase(fake.Volumes.begin());
+    EXPECT_FALSE(fake.QueryVolume("/home", info));
+}
