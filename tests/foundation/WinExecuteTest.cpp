@@ -119,7 +119,7 @@ TEST_F(WinExecuteTest, TimeOutLeavesTheProgramRunningAndKeepsItsOutput)
     std::string pidFile = sandbox.Path("pid");
     std::string text;
     uint32_t r = ExecuteConsoleProcess("", Sh("echo $$ > '" + pidFile + "'; echo started; exec sleep 30"), "",
-                                       ecCapture, 300, false, &text);
+                                       ecCapture, 2000, false, &text);
     EXPECT_EQ(r, WaitTimeoutResult);
     EXPECT_EQ(text, "started\n");
     pid_t pid = std::stoi(ReadFile(pidFile));
@@ -148,7 +148,7 @@ TEST_F(WinExecuteTest, OwnConsoleModeEndsTheProgramAfterTheWait)
 {
     std::string pidFile = sandbox.Path("pid");
     uint32_t r = ExecuteConsoleProcess("", Sh("echo $$ > '" + pidFile + "'; exec sleep 30"), "",
-                                       ecCapture | ecOwnConsole, 300, false, nullptr);
+                                       ecCapture | ecOwnConsole, 2000, false, nullptr);
     EXPECT_EQ(r, WaitTimeoutResult);
     pid_t pid = std::stoi(ReadFile(pidFile));
     EXPECT_NE(kill(pid, 0), 0);
@@ -156,11 +156,13 @@ TEST_F(WinExecuteTest, OwnConsoleModeEndsTheProgramAfterTheWait)
 
 TEST_F(WinExecuteTest, CancelEndsAnUnlimitedWait)
 {
-    std::thread canceller([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::string pidFile = sandbox.Path("pid");
+    std::thread canceller([pidFile] {
+        // Cancel once the program runs (it notes its id first).
+        while (ReadFile(pidFile).find('\n') == std::string::npos)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         CancelExecution();
     });
-    std::string pidFile = sandbox.Path("pid");
     uint32_t r = ExecuteConsoleProcess("", Sh("echo $$ > '" + pidFile + "'; exec sleep 30"), "", ecCapture, 0,
                                        false, nullptr);
     canceller.join();
