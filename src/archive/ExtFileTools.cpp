@@ -15,6 +15,8 @@
 #include "archive/FilePropUtils.h"
 #include "foundation/ExtSysUtils.h"
 #include "foundation/FileUtils.h"
+#include "foundation/FileUtilsOps.h"
+#include "foundation/FileUtilsTimes.h"
 #include "platform/ErrorCodes.h"
 
 using namespace EngineError;
@@ -293,8 +295,8 @@ int TCopyThread::CreateDest()
             return Create;
         }
         uint32_t attr = EngineFs::GetAttributes(DestNameXL);
-        if (attr != EngineFs::InvalidAttributes && (attr & EngineFs::faReadOnly)) {
-            uint32_t code = EngineFs::SetAttributes(DestNameXL, attr & ~EngineFs::faReadOnly);
+        if (attr != EngineFs::InvalidAttributes && (attr & faReadOnly)) {
+            uint32_t code = EngineFs::SetAttributes(DestNameXL, attr & ~faReadOnly);
             if (code != 0) {
                 SetSysError(code);
                 return ResetAttr;
@@ -470,7 +472,7 @@ int TCopyThread::CompareStreams(TStream* a, TStream* b, bool aSpeedLimit)
         return SizeDiff;
     a->Seek(0, soBeginning);
     b->Seek(0, soBeginning);
-    std::vector<uint8_t> second(FBufSize);
+    TByteBuffer second(FBufSize);
     int64_t done = 0;
     while (done < size) {
         WaitIfPaused();
@@ -608,7 +610,7 @@ int TCopyThread::InflateGzBody(TStream* src, TStream* dest, bool aSpeedLimit)
 }
 
 int TCopyThread::FinishCopy(bool copyStorage, bool copyAltStreams, uint32_t attr,
-                            const EngineFs::Timestamps& timeStamps, bool copyAcl)
+                            const TFileTimestamps& timeStamps, bool copyAcl)
 {
     int err = 0;
     if (FVerify && sDest) {
@@ -624,7 +626,7 @@ int TCopyThread::FinishCopy(bool copyStorage, bool copyAltStreams, uint32_t attr
     if (err == 0)
         err = CommitDest();
     if (err == 0 && copyAltStreams) {
-        uint32_t code = EngineFs::CopyUserXattrs(SourceNameXL, DestNameXL);
+        uint32_t code = CopyAlternateStreams(SourceNameXL, DestNameXL);
         if (SetSysError(code))
             err = WarnStreams;
     }
@@ -636,19 +638,19 @@ int TCopyThread::FinishCopy(bool copyStorage, bool copyAltStreams, uint32_t attr
         }
     }
     if (err == 0 && copyAcl) {
-        uint32_t code = EngineFs::CopyPermissions(SourceNameXL, DestNameXL);
+        uint32_t code = CopyFilePermissions(SourceNameXL, DestNameXL);
         if (SetSysError(code))
             err = WarnAcl;
     }
     if (err == 0 && FCopyTimeStamp) {
-        uint32_t code = EngineFs::SetFileTimestamps(DestNameXL, timeStamps, FCheckTime, FCopyCrTm);
+        uint32_t code = SetFileTimestamps(DestNameXL, timeStamps, FCheckTime, FCopyCrTm, false);
         if (SetSysError(code))
             err = WarnTime;
     }
     if (err == 0 && FCopyAttr) {
         uint32_t current = EngineFs::GetAttributes(DestNameXL);
         if (FResetArchive)
-            attr &= ~EngineFs::faArchive;
+            attr &= ~faArchive;
         if ((current & 0xFFFF) != (attr & 0xFFFF)) {
             uint32_t code = EngineFs::SetAttributes(DestNameXL, attr & 0xFFFF);
             if (SetSysError(code))
@@ -797,7 +799,6 @@ void TCopyStreamThread::Execute()
     if (error != 0)
         FError = error | 0x1000;
     FBuffer.clear();
-    FBuffer.shrink_to_fit();
     Terminate();
 }
 
@@ -807,8 +808,8 @@ bool WaitForCopyThread(TCopyThread& thread, uint32_t timeoutSeconds, const std::
 {
     using Clock = std::chrono::steady_clock;
     auto start = Clock::now();
-    while (!thread.Done()) {
-        TThread::CheckSynchronize(1);
+    // WaitFor serves the worker's Synchronize calls and returns as soon as the worker has ended
+    while (!thread.WaitFor(10)) {
         if (onIdle)
             onIdle();
         if (thread.Paused()) {
@@ -818,6 +819,5 @@ bool WaitForCopyThread(TCopyThread& thread, uint32_t timeoutSeconds, const std::
         if (timeoutSeconds > 0 && Clock::now() - start >= std::chrono::seconds(timeoutSeconds))
             return false;
     }
-    TThread::CheckSynchronize(0);
     return true;
 }

@@ -132,7 +132,7 @@ int TWriteFtpThread::Run()
         }
         return err;
     }
-    auto unixTime = static_cast<uint32_t>(EngineFs::FileTimeToUnix(SourceFileData.TimeStamps.LastWriteTime));
+    auto unixTime = static_cast<uint32_t>(FileTimeToUnixTime(SourceFileData.TimeStamps.LastWriteTime));
     std::unique_ptr<TStream> target;
     std::string targetName;
     auto upload = [&](TStream& data) {

@@ -1,7 +1,6 @@
 #include "platform/MountTable.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -9,19 +8,10 @@
 
 namespace {
 
-// The fixture folder: from VASTREL_SOURCE_DIR, else found above the test program.
 std::string FixtureDir()
 {
     const char* env = std::getenv("VASTREL_SOURCE_DIR");
-    if (env && *env)
-        return std::string(env) + "/tests/fixtures/mountinfo/";
-    std::error_code ec;
-    auto dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
-    for (; !dir.empty() && dir != dir.root_path(); dir = dir.parent_path()) {
-        if (std::filesystem::exists(dir / "tests/fixtures/mountinfo", ec))
-            return (dir / "tests/fixtures/mountinfo").string() + "/";
-    }
-    return "tests/fixtures/mountinfo/";
+    return std::string(env ? env : ".") + "/tests/fixtures/mountinfo/";
 }
 
 std::string Fixture(const std::string& name)
