@@ -4,6 +4,7 @@
 
 #include "archive/EngineErrors.h"
 #include "archive/ZipRecords.h"
+#include "foundation/FileUtilsTimes.h"
 
 using namespace EngineError;
 using LittleEndian::Put16;
@@ -23,9 +24,8 @@ constexpr int Unsupported = 0x122; // "Unsupported file format"
 int TGZipThread::WriteSingleFileZip(bool compress)
 {
     int64_t size = SourceFileData.FileSize;
-    uint32_t dosTime = EngineFs::FileTimeToLocalDosTime(SourceFileData.TimeStamps.LastWriteTime);
-    if (dosTime == 0xFFFFFFFF)
-        dosTime = 0x00210000; // 1980-01-01
+    int32_t localDos = FileTimeToLocalDosTime(SourceFileData.TimeStamps.LastWriteTime);
+    uint32_t dosTime = localDos == -1 ? 0x00210000 : static_cast<uint32_t>(localDos); // else 1980-01-01
     bool zip64 = size > Zip64Threshold;
     bool encrypted = FCrypting != nullptr;
     bool ae2 = encrypted && size < 20;
@@ -221,7 +221,7 @@ int TCopyThread::ExtractSingleEntry(TStream* zip, TStream* dest, uint32_t& unixT
     TZipFileInfo info;
     if (!ReadZipLocalHeader(*zip, info))
         return BadHeader;
-    unixTime = static_cast<uint32_t>(EngineFs::DosTimeToUnixTime(info.TimeStamp));
+    unixTime = static_cast<uint32_t>(DosTimeToUnixTime(info.TimeStamp));
     FCrc = 0;
     if (info.Flag & 1) {
         if (!FCrypting || info.Method != 99)

@@ -1,6 +1,7 @@
 #include "archive/ExtFileToolsZipThreads.h"
 
 #include "archive/EngineErrors.h"
+#include "foundation/FileUtilsTimes.h"
 #include "platform/PosixFiles.h"
 
 using namespace EngineError;
@@ -142,9 +143,9 @@ int TUnZipThread::UnzipFile()
         ReleaseStreams();
         return err;
     }
-    EngineFs::Timestamps times = SourceFileData.TimeStamps;
+    TFileTimestamps times = SourceFileData.TimeStamps;
     if (unixTime != 0)
-        times.LastWriteTime = EngineFs::UnixToFileTime(unixTime);
+        times.LastWriteTime = UnixTimeToFileTime(unixTime);
     return FinishCopy(false, false, SourceFileData.FileAttr & 0xFFFF, times, FCopyAcl);
 }
 
