@@ -359,7 +359,8 @@ bool ReadFolderSections(TTaskSettings& task, TTaskReader& reader, int dirCount, 
         if (filter == "*.*")
             filter = e.FFilter.MatchAll();
         SetFilterText(e.FFilter, filter);
-        if (!e.FFilter.Regular() && e.FFilter.GetFilter() == "*")
+        // A file-name filter shows the match-all mask as "*.*".
+        if (!e.FFilter.Regular() && (e.FFilter.GetFilter() == "*" || e.FFilter.GetFilter() == "*.*"))
             e.FFilter.SetMode(fmOff);
         e.EFilter.SetRegular(reader.Bool(section, "ExtRegular", false));
         e.EFilter.SetMode(FilterModeOf(reader, section, "ExtFilterMode", fmOff));
