@@ -596,3 +596,141 @@ TEST_F(TaskFileSectionsTest, TheLogFileNameIsExpandedWithTheTaskAndItsDestinatio
     ASSERT_TRUE(Load("[Global]\n", task));
     EXPECT_EQ(task.LastLogFile, sandbox.Path("logs/Vastrel.log"));
 }
+
+namespace {
+
+// The settings the option rules decide, as one comparable text.
+std::string OptionFields(const TTaskSettings& t)
+{
+    std::string s;
+    auto add = [&s](const char* name, long value) {
+        s += std::string(name) + "=" + std::to_string(value) + " ";
+    };
+    add("DestMode", t.DestMode);
+    add("BuModeCB", t.BuModeCB);
+    add("ClearDest", t.ClearDest);
+    add("UseArchivCB", t.UseArchivCB);
+    add("ResArchivCB", t.ResArchivCB);
+    add("cbArchFile", t.cbArchFile);
+    add("SyncMode", t.SyncMode);
+    add("KeepBakCB", t.KeepBakCB);
+    add("KeepSyncCB", t.KeepSyncCB);
+    add("cbSyncRecycle", t.cbSyncRecycle);
+    add("cbCopySummary", t.cbCopySummary);
+    add("cbAltStreams", t.cbAltStreams);
+    add("cbCopyPerms", t.cbCopyPerms);
+    add("cbCreationTime", t.cbCreationTime);
+    add("cbSourceDelete", t.cbSourceDelete);
+    add("cbUseVss", t.cbUseVss);
+    add("cbCompress", t.cbCompress);
+    add("cbZipCompress", t.cbZipCompress);
+    add("cbEncrypt", t.cbEncrypt);
+    add("cbEncNames", t.cbEncNames);
+    add("cbFixPwd", t.cbFixPwd);
+    add("FollowJunctions", t.FollowJunctions);
+    s += "ZipNameEdit=" + t.ZipNameEdit;
+    return s;
+}
+
+class TFactsEnvironment : public TFixedEnvironment
+{
+public:
+    using TFixedEnvironment::TFixedEnvironment;
+    TOptionFacts OptionFacts(const TTaskSettings& task) const override
+    {
+        TOptionFacts facts = TFixedEnvironment::OptionFacts(task);
+        facts.SourceType = fsNtfs;
+        facts.VssAvailable = facts.IsAdmin = true;
+        return facts;
+    }
+};
+
+} // namespace
+
+TEST_F(TaskFileSectionsTest, ATaskLoadedForARunIsNormalisedAsTheEditorShowsIt)
+{
+    const std::string everything =
+        "[Global]\nCompress=1\nCompressAsZip=1\nEncrypt=1\nEncryptFilenames=1\nClearDest=1\nArchBit=1\n"
+        "UseArch=1\nOnlyArch=1\nSyncMode=1\nBakFiles=1\nSyncFiles=1\nUseRecycler=1\nCopySummary=1\n"
+        "CopyAltStreams=1\nCopyPermissions=1\nCreationTime=1\nDeleteFile=1\nUseVss=1\nIgnoreJunctions=0\n"
+        "FollowJunctions=1\nDirCount=1\n[Dir000]\nSource=%profile%/Data\n";
+    for (TFileSystem fs : {fsNtfs, fsExt4, fsFat, fsNotAvail}) {
+        for (bool ftp : {false, true}) {
+            for (int mode = 0; mode <= 7; ++mode) {
+                SCOPED_TRACE("fs " + std::to_string(fs) + " ftp " + std::to_string(ftp) + " mode " +
+                             std::to_string(mode));
+                TFactsEnvironment env(fs, 0);
+                context.Environment = &env;
+                TTaskSettings task;
+                ASSERT_TRUE(Load(everything + "[Global]\nDestMode=" + std::to_string(mode) +
+                                     "\nFtpBackup=" + (ftp ? "1" : "0") +
+                                     "\nZipName=" + (mode == 5 ? "-%date%" : "Arc-%date%") + "\n",
+                                 task));
+                // The editor's refresh of the loaded task changes nothing more.
+                TTaskSettings refreshed = task;
+                TOptionFacts facts = env.OptionFacts(refreshed);
+                facts.DirCount = refreshed.Folders.Count();
+                NormaliseTask(refreshed, facts);
+                EXPECT_EQ(OptionFields(refreshed), OptionFields(task));
+                // A save and a second load give the same task again.
+                const std::string name = sandbox.Path("again.buj");
+                ASSERT_TRUE(SaveTask(task, name, {}, report, context));
+                TTaskSettings again;
+                ASSERT_TRUE(LoadTask(again, name, true, iaNone, report, context));
+                EXPECT_EQ(OptionFields(again), OptionFields(task));
+
+                const bool local = mode < 4 && !ftp;
+                EXPECT_EQ(task.cbCreationTime, local);
+                EXPECT_EQ(task.cbCopyPerms, local && (fs == fsNtfs || fs == fsExt4));
+                EXPECT_FALSE(task.cbCopySummary); // never with compression
+                EXPECT_EQ(task.ClearDest, mode < 4);
+                EXPECT_EQ(task.BuModeCB, mode < 4 ? bmIncremental : bmFull);
+                EXPECT_EQ(task.cbEncNames, mode >= 4);
+                EXPECT_EQ(task.cbZipCompress, mode < 4);
+                EXPECT_TRUE(task.cbUseVss);
+                EXPECT_FALSE(task.cbSourceDelete); // not together with shadow copies
+                EXPECT_EQ(task.ZipNameEdit, mode == 5 ? "<root directory>-%date%" : "Arc-%date%");
+                if (mode >= 4) {
+                    EXPECT_FALSE(task.KeepSyncCB);
+                }
+            }
+        }
+    }
+}
+
+TEST_F(TaskFileSectionsTest, FolderDatesUseTheLocaleFormatAndIsoAsAFallback)
+{
+    struct Locale
+    {
+        const char* shortDate;
+        char separator;
+        const char* longTime;
+        const char* dateText;
+        const char* timeText;
+    };
+    const Locale locales[] = {{"dd.mm.yyyy", '.', "hh:nn:ss", "31.01.2020", "07:30:00"},
+                              {"m/d/yyyy", '/', "h:nn:ss AMPM", "1/31/2020", "7:30:00 AM"}};
+    for (const Locale& l : locales) {
+        SCOPED_TRACE(l.shortDate);
+        TFormatSettings f;
+        f.ShortDateFormat = l.shortDate;
+        f.DateSeparator = l.separator;
+        f.LongTimeFormat = l.longTime;
+        context.Format = &f;
+        for (const std::string& date : {std::string(l.dateText), std::string("2020-01-31")}) {
+            TTaskSettings task;
+            report = {};
+            ASSERT_TRUE(Load(
+                Dir("Source=%profile%/Data\nTimeMode=1\nDateFrom=" + date + "\nDayTime=" + l.timeText + "\n"),
+                task));
+            EXPECT_TRUE(report.Messages.empty()) << Messages();
+            EXPECT_EQ(task.Folders[0].TmPeriod.Mode, tmNewer);
+            EXPECT_EQ(task.Folders[0].TmPeriod.Dat1, EncodeDate(2020, 1, 31));
+            EXPECT_DOUBLE_EQ(task.Folders[0].TmPeriod.DayTime, 7.5 / 24);
+            const std::string text = Saved(task);
+            EXPECT_NE(text.find(std::string("DayTime=") + l.timeText + "\nDateFrom=" + l.dateText + "\n"),
+                      std::string::npos)
+                << text;
+        }
+    }
+}
