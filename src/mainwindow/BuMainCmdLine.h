@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/TaskSettings.h"
 #include "foundation/BuConsts.h"
 #include "rtl/DateTime.h"
 
@@ -23,18 +24,6 @@ constexpr uint8_t sfStartDialogRun = 8;
 constexpr uint8_t sfEndAction = 0x10;
 constexpr uint8_t sfEdit = 0x20;
 constexpr uint8_t sfElevate = 0x40;
-
-// Thread priorities of the copy work (the values the task file stores).
-enum TCopyPriority : int
-{
-    tpIdle,
-    tpLowest,
-    tpLower,
-    tpNormal,
-    tpHigher,
-    tpHighest,
-    tpTimeCritical
-};
 
 // The time slot of /timeslot: and /gap:.
 enum TCmdTimeMode : int
@@ -75,7 +64,7 @@ struct TCmdLineValues
     TDownMode LogOffMode = dmNone;
     TSuspendMode SuspendMode = smNone;
     bool LockDown = false;
-    TCopyPriority BuThPr = tpNormal;
+    TThreadPriority BuThPr = tpNormal;
     int StartDelay = 0;
     TCmdTimePeriod Tp;
     TStatusStyle StatusStyle = ssDefault;
