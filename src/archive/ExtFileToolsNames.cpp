@@ -9,6 +9,10 @@
 #include <thread>
 #include <unistd.h>
 
+#include "foundation/FileUtils.h"
+#include "foundation/FileUtilsOps.h"
+#include "foundation/FileUtilsTimes.h"
+#include "foundation/XlFileUtils.h"
 #include "platform/ErrorCodes.h"
 
 namespace {
@@ -115,39 +119,12 @@ int64_t LocalNowAsUnix()
 
 uint32_t CopyOneFile(const std::string& src, const std::string& dest)
 {
-    int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return LastWinError();
-    struct stat st
-    {
-    };
-    ::fstat(in, &st);
-    int out = ::open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777);
-    if (out < 0) {
-        uint32_t code = LastWinError();
-        ::close(in);
-        return code;
+    try {
+        CopyFileBuffered(src, dest, -1, 262144);
+        return 0;
+    } catch (const ECopyError& e) {
+        return static_cast<uint32_t>(e.ErrorCode);
     }
-    std::vector<char> buffer(262144);
-    uint32_t code = 0;
-    for (;;) {
-        ssize_t got = ::read(in, buffer.data(), buffer.size());
-        if (got < 0) {
-            code = LastWinError();
-            break;
-        }
-        if (got == 0)
-            break;
-        ssize_t put = ::write(out, buffer.data(), static_cast<size_t>(got));
-        if (put != got) {
-            code = put < 0 ? LastWinError() : WinError::ERROR_DISK_FULL;
-            break;
-        }
-    }
-    ::close(in);
-    if (::close(out) != 0 && code == 0)
-        code = LastWinError();
-    return code;
 }
 
 } // namespace
@@ -351,7 +328,7 @@ int GetZipFileInfo(const std::string& fileName, TGzFileInfo& info)
     TZipFileInfo zip;
     if (info.Count > 0 && stream->Seek(0, soBeginning) == 0 && ReadZipLocalHeader(*stream, zip)) {
         info.Filename = zip.Filename;
-        info.UnixTime = static_cast<uint32_t>(EngineFs::DosTimeToUnixTime(zip.TimeStamp));
+        info.UnixTime = static_cast<uint32_t>(DosTimeToUnixTime(zip.TimeStamp));
         info.Encrypted = (zip.Flag & 1) != 0;
         info.CSize = zip.CSize;
         info.USize = zip.USize;
@@ -427,16 +404,12 @@ int GetZipSegmentCount(const std::string& zipName)
 
 int64_t GetZipArchiveSize(const std::string& zipName)
 {
-    EngineFs::FileStat info;
-    if (EngineFs::StatPath(zipName, info, true) != 0)
+    if (!EngineFs::Exists(zipName, true))
         return 0;
-    int64_t total = info.Size;
+    int64_t total = XlGetFileSizeOf(zipName);
     int count = GetZipSegmentCount(zipName);
-    for (int i = 0; i < count; ++i) {
-        EngineFs::FileStat segment;
-        if (EngineFs::StatPath(GetZipSegmentName(zipName, i), segment, true) == 0)
-            total += segment.Size;
-    }
+    for (int i = 0; i < count; ++i)
+        total += XlGetFileSizeOf(GetZipSegmentName(zipName, i));
     return total;
 }
 
@@ -447,12 +420,10 @@ uint32_t DeleteZipArchive(const std::string& zipName, int count)
     if (count < 0)
         count = GetZipSegmentCount(zipName);
     for (int i = 0; i < count; ++i) {
-        uint32_t code = EngineFs::DeleteFile(GetZipSegmentName(zipName, i));
-        if (code != 0 && code != WinError::ERROR_FILE_NOT_FOUND)
+        if (uint32_t code = XlDeleteExistingFile(GetZipSegmentName(zipName, i), false))
             return code;
     }
-    uint32_t code = EngineFs::DeleteFile(zipName);
-    return code == WinError::ERROR_FILE_NOT_FOUND ? 0 : code;
+    return XlDeleteExistingFile(zipName, false);
 }
 
 uint32_t CopyZipArchive(const std::string& src, const std::string& dest)
@@ -479,10 +450,10 @@ uint32_t RenameZipArchive(const std::string& src, const std::string& dest, uint3
         std::string to = i < count ? GetZipSegmentName(dest, i) : dest;
         uint32_t code;
         if (timeout == 0) {
-            code = EngineFs::RenameFile(from, to, false);
+            code = XlMoveFile(from, to);
         } else {
             for (;;) {
-                code = EngineFs::RenameFile(from, to, false);
+                code = XlMoveFile(from, to);
                 ++tries;
                 if (code == 0 || tries >= 26)
                     break;

@@ -3,6 +3,7 @@
 #include "archive/ExtFileTools.h"
 
 #include "archive/EngineErrors.h"
+#include "foundation/FileUtilsTimes.h"
 
 using namespace EngineError;
 
@@ -50,9 +51,8 @@ std::string AesExtra(int version, int mode, int method)
 int TGZipThread::WriteSingleFileZip(bool compress)
 {
     int64_t size = SourceFileData.FileSize;
-    uint32_t dosTime = EngineFs::FileTimeToLocalDosTime(SourceFileData.TimeStamps.LastWriteTime);
-    if (dosTime == 0xFFFFFFFF)
-        dosTime = 0x00210000; // 1980-01-01
+    int32_t localDos = FileTimeToLocalDosTime(SourceFileData.TimeStamps.LastWriteTime);
+    uint32_t dosTime = localDos == -1 ? 0x00210000 : static_cast<uint32_t>(localDos); // else 1980-01-01
     bool zip64 = size > Zip64Threshold;
     bool encrypted = FCrypting != nullptr;
     bool ae2 = encrypted && size < 20;
@@ -267,7 +267,7 @@ int TCopyThread::ExtractSingleEntry(TStream* zip, TStream* dest, uint32_t& unixT
     TZipFileInfo info;
     if (!ReadZipLocalHeader(*zip, info))
         return BadHeader;
-    unixTime = static_cast<uint32_t>(EngineFs::DosTimeToUnixTime(info.TimeStamp));
+    unixTime = static_cast<uint32_t>(DosTimeToUnixTime(info.TimeStamp));
     FCrc = 0;
     if (info.Flag & 1) {
         if (!FCrypting || info.Method != 99)

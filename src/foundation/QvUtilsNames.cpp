@@ -1,18 +1,14 @@
 #include "foundation/QvUtilsNames.h"
 
-#include <climits>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <sstream>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <vector>
 
 #include "foundation/LangUtils.h"
 #include "foundation/PathUtils.h"
 #include "foundation/PlaceHolders.h"
+#include "foundation/WinDevUtils.h"
+#include "platform/MountTable.h"
 #include "rtl/Clock.h"
 #include "rtl/DateTime.h"
 #include "rtl/Gettext.h"
@@ -21,15 +17,26 @@
 namespace {
 
 std::mutex HookMutex;
-const TVolumeResolver* CurrentResolver = nullptr;
 std::function<bool(const std::string&)> PromptHandler;
 std::function<void(const std::string&)> HintHandler;
 
-const TVolumeResolver& Resolver()
+// The mount point and label of the local volume that holds path.
+bool VolumeOfPath(const std::string& path, std::string& mountPoint, std::string& label)
 {
-    static const TVolumeResolver systemResolver;
-    std::lock_guard lock(HookMutex);
-    return CurrentResolver ? *CurrentResolver : systemResolver;
+    mountPoint.clear();
+    label.clear();
+    if (path.empty() || path[0] != '/' || path.rfind("//", 0) == 0)
+        return false;
+    TVolumeInfo info;
+    auto& provider = VolumeProvider::Current();
+    if (!provider.QueryVolume(path, info)) {
+        std::string existing = ExistingAncestor(path);
+        if (existing.empty() || !provider.QueryVolume(existing, info))
+            return false;
+    }
+    mountPoint = info.MountPoint;
+    label = info.Label;
+    return true;
 }
 
 std::string Lower(std::string_view s)
@@ -49,123 +56,7 @@ std::string Pad(int value, int digits)
     return s;
 }
 
-// Octal escapes of /proc/self/mountinfo ("\040" for a blank).
-std::string UnescapeMountField(const std::string& s)
-{
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '3') {
-            out += static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0'));
-            i += 3;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
-// Hex escapes of /dev/disk/by-label ("\x20" for a blank).
-std::string UnescapeLabel(const std::string& s)
-{
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
-            out += static_cast<char>(std::stoi(s.substr(i + 2, 2), nullptr, 16));
-            i += 3;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
-struct MountEntry
-{
-    std::string mountPoint;
-    std::string source;
-    dev_t device = 0;
-};
-
-std::vector<MountEntry> ReadMounts()
-{
-    std::vector<MountEntry> mounts;
-    std::ifstream in("/proc/self/mountinfo");
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        std::string id, parent, majmin, root, mountPoint;
-        fields >> id >> parent >> majmin >> root >> mountPoint;
-        size_t dash = line.find(" - ");
-        if (dash == std::string::npos)
-            continue;
-        std::istringstream tail(line.substr(dash + 3));
-        std::string fsType, source;
-        tail >> fsType >> source;
-        MountEntry e;
-        e.mountPoint = UnescapeMountField(mountPoint);
-        e.source = UnescapeMountField(source);
-        unsigned maj = 0, min = 0;
-        if (sscanf(majmin.c_str(), "%u:%u", &maj, &min) == 2)
-            e.device = makedev(maj, min);
-        mounts.push_back(std::move(e));
-    }
-    return mounts;
-}
-
-const char* const LabelDir = "/dev/disk/by-label";
-
 } // namespace
-
-std::string TVolumeResolver::MountPointOfLabel(const std::string& label) const
-{
-    std::error_code ec;
-    std::string wanted = Lower(label);
-    for (auto& entry : std::filesystem::directory_iterator(LabelDir, ec)) {
-        if (Lower(UnescapeLabel(entry.path().filename().string())) != wanted)
-            continue;
-        struct stat st;
-        if (stat(entry.path().c_str(), &st) != 0)
-            continue;
-        for (auto& m : ReadMounts())
-            if (m.device == st.st_rdev)
-                return m.mountPoint;
-    }
-    return "";
-}
-
-bool TVolumeResolver::VolumeOfPath(const std::string& path, std::string& mountPoint, std::string& label) const
-{
-    mountPoint.clear();
-    label.clear();
-    if (path.empty() || path.front() != '/')
-        return false;
-    MountEntry best;
-    for (auto& m : ReadMounts()) {
-        const std::string& mp = m.mountPoint;
-        bool inside =
-            path == mp || mp == "/" ||
-            (path.size() > mp.size() && path.compare(0, mp.size(), mp) == 0 && path[mp.size()] == '/');
-        if (inside && mp.size() >= best.mountPoint.size())
-            best = m;
-    }
-    if (best.mountPoint.empty())
-        return false;
-    mountPoint = best.mountPoint;
-    std::error_code ec;
-    for (auto& entry : std::filesystem::directory_iterator(LabelDir, ec)) {
-        struct stat st;
-        if (stat(entry.path().c_str(), &st) == 0 && st.st_rdev == best.device) {
-            label = UnescapeLabel(entry.path().filename().string());
-            break;
-        }
-    }
-    return true;
-}
-
-void SetVolumeResolver(const TVolumeResolver* resolver)
-{
-    std::lock_guard lock(HookMutex);
-    CurrentResolver = resolver;
-}
 
 void SetVolumePromptHandler(std::function<bool(const std::string&)> handler)
 {
@@ -270,7 +161,7 @@ std::string ExpandLogPlaceholders(std::string_view Text, std::string_view Dest)
             return std::string();
         std::string mountPoint;
         if (!dest.empty() && dest.front() == '/' && dest.rfind("//", 0) != 0 &&
-            Resolver().VolumeOfPath(dest, mountPoint, label))
+            VolumeOfPath(dest, mountPoint, label))
             return label;
         return std::string();
     });
@@ -291,7 +182,7 @@ int ResolveVolumeName(std::string& Path, std::string& Label, bool Prompt)
     size_t slash = Path.find('/', second + 1);
     std::string rest = slash == std::string::npos ? "" : Path.substr(slash + 1);
     while (true) {
-        std::string mountPoint = Resolver().MountPointOfLabel(label);
+        std::string mountPoint = FindDriveByLabel(label);
         if (!mountPoint.empty()) {
             if (mountPoint.back() != '/')
                 mountPoint += '/';
@@ -333,7 +224,7 @@ std::string SwitchVolumeName(const std::string& Path)
     if (r == 2)
         return "";
     std::string mountPoint;
-    if (Resolver().VolumeOfPath(Path, mountPoint, label) && !label.empty())
+    if (VolumeOfPath(Path, mountPoint, label) && !label.empty())
         return PathWithVolumeName(Path, label);
     std::function<void(const std::string&)> handler;
     {
@@ -351,7 +242,7 @@ std::string PathWithVolumeName(const std::string& FileName, const std::string& L
     if (Label.empty() || FileName.empty() || FileName[0] != '/' || FileName.rfind("//", 0) == 0)
         return FileName;
     std::string mountPoint, label;
-    if (!Resolver().VolumeOfPath(FileName, mountPoint, label))
+    if (!VolumeOfPath(FileName, mountPoint, label))
         return FileName;
     std::string rest = FileName.substr(std::min(mountPoint.size(), FileName.size()));
     if (rest.empty() || rest[0] != '/')
