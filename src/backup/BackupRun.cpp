@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unistd.h>
 
+#include "backup/EntryTexts.h"
 #include "foundation/ExtSysUtils.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/InitProg.h"
@@ -398,11 +399,11 @@ uint32_t TBackupEngine::CheckVolume(const TExtensionList& entry, std::string& sr
             (void)mayAsk; // nobody to insert the medium in this build: reported as not available
             return DriveNotAvailable;
         }
-        std::string mountPoint, label;
-        TVolumeResolver resolver;
-        if (resolver.VolumeOfPath(entry.SPath, mountPoint, label) && !mountPoint.empty() &&
-            AddPathDelimiter(mountPoint) != root)
-            src = AddPathDelimiter(root + MakeRelativePath(AddPathDelimiter(mountPoint), src));
+        if (src.rfind(root, 0) != 0) {
+            std::string path = PathWithVolumeName(entry.SPath, entry.VName), label;
+            if (ResolveVolumeName(path, label, false) == 1)
+                src = AddPathDelimiter(path);
+        }
         return 0;
     }
     int kind = GetPathKind(src);
@@ -669,10 +670,10 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
 
             // 5. Time slot from the command line.
             bool stop = false;
-            if (CmdTimeSlot == ctsPrompt) {
+            if (CmdTmPeriod.Mode == tmPrompt) {
                 FLog.WriteToLog("  *** " + _("Canceled by user"));
                 stop = true;
-            } else if (CmdTimeSlot == ctsError) {
+            } else if (CmdTmPeriod.Mode == tmError) {
                 FLog.WriteToLog("  *** " + _("Invalid time slot from command line!"));
                 stop = true;
             }
@@ -820,6 +821,8 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         }
                         entry.IsAvailable = outcome == 0;
                         WriteFolderHeader(n, entry.SPath, Task.NoVolCheck ? std::string() : entry.VName);
+                        FLog.WriteToLog(
+                            2, "    " + SafeFormat(_("Filter: %s"), {EntrySelectionText(entry, false)}));
                         if (outcome != 0) {
                             std::string message = SafeFormat(DirErrorFormat(outcome), {entry.SPath});
                             FHost.SetExitCode(3, nr);

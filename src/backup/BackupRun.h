@@ -20,15 +20,6 @@
 #include "backup/TaskLog.h"
 #include "backup/TaskSettings.h"
 
-// Time-slot modes given on the command line (the rest of a time slot is the copy loop's).
-enum TCmdTimeSlot : int
-{
-    ctsOff,    // none given: each source folder's own slot applies
-    ctsPrompt, // ask at run time
-    ctsError,  // the value could not be read
-    ctsGiven   // a slot was given
-};
-
 // The counters the copy loop adds to.
 struct TFolderCounters
 {
@@ -81,7 +72,9 @@ public:
 
     // Command-line values handed over by the main program.
     int SpecMode = 0;
-    TCmdTimeSlot CmdTimeSlot = ctsOff;
+    // The time slot of the command line: tmOff none (each folder's own applies), tmPrompt ask at
+    // run time, tmError unreadable, else the slot for every folder.
+    TTimePeriod CmdTmPeriod{tmOff, trModify, 1, 0.25, 0, 0};
     std::string BuDir;
     std::string CmdZip;
     std::string ReplSourceDir;

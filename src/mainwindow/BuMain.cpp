@@ -420,10 +420,7 @@ int TBuMainForm::Run(const std::vector<std::string>& argv)
     FEngine->CmdZip = Cmd.AltZip;
     if (utf8::SameText(ExtractExtension(FEngine->CmdZip), "zip"))
         FEngine->CmdZip = DeleteExtension(FEngine->CmdZip);
-    FEngine->CmdTimeSlot = Cmd.Tp.Mode == ctmOff      ? ctsOff
-                           : Cmd.Tp.Mode == ctmPrompt ? ctsPrompt
-                           : Cmd.Tp.Mode == ctmError  ? ctsError
-                                                      : ctsGiven;
+    FEngine->CmdTmPeriod = Cmd.Tp;
     FEngine->BuDir = Cmd.SubDir;
     FEngine->ReplSourceDir = Cmd.SDir;
     if (Cmd.BuM > 0)

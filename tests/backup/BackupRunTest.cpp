@@ -114,7 +114,7 @@ TEST_F(BackupRunTest, PreCommandAndTimeSlotStopTheRunBeforeCopying)
     int folders = 0;
     engine.BackupDirectory = [&](TExtensionList&, const std::string&, const std::string&, bool,
                                  TFolderCounters&) { ++folders; };
-    engine.CmdTimeSlot = ctsError;
+    engine.CmdTmPeriod.Mode = tmError;
     EXPECT_EQ(engine.DoBackupJob(0, iaDelay, 3, Task("")), brError);
     EXPECT_EQ(host.FExitState, 4);
     EXPECT_NE(ReadAll(host.DefaultLog).find("  *** Invalid time slot from command line!\r\n  ==> End: "),
