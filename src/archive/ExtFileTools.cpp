@@ -470,7 +470,7 @@ int TCopyThread::CompareStreams(TStream* a, TStream* b, bool aSpeedLimit)
         return SizeDiff;
     a->Seek(0, soBeginning);
     b->Seek(0, soBeginning);
-    std::vector<uint8_t> second(FBufSize);
+    TByteBuffer second(FBufSize);
     int64_t done = 0;
     while (done < size) {
         WaitIfPaused();
@@ -797,7 +797,6 @@ void TCopyStreamThread::Execute()
     if (error != 0)
         FError = error | 0x1000;
     FBuffer.clear();
-    FBuffer.shrink_to_fit();
     Terminate();
 }
 
@@ -807,8 +806,8 @@ bool WaitForCopyThread(TCopyThread& thread, uint32_t timeoutSeconds, const std::
 {
     using Clock = std::chrono::steady_clock;
     auto start = Clock::now();
-    while (!thread.Done()) {
-        TThread::CheckSynchronize(1);
+    // WaitFor serves the worker's Synchronize calls and returns as soon as the worker has ended
+    while (!thread.WaitFor(10)) {
         if (onIdle)
             onIdle();
         if (thread.Paused()) {
@@ -818,6 +817,5 @@ bool WaitForCopyThread(TCopyThread& thread, uint32_t timeoutSeconds, const std::
         if (timeoutSeconds > 0 && Clock::now() - start >= std::chrono::seconds(timeoutSeconds))
             return false;
     }
-    TThread::CheckSynchronize(0);
     return true;
 }

@@ -25,6 +25,24 @@
 #include "rtl/SysUtils.h"
 #include "rtl/Thread.h"
 
+// A byte buffer that is not cleared when allocated (large transfer buffers cost nothing until used).
+class TByteBuffer
+{
+public:
+    explicit TByteBuffer(size_t size) : FData(new uint8_t[size]), FSize(size) {}
+    uint8_t* data() { return FData.get(); }
+    size_t size() const { return FSize; }
+    void clear()
+    {
+        FData.reset();
+        FSize = 0;
+    }
+
+private:
+    std::unique_ptr<uint8_t[]> FData;
+    size_t FSize;
+};
+
 // A small set over an enumeration with at most 32 values.
 template <typename E> class TEnumSet
 {
@@ -223,7 +241,7 @@ protected:
     std::string SourceNameXL, DestNameXL;
     std::string fTmpDir;
     TFileData SourceFileData;
-    std::vector<uint8_t> FBuffer;
+    TByteBuffer FBuffer;
     TStream* sSource = nullptr;
     TStream* sDest = nullptr;
     uint32_t FMaxWait = 5;
@@ -269,7 +287,7 @@ private:
     int64_t FLength;
     int64_t FTotal = 0;
     bool FSpeedLimit;
-    std::vector<uint8_t> FBuffer;
+    TByteBuffer FBuffer;
     TEvent FEvent{true, true};
     int FError = 0;
     std::string FSysErrMsg;

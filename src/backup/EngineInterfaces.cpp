@@ -1,0 +1,205 @@
+#include "backup/EngineInterfaces.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "rtl/SysUtils.h"
+#include "rtl/Thread.h"
+
+TBuResult ModalResultToBuResult(int code)
+{
+    switch (code & ~mrShowLogBit) {
+    case mrCanceledRun:
+        return brError;
+    case mrShutdownAction:
+        return brShutdown;
+    case mrLogOffAction:
+        return brLogOff;
+    case mrStandbyAction:
+        return brStandby;
+    case mrHibernateAction:
+        return brHibernate;
+    case mrRepeatRun:
+        return brRepeat;
+    default:
+        return brOK;
+    }
+}
+
+int ActionToResultCode(int buAction)
+{
+    return buAction >= 1 && buAction <= 4 ? mrShutdownAction + buAction - 1 : mrNoAction;
+}
+
+// ---- TRunControl
+
+void TRunControl::Cancel(bool allTasks)
+{
+    if (allTasks)
+        FCancelAll = true;
+    FStopped = true;
+}
+
+void TRunControl::Reset()
+{
+    FPaused = false;
+    FStopped = false;
+    FCancelAll = false;
+    FStopWaiting = false;
+    FLockStatus = 0;
+}
+
+void TRunControl::Checkpoint()
+{
+    TThread::CheckSynchronize();
+}
+
+// ---- TRecordingProgress
+
+void TRecordingProgress::ShowProgress(const std::string& task, const std::string& desc,
+                                      const std::string& dest, TProgressOptions options, int selectedAction,
+                                      int wait, bool swapped)
+{
+    THeadlessProgress::ShowProgress(task, desc, dest, options, selectedAction, wait, swapped);
+    Calls.push_back(SafeFormat("ShowProgress %s|%s|%s|%d|%d|%d|%d",
+                               {task, desc, dest, static_cast<int>(options), selectedAction, wait, swapped}));
+}
+
+void TRecordingProgress::SetDestination(const std::string& dest)
+{
+    Calls.push_back("Destination " + dest);
+}
+
+void TRecordingProgress::WriteStatus(int index, const std::string& text)
+{
+    Calls.push_back(SafeFormat("WriteStatus %d|%s", {index, text}));
+}
+
+void TRecordingProgress::SetTotalAmount(const std::string& text)
+{
+    Calls.push_back("TotalAmount " + text);
+}
+
+int TRecordingProgress::ShowStatus(TResultStatus mode, const std::string& hint, const std::string& status1,
+                                   const std::string& status2, int32_t color, int wait)
+{
+    static const char* const names[] = {"psOK", "psCancel", "psError", "psWarning"};
+    Calls.push_back(
+        SafeFormat("ShowStatus %s|%s|%s|%s|%x|%d", {names[mode], hint, status1, status2, color, wait}));
+    return NextResult >= 0 ? NextResult
+                           : THeadlessProgress::ShowStatus(mode, hint, status1, status2, color, wait);
+}
+
+int TRecordingProgress::Terminate()
+{
+    Calls.push_back("Terminate");
+    return THeadlessProgress::Terminate();
+}
+
+void TRecordingProgress::Close()
+{
+    Calls.push_back("Close");
+}
+
+// ---- interaction
+
+void THeadlessInteraction::ErrorBox(const std::string& text, int)
+{
+    std::fprintf(stderr, "Vastrel: %s\n", text.c_str());
+}
+
+void THeadlessInteraction::InfoBox(const std::string& text)
+{
+    std::fprintf(stderr, "Vastrel: %s\n", text.c_str());
+}
+
+void TRecordingInteraction::ErrorBox(const std::string& text, int delaySeconds)
+{
+    Calls.push_back(SafeFormat("ErrorBox %d|%s", {delaySeconds, text}));
+}
+
+void TRecordingInteraction::InfoBox(const std::string& text)
+{
+    Calls.push_back("InfoBox " + text);
+}
+
+bool TRecordingInteraction::Confirm(const std::string& text)
+{
+    Calls.push_back("Confirm " + text);
+    return ConfirmAnswer;
+}
+
+bool TRecordingInteraction::AskPassword(const std::string& title, const std::string& prompt,
+                                        std::string& password)
+{
+    Calls.push_back("AskPassword " + title + "|" + prompt);
+    if (Password.empty())
+        return false;
+    password = Password;
+    return true;
+}
+
+// ---- TRecordingHost
+
+TRecordingHost::TRecordingHost() = default;
+
+TRecordingHost::~TRecordingHost()
+{
+    if (FLockFd >= 0)
+        close(FLockFd);
+}
+
+void TRecordingHost::SetExitCode(int exitCode, int taskNr)
+{
+    FExitState = exitCode;
+    FailedTask = taskNr;
+    ExitCodes.push_back(exitCode);
+}
+
+void TRecordingHost::WriteEventLog(bool error, uint32_t eventId, const std::vector<std::string>& strings)
+{
+    std::string line = SafeFormat("%s 0x%.8x", {error ? "E" : "I", eventId});
+    for (const auto& s : strings)
+        line += " " + s;
+    Events.push_back(line);
+}
+
+bool TRecordingHost::CreateRunLock(const std::string& dir, const std::string& text)
+{
+    std::string name = dir + "Vastrel.lock";
+    int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        LockLog.push_back("exists " + name);
+        return false;
+    }
+    LockLog.push_back("create " + name + " " + text);
+    FLockName = name;
+    FLockFd = fd;
+    return true;
+}
+
+void TRecordingHost::DeleteRunLock()
+{
+    if (FLockFd < 0)
+        return;
+    close(FLockFd);
+    FLockFd = -1;
+    unlink(FLockName.c_str());
+    LockLog.push_back("delete " + FLockName);
+}
+
+void TRecordingHost::KeepAwake(bool displayOn)
+{
+    PowerLog.push_back(displayOn ? "awake display" : "awake");
+}
+
+void TRecordingHost::EndKeepAwake()
+{
+    PowerLog.push_back("sleep");
+}
+
+TRunSlotInfo* TRecordingHost::Slot(int nr)
+{
+    return nr >= 1 && nr <= 16 ? &Slots[nr - 1] : nullptr;
+}

@@ -1,0 +1,300 @@
+#pragma once
+// How a backup or tool run talks to whoever hosts it.
+//
+// TRunControl carries the user's commands into a run (pause, cancel the current or all tasks, stop
+// waiting for an external program); it is thread-safe and the run polls it at every checkpoint.
+// IProgressSink receives what a progress window shows, IInteraction asks every question a run may
+// ask, IRunHost offers the program's services (exit state, folders, settings, lock file, event log).
+//
+// Each has a headless implementation that answers as if nobody is present and a recording one for
+// tests. A window-based host implements the same interfaces elsewhere.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "foundation/BuConsts.h"
+
+// ---- result view and progress options
+
+enum TResultStatus : int
+{
+    psOK,
+    psCancel,
+    psError,
+    psWarning
+};
+
+enum TProgressOption : int
+{
+    poBackup,
+    poAction,
+    poMinimize,
+    poPause,
+    poAutoTask
+};
+using TProgressOptions = uint8_t;
+
+constexpr TProgressOptions ProgressOption(TProgressOption option)
+{
+    return static_cast<TProgressOptions>(1u << option);
+}
+
+// Colours as $BBGGRR.
+constexpr int32_t clRed = 0x0000FF;
+
+// Result codes of the result view; bit 8 is added when the user asked for the log.
+constexpr int mrNoAction = 1;
+constexpr int mrCanceledRun = 7;
+constexpr int mrShutdownAction = 9;
+constexpr int mrLogOffAction = 10;
+constexpr int mrStandbyAction = 11;
+constexpr int mrHibernateAction = 12;
+constexpr int mrRepeatRun = 13;
+constexpr int mrShowLogBit = 0x100;
+
+// Removes bit 8 and maps a result code to its TBuResult: 7 brError, 9 brShutdown, 10 brLogOff,
+// 11 brStandby, 12 brHibernate, 13 brRepeat, anything else brOK.
+TBuResult ModalResultToBuResult(int code);
+// The result code of an after-backup action chosen before the run: 1..4 give 9..12, else 1.
+int ActionToResultCode(int buAction);
+
+// ---- run control
+
+class TRunControl
+{
+public:
+    // Pause (true) or resume (false).
+    void SetPaused(bool value) { FPaused = value; }
+    bool Paused() const { return FPaused; }
+    // Stops the run: the current task only, or every task of a series.
+    void Cancel(bool allTasks);
+    bool Stopped() const { return FStopped; }
+    bool CancelAll() const { return FCancelAll; }
+    // Set by the run itself to end its loops.
+    void SetStopped(bool value) { FStopped = value; }
+    // Stop waiting for an external program.
+    void StopWaiting() { FStopWaiting = true; }
+    bool TakeStopWaiting() { return FStopWaiting.exchange(false); }
+    // 0 free, 1 a question of the run is open, 2 an external program runs.
+    void SetLockStatus(int value) { FLockStatus = value; }
+    int LockStatus() const { return FLockStatus; }
+    // Clears everything for a new run.
+    void Reset();
+    // The run's point of "processing messages": runs calls queued by worker threads.
+    void Checkpoint();
+
+private:
+    std::atomic<bool> FPaused{false};
+    std::atomic<bool> FStopped{false};
+    std::atomic<bool> FCancelAll{false};
+    std::atomic<bool> FStopWaiting{false};
+    std::atomic<int> FLockStatus{0};
+};
+
+// ---- progress
+
+class IProgressSink
+{
+public:
+    virtual ~IProgressSink() = default;
+    virtual void ShowProgress(const std::string& task, const std::string& desc, const std::string& dest,
+                              TProgressOptions options, int selectedAction, int wait, bool swapped) = 0;
+    virtual void SetDestination(const std::string& dest) = 0;
+    virtual void SetPrompt(const std::string& text) = 0;
+    virtual void SetActionHint(const std::string& text) = 0;
+    virtual void WriteStatus(int index, const std::string& text) = 0;
+    virtual void SetTotalAmount(const std::string& text) = 0;
+    // The result view; returns its result code (see above).
+    virtual int ShowStatus(TResultStatus mode, const std::string& hint, const std::string& status1,
+                           const std::string& status2, int32_t color, int wait) = 0;
+    // Ends the view without showing a result; returns the code of the preselected action.
+    virtual int Terminate() = 0;
+    virtual void Close() = 0;
+};
+
+// Shows nothing. The result view answers as one that closes by itself: a cancelled run with 7, any
+// other with the code of the preselected after-backup action.
+class THeadlessProgress : public IProgressSink
+{
+public:
+    void ShowProgress(const std::string&, const std::string&, const std::string&, TProgressOptions,
+                      int selectedAction, int, bool) override
+    {
+        FSelectedAction = selectedAction;
+    }
+    void SetDestination(const std::string&) override {}
+    void SetPrompt(const std::string&) override {}
+    void SetActionHint(const std::string&) override {}
+    void WriteStatus(int, const std::string&) override {}
+    void SetTotalAmount(const std::string&) override {}
+    int ShowStatus(TResultStatus mode, const std::string&, const std::string&, const std::string&, int32_t,
+                   int) override
+    {
+        return mode == psCancel ? mrCanceledRun : ActionToResultCode(FSelectedAction);
+    }
+    int Terminate() override { return ActionToResultCode(FSelectedAction); }
+    void Close() override {}
+
+private:
+    int FSelectedAction = 0;
+};
+
+// Records every call as one text line ("ShowStatus psError|hint|s1|s2|wait").
+class TRecordingProgress : public THeadlessProgress
+{
+public:
+    void ShowProgress(const std::string& task, const std::string& desc, const std::string& dest,
+                      TProgressOptions options, int selectedAction, int wait, bool swapped) override;
+    void SetDestination(const std::string& dest) override;
+    void WriteStatus(int index, const std::string& text) override;
+    void SetTotalAmount(const std::string& text) override;
+    int ShowStatus(TResultStatus mode, const std::string& hint, const std::string& status1,
+                   const std::string& status2, int32_t color, int wait) override;
+    int Terminate() override;
+    void Close() override;
+    std::vector<std::string> Calls;
+    // Returned by ShowStatus when >= 0.
+    int NextResult = -1;
+};
+
+// ---- interaction
+
+class IInteraction
+{
+public:
+    virtual ~IInteraction() = default;
+    // An error message; delaySeconds > 0 closes it by itself after that time.
+    virtual void ErrorBox(const std::string& text, int delaySeconds) = 0;
+    virtual void InfoBox(const std::string& text) = 0;
+    // A yes/no question; true on yes.
+    virtual bool Confirm(const std::string& text) = 0;
+    // Asks for a password; false when cancelled.
+    virtual bool AskPassword(const std::string& title, const std::string& prompt, std::string& password) = 0;
+};
+
+// Nobody is present: messages go to the standard error output, questions get the cautious answer.
+class THeadlessInteraction : public IInteraction
+{
+public:
+    void ErrorBox(const std::string& text, int delaySeconds) override;
+    void InfoBox(const std::string& text) override;
+    bool Confirm(const std::string&) override { return false; }
+    bool AskPassword(const std::string&, const std::string&, std::string&) override { return false; }
+};
+
+class TRecordingInteraction : public IInteraction
+{
+public:
+    void ErrorBox(const std::string& text, int delaySeconds) override;
+    void InfoBox(const std::string& text) override;
+    bool Confirm(const std::string& text) override;
+    bool AskPassword(const std::string& title, const std::string& prompt, std::string& password) override;
+    std::vector<std::string> Calls;
+    bool ConfirmAnswer = false;
+    std::string Password; // empty = the prompt is cancelled
+};
+
+// ---- host services
+
+// What an automatic-task slot tells a run.
+struct TRunSlotInfo
+{
+    std::string TaskName;
+    std::string TaskPath;
+    TAutoStart BuProcess = asNone;
+    TSchedule SchedProps;
+    TDateTime NextTime = 0;
+    uint32_t WeekDay = 127;
+};
+
+class IRunHost
+{
+public:
+    virtual ~IRunHost() = default;
+    // The program's exit state (0 none yet, 1..6) and the failing slot.
+    virtual int ExitState() const = 0;
+    virtual void SetExitCode(int exitCode, int taskNr) = 0;
+    virtual bool IsPortable() const = 0;
+    // Raises the count of failed runs the user has not looked at yet.
+    virtual void IncErrorCount() = 0;
+    // Writes an entry to the system's event log when the program's event source is there.
+    virtual bool EventSourceOk() const = 0;
+    virtual void WriteEventLog(bool error, uint32_t eventId, const std::vector<std::string>& strings) = 0;
+    // Folders with a trailing delimiter; the default log is a full file name.
+    virtual std::string SettingsDir() const = 0;
+    virtual std::string LogDir() const = 0;
+    virtual std::string TempDir() const = 0;
+    virtual std::string TaskDir() const = 0;
+    virtual std::string DefaultLogFile() const = 0;
+    virtual const TQvSettings& Settings() const = 0;
+    // The lock file of a run: false when it exists already or cannot be made. DeleteRunLock removes
+    // only a lock this host made.
+    virtual bool CreateRunLock(const std::string& dir, const std::string& text) = 0;
+    virtual void DeleteRunLock() = 0;
+    // Keeps the system awake (displayOn: the display too); EndKeepAwake lets it sleep again.
+    virtual void KeepAwake(bool displayOn) = 0;
+    virtual void EndKeepAwake() = 0;
+    // The slot of an automatic run (nr 1..16); nullptr when there is none.
+    virtual TRunSlotInfo* Slot(int nr) = 0;
+    virtual std::string ComputerName() const = 0;
+    virtual std::string OperatingSystem() const = 0;
+    virtual std::string ProgramName() const = 0;
+    virtual std::string ProgramVersion() const = 0;
+    virtual bool DownTask() const = 0;
+    virtual bool DelTemp() const = 0;
+};
+
+// A host of its own for runs outside the main program and for tests: fields hold the answers, the
+// lock file is a real file, the event log and the power requests are recorded.
+class TRecordingHost : public IRunHost
+{
+public:
+    TRecordingHost();
+    ~TRecordingHost() override;
+    int ExitState() const override { return FExitState; }
+    void SetExitCode(int exitCode, int taskNr) override;
+    bool IsPortable() const override { return Portable; }
+    void IncErrorCount() override { ++ErrorCount; }
+    bool EventSourceOk() const override { return EventSource; }
+    void WriteEventLog(bool error, uint32_t eventId, const std::vector<std::string>& strings) override;
+    std::string SettingsDir() const override { return SettingsFolder; }
+    std::string LogDir() const override { return LogFolder; }
+    std::string TempDir() const override { return TempFolder; }
+    std::string TaskDir() const override { return TaskFolder; }
+    std::string DefaultLogFile() const override { return DefaultLog; }
+    const TQvSettings& Settings() const override { return ProgSettings; }
+    bool CreateRunLock(const std::string& dir, const std::string& text) override;
+    void DeleteRunLock() override;
+    void KeepAwake(bool displayOn) override;
+    void EndKeepAwake() override;
+    TRunSlotInfo* Slot(int nr) override;
+    std::string ComputerName() const override { return Computer; }
+    std::string OperatingSystem() const override { return System; }
+    std::string ProgramName() const override { return "Vastrel"; }
+    std::string ProgramVersion() const override { return Version; }
+    bool DownTask() const override { return false; }
+    bool DelTemp() const override { return true; }
+
+    int FExitState = 0;
+    int FailedTask = 0;
+    std::vector<int> ExitCodes; // every SetExitCode value in order
+    bool Portable = false;
+    int ErrorCount = 0;
+    bool EventSource = false;
+    std::vector<std::string> Events;   // "E 0xC0000011 text"
+    std::vector<std::string> PowerLog; // "awake display", "awake", "sleep"
+    std::vector<std::string> LockLog;  // "create <file>", "exists <file>", "delete <file>"
+    std::string SettingsFolder, LogFolder, TempFolder, TaskFolder, DefaultLog;
+    TQvSettings ProgSettings;
+    TRunSlotInfo Slots[16];
+    std::string Computer = "testhost";
+    std::string System = "Linux";
+    std::string Version = "6.0.0.0";
+
+private:
+    std::string FLockName;
+    int FLockFd = -1;
+};

@@ -1,0 +1,226 @@
+#include "backup/OptionRules.h"
+
+#include "rtl/Gettext.h"
+
+namespace {
+
+// File systems on which the extra data of a file (alternate streams as extended attributes, access
+// rights) can be kept. Linux's own file systems keep both, like NTFS.
+bool KeepsStreams(TFileSystem fs)
+{
+    return fs == fsNtfs || fs == fsExt4 || fs == fsBTRFS;
+}
+
+bool KeepsPermissions(TFileSystem fs)
+{
+    return fs == fsNtfs || fs == fsLtfs || fs == fsRemote || fs == fsReFS || fs == fsBTRFS || fs == fsExt4;
+}
+
+// File systems with a trash: NTFS and ReFS, and Linux's own (freedesktop trash).
+bool HasTrash(TFileSystem fs)
+{
+    return fs == fsNtfs || fs == fsReFS || fs == fsExt4 || fs == fsBTRFS;
+}
+
+// Copy document summary: a local destination on NTFS without encryption or compression.
+void UpdateCopySummary(TTaskSettings& task, TOptionStates& states)
+{
+    const bool local = task.DestMode < 4 && !task.BuFtp;
+    states.CopySummaryEnabled = local && task.TargetType == fsNtfs && !task.cbEncrypt && !task.cbCompress;
+    if (!states.CopySummaryEnabled)
+        task.cbCopySummary = false;
+}
+
+void UpdateAltStreams(TTaskSettings& task, const TOptionFacts& facts, TOptionStates& states)
+{
+    const bool local = task.DestMode < 4 && !task.BuFtp;
+    states.AltStreamsEnabled =
+        local && KeepsStreams(task.TargetType) && !task.cbCompress && facts.VistaOrLater;
+    if (!states.AltStreamsEnabled)
+        task.cbAltStreams = false;
+}
+
+void UpdateCopyPerms(TTaskSettings& task, TOptionStates& states)
+{
+    const bool local = task.DestMode < 4 && !task.BuFtp;
+    states.CopyPermsEnabled = local && KeepsPermissions(task.TargetType);
+    if (!states.CopyPermsEnabled)
+        task.cbCopyPerms = false;
+}
+
+} // namespace
+
+bool IsFolderMethod(const TTaskSettings& task, int dirCount)
+{
+    return task.DestMode == 0 || task.DestMode == 1 || task.DestMode == 3 ||
+           (task.DestMode == 2 && dirCount <= 1);
+}
+
+void UpdateEncryptionControls(TTaskSettings& task, TOptionStates& states)
+{
+    states.FixPwdEnabled = task.cbEncrypt;
+    if (task.cbEncrypt) {
+        states.PwdBtnEnabled = task.cbFixPwd;
+    } else {
+        task.cbFixPwd = false;
+        states.PwdBtnEnabled = false;
+    }
+    UpdateCopySummary(task, states);
+}
+
+void UpdateProcessingOptions(TTaskSettings& task, const TOptionFacts& facts, TOptionStates& states)
+{
+    states.ZipEncPanelVisible = task.cbEncrypt;
+    states.EncNamesEnabled = task.DestMode >= 4;
+    if (task.DestMode < 4) {
+        states.ZipPanelVisible = false;
+        states.CompressEnabled = !(task.cbZipCompress && task.cbEncrypt);
+    } else {
+        states.ZipCompressVisible = false;
+        task.cbZipCompress = false;
+        states.ZipPanelVisible = true;
+        states.CompressEnabled = !task.cbEncrypt;
+        if (!states.CompressEnabled)
+            task.cbCompress = true; // zip encryption always compresses
+    }
+    states.NoCompTypesVisible = task.cbCompress && states.CompressEnabled;
+    states.ZipCompressVisible = task.DestMode < 4 && task.cbCompress;
+    UpdateCopySummary(task, states);
+    UpdateAltStreams(task, facts, states);
+    UpdateCopyPerms(task, states);
+}
+
+void UpdateOptionStates(TTaskSettings& task, const TOptionFacts& facts, TOptionStates& states)
+{
+    const bool local = task.DestMode < 4 && !task.BuFtp;
+    states.ReplModeVisible = !task.BuFtp;
+    states.ZipCompressVisible = task.DestMode < 4 && task.cbCompress;
+    states.OtherGroupEnabled = !task.BuFtp;
+    const bool group = IsFolderMethod(task, facts.DirCount) && task.BuModeCB == bmUpdate;
+    states.SyncGroupEnabled = group;
+    states.VerifyEnabled = true;
+    states.DriveIdEnabled = true;
+    states.DriveIdVisible = task.DestMode == 0 || task.DestMode == 6;
+    UpdateCopySummary(task, states);
+    UpdateAltStreams(task, facts, states);
+    UpdateCopyPerms(task, states);
+    states.SourceDeleteEnabled = !task.cbUseVss;
+    if (!states.SourceDeleteEnabled)
+        task.cbSourceDelete = false;
+    states.CreationTimeEnabled = local;
+    if (!local || task.DestMode >= 4)
+        task.cbCreationTime = false;
+    states.NoAttributesVisible = local;
+
+    states.KeepBakEnabled = group || (task.DestMode == 4 && task.MaxZipSize == 0 && !task.BuFtp);
+    if (!states.KeepBakEnabled)
+        task.KeepBakCB = false;
+    states.KeepSyncEnabled = group && task.SyncMode != 0;
+    if (!states.KeepSyncEnabled)
+        task.KeepSyncCB = false;
+    states.SyncRecycleEnabled =
+        !task.BuFtp && task.SyncMode != 0 && !task.KeepSyncCB && HasTrash(task.TargetType);
+    if (!states.SyncRecycleEnabled && task.TargetType != fsNotAvail)
+        task.cbSyncRecycle = false;
+    states.BakNameBtnEnabled = states.KeepBakEnabled && task.KeepBakCB;
+    states.SyncNameBtnEnabled = states.KeepSyncEnabled && task.KeepSyncCB;
+    states.SyncBeforeAfterEnabled = task.SyncMode != 0;
+}
+
+void UpdateMethodPage(TTaskSettings& task, const TOptionFacts& facts, TOptionStates& states)
+{
+    states.UseVssEnabled = facts.SourcesOnOneDrive &&
+                           (facts.SourceType == fsNtfs || facts.SourceType == fsReFS) && facts.VssAvailable &&
+                           facts.IsAdmin && facts.IsNative;
+    if (!states.UseVssEnabled)
+        task.cbUseVss = false;
+
+    states.CryptPanelEnabled = !task.cbCopySummary;
+    UpdateEncryptionControls(task, states);
+
+    if (task.DestMode >= 4) {
+        states.ZipNameVisible = true;
+        if (task.DestMode == 5) {
+            states.ZipNameEnabled = false;
+            states.ZipPhBtnEnabled = false;
+            if (task.ZipNameEdit.rfind('<', 0) != 0) {
+                task.UserZipName = task.ZipNameEdit;
+                task.ZipNameEdit = _("<root directory>");
+            }
+        } else {
+            states.ZipNameEnabled = true;
+            states.ZipPhBtnEnabled = true;
+            if (task.ZipNameEdit.rfind('<', 0) == 0)
+                task.ZipNameEdit = task.UserZipName;
+        }
+    } else {
+        states.ZipNameVisible = false;
+        states.ZipNameEnabled = false;
+        states.ZipPhBtnEnabled = false;
+    }
+
+    UpdateOptionStates(task, facts, states);
+    UpdateProcessingOptions(task, facts, states);
+
+    if (task.BuModeCB != bmUpdate && task.DestMode < 4) {
+        states.UseArchivEnabled = false;
+        states.ResArchivEnabled = false;
+        states.ResArchivVisible = true;
+        states.ArchFileVisible = false;
+        states.CompareBtnVisible = false;
+    } else {
+        states.UseArchivEnabled = true;
+        states.ResArchivEnabled = true;
+        states.ResArchivVisible = task.UseArchivCB || task.DestMode >= 4;
+        states.CompareBtnVisible = !task.UseArchivCB && task.DestMode < 4;
+        states.ArchFileVisible = task.DestMode < 4;
+    }
+    states.PreviewItemsVisible =
+        (task.UseArchivCB && (task.cbArchFile || task.ClearDest)) || task.DestMode >= 4;
+}
+
+void ShowDestinationPage(TTaskSettings& task, const TOptionFacts& facts, TOptionStates& states)
+{
+    UpdateOptionStates(task, facts, states);
+    states.DelDirEnabled = true;
+}
+
+void ApplyBackupMethod(TTaskSettings& task, const TOptionFacts& facts, TOptionStates& states)
+{
+    if (!facts.MethodCheckOk)
+        task.DestMode = task.DestMode < 4 ? 0 : 6;
+    if (task.DestMode >= 4 || (task.DestMode == 2 && facts.DirCount > 1)) {
+        task.SyncMode = 0;
+        task.BuModeCB = task.DestMode >= 4 ? bmFull : bmUpdate;
+        states.BuModeEnabled = false;
+        states.UseArchivEnabled = true;
+        states.ResArchivEnabled = true;
+        states.ArchFileVisible = true;
+    } else {
+        task.BuModeCB = bmUpdate;
+        states.BuModeEnabled = true;
+    }
+    states.FollowJunctionEnabled = (task.DestMode == 0 || task.DestMode == 6) && !task.BuFtp;
+    if (!states.FollowJunctionEnabled)
+        task.FollowJunctions = false;
+    if (task.DestMode > 4)
+        task.KeepBakCB = false;
+    if (task.DestMode >= 4)
+        task.KeepSyncCB = false;
+    UpdateMethodPage(task, facts, states);
+    ShowDestinationPage(task, facts, states);
+    task.EditStatus = esChanged;
+}
+
+TOptionStates NormaliseTask(TTaskSettings& task, const TOptionFacts& facts)
+{
+    TOptionStates states;
+    ShowBackupMode(task);
+    states.BuModeEnabled = !(task.DestMode >= 4 || (task.DestMode == 2 && facts.DirCount > 1));
+    states.FollowJunctionEnabled = (task.DestMode == 0 || task.DestMode == 6) && !task.BuFtp;
+    ShowDestinationPage(task, facts, states);
+    UpdateMethodPage(task, facts, states);
+    if (states.UseVssEnabled)
+        task.cbUseVss = task.UseVss;
+    return states;
+}

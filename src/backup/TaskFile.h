@@ -1,0 +1,72 @@
+#pragma once
+// The backup task file (".buj"): a UTF-16LE Unicode ini file with the sections [Unicode], [Global],
+// [Ftp], [Proxy], [Mail], [User], [DirFilter] and [Dir000] … Loading fills a TTaskSettings, saving
+// rewrites the whole file from it, and UpdateTaskStatus writes the statistics of a run into an
+// existing file.
+//
+// Dates are written in the short date format of the given format settings and read in that format,
+// then as ISO "yyyy-mm-dd". Messages for the user (errors, values that were replaced by defaults) are
+// collected in a TTaskFileReport; the caller shows them or writes them to the task log.
+
+#include <string>
+#include <vector>
+
+#include "backup/OptionRules.h"
+#include "backup/TaskSettings.h"
+#include "rtl/DateTime.h"
+
+// What loading a task needs to know about the machine it runs on.
+class TTaskEnvironment
+{
+public:
+    virtual ~TTaskEnvironment() = default;
+    // The file system of a destination path; fsNotAvail when it cannot be reached.
+    virtual TFileSystem FileSystemOf(const std::string& path) const = 0;
+    // The facts the option rules need for the loaded task.
+    virtual TOptionFacts OptionFacts(const TTaskSettings& task) const = 0;
+};
+
+// Where the task file code takes the program settings, the date formats and the program version from.
+struct TTaskFileContext
+{
+    const TQvSettings* Settings = &ProgSettings;
+    const TFormatSettings* Format = nullptr; // nullptr = the program's FormatSettings()
+    std::string ProgramName = "Vastrel";
+    std::string Version = "6.0.0";
+    const TTaskEnvironment* Environment = nullptr; // nullptr = no destination is reachable
+};
+
+struct TTaskFileReport
+{
+    // Errors and warnings, in the order they arose; each names the file and, where it applies, the
+    // section and key.
+    std::vector<std::string> Messages;
+    // The load was abandoned (unreadable file, cancelled volume prompt).
+    bool Abandoned = false;
+    void Add(std::string message) { Messages.push_back(std::move(message)); }
+};
+
+// Full: replaces the whole task (new-task defaults first); otherwise only the folders are added.
+// Returns true when the file was read completely; false for a missing file (nothing changes and no
+// message is added) and for an abandoned load.
+bool LoadTask(TTaskSettings& task, const std::string& fileName, bool full, TInteraction interaction,
+              TTaskFileReport& report, const TTaskFileContext& context = {});
+
+// Rewrites fileName completely. Indexes empty: all folders; otherwise only the folders at these
+// positions, renumbered from [Dir000] (export; the task keeps its file name). Returns false after a
+// write failure, with the message "Error saving task "<file>"!" in the report.
+bool SaveTask(TTaskSettings& task, const std::string& fileName, const std::vector<int>& indexes,
+              TTaskFileReport& report, const TTaskFileContext& context = {});
+
+// After a run: the next backup number, the start time of the run, the encryption choice and the folder
+// statistics, written into an existing task file; everything else stays. A read-only file is updated
+// and stays read-only. Failures become log lines ("  *** Could not update task file: "<file>"") in
+// the report; nothing is written for an empty file name.
+void UpdateTaskStatus(TTaskSettings& task, const std::string& fileName, TDateTime startTime,
+                      TTaskFileReport& report, const TTaskFileContext& context = {});
+
+// Date and time texts of the task file.
+std::string TaskDateTimeToStr(TDateTime value, const TFormatSettings& format);
+bool TryTaskStrToDateTime(const std::string& text, TDateTime& value, const TFormatSettings& format);
+bool TryTaskStrToDate(const std::string& text, TDateTime& value, const TFormatSettings& format);
+bool TryTaskStrToTime(const std::string& text, TDateTime& value, const TFormatSettings& format);

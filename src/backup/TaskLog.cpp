@@ -1,0 +1,370 @@
+#include "backup/TaskLog.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
+
+#include "foundation/ExtSysUtils.h"
+#include "foundation/FileUtils.h"
+#include "foundation/PathUtils.h"
+#include "foundation/XlFileUtils.h"
+#include "platform/ErrorCodes.h"
+#include "rtl/DateTime.h"
+#include "rtl/Gettext.h"
+#include "rtl/SysUtils.h"
+
+namespace {
+
+const char* const CrLf = "\r\n";
+
+std::string ErrorStateText(int state)
+{
+    switch (state) {
+    case 1:
+        return _("Task not found");
+    case 2:
+        return _("Destination path not found");
+    case 3:
+        return _("Source directory not found");
+    case 4:
+        return _("Errors during backup");
+    case 5:
+        return _("The backup was aborted by the user or due to an error");
+    case 6:
+        return _("Invalid task configuration");
+    default:
+        return _("Unexpected error");
+    }
+}
+
+std::string BitnessText()
+{
+    return sizeof(void*) == 8 ? " - 64-bit" : " - 32-bit";
+}
+
+// True when the file can be opened for appending and nobody holds a lock on it.
+bool CanOpenForWriting(const std::string& path)
+{
+    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = flock(fd, LOCK_EX | LOCK_NB) == 0;
+    close(fd);
+    return ok;
+}
+
+// Opens a file for appending and takes the writer's lock. Returns 0 or the error code.
+uint32_t OpenAppend(const std::string& path, std::FILE*& f)
+{
+    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0)
+        return LastWinError();
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return WinError::ERROR_SHARING_VIOLATION;
+    }
+    f = fdopen(fd, "ab");
+    if (!f) {
+        uint32_t code = LastWinError();
+        close(fd);
+        return code;
+    }
+    return 0;
+}
+
+std::string StripLeadingBlanks(const std::string& s, size_t maxCount)
+{
+    size_t n = 0;
+    while (n < s.size() && n < maxCount && s[n] == ' ')
+        ++n;
+    return s.substr(n);
+}
+
+} // namespace
+
+TTaskLog::TTaskLog(IRunHost& host, IInteraction& interaction) : FHost(host), FInteraction(interaction) {}
+
+TTaskLog::~TTaskLog()
+{
+    if (FProt)
+        std::fclose(FProt);
+    if (FMail)
+        std::fclose(FMail);
+}
+
+bool TTaskLog::LineAllowed(int fileMode, int lineMode)
+{
+    if ((fileMode & 3) >= (lineMode & 3))
+        return true;
+    return (fileMode & 4) != 0 && (fileMode & 3) == 1 && (lineMode & 4) != 0;
+}
+
+std::string TTaskLog::LogPath(const std::string& logName) const
+{
+    if (logName.empty())
+        return FHost.DefaultLogFile();
+    if (IsAbsolutePath(logName))
+        return logName;
+    return FHost.LogDir() + logName;
+}
+
+std::string TTaskLog::DatedLogName(const std::string& path, TDateTime day)
+{
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string name = path.substr(dir.size());
+    std::string ext = ExtractExtension(name);
+    std::string result = dir + DeleteExtension(name) + " " + FormatDateTime("yyyy-mm-dd", day);
+    if (!ext.empty())
+        result += "." + ext;
+    return result;
+}
+
+uint32_t TTaskLog::OpenLogFile(int apm, const std::string& logName, bool mailLog)
+{
+    int mode = apm;
+    bool deleteFirst = (apm & 0x100) != 0;
+    if (CmdProtMode >= 0) {
+        mode = CmdProtMode % 10;
+        deleteFirst = CmdProtMode > 10;
+    }
+    FActMode = mode & 7;
+    FErrorSummary = (mode & 0x80) != 0;
+    bool withTemp = mailLog || (mode & 0x40) != 0;
+    FTempMode = withTemp ? (FActMode != 0 ? FActMode : 1) : 0;
+
+    uint32_t result = 0;
+    if (FActMode > 0) {
+        std::string path = LogPath(logName);
+        std::string dir = GetParentDir(path);
+        if (!dir.empty())
+            XlForceDirectories(dir);
+        // A log that another program holds: "-1", "-2", … before a new extension ".log".
+        std::string candidate = path;
+        for (int n = 1; XlFileExists(candidate) && !CanOpenForWriting(candidate); ++n)
+            candidate = DeleteExtension(path) + "-" + std::to_string(n) + ".log";
+        FLastLogFile = candidate;
+
+        const auto& logSettings = FHost.Settings().LogSettings;
+        int64_t limit = static_cast<int64_t>(logSettings.LogSize) * (logSettings.DecimalSizes ? 1000 : 1024);
+        std::string moved;
+        if (XlFileExists(FLastLogFile) && XlGetFileSizeOf(FLastLogFile) > limit) {
+            std::string dated = DatedLogName(FLastLogFile, Date());
+            if (XlMoveFile(FLastLogFile, dated) == 0)
+                moved = dated;
+        }
+        if (deleteFirst)
+            XlDeleteExistingFile(FLastLogFile);
+        if (!XlFileExists(FLastLogFile))
+            result = CreateUtf8File(FLastLogFile);
+        if (result == 0)
+            result = OpenAppend(FLastLogFile, FProt);
+        if (result == 0 && !moved.empty())
+            WriteToLog(1, SafeFormat(_("Continuation of \"%s\""), {moved}) + CrLf);
+        if (result != 0) {
+            FActMode = 0;
+            if (FProt) {
+                std::fclose(FProt);
+                FProt = nullptr;
+            }
+        }
+    }
+    FTempProt = false;
+    FTempLogName.clear();
+    FLogHeader.clear();
+    if (result == 0 && withTemp) {
+        std::string dir = FHost.TempDir();
+        FTempLogName = dir + FHost.Settings().LogSettings.MailLogPrefix +
+                       FormatDateTime(" yy-mm-dd hh-nn-ss", Now()) + ".log";
+        if (!dir.empty())
+            XlForceDirectories(dir);
+        result = CreateUtf8File(FTempLogName);
+        if (result == 0) {
+            result = OpenAppend(FTempLogName, FMail);
+            FTempProt = result == 0;
+        }
+        if (result != 0)
+            FTempLogName.clear();
+    }
+    FLogErrorList.clear();
+    FErrorWindow.clear();
+    FListExists = true;
+    return result;
+}
+
+void TTaskLog::CheckLogError(uint32_t errorCode, bool prompt)
+{
+    if (errorCode == 0)
+        return;
+    if (prompt) {
+        FInteraction.ErrorBox(
+            _("Error opening log file!") + CrLf + SystemErrorMessage(errorCode) + CrLf + FLastLogFile, 0);
+    } else if (FHost.EventSourceOk()) {
+        FHost.WriteEventLog(true, 0xC000000D, {});
+    }
+}
+
+void TTaskLog::WriteLine(std::FILE* f, const std::string& line, bool flush)
+{
+    std::string text = line + CrLf;
+    if (std::fwrite(text.data(), 1, text.size(), f) != text.size())
+        std::clearerr(f);
+    if (flush)
+        std::fflush(f);
+}
+
+void TTaskLog::InitLog(const std::string& action)
+{
+    FLogTime = false;
+    FLogHeader = FHost.ProgramName() + BitnessText() + " (" + _("Version") + " " + FHost.ProgramVersion() +
+                 ") [" + SafeFormat("%.2x", {FActMode}) + "] - " + action;
+    WriteToLog(1, FLogHeader);
+    WriteToLog(2, "  " + _("Operating system: ") + FHost.OperatingSystem());
+}
+
+void TTaskLog::BeginLog(TDateTime dt, const std::string& desc)
+{
+    FLogBegin = "  ==> " + _("Start: ") + DateTimeToStr(dt) + " - " + desc;
+    WriteToLog(1, FLogBegin);
+}
+
+void TTaskLog::WriteToLog(int mode, const std::string& msg)
+{
+    std::string line = msg;
+    int level = FActMode & 3;
+    if (level == 3 && FLogTime && !msg.empty())
+        line = "  " + FormatDateTime("hh:nn:ss.zzz", Now()) + ": " + StripLeadingBlanks(msg, 4);
+    bool flush = level == 3;
+    if (FProt && LineAllowed(FActMode, mode))
+        WriteLine(FProt, line, flush);
+    if (FTempProt && FMail && LineAllowed(FTempMode, mode))
+        WriteLine(FMail, line, flush);
+}
+
+void TTaskLog::WriteErrorToLog(int mode, const std::string& gMsg, const std::string& aMsg,
+                               const std::string& eMsg1, const std::string& eMsg2)
+{
+    int level = FActMode & 3;
+    std::string line;
+    if (level >= 2 && mode <= level && FErrorSummary && FListExists) {
+        size_t n = FLogErrorList.size() + 1;
+        if (ShowErrors)
+            FErrorWindow.push_back("(" + std::to_string(n) + ") " + aMsg);
+        std::string entry = "(" + std::to_string(n) + ")";
+        if (!gMsg.empty())
+            entry += " " + gMsg;
+        entry += ": " + aMsg;
+        FLogErrorList.push_back(entry);
+        line = "  *** " + entry;
+    } else {
+        line = "  *** " + aMsg;
+    }
+    WriteToLog(mode, line);
+    if (level >= 2 || (FActMode & 4) != 0) {
+        if (!eMsg1.empty())
+            WriteToLog(mode, "      -> " + eMsg1);
+        if (!eMsg2.empty())
+            WriteToLog(mode, "      -> " + eMsg2);
+    }
+}
+
+void TTaskLog::WriteErrorToLog(int mode, const std::string& gMsg, const std::string& aMsg, uint32_t errCode)
+{
+    if (errCode != 0)
+        WriteErrorToLog(mode, gMsg, aMsg, SafeFormat(_("System error: %s"), {SystemErrorMessage(errCode)}),
+                        std::string());
+    else
+        WriteErrorToLog(mode, gMsg, aMsg, std::string(), std::string());
+}
+
+void TTaskLog::WriteErrorSummary()
+{
+    FLogTime = false;
+    if (!FListExists || !FErrorSummary || FLogErrorList.empty())
+        return;
+    WriteToLog(2, "  *** " + _("Summary of errors:"));
+    size_t shown = std::min<size_t>(FLogErrorList.size(), 100);
+    for (size_t i = 0; i < shown; ++i)
+        WriteToLog(2, "      => " + FLogErrorList[i]);
+    if (FLogErrorList.size() > 100)
+        WriteToLog(2, "      => " + SafeFormat(_("%u more errors"), {FLogErrorList.size() - 100}));
+}
+
+void TTaskLog::FlushLogFile(int mode)
+{
+    if (FProt && (FActMode & 3) >= mode)
+        std::fflush(FProt);
+}
+
+void TTaskLog::ReleaseLogFile(int mode)
+{
+    if (FProt && (FActMode & 3) >= mode) {
+        std::fclose(FProt);
+        FProt = nullptr;
+    }
+}
+
+void TTaskLog::ReopenLogFile(int mode)
+{
+    if (!FProt && FActMode != 0 && (FActMode & 3) >= mode && OpenAppend(FLastLogFile, FProt) != 0)
+        FProt = nullptr;
+}
+
+void TTaskLog::CloseTempLog()
+{
+    if (FMail) {
+        std::fclose(FMail);
+        FMail = nullptr;
+    }
+    FTempProt = false;
+}
+
+void TTaskLog::CloseLogFile(bool errorLog)
+{
+    int state = FHost.ExitState();
+    if (errorLog && state != 0 && !FHost.IsPortable()) {
+        if (state != 5)
+            FHost.IncErrorCount();
+        std::string dir = FHost.LogDir();
+        if (!dir.empty())
+            XlForceDirectories(dir);
+        std::string name = dir + "QvErrors.log";
+        uint32_t code = XlFileExists(name) ? 0 : CreateUtf8File(name);
+        if (code == 0) {
+            std::FILE* f = nullptr;
+            for (int attempt = 0; attempt < 2; ++attempt) {
+                if (OpenAppend(name, f) == 0)
+                    break;
+                f = nullptr;
+                std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+            }
+            if (f) {
+                WriteLine(f, FLogHeader, false);
+                WriteLine(f, FLogBegin, false);
+                WriteLine(f, "  *** " + ErrorStateText(state) + "!", false);
+                WriteLine(f, std::string(), false);
+                std::fclose(f);
+            }
+        }
+    }
+    if (FProt) {
+        if (FActMode > 0)
+            WriteLine(FProt, std::string(), false);
+        std::fclose(FProt);
+        FProt = nullptr;
+    }
+    FActMode = 0;
+    FTempMode = 0;
+    CloseTempLog();
+    if (!FTempLogName.empty()) {
+        XlDeleteExistingFile(FTempLogName);
+        FTempLogName.clear();
+    }
+    FLogErrorList.clear();
+    FListExists = false;
+    if (ShowErrors)
+        FErrorWindow.clear();
+}

@@ -1,0 +1,206 @@
+#include "backup/TaskSettings.h"
+
+#include <charconv>
+
+namespace {
+
+// A decimal number of the whole text; false for an empty or unreadable text.
+bool ParseInt(std::string_view text, int& value)
+{
+    if (text.empty())
+        return false;
+    int v = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size())
+        return false;
+    value = v;
+    return true;
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
+void InitBakSecSettings(TSecSettings& sec, const TQvSettings& settings)
+{
+    sec.DirMode = sdNone;
+    sec.DirPrefix = settings.SecCopySettings.BakPrefix;
+    sec.DirSuffix = settings.SecCopySettings.BakSuffix;
+    sec.FileSuffix = settings.SecCopySettings.BakSuffix;
+    sec.MaxHist = 1;
+    sec.MinHist = 1;
+    sec.AgeInWeeks = 0;
+}
+
+void InitSyncSecSettings(TSecSettings& sec, const TQvSettings& settings)
+{
+    sec.DirMode = sdNone;
+    sec.DirPrefix = settings.SecCopySettings.SyncPrefix;
+    sec.DirSuffix.clear();
+    sec.FileSuffix = settings.SecCopySettings.SyncSuffix;
+    sec.MaxHist = 1;
+    sec.MinHist = 1;
+    sec.AgeInWeeks = 0;
+}
+
+void SetNewTaskDefaults(TTaskSettings& task, const TQvSettings& settings)
+{
+    const TQvCopySettings& copy = settings.CopySettings;
+
+    task.cbSourceDelete = false;
+    task.DelSourceDelDir = 0;
+    task.cbVerify = false;
+    task.UseVss = false;
+    task.cbUseVss = false;
+    task.CryptPwd.clear();
+    task.TaskNote.clear();
+    task.TaskPwd.clear();
+    task.cbEncrypt = false;
+    task.cbFixPwd = false;
+    task.CryptKeyMode = ckAuto;
+    task.cbEncNames = false;
+    task.LastCrypt = 0;
+    task.EncChg = false;
+    task.cbMail = false;
+    task.cbCompress = copy.CompMode != 0;
+    task.cbZipCompress = copy.CompMode == 1;
+    task.TaskBufferSize = copy.BufferSize;
+    task.AktNoComp.Clear();
+    task.AktNoComp.SetCommaText(copy.NoCompress);
+    task.BackupCount = 1;
+    task.CopyTimeout = 60;
+    task.TimeOutMax = 5;
+    task.MaxRate = 0;
+    task.FullSpeed = true;
+    task.TaskPriority = tpNormal;
+    task.TaskProtMode = settings.LogSettings.LogMode & 0x47;
+    task.TaskLogName = (settings.LogSettings.LogMode & LogOwnFileDefault) != 0 ? "%taskname%.log" : "";
+    task.LastLogFile.clear();
+    task.MaskExprs.Clear();
+    task.FnMode = tcNone;
+    task.DeltaTime = 2;
+    task.DstIgnore = 2;
+    task.CompareMode = 0;
+    task.DisplayOff = false;
+    task.SkipDir = false;
+    task.WriteTsFile = false;
+    task.NoVolCheck = false;
+    task.NoWriteCache = false;
+    task.ScanDirs = false;
+    task.ErrorSummary = false;
+    task.ShowErrors = false;
+    task.IgnoreJunctions = true;
+    task.UseJunctions = false;
+    task.FollowJunctions = false;
+    task.ReplMode = cpNot;
+    task.ReplChar = '~';
+    task.UserAccount = task.CmdAltUserName;
+    task.UserPwd = task.CmdAltUserPwd;
+    task.BuFtp = false;
+    task.LastBuTime.clear();
+    task.LastBackupTime = 0;
+    task.DriveId = settings.OtherSettings.DefDriveId;
+    task.DestMode = 0;
+    if (task.UserZipName.empty())
+        task.UserZipName = DefaultZipName();
+    task.ZipNameEdit = task.UserZipName;
+    task.MaxZipSize = 0;
+    task.SyncMode = 0;
+    task.SyncBefore = false;
+    task.KeepSyncCB = false;
+    task.cbSyncRecycle = false;
+    task.KeepBakCB = false;
+    InitBakSecSettings(task.BakSec, settings);
+    InitSyncSecSettings(task.SyncSec, settings);
+    task.cbCopySummary = false;
+    task.cbAltStreams = false;
+    task.cbCopyPerms = false;
+    task.cbNoAttributes = false;
+    task.cbDelDir = false;
+    task.cbCreationTime = true;
+    task.CmdEnc = 0;
+    task.cbPreC = false;
+    task.cbPostC = false;
+    task.IncludeSubDirs = false;
+    task.ClearDest = false;
+    task.ResArchivCB = false;
+    task.UseArchivCB = false;
+    task.BuModeCB = bmUpdate;
+    task.EditStatus = esNew;
+}
+
+void ParseSecSuffix(std::string& suffix, int& maxHist, int& minHist, int& ageInWeeks)
+{
+    maxHist = 1;
+    minHist = 1;
+    ageInWeeks = 0;
+    const std::string text = suffix;
+    const size_t hash = text.find('#');
+    if (hash != std::string::npos) {
+        size_t pos = hash + 1;
+        size_t digits = 0;
+        while (digits < 2 && pos + digits < text.size() && IsDigit(text[pos + digits]))
+            ++digits;
+        int value = 0;
+        if (ParseInt(std::string_view(text).substr(pos, digits), value))
+            maxHist = value;
+        pos += digits;
+        if (pos < text.size() && static_cast<unsigned char>(text[pos]) > '.') {
+            const std::string_view rest = std::string_view(text).substr(pos + 1);
+            const size_t slash = rest.find('/');
+            if (ParseInt(rest.substr(0, slash), value))
+                ageInWeeks = value;
+            if (slash != std::string_view::npos && ParseInt(rest.substr(slash + 1), value))
+                minHist = value;
+        }
+        suffix = text.substr(0, hash + 1);
+        return;
+    }
+    const size_t first = text.find('/');
+    if (first == std::string::npos)
+        return;
+    const std::string_view rest = std::string_view(text).substr(first + 1);
+    int value = 0;
+    if (ParseInt(rest.substr(0, rest.find('/')), value))
+        ageInWeeks = value;
+    suffix = text.substr(0, first);
+}
+
+std::string FormatSecSuffix(const std::string& suffix, int maxHist, int minHist, int ageInWeeks)
+{
+    std::string result = suffix;
+    if (maxHist >= 2)
+        result += std::to_string(maxHist);
+    if (ageInWeeks > 0)
+        result += "/" + std::to_string(ageInWeeks) + "/" + std::to_string(minHist);
+    return result;
+}
+
+void ApplyBackupModeItem(TTaskSettings& task, int item)
+{
+    task.UseArchivCB = (item & 2) != 0;
+    task.ResArchivCB = (item & 1) != 0;
+    task.ClearDest = item != 0;
+    task.BuModeCB = item;
+}
+
+int BackupModeIndex(const TTaskSettings& task)
+{
+    if (task.ClearDest && task.DestMode < 4)
+        return (task.ResArchivCB ? 1 : 0) + (task.UseArchivCB ? 2 : 0);
+    return task.DestMode >= 4 ? bmFull : bmUpdate;
+}
+
+void ShowBackupMode(TTaskSettings& task)
+{
+    const int item = BackupModeIndex(task);
+    task.BuModeCB = item;
+    if (task.ClearDest && task.DestMode < 4) {
+        task.ClearDest = item > 0;
+        if (task.ClearDest)
+            task.SyncMode = 0;
+    }
+}

@@ -1,0 +1,462 @@
+#include "mainwindow/BuMain.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/utsname.h>
+#include <syslog.h>
+#include <thread>
+#include <unistd.h>
+
+#include "foundation/IniFileUtils.h"
+#include "foundation/PathUtils.h"
+#include "foundation/StringUtils.h"
+#include "foundation/XlFileUtils.h"
+#include "mainwindow/SettingsDlg.h"
+#include "rtl/Gettext.h"
+#include "rtl/SysUtils.h"
+
+namespace {
+
+std::string ExpandProgPath(const std::string& text, const std::string& programDir)
+{
+    std::string result = text;
+    const std::string key = "%progpath%";
+    for (size_t pos; (pos = result.find(key)) != std::string::npos;) {
+        std::string dir = programDir;
+        if (!dir.empty() && dir.back() == '/')
+            dir.pop_back();
+        result.replace(pos, key.size(), dir);
+    }
+    return result;
+}
+
+bool FolderUsable(const std::string& dir)
+{
+    return !dir.empty() && (XlDirectoryExists(dir) || XlForceDirectories(dir));
+}
+
+} // namespace
+
+std::vector<std::string> SplitTaskList(const std::string& tasks)
+{
+    std::vector<std::string> items;
+    std::string rest = tasks;
+    while (!utf8::Trim(rest).empty()) {
+        std::string item = ReadNextQuotedItem(rest, ',', '"');
+        if (!item.empty())
+            items.push_back(item);
+    }
+    return items;
+}
+
+TBuMainForm::TBuMainForm(TProgramFolders folders, IInteraction& interaction, IPowerActions& power)
+    : FFolders(std::move(folders)), FInteraction(interaction), FPower(power)
+{
+    DefTaskDir = AddPathDelimiter(FFolders.DocumentsDir) + "Vastrel/";
+    SetDefaultSettings(ProgSettings, DefTaskDir);
+    ErrorState = 0;
+}
+
+TBuMainForm::~TBuMainForm()
+{
+    DeleteRunLock();
+}
+
+std::string TBuMainForm::DefaultLogFile() const
+{
+    std::string name = ChangeExtension(SettingsFile.substr(SettingsFile.rfind('/') + 1), "log");
+    return LogDir() + name;
+}
+
+std::string TBuMainForm::ProgramVersion() const
+{
+    return "6.0.0.0";
+}
+
+std::string TBuMainForm::ComputerName() const
+{
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0)
+        return std::string();
+    return name;
+}
+
+std::string TBuMainForm::OperatingSystem() const
+{
+    struct utsname u;
+    if (uname(&u) != 0)
+        return "Linux";
+    std::string pretty;
+    for (const char* file : {"/etc/os-release", "/usr/lib/os-release"}) {
+        if (std::FILE* f = std::fopen(file, "r")) {
+            char line[512];
+            while (std::fgets(line, sizeof line, f)) {
+                std::string l = line;
+                if (l.rfind("PRETTY_NAME=", 0) == 0) {
+                    pretty = utf8::Trim(l.substr(12));
+                    if (pretty.size() >= 2 && pretty.front() == '"' && pretty.back() == '"')
+                        pretty = pretty.substr(1, pretty.size() - 2);
+                }
+            }
+            std::fclose(f);
+            break;
+        }
+    }
+    std::string kernel = std::string(u.sysname) + " " + u.release + " (" + u.machine + ")";
+    return pretty.empty() ? kernel : pretty + " - " + kernel;
+}
+
+void TBuMainForm::SetExitCode(int exitCode, int taskNr)
+{
+    ErrorState = exitCode;
+    FailedTask = taskNr;
+}
+
+void TBuMainForm::IncErrorCount()
+{
+    ++ErrorCountValue;
+    ErrorCountChanged = true;
+}
+
+void TBuMainForm::WriteEventLog(bool error, uint32_t eventId, const std::vector<std::string>& strings)
+{
+    std::string text = SafeFormat("[0x%.8x]", {eventId});
+    for (const auto& s : strings)
+        text += " " + s;
+    openlog("Vastrel", LOG_PID, LOG_USER);
+    syslog(error ? LOG_ERR : LOG_INFO, "%s", text.c_str());
+    closelog();
+    if (error)
+        std::fprintf(stderr, "Vastrel: %s\n", text.c_str());
+}
+
+bool TBuMainForm::CreateRunLock(const std::string& dir, const std::string& text)
+{
+    std::string name = dir + "Vastrel.lock";
+    XlForceDirectories(dir);
+    int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    // The task path as UTF-16LE without a byte-order mark.
+    std::string utf16;
+    for (unsigned char c : text) {
+        utf16 += static_cast<char>(c);
+        utf16 += '\0';
+    }
+    (void)!write(fd, utf16.data(), utf16.size());
+    struct flock lk = {};
+    lk.l_type = F_WRLCK;
+    lk.l_whence = SEEK_SET;
+    lk.l_start = 0;
+    lk.l_len = 10;
+    if (fcntl(fd, F_SETLK, &lk) != 0) {
+        close(fd);
+        unlink(name.c_str());
+        return false;
+    }
+    FLockName = name;
+    FLockFd = fd;
+    return true;
+}
+
+void TBuMainForm::DeleteRunLock()
+{
+    if (FLockFd < 0)
+        return;
+    close(FLockFd);
+    FLockFd = -1;
+    unlink(FLockName.c_str());
+}
+
+TRunSlotInfo* TBuMainForm::Slot(int nr)
+{
+    return nr >= 1 && nr <= 16 ? &FSlots[nr - 1] : nullptr;
+}
+
+void TBuMainForm::ChooseSettingsFile()
+{
+    FSettingsDir = AddPathDelimiter(FFolders.AppDataDir) + "Vastrel6/";
+    FIniLoc = ilNormal;
+    const std::string defaultName = "Vastrel.ini";
+    if (Cmd.IniName.empty()) {
+        if (XlForceDirectories(FSettingsDir))
+            SettingsFile = FSettingsDir + defaultName;
+        else
+            SettingsFile = AddPathDelimiter(FFolders.AppDataDir) + defaultName;
+    } else {
+        std::string name = ExpandProgPath(Cmd.IniName, FFolders.ProgramDir);
+        if (IsAbsolutePath(name)) {
+            if (name.back() == '/')
+                name += defaultName;
+            else
+                name = ForceExtension(name, "ini", 0);
+        } else if (name.find('/') != std::string::npos) {
+            char cwd[4096];
+            std::string base = getcwd(cwd, sizeof cwd) ? AddPathDelimiter(cwd) : std::string();
+            name = ExpandRelativePath(base, ForceExtension(name, "ini", 0));
+        } else {
+            name = FSettingsDir + ForceExtension(name, "ini", 0);
+        }
+        FIniLoc = ilCommand;
+        SettingsFile = name;
+        if (!XlFileExists(name) && !XlForceDirectories(GetParentDir(name)))
+            SettingsFile = FSettingsDir + defaultName;
+    }
+}
+
+bool TBuMainForm::LoadFromIni(const std::string& name)
+{
+    bool exists = XlFileExists(name);
+    auto ini = TUnicodeIniFile::CreateForRead(name);
+    const char* c = "Config";
+    auto& s = ProgSettings;
+    ErrorCountValue = ini.ReadInteger(c, "ErrorCount", 0);
+    std::string jobDir = ini.ReadString(c, "JobDir", "");
+    s.ViewSettings.SizeProgress = ini.ReadBool(c, "SizeProgress", false);
+    s.ViewSettings.AutoWaitTime = ini.ReadInteger(c, "WaitTime", s.ViewSettings.AutoWaitTime);
+    s.LogSettings.LogMode = ini.ReadInteger(c, "Protocol", s.LogSettings.LogMode);
+    s.LogSettings.LogSize = ini.ReadInteger(c, "ProtocolSize", s.LogSettings.LogSize);
+    s.LogSettings.DecimalSizes = ini.ReadBool(c, "DecimalSizes", false);
+    s.LogSettings.MailLogPrefix = ini.ReadString(c, "MailLogPrefix", s.LogSettings.MailLogPrefix);
+    std::string protDir = ini.ReadString(c, "ProtDir", "");
+    std::string tempDir = ini.ReadString(c, "TempDir", "");
+    s.OtherSettings.DefDriveId = ini.ReadString(c, "DriveId", s.OtherSettings.DefDriveId);
+    s.OtherSettings.MaxWaitTime = ini.ReadInteger(c, "MaxWaitTime", 2);
+    s.OtherSettings.MinPwdLength = ini.ReadInteger(c, "MinPwdLength", 6);
+
+    // Task folder: the command line's, else JobDir, else the default one.
+    std::string taskDir = !Cmd.DirName.empty()
+                              ? AddPathDelimiter(ExpandProgPath(Cmd.DirName, FFolders.ProgramDir))
+                          : jobDir.empty() ? std::string()
+                                           : AddPathDelimiter(jobDir);
+    if (taskDir == DefTaskDir)
+        taskDir.clear();
+    if (taskDir.empty() || !XlForceDirectories(taskDir)) {
+        taskDir = DefTaskDir;
+        XlForceDirectories(taskDir);
+    }
+    TaskFolder = taskDir;
+
+    // Log folder: the command line's (relative to the task folder), else ProtDir.
+    LogFolder.clear();
+    std::string cmdLog = ExpandProgPath(Cmd.LDir, FFolders.ProgramDir);
+    if (cmdLog.empty() && FIniLoc == ilCommand &&
+        GetCommonRoot(GetParentDir(SettingsFile), FSettingsDir).empty())
+        cmdLog = GetParentDir(SettingsFile);
+    if (!cmdLog.empty()) {
+        std::string dir = IsAbsolutePath(cmdLog) ? cmdLog : ExpandRelativePath(TaskFolder, cmdLog);
+        if (FolderUsable(dir))
+            LogFolder = AddPathDelimiter(dir);
+    }
+    if (LogFolder.empty() && !protDir.empty()) {
+        if (FolderUsable(protDir))
+            LogFolder = AddPathDelimiter(protDir);
+    }
+    // Temporary folder.
+    std::string cmdTemp = ExpandProgPath(Cmd.TDir, FFolders.ProgramDir);
+    std::string temp = !cmdTemp.empty() ? cmdTemp : tempDir;
+    TempFolder =
+        FolderUsable(temp) ? AddPathDelimiter(temp) : AddPathDelimiter(FFolders.SystemTempDir) + "Qv/";
+    s.Directories.IniLoc = FIniLoc;
+    return exists;
+}
+
+bool TBuMainForm::SaveErrorCount()
+{
+    if (!ErrorCountChanged)
+        return true;
+    try {
+        auto ini = TUnicodeIniFile::CreateForWrite(SettingsFile, false);
+        ini.WriteProgramInfo("Program", "Vastrel");
+        ini.WriteProgramInfo("Version", ProgramVersion());
+        ini.WriteInteger("Config", "ErrorCount", ErrorCountValue);
+        ini.UpdateFile();
+        ErrorCountChanged = false;
+        return true;
+    } catch (const Exception& e) {
+        FInteraction.ErrorBox(e.Message(), 0);
+        return false;
+    }
+}
+
+std::string TBuMainForm::GetTaskFileName(const std::string& name) const
+{
+    if (name.empty())
+        return name;
+    std::string path = ExpandProgPath(name, FFolders.ProgramDir);
+    if (!IsAbsolutePath(path))
+        path = TaskFolder + path;
+    return ForceExtension(path, "buj", 0);
+}
+
+bool TBuMainForm::ErrorAllowsAction() const
+{
+    if (ErrorState == 5 || Cmd.NoActionOnError == 0)
+        return true;
+    static const int bitOfState[] = {-1, 0, 1, 2, 4, -1, 3};
+    if (ErrorState < 1 || ErrorState > 6)
+        return true;
+    int bit = bitOfState[ErrorState];
+    return bit < 0 || (Cmd.NoActionOnError & (1u << bit)) == 0;
+}
+
+void TBuMainForm::DoAfterBackupAction(TBuResult result)
+{
+    Cmd.LogOffMode = dmNone;
+    Cmd.SuspendMode = smNone;
+    if (ErrorAllowsAction() && result != brOK && Cmd.AllowAction) {
+        switch (result) {
+        case brShutdown:
+            Cmd.LogOffMode = FIdleOffChosen ? dmIdleOff : dmShutdown;
+            break;
+        case brLogOff:
+            Cmd.LogOffMode = dmLogOff;
+            break;
+        case brStandby:
+            Cmd.SuspendMode = smStandby;
+            break;
+        case brHibernate:
+            Cmd.SuspendMode = smHibernate;
+            break;
+        default:
+            break;
+        }
+    }
+    if (Cmd.SuspendMode != smNone)
+        SuspendSystem();
+    else
+        FDownTaskFlag = Cmd.LogOffMode != dmNone;
+}
+
+int TBuMainForm::GetAfterAction() const
+{
+    if (!Cmd.AllowAction)
+        return 0;
+    if (FDownTaskFlag)
+        return Cmd.LogOffMode == dmLogOff ? 2 : 1;
+    return Cmd.SuspendMode == smStandby ? 3 : Cmd.SuspendMode == smHibernate ? 4 : 0;
+}
+
+void TBuMainForm::ShutdownSystem()
+{
+    std::string failure = FPower.EndSession(Cmd.LogOffMode);
+    if (failure.empty())
+        return;
+    if (IsErrorPromptMode(Cmd.InterActiveMode))
+        FInteraction.ErrorBox(SafeFormat(_("Error on shutting down or logging off!\r\n%s"), {failure}), 0);
+    WriteEventLog(true, 0xC0000012, {failure});
+}
+
+void TBuMainForm::SuspendSystem()
+{
+    std::string failure = FPower.Suspend(Cmd.SuspendMode == smHibernate);
+    if (failure.empty())
+        return;
+    if (IsErrorPromptMode(Cmd.InterActiveMode))
+        FInteraction.ErrorBox(SafeFormat(_("Error on suspending system!\r\n%s"), {failure}), 0);
+    WriteEventLog(true, 0xC0000013, {failure});
+}
+
+TBuResult TBuMainForm::RunBackupTasks(const std::string& tasks, int mode, TInteraction interAct, int priority)
+{
+    SetExitCode(0, 0);
+    if (mode != 1 || tasks.empty())
+        return brOK;
+    if (tasks[0] == '#') {
+        // Automatic-task slots: none are configured in this program's settings yet.
+        return brOK;
+    }
+    TBuResult result = brOK;
+    for (const auto& item : SplitTaskList(tasks)) {
+        std::string path = GetTaskFileName(item);
+        if (interAct == iaNone)
+            interAct = iaDelay;
+        TBuResult r;
+        do
+            r = FEngine->DoBackupJob(Cmd.AllowAction ? -1 : 0, interAct, priority, path);
+        while (r == brRepeat);
+        if (FEngine->BuStatus != bsOK)
+            return result;
+        if (result == brOK)
+            result = r;
+    }
+    return result;
+}
+
+int TBuMainForm::Run(const std::vector<std::string>& argv)
+{
+    auto report = [this](const std::string& text) { FInteraction.ErrorBox(text, 0); };
+    std::string args;
+    StartFlags = GetStartFlags(argv, FFolders.ProgramDir, FReportFlag, report, args);
+    if (FReportFlag)
+        ParseCmdLine(Cmd, argv, FFolders.ProgramDir, FReportFlag, report);
+    StartOrigin = Cmd.StartOrigin;
+    ChooseSettingsFile();
+    LoadFromIni(SettingsFile);
+    SetExitCode(0, 0);
+    if (Cmd.Wt >= 0)
+        ProgSettings.ViewSettings.AutoWaitTime = Cmd.Wt;
+    FDownTaskFlag = Cmd.LogOffMode != dmNone;
+
+    FLog = std::make_unique<TTaskLog>(*this, FInteraction);
+    FLog->CmdProtMode = Cmd.Pm;
+    FEngine = std::make_unique<TBackupEngine>(*this, FInteraction, FProgress, FControl, *FLog);
+    FEngine->CmdZip = Cmd.AltZip;
+    if (utf8::SameText(ExtractExtension(FEngine->CmdZip), "zip"))
+        FEngine->CmdZip = DeleteExtension(FEngine->CmdZip);
+    FEngine->CmdTimeSlot = Cmd.Tp.Mode == ctmOff      ? ctsOff
+                           : Cmd.Tp.Mode == ctmPrompt ? ctsPrompt
+                           : Cmd.Tp.Mode == ctmError  ? ctsError
+                                                      : ctsGiven;
+    FEngine->BuDir = Cmd.SubDir;
+    FEngine->ReplSourceDir = Cmd.SDir;
+    if (Cmd.BuM > 0)
+        FEngine->SpecMode = Cmd.BuM;
+
+    if (Cmd.ProtTask || Cmd.CleanTask || Cmd.VerifyTask || Cmd.RestTask) {
+        FInteraction.ErrorBox(_("Showing logs and running verify, restore and cleanup tasks need the program "
+                                "window, which this build does not have."),
+                              0);
+    } else if (Cmd.ForceTask || FDownTaskFlag) {
+        // Backup batch.
+        FIdleOffChosen = Cmd.LogOffMode == dmIdleOff;
+        if (Cmd.CmdTasks.empty() && Cmd.SDir.empty())
+            Cmd.CmdTasks = "#";
+        if (Cmd.LockDown) {
+            std::string failure = FPower.LockSession();
+            if (!failure.empty())
+                WriteEventLog(true, 0xC0000012, {failure});
+        }
+        for (int i = 0; i < Cmd.StartDelay; ++i)
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        if (Cmd.InterActiveMode == iaNone)
+            Cmd.InterActiveMode = iaDelay;
+        if (!Cmd.CmdTasks.empty() && Cmd.CmdTasks[0] == '#')
+            Cmd.AllowAction = false;
+        else if (Cmd.AllowAction && (Cmd.LogOffMode == dmRestart || Cmd.LogOffMode == dmHybrid))
+            Cmd.AllowAction = false;
+        FEngine->BuAction = GetAfterAction();
+        TBuResult code = RunBackupTasks(Cmd.CmdTasks, 1, Cmd.InterActiveMode, Cmd.BuThPr);
+        if (Cmd.AllowAction)
+            DoAfterBackupAction(code);
+    } else {
+        FInteraction.ErrorBox(_("The program window is not available in this build. Run a backup task with "
+                                "/force and the task file."),
+                              0);
+    }
+
+    // Program end: save what must not be lost, then carry out the end action.
+    SaveErrorCount();
+    int exitCode = ErrorState;
+    if (FDownTaskFlag) {
+        if (Cmd.LogOffMode == dmIdleOff) {
+            if (FPower.UserSessionCount() == 0)
+                ShutdownSystem();
+        } else {
+            ShutdownSystem();
+        }
+    }
+    return exitCode;
+}

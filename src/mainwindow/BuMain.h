@@ -1,0 +1,108 @@
+#pragma once
+// Program control of the main program without a window: start flags and command line, the settings
+// folder and settings file, the start dispatcher's batch cases, running listed backup tasks, the exit
+// state that becomes the process exit code, and the after-run power actions.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "backup/BackupRun.h"
+#include "backup/EngineInterfaces.h"
+#include "backup/TaskLog.h"
+#include "mainwindow/BuMainCmdLine.h"
+#include "mainwindow/PowerActions.h"
+
+// Where the program's files are; every folder ends with "/".
+struct TProgramFolders
+{
+    std::string ProgramDir; // folder of the executable
+    std::string AppDataDir; // $XDG_CONFIG_HOME/
+    std::string DocumentsDir;
+    std::string SystemTempDir;
+};
+
+class TBuMainForm : public IRunHost
+{
+public:
+    TBuMainForm(TProgramFolders folders, IInteraction& interaction, IPowerActions& power);
+    ~TBuMainForm() override;
+
+    // Runs the program for argv (argv[0] the program) and returns the process exit code.
+    int Run(const std::vector<std::string>& argv);
+
+    // ---- command line and settings
+    TCmdLineValues Cmd;
+    uint8_t StartFlags = 0;
+    std::string SettingsFile;
+    std::string LogFolder; // empty = the settings folder
+    std::string TempFolder;
+    std::string TaskFolder;
+    std::string DefTaskDir;
+    TIniLoc FIniLoc = ilNormal;
+
+    // Chooses the settings folder and file (command line first).
+    void ChooseSettingsFile();
+    // Reads the settings the program control needs; false when the file does not exist.
+    bool LoadFromIni(const std::string& name);
+    // Writes [Config] ErrorCount; false (after a message) when the file cannot be written.
+    bool SaveErrorCount();
+
+    // ---- runs and after-run actions
+    TBuResult RunBackupTasks(const std::string& tasks, int mode, TInteraction interAct, int priority);
+    bool ErrorAllowsAction() const;
+    void DoAfterBackupAction(TBuResult result);
+    int GetAfterAction() const;
+    // Carries out DownTask / the suspend mode on the way out.
+    void ShutdownSystem();
+    void SuspendSystem();
+
+    // ---- IRunHost
+    int ExitState() const override { return ErrorState; }
+    void SetExitCode(int exitCode, int taskNr) override;
+    bool IsPortable() const override { return Cmd.IsPortable; }
+    void IncErrorCount() override;
+    bool EventSourceOk() const override { return true; }
+    void WriteEventLog(bool error, uint32_t eventId, const std::vector<std::string>& strings) override;
+    std::string SettingsDir() const override { return FSettingsDir; }
+    std::string LogDir() const override { return LogFolder.empty() ? FSettingsDir : LogFolder; }
+    std::string TempDir() const override { return TempFolder; }
+    std::string TaskDir() const override { return TaskFolder; }
+    std::string DefaultLogFile() const override;
+    const TQvSettings& Settings() const override { return ProgSettings; }
+    bool CreateRunLock(const std::string& dir, const std::string& text) override;
+    void DeleteRunLock() override;
+    void KeepAwake(bool) override {}
+    void EndKeepAwake() override {}
+    TRunSlotInfo* Slot(int nr) override;
+    std::string ComputerName() const override;
+    std::string OperatingSystem() const override;
+    std::string ProgramName() const override { return "Vastrel"; }
+    std::string ProgramVersion() const override;
+    bool DownTask() const override { return FDownTaskFlag; }
+    bool DelTemp() const override { return Cmd.DelTemp; }
+
+    int FailedTask = 0;
+    int ErrorCountValue = 0;
+    bool ErrorCountChanged = false;
+
+private:
+    std::string GetTaskFileName(const std::string& name) const;
+    TProgramFolders FFolders;
+    IInteraction& FInteraction;
+    IPowerActions& FPower;
+    std::string FSettingsDir;
+    bool FDownTaskFlag = false;
+    bool FReportFlag = true;
+    bool FIdleOffChosen = false;
+    TRunSlotInfo FSlots[16];
+    std::string FLockName;
+    int FLockFd = -1;
+    TRunControl FControl;
+    THeadlessProgress FProgress;
+    std::unique_ptr<TTaskLog> FLog;
+    std::unique_ptr<TBackupEngine> FEngine;
+};
+
+// Splits a comma-separated task list; items in double quotes may hold commas.
+std::vector<std::string> SplitTaskList(const std::string& tasks);
