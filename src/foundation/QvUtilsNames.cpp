@@ -2,17 +2,14 @@
 
 #include <climits>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <sstream>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <vector>
 
 #include "foundation/LangUtils.h"
 #include "foundation/PathUtils.h"
 #include "foundation/PlaceHolders.h"
+#include "foundation/WinDevUtils.h"
+#include "platform/MountTable.h"
 #include "rtl/Clock.h"
 #include "rtl/DateTime.h"
 #include "rtl/Gettext.h"
@@ -49,87 +46,14 @@ std::string Pad(int value, int digits)
     return s;
 }
 
-// Octal escapes of /proc/self/mountinfo ("\040" for a blank).
-std::string UnescapeMountField(const std::string& s)
-{
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '3') {
-            out += static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0'));
-            i += 3;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
-// Hex escapes of /dev/disk/by-label ("\x20" for a blank).
-std::string UnescapeLabel(const std::string& s)
-{
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
-            out += static_cast<char>(std::stoi(s.substr(i + 2, 2), nullptr, 16));
-            i += 3;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
-struct MountEntry
-{
-    std::string mountPoint;
-    std::string source;
-    dev_t device = 0;
-};
-
-std::vector<MountEntry> ReadMounts()
-{
-    std::vector<MountEntry> mounts;
-    std::ifstream in("/proc/self/mountinfo");
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        std::string id, parent, majmin, root, mountPoint;
-        fields >> id >> parent >> majmin >> root >> mountPoint;
-        size_t dash = line.find(" - ");
-        if (dash == std::string::npos)
-            continue;
-        std::istringstream tail(line.substr(dash + 3));
-        std::string fsType, source;
-        tail >> fsType >> source;
-        MountEntry e;
-        e.mountPoint = UnescapeMountField(mountPoint);
-        e.source = UnescapeMountField(source);
-        unsigned maj = 0, min = 0;
-        if (sscanf(majmin.c_str(), "%u:%u", &maj, &min) == 2)
-            e.device = makedev(maj, min);
-        mounts.push_back(std::move(e));
-    }
-    return mounts;
-}
-
-const char* const LabelDir = "/dev/disk/by-label";
-
 } // namespace
 
 std::string TVolumeResolver::MountPointOfLabel(const std::string& label) const
 {
-    std::error_code ec;
-    std::string wanted = Lower(label);
-    for (auto& entry : std::filesystem::directory_iterator(LabelDir, ec)) {
-        if (Lower(UnescapeLabel(entry.path().filename().string())) != wanted)
-            continue;
-        struct stat st;
-        if (stat(entry.path().c_str(), &st) != 0)
-            continue;
-        for (auto& m : ReadMounts())
-            if (m.device == st.st_rdev)
-                return m.mountPoint;
-    }
-    return "";
+    std::string root = FindDriveByLabel(label);
+    if (root.size() > 1 && root.back() == '/')
+        root.pop_back();
+    return root;
 }
 
 bool TVolumeResolver::VolumeOfPath(const std::string& path, std::string& mountPoint, std::string& label) const
@@ -138,26 +62,21 @@ bool TVolumeResolver::VolumeOfPath(const std::string& path, std::string& mountPo
     label.clear();
     if (path.empty() || path.front() != '/')
         return false;
-    MountEntry best;
-    for (auto& m : ReadMounts()) {
-        const std::string& mp = m.mountPoint;
+    // The mount point is matched as text, so that the rest of Path below it stays as written.
+    const TVolumeInfo* best = nullptr;
+    const std::vector<TVolumeInfo> volumes = VolumeProvider::Current().ListVolumes();
+    for (const auto& v : volumes) {
+        const std::string& mp = v.MountPoint;
         bool inside =
             path == mp || mp == "/" ||
             (path.size() > mp.size() && path.compare(0, mp.size(), mp) == 0 && path[mp.size()] == '/');
-        if (inside && mp.size() >= best.mountPoint.size())
-            best = m;
+        if (inside && (!best || mp.size() >= best->MountPoint.size()))
+            best = &v;
     }
-    if (best.mountPoint.empty())
+    if (!best)
         return false;
-    mountPoint = best.mountPoint;
-    std::error_code ec;
-    for (auto& entry : std::filesystem::directory_iterator(LabelDir, ec)) {
-        struct stat st;
-        if (stat(entry.path().c_str(), &st) == 0 && st.st_rdev == best.device) {
-            label = UnescapeLabel(entry.path().filename().string());
-            break;
-        }
-    }
+    mountPoint = best->MountPoint;
+    label = best->Label;
     return true;
 }
 
