@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/ErrorCodes.h"
+#include "platform/FileText.h"
 
 namespace {
 
@@ -17,16 +18,6 @@ ExtAttrLayer* gLayer = nullptr;
 FILETIME FromStatx(const struct statx_timestamp& ts)
 {
     return UnixNsToFileTime(ts.tv_sec, ts.tv_nsec);
-}
-
-std::string ParentOf(const std::string& path)
-{
-    auto pos = path.find_last_of('/');
-    if (pos == std::string::npos)
-        return ".";
-    if (pos == 0)
-        return "/";
-    return path.substr(0, pos);
 }
 
 std::string ArchiveMarkValue(const TPosixFileData& data)
@@ -82,7 +73,7 @@ uint32_t ReadFileData(const std::string& path, bool followLink, TPosixFileData& 
             struct stat st
             {
             };
-            std::string parent = ParentOf(path);
+            std::string parent = ParentDirOf(path);
             if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
                 return WinError::ERROR_PATH_NOT_FOUND;
         }
