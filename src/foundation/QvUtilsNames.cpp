@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/LangUtils.h"
+#include "foundation/NumberUtils.h"
 #include "foundation/PathUtils.h"
 #include "foundation/PlaceHolders.h"
 #include "foundation/WinDevUtils.h"
@@ -36,14 +37,6 @@ std::string Lower(std::string_view s)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c + 32);
     return out;
-}
-
-std::string Pad(int value, int digits)
-{
-    std::string s = std::to_string(value);
-    while (static_cast<int>(s.size()) < digits)
-        s.insert(s.begin(), '0');
-    return s;
 }
 
 } // namespace
@@ -171,11 +164,14 @@ std::string ExpandLogPlaceholders(std::string_view Text, std::string_view Dest)
         if (Lower(text).find(placeholder) != std::string::npos)
             text = ReplaceTextIgnoreCase(text, placeholder, valueOf());
     };
-    replace("%date%", [&] { return Pad(year, 4) + "-" + Pad(month, 2) + "-" + Pad(day, 2); });
-    replace("%time%", [&] { return Pad(hour, 2) + Pad(minute, 2) + Pad(second, 2); });
+    replace("%date%", [&] {
+        return IntToStrZero(4, year) + "-" + IntToStrZero(2, month) + "-" + IntToStrZero(2, day);
+    });
+    replace("%time%",
+            [&] { return IntToStrZero(2, hour) + IntToStrZero(2, minute) + IntToStrZero(2, second); });
     replace("%yaw%", [&] { return YearAndWeekText(now); });
-    replace("%yam%", [&] { return Pad(year, 4) + "-" + Pad(month, 2); });
-    replace("%year%", [&] { return Pad(year, 4); });
+    replace("%yam%", [&] { return IntToStrZero(4, year) + "-" + IntToStrZero(2, month); });
+    replace("%year%", [&] { return IntToStrZero(4, year); });
     replace("%username%", [&] { return PlaceholderUserName(); });
     replace("%computername%", [&] { return PlaceholderComputerName(); });
     replace("%dest%", [&] { return dest; });
