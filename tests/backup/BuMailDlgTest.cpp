@@ -1,4 +1,5 @@
 #include "backup/BuMailDlg.h"
+#include "archive/mMailer10.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
