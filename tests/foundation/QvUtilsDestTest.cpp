@@ -9,26 +9,13 @@
 
 namespace {
 
-// Labels from the fake volume list.
-class ProviderResolver : public TVolumeResolver
-{
-public:
-    std::string MountPointOfLabel(const std::string& label) const override
-    {
-        std::string root = FindDriveByLabel(label);
-        return root.size() > 1 ? root.substr(0, root.size() - 1) : root;
-    }
-};
-
 class QvUtilsDestTest : public SandboxTest
 {
 protected:
     FakeVolumeProvider volumes;
     FakeShareConnector shares;
-    ProviderResolver resolver;
     void SetUp() override
     {
-        SetVolumeResolver(&resolver);
         auto vol = [](std::string mp, std::string type, std::string label, bool usb) {
             TVolumeInfo v;
             v.MountPoint = mp;
@@ -63,7 +50,6 @@ protected:
         SetShareRetryDelay(1000);
         VolumeProvider::SetCurrent(nullptr);
         ShareConnector::SetCurrent(nullptr);
-        SetVolumeResolver(nullptr);
     }
 };
 
