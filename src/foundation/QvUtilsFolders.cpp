@@ -3,9 +3,12 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "foundation/BuConsts.h"
 #include "foundation/FileUtils.h"
@@ -13,6 +16,7 @@
 #include "foundation/FileUtilsTimes.h"
 #include "foundation/PathUtils.h"
 #include "foundation/StringUtils.h"
+#include "foundation/WinExecute.h"
 #include "platform/ErrorCodes.h"
 #include "platform/FileLock.h"
 #include "platform/FileText.h"
@@ -25,6 +29,7 @@ namespace {
 
 std::string FLockName;
 int FLockFd = -1;
+std::function<void(const std::string&)> HelpErrorHandler;
 
 std::string Slash(const std::string& dir)
 {
@@ -226,6 +231,91 @@ std::string GetLogDir()
     if (dir.empty())
         dir = XdgConfigHome();
     return Slash(dir);
+}
+
+// --- help
+
+std::string GetHelpFileName()
+{
+    std::vector<std::string> folders;
+    if (const char* dir = std::getenv("VASTREL_HELP_DIR"); dir && *dir)
+        folders.push_back(Slash(dir));
+    const std::string progDir = GetProgramDir();
+    folders.push_back(progDir);
+    if (!progDir.empty())
+        folders.push_back(progDir + "../share/vastrel/help/");
+    const std::string defaultName = "qve-help.html";
+    const std::string translated = _("qve-help.html");
+    for (const auto& folder : folders)
+        for (const auto& name : {translated, defaultName}) {
+            struct stat st
+            {
+            };
+            if (::stat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                return folder + name;
+        }
+    return progDir + defaultName;
+}
+
+std::string FileUrl(const std::string& path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (char ch : path) {
+        auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' ||
+            c == '-' || c == '_' || c == '.' || c == '~') {
+            url += ch;
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 15];
+        }
+    }
+    return url;
+}
+
+void SetHelpErrorHandler(std::function<void(const std::string&)> handler)
+{
+    HelpErrorHandler = std::move(handler);
+}
+
+void OpenHelpTopic(const std::string& topic)
+{
+    std::string page = GetHelpFileName();
+    std::string anchor;
+    if (!topic.empty()) {
+        std::string name = topic;
+        if (auto hash = name.find('#'); hash != std::string::npos) {
+            anchor = name.substr(hash);
+            name.resize(hash);
+        }
+        while (!name.empty() && name[0] == '/')
+            name.erase(0, 1);
+        if (!name.empty())
+            page = page.substr(0, page.find_last_of('/') + 1) + name;
+    }
+    bool ok = false;
+    struct stat st
+    {
+    };
+    if (::stat(page.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        try {
+            TProcessHandle pid = StartProcess({"xdg-open", FileUrl(page) + anchor}, "");
+            // xdg-open hands the page on and ends; one still running after a while has got that far.
+            uint32_t rc = WaitForProcess(pid, 5000, true);
+            ok = rc == 0 || rc == WaitTimeoutResult;
+        } catch (const EProcessError&) {
+            ok = false;
+        }
+    }
+    if (ok)
+        return;
+    const std::string message = _("Help is not available on this system!");
+    if (HelpErrorHandler)
+        HelpErrorHandler(message);
+    else
+        std::fprintf(stderr, "%s\n", message.c_str());
 }
 
 // --- lock file

@@ -137,6 +137,24 @@ std::string FindDriveByLabel(const std::string& label, int /*firstDrive*/)
     return {};
 }
 
+bool GetStorageDescriptor(const std::string& path, TStorageDescriptor& descriptor)
+{
+    descriptor.fill(0);
+    TVolumeInfo v;
+    if (IsUnc(path) || !VolumeOf(path, v) || !v.DeviceKnown || FsKindOfType(v.FsType) == TFsKind::fkRemote)
+        return false;
+    auto put32 = [&](size_t offset, uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            descriptor[offset + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+    };
+    put32(0, 40); // version
+    put32(4, 40); // size
+    descriptor[8] = (v.FsType == "iso9660" || v.FsType == "udf") ? 5 : 0;
+    descriptor[10] = v.Removable ? 1 : 0;
+    put32(28, static_cast<uint32_t>(v.Usb ? BusTypeUsb : v.BusType));
+    return true;
+}
+
 bool IsUsbDrive(const std::string& path)
 {
     TVolumeInfo v;

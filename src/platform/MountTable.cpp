@@ -267,6 +267,28 @@ bool IsPseudoFileSystem(const std::string& fsType)
     return pseudo.count(fsType) != 0;
 }
 
+int StorageBusTypeOfSysPath(const std::string& sysPath)
+{
+    auto has = [&](const char* part) { return sysPath.find(part) != std::string::npos; };
+    if (has("/usb"))
+        return BusTypeUsb;
+    if (has("/nvme"))
+        return BusTypeNvme;
+    if (has("/mmc"))
+        return BusTypeSd;
+    if (has("/virtual/block/loop"))
+        return BusTypeFileBackedVirtual;
+    if (has("/virtio") || has("/virtual/") || has("/xen/"))
+        return BusTypeVirtual;
+    if (has("/ata"))
+        return BusTypeSata;
+    if (has("/end_device-") || has("/sas_"))
+        return BusTypeSas;
+    if (has("/host") && has("/target"))
+        return BusTypeScsi;
+    return BusTypeUnknown;
+}
+
 // --- providers
 
 VolumeProvider& VolumeProvider::Current()
@@ -292,7 +314,9 @@ TVolumeInfo RealVolumeProvider::Describe(const TMountEntry& entry, bool withSpac
         std::string sys = CanonicalPath(SysBlockDir + "/" + std::to_string(entry.Major) + ":" +
                                         std::to_string(entry.Minor));
         if (!sys.empty()) {
-            v.Usb = sys.find("/usb") != std::string::npos;
+            v.DeviceKnown = true;
+            v.BusType = StorageBusTypeOfSysPath(sys);
+            v.Usb = v.BusType == BusTypeUsb;
             std::string removable = std::string(TrimBlanks(ReadSmallFile(sys + "/removable")));
             if (removable.empty())
                 removable = std::string(TrimBlanks(ReadSmallFile(sys + "/../removable")));

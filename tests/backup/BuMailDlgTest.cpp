@@ -8,6 +8,7 @@
 #include "archive/mMailer10.h"
 #include "archive/PasswordText.h"
 #include "archive/SmtpTestServer.h"
+#include "archive/mMailer10.h"
 #include "foundation/IniFileUtils.h"
 #include "support/Sandbox.h"
 

@@ -154,3 +154,32 @@ TEST_F(QvUtilsDestTest, TheFreeSpaceThreadReportsOnTheCreatingThread)
     EXPECT_FALSE(missing.Success());
     TNetGetVolThread::SetStartDelay(200);
 }
+
+TEST_F(QvUtilsDestTest, DestinationInfoTellsWhereTheBackupGoes)
+{
+    struct Case
+    {
+        std::string dest;
+        int status;
+        std::string text;
+    } cases[] = {
+        {":STICK:/set", 0,
+         "Backup destination on local drive " + sandbox.Path("v/usb") + "/set (1 B free of 2 B)"},
+        {":GONE:/set", 2, "Backup destination not available"},
+        {"", 2, "Backup destination not available"},
+        {sandbox.Path("v/usb/new/folder"), 0, "Backup destination on local drive (1 B free of 2 B)"},
+        {sandbox.Path("v/nfs/x"), 1, "Backup destination on server"},
+        {"//server/share/x", 1, "Backup destination on server"},
+        {"relative/dir", 0, "Backup destination on local drive (1 B free of 2 B)"},
+    };
+    for (const auto& c : cases) {
+        int status = -1;
+        std::string text;
+        GetDestinationInfo(c.dest, status, text);
+        EXPECT_EQ(status, c.status) << c.dest;
+        EXPECT_EQ(text, c.text) << c.dest;
+        std::string only;
+        GetDestinationText(c.dest, only);
+        EXPECT_EQ(only, c.text);
+    }
+}
