@@ -1,0 +1,191 @@
+#include "Screenshots.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <functional>
+
+#include "GuiTestUtil.h"
+#include "foundation/gui/CharTableDlg.h"
+#include "foundation/gui/CheckBoxes.h"
+#include "foundation/gui/EditHistListDlg.h"
+#include "foundation/gui/Indicators.h"
+#include "foundation/gui/InpText.h"
+#include "foundation/gui/InputString.h"
+#include "foundation/gui/LogonDlg.h"
+#include "foundation/gui/MemoDlg.h"
+#include "foundation/gui/NewPwdDlg.h"
+#include "foundation/gui/NumberEd.h"
+#include "foundation/gui/PhDlg.h"
+#include "foundation/gui/Prgrss.h"
+#include "foundation/gui/PwdDlg.h"
+#include "foundation/gui/ShowMessageDlg.h"
+#include "foundation/gui/StatWind.h"
+#include "foundation/gui/StyleUtils.h"
+#include "foundation/gui/TextDlg.h"
+#include "foundation/gui/WinUtils.h"
+
+namespace {
+QString GFolder;
+QString GPrefix;
+int GCount = 0;
+
+void Save(QWidget* w, const char* name)
+{
+    if (!w)
+        return;
+    QApplication::processEvents();
+    const QString file = GFolder + QLatin1Char('/') + GPrefix + QLatin1Char('-') + QLatin1String(name) +
+                         QStringLiteral(".png");
+    if (w->grab().save(file))
+        ++GCount;
+    else
+        std::fprintf(stderr, "screenshots: cannot write %s\n", file.toLocal8Bit().constData());
+}
+
+// Shows a modal dialog through show, takes its picture and closes it.
+void Modal(const char* name, const std::function<void()>& show)
+{
+    WhenModal([name](QWidget* w) {
+        Save(w, name);
+        if (w)
+            QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection);
+    });
+    show();
+}
+
+void Controls()
+{
+    QWidget w;
+    w.setWindowTitle(QStringLiteral("Controls"));
+    auto* form = new QFormLayout(&w);
+    auto* days = new TCheckComboBox(&w);
+    for (const char* d : {"Monday|Mon", "Tuesday|Tue", "Wednesday|Wed", "Thursday|Thu", "Friday|Fri"})
+        days->AddChecked(d, d[0] == 'M' || d[0] == 'F');
+    form->addRow(QStringLiteral("Weekdays:"), days);
+    auto* range = new TRangeEdit(&w);
+    range->SetMaxValue(999);
+    range->SetValue(42);
+    form->addRow(QStringLiteral("Count:"), range);
+    auto* hex = new TNumberEdit(&w);
+    hex->SetBits(16);
+    hex->SetNumMode(nmHex);
+    hex->SetBytes(true);
+    hex->SetValue(0x1234);
+    form->addRow(QStringLiteral("Bytes:"), hex);
+    auto* fl = new TFloatEdit(&w);
+    fl->SetValue(2.5);
+    form->addRow(QStringLiteral("Margin (cm):"), fl);
+    auto* group = new TCheckGroupBox(&w);
+    group->SetCaption("Run program before backup");
+    auto* gl = new QVBoxLayout(group);
+    gl->addWidget(new QLineEdit(QStringLiteral("/usr/bin/true"), group));
+    form->addRow(group);
+    auto* off = new TCheckGroupBox(&w);
+    off->SetCaption("Run program after backup");
+    auto* ol = new QVBoxLayout(off);
+    ol->addWidget(new QLineEdit(QStringLiteral("disabled"), off));
+    off->SetChecked(false);
+    form->addRow(off);
+    auto* bar = new TNewProgressBar(&w);
+    bar->setFixedSize(200, 11);
+    bar->SetPosition(60);
+    form->addRow(QStringLiteral("Progress:"), bar);
+    auto* lamps = new QWidget(&w);
+    auto* ll = new QHBoxLayout(lamps);
+    auto* spot = new TSpotIndicator(lamps);
+    spot->setFixedSize(16, 16);
+    spot->SetIndicate(true);
+    auto* lamp = new TLamp(lamps);
+    lamp->setFixedSize(16, 16);
+    ll->addWidget(spot);
+    ll->addWidget(lamp);
+    ll->addStretch(1);
+    form->addRow(QStringLiteral("Lamps:"), lamps);
+    w.resize(360, w.sizeHint().height());
+    w.show();
+    Save(&w, "controls");
+}
+
+void All()
+{
+    Modal("msgbox-confirm", [] {
+        ConfirmYesNoDialogAt(DefaultFormPos, "The task \"Documents\" was changed.\r\nSave the changes?",
+                             mbYes);
+    });
+    Modal("msgbox-error",
+          [] { ErrorDialog("Error writing to \"/backup/archive.zip\"\r\nNo space left on device"); });
+    Modal("msgbox-hint", [] { MsgDialog("Number of days to keep older versions", mdtCustom); });
+    {
+        TStatusWindow w;
+        w.ShowStatus(DefaultFormPos, "Scanning", "Scanning source folders ...", true, -1);
+        w.SetInfo("/home/user/Documents/Projects/2024/report.odt");
+        w.SetProgress(40);
+        Save(&w, "statuswindow");
+        w.hide();
+    }
+    Controls();
+    Modal("memo", [] {
+        std::string t = "jpg,png,\"my files, old\",zip";
+        EditCommaList(DefaultFormPos, "File types", "One type per line:", t);
+    });
+    Modal("inputstring", [] {
+        std::string t = "Documents backup";
+        AskString(DefaultFormPos, "Task name", "Name of the task:", t);
+    });
+    Modal("textdlg", [] {
+        TTextEingabe d;
+        std::string a = "backup", b = "server";
+        TSwitchMode sw = tsOn;
+        d.Execute(DefaultFormPos, "Account", "User name:", "Host:", "Remember the account", a, b, sw);
+    });
+    Modal("inptext", [] {
+        TStringList h{"*.tmp", "*.bak"};
+        std::string t = "*.log";
+        InputTextHistory(DefaultFormPos, "Filter", "Files to exclude:", true, "", &h, false, t);
+    });
+    Modal("edithistlist", [] {
+        TStringList l{"/backup/daily", "/backup/weekly", "/media/usb/backup"};
+        int i = 1;
+        EditHistoryList(DefaultFormPos, "Destinations", "Recently used destinations:", l, true, true, i);
+    });
+    Modal("chartable", [] { SelectCharacter(DefaultFormPos, ""); });
+    Modal("placeholder", [] { SelectPlaceholder(DefaultFormPos, ptPostEx, ""); });
+    Modal("password", [] {
+        std::string p;
+        int mode = 0;
+        AskPassword(DefaultFormPos, "Encrypted backup",
+                    "Enter the password of\r\n\"/backup/docs.zip\":", true, true, p, mode);
+    });
+    Modal("newpassword", [] {
+        std::string p = "Tr0ub4dor&3";
+        AskNewPassword("Encryption password", p, true, true, 8);
+    });
+    Modal("logon", [] {
+        std::string u = "backup", p;
+        AskLogon("Connect to", "Account for //server/share", true, u, p);
+    });
+}
+} // namespace
+
+int TakeScreenshots(const std::string& folder)
+{
+    GFolder = QString::fromStdString(folder);
+    QDir().mkpath(GFolder);
+    GCount = 0;
+    SetDarkStyle("Windows10 Dark");
+    GPrefix = QStringLiteral("light");
+    ApplyStyle(false);
+    All();
+    GPrefix = QStringLiteral("dark");
+    ApplyStyle(true);
+    All();
+    ApplyStyle(false);
+    return GCount;
+}
