@@ -6,6 +6,7 @@
 #include "archive/MailParse.h"
 #include "archive/PasswordText.h"
 #include "archive/SmtpTestServer.h"
+#include "archive/mMailer10.h"
 #include "foundation/IniFileUtils.h"
 #include "support/Sandbox.h"
 
