@@ -110,8 +110,8 @@ bool ScanFileTypes(const std::string& root, const std::string& rel, TExtensionLi
         int rc = FindFirst(dir + "*", FolderSearchAttr, rec);
         while (rc == 0) {
             if (IsNotDotEntry(rec.Name) && (static_cast<uint32_t>(rec.Attr) & faDirectory) != 0) {
-                if (!ScanFileTypes(root, rel + rec.Name, list, task, status, childTagged,
-                                   AddPathDelimiter(realPath + rec.Name), today)) {
+                if (!ScanFileTypes(root, rel.empty() ? rec.Name : AddPathDelimiter(rel) + rec.Name, list,
+                                   task, status, childTagged, AddPathDelimiter(realPath + rec.Name), today)) {
                     FindClose(rec);
                     return false;
                 }

@@ -13,6 +13,7 @@
 #include "foundation/QvUtilsNames.h"
 #include "foundation/StringUtils.h"
 #include "foundation/XlFileUtils.h"
+#include "platform/MountTable.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
 
@@ -463,9 +464,9 @@ bool TTaskEnvironment::FolderAccessible(const std::string& path) const
 
 std::string TTaskEnvironment::VolumeLabelOf(const std::string& path) const
 {
-    std::string mountPoint, label;
-    if (TVolumeResolver().VolumeOfPath(path, mountPoint, label))
-        return label;
+    TVolumeInfo info;
+    if (VolumeProvider::Current().QueryVolume(path, info))
+        return info.Label;
     return "";
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "backup/BuFtpDlg.h"
 #include "foundation/PathUtils.h"
 #include "foundation/PlaceHolders.h"
 #include "foundation/StringUtils.h"
@@ -177,7 +178,11 @@ void WriteUserSection(TMemIniFile& ini, const TTaskSettings& task)
     ini.WriteString(UserSection, "Password", EncodePasswordText(task.UserPwd));
 }
 
-void ReadFtpSection(TTaskReader& reader, TFtpParams& p)
+namespace {
+
+// Reads [Ftp] and [Proxy] key by key to report what cannot be read; the values themselves come from
+// the FTP settings reader.
+TFtpParams CheckFtpSection(TTaskReader& reader, TFtpParams p)
 {
     const char* f = FtpSection;
     p.Host = reader.String(f, "Host", "");
@@ -216,9 +221,33 @@ void ReadFtpSection(TTaskReader& reader, TFtpParams& p)
     p.Proxy.Mode = static_cast<TIdFtpProxyType>(
         reader.Range(x, "ProxyType", fpcmNone, fpcmNone, fpcmUserHostFireWallID));
     reader.ReportUnknownKeys(x);
+    return p;
 }
 
-void WriteFtpSection(TMemIniFile& ini, const TFtpParams& p)
+} // namespace
+
+void ReadFtpSection(TTaskReader& reader, TFtpParams& params)
+{
+    const TFtpParams checked = CheckFtpSection(reader, params);
+    ReadFtpParams(reader.Ini(), FtpSection, params);
+    // Numbers outside their range were reported and take their defaults.
+    params.Port = checked.Port;
+    params.SecureMode = checked.SecureMode;
+    params.ConnAttempts = checked.ConnAttempts;
+    params.ConnTimeout = checked.ConnTimeout;
+    params.ResponseTimeOut = checked.ResponseTimeOut;
+    params.CertVerify = checked.CertVerify;
+    params.CaseMode = checked.CaseMode;
+    params.Proxy.Port = checked.Proxy.Port;
+    params.Proxy.Mode = checked.Proxy.Mode;
+}
+
+void WriteFtpSection(TMemIniFile& ini, const TFtpParams& params)
+{
+    WriteFtpParams(ini, FtpSection, params);
+}
+
+[[maybe_unused]] static void WriteFtpSectionKeys(TMemIniFile& ini, const TFtpParams& p)
 {
     const char* f = FtpSection;
     ini.EraseSection(f);
@@ -254,8 +283,12 @@ void WriteFtpSection(TMemIniFile& ini, const TFtpParams& p)
     ini.WriteInteger(x, "ProxyType", p.Proxy.Mode);
 }
 
-void ReadMailSection(TTaskReader& reader, TMailData& m)
+namespace {
+
+TMailData CheckMailSection(TTaskReader& reader)
 {
+    TMailData scratch;
+    TMailData& m = scratch;
     const char* s = MailSection;
     m = TMailData();
     m.SMTP = reader.String(s, "SMTP", "");
@@ -291,9 +324,27 @@ void ReadMailSection(TTaskReader& reader, TMailData& m)
         if (utf8::SameText(std::string_view(key).substr(0, 10), "Attachment"))
             reader.Known(s, key);
     reader.ReportUnknownKeys(s);
+    return scratch;
 }
 
-void WriteMailSection(TMemIniFile& ini, const TMailData& m)
+} // namespace
+
+void ReadMailSection(TTaskReader& reader, TMailData& mail)
+{
+    const TMailData checked = CheckMailSection(reader);
+    ReadMailData(reader.Ini(), MailSection, mail);
+    mail.Port = checked.Port;
+    mail.SecureMode = checked.SecureMode;
+    mail.LogMode = checked.LogMode;
+    mail.ZipMode = checked.ZipMode;
+}
+
+void WriteMailSection(TMemIniFile& ini, const TMailData& mail)
+{
+    WriteMailData(ini, MailSection, mail);
+}
+
+[[maybe_unused]] static void WriteMailSectionKeys(TMemIniFile& ini, const TMailData& m)
 {
     const char* s = MailSection;
     ini.EraseSection(s);
