@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unistd.h>
 
+#include "backup/BuFtpDlg.h"
 #include "backup/EntryTexts.h"
 #include "foundation/ExtSysUtils.h"
 #include "foundation/IniFileUtils.h"
@@ -13,6 +14,7 @@
 #include "foundation/QvUtilsDest.h"
 #include "foundation/QvUtilsFolders.h"
 #include "foundation/QvUtilsNames.h"
+#include "foundation/QvUtilsTaskFiles.h"
 #include "foundation/QvUtilsTexts.h"
 #include "foundation/StringUtils.h"
 #include "foundation/WinApiUtils.h"
@@ -97,21 +99,6 @@ std::string ElapsedText(TDateTime start, TDateTime end)
     return SafeFormat("%.2d:%.2d:%.2d", {hours, (secs / 60) % 60, secs % 60});
 }
 
-std::string DirSection(int i)
-{
-    return SafeFormat("Dir%.3d", {i});
-}
-
-// Commands are stored with every double quote written as "#"; encoded ones stay as they are.
-std::string StoredCommand(const std::string& text, int cmdEnc)
-{
-    if (cmdEnc == 1)
-        return text;
-    std::string result = text;
-    std::replace(result.begin(), result.end(), '#', '"');
-    return result;
-}
-
 // The alternating-schedule folder of an automatic run: "BD"/"BW", the step, and the mode letter.
 std::string AlternatingFolderName(const TSchedule& s, int modeIndex)
 {
@@ -124,74 +111,17 @@ std::string AlternatingFolderName(const TSchedule& s, int modeIndex)
 
 } // namespace
 
-// ---- task sections
-
-std::string TRunSections::FtpUrl() const
-{
-    if (FtpHost.empty())
-        return std::string();
-    std::string url = "ftp://" + FtpHost;
-    if (FtpPort != 21)
-        url += ":" + std::to_string(FtpPort);
-    if (!FtpDirectory.empty() && FtpDirectory[0] != '/')
-        url += "/";
-    return url + FtpDirectory;
-}
-
-bool ReadRunSections(const std::string& fileName, const TTimePeriod& newPeriod, TRunSections& sections)
-{
-    sections = TRunSections();
-    try {
-        auto ini = TUnicodeIniFile::CreateForRead(fileName);
-        const char* g = "Global";
-        sections.FtpHost = ini.ReadString("Ftp", "Host", "");
-        sections.FtpPort = ini.ReadInteger("Ftp", "Port", 21);
-        sections.FtpDirectory = ini.ReadString("Ftp", "SubDir", "");
-        const int cmdEnc = ini.ReadInteger(g, "EncryptCommands", 0);
-        sections.BuPreCmd.Command = StoredCommand(ini.ReadString(g, "PreCommand", ""), cmdEnc);
-        sections.BuPreCmd.Wait = ini.ReadInteger(g, "PreWait", 0);
-        sections.BuPreCmd.ErrorLevel = ini.ReadInteger(g, "PreErrorLevel", 1);
-        sections.BuPostCmd.Command = StoredCommand(ini.ReadString(g, "PostCommand", ""), cmdEnc);
-        sections.BuPostCmd.Wait = ini.ReadInteger(g, "PostWait", 0);
-        sections.BuPostCmd.ErrorLevel = ini.ReadInteger(g, "PostConditions", 1);
-        sections.MailMode = ini.ReadInteger(g, "SendMail", 0);
-        const int count = ini.ReadInteger(g, "DirCount", 0);
-        for (int i = 0; i < count; ++i) {
-            const std::string s = DirSection(i);
-            if (!ini.ValueExists(s, "Source"))
-                continue;
-            const int fileMode = ini.ReadInteger(s, "FileMode", 0);
-            auto entry = std::make_unique<TExtensionList>(newPeriod, fileMode == 1   ? sdmFiles
-                                                                     : fileMode == 2 ? sdmPortable
-                                                                                     : sdmNormal);
-            entry->Selected = ini.ReadBool(s, "Enabled", true);
-            entry->VPath = ini.ReadString(s, "Source", "");
-            entry->SPath = ExpandPathPlaceholders(entry->VPath);
-            entry->VName = ini.ReadString(s, "Volume", "");
-            entry->ICount = ini.ReadInteger(s, "FileCount", -1);
-            const int64_t high = ini.ReadInteger(s, "ByteCountH", -1);
-            const int64_t low = static_cast<uint32_t>(ini.ReadInteger(s, "ByteCountL", -1));
-            entry->IBytes = high < 0 ? -1 : (high << 32) + low;
-            entry->SyncCount = static_cast<uint32_t>(ini.ReadInteger(s, "SyncCount", 0));
-            sections.Folders.push_back(std::move(entry));
-        }
-    } catch (const Exception&) {
-        return false;
-    }
-    return true;
-}
-
 TFileSystem TRunEnvironment::FileSystemOf(const std::string& path) const
 {
     return path.empty() ? fsNotAvail : GetFileSystem(path);
 }
 
-TOptionFacts TRunEnvironment::OptionFacts(const TTaskSettings&) const
+TOptionFacts TRunEnvironment::OptionFacts(const TTaskSettings& task) const
 {
     TOptionFacts facts;
-    facts.DirCount = static_cast<int>(FSections.Folders.size());
-    if (!FSections.Folders.empty())
-        facts.SourceType = GetFileSystem(FSections.Folders.front()->SPath);
+    facts.DirCount = task.Folders.Count();
+    if (!task.Folders.Empty())
+        facts.SourceType = GetFileSystem(task.Folders[0].SPath);
     facts.IsAdmin = IsAdministrator();
     return facts;
 }
@@ -233,15 +163,12 @@ TBackupEngine::TBackupEngine(IRunHost& host, IInteraction& interaction, IProgres
 
 std::string TBackupEngine::DestinationText() const
 {
-    return Task.BuFtp ? Sections.FtpUrl() : Task.BuZiel;
+    return Task.BuFtp ? GetFtpUrl(Task.FtpPar) : Task.BuZiel;
 }
 
 std::string TBackupEngine::FirstSourceLabel() const
 {
-    std::string label;
-    if (!Sections.Folders.empty() && !GetVolumeLabel(Sections.Folders.front()->SPath, label))
-        label.clear();
-    return label;
+    return Task.Folders.Empty() ? std::string() : FEnvironment.VolumeLabelOf(Task.Folders[0].SPath);
 }
 
 std::string TBackupEngine::MakeZipName(const std::string& zs) const
@@ -337,15 +264,15 @@ std::vector<std::string> TBackupEngine::OptionsBlock() const
             secure += _("During synchronization");
         items.push_back(secure);
     }
-    if (Sections.MailMode != 0)
+    if (Task.MailMode != mmNone)
         items.push_back(_("Send mail after backup"));
-    const bool pre = IsProgActive(Sections.BuPreCmd), post = IsProgActive(Sections.BuPostCmd);
+    const bool pre = IsProgActive(Task.BuPreCmd), post = IsProgActive(Task.BuPostCmd);
     if (pre || post) {
         const std::string lead = _("External programs: ");
         const std::string before =
-            SafeFormat(_("before Backup (%s)"), {ExternalCommandText(Task, Sections.BuPreCmd.Command)});
+            SafeFormat(_("before Backup (%s)"), {ExternalCommandText(Task, Task.BuPreCmd.Command)});
         const std::string after =
-            SafeFormat(_("after Backup (%s)"), {ExternalCommandText(Task, Sections.BuPostCmd.Command)});
+            SafeFormat(_("after Backup (%s)"), {ExternalCommandText(Task, Task.BuPostCmd.Command)});
         if (pre && post) {
             items.push_back(lead + before);
             items.push_back(Blanks(TextWidth(lead)) + after);
@@ -394,17 +321,11 @@ uint32_t TBackupEngine::CheckVolume(const TExtensionList& entry, std::string& sr
     src = AddPathDelimiter(entry.SPath);
     if (!entry.VName.empty() && !Task.NoVolCheck) {
         // A folder on removable media named by its volume: wherever that volume is mounted now.
-        std::string root = FindDriveByLabel(entry.VName);
-        if (root.empty()) {
-            (void)mayAsk; // nobody to insert the medium in this build: reported as not available
-            return DriveNotAvailable;
-        }
-        if (src.rfind(root, 0) != 0) {
-            std::string path = PathWithVolumeName(entry.SPath, entry.VName), label;
-            if (ResolveVolumeName(path, label, false) == 1)
-                src = AddPathDelimiter(path);
-        }
-        return 0;
+        std::string path = entry.SPath;
+        int rc = FEnvironment.CheckSourceFolder(path, entry.VName, mayAsk, Task);
+        if (rc == 0)
+            src = AddPathDelimiter(path);
+        return static_cast<uint32_t>(rc);
     }
     int kind = GetPathKind(src);
     if (kind == PATH_NOT_AVAILABLE && ReconnectPath(src))
@@ -528,13 +449,9 @@ bool TBackupEngine::PrepareLocalDestination(bool mediaPrompts, int waitCode, boo
 TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInteraction iaMode)
 {
     const TQvSettings& settings = ProgSettings;
-    auto& folders = Sections.Folders;
+    TSourceFolders& folders = Task.Folders;
     // 1. Start.
-    for (auto& f : folders) {
-        f->SCount = f->ICount;
-        f->SBytes = f->IBytes;
-        f->SSyncCount = f->SyncCount;
-    }
+    SaveFolderCounters(Task);
     FLog.InitLog(_("Data backup"));
     FHost.KeepAwake(!Task.DisplayOff);
     std::string desc;
@@ -550,7 +467,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
     FControl.Reset();
     std::string actPwd;
 
-    if (DestinationText().empty() || folders.empty()) {
+    if (DestinationText().empty() || folders.Empty()) {
         FLog.BeginLog(StartTime, desc);
         FLog.WriteToLog("  *** " + _("Invalid task configuration") + ": " + taskPath);
         FHost.SetExitCode(6, nr);
@@ -624,7 +541,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
             default:
                 break;
             }
-            const int dirCount = static_cast<int>(folders.size());
+            const int dirCount = folders.Count();
             const bool syncRun = Task.SyncMode > 0 && IsFolderMethod(Task, dirCount);
             int modeIndex = Task.BuModeCB;
             std::string marker;
@@ -695,10 +612,10 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
             }
             // 7. External program before the backup: programs cannot be run by this build, so the run
             // stops rather than back up without what the program was meant to prepare.
-            if (!stop && IsProgActive(Sections.BuPreCmd)) {
+            if (!stop && IsProgActive(Task.BuPreCmd)) {
                 FLog.WriteToLog("  ### " +
                                 SafeFormat(_("Error executing:%s%s"),
-                                           {" ", ExternalCommandText(Task, Sections.BuPreCmd.Command)}));
+                                           {" ", ExternalCommandText(Task, Task.BuPreCmd.Command)}));
                 stop = true;
             }
             if (stop) {
@@ -710,7 +627,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
             } else {
                 // 8. Shadow copy: no snapshot provider is available on this system.
                 if (Task.cbUseVss) {
-                    std::string drive = ExtractDrivePart(folders.front()->SPath);
+                    std::string drive = ExtractDrivePart(folders[0].SPath);
                     FLog.WriteToLog("  ### " +
                                     SafeFormat(_("Creating a Volume Shadow Copy for drive %s"), {drive}));
                     FLog.WriteToLog(
@@ -801,11 +718,11 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                             FLog.WriteToLog(3, Blanks(TextWidth(_("Backup mode")) + 4) + detail);
                     }
                     // 11. Source folders.
-                    for (size_t i = 0; i < folders.size(); ++i) {
-                        TExtensionList& entry = *folders[i];
+                    for (int i = 0; i < folders.Count(); ++i) {
+                        TExtensionList& entry = folders[i];
                         if (FControl.Stopped())
                             continue;
-                        int n = static_cast<int>(i) + 1;
+                        int n = i + 1;
                         if (!entry.Selected) {
                             WriteFolderHeader(-n, entry.SPath, std::string());
                             continue;
@@ -873,8 +790,8 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         state = 4;
                 }
                 FLog.WriteToLog("  ==> " + _("End") + ": " + DateTimeToStr(EndTime) + " - " + title);
-                if (IsProgActive(Sections.BuPostCmd)) {
-                    const int level = Sections.BuPostCmd.ErrorLevel;
+                if (IsProgActive(Task.BuPostCmd)) {
+                    const int level = Task.BuPostCmd.ErrorLevel;
                     bool skip = (state == 0 && (level & 0x10) != 0 && total.CopyCount == 0) ||
                                 ((state == 2 || state == 5) && (level & 2) != 0) ||
                                 (state != 0 && state != 2 && state != 5 && (level & 4) != 0);
@@ -882,9 +799,9 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         FLog.WriteToLog("  ### " + _("External program after backup") + " " +
                                         _("was skipped") + " [" + std::to_string(state) + "]");
                     } else {
-                        FLog.WriteToLog("  ### " + SafeFormat(_("Error executing:%s%s"),
-                                                              {" ", ExternalCommandText(
-                                                                        Task, Sections.BuPostCmd.Command)}));
+                        FLog.WriteToLog("  ### " +
+                                        SafeFormat(_("Error executing:%s%s"),
+                                                   {" ", ExternalCommandText(Task, Task.BuPostCmd.Command)}));
                         externalFailed = true;
                     }
                 }
@@ -956,11 +873,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 if (resultCode >= mrShutdownAction && resultCode <= mrHibernateAction)
                     FLog.WriteToLog("  ==> " + _(actionLines[resultCode - mrShutdownAction]));
                 if (result == brError) {
-                    for (auto& f : folders) {
-                        f->ICount = f->SCount;
-                        f->IBytes = f->SBytes;
-                        f->SyncCount = f->SSyncCount;
-                    }
+                    RestoreFolderCounters(Task);
                 } else if (slot) {
                     if (slot->SchedProps.StepMode > 0)
                         slot->SchedProps.LastZyk = slot->SchedProps.AktZyk;
@@ -988,73 +901,39 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
 
 bool TBackupEngine::LoadRunTask(const std::string& taskPath, TInteraction interAct)
 {
-    TTimePeriod newPeriod;
-    if (!ReadRunSections(taskPath, newPeriod, Sections))
-        return false;
-    TRunEnvironment environment(Sections);
     TTaskFileContext context;
-    context.Environment = &environment;
+    context.Environment = &FEnvironment;
+    context.LogDir = FHost.LogDir();
+    context.DefaultLogFile = FHost.DefaultLogFile();
     TTaskFileReport report;
     Task = TTaskSettings();
-    Task.ReplSourceDir = ReplSourceDir;
-    if (!LoadTask(Task, taskPath, true, interAct, report, context))
-        return false;
-    return true;
-}
-
-void TBackupEngine::WriteFolderStatistics(const std::string& taskPath)
-{
-    try {
-        auto ini = TUnicodeIniFile::CreateForWrite(taskPath, false);
-        for (size_t i = 0; i < Sections.Folders.size(); ++i) {
-            const auto& f = *Sections.Folders[i];
-            std::string s = DirSection(static_cast<int>(i));
-            ini.WriteInteger(s, "FileCount", f.ICount);
-            ini.WriteInteger(s, "ByteCountH", static_cast<int>(f.IBytes >> 32));
-            ini.WriteInteger(s, "ByteCountL", static_cast<int>(static_cast<uint32_t>(f.IBytes & 0xFFFFFFFF)));
-            ini.WriteInteger(s, "SyncCount", static_cast<int>(f.SyncCount));
-        }
-        ini.UpdateFile();
-    } catch (const Exception&) {
-        // UpdateTaskStatus has reported a file that cannot be written.
-    }
+    const bool loaded = LoadTask(Task, taskPath, true, interAct, report, context);
+    return loaded && !report.Abandoned;
 }
 
 TBuResult TBackupEngine::DoBackupJob(int nr, TInteraction interAct, int priority, const std::string& taskPath)
 {
     DoBackup = true;
-    Sections = TRunSections();
     const bool prompt = interAct == iaPrompt || interAct == iaErrorPrompt;
     TBuResult result = brError;
     if (XlFileExists(taskPath)) {
         if (LoadRunTask(taskPath, interAct)) {
             ActTaskName = taskPath;
             if (!ReplSourceDir.empty()) {
-                if (Sections.Folders.empty())
-                    Sections.Folders.push_back(std::make_unique<TExtensionList>(TTimePeriod(), sdmNormal));
-                TExtensionList& first = *Sections.Folders.front();
+                if (Task.Folders.Empty())
+                    Task.Folders.Add(std::make_unique<TExtensionList>(TTimePeriod(), sdmNormal));
+                TExtensionList& first = Task.Folders[0];
                 first.VPath = ReplSourceDir;
                 first.SPath = ExpandPathPlaceholders(ReplSourceDir);
                 first.VName.clear();
                 first.Selected = true;
             }
-            // The log name with its placeholders: "%taskname%", the log placeholders with the
-            // destination, and the default log when a destination it names is not there.
-            std::string logName = Task.TaskLogName;
-            logName = ReplaceTextIgnoreCase(logName, "%taskname%",
-                                            DeleteExtension(GetLastDirName(Task.LoadedTaskName)));
-            if (!logName.empty()) {
-                std::string dest = GetLogDestination();
-                if (!utf8::SameText(logName.substr(0, 6), "%dest%"))
-                    logName = ExpandLogPlaceholders(logName, dest);
-                else if (IsVolumeAvailable(dest))
-                    logName = ExpandLogPlaceholders(logName, GetVolumePath(dest, false));
-                else
-                    logName.clear();
-            }
+            const std::string logName =
+                ExpandLogNameWithDest(Task.TaskLogName, Task.LoadedTaskName, GetLogDestination());
             FLog.ShowErrors = Task.ShowErrors;
             FLog.TaskProtMode = Task.TaskProtMode;
-            uint32_t code = FLog.OpenLogFile(Task.TaskProtMode, logName, Sections.MailMode != 0);
+            uint32_t code = FLog.OpenLogFile(Task.TaskProtMode, logName,
+                                             Task.MailMode != mmNone && Task.MailData.LogMode != mmNone);
             FLog.CheckLogError(code, prompt);
             ZipName = MakeZipName(CmdZip.empty() ? Task.ZipNameEdit : CmdZip);
             CopyPriority = priority;
@@ -1062,8 +941,6 @@ TBuResult TBackupEngine::DoBackupJob(int nr, TInteraction interAct, int priority
             if (result != brError && ReplSourceDir.empty()) {
                 TTaskFileReport report;
                 UpdateTaskStatus(Task, taskPath, StartTime, report);
-                if (report.Messages.empty())
-                    WriteFolderStatistics(taskPath);
                 for (const auto& line : report.Messages)
                     FLog.WriteToLog(line);
             }

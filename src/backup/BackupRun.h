@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,31 +36,13 @@ using TBackupDirectoryFn =
     std::function<void(TExtensionList& entry, const std::string& srcDir, const std::string& destDir,
                        bool prompt, TFolderCounters& counters)>;
 
-// What the task file holds beyond the task model's [Global] settings: the source folders, the FTP
-// server, the programs before and after the backup and the mail switch.
-struct TRunSections
-{
-    std::vector<std::unique_ptr<TExtensionList>> Folders;
-    std::string FtpHost;
-    int FtpPort = 21;
-    std::string FtpDirectory;
-    TExternalProg BuPreCmd;
-    TExternalProg BuPostCmd;
-    int MailMode = 0;
-    // The FTP URL for an FTP destination, else empty.
-    std::string FtpUrl() const;
-};
-
-// The actual machine for the task loader: file systems and the facts of the option rules.
+// The actual machine for the task loader: file systems, the facts of the option rules and the checks
+// of source folders.
 class TRunEnvironment : public TTaskEnvironment
 {
 public:
-    explicit TRunEnvironment(const TRunSections& sections) : FSections(sections) {}
     TFileSystem FileSystemOf(const std::string& path) const override;
     TOptionFacts OptionFacts(const TTaskSettings& task) const override;
-
-private:
-    const TRunSections& FSections;
 };
 
 class TBackupEngine
@@ -107,7 +88,6 @@ public:
     std::string DestinationText() const;
 
     TTaskSettings Task;
-    TRunSections Sections;
     std::string ActTaskName;
     std::string ZipName;
     TBuStatus BuStatus = bsOK;
@@ -125,12 +105,12 @@ private:
     std::string FolderDestination(const std::string& src) const;
     void WriteHeaderBlock(const std::string& title, const std::vector<std::string>& items);
     bool LoadRunTask(const std::string& taskPath, TInteraction interAct);
-    void WriteFolderStatistics(const std::string& taskPath);
     IRunHost& FHost;
     IInteraction& FInteraction;
     IProgressSink& FProgress;
     TRunControl& FControl;
     TTaskLog& FLog;
+    TRunEnvironment FEnvironment;
 };
 
 // Texts of the backup modes by index (0 update, 1 full, 2 differential, 3 incremental).
@@ -140,5 +120,3 @@ std::string ModePlaceholderText(int index);
 // The mode index of an automatic run with an alternating schedule (1 full, 2 differential,
 // 3 incremental); -1 when the schedule has no mode.
 int AlternatingModeIndex(const TSchedule& sched);
-// Reads the task file's folder sections, FTP server, programs and mail switch.
-bool ReadRunSections(const std::string& fileName, const TTimePeriod& newPeriod, TRunSections& sections);

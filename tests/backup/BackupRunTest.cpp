@@ -171,7 +171,7 @@ TEST_F(BackupRunTest, HeaderShowsSettingsOptionsAndTheDestinationVolume)
     EXPECT_EQ(
         engine.DoBackupJob(0, iaDelay, 3,
                            Task("LogFile=2\nCompress=1\nVerify=1\nCreationTime=0\nSyncMode=1\nBakFiles=1\n"
-                                "SendMail=1\nPreCommand=prep #a b#\nPreWait=0\nPostCommand=post\n"
+                                "PreCommand=prep #a b#\nPreWait=0\nPostCommand=post\n"
                                 "PostWait=8192\nPostConditions=0")),
         brOK);
     std::string text = ReadAll(host.DefaultLog);
@@ -181,7 +181,6 @@ TEST_F(BackupRunTest, HeaderShowsSettingsOptionsAndTheDestinationVolume)
                         "            Verify copied files\r\n"
                         "  Options:  Synchronize - All files\r\n"
                         "            Security backup of old file versions: During backup\r\n"
-                        "            Send mail after backup\r\n"
                         "            External programs: after Backup (post)\r\n"),
               std::string::npos)
         << text;
