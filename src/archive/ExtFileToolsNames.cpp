@@ -9,11 +9,16 @@
 #include <thread>
 #include <unistd.h>
 
+#include "archive/LittleEndian.h"
 #include "foundation/FileUtils.h"
 #include "foundation/FileUtilsOps.h"
 #include "foundation/FileUtilsTimes.h"
 #include "foundation/XlFileUtils.h"
 #include "platform/ErrorCodes.h"
+
+using LittleEndian::Get16;
+using LittleEndian::Get32;
+using LittleEndian::Get64;
 
 namespace {
 
@@ -82,22 +87,6 @@ bool DecodeUtf8(const std::string& text, std::u32string& out)
         i += static_cast<size_t>(extra) + 1;
     }
     return true;
-}
-
-uint32_t Le32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-uint16_t Le16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint64_t Le64(const uint8_t* p)
-{
-    return Le32(p) | (static_cast<uint64_t>(Le32(p + 4)) << 32);
 }
 
 std::string LowerExt(const std::string& fileName)
@@ -235,43 +224,43 @@ bool ReadZipLocalHeader(TStream& stream, TZipFileInfo& info)
     try {
         uint8_t h[30];
         stream.ReadBuffer(h, 30);
-        if (Le32(h) != 0x04034B50)
+        if (Get32(h) != 0x04034B50)
             return false;
-        info.Flag = Le16(h + 6);
-        info.Method = Le16(h + 8);
-        info.TimeStamp = Le32(h + 10);
-        info.Crc = Le32(h + 14);
-        uint32_t cSize32 = Le32(h + 18);
-        uint32_t uSize32 = Le32(h + 22);
+        info.Flag = Get16(h + 6);
+        info.Method = Get16(h + 8);
+        info.TimeStamp = Get32(h + 10);
+        info.Crc = Get32(h + 14);
+        uint32_t cSize32 = Get32(h + 18);
+        uint32_t uSize32 = Get32(h + 22);
         info.CSize = cSize32;
         info.USize = uSize32;
         info.KeyMode = 0;
-        std::string name(Le16(h + 26), '\0');
+        std::string name(Get16(h + 26), '\0');
         if (!name.empty())
             stream.ReadBuffer(name.data(), static_cast<int64_t>(name.size()));
         if (!(info.Flag & 0x0800))
             name = AnsiToUtf8(OemToAnsiName(name));
         std::replace(name.begin(), name.end(), '\\', '/');
         info.Filename = name;
-        std::string extra(Le16(h + 28), '\0');
+        std::string extra(Get16(h + 28), '\0');
         if (!extra.empty())
             stream.ReadBuffer(extra.data(), static_cast<int64_t>(extra.size()));
         const auto* p = reinterpret_cast<const uint8_t*>(extra.data());
         size_t at = 0;
         while (at + 4 <= extra.size()) {
-            uint16_t id = Le16(p + at);
-            size_t size = Le16(p + at + 2);
+            uint16_t id = Get16(p + at);
+            size_t size = Get16(p + at + 2);
             const uint8_t* data = p + at + 4;
             if (at + 4 + size > extra.size())
                 break;
             if (id == 1) {
                 size_t used = 0;
                 if (uSize32 == 0xFFFFFFFF && used + 8 <= size) {
-                    info.USize = static_cast<int64_t>(Le64(data + used));
+                    info.USize = static_cast<int64_t>(Get64(data + used));
                     used += 8;
                 }
                 if (cSize32 == 0xFFFFFFFF && used + 8 <= size)
-                    info.CSize = static_cast<int64_t>(Le64(data + used));
+                    info.CSize = static_cast<int64_t>(Get64(data + used));
             } else if (id == 0x9901 && size >= 5) {
                 info.KeyMode = data[4];
             }
@@ -292,23 +281,23 @@ int64_t GetZipEntryCount(TStream& stream)
         uint8_t end[22];
         stream.Seek(size - 22, soBeginning);
         stream.ReadBuffer(end, 22);
-        if (Le32(end) != 0x06054B50)
+        if (Get32(end) != 0x06054B50)
             return -1;
-        int64_t count = Le16(end + 10);
-        if (Le32(end + 12) == 0xFFFFFFFF || Le32(end + 16) == 0xFFFFFFFF || count == 0xFFFF) {
+        int64_t count = Get16(end + 10);
+        if (Get32(end + 12) == 0xFFFFFFFF || Get32(end + 16) == 0xFFFFFFFF || count == 0xFFFF) {
             if (size < 42)
                 return -1;
             uint8_t locator[20];
             stream.Seek(size - 42, soBeginning);
             stream.ReadBuffer(locator, 20);
-            if (Le32(locator) != 0x07064B50)
+            if (Get32(locator) != 0x07064B50)
                 return -1;
             uint8_t record[56];
-            stream.Seek(static_cast<int64_t>(Le64(locator + 8)), soBeginning);
+            stream.Seek(static_cast<int64_t>(Get64(locator + 8)), soBeginning);
             stream.ReadBuffer(record, 56);
-            if (Le32(record) != 0x06064B50)
+            if (Get32(record) != 0x06064B50)
                 return -1;
-            count = static_cast<int64_t>(Le64(record + 32));
+            count = static_cast<int64_t>(Get64(record + 32));
         }
         stream.Seek(0, soBeginning);
         return count;
@@ -356,7 +345,7 @@ bool GetZipEncryption(const std::string& zipName, int& keyMode)
     std::string first = GetZipSegmentCount(zipName) > 0 ? GetZipSegmentName(zipName, 0) : zipName;
     auto stream = OpenReadStream(first);
     uint8_t marker[4] = {};
-    if (stream->Read(marker, 4) != 4 || Le32(marker) != 0x08074B50)
+    if (stream->Read(marker, 4) != 4 || Get32(marker) != 0x08074B50)
         stream->Seek(0, soBeginning);
     TZipFileInfo info;
     if (!ReadZipLocalHeader(*stream, info))
@@ -384,19 +373,19 @@ int GetZipSegmentCount(const std::string& zipName)
         uint8_t end[22];
         stream->Seek(size - 22, soBeginning);
         stream->ReadBuffer(end, 22);
-        if (Le32(end) != 0x06054B50)
+        if (Get32(end) != 0x06054B50)
             return 0;
-        if (Le16(end + 10) == 0xFFFF || Le32(end + 12) == 0xFFFFFFFF || Le32(end + 16) == 0xFFFFFFFF) {
+        if (Get16(end + 10) == 0xFFFF || Get32(end + 12) == 0xFFFFFFFF || Get32(end + 16) == 0xFFFFFFFF) {
             if (size < 42)
                 return 0;
             uint8_t locator[20];
             stream->Seek(size - 42, soBeginning);
             stream->ReadBuffer(locator, 20);
-            if (Le32(locator) != 0x07064B50)
+            if (Get32(locator) != 0x07064B50)
                 return 0;
-            return static_cast<int>(Le32(locator + 16)) - 1;
+            return static_cast<int>(Get32(locator + 16)) - 1;
         }
-        return Le16(end + 4);
+        return Get16(end + 4);
     } catch (...) {
         return 0;
     }

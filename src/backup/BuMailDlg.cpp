@@ -1,6 +1,7 @@
 #include "backup/BuMailDlg.h"
 
 #include "archive/PasswordText.h"
+#include "archive/mMailer10.h"
 #include "foundation/PathUtils.h"
 #include "foundation/StringUtils.h"
 #include "rtl/DateTime.h"

@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -17,6 +15,7 @@
 #include "foundation/StringUtils.h"
 #include "platform/ErrorCodes.h"
 #include "platform/FileLock.h"
+#include "platform/FileText.h"
 #include "platform/RegistryStore.h"
 #include "platform/XdgDirs.h"
 #include "rtl/Gettext.h"
@@ -32,7 +31,8 @@ std::string Slash(const std::string& dir)
     return dir.empty() ? dir : AddPathDelimiter(dir);
 }
 
-std::string TrimBlanks(const std::string& s)
+// s without blanks, tabs and double quotes at both ends.
+std::string TrimBlanksAndQuotes(const std::string& s)
 {
     size_t b = s.find_first_not_of(" \t\"");
     size_t e = s.find_last_not_of(" \t\"");
@@ -282,16 +282,11 @@ bool ReadLockFile(const std::string& dir, std::string& taskName, TDateTime& star
         return false;
     bool ok = false;
     startTime = GetFileUtcDateTime(FLockName);
-    std::ifstream in(FLockName, std::ios::binary);
-    if (in) {
-        std::ostringstream ss;
-        ss << in.rdbuf();
-        if (!in.bad()) {
-            std::string bytes = ss.str();
-            bytes.resize(bytes.size() / 2 * 2);
-            taskName = Utf16LeBytesToUtf8(bytes);
-            ok = true;
-        }
+    std::string bytes;
+    if (ReadWholeFile(FLockName, bytes)) {
+        bytes.resize(bytes.size() / 2 * 2);
+        taskName = Utf16LeBytesToUtf8(bytes);
+        ok = true;
     }
     // A lock file left behind is removed; one that a live run holds stays.
     if (!IsFileLockHeld(FLockName))
@@ -312,7 +307,7 @@ bool LockFileExists(const std::string& dir)
 std::string GetTaskKindText(const std::string& taskFiles)
 {
     std::string first = GetListItemAt(taskFiles, 0);
-    std::string ext = ExtractExtension(TrimBlanks(first));
+    std::string ext = ExtractExtension(TrimBlanksAndQuotes(first));
     if (!ext.empty() && ext[0] == '.')
         ext = ext.substr(1);
     if (utf8::SameText(ext, "vfj"))

@@ -1,10 +1,12 @@
 #include "foundation/QvUtilsNames.h"
 
+#include <climits>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
 
 #include "foundation/LangUtils.h"
+#include "foundation/NumberUtils.h"
 #include "foundation/PathUtils.h"
 #include "foundation/PlaceHolders.h"
 #include "foundation/WinDevUtils.h"
@@ -17,26 +19,15 @@
 namespace {
 
 std::mutex HookMutex;
+const TVolumeResolver* CurrentResolver = nullptr;
 std::function<bool(const std::string&)> PromptHandler;
 std::function<void(const std::string&)> HintHandler;
 
-// The mount point and label of the local volume that holds path.
-bool VolumeOfPath(const std::string& path, std::string& mountPoint, std::string& label)
+const TVolumeResolver& Resolver()
 {
-    mountPoint.clear();
-    label.clear();
-    if (path.empty() || path[0] != '/' || path.rfind("//", 0) == 0)
-        return false;
-    TVolumeInfo info;
-    auto& provider = VolumeProvider::Current();
-    if (!provider.QueryVolume(path, info)) {
-        std::string existing = ExistingAncestor(path);
-        if (existing.empty() || !provider.QueryVolume(existing, info))
-            return false;
-    }
-    mountPoint = info.MountPoint;
-    label = info.Label;
-    return true;
+    static const TVolumeResolver systemResolver;
+    std::lock_guard lock(HookMutex);
+    return CurrentResolver ? *CurrentResolver : systemResolver;
 }
 
 std::string Lower(std::string_view s)
@@ -48,15 +39,45 @@ std::string Lower(std::string_view s)
     return out;
 }
 
-std::string Pad(int value, int digits)
+} // namespace
+
+std::string TVolumeResolver::MountPointOfLabel(const std::string& label) const
 {
-    std::string s = std::to_string(value);
-    while (static_cast<int>(s.size()) < digits)
-        s.insert(s.begin(), '0');
-    return s;
+    std::string root = FindDriveByLabel(label);
+    if (root.size() > 1 && root.back() == '/')
+        root.pop_back();
+    return root;
 }
 
-} // namespace
+bool TVolumeResolver::VolumeOfPath(const std::string& path, std::string& mountPoint, std::string& label) const
+{
+    mountPoint.clear();
+    label.clear();
+    if (path.empty() || path.front() != '/')
+        return false;
+    // The mount point is matched as text, so that the rest of Path below it stays as written.
+    const TVolumeInfo* best = nullptr;
+    const std::vector<TVolumeInfo> volumes = VolumeProvider::Current().ListVolumes();
+    for (const auto& v : volumes) {
+        const std::string& mp = v.MountPoint;
+        bool inside =
+            path == mp || mp == "/" ||
+            (path.size() > mp.size() && path.compare(0, mp.size(), mp) == 0 && path[mp.size()] == '/');
+        if (inside && (!best || mp.size() >= best->MountPoint.size()))
+            best = &v;
+    }
+    if (!best)
+        return false;
+    mountPoint = best->MountPoint;
+    label = best->Label;
+    return true;
+}
+
+void SetVolumeResolver(const TVolumeResolver* resolver)
+{
+    std::lock_guard lock(HookMutex);
+    CurrentResolver = resolver;
+}
 
 void SetVolumePromptHandler(std::function<bool(const std::string&)> handler)
 {
@@ -143,11 +164,14 @@ std::string ExpandLogPlaceholders(std::string_view Text, std::string_view Dest)
         if (Lower(text).find(placeholder) != std::string::npos)
             text = ReplaceTextIgnoreCase(text, placeholder, valueOf());
     };
-    replace("%date%", [&] { return Pad(year, 4) + "-" + Pad(month, 2) + "-" + Pad(day, 2); });
-    replace("%time%", [&] { return Pad(hour, 2) + Pad(minute, 2) + Pad(second, 2); });
+    replace("%date%", [&] {
+        return IntToStrZero(4, year) + "-" + IntToStrZero(2, month) + "-" + IntToStrZero(2, day);
+    });
+    replace("%time%",
+            [&] { return IntToStrZero(2, hour) + IntToStrZero(2, minute) + IntToStrZero(2, second); });
     replace("%yaw%", [&] { return YearAndWeekText(now); });
-    replace("%yam%", [&] { return Pad(year, 4) + "-" + Pad(month, 2); });
-    replace("%year%", [&] { return Pad(year, 4); });
+    replace("%yam%", [&] { return IntToStrZero(4, year) + "-" + IntToStrZero(2, month); });
+    replace("%year%", [&] { return IntToStrZero(4, year); });
     replace("%username%", [&] { return PlaceholderUserName(); });
     replace("%computername%", [&] { return PlaceholderComputerName(); });
     replace("%dest%", [&] { return dest; });
@@ -161,7 +185,7 @@ std::string ExpandLogPlaceholders(std::string_view Text, std::string_view Dest)
             return std::string();
         std::string mountPoint;
         if (!dest.empty() && dest.front() == '/' && dest.rfind("//", 0) != 0 &&
-            VolumeOfPath(dest, mountPoint, label))
+            Resolver().VolumeOfPath(dest, mountPoint, label))
             return label;
         return std::string();
     });
@@ -182,7 +206,7 @@ int ResolveVolumeName(std::string& Path, std::string& Label, bool Prompt)
     size_t slash = Path.find('/', second + 1);
     std::string rest = slash == std::string::npos ? "" : Path.substr(slash + 1);
     while (true) {
-        std::string mountPoint = FindDriveByLabel(label);
+        std::string mountPoint = Resolver().MountPointOfLabel(label);
         if (!mountPoint.empty()) {
             if (mountPoint.back() != '/')
                 mountPoint += '/';
@@ -224,7 +248,7 @@ std::string SwitchVolumeName(const std::string& Path)
     if (r == 2)
         return "";
     std::string mountPoint;
-    if (VolumeOfPath(Path, mountPoint, label) && !label.empty())
+    if (Resolver().VolumeOfPath(Path, mountPoint, label) && !label.empty())
         return PathWithVolumeName(Path, label);
     std::function<void(const std::string&)> handler;
     {
@@ -242,7 +266,7 @@ std::string PathWithVolumeName(const std::string& FileName, const std::string& L
     if (Label.empty() || FileName.empty() || FileName[0] != '/' || FileName.rfind("//", 0) == 0)
         return FileName;
     std::string mountPoint, label;
-    if (!VolumeOfPath(FileName, mountPoint, label))
+    if (!Resolver().VolumeOfPath(FileName, mountPoint, label))
         return FileName;
     std::string rest = FileName.substr(std::min(mountPoint.size(), FileName.size()));
     if (rest.empty() || rest[0] != '/')

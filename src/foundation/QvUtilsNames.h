@@ -40,7 +40,19 @@ std::string GetDriveDirName(std::string_view Prefix, std::string_view Path);
 // The drive letter a per-drive folder name stands for; '\0' when there is none.
 char DriveFromDirName(std::string_view DirName, std::string_view Prefix);
 
-// Volumes and labels come from the platform's volume provider (VolumeProvider::Current()).
+// Where labels are looked up: by default the mounted volumes of VolumeProvider::Current(); replaceable
+// for tests.
+class TVolumeResolver
+{
+public:
+    virtual ~TVolumeResolver() = default;
+    // The mount point of the volume with that label (ignoring case), empty when none is mounted.
+    virtual std::string MountPointOfLabel(const std::string& label) const;
+    // The mount point of the local volume that holds path and its label ("" when it has none).
+    virtual bool VolumeOfPath(const std::string& path, std::string& mountPoint, std::string& label) const;
+};
+// nullptr restores the system's resolver. The caller keeps ownership.
+void SetVolumeResolver(const TVolumeResolver* resolver);
 // Asked with "Volume "%s" not found!\r\nPlease insert medium!"; true = retry. Without a handler no
 // prompt is made.
 void SetVolumePromptHandler(std::function<bool(const std::string& message)> handler);

@@ -1,10 +1,13 @@
 #include "mainwindow/PowerActions.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <systemd/sd-bus.h>
 #include <systemd/sd-login.h>
+#include <unistd.h>
 
 namespace {
 
@@ -113,6 +116,60 @@ int TLogindPowerActions::UserSessionCount()
     }
     std::free(sessions);
     return count;
+}
+
+TLogindPowerActions::~TLogindPowerActions()
+{
+    EndKeepAwake();
+}
+
+std::string TLogindPowerActions::KeepAwake(bool displayOn)
+{
+    EndKeepAwake();
+    sd_bus* bus = nullptr;
+    int r = sd_bus_open_system(&bus);
+    if (r < 0)
+        return std::string("D-Bus: ") + std::strerror(-r);
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    r = sd_bus_call_method(bus, Destination, ManagerPath, ManagerInterface, "Inhibit", &error, &reply, "ssss",
+                           displayOn ? "sleep:idle" : "sleep", "Vastrel", "A backup is running", "block");
+    std::string text;
+    if (r < 0) {
+        text = error.message ? error.message : std::strerror(-r);
+    } else {
+        int fd = -1;
+        r = sd_bus_message_read(reply, "h", &fd);
+        // The descriptor belongs to the message; the lock lasts as long as our own copy is open.
+        if (r >= 0 && fd >= 0)
+            FInhibitFd = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+        if (FInhibitFd < 0)
+            text = std::strerror(r < 0 ? -r : errno);
+    }
+    sd_bus_error_free(&error);
+    sd_bus_message_unref(reply);
+    sd_bus_unref(bus);
+    return text;
+}
+
+void TLogindPowerActions::EndKeepAwake()
+{
+    if (FInhibitFd >= 0)
+        close(FInhibitFd);
+    FInhibitFd = -1;
+}
+
+std::string TRecordingPowerActions::KeepAwake(bool displayOn)
+{
+    FInhibited = true;
+    return Record(displayOn ? "inhibit sleep:idle" : "inhibit sleep");
+}
+
+void TRecordingPowerActions::EndKeepAwake()
+{
+    if (FInhibited)
+        Record("release");
+    FInhibited = false;
 }
 
 std::string TRecordingPowerActions::Record(const std::string& line)

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/FakeProgram.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -103,6 +104,25 @@ TEST_F(WinExecuteTest, RunsInTheGivenFolderWithArgumentsPassedUnchanged)
     ExecuteConsoleProcess("", {"/bin/sh", "-c", "pwd; printf '[%s]' \"$@\"", "sh", "a b", "$HOME", "*"},
                           sandbox.Path("work dir"), ecCapture, 0, false, &text);
     EXPECT_EQ(text, std::filesystem::canonical(sandbox.Path("work dir")).string() + "\n[a b][$HOME][*]");
+}
+
+TEST_F(WinExecuteTest, AFakeProgramReceivesArgumentsFolderAndEnvironmentIntactAndItsExitCode)
+{
+    std::filesystem::create_directories(sandbox.Path("run here"));
+    std::string record = sandbox.Path("record");
+    ::setenv("VASTREL_FAKE_RECORD", record.c_str(), 1);
+    ::setenv("VASTREL_FAKE_EXIT", "7", 1);
+    std::string cmd = std::string("\"") + FakeProgramPath() + R"(" "a b" "say ""hi""" $HOME * ;x)";
+    uint32_t result = ExecuteConsoleCommand(cmd, sandbox.Path("run here"), ecCapture, 0, false, nullptr);
+    ::unsetenv("VASTREL_FAKE_RECORD");
+    ::unsetenv("VASTREL_FAKE_EXIT");
+    EXPECT_EQ(result, 7 | ApplicationExitFlag);
+    auto runs = ReadFakeRuns(record);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].args,
+              (std::vector<std::string>{FakeProgramPath(), "a b", "say \"hi\"", "$HOME", "*", ";x"}));
+    EXPECT_EQ(runs[0].cwd, std::filesystem::canonical(sandbox.Path("run here")).string());
+    EXPECT_EQ(runs[0].Env("HOME"), std::optional<std::string>(sandbox.Path("home")));
 }
 
 TEST_F(WinExecuteTest, CommandLinesAreSplitWithQuotesAndNoShell)
