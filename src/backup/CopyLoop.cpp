@@ -514,18 +514,18 @@ void TCopyLoop::ShowRunProgress(const TFolderCounters& c)
     (void)c;
 }
 
-void TCopyLoop::BackupEntry(TExtensionList& list, const std::string& destDir, bool prompt,
-                            TFolderCounters& counters)
+void TCopyLoop::BackupEntry(TExtensionList& list, const std::string& srcDir, const std::string& destDir,
+                            bool prompt, TFolderCounters& counters)
 {
     TPosixFileData data;
     uint32_t attr = 0;
     TFileTimestamps ts;
-    if (ReadFileData(list.SPath, true, data) == 0) {
+    if (ReadFileData(srcDir, true, data) == 0) {
         attr = data.Attr;
         ts = TimestampsOf(data);
     }
     TFolderCounters before = counters;
-    BackupDirectory(list.SPath, destDir, std::string(), ts, attr, false, prompt, counters, list);
+    BackupDirectory(srcDir, destDir, std::string(), ts, attr, false, prompt, counters, list);
     list.ICount = static_cast<int32_t>(counters.FileCount - before.FileCount);
     list.IBytes = counters.TotalBytes - before.TotalBytes;
 }
@@ -702,7 +702,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                     z = fd.Size > 0 && plain > 0 && plain != fd.Size;
                 }
             }
-            if (z && !compressed && (FTask.TargetType == fsFat || FTask.TargetType == fsNotAvail) &&
+            if (z && !compressed && (TargetType == fsFat || TargetType == fsNotAvail) &&
                 fd.Size >= (int64_t(1) << 32) && !FTask.cbZipCompress) {
                 z = false;
                 action = 4;
@@ -917,16 +917,20 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
 
 void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
 {
-    engine.BackupDirectory = [&engine, &loop](const TRunSource& source, const std::string& destDir,
-                                              bool prompt, TFolderCounters& counters) {
+    engine.BackupDirectory = [&engine, &loop](TExtensionList& entry, const std::string& srcDir,
+                                              const std::string& destDir, bool prompt,
+                                              TFolderCounters& counters) {
         loop.BaseDir = engine.BaseDir;
         loop.StartTime = engine.StartTime;
         loop.TotalSize = engine.TotalSize;
-        TTimePeriod period;
-        TExtensionList list(period, sdmNormal);
-        list.SPath = source.SPath;
-        list.VPath = source.VPath;
-        loop.BackupEntry(list, destDir, prompt, counters);
+        loop.TargetType = engine.TargetType;
+        loop.Ops.TargetType = engine.TargetType;
+        loop.Ops.FnMode = engine.Task.FnMode;
+        loop.Selection.LastBackupTime = engine.Task.LastBackupTime;
+        loop.Selection.Today = std::floor(Now());
+        loop.BuStatus = bsOK;
+        loop.BackupEntry(entry, srcDir, destDir, prompt, counters);
+        engine.TotalSize = std::max(engine.TotalSize, loop.TotalSize);
         if (loop.BuStatus != bsOK && engine.BuStatus == bsOK)
             engine.BuStatus = loop.BuStatus;
     };

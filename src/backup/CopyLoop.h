@@ -63,8 +63,10 @@ public:
     TEngineFileOps Ops;
 
     // Backs up one source-folder entry into destDir.
-    void BackupEntry(TExtensionList& list, const std::string& destDir, bool prompt,
+    // srcDir is the folder to read (the entry's SPath unless the run resolved it elsewhere).
+    void BackupEntry(TExtensionList& list, const std::string& srcDir, const std::string& destDir, bool prompt,
                      TFolderCounters& counters);
+    TFileSystem TargetType = fsNotAvail; // file system of the destination
     // One folder and everything below it.
     void BackupDirectory(const std::string& srcBase, const std::string& destBase, const std::string& relDir,
                          TFileTimestamps dirTimestamps, uint32_t dirAttr, bool parentIncluded, bool prompt,
@@ -107,5 +109,6 @@ private:
     std::string FCurDir;
 };
 
-// Hooks a copy loop into the run frame: each source folder is backed up by loop.
+// Hooks a copy loop into the run frame: each source folder of the engine's task is backed up by loop,
+// which must have been made on the engine's task and log.
 void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/MailParse.h"
+#include "archive/mMailer10.h"
 #include "archive/PasswordText.h"
 #include "archive/SmtpTestServer.h"
 #include "foundation/IniFileUtils.h"

@@ -69,7 +69,7 @@ protected:
         TExtensionList list(period, sdmNormal);
         list.SPath = sandbox.Path("src");
         TFolderCounters counters;
-        loop.BackupEntry(list, sandbox.Path("dst"), false, counters);
+        loop.BackupEntry(list, list.SPath, sandbox.Path("dst"), false, counters);
         lastStatus = loop.BuStatus;
         return counters;
     }
@@ -209,7 +209,7 @@ TEST_F(CopyLoopTest, ExcludedSubFolderIsNotEntered)
     list.SPath = sandbox.Path("src");
     list.SubDirList.Add(sandbox.Path("src/sub/"));
     TFolderCounters counters;
-    loop.BackupEntry(list, sandbox.Path("dst"), false, counters);
+    loop.BackupEntry(list, list.SPath, sandbox.Path("dst"), false, counters);
     EXPECT_EQ(counters.CopyCount, 1);
     EXPECT_FALSE(fs::exists(Dst("sub")));
 }
@@ -250,6 +250,51 @@ TEST_F(CopyLoopTest, DestinationFolderThatCannotBeMadeCountsAnErrorAndSkipsOnlyI
     EXPECT_GE(counters.ErrorCount, 1);
     EXPECT_EQ(ReadAll(Dst("a.txt")), "alpha");
     EXPECT_NE(LogText().find("Could not create directory"), std::string::npos);
+}
+
+} // namespace
+
+#include "RunTestUtil.h"
+
+namespace {
+
+class CopyLoopRunTest : public runtest::RunFrameTest
+{
+protected:
+    std::string Task(const std::string& extra)
+    {
+        std::string path = sandbox.Path("tasks/t.buj");
+        fs::create_directories(sandbox.Path("tasks"));
+        std::ofstream(path) << "[Global]\nDestination=" << sandbox.Path("dest") << "\nDirCount=1\n"
+                            << extra << "\n[Dir000]\nSource=" << sandbox.Path("src") << "\n";
+        return path;
+    }
+    TRecordingProgress progress;
+    TRunControl control;
+    TBackupEngine engine{host, interaction, progress, control, log};
+    TCopyLoop loop{engine.Task, log, control, progress, interaction};
+};
+
+TEST_F(CopyLoopRunTest, TaskRunBacksUpTheTreeAndTheNextRunCopiesNothing)
+{
+    WriteAll(sandbox.Path("src/one.txt"), "one");
+    WriteAll(sandbox.Path("src/d/two.txt"), "two two");
+    AttachCopyLoop(engine, loop);
+    std::string task = Task("");
+    EXPECT_EQ(engine.DoBackupJob(0, iaQuiet, 3, task), brOK);
+    EXPECT_EQ(host.FExitState, 0);
+    std::string text = runtest::ReadAll(host.DefaultLog);
+    EXPECT_NE(text.find("Status: 2 files copied"), std::string::npos) << text;
+    // The destination is the folder's own destination below the run's root.
+    bool found = false;
+    for (const auto& e : fs::recursive_directory_iterator(sandbox.Path("dest")))
+        if (e.path().filename() == "two.txt")
+            found = ReadAll(e.path().string()) == "two two";
+    EXPECT_TRUE(found);
+
+    EXPECT_EQ(engine.DoBackupJob(0, iaQuiet, 3, task), brOK);
+    text = runtest::ReadAll(host.DefaultLog);
+    EXPECT_NE(text.find("Status: No files copied"), std::string::npos) << text;
 }
 
 } // namespace
