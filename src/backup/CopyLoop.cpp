@@ -845,7 +845,9 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             FControl.Checkpoint();
             code = FindNext(sr);
         }
-        if (code != 0 && code != static_cast<int>(WinError::ERROR_NO_MORE_FILES)) {
+        // An empty folder ends the search with "file not found" at once.
+        if (code != 0 && code != static_cast<int>(WinError::ERROR_NO_MORE_FILES) &&
+            code != static_cast<int>(WinError::ERROR_FILE_NOT_FOUND)) {
             FLog.WriteErrorToLog(1, "B", _("Error scanning directory: ") + srcDir,
                                  static_cast<uint32_t>(code));
             ++c.ErrorCount;

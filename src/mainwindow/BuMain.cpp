@@ -417,6 +417,8 @@ int TBuMainForm::Run(const std::vector<std::string>& argv)
     FLog = std::make_unique<TTaskLog>(*this, FInteraction);
     FLog->CmdProtMode = Cmd.Pm;
     FEngine = std::make_unique<TBackupEngine>(*this, FInteraction, FProgress, FControl, *FLog);
+    FCopyLoop = std::make_unique<TCopyLoop>(FEngine->Task, *FLog, FControl, FProgress, FInteraction);
+    AttachCopyLoop(*FEngine, *FCopyLoop);
     FEngine->CmdZip = Cmd.AltZip;
     if (utf8::SameText(ExtractExtension(FEngine->CmdZip), "zip"))
         FEngine->CmdZip = DeleteExtension(FEngine->CmdZip);

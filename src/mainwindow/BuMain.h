@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "backup/BackupRun.h"
+#include "backup/CopyLoop.h"
 #include "backup/EngineInterfaces.h"
 #include "backup/TaskLog.h"
 #include "foundation/QvUtilsAutoTask.h"
@@ -96,6 +97,7 @@ private:
     THeadlessProgress FProgress;
     std::unique_ptr<TTaskLog> FLog;
     std::unique_ptr<TBackupEngine> FEngine;
+    std::unique_ptr<TCopyLoop> FCopyLoop;
 };
 
 // Splits a comma-separated task list; items in double quotes may hold commas.

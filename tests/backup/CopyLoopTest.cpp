@@ -266,7 +266,7 @@ protected:
         std::string path = sandbox.Path("tasks/t.buj");
         fs::create_directories(sandbox.Path("tasks"));
         std::ofstream(path) << "[Global]\nDestination=" << sandbox.Path("dest") << "\nDirCount=1\n"
-                            << extra << "\n[Dir000]\nSource=" << sandbox.Path("src") << "\n";
+                            << extra << "\n[Dir000]\nSource=" << sandbox.Path("src") << "\nBackupMode=1\n";
         return path;
     }
     TRecordingProgress progress;
