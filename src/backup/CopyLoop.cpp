@@ -526,6 +526,12 @@ void TCopyLoop::BackupEntry(TExtensionList& list, const std::string& srcDir, con
     }
     TFolderCounters before = counters;
     BackupDirectory(srcDir, destDir, std::string(), ts, attr, false, prompt, counters, list);
+    // Synchronisation of the destination is not built yet: say so instead of leaving it out silently.
+    if (FTask.SyncMode > 0 && FTask.DestMode <= 3) {
+        FLog.WriteErrorToLog(1, "B", _("Synchronization is not available in this build") + ": " + destDir,
+                             std::string(), std::string());
+        ++counters.ErrorCount;
+    }
     list.ICount = static_cast<int32_t>(counters.FileCount - before.FileCount);
     list.IBytes = counters.TotalBytes - before.TotalBytes;
 }
