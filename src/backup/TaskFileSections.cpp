@@ -29,26 +29,6 @@ std::string Numbered(const char* prefix, int n)
     return key;
 }
 
-// Splits text at commas outside double quotes; the pieces keep their quotes.
-std::vector<std::string> SplitOutsideQuotes(const std::string& text)
-{
-    std::vector<std::string> pieces;
-    std::string piece;
-    bool inQuote = false;
-    for (char c : text) {
-        if (c == '"')
-            inQuote = !inQuote;
-        if (c == ',' && !inQuote) {
-            pieces.push_back(piece);
-            piece.clear();
-        } else {
-            piece += c;
-        }
-    }
-    pieces.push_back(piece);
-    return pieces;
-}
-
 // A stored path relative to a folder: Linux paths start with "/"; a drive letter or a leading
 // backslash marks a path of the Windows edition.
 bool IsAbsoluteStoredPath(std::string_view path)
