@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "rtl/Gettext.h"
+#include "rtl/SysUtils.h"
 
 class QWidget;
 class QPushButton;

@@ -15,6 +15,7 @@
 #include "foundation/gui/CharTableDlg.h"
 #include "foundation/gui/CheckBoxes.h"
 #include "foundation/gui/EditHistListDlg.h"
+#include "foundation/gui/FilterDlg.h"
 #include "foundation/gui/Indicators.h"
 #include "foundation/gui/InpText.h"
 #include "foundation/gui/InputString.h"
@@ -25,11 +26,15 @@
 #include "foundation/gui/PhDlg.h"
 #include "foundation/gui/Prgrss.h"
 #include "foundation/gui/PwdDlg.h"
+#include "foundation/gui/SelectDlg.h"
+#include "foundation/gui/SelectFromListDlg.h"
+#include "foundation/gui/ShowMemo.h"
 #include "foundation/gui/ShowMessageDlg.h"
 #include "foundation/gui/StatWind.h"
 #include "foundation/gui/StyleUtils.h"
 #include "foundation/gui/TextDlg.h"
 #include "foundation/gui/WinUtils.h"
+#include <fstream>
 
 namespace {
 QString GFolder;
@@ -166,6 +171,37 @@ void All()
     Modal("newpassword", [] {
         std::string p = "Tr0ub4dor&3";
         AskNewPassword("Encryption password", p, true, true, 8);
+    });
+    Modal("selectchoice", [] {
+        SelectChoice("Delete files", "Delete the selected files?", mtConfirmation, false,
+                     {"Definitely", "To recycle bin", "Only empty folders", "Skip"}, "Apply to all files", 0,
+                     0, "");
+    });
+    Modal("selectfromlist", [] {
+        TStringList l{"*.tmp", "*.bak", "~*", "thumbs.db"};
+        std::string t = "*.bak";
+        SelectFromList(DefaultFormPos, "File masks",
+                       "Files to exclude:", "Order matters for the first match.",
+                       SelectOption(soEdit) | SelectOption(soOrder) | SelectOption(soDelAll), 1, tcNone,
+                       "*.tmp,*.bak", l, t);
+    });
+    Modal("filter", [] {
+        TTextFilter f;
+        f.SetMode(fmInclude);
+        f.SetFilter("+*.doc|report*");
+        EditTextFilter("Text filter dialog", "Files to back up", true, true, f);
+    });
+    Modal("viewer", [] {
+        const std::string file = (GFolder + QStringLiteral("/viewer-sample.log")).toStdString();
+        std::ofstream(file) << "Vastrel - 2024-05-04 10:00 Backup \"Documents\"\n"
+                            << "  Source: /home/user/Documents\n  Destination: /media/usb/backup\n"
+                            << "  *** Error copying \"report.odt\": Permission denied\n"
+                            << "  1234 files copied, 1 error\n";
+        TPrinterSettings p;
+        InitPrinterSettings(p);
+        ShowTextFile("Task log", file, "Previous section", "Next section", "Vastrel -", "Previous error",
+                     "Next error", "  *** ", "Log files|*.log", IgnoreSavedPos, 1, stModal, 255, p, 0);
+        std::remove(file.c_str());
     });
     Modal("logon", [] {
         std::string u = "backup", p;

@@ -1,0 +1,40 @@
+#include "foundation/gui/MsgDialogs.h"
+
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "GuiTestUtil.h"
+#include "foundation/gui/Show.h"
+#include "foundation/gui/WinUtils.h"
+
+TEST(MsgDialogsTest, TimedDialogReturnsTheButtonOrOkWhenTheTimeRunsOut)
+{
+    WhenModal([](QWidget* w) {
+        auto* box = static_cast<QMessageBox*>(w);
+        EXPECT_EQ(box->button(QMessageBox::Yes), box->defaultButton());
+        box->button(QMessageBox::No)->click();
+    });
+    EXPECT_EQ(mrNo,
+              TimedMessageDlg("Question", "Go on?", mtConfirmation, MsgDlgButton(mbYes) | MsgDlgButton(mbNo),
+                              DefaultFormPos, 0, dmActiveForm));
+    // Nobody answers within one second.
+    EXPECT_EQ(mrOk, TimedMessageDlg("Note", "Closes by itself", mtInformation, MsgDlgButton(mbOK),
+                                    DefaultFormPos, 1, dmActiveForm));
+}
+
+TEST(MsgDialogsTest, TextWindowShowsTheTextWithAnOkButton)
+{
+    QString text;
+    bool button = false;
+    WhenModal([&](QWidget* w) {
+        text = Find<QPlainTextEdit>(w, "memShow")->toPlainText();
+        button = Find<QWidget>(w, "panButtons")->isVisible();
+        QTest::mouseClick(Find<QPushButton>(w, "btnOK"), Qt::LeftButton);
+    });
+    ShowTextBox("Output", "line 1\nline 2", 0);
+    EXPECT_EQ(QStringLiteral("line 1\nline 2"), text);
+    EXPECT_TRUE(button);
+}
