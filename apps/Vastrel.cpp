@@ -9,7 +9,9 @@
 
 #include "backup/EngineInterfaces.h"
 #include "foundation/BuConsts.h"
+#include "foundation/InitProg.h"
 #include "foundation/PathUtils.h"
+#include "foundation/WinApiUtils.h"
 #include "mainwindow/BuMain.h"
 #include "mainwindow/PowerActions.h"
 #include "rtl/DateTime.h"
@@ -22,26 +24,20 @@ std::string Env(const char* name, const std::string& def)
     return v && *v ? std::string(v) : def;
 }
 
-std::string ProgramDir(const char* argv0)
-{
-    char buffer[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    std::string exe = n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string(argv0);
-    return GetParentDir(exe);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     InitBuConsts();
+    std::string title, exeDate;
+    InitProgInfo("Vastrel", "6.0.0.0", "", 4, title, exeDate);
     FormatSettings() = TFormatSettings::FromLocale("");
-    std::string home = Env("HOME", "/tmp");
+    InitProgramLocation();
     TProgramFolders folders;
-    folders.ProgramDir = ProgramDir(argv[0]);
-    folders.AppDataDir = Env("XDG_CONFIG_HOME", home + "/.config");
-    folders.DocumentsDir = Env("XDG_DOCUMENTS_DIR", home + "/Documents");
-    folders.SystemTempDir = Env("TMPDIR", "/tmp");
+    folders.ProgramDir = ProgramDir;
+    folders.AppDataDir = GetAppDataFolder();
+    folders.DocumentsDir = GetPersonalFolder();
+    folders.SystemTempDir = GetTempDir();
 
     THeadlessInteraction interaction;
     // VASTREL_POWER_LOG names a file that receives the power actions instead of the system: a dry run.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs benchmark scenarios beside their peer tools and prints one line per peer:
 #   <scenario> <peer> <data set> ratio <our median / peer median>
-# Usage: bench/compare.sh S7 [S8 ...] [small]     ("small": a cut-down run of under a minute)
+# Usage: bench/compare.sh S4 [S5 ...] [small]     ("small": a cut-down run of under a minute)
 # Each scenario is bench/scenarios/<name>.sh; it builds what it needs with the release preset.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

@@ -20,7 +20,7 @@ ours=$(median_of s8-ours-small "rm -rf $out/ours" "$bin enc $tree $out/ours '$pa
 rm -rf "$out/restored" && "$bin" dec "$out/ours" "$out/restored" "$pass"
 diff -r "$tree" "$out/restored" >/dev/null
 peer=$(median_of s8-openssl-small "rm -rf $out/peer" "bash $openssl_tree")
-first=$(cd "$tree" && find . -type f -size +0 | head -1)
+first=$(cd "$tree" && find . -type f -size +0 -print -quit)
 cmp -s <(openssl enc -d -aes-256-ctr -pbkdf2 -iter 1000 -pass "pass:$pass" -in "$out/peer/$first.enc") "$tree/$first"
 echo "S8 openssl small ratio $(ratio "$ours" "$peer")"
 

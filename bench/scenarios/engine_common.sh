@@ -8,9 +8,9 @@ bin="$root/build/release/bench/engine/vastrel_engine_bench"
 (cd "$root" && cmake --preset release >/dev/null && cmake --build --preset release -j3 --target vastrel_engine_bench >/dev/null)
 
 if [ "$small" = 1 ]; then
-    count=300; large_mb=24; runs=3
+    count=150; large_mb=16; runs=3; warmup=0
 else
-    count=2000; large_mb=256; runs=5
+    count=2000; large_mb=256; runs=5; warmup=1
 fi
 data="$work/data-$count-$large_mb"
 if [ ! -d "$data" ]; then
@@ -48,7 +48,7 @@ out="$work/out"
 # median_of <name> <prepare> <command>: the median wall time in seconds of runs of command.
 median_of() {
     local json="$work/$1.json"
-    hyperfine --style none --runs "$runs" --warmup 1 --prepare "$2" --export-json "$json" "$3" >/dev/null 2>&1 ||
+    hyperfine --style none --runs "$runs" --warmup "$warmup" --prepare "$2" --export-json "$json" "$3" >/dev/null 2>&1 ||
         { echo "benchmark command failed: $3" >&2; return 1; }
     /usr/bin/python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["results"][0]["median"])' "$json"
 }

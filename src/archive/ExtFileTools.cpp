@@ -15,6 +15,8 @@
 #include "archive/FilePropUtils.h"
 #include "foundation/ExtSysUtils.h"
 #include "foundation/FileUtils.h"
+#include "foundation/FileUtilsOps.h"
+#include "foundation/FileUtilsTimes.h"
 #include "platform/ErrorCodes.h"
 
 using namespace EngineError;
@@ -293,8 +295,8 @@ int TCopyThread::CreateDest()
             return Create;
         }
         uint32_t attr = EngineFs::GetAttributes(DestNameXL);
-        if (attr != EngineFs::InvalidAttributes && (attr & EngineFs::faReadOnly)) {
-            uint32_t code = EngineFs::SetAttributes(DestNameXL, attr & ~EngineFs::faReadOnly);
+        if (attr != EngineFs::InvalidAttributes && (attr & faReadOnly)) {
+            uint32_t code = EngineFs::SetAttributes(DestNameXL, attr & ~faReadOnly);
             if (code != 0) {
                 SetSysError(code);
                 return ResetAttr;
@@ -608,7 +610,7 @@ int TCopyThread::InflateGzBody(TStream* src, TStream* dest, bool aSpeedLimit)
 }
 
 int TCopyThread::FinishCopy(bool copyStorage, bool copyAltStreams, uint32_t attr,
-                            const EngineFs::Timestamps& timeStamps, bool copyAcl)
+                            const TFileTimestamps& timeStamps, bool copyAcl)
 {
     int err = 0;
     if (FVerify && sDest) {
@@ -624,7 +626,7 @@ int TCopyThread::FinishCopy(bool copyStorage, bool copyAltStreams, uint32_t attr
     if (err == 0)
         err = CommitDest();
     if (err == 0 && copyAltStreams) {
-        uint32_t code = EngineFs::CopyUserXattrs(SourceNameXL, DestNameXL);
+        uint32_t code = CopyAlternateStreams(SourceNameXL, DestNameXL);
         if (SetSysError(code))
             err = WarnStreams;
     }
@@ -636,19 +638,19 @@ int TCopyThread::FinishCopy(bool copyStorage, bool copyAltStreams, uint32_t attr
         }
     }
     if (err == 0 && copyAcl) {
-        uint32_t code = EngineFs::CopyPermissions(SourceNameXL, DestNameXL);
+        uint32_t code = CopyFilePermissions(SourceNameXL, DestNameXL);
         if (SetSysError(code))
             err = WarnAcl;
     }
     if (err == 0 && FCopyTimeStamp) {
-        uint32_t code = EngineFs::SetFileTimestamps(DestNameXL, timeStamps, FCheckTime, FCopyCrTm);
+        uint32_t code = SetFileTimestamps(DestNameXL, timeStamps, FCheckTime, FCopyCrTm, false);
         if (SetSysError(code))
             err = WarnTime;
     }
     if (err == 0 && FCopyAttr) {
         uint32_t current = EngineFs::GetAttributes(DestNameXL);
         if (FResetArchive)
-            attr &= ~EngineFs::faArchive;
+            attr &= ~faArchive;
         if ((current & 0xFFFF) != (attr & 0xFFFF)) {
             uint32_t code = EngineFs::SetAttributes(DestNameXL, attr & 0xFFFF);
             if (SetSysError(code))

@@ -196,8 +196,8 @@ protected:
     int DeflateStream(TStream* src, TStream* dest, bool aSpeedLimit);
     int InflateStream(TStream* src, TStream* dest, bool aSpeedLimit, int64_t length);
     int InflateGzBody(TStream* src, TStream* dest, bool aSpeedLimit);
-    int FinishCopy(bool copyStorage, bool copyAltStreams, uint32_t attr,
-                   const EngineFs::Timestamps& timeStamps, bool copyAcl);
+    int FinishCopy(bool copyStorage, bool copyAltStreams, uint32_t attr, const TFileTimestamps& timeStamps,
+                   bool copyAcl);
     int OpenForVerify(const std::string& fileName);
     int VerifyCopy();
     bool SetSysError(uint32_t code);

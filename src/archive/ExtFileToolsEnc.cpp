@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "archive/EngineErrors.h"
+#include "foundation/FileUtilsTimes.h"
 #include "platform/ErrorCodes.h"
 
 using namespace EngineError;
@@ -67,7 +68,7 @@ int TCopyThread::EncryptFile()
     }
     DoProgress(acEncrypt, false, -SourceFileData.FileSize);
     uint8_t header[10] = {'Q', 'Z', 'E', static_cast<uint8_t>(0x43 + 8 * FCrypting->KeyMode())};
-    auto unixTime = static_cast<uint32_t>(EngineFs::FileTimeToUnix(SourceFileData.TimeStamps.LastWriteTime));
+    auto unixTime = static_cast<uint32_t>(FileTimeToUnixTime(SourceFileData.TimeStamps.LastWriteTime));
     for (int i = 0; i < 4; ++i)
         header[4 + i] = static_cast<uint8_t>(unixTime >> (8 * i));
     header[8] = static_cast<uint8_t>(SourceFileData.FileAttr & 0xFF);
@@ -186,9 +187,9 @@ int TCopyThread::DecryptFile()
         ReleaseStreams();
         return err;
     }
-    EngineFs::Timestamps times = SourceFileData.TimeStamps;
+    TFileTimestamps times = SourceFileData.TimeStamps;
     if (FEncHeader.UnixTime != 0)
-        times.LastWriteTime = EngineFs::UnixToFileTime(FEncHeader.UnixTime);
+        times.LastWriteTime = UnixTimeToFileTime(FEncHeader.UnixTime);
     uint32_t attr = FEncHeader.Attr != 0xFFFF ? FEncHeader.Attr : (SourceFileData.FileAttr & 0xFFFF);
     return FinishCopy(false, FCopyAltStreams, attr, times, FCopyAcl);
 }

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "archive/EngineErrors.h"
+#include "foundation/FileUtilsTimes.h"
 #include "platform/ErrorCodes.h"
 
 using namespace EngineError;
@@ -253,7 +254,7 @@ int TGZipThread::GZipFile()
     }
     bool encrypted = FCrypting != nullptr;
     int keyMode = encrypted ? FCrypting->KeyMode() : -1;
-    auto unixTime = static_cast<uint32_t>(EngineFs::FileTimeToUnix(SourceFileData.TimeStamps.LastWriteTime));
+    auto unixTime = static_cast<uint32_t>(FileTimeToUnixTime(SourceFileData.TimeStamps.LastWriteTime));
     err = WriteGzHeader(sDest, FName, keyMode, unixTime);
     int64_t bodyStart = sDest->GetPosition();
     std::unique_ptr<TStream> temp;
@@ -423,8 +424,8 @@ int TGUnZipThread::GUnzipFile()
         ReleaseStreams();
         return err;
     }
-    EngineFs::Timestamps times = SourceFileData.TimeStamps;
+    TFileTimestamps times = SourceFileData.TimeStamps;
     if (unixTime != 0)
-        times.LastWriteTime = EngineFs::UnixToFileTime(static_cast<int32_t>(unixTime));
+        times.LastWriteTime = UnixTimeToFileTime(static_cast<int32_t>(unixTime));
     return FinishCopy(false, false, SourceFileData.FileAttr & 0xFFFF, times, FCopyAcl);
 }

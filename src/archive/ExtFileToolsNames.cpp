@@ -9,7 +9,16 @@
 #include <thread>
 #include <unistd.h>
 
+#include "archive/LittleEndian.h"
+#include "foundation/FileUtils.h"
+#include "foundation/FileUtilsOps.h"
+#include "foundation/FileUtilsTimes.h"
+#include "foundation/XlFileUtils.h"
 #include "platform/ErrorCodes.h"
+
+using LittleEndian::Get16;
+using LittleEndian::Get32;
+using LittleEndian::Get64;
 
 namespace {
 
@@ -80,22 +89,6 @@ bool DecodeUtf8(const std::string& text, std::u32string& out)
     return true;
 }
 
-uint32_t Le32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-uint16_t Le16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint64_t Le64(const uint8_t* p)
-{
-    return Le32(p) | (static_cast<uint64_t>(Le32(p + 4)) << 32);
-}
-
 std::string LowerExt(const std::string& fileName)
 {
     std::string ext = EngineFs::ExtractFileExt(fileName);
@@ -115,39 +108,12 @@ int64_t LocalNowAsUnix()
 
 uint32_t CopyOneFile(const std::string& src, const std::string& dest)
 {
-    int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return LastWinError();
-    struct stat st
-    {
-    };
-    ::fstat(in, &st);
-    int out = ::open(dest.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777);
-    if (out < 0) {
-        uint32_t code = LastWinError();
-        ::close(in);
-        return code;
+    try {
+        CopyFileBuffered(src, dest, -1, 262144);
+        return 0;
+    } catch (const ECopyError& e) {
+        return static_cast<uint32_t>(e.ErrorCode);
     }
-    std::vector<char> buffer(262144);
-    uint32_t code = 0;
-    for (;;) {
-        ssize_t got = ::read(in, buffer.data(), buffer.size());
-        if (got < 0) {
-            code = LastWinError();
-            break;
-        }
-        if (got == 0)
-            break;
-        ssize_t put = ::write(out, buffer.data(), static_cast<size_t>(got));
-        if (put != got) {
-            code = put < 0 ? LastWinError() : WinError::ERROR_DISK_FULL;
-            break;
-        }
-    }
-    ::close(in);
-    if (::close(out) != 0 && code == 0)
-        code = LastWinError();
-    return code;
 }
 
 } // namespace
@@ -258,43 +224,43 @@ bool ReadZipLocalHeader(TStream& stream, TZipFileInfo& info)
     try {
         uint8_t h[30];
         stream.ReadBuffer(h, 30);
-        if (Le32(h) != 0x04034B50)
+        if (Get32(h) != 0x04034B50)
             return false;
-        info.Flag = Le16(h + 6);
-        info.Method = Le16(h + 8);
-        info.TimeStamp = Le32(h + 10);
-        info.Crc = Le32(h + 14);
-        uint32_t cSize32 = Le32(h + 18);
-        uint32_t uSize32 = Le32(h + 22);
+        info.Flag = Get16(h + 6);
+        info.Method = Get16(h + 8);
+        info.TimeStamp = Get32(h + 10);
+        info.Crc = Get32(h + 14);
+        uint32_t cSize32 = Get32(h + 18);
+        uint32_t uSize32 = Get32(h + 22);
         info.CSize = cSize32;
         info.USize = uSize32;
         info.KeyMode = 0;
-        std::string name(Le16(h + 26), '\0');
+        std::string name(Get16(h + 26), '\0');
         if (!name.empty())
             stream.ReadBuffer(name.data(), static_cast<int64_t>(name.size()));
         if (!(info.Flag & 0x0800))
             name = AnsiToUtf8(OemToAnsiName(name));
         std::replace(name.begin(), name.end(), '\\', '/');
         info.Filename = name;
-        std::string extra(Le16(h + 28), '\0');
+        std::string extra(Get16(h + 28), '\0');
         if (!extra.empty())
             stream.ReadBuffer(extra.data(), static_cast<int64_t>(extra.size()));
         const auto* p = reinterpret_cast<const uint8_t*>(extra.data());
         size_t at = 0;
         while (at + 4 <= extra.size()) {
-            uint16_t id = Le16(p + at);
-            size_t size = Le16(p + at + 2);
+            uint16_t id = Get16(p + at);
+            size_t size = Get16(p + at + 2);
             const uint8_t* data = p + at + 4;
             if (at + 4 + size > extra.size())
                 break;
             if (id == 1) {
                 size_t used = 0;
                 if (uSize32 == 0xFFFFFFFF && used + 8 <= size) {
-                    info.USize = static_cast<int64_t>(Le64(data + used));
+                    info.USize = static_cast<int64_t>(Get64(data + used));
                     used += 8;
                 }
                 if (cSize32 == 0xFFFFFFFF && used + 8 <= size)
-                    info.CSize = static_cast<int64_t>(Le64(data + used));
+                    info.CSize = static_cast<int64_t>(Get64(data + used));
             } else if (id == 0x9901 && size >= 5) {
                 info.KeyMode = data[4];
             }
@@ -315,23 +281,23 @@ int64_t GetZipEntryCount(TStream& stream)
         uint8_t end[22];
         stream.Seek(size - 22, soBeginning);
         stream.ReadBuffer(end, 22);
-        if (Le32(end) != 0x06054B50)
+        if (Get32(end) != 0x06054B50)
             return -1;
-        int64_t count = Le16(end + 10);
-        if (Le32(end + 12) == 0xFFFFFFFF || Le32(end + 16) == 0xFFFFFFFF || count == 0xFFFF) {
+        int64_t count = Get16(end + 10);
+        if (Get32(end + 12) == 0xFFFFFFFF || Get32(end + 16) == 0xFFFFFFFF || count == 0xFFFF) {
             if (size < 42)
                 return -1;
             uint8_t locator[20];
             stream.Seek(size - 42, soBeginning);
             stream.ReadBuffer(locator, 20);
-            if (Le32(locator) != 0x07064B50)
+            if (Get32(locator) != 0x07064B50)
                 return -1;
             uint8_t record[56];
-            stream.Seek(static_cast<int64_t>(Le64(locator + 8)), soBeginning);
+            stream.Seek(static_cast<int64_t>(Get64(locator + 8)), soBeginning);
             stream.ReadBuffer(record, 56);
-            if (Le32(record) != 0x06064B50)
+            if (Get32(record) != 0x06064B50)
                 return -1;
-            count = static_cast<int64_t>(Le64(record + 32));
+            count = static_cast<int64_t>(Get64(record + 32));
         }
         stream.Seek(0, soBeginning);
         return count;
@@ -351,7 +317,7 @@ int GetZipFileInfo(const std::string& fileName, TGzFileInfo& info)
     TZipFileInfo zip;
     if (info.Count > 0 && stream->Seek(0, soBeginning) == 0 && ReadZipLocalHeader(*stream, zip)) {
         info.Filename = zip.Filename;
-        info.UnixTime = static_cast<uint32_t>(EngineFs::DosTimeToUnixTime(zip.TimeStamp));
+        info.UnixTime = static_cast<uint32_t>(DosTimeToUnixTime(zip.TimeStamp));
         info.Encrypted = (zip.Flag & 1) != 0;
         info.CSize = zip.CSize;
         info.USize = zip.USize;
@@ -379,7 +345,7 @@ bool GetZipEncryption(const std::string& zipName, int& keyMode)
     std::string first = GetZipSegmentCount(zipName) > 0 ? GetZipSegmentName(zipName, 0) : zipName;
     auto stream = OpenReadStream(first);
     uint8_t marker[4] = {};
-    if (stream->Read(marker, 4) != 4 || Le32(marker) != 0x08074B50)
+    if (stream->Read(marker, 4) != 4 || Get32(marker) != 0x08074B50)
         stream->Seek(0, soBeginning);
     TZipFileInfo info;
     if (!ReadZipLocalHeader(*stream, info))
@@ -407,19 +373,19 @@ int GetZipSegmentCount(const std::string& zipName)
         uint8_t end[22];
         stream->Seek(size - 22, soBeginning);
         stream->ReadBuffer(end, 22);
-        if (Le32(end) != 0x06054B50)
+        if (Get32(end) != 0x06054B50)
             return 0;
-        if (Le16(end + 10) == 0xFFFF || Le32(end + 12) == 0xFFFFFFFF || Le32(end + 16) == 0xFFFFFFFF) {
+        if (Get16(end + 10) == 0xFFFF || Get32(end + 12) == 0xFFFFFFFF || Get32(end + 16) == 0xFFFFFFFF) {
             if (size < 42)
                 return 0;
             uint8_t locator[20];
             stream->Seek(size - 42, soBeginning);
             stream->ReadBuffer(locator, 20);
-            if (Le32(locator) != 0x07064B50)
+            if (Get32(locator) != 0x07064B50)
                 return 0;
-            return static_cast<int>(Le32(locator + 16)) - 1;
+            return static_cast<int>(Get32(locator + 16)) - 1;
         }
-        return Le16(end + 4);
+        return Get16(end + 4);
     } catch (...) {
         return 0;
     }
@@ -427,16 +393,12 @@ int GetZipSegmentCount(const std::string& zipName)
 
 int64_t GetZipArchiveSize(const std::string& zipName)
 {
-    EngineFs::FileStat info;
-    if (EngineFs::StatPath(zipName, info, true) != 0)
+    if (!EngineFs::Exists(zipName, true))
         return 0;
-    int64_t total = info.Size;
+    int64_t total = XlGetFileSizeOf(zipName);
     int count = GetZipSegmentCount(zipName);
-    for (int i = 0; i < count; ++i) {
-        EngineFs::FileStat segment;
-        if (EngineFs::StatPath(GetZipSegmentName(zipName, i), segment, true) == 0)
-            total += segment.Size;
-    }
+    for (int i = 0; i < count; ++i)
+        total += XlGetFileSizeOf(GetZipSegmentName(zipName, i));
     return total;
 }
 
@@ -447,12 +409,10 @@ uint32_t DeleteZipArchive(const std::string& zipName, int count)
     if (count < 0)
         count = GetZipSegmentCount(zipName);
     for (int i = 0; i < count; ++i) {
-        uint32_t code = EngineFs::DeleteFile(GetZipSegmentName(zipName, i));
-        if (code != 0 && code != WinError::ERROR_FILE_NOT_FOUND)
+        if (uint32_t code = XlDeleteExistingFile(GetZipSegmentName(zipName, i), false))
             return code;
     }
-    uint32_t code = EngineFs::DeleteFile(zipName);
-    return code == WinError::ERROR_FILE_NOT_FOUND ? 0 : code;
+    return XlDeleteExistingFile(zipName, false);
 }
 
 uint32_t CopyZipArchive(const std::string& src, const std::string& dest)
@@ -479,10 +439,10 @@ uint32_t RenameZipArchive(const std::string& src, const std::string& dest, uint3
         std::string to = i < count ? GetZipSegmentName(dest, i) : dest;
         uint32_t code;
         if (timeout == 0) {
-            code = EngineFs::RenameFile(from, to, false);
+            code = XlMoveFile(from, to);
         } else {
             for (;;) {
-                code = EngineFs::RenameFile(from, to, false);
+                code = XlMoveFile(from, to);
                 ++tries;
                 if (code == 0 || tries >= 26)
                     break;

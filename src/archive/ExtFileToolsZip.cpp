@@ -3,8 +3,13 @@
 #include "archive/ExtFileTools.h"
 
 #include "archive/EngineErrors.h"
+#include "archive/ZipRecords.h"
+#include "foundation/FileUtilsTimes.h"
 
 using namespace EngineError;
+using LittleEndian::Put16;
+using LittleEndian::Put32;
+using LittleEndian::Put64;
 
 namespace {
 
@@ -14,45 +19,13 @@ constexpr int64_t Zip64Threshold = 0xFF000000LL;
 constexpr int64_t Four = 0x100000000LL;
 constexpr int Unsupported = 0x122; // "Unsupported file format"
 
-void Put16(std::string& s, uint32_t v)
-{
-    s += static_cast<char>(v & 0xFF);
-    s += static_cast<char>((v >> 8) & 0xFF);
-}
-
-void Put32(std::string& s, uint32_t v)
-{
-    Put16(s, v & 0xFFFF);
-    Put16(s, v >> 16);
-}
-
-void Put64(std::string& s, uint64_t v)
-{
-    Put32(s, static_cast<uint32_t>(v));
-    Put32(s, static_cast<uint32_t>(v >> 32));
-}
-
-std::string AesExtra(int version, int mode, int method)
-{
-    std::string s;
-    Put16(s, 0x9901);
-    Put16(s, 7);
-    Put16(s, static_cast<uint32_t>(version));
-    s += 'A';
-    s += 'E';
-    s += static_cast<char>(mode);
-    Put16(s, static_cast<uint32_t>(method));
-    return s;
-}
-
 } // namespace
 
 int TGZipThread::WriteSingleFileZip(bool compress)
 {
     int64_t size = SourceFileData.FileSize;
-    uint32_t dosTime = EngineFs::FileTimeToLocalDosTime(SourceFileData.TimeStamps.LastWriteTime);
-    if (dosTime == 0xFFFFFFFF)
-        dosTime = 0x00210000; // 1980-01-01
+    int32_t localDos = FileTimeToLocalDosTime(SourceFileData.TimeStamps.LastWriteTime);
+    uint32_t dosTime = localDos == -1 ? 0x00210000 : static_cast<uint32_t>(localDos); // else 1980-01-01
     bool zip64 = size > Zip64Threshold;
     bool encrypted = FCrypting != nullptr;
     bool ae2 = encrypted && size < 20;
@@ -67,27 +40,18 @@ int TGZipThread::WriteSingleFileZip(bool compress)
         0x0080 | (encrypted ? 0x0001 : 0) | (deflated && !encrypted ? 0x0002 : 0) | (oem ? 0 : 0x0800);
     uint16_t method = encrypted ? 99 : deflated ? 8 : 0;
     std::string aes =
-        encrypted ? AesExtra(ae2 ? 2 : 1, FCrypting->KeyMode(), size > 0 ? 8 : 0) : std::string();
+        encrypted ? ZipAesField(ae2 ? 2 : 1, static_cast<uint8_t>(FCrypting->KeyMode()), size > 0 ? 8 : 0)
+                  : std::string();
 
-    std::string local;
-    Put32(local, 0x04034B50);
-    Put16(local, version);
-    Put16(local, flags);
-    Put16(local, method);
-    Put32(local, dosTime);
-    Put32(local, 0);
-    Put32(local, zip64 ? 0xFFFFFFFF : 0);
-    Put32(local, zip64 ? 0xFFFFFFFF : 0);
-    Put16(local, static_cast<uint32_t>(name.size()));
-    Put16(local, (zip64 ? 20 : 0) + static_cast<uint32_t>(aes.size()));
-    local += name;
+    std::string extra;
     if (zip64) {
-        Put16(local, 1);
-        Put16(local, 16);
-        Put64(local, 0);
-        Put64(local, 0);
+        Put16(extra, 1);
+        Put16(extra, 16);
+        Put64(extra, 0);
+        Put64(extra, 0);
     }
-    local += aes;
+    std::string local =
+        ZipLocalHeader(version, flags, method, dosTime, zip64 ? 0xFFFFFFFF : 0, name, extra + aes);
     try {
         sDest->WriteBuffer(local.data(), static_cast<int64_t>(local.size()));
     } catch (const Exception& e) {
@@ -129,26 +93,16 @@ int TGZipThread::WriteSingleFileZip(bool compress)
             Put16(zip64Extra, static_cast<uint32_t>(values.size()));
             zip64Extra += values;
         }
-        std::string central;
-        Put32(central, 0x02014B50);
-        Put16(central, version);
-        Put16(central, version);
-        Put16(central, flags);
-        Put16(central, method);
-        Put32(central, dosTime);
-        Put32(central, crc);
-        Put32(central, CTotal >= Four ? 0xFFFFFFFF : static_cast<uint32_t>(CTotal));
-        Put32(central, UTotal >= Four ? 0xFFFFFFFF : static_cast<uint32_t>(UTotal));
-        Put16(central, static_cast<uint32_t>(name.size()));
-        Put16(central, static_cast<uint32_t>(zip64Extra.size() + aes.size()));
-        Put16(central, 0); // comment
-        Put16(central, 0); // disk number start
-        Put16(central, 0); // internal attributes
-        Put32(central, SourceFileData.FileAttr & 0xFFFF);
-        Put32(central, 0); // local header offset
-        central += name;
-        central += zip64Extra;
-        central += aes;
+        TZipCentralValues values;
+        values.Version = version;
+        values.Flags = flags;
+        values.Method = method;
+        values.DosTime = dosTime;
+        values.Crc = crc;
+        values.CSize32 = CTotal >= Four ? 0xFFFFFFFF : static_cast<uint32_t>(CTotal);
+        values.USize32 = UTotal >= Four ? 0xFFFFFFFF : static_cast<uint32_t>(UTotal);
+        values.Attr = SourceFileData.FileAttr & 0xFFFF;
+        std::string central = ZipCentralHeader(values, name, zip64Extra + aes);
         sDest->WriteBuffer(central.data(), static_cast<int64_t>(central.size()));
 
         int64_t directoryEnd = directoryOffset + static_cast<int64_t>(central.size());
@@ -267,7 +221,7 @@ int TCopyThread::ExtractSingleEntry(TStream* zip, TStream* dest, uint32_t& unixT
     TZipFileInfo info;
     if (!ReadZipLocalHeader(*zip, info))
         return BadHeader;
-    unixTime = static_cast<uint32_t>(EngineFs::DosTimeToUnixTime(info.TimeStamp));
+    unixTime = static_cast<uint32_t>(DosTimeToUnixTime(info.TimeStamp));
     FCrc = 0;
     if (info.Flag & 1) {
         if (!FCrypting || info.Method != 99)

@@ -1,14 +1,17 @@
 #include "archive/ExtFileUtils.h"
 
+#include "archive/EngineFs.h"
+
 bool GetFileData(const std::string& path, TFileData& data)
 {
     data = TFileData{};
+    data.TimeStamps.Reset();
     data.FileName = EngineFs::ExtractFileName(path);
-    EngineFs::FileStat info;
-    if (EngineFs::StatPath(path, info, false) != 0)
+    TWin32FileAttributeData attrData;
+    if (GetFileAttrData(path, attrData, false) != 0)
         return false;
-    data.FileSize = info.Size;
-    data.FileAttr = info.Attr;
-    data.TimeStamps = info.Times;
+    FindDataToTimestamps(attrData, data.TimeStamps);
+    data.FileSize = GetAttrDataSize(attrData);
+    data.FileAttr = attrData.dwFileAttributes;
     return true;
 }

@@ -5,7 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "archive/EngineFs.h"
+#include "foundation/FileUtilsTimes.h"
+#include "platform/PosixFiles.h"
 #include "rtl/Streams.h"
 
 struct TFileStreamData
@@ -25,8 +26,8 @@ struct TFileData
     std::string FullPath;
     TFileStreamData StreamData;
     int64_t FileSize = 0;
-    uint32_t FileAttr = EngineFs::faArchive;
-    EngineFs::Timestamps TimeStamps;
+    uint32_t FileAttr = faArchive;
+    TFileTimestamps TimeStamps;
 };
 
 // Resets data, sets FileName to the name part of path and, when path exists (links not followed),

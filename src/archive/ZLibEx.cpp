@@ -204,7 +204,7 @@ int64_t TZDecompressionStream::Read(void* buffer, int64_t count)
             int64_t got = ask > 0 ? FStream->Read(FBuffer.data(), ask) : 0;
             if (got < 0)
                 throw EReadError("Stream read error");
-            SLength -= ask;
+            SLength -= got;
             if (got == 0) {
                 // no more input: let inflate hand out what it still holds, then stop
                 inputEnded = true;

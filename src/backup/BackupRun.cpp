@@ -1,16 +1,28 @@
 #include "backup/BackupRun.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/statvfs.h>
+#include <algorithm>
 #include <unistd.h>
 
+#include "backup/BuFtpDlg.h"
+#include "backup/EntryTexts.h"
 #include "foundation/ExtSysUtils.h"
-#include "foundation/NumberUtils.h"
+#include "foundation/IniFileUtils.h"
+#include "foundation/InitProg.h"
 #include "foundation/PathUtils.h"
+#include "foundation/PlaceHolders.h"
+#include "foundation/QvUtilsAutoTask.h"
+#include "foundation/QvUtilsDest.h"
+#include "foundation/QvUtilsFolders.h"
+#include "foundation/QvUtilsNames.h"
+#include "foundation/QvUtilsTaskFiles.h"
+#include "foundation/QvUtilsTexts.h"
 #include "foundation/StringUtils.h"
+#include "foundation/WinApiUtils.h"
+#include "foundation/WinDevUtils.h"
+#include "foundation/WinNet.h"
 #include "foundation/XlFileUtils.h"
 #include "platform/ErrorCodes.h"
+#include "platform/FileLock.h"
 #include "rtl/DateTime.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
@@ -18,25 +30,18 @@
 namespace {
 
 const char* const CrLf = "\r\n";
+// Outcomes of the source-folder check.
+constexpr uint32_t DriveNotAvailable = 15;
 
 std::string Blanks(size_t n)
 {
     return std::string(n, ' ');
 }
 
-std::string ReplaceNoCase(const std::string& text, const std::string& what, const std::string& with)
+// Width in characters of a text as the log shows it (code points).
+size_t TextWidth(const std::string& text)
 {
-    std::string result;
-    size_t i = 0;
-    while (i < text.size()) {
-        if (i + what.size() <= text.size() && utf8::SameText(text.substr(i, what.size()), what)) {
-            result += with;
-            i += what.size();
-        } else {
-            result += text[i++];
-        }
-    }
-    return result;
+    return static_cast<size_t>(utf8::Length(text));
 }
 
 std::string StartOriginLine(int origin)
@@ -57,75 +62,34 @@ std::string StartOriginLine(int origin)
     }
 }
 
-std::string DestModeCaption(int mode)
+// The schedule of an automatic-task slot as the log header shows it.
+std::string ScheduleLogText(const TAutoTask& slot)
 {
-    static const char* const captions[] = {
-        N_("Separate directories for drives"),     N_("Full original directory structure"),
-        N_("One directory without full path"),     N_("Separated by root directory"),
-        N_("All files into one zip archive"),      N_("Separated by root directory"),
-        N_("Separated by drive and subdirectory"), N_("Separated by subdirectory")};
-    if (mode < 0 || mode > 7)
-        return std::string();
-    return _(captions[mode]);
-}
-
-std::string SizeText(const TQvSettings& settings, int64_t size)
-{
-    return FormatByteSize(settings.LogSettings.DecimalSizes, true, 0, size);
-}
-
-std::string CopyText(int64_t copyCount, int64_t fileCount, int64_t copiedBytes, int64_t totalBytes,
-                     const TQvSettings& settings)
-{
-    return SafeFormat(
-        _("%u of %u files copied (%s of %s)"),
-        {copyCount, fileCount, SizeText(settings, copiedBytes), SizeText(settings, totalBytes)});
-}
-
-std::string FileCountText(int64_t count)
-{
-    return FormatCount(_("No files"), _("1 file"), _("%u files"), count, true);
-}
-
-std::string DirErrorText(uint32_t code, const std::string& dir)
-{
-    uint32_t low = code & 0xFFFF;
-    std::string fmt =
-        low == 2 || low == 3 ? _("Directory \"%s\" not found!") : _("Error accessing directory: \"%s\"");
-    return SafeFormat(fmt, {dir});
-}
-
-std::string OrdinalPrefix(int n)
-{
-    switch (n) {
-    case 1:
-        return _("1st ");
-    case 2:
-        return _("2nd ");
-    case 3:
-        return _("3rd ");
+    std::string time = FormatDateTime(TimeDisplayFormat, slot.NextTime);
+    switch (slot.BuProcess) {
+    case asLogon:
+        return _("Always on logon");
+    case asDaily:
+        return _("Once per day on logon");
+    case asDailyAt:
+        return SafeFormat(_("At %s on %s"), {time, WeekdaysToStr(slot.WeekDay)});
+    case asLogoff:
+        return SafeFormat(_("On logoff not before %s"), {time});
+    case asWeekly:
+        return _("On first logon on ") + WeekdaysToStr(slot.WeekDay);
+    case asWeekDay:
+        return _("On first logoff on ") + WeekdaysToStr(slot.WeekDay);
+    case asByRequest:
+        return _("By request");
     default:
-        return SafeFormat(_("%uth "), {n});
+        return _("Deactivated");
     }
 }
 
-// Creates and deletes a test file in dir (creating dir when missing, removing it again when it was
-// made for the test).
-bool CheckWriteAccess(const std::string& dir)
+// The text of an external command for the log: hidden when the task stores its commands encoded.
+std::string ExternalCommandText(const TTaskSettings& task, const std::string& command)
 {
-    bool existed = XlDirectoryExists(dir);
-    if (!existed && !XlForceDirectories(dir))
-        return false;
-    std::string name = AddPathDelimiter(dir) + "~QvWriteTest.tmp";
-    int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    bool ok = fd >= 0;
-    if (ok) {
-        close(fd);
-        unlink(name.c_str());
-    }
-    if (!existed)
-        XlRemoveDir(dir);
-    return ok;
+    return task.CmdEnc == 1 ? _("Hidden command line") : command;
 }
 
 std::string ElapsedText(TDateTime start, TDateTime end)
@@ -135,7 +99,34 @@ std::string ElapsedText(TDateTime start, TDateTime end)
     return SafeFormat("%.2d:%.2d:%.2d", {hours, (secs / 60) % 60, secs % 60});
 }
 
+// The alternating-schedule folder of an automatic run: "BD"/"BW", the step, and the mode letter.
+std::string AlternatingFolderName(const TSchedule& s, int modeIndex)
+{
+    std::string name = s.StepMode == 1 ? "BD" : "BW";
+    name += SafeFormat(s.NumZyk > 99 ? "%.3d" : "%.2d", {s.AktZyk});
+    if (s.SchedMode != smNormal)
+        name += modeIndex == 1 ? "F" : modeIndex == 2 ? "D" : "I";
+    return name;
+}
+
 } // namespace
+
+TFileSystem TRunEnvironment::FileSystemOf(const std::string& path) const
+{
+    return path.empty() ? fsNotAvail : GetFileSystem(path);
+}
+
+TOptionFacts TRunEnvironment::OptionFacts(const TTaskSettings& task) const
+{
+    TOptionFacts facts;
+    facts.DirCount = task.Folders.Count();
+    if (!task.Folders.Empty())
+        facts.SourceType = GetFileSystem(task.Folders[0].SPath);
+    facts.IsAdmin = IsAdministrator();
+    return facts;
+}
+
+// ---- engine
 
 std::string BackupModeText(int index)
 {
@@ -144,20 +135,46 @@ std::string BackupModeText(int index)
     return index >= 0 && index <= 3 ? _(texts[index]) : std::string();
 }
 
+std::string ModePlaceholderText(int index)
+{
+    static const char* const names[] = {"Updt", "Full", "Diff", "Incr"};
+    return names[index & 3];
+}
+
+int AlternatingModeIndex(const TSchedule& s)
+{
+    if (s.StepMode <= 0 || s.SchedMode == smNormal)
+        return -1;
+    int k = s.AktZyk;
+    if (s.NumZyk > 0 && s.NumZyk % 7 == 0)
+        k = s.AktZyk - s.FullZyk;
+    if (k == 1)
+        return 1;
+    if ((s.SchedMode == smDiff2 || s.SchedMode == smIncr2) && s.NumZyk >= 6 && k == s.NumZyk / 2 + 1)
+        return 1;
+    return s.SchedMode == smDiff || s.SchedMode == smDiff2 ? 2 : 3;
+}
+
 TBackupEngine::TBackupEngine(IRunHost& host, IInteraction& interaction, IProgressSink& progress,
                              TRunControl& control, TTaskLog& log)
     : FHost(host), FInteraction(interaction), FProgress(progress), FControl(control), FLog(log)
 {
 }
 
-std::string TBackupEngine::ModeText(int index) const
+std::string TBackupEngine::DestinationText() const
 {
-    return BackupModeText(index);
+    return Task.BuFtp ? GetFtpUrl(Task.FtpPar) : Task.BuZiel;
+}
+
+std::string TBackupEngine::FirstSourceLabel() const
+{
+    return Task.Folders.Empty() ? std::string() : FEnvironment.VolumeLabelOf(Task.Folders[0].SPath);
 }
 
 std::string TBackupEngine::MakeZipName(const std::string& zs) const
 {
-    std::string name = zs.empty() ? "QV-Zip-" + FormatDateTime("yyyy-mm-dd", Now()) : zs;
+    std::string name = zs.empty() ? "QV-Zip-" + FormatDateTime("yyyy-mm-dd", Now())
+                                  : ExpandNamePlaceholders(zs, FirstSourceLabel(), Task.BackupCount);
     if (!utf8::SameText(ExtractExtension(name), "zip"))
         name += ".zip";
     return name;
@@ -165,7 +182,8 @@ std::string TBackupEngine::MakeZipName(const std::string& zs) const
 
 std::string TBackupEngine::GetLogDestination() const
 {
-    return Task.BuFtp ? std::string() : Task.Destination;
+    return Task.BuFtp ? std::string()
+                      : ExpandNamePlaceholders(Task.BuZiel, FirstSourceLabel(), Task.BackupCount);
 }
 
 void TBackupEngine::WriteFolderHeader(int n, const std::string& src, const std::string& volLabel)
@@ -173,7 +191,7 @@ void TBackupEngine::WriteFolderHeader(int n, const std::string& src, const std::
     FLog.SetLogTime(false);
     if (FLog.CurrentLogMode() == 3)
         FLog.WriteToLog();
-    std::string line = "  " + OrdinalPrefix(n < 0 ? -n : n) + _("Directory") + ": ";
+    std::string line = "  " + OrdinalText(n < 0 ? -n : n) + _("Directory") + ": ";
     if (n < 0) {
         FLog.WriteToLog(2, line + SafeFormat(_("Not selected: \"%s\""), {src}));
         return;
@@ -199,10 +217,77 @@ int TBackupEngine::ShowRunResult(TResultStatus mode, const std::string& hint, co
 {
     std::string amount;
     if (files > 0 && !FControl.Stopped())
-        amount = FHost.Settings().ViewSettings.SizeProgress ? SizeText(FHost.Settings(), bytes)
-                                                            : FileCountText(files);
+        amount =
+            ProgSettings.ViewSettings.SizeProgress ? FormatSize(true, bytes) : FileCountText(files, false);
     FProgress.SetTotalAmount(amount);
     return FProgress.ShowStatus(mode, hint, status1, status2, color, wait);
+}
+
+std::vector<std::string> TBackupEngine::SettingsBlock() const
+{
+    std::vector<std::string> items;
+    auto add = [&items](bool ticked, const char* caption) {
+        if (ticked)
+            items.push_back(_(caption));
+    };
+    if (Task.DestMode < 4) {
+        add(Task.cbCompress, N_("Compress files"));
+        add(Task.cbZipCompress, N_("as zip"));
+        add(Task.cbAltStreams, N_("Copy alternate data streams"));
+        add(Task.cbCopySummary, N_("Copy document summary"));
+        add(Task.cbCopyPerms, N_("Copy file permissions"));
+        add(Task.cbCreationTime, N_("Copy creation time"));
+    }
+    add(Task.cbNoAttributes, N_("Do not copy file attributes"));
+    add(Task.cbEncrypt && !Task.CryptPwd.empty(), N_("Encrypt files"));
+    add(Task.cbEncNames, N_("Encrypt filenames"));
+    add(Task.cbVerify, N_("Verify copied files"));
+    add(Task.cbDelDir, N_("Delete empty directories at destination"));
+    add(Task.cbSourceDelete, N_("Delete source files after backup"));
+    return items;
+}
+
+std::vector<std::string> TBackupEngine::OptionsBlock() const
+{
+    static const char* const syncItems[] = {N_("Off"), N_("All files"), N_("Selected files, retain other"),
+                                            N_("Selected files, delete other")};
+    std::vector<std::string> items;
+    if (Task.SyncMode > 0 && Task.SyncMode <= 3)
+        items.push_back(_("Synchronize") + " - " + _(syncItems[Task.SyncMode]));
+    if (Task.KeepBakCB || Task.KeepSyncCB) {
+        std::string secure = _("Security backup of old file versions") + ": ";
+        if (Task.KeepBakCB)
+            secure += _("During backup");
+        if (Task.KeepBakCB && Task.KeepSyncCB)
+            secure += _(" and ");
+        if (Task.KeepSyncCB)
+            secure += _("During synchronization");
+        items.push_back(secure);
+    }
+    if (Task.MailMode != mmNone)
+        items.push_back(_("Send mail after backup"));
+    const bool pre = IsProgActive(Task.BuPreCmd), post = IsProgActive(Task.BuPostCmd);
+    if (pre || post) {
+        const std::string lead = _("External programs: ");
+        const std::string before =
+            SafeFormat(_("before Backup (%s)"), {ExternalCommandText(Task, Task.BuPreCmd.Command)});
+        const std::string after =
+            SafeFormat(_("after Backup (%s)"), {ExternalCommandText(Task, Task.BuPostCmd.Command)});
+        if (pre && post) {
+            items.push_back(lead + before);
+            items.push_back(Blanks(TextWidth(lead)) + after);
+        } else {
+            items.push_back(lead + (pre ? before : after));
+        }
+    }
+    return items;
+}
+
+void TBackupEngine::WriteHeaderBlock(const std::string& title, const std::vector<std::string>& items)
+{
+    const std::string lead = "  " + title;
+    for (size_t i = 0; i < items.size(); ++i)
+        FLog.WriteToLog(2, (i == 0 ? lead : Blanks(TextWidth(lead))) + items[i]);
 }
 
 std::string TBackupEngine::FolderDestination(const std::string& src) const
@@ -220,13 +305,10 @@ std::string TBackupEngine::FolderDestination(const std::string& src) const
         return AddPathDelimiter(BaseDir) + GetLastDirName(src);
     case 0:
     case 6: {
-        std::string id = Task.DriveId;
-        std::string drive = ExtractDrivePart(src);
-        std::string letter = drive == "/" ? std::string() : drive;
-        size_t q = id.find('?');
-        if (q != std::string::npos)
-            id = id.substr(0, q) + letter + id.substr(q + 1);
-        std::string dir = AddPathDelimiter(BaseDir) + id;
+        std::string drive = GetDriveDirName(Task.DriveId, src);
+        while (!drive.empty() && drive.back() == '/')
+            drive.pop_back();
+        std::string dir = drive.empty() ? BaseDir : AddPathDelimiter(BaseDir) + drive;
         return below.empty() ? dir : AddPathDelimiter(dir) + below;
     }
     default:
@@ -234,50 +316,128 @@ std::string TBackupEngine::FolderDestination(const std::string& src) const
     }
 }
 
-uint32_t TBackupEngine::CheckSourceFolder(const TRunSource& source, std::string& src) const
+uint32_t TBackupEngine::CheckVolume(const TExtensionList& entry, std::string& src, bool mayAsk) const
 {
-    src = AddPathDelimiter(source.SPath);
-    if (!source.VName.empty() && !Task.NoVolCheck)
-        return WinError::ERROR_INVALID_DRIVE;
-    uint32_t code = 0;
-    if (!XlCheckDirAccess(source.SPath, code))
-        return code == 0 ? WinError::ERROR_PATH_NOT_FOUND : code;
+    src = AddPathDelimiter(entry.SPath);
+    if (!entry.VName.empty() && !Task.NoVolCheck) {
+        // A folder on removable media named by its volume: wherever that volume is mounted now.
+        std::string path = entry.SPath;
+        int rc = FEnvironment.CheckSourceFolder(path, entry.VName, mayAsk, Task);
+        if (rc == 0)
+            src = AddPathDelimiter(path);
+        return static_cast<uint32_t>(rc);
+    }
+    int kind = GetPathKind(src);
+    if (kind == PATH_NOT_AVAILABLE && ReconnectPath(src))
+        kind = GetPathKind(src);
+    if (kind == PATH_NOT_AVAILABLE)
+        return DriveNotAvailable;
+    if (kind == PATH_NETWORK) {
+        TUserAccount account;
+        account.Username = Task.UserAccount;
+        uint32_t rc = ConnectToShare(src, GetCurrentUserName(), account, true, mayAsk && !Task.SkipDir);
+        if ((rc & 0xFFFF) != 0)
+            return rc;
+        src = AddPathDelimiter(ShareLocalPath(src));
+    } else if (kind == PATH_REMOVABLE) {
+        std::string label;
+        if (!GetVolumeLabel(src, label))
+            return DriveNotAvailable;
+    }
     return 0;
 }
 
-bool TBackupEngine::PrepareLocalDestination(bool, std::string& failure)
+bool TBackupEngine::PrepareLocalDestination(bool mediaPrompts, int waitCode, bool& stop, std::string& failure)
 {
     std::string x = BaseDest;
     if (!BuDir.empty())
         x = IsAbsolutePath(BuDir) ? BuDir : AddPathDelimiter(x) + BuDir;
     std::string message;
-    if (x.empty() || !IsAbsolutePath(x)) {
-        // A relative destination is taken relative to the current folder.
-        char cwd[4096];
-        if (getcwd(cwd, sizeof cwd))
-            x = AddPathDelimiter(cwd) + x;
-    }
-    if (x.size() > 1 && x[0] == ':') {
-        // A volume name that no mounted volume carries: no message of its own.
-        message.clear();
-    } else {
-        bool created = XlDirectoryExists(x) || XlForceDirectories(x);
-        std::string first = Task.Sources.empty() ? std::string() : Task.Sources.front().SPath;
-        if (!created || !CheckWriteAccess(x))
-            message = SafeFormat(_("Could not write to path \"%s\"!"), {x});
-        else {
-            BaseDir = x;
-            struct statvfs vfs;
-            std::string volume;
-            if (statvfs(x.c_str(), &vfs) == 0) {
-                int64_t freeBytes = static_cast<int64_t>(vfs.f_bavail) * vfs.f_frsize;
-                int64_t totalBytes = static_cast<int64_t>(vfs.f_blocks) * vfs.f_frsize;
-                volume = SizeText(FHost.Settings(), freeBytes) + _(" free of ") +
-                         SizeText(FHost.Settings(), totalBytes);
+    bool checked = false;
+    std::string label;
+    bool connected = false;
+    std::string resolved = x;
+    int volume = ResolveVolumeName(resolved, label, mediaPrompts);
+    if (volume == 1) {
+        x = resolved;
+        checked = true;
+    } else if (volume == 0) {
+        int kind = GetPathKind(x);
+        if (kind == PATH_NOT_AVAILABLE && ReconnectPath(x))
+            kind = GetPathKind(x);
+        switch (kind) {
+        case PATH_NETWORK: {
+            TUserAccount account;
+            SetUserAccount(Task.UserAccount, Task.UserPwd, account);
+            if (!Task.UserAccount.empty() && Task.UserPwd.empty() && waitCode == 0) {
+                std::string pwd;
+                if (FInteraction.AskPassword(
+                        ProgramName,
+                        SafeFormat(_("Network connection to \"%s\" for user \"%s\" requires a password!"),
+                                   {x, Task.UserAccount}),
+                        pwd))
+                    account.Password = pwd;
             }
-            FLog.WriteToLog("  " + _("Destination volume: ") + volume);
-            return true;
+            uint32_t rc = ConnectToShare(x, GetCurrentUserName(), account, false, waitCode == 0);
+            if ((rc & 0xFFFF) != 0) {
+                message = _("Error connecting to network resource: ") + SystemErrorMessage(rc & 0xFFFF);
+            } else {
+                connected = !Task.UserAccount.empty();
+                x = ShareLocalPath(x);
+                checked = true;
+            }
+            break;
         }
+        case PATH_NOT_AVAILABLE:
+        case PATH_REMOVABLE: {
+            // A drive that is not ready; nobody can insert a medium during a batch run.
+            bool ready = kind == PATH_REMOVABLE && GetVolumeLabel(x, label);
+            if (!ready) {
+                if (mediaPrompts)
+                    stop = true;
+                message = SafeFormat(_("Drive \"%s\" not ready!"), {ExtractDrivePart(x)});
+            } else {
+                checked = true;
+            }
+            break;
+        }
+        case PATH_NO_DRIVE: {
+            char cwd[4096];
+            if (getcwd(cwd, sizeof cwd))
+                x = AddPathDelimiter(cwd) + x;
+            checked = true;
+            break;
+        }
+        default:
+            checked = true;
+            break;
+        }
+    }
+    if (checked) {
+        if (!XlDirectoryExists(x) && !XlForceDirectories(x))
+            message = SafeFormat(_("Could not write to path \"%s\"!"), {x});
+        else if (!CheckWriteAccess(x))
+            message = SafeFormat(_("Could not write to path \"%s\"!"), {x});
+    }
+    if (checked && message.empty()) {
+        BaseDir = x;
+        TargetType = GetFileSystem(x);
+        std::string volumeText = connected ? GetLastConnection() : GetVolumeName(x);
+        if (!volumeText.empty())
+            volumeText += " - ";
+        volumeText += FormatSize(true, static_cast<int64_t>(GetDiskFreeBytes(x))) + _(" free of ") +
+                      FormatSize(true, static_cast<int64_t>(GetDiskTotalBytes(x)));
+        FLog.WriteToLog("  " + _("Destination volume: ") + volumeText);
+        // The system's own name of the file system (ext4, btrfs …) says more here than its class.
+        std::string fsName = GetFileSystemName(x);
+        FLog.WriteToLog(2,
+                        "  " + _("File system: ") + (fsName.empty() ? FileSystemName(TargetType) : fsName));
+        std::string user;
+        if (connected && GetConnectedUser(user))
+            FLog.WriteToLog("  ==> " + SafeFormat(_("Connected as \"%s\""), {user}));
+        else
+            FLog.WriteToLog(2, "  " + UserNameText());
+        return true;
     }
     if (!message.empty())
         FLog.WriteToLog("  *** " + message);
@@ -288,17 +448,14 @@ bool TBackupEngine::PrepareLocalDestination(bool, std::string& failure)
 
 TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInteraction iaMode)
 {
-    const TQvSettings& settings = FHost.Settings();
+    const TQvSettings& settings = ProgSettings;
+    TSourceFolders& folders = Task.Folders;
     // 1. Start.
-    for (auto& src : Task.Sources) {
-        src.SCount = src.ICount;
-        src.SBytes = src.IBytes;
-        src.SSyncCount = src.SyncCount;
-    }
+    SaveFolderCounters(Task);
     FLog.InitLog(_("Data backup"));
     FHost.KeepAwake(!Task.DisplayOff);
     std::string desc;
-    TRunSlotInfo* slot = nr > 0 ? FHost.Slot(nr) : nullptr;
+    TAutoTask* slot = nr > 0 ? FHost.Slot(nr) : nullptr;
     if (nr > 0)
         desc = SafeFormat(_("Automatic backup %u: "), {nr}) + (slot ? slot->TaskName : std::string());
     else if (!taskPath.empty())
@@ -310,7 +467,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
     FControl.Reset();
     std::string actPwd;
 
-    if (Task.DestinationText().empty() || Task.Sources.empty()) {
+    if (DestinationText().empty() || folders.Empty()) {
         FLog.BeginLog(StartTime, desc);
         FLog.WriteToLog("  *** " + _("Invalid task configuration") + ": " + taskPath);
         FHost.SetExitCode(6, nr);
@@ -319,22 +476,45 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
     }
 
     TBuResult result = brError;
-    bool lockCreated = FHost.CreateRunLock(FHost.SettingsDir(), taskPath);
+    // The lock file tells other runs and the companion programs that this task runs. One left behind
+    // by a run that ended abnormally is removed; one that a live run holds stays, and this run goes on.
+    bool lockCreated = CreateLockFile(FHost.SettingsDir(), taskPath);
+    std::string otherRun;
+    if (!lockCreated) {
+        const std::string lockName = FHost.SettingsDir() + LockFileName;
+        if (IsFileLockHeld(lockName)) {
+            TDateTime since = 0;
+            std::string otherTask;
+            // Reading never removes a lock that a live run holds.
+            ReadLockFile(FHost.SettingsDir(), otherTask, since);
+            otherRun = SafeFormat(_("Another backup is running (%s); its lock file \"%s\" stays in place"),
+                                  {otherTask, lockName});
+        } else {
+            TDateTime since = 0;
+            std::string leftTask;
+            ReadLockFile(FHost.SettingsDir(), leftTask, since);
+            lockCreated = CreateLockFile(FHost.SettingsDir(), taskPath);
+        }
+    }
     try {
         // 2. Encryption password.
         bool leave = false;
-        if (Task.Encrypt) {
-            std::string pwd;
-            bool ok =
-                FInteraction.AskPassword(_("File encryption"), desc + CrLf + _("uses file encryption!"), pwd);
-            if (ok && pwd.empty())
-                ok = FInteraction.Confirm(
-                    _("No encryption password specified!\r\nContinue backup without encryption?"));
-            if (!ok) {
-                FLog.WriteToLog("  *** " + _("Canceled by user"));
-                leave = true;
+        if (Task.cbEncrypt) {
+            if (Task.cbFixPwd)
+                actPwd = Task.CryptPwd;
+            if (actPwd.empty()) {
+                std::string pwd;
+                bool ok = FInteraction.AskPassword(_("File encryption"),
+                                                   desc + CrLf + _("uses file encryption!"), pwd);
+                if (ok && pwd.empty())
+                    ok = FInteraction.Confirm(
+                        _("No encryption password specified!\r\nContinue backup without encryption?"));
+                if (!ok) {
+                    FLog.WriteToLog("  *** " + _("Canceled by user"));
+                    leave = true;
+                }
+                actPwd = pwd;
             }
-            actPwd = pwd;
         }
         if (!leave) {
             // 3. Interaction, mode and title.
@@ -361,51 +541,56 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
             default:
                 break;
             }
-            bool syncRun = Task.SyncMode > 0 && (Task.DestMode <= 1 || Task.DestMode == 3 ||
-                                                 (Task.DestMode == 2 && Task.Sources.size() <= 1));
-            int modeIndex = Task.ClearDest && Task.DestMode < 4
-                                ? (Task.UseArchiv ? 2 : 0) + (Task.ResArchiv ? 1 : 0)
-                            : Task.DestMode >= 4 ? 1
-                                                 : 0;
+            const int dirCount = folders.Count();
+            const bool syncRun = Task.SyncMode > 0 && IsFolderMethod(Task, dirCount);
+            int modeIndex = Task.BuModeCB;
             std::string marker;
-            if (nr > 0) {
-                marker = syncRun          ? " (S)"
-                         : modeIndex == 1 ? " (F)"
-                         : modeIndex == 2 ? " (D)"
-                         : modeIndex == 3 ? " (I)"
-                                          : "";
+            const int alternating = slot ? AlternatingModeIndex(slot->SchedProps) : -1;
+            auto markerOf = [](int index) {
+                return index == 1 ? " (F)" : index == 2 ? " (D)" : index == 3 ? " (I)" : "";
+            };
+            if (nr > 0 && alternating > 0) {
+                modeIndex = alternating;
+                marker = markerOf(modeIndex);
+            } else if (nr > 0) {
+                marker = syncRun ? " (S)" : markerOf(modeIndex);
             } else if (SpecMode > 0) {
                 marker = SpecMode == 2 ? " (D)" : SpecMode == 3 ? " (I)" : " (F)";
                 modeIndex = SpecMode & 3;
             } else if (syncRun) {
                 marker = " (S)";
             }
+            const std::string modeText =
+                modeIndex == 1 && alternating > 0 ? BackupModeText(Task.BuModeCB) : BackupModeText(modeIndex);
             if (!actPwd.empty())
                 marker += (marker.empty() ? " " : "+") + _("(Encrypted)");
-            std::string title = desc + marker;
+            const std::string title = desc + marker;
             FLog.BeginLog(StartTime, title);
+            if (!otherRun.empty())
+                FLog.WriteToLog("  *** " + otherRun);
 
             // 4. Log header of the task.
             if (nr > 0) {
                 FLog.WriteToLog(2, "      " + _("Filename:") + " " + Task.LoadedTaskName);
+                if (slot)
+                    FLog.WriteToLog(2, "      " + _("Time schedule") + ": " + ScheduleLogText(*slot));
             } else {
                 FLog.WriteToLog(3, "  " + _("Filename:") + " " + taskPath);
                 std::string origin = StartOriginLine(StartOrigin);
                 if (!origin.empty())
                     FLog.WriteToLog("  ->  " + origin);
             }
-            FLog.WriteToLog(2, "  " + _("Computer: ") + FHost.ComputerName());
-            std::string method = DestModeCaption(Task.DestMode);
-            if (Task.DestMode >= 4 && Task.MaxZipSize > 0)
-                method += " (" + SizeText(settings, Task.MaxZipSize) + ")";
-            FLog.WriteToLog(1, "  " + _("Method: ") + method);
+            FLog.WriteToLog(2, "  " + _("Computer: ") + GetLocalComputerName());
+            FLog.WriteToLog(1, "  " + _("Method: ") + GetDestModeText(Task.DestMode, Task.MaxZipSize));
+            WriteHeaderBlock(_("Settings: "), SettingsBlock());
+            WriteHeaderBlock(_("Options:  "), OptionsBlock());
 
             // 5. Time slot from the command line.
             bool stop = false;
-            if (CmdTimeSlot == ctsPrompt) {
+            if (CmdTmPeriod.Mode == tmPrompt) {
                 FLog.WriteToLog("  *** " + _("Canceled by user"));
                 stop = true;
-            } else if (CmdTimeSlot == ctsError) {
+            } else if (CmdTmPeriod.Mode == tmError) {
                 FLog.WriteToLog("  *** " + _("Invalid time slot from command line!"));
                 stop = true;
             }
@@ -422,13 +607,15 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 FProgress.ShowProgress(taskText, _("Destination"), std::string(), options, BuAction, waitCode,
                                        Task.ClearDest || (syncRun && Task.SyncBefore));
                 FControl.Checkpoint();
-                static const char* const modeNames[] = {"Updt", "Full", "Diff", "Incr"};
-                BaseDest = ReplaceNoCase(Task.DestinationText(), "%mode%", modeNames[modeIndex & 3]);
+                BaseDest = ReplaceTextIgnoreCase(DestinationText(), "%mode%", ModePlaceholderText(modeIndex));
+                BaseDest = ExpandNamePlaceholders(BaseDest, FirstSourceLabel(), Task.BackupCount);
             }
-            // 7. External program before the backup: not available in this build, so the run stops
-            // rather than back up without what the program was meant to prepare.
-            if (!stop && !Task.PreCmd.Command.empty()) {
-                FLog.WriteToLog("  ### " + SafeFormat(_("Error executing:%s%s"), {" ", Task.PreCmd.Command}));
+            // 7. External program before the backup: programs cannot be run by this build, so the run
+            // stops rather than back up without what the program was meant to prepare.
+            if (!stop && IsProgActive(Task.BuPreCmd)) {
+                FLog.WriteToLog("  ### " +
+                                SafeFormat(_("Error executing:%s%s"),
+                                           {" ", ExternalCommandText(Task, Task.BuPreCmd.Command)}));
                 stop = true;
             }
             if (stop) {
@@ -439,8 +626,8 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 FHost.SetExitCode(4, nr);
             } else {
                 // 8. Shadow copy: no snapshot provider is available on this system.
-                if (Task.UseVss && !Task.Sources.empty()) {
-                    std::string drive = ExtractDrivePart(Task.Sources.front().SPath);
+                if (Task.cbUseVss) {
+                    std::string drive = ExtractDrivePart(folders[0].SPath);
                     FLog.WriteToLog("  ### " +
                                     SafeFormat(_("Creating a Volume Shadow Copy for drive %s"), {drive}));
                     FLog.WriteToLog(
@@ -450,12 +637,13 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 // 9. Totals.
                 TFolderCounters total;
                 TotalSize = 0;
-                for (const auto& src : Task.Sources)
-                    if (src.Selected)
-                        TotalSize += settings.ViewSettings.SizeProgress ? std::max<int64_t>(src.IBytes, 0)
-                                                                        : std::max<int32_t>(src.ICount, 0);
-                FProgress.SetTotalAmount(settings.ViewSettings.SizeProgress ? SizeText(settings, TotalSize)
-                                                                            : FileCountText(TotalSize));
+                for (const auto& f : folders)
+                    if (f->Selected)
+                        TotalSize += settings.ViewSettings.SizeProgress ? std::max<int64_t>(f->IBytes, 0)
+                                                                        : std::max<int32_t>(f->ICount, 0);
+                FProgress.SetTotalAmount(settings.ViewSettings.SizeProgress
+                                             ? FormatSize(true, TotalSize)
+                                             : FileCountText(TotalSize, false));
                 std::string failure;
                 bool externalFailed = false;
                 // 10. Destination.
@@ -468,37 +656,92 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                     FHost.SetExitCode(2, nr);
                 } else {
                     FControl.SetLockStatus(1);
-                    destinationOk = PrepareLocalDestination(mediaPrompts, failure);
+                    bool promptStop = false;
+                    destinationOk = PrepareLocalDestination(mediaPrompts, waitCode, promptStop, failure);
                     FControl.SetLockStatus(0);
                     if (!destinationOk)
                         FHost.SetExitCode(2, nr);
                 }
                 if (destinationOk) {
+                    // Base folder of an alternating schedule, or the archive settings of /mode:.
+                    if (slot && slot->SchedProps.StepMode > 0) {
+                        const TSchedule& s = slot->SchedProps;
+                        if (s.SchedMode != smNormal) {
+                            if (alternating == 1) {
+                                if (Task.UseArchivCB)
+                                    Task.ClearDest = false;
+                                Task.UseArchivCB = false;
+                                Task.ResArchivCB = true;
+                            } else {
+                                Task.ClearDest = Task.DestMode < 4;
+                                Task.UseArchivCB = true;
+                                Task.ResArchivCB = alternating == 3;
+                            }
+                        }
+                        BaseDir = AddPathDelimiter(BaseDir) + AlternatingFolderName(s, modeIndex);
+                        if (!XlDirectoryExists(BaseDir) && !XlForceDirectories(BaseDir)) {
+                            FLog.WriteToLog("  *** " +
+                                            SafeFormat(_("Could not create directory: \"%s\""), {BaseDir}));
+                            failure = SafeFormat(_("Could not create directory:\r\n\"%s\""), {BaseDir});
+                            destinationOk = false;
+                        }
+                    } else if (nr <= 0 && SpecMode > 0) {
+                        Task.UseArchivCB = (SpecMode & 2) != 0;
+                        Task.ResArchivCB = (SpecMode & 1) != 0;
+                        if (SpecMode > 1 && Task.DestMode < 4)
+                            Task.ClearDest = true;
+                    }
+                }
+                if (destinationOk) {
                     FProgress.SetDestination(BaseDir);
                     std::string modeLine = "  " + _("Backup mode") + ": ";
                     if (Task.DestMode < 4)
-                        modeLine += ModeText(modeIndex) + _(" to ") + "\"" + BaseDir + "\"";
+                        modeLine += modeText + _(" to ") + "\"" + BaseDir + "\"";
                     else
                         modeLine += _("Create new zip archives");
                     FLog.WriteToLog(1, modeLine);
+                    if (FLog.CurrentLogMode() == 3 && !Task.ClearDest &&
+                        (modeIndex == 0 || Task.DestMode >= 4)) {
+                        std::string detail;
+                        if (Task.UseArchivCB) {
+                            detail = _("Archive bit:") + " " + _("Use archive bit");
+                            if (Task.ResArchivCB)
+                                detail += " + " + _("Reset archive bit");
+                            if (Task.cbArchFile)
+                                detail += " (" + _("Only files with archive bit set") + ")";
+                        } else if (Task.DestMode < 4) {
+                            detail = _("Compare timestamps");
+                            if (Task.ResArchivCB)
+                                detail += " (" + _("Archive bit:") + " " + _("Reset archive bit") + ")";
+                        }
+                        if (!detail.empty())
+                            FLog.WriteToLog(3, Blanks(TextWidth(_("Backup mode")) + 4) + detail);
+                    }
                     // 11. Source folders.
-                    for (size_t i = 0; i < Task.Sources.size(); ++i) {
-                        TRunSource& entry = Task.Sources[i];
+                    for (int i = 0; i < folders.Count(); ++i) {
+                        TExtensionList& entry = folders[i];
                         if (FControl.Stopped())
                             continue;
-                        int n = static_cast<int>(i) + 1;
+                        int n = i + 1;
                         if (!entry.Selected) {
                             WriteFolderHeader(-n, entry.SPath, std::string());
                             continue;
                         }
                         FControl.SetLockStatus(1);
                         std::string src;
-                        uint32_t outcome = CheckSourceFolder(entry, src);
+                        uint32_t outcome = CheckVolume(entry, src, mediaPrompts);
                         FControl.SetLockStatus(0);
+                        if (outcome == 0) {
+                            uint32_t code = 0;
+                            if (!XlCheckDirAccess(src, code))
+                                outcome = code == 0 ? WinError::ERROR_PATH_NOT_FOUND : code;
+                        }
                         entry.IsAvailable = outcome == 0;
-                        WriteFolderHeader(n, entry.SPath, entry.VName);
+                        WriteFolderHeader(n, entry.SPath, Task.NoVolCheck ? std::string() : entry.VName);
+                        FLog.WriteToLog(
+                            2, "    " + SafeFormat(_("Filter: %s"), {EntrySelectionText(entry, false)}));
                         if (outcome != 0) {
-                            std::string message = DirErrorText(outcome, entry.SPath);
+                            std::string message = SafeFormat(DirErrorFormat(outcome), {entry.SPath});
                             FHost.SetExitCode(3, nr);
                             FLog.WriteErrorToLog("B", message, outcome);
                             ++total.ErrorCount;
@@ -510,7 +753,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                             break;
                         TFolderCounters before = total;
                         if (BackupDirectory)
-                            BackupDirectory(entry, CurDir, prompts, total);
+                            BackupDirectory(entry, src, CurDir, prompts, total);
                         if (FControl.Stopped() && BuStatus == bsOK)
                             BuStatus = FControl.CancelAll() ? bsCancelAll : bsCanceled;
                         if (BuStatus == bsOK || BuStatus == bsFull) {
@@ -521,7 +764,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         std::string status = "    => " + _("Status: ") +
                                              FormatCount(_("No files copied"), _("1 file copied"),
                                                          _("%u files copied"), copied);
-                        if (Task.Verify)
+                        if (Task.cbVerify)
                             status += _(" and verified");
                         int64_t errors = total.ErrorCount - before.ErrorCount;
                         if (errors > 0)
@@ -547,24 +790,26 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         state = 4;
                 }
                 FLog.WriteToLog("  ==> " + _("End") + ": " + DateTimeToStr(EndTime) + " - " + title);
-                if (!Task.PostCmd.Command.empty()) {
-                    bool skip =
-                        (state == 0 && (Task.PostCmd.ErrorLevel & 0x10) != 0 && total.CopyCount == 0) ||
-                        ((state == 2 || state == 5) && (Task.PostCmd.ErrorLevel & 2) != 0) ||
-                        (state != 0 && state != 2 && state != 5 && (Task.PostCmd.ErrorLevel & 4) != 0);
+                if (IsProgActive(Task.BuPostCmd)) {
+                    const int level = Task.BuPostCmd.ErrorLevel;
+                    bool skip = (state == 0 && (level & 0x10) != 0 && total.CopyCount == 0) ||
+                                ((state == 2 || state == 5) && (level & 2) != 0) ||
+                                (state != 0 && state != 2 && state != 5 && (level & 4) != 0);
                     if (skip) {
                         FLog.WriteToLog("  ### " + _("External program after backup") + " " +
                                         _("was skipped") + " [" + std::to_string(state) + "]");
                     } else {
                         FLog.WriteToLog("  ### " +
-                                        SafeFormat(_("Error executing:%s%s"), {" ", Task.PostCmd.Command}));
+                                        SafeFormat(_("Error executing:%s%s"),
+                                                   {" ", ExternalCommandText(Task, Task.BuPostCmd.Command)}));
                         externalFailed = true;
                     }
                 }
                 FHost.EndKeepAwake();
                 int resultCode = ActionToResultCode(BuAction);
                 std::string copyText =
-                    CopyText(total.CopyCount, total.FileCount, total.CopiedBytes, total.TotalBytes, settings);
+                    CopyProgressText(static_cast<int>(total.CopyCount), static_cast<int>(total.FileCount),
+                                     total.CopiedBytes, total.TotalBytes);
                 std::string statusText;
                 if (BuStatus != bsOK) {
                     FProgress.Close();
@@ -576,8 +821,8 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         resultCode =
                             ShowRunResult(psCancel, _("Backup completed"), statusText + " - " + copyText, " ",
                                           clRed, waitCode, total.TotalBytes, total.FileCount);
-                    else if (FHost.EventSourceOk())
-                        FHost.WriteEventLog(true, 0xC0000011, {statusText});
+                    else
+                        ReportRunEvent(0xC0000011, {statusText});
                 } else if (failure.empty() && total.WarnCount + total.ErrorCount == 0) {
                     resultCode = ShowRunResult(psOK, _("Backup completed"), copyText, std::string(), 0x503000,
                                                waitCode, total.TotalBytes, total.FileCount);
@@ -587,7 +832,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                     if (total.ErrorCount > 0) {
                         statusText = FormatCount("", _("1 error"), _("%u errors"), total.ErrorCount);
                         if (total.FailedBytes > 0)
-                            statusText += " (" + SizeText(settings, total.FailedBytes) + ")";
+                            statusText += " (" + FormatSize(true, total.FailedBytes) + ")";
                     } else {
                         statusText = FormatCount("", _("1 warning"), _("%u warnings"), total.WarnCount);
                     }
@@ -595,8 +840,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                     if (total.ErrorCount > 0 && FHost.ExitState() == 0)
                         FHost.SetExitCode(4, nr);
                     if (waitCode == -1) {
-                        if (FHost.EventSourceOk())
-                            FHost.WriteEventLog(true, 0xC0000011, {statusText});
+                        ReportRunEvent(0xC0000011, {statusText});
                         resultCode = FProgress.Terminate();
                     } else {
                         resultCode =
@@ -611,14 +855,14 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                     if (waitCode != -1)
                         ShowRunResult(psError, _("Backup completed"), failure, std::string(), clRed, waitCode,
                                       0, 0);
-                    else if (FHost.EventSourceOk())
-                        FHost.WriteEventLog(true, 0xC0000011, {failure});
+                    else
+                        ReportRunEvent(0xC0000011, {failure});
                     statusText = failure;
                 }
                 std::string statusLead = "  " + _("Status: ");
                 FLog.WriteToLog(statusLead + statusText + " - " + _("Elapsed time: ") +
                                 ElapsedText(StartTime, EndTime));
-                FLog.WriteToLog(Blanks(statusLead.size()) + _("Backup: ") + copyText);
+                FLog.WriteToLog(Blanks(TextWidth(statusLead)) + _("Backup: ") + copyText);
 
                 // 14. After-run actions.
                 resultCode &= ~mrShowLogBit;
@@ -629,14 +873,11 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 if (resultCode >= mrShutdownAction && resultCode <= mrHibernateAction)
                     FLog.WriteToLog("  ==> " + _(actionLines[resultCode - mrShutdownAction]));
                 if (result == brError) {
-                    for (auto& src : Task.Sources) {
-                        src.ICount = src.SCount;
-                        src.IBytes = src.SBytes;
-                        src.SyncCount = src.SSyncCount;
-                    }
+                    RestoreFolderCounters(Task);
                 } else if (slot) {
                     if (slot->SchedProps.StepMode > 0)
                         slot->SchedProps.LastZyk = slot->SchedProps.AktZyk;
+                    slot->LastTime = StartTime;
                 }
                 (void)externalFailed;
                 result = ModalResultToBuResult(resultCode);
@@ -651,40 +892,56 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
         result = brError;
     }
     // 15. End.
+    CloseLastConnection();
     if (lockCreated)
-        FHost.DeleteRunLock();
+        DeleteLockFile();
     FHost.EndKeepAwake();
     return result;
+}
+
+bool TBackupEngine::LoadRunTask(const std::string& taskPath, TInteraction interAct)
+{
+    TTaskFileContext context;
+    context.Environment = &FEnvironment;
+    context.LogDir = FHost.LogDir();
+    context.DefaultLogFile = FHost.DefaultLogFile();
+    TTaskFileReport report;
+    Task = TTaskSettings();
+    const bool loaded = LoadTask(Task, taskPath, true, interAct, report, context);
+    return loaded && !report.Abandoned;
 }
 
 TBuResult TBackupEngine::DoBackupJob(int nr, TInteraction interAct, int priority, const std::string& taskPath)
 {
     DoBackup = true;
-    Task = TRunTask();
-    bool prompt = interAct == iaPrompt || interAct == iaErrorPrompt;
+    const bool prompt = interAct == iaPrompt || interAct == iaErrorPrompt;
     TBuResult result = brError;
     if (XlFileExists(taskPath)) {
-        if (ReadRunTask(taskPath, FHost.Settings(), Task)) {
+        if (LoadRunTask(taskPath, interAct)) {
             ActTaskName = taskPath;
             if (!ReplSourceDir.empty()) {
-                if (Task.Sources.empty())
-                    Task.Sources.emplace_back();
-                Task.Sources.front().VPath = Task.Sources.front().SPath = ReplSourceDir;
-                Task.Sources.front().Selected = true;
+                if (Task.Folders.Empty())
+                    Task.Folders.Add(std::make_unique<TExtensionList>(TTimePeriod(), sdmNormal));
+                TExtensionList& first = Task.Folders[0];
+                first.VPath = ReplSourceDir;
+                first.SPath = ExpandPathPlaceholders(ReplSourceDir);
+                first.VName.clear();
+                first.Selected = true;
             }
-            std::string logName = Task.TaskLogName;
-            std::string taskName = DeleteExtension(GetLastDirName(Task.LoadedTaskName));
-            logName = ReplaceNoCase(logName, "%taskname%", taskName);
+            const std::string logName =
+                ExpandLogNameWithDest(Task.TaskLogName, Task.LoadedTaskName, GetLogDestination());
             FLog.ShowErrors = Task.ShowErrors;
             FLog.TaskProtMode = Task.TaskProtMode;
-            uint32_t code = FLog.OpenLogFile(Task.TaskProtMode, logName, Task.MailMode != 0);
+            uint32_t code = FLog.OpenLogFile(Task.TaskProtMode, logName,
+                                             Task.MailMode != mmNone && Task.MailData.LogMode != mmNone);
             FLog.CheckLogError(code, prompt);
-            ZipName = MakeZipName(CmdZip.empty() ? Task.ZipName : CmdZip);
+            ZipName = MakeZipName(CmdZip.empty() ? Task.ZipNameEdit : CmdZip);
             CopyPriority = priority;
             result = RunBackupTask(nr, taskPath, interAct);
             if (result != brError && ReplSourceDir.empty()) {
-                std::string line = WriteRunTaskStatus(taskPath, Task, StartTime, FHost.ProgramVersion());
-                if (!line.empty())
+                TTaskFileReport report;
+                UpdateTaskStatus(Task, taskPath, StartTime, report);
+                for (const auto& line : report.Messages)
                     FLog.WriteToLog(line);
             }
         } else {
@@ -698,7 +955,7 @@ TBuResult TBackupEngine::DoBackupJob(int nr, TInteraction interAct, int priority
         FLog.CheckLogError(code, prompt);
         FLog.InitLog(_("Data backup"));
         std::string desc;
-        TRunSlotInfo* slot = nr > 0 ? FHost.Slot(nr) : nullptr;
+        TAutoTask* slot = nr > 0 ? FHost.Slot(nr) : nullptr;
         if (nr > 0)
             desc = SafeFormat(_("Automatic backup %u: "), {nr}) + (slot ? slot->TaskName : std::string());
         else
@@ -707,12 +964,10 @@ TBuResult TBackupEngine::DoBackupJob(int nr, TInteraction interAct, int priority
         FLog.WriteToLog("  *** " + DateTimeToStr(Now()) + " - " + _("File not found") + ": " + taskPath);
         std::string text = (nr > 0 ? SafeFormat(_("Automatic backup %u: "), {nr}) : std::string()) +
                            SafeFormat(_("File\r\n\"%s\"\r\nnot found!"), {taskPath});
-        if (interAct == iaQuiet) {
-            if (FHost.EventSourceOk())
-                FHost.WriteEventLog(true, 0xC000000E, {taskPath});
-        } else {
-            FInteraction.ErrorBox(text, prompt ? 0 : FHost.Settings().ViewSettings.AutoWaitTime);
-        }
+        if (interAct == iaQuiet)
+            ReportRunEvent(0xC000000E, {taskPath});
+        else
+            FInteraction.ErrorBox(text, prompt ? 0 : ProgSettings.ViewSettings.AutoWaitTime);
     }
     FLog.CloseLogFile(true);
     return result;

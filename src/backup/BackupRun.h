@@ -5,27 +5,21 @@
 // task file, opens its log around the run and closes it again.
 //
 // The engine runs on the thread that calls it; it talks to its host only through the interfaces of
-// EngineInterfaces.h.
+// EngineInterfaces.h. The task is the shared task model (TTaskSettings) loaded by LoadTask.
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "backup/EngineInterfaces.h"
-#include "backup/RunTask.h"
+#include "backup/ExtensionList.h"
+#include "backup/ExternalProg.h"
+#include "backup/TaskFile.h"
 #include "backup/TaskLog.h"
+#include "backup/TaskSettings.h"
 
-// Time-slot modes given on the command line (the rest of a time slot is the copy loop's).
-enum TCmdTimeSlot : int
-{
-    ctsOff,    // none given: each source folder's own slot applies
-    ctsPrompt, // ask at run time
-    ctsError,  // the value could not be read
-    ctsGiven   // a slot was given
-};
-
-// The copy loop of one source folder; the frame hands it the folder and its destination and gets the
-// counters back.
+// The counters the copy loop adds to.
 struct TFolderCounters
 {
     int64_t FileCount = 0;
@@ -36,8 +30,20 @@ struct TFolderCounters
     int64_t TotalBytes = 0;
     int64_t FailedBytes = 0;
 };
-using TBackupDirectoryFn = std::function<void(const TRunSource& source, const std::string& destDir,
-                                              bool prompt, TFolderCounters& counters)>;
+// The copy loop of one source folder: the entry, the folder to read, its destination folder, whether
+// prompts are allowed, and the counters to add to.
+using TBackupDirectoryFn =
+    std::function<void(TExtensionList& entry, const std::string& srcDir, const std::string& destDir,
+                       bool prompt, TFolderCounters& counters)>;
+
+// The actual machine for the task loader: file systems, the facts of the option rules and the checks
+// of source folders.
+class TRunEnvironment : public TTaskEnvironment
+{
+public:
+    TFileSystem FileSystemOf(const std::string& path) const override;
+    TOptionFacts OptionFacts(const TTaskSettings& task) const override;
+};
 
 class TBackupEngine
 {
@@ -47,7 +53,9 @@ public:
 
     // Command-line values handed over by the main program.
     int SpecMode = 0;
-    TCmdTimeSlot CmdTimeSlot = ctsOff;
+    // The time slot of the command line: tmOff none (each folder's own applies), tmPrompt ask at
+    // run time, tmError unreadable, else the slot for every folder.
+    TTimePeriod CmdTmPeriod{tmOff, trModify, 1, 0.25, 0, 0};
     std::string BuDir;
     std::string CmdZip;
     std::string ReplSourceDir;
@@ -58,7 +66,7 @@ public:
     // The copy loop; without one a folder copies nothing.
     TBackupDirectoryFn BackupDirectory;
 
-    // Runs a task file unattended (slot nr 1..16 or 0).
+    // Runs a task file unattended (slot nr 1..16 or 0, -1 when after-run actions are allowed).
     TBuResult DoBackupJob(int nr, TInteraction interAct, int priority, const std::string& taskPath);
     // Runs the loaded task; the log is open.
     TBuResult RunBackupTask(int nr, const std::string& taskPath, TInteraction iaMode);
@@ -67,12 +75,19 @@ public:
     std::string MakeZipName(const std::string& zs) const;
     // The destination for the placeholders of the log name: empty for FTP destinations.
     std::string GetLogDestination() const;
+    // The volume label of the first source folder's drive ("" when it has none).
+    std::string FirstSourceLabel() const;
     void WriteFolderHeader(int n, const std::string& src, const std::string& volLabel);
     void WriteDestLine(const std::string& text);
     int ShowRunResult(TResultStatus mode, const std::string& hint, const std::string& status1,
                       const std::string& status2, int32_t color, int wait, int64_t bytes, int64_t files);
+    // The "Settings:" and "Options:" blocks of the log header (written from log mode 2 on).
+    std::vector<std::string> SettingsBlock() const;
+    std::vector<std::string> OptionsBlock() const;
+    // The destination text of the task: the FTP URL or BuZiel.
+    std::string DestinationText() const;
 
-    TRunTask Task;
+    TTaskSettings Task;
     std::string ActTaskName;
     std::string ZipName;
     TBuStatus BuStatus = bsOK;
@@ -81,19 +96,27 @@ public:
     std::string BaseDest;
     std::string BaseDir;
     std::string CurDir;
+    TFileSystem TargetType = fsNotAvail;
     int64_t TotalSize = 0;
 
 private:
-    bool PrepareLocalDestination(bool mediaPrompts, std::string& failure);
-    uint32_t CheckSourceFolder(const TRunSource& source, std::string& src) const;
+    bool PrepareLocalDestination(bool mediaPrompts, int waitCode, bool& stop, std::string& failure);
+    uint32_t CheckVolume(const TExtensionList& entry, std::string& src, bool mayAsk) const;
     std::string FolderDestination(const std::string& src) const;
-    std::string ModeText(int index) const;
+    void WriteHeaderBlock(const std::string& title, const std::vector<std::string>& items);
+    bool LoadRunTask(const std::string& taskPath, TInteraction interAct);
     IRunHost& FHost;
     IInteraction& FInteraction;
     IProgressSink& FProgress;
     TRunControl& FControl;
     TTaskLog& FLog;
+    TRunEnvironment FEnvironment;
 };
 
 // Texts of the backup modes by index (0 update, 1 full, 2 differential, 3 incremental).
 std::string BackupModeText(int index);
+// The text of "%mode%" by mode index: "Updt", "Full", "Diff", "Incr".
+std::string ModePlaceholderText(int index);
+// The mode index of an automatic run with an alternating schedule (1 full, 2 differential,
+// 3 incremental); -1 when the schedule has no mode.
+int AlternatingModeIndex(const TSchedule& sched);

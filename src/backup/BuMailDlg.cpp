@@ -1,6 +1,7 @@
 #include "backup/BuMailDlg.h"
 
 #include "archive/PasswordText.h"
+#include "archive/mMailer10.h"
 #include "foundation/PathUtils.h"
 #include "foundation/StringUtils.h"
 #include "rtl/DateTime.h"
@@ -42,26 +43,6 @@ int ReadRange(const TMemIniFile& ini, const std::string& section, const char* ke
 {
     const int v = ini.ReadInteger(section, key, 0);
     return v >= 0 && v <= max ? v : 0;
-}
-
-// Splits text at "," outside double quotes; the pieces keep their quotes.
-std::vector<std::string> SplitOutsideQuotes(const std::string& text)
-{
-    std::vector<std::string> pieces;
-    std::string piece;
-    bool inQuote = false;
-    for (char c : text) {
-        if (c == '"')
-            inQuote = !inQuote;
-        if (c == ',' && !inQuote) {
-            pieces.push_back(piece);
-            piece.clear();
-        } else {
-            piece += c;
-        }
-    }
-    pieces.push_back(piece);
-    return pieces;
 }
 
 } // namespace

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "archive/mMailer10.h"
+#include "archive/SmtpClient.h"
 #include "foundation/IniFileUtils.h"
+
+class TmMailer;
 
 // When a mail is sent after a task ("Never", "As specified in list of recipients", "Only on errors"), and
 // when the task log is attached ("Never", "Always", "Only on errors").

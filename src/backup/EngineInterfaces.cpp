@@ -1,9 +1,10 @@
 #include "backup/EngineInterfaces.h"
 
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
+#include "foundation/QvUtilsAutoTask.h"
+#include "foundation/WinApiUtils.h"
+#include "platform/EventLog.h"
 #include "rtl/SysUtils.h"
 #include "rtl/Thread.h"
 
@@ -140,53 +141,29 @@ bool TRecordingInteraction::AskPassword(const std::string& title, const std::str
     return true;
 }
 
+// ---- event log
+
+void ReportRunEvent(uint32_t eventId, const std::vector<std::string>& strings)
+{
+    if (EventSourceOk)
+        WriteEventLog("Vastrel", EVENTLOG_ERROR_TYPE, 1, eventId, strings);
+}
+
 // ---- TRecordingHost
 
-TRecordingHost::TRecordingHost() = default;
-
-TRecordingHost::~TRecordingHost()
+TRecordingHost::TRecordingHost()
 {
-    if (FLockFd >= 0)
-        close(FLockFd);
+    for (int i = 0; i < AutoTaskSlotCount; ++i)
+        Slots.push_back(std::make_unique<TAutoTask>(std::string()));
 }
+
+TRecordingHost::~TRecordingHost() = default;
 
 void TRecordingHost::SetExitCode(int exitCode, int taskNr)
 {
     FExitState = exitCode;
     FailedTask = taskNr;
     ExitCodes.push_back(exitCode);
-}
-
-void TRecordingHost::WriteEventLog(bool error, uint32_t eventId, const std::vector<std::string>& strings)
-{
-    std::string line = SafeFormat("%s 0x%.8x", {error ? "E" : "I", eventId});
-    for (const auto& s : strings)
-        line += " " + s;
-    Events.push_back(line);
-}
-
-bool TRecordingHost::CreateRunLock(const std::string& dir, const std::string& text)
-{
-    std::string name = dir + "Vastrel.lock";
-    int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        LockLog.push_back("exists " + name);
-        return false;
-    }
-    LockLog.push_back("create " + name + " " + text);
-    FLockName = name;
-    FLockFd = fd;
-    return true;
-}
-
-void TRecordingHost::DeleteRunLock()
-{
-    if (FLockFd < 0)
-        return;
-    close(FLockFd);
-    FLockFd = -1;
-    unlink(FLockName.c_str());
-    LockLog.push_back("delete " + FLockName);
 }
 
 void TRecordingHost::KeepAwake(bool displayOn)
@@ -199,7 +176,7 @@ void TRecordingHost::EndKeepAwake()
     PowerLog.push_back("sleep");
 }
 
-TRunSlotInfo* TRecordingHost::Slot(int nr)
+TAutoTask* TRecordingHost::Slot(int nr)
 {
-    return nr >= 1 && nr <= 16 ? &Slots[nr - 1] : nullptr;
+    return nr >= 1 && nr <= AutoTaskSlotCount ? Slots[nr - 1].get() : nullptr;
 }

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -197,19 +198,18 @@ public:
     std::string Password; // empty = the prompt is cancelled
 };
 
+// ---- event log
+
+// An error entry of the program ("Vastrel", category 1) in the system's event log, written only when
+// the program's event source is there (EventSourceOk).
+void ReportRunEvent(uint32_t eventId, const std::vector<std::string>& strings);
+
 // ---- host services
 
-// What an automatic-task slot tells a run.
-struct TRunSlotInfo
-{
-    std::string TaskName;
-    std::string TaskPath;
-    TAutoStart BuProcess = asNone;
-    TSchedule SchedProps;
-    TDateTime NextTime = 0;
-    uint32_t WeekDay = 127;
-};
+class TAutoTask;
 
+// The program's services for a run. Program-wide state (settings, folders, the event log, the lock
+// file) lives in the foundation; the host adds what only the hosting program knows.
 class IRunHost
 {
 public:
@@ -220,35 +220,24 @@ public:
     virtual bool IsPortable() const = 0;
     // Raises the count of failed runs the user has not looked at yet.
     virtual void IncErrorCount() = 0;
-    // Writes an entry to the system's event log when the program's event source is there.
-    virtual bool EventSourceOk() const = 0;
-    virtual void WriteEventLog(bool error, uint32_t eventId, const std::vector<std::string>& strings) = 0;
     // Folders with a trailing delimiter; the default log is a full file name.
     virtual std::string SettingsDir() const = 0;
     virtual std::string LogDir() const = 0;
     virtual std::string TempDir() const = 0;
     virtual std::string TaskDir() const = 0;
     virtual std::string DefaultLogFile() const = 0;
-    virtual const TQvSettings& Settings() const = 0;
-    // The lock file of a run: false when it exists already or cannot be made. DeleteRunLock removes
-    // only a lock this host made.
-    virtual bool CreateRunLock(const std::string& dir, const std::string& text) = 0;
-    virtual void DeleteRunLock() = 0;
-    // Keeps the system awake (displayOn: the display too); EndKeepAwake lets it sleep again.
+    // Keeps the system awake (displayOn: the display too) until EndKeepAwake; a second request
+    // replaces the first, and ending without a request does nothing.
     virtual void KeepAwake(bool displayOn) = 0;
     virtual void EndKeepAwake() = 0;
-    // The slot of an automatic run (nr 1..16); nullptr when there is none.
-    virtual TRunSlotInfo* Slot(int nr) = 0;
-    virtual std::string ComputerName() const = 0;
-    virtual std::string OperatingSystem() const = 0;
-    virtual std::string ProgramName() const = 0;
-    virtual std::string ProgramVersion() const = 0;
+    // The automatic-task slot nr (1..16); nullptr when there is none.
+    virtual TAutoTask* Slot(int nr) = 0;
+    // The program ends with a shutdown or logoff: no window is brought to the front.
     virtual bool DownTask() const = 0;
-    virtual bool DelTemp() const = 0;
 };
 
-// A host of its own for runs outside the main program and for tests: fields hold the answers, the
-// lock file is a real file, the event log and the power requests are recorded.
+// A host of its own for tests and for runs outside the main program: fields hold the answers and
+// the power requests are recorded.
 class TRecordingHost : public IRunHost
 {
 public:
@@ -258,43 +247,22 @@ public:
     void SetExitCode(int exitCode, int taskNr) override;
     bool IsPortable() const override { return Portable; }
     void IncErrorCount() override { ++ErrorCount; }
-    bool EventSourceOk() const override { return EventSource; }
-    void WriteEventLog(bool error, uint32_t eventId, const std::vector<std::string>& strings) override;
     std::string SettingsDir() const override { return SettingsFolder; }
     std::string LogDir() const override { return LogFolder; }
     std::string TempDir() const override { return TempFolder; }
     std::string TaskDir() const override { return TaskFolder; }
     std::string DefaultLogFile() const override { return DefaultLog; }
-    const TQvSettings& Settings() const override { return ProgSettings; }
-    bool CreateRunLock(const std::string& dir, const std::string& text) override;
-    void DeleteRunLock() override;
     void KeepAwake(bool displayOn) override;
     void EndKeepAwake() override;
-    TRunSlotInfo* Slot(int nr) override;
-    std::string ComputerName() const override { return Computer; }
-    std::string OperatingSystem() const override { return System; }
-    std::string ProgramName() const override { return "Vastrel"; }
-    std::string ProgramVersion() const override { return Version; }
+    TAutoTask* Slot(int nr) override;
     bool DownTask() const override { return false; }
-    bool DelTemp() const override { return true; }
 
     int FExitState = 0;
     int FailedTask = 0;
     std::vector<int> ExitCodes; // every SetExitCode value in order
     bool Portable = false;
     int ErrorCount = 0;
-    bool EventSource = false;
-    std::vector<std::string> Events;   // "E 0xC0000011 text"
     std::vector<std::string> PowerLog; // "awake display", "awake", "sleep"
-    std::vector<std::string> LockLog;  // "create <file>", "exists <file>", "delete <file>"
     std::string SettingsFolder, LogFolder, TempFolder, TaskFolder, DefaultLog;
-    TQvSettings ProgSettings;
-    TRunSlotInfo Slots[16];
-    std::string Computer = "testhost";
-    std::string System = "Linux";
-    std::string Version = "6.0.0.0";
-
-private:
-    std::string FLockName;
-    int FLockFd = -1;
+    std::vector<std::unique_ptr<TAutoTask>> Slots; // 16 empty slots
 };

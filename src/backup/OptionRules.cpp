@@ -220,7 +220,11 @@ TOptionStates NormaliseTask(TTaskSettings& task, const TOptionFacts& facts)
     states.FollowJunctionEnabled = (task.DestMode == 0 || task.DestMode == 6) && !task.BuFtp;
     ShowDestinationPage(task, facts, states);
     UpdateMethodPage(task, facts, states);
-    if (states.UseVssEnabled)
+    if (states.UseVssEnabled && task.cbUseVss != task.UseVss) {
+        // The rules that depend on the shadow-copy tick (deleting source files) follow it, so that a
+        // second refresh finds nothing more to change.
         task.cbUseVss = task.UseVss;
+        UpdateOptionStates(task, facts, states);
+    }
     return states;
 }

@@ -1,178 +1,53 @@
 #include "backup/TaskFile.h"
 
-#include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include "archive/PasswordText.h"
+#include "backup/FileTypeStats.h"
+#include "backup/TaskFileSections.h"
 #include "foundation/IniFileUtils.h"
+#include "foundation/PathUtils.h"
+#include "foundation/PlaceHolders.h"
+#include "foundation/QvUtilsDest.h"
+#include "foundation/QvUtilsFolders.h"
+#include "foundation/QvUtilsNames.h"
 #include "foundation/StringUtils.h"
+#include "foundation/XlFileUtils.h"
+#include "platform/MountTable.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
 
 namespace {
 
-constexpr const char* UnicodeSection = "Unicode";
+using namespace taskfile;
+
 constexpr const char* GlobalSection = "Global";
 constexpr const char* FtpSection = "Ftp";
-constexpr const char* UserSection = "User";
-constexpr const char* DirFilterSection = "DirFilter";
 
 const TFormatSettings& FormatOf(const TTaskFileContext& context)
 {
     return context.Format ? *context.Format : FormatSettings();
 }
 
-const std::string& PasswordKey()
-{
-    static const std::string key = UnscrambleKeyString(ProgramKeyString);
-    return key;
-}
-
-// Passwords are stored padded to 63 characters (longer ones cut to 64) in Ascii85 form.
-std::string EncodeTaskFilePassword(const std::string& pwd)
-{
-    if (pwd.empty())
-        return "";
-    std::string result;
-    EncodePassword(PasswordKey(), pwd, 64, result, false);
-    return result;
-}
-
-std::string DecodeTaskFilePassword(const std::string& text)
-{
-    std::string result;
-    if (!text.empty())
-        DecodePassword(PasswordKey(), text, false, result);
-    return result;
-}
-
-// A task file that holds none of our sections, or a number outside its range, is reported once per key.
-class TTaskReader
+// The machine as the task file code sees it when the caller names none: no destination can be
+// reached, source folders are checked on the local file system.
+class TDefaultEnvironment : public TTaskEnvironment
 {
 public:
-    TTaskReader(const TUnicodeIniFile& ini, const std::string& fileName, TTaskFileReport& report)
-        : FIni(ini), FFileName(fileName), FReport(report)
-    {
-    }
-
-    std::string String(const char* section, const char* key, std::string_view def)
-    {
-        Known(section, key);
-        return FIni.ReadString(section, key, def);
-    }
-
-    bool Bool(const char* section, const char* key, bool def)
-    {
-        int value = Int(section, key, def ? 1 : 0);
-        return value != 0;
-    }
-
-    int Int(const char* section, const char* key, int def)
-    {
-        Known(section, key);
-        if (!FIni.ValueExists(section, key))
-            return def;
-        const std::string text = FIni.ReadString(section, key, "");
-        constexpr int marker = -2147483647;
-        const int value = FIni.ReadInteger(section, key, marker);
-        if (value == marker && text != std::to_string(marker)) {
-            Invalid(section, key, text);
-            return def;
-        }
-        return value;
-    }
-
-    // A value in [lo, hi]; anything else gives def and a message.
-    int Range(const char* section, const char* key, int def, int lo, int hi)
-    {
-        const int value = Int(section, key, def);
-        if (value < lo || value > hi) {
-            Invalid(section, key, std::to_string(value));
-            return def;
-        }
-        return value;
-    }
-
-    int64_t Int64(const char* section, const char* key, int64_t def)
-    {
-        Known(section, key);
-        if (!FIni.ValueExists(section, key))
-            return def;
-        const std::string text = FIni.ReadString(section, key, "");
-        constexpr int64_t marker = INT64_MIN + 1;
-        const int64_t value = FIni.ReadInt64(section, key, marker);
-        if (value == marker && text != std::to_string(marker)) {
-            Invalid(section, key, text);
-            return def;
-        }
-        return value;
-    }
-
-    // A stored password; one that does not decode gives an empty password and a message.
-    std::string Password(const char* section, const char* key)
-    {
-        const std::string text = String(section, key, "");
-        if (text.empty())
-            return "";
-        const std::string pwd = DecodeTaskFilePassword(text);
-        if (pwd.empty())
-            FReport.Add(SafeFormat(_("Task file \"%s\": the password of [%s] %s cannot be read"),
-                                   {FFileName, section, key}));
-        return pwd;
-    }
-
-    bool Exists(const char* section, const char* key)
-    {
-        Known(section, key);
-        return FIni.ValueExists(section, key);
-    }
-
-    void Invalid(const char* section, const char* key, const std::string& text)
-    {
-        FReport.Add(SafeFormat(_("Task file \"%s\": invalid value \"%s\" of [%s] %s; the default is used"),
-                               {FFileName, text, section, key}));
-    }
-
-    // Keys of a section that were never asked for.
-    void ReportUnknownKeys(const char* section)
-    {
-        TStringList keys;
-        FIni.ReadSection(section, keys);
-        for (const std::string& key : keys) {
-            if (!FKnown.count(utf8::Lower(std::string(section) + "\n" + key)))
-                FReport.Add(SafeFormat(_("Task file \"%s\": unknown key [%s] %s ignored"),
-                                       {FFileName, section, key}));
-        }
-    }
-
-    void Known(const char* section, const char* key)
-    {
-        FKnown.insert(utf8::Lower(std::string(section) + "\n" + key));
-    }
-
-private:
-    const TUnicodeIniFile& FIni;
-    const std::string& FFileName;
-    TTaskFileReport& FReport;
-    std::set<std::string> FKnown;
+    TFileSystem FileSystemOf(const std::string&) const override { return fsNotAvail; }
+    TOptionFacts OptionFacts(const TTaskSettings&) const override { return {}; }
 };
 
-std::string RemoveEnclosingQuotes(std::string_view text)
+std::string FileNameOf(const std::string& path)
 {
-    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
-        return std::string(text.substr(1, text.size() - 2));
-    return std::string(text);
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// '#' in a stored note or command stands for the double quote.
-std::string HashToQuote(std::string_view text)
+const TTaskEnvironment& EnvironmentOf(const TTaskFileContext& context)
 {
-    return ReplaceChar(text, U'#', U'"');
-}
-
-std::string QuoteToHash(std::string_view text)
-{
-    return ReplaceChar(text, U'"', U'#');
+    static const TDefaultEnvironment defaultEnvironment;
+    return context.Environment ? *context.Environment : defaultEnvironment;
 }
 
 bool ParseIsoDate(std::string_view text, TDateTime& value)
@@ -193,6 +68,17 @@ bool ParseIsoDate(std::string_view text, TDateTime& value)
     return true;
 }
 
+// A command line; an encoded one that does not decode is reported and read as empty.
+std::string ReadCommand(TTaskReader& r, const char* key, int cmdEnc)
+{
+    const std::string text = r.String(GlobalSection, key, "");
+    std::string command = DecodeCommandText(text, cmdEnc);
+    if (cmdEnc == 1 && !text.empty() && command.empty())
+        r.Message(SafeFormat(_("Task file \"%s\": the command line of [Global] %s cannot be read"),
+                             {r.FileName(), std::string(key)}));
+    return command;
+}
+
 void ReadGlobal(TTaskSettings& task, TTaskReader& r, const TQvSettings& settings,
                 const TFormatSettings& format, const TTaskFileContext& context)
 {
@@ -203,6 +89,7 @@ void ReadGlobal(TTaskSettings& task, TTaskReader& r, const TQvSettings& settings
     task.TaskNote = HashToQuote(r.String(g, "Note", ""));
     task.TaskPwd = r.Password(g, "TaskPwd");
     task.DriveId = r.String(g, "DriveId", settings.OtherSettings.DefDriveId);
+    ReadFtpSection(r, task.FtpPar);
 
     // Older files kept the speed limit in [Ftp].
     const int ftpSpeed = r.Int(FtpSection, "Speed", 0);
@@ -212,6 +99,11 @@ void ReadGlobal(TTaskSettings& task, TTaskReader& r, const TQvSettings& settings
     task.TaskPriority =
         static_cast<TThreadPriority>(r.Range(g, "Priority", tpNormal, tpIdle, tpTimeCritical));
     task.FullSpeed = r.Bool(g, "MaxLoad", true);
+    ReadMailSection(r, task.MailData);
+    const int mailMode = r.Range(g, "SendMail", mmNone, mmNone, mmError);
+    const bool mailReady = !task.MailData.SMTP.empty() && !task.MailData.Recipients.empty();
+    task.MailMode = mailReady ? static_cast<TMailMode>(mailMode) : mmNone;
+    task.cbMail = task.MailMode != mmNone;
 
     task.cbSourceDelete = r.Bool(g, "DeleteFile", false);
     task.DelSourceDelDir = r.Range(g, "DeleteDirs", 0, 0, 3);
@@ -280,12 +172,7 @@ void ReadGlobal(TTaskSettings& task, TTaskReader& r, const TQvSettings& settings
     task.ReplChar = r.Range(g, "ReplChar", '~', 1, 0x10FFFF);
 
     if (task.CmdAltUserName.empty()) {
-        const std::string user = r.String(UserSection, "Username", "");
-        const std::string pwd = r.Password(UserSection, "Password");
-        if (!user.empty()) {
-            task.UserAccount = user;
-            task.UserPwd = pwd;
-        }
+        ReadUserSection(task, r);
     } else {
         task.UserAccount = task.CmdAltUserName;
         task.UserPwd = task.CmdAltUserPwd;
@@ -334,6 +221,14 @@ void ReadGlobal(TTaskSettings& task, TTaskReader& r, const TQvSettings& settings
     task.cbDelDir = r.Bool(g, "EmptyDirs", false);
 
     task.CmdEnc = r.Range(g, "EncryptCommands", 0, 0, 1);
+    task.BuPreCmd.Command = ReadCommand(r, "PreCommand", task.CmdEnc);
+    task.BuPreCmd.Wait = r.Range(g, "PreWait", 0, 0, 0xFFFF);
+    task.BuPreCmd.ErrorLevel = r.Int(g, "PreErrorLevel", 1);
+    task.BuPostCmd.Command = ReadCommand(r, "PostCommand", task.CmdEnc);
+    task.BuPostCmd.Wait = r.Range(g, "PostWait", 0, 0, 0xFFFF);
+    task.BuPostCmd.ErrorLevel = r.Int(g, "PostConditions", 1);
+    task.cbPreC = IsProgActive(task.BuPreCmd);
+    task.cbPostC = IsProgActive(task.BuPostCmd);
 
     task.ClearDest = r.Bool(g, "ClearDest", false) && task.DestMode <= 3;
     task.ResArchivCB = r.Bool(g, "ArchBit", false);
@@ -352,46 +247,16 @@ void ReadGlobal(TTaskSettings& task, TTaskReader& r, const TQvSettings& settings
         task.LastBackupTime = 0;
     }
 
-    // [DirFilter]
-    task.MaskExprs.Clear();
-    const int count = r.Range(DirFilterSection, "Count", 0, 0, 999);
-    for (int i = 0; i < count; ++i) {
-        char key[16];
-        std::snprintf(key, sizeof key, "Mask%03d", i);
-        std::string mask = r.String(DirFilterSection, key, "");
-        mask = RemoveEnclosingQuotes(mask);
-        const size_t bar = mask.find('|');
-        if (bar != std::string::npos && bar + 1 < mask.size())
-            mask = mask.substr(bar + 1);
-        else if (bar != std::string::npos)
-            mask = mask.substr(0, bar);
-        task.MaskExprs.Add(mask);
-    }
+    ReadDirFilter(task, r);
 }
 
 } // namespace
 
 namespace {
 
-[[maybe_unused]] std::string EncodeCommandText(const std::string& command, int cmdEnc)
+void SetProgActive(TExternalProg& prog, bool active)
 {
-    if (cmdEnc != 1)
-        return QuoteToHash(command);
-    if (command.empty())
-        return "";
-    std::string result;
-    EncodeCommand(PasswordKey(), command, true, result);
-    return result;
-}
-
-[[maybe_unused]] std::string DecodeCommandText(const std::string& text, int cmdEnc)
-{
-    if (cmdEnc != 1)
-        return HashToQuote(text);
-    std::string result;
-    if (!text.empty())
-        DecodeCommand(PasswordKey(), text, true, result);
-    return result;
+    prog.Wait = active ? (prog.Wait | epActive) : (prog.Wait & ~epActive);
 }
 
 std::string ZipNameToStore(const TTaskSettings& task)
@@ -407,20 +272,6 @@ int EncryptToStore(const TTaskSettings& task)
     if (!task.cbEncrypt)
         return 0;
     return task.CryptKeyMode == ck128 ? 2 : task.CryptKeyMode == ck256 ? 3 : 1;
-}
-
-void WriteDirFilter(TUnicodeIniFile& ini, const TTaskSettings& task)
-{
-    ini.EraseSection(DirFilterSection);
-    int n = 0;
-    for (const std::string& mask : task.MaskExprs) {
-        if (mask.empty())
-            continue;
-        char key[16];
-        std::snprintf(key, sizeof key, "Mask%03d", n++);
-        ini.WriteString(DirFilterSection, key, QuoteIfSpace(mask));
-    }
-    ini.WriteInteger(DirFilterSection, "Count", n);
 }
 
 // The reduced form of a task without folders.
@@ -445,11 +296,16 @@ void WriteGlobal(TUnicodeIniFile& ini, TTaskSettings& task, int dirCount)
     ini.WriteBool(g, "FtpBackup", task.BuFtp);
     ini.WriteString(g, "Destination", task.BuZiel);
     ini.WriteString(g, "Note", QuoteToHash(task.TaskNote));
-    ini.WriteString(g, "TaskPwd", EncodeTaskFilePassword(task.TaskPwd));
+    ini.WriteString(g, "TaskPwd", EncodePasswordText(task.TaskPwd));
     ini.WriteString(g, "DriveId", task.DriveId);
+    WriteFtpSection(ini, task.FtpPar);
     ini.WriteInteger(g, "Speed", task.MaxRate);
     ini.WriteBool(g, "MaxLoad", task.FullSpeed);
     ini.WriteInteger(g, "Priority", task.TaskPriority);
+    if (!task.cbMail)
+        task.MailMode = mmNone;
+    ini.WriteInteger(g, "SendMail", task.MailMode);
+    WriteMailSection(ini, task.MailData);
     ini.WriteBool(g, "DeleteFile", task.cbSourceDelete);
     ini.WriteInteger(g, "DeleteDirs", task.DelSourceDelDir);
     ini.WriteBool(g, "Verify", task.cbVerify);
@@ -462,7 +318,7 @@ void WriteGlobal(TUnicodeIniFile& ini, TTaskSettings& task, int dirCount)
     ini.WriteBool(g, "EncryptFilenames", task.cbEncNames && task.cbEncrypt);
     ini.WriteBool(g, "ChangedEnc", task.cbEncrypt != (task.LastCrypt != 0));
     ini.WriteBool(g, "FixPassword", task.cbFixPwd);
-    ini.WriteString(g, "Password", task.cbFixPwd ? EncodeTaskFilePassword(task.CryptPwd) : std::string());
+    ini.WriteString(g, "Password", task.cbFixPwd ? EncodePasswordText(task.CryptPwd) : std::string());
     ini.WriteInteger(g, "ChangeNames", task.FnMode);
     ini.WriteInteger(g, "BufferSize", task.TaskBufferSize);
     ini.WriteInteger(g, "Timeout", task.CopyTimeout);
@@ -489,11 +345,8 @@ void WriteGlobal(TUnicodeIniFile& ini, TTaskSettings& task, int dirCount)
     ini.WriteBool(g, "NoVolumeCheck", task.NoVolCheck);
     ini.WriteInteger(g, "ReplMode", task.ReplMode);
     ini.WriteInteger(g, "ReplChar", task.ReplChar);
-    if (task.CmdAltUserName.empty()) {
-        ini.EraseSection(UserSection);
-        ini.WriteString(UserSection, "Username", task.UserAccount);
-        ini.WriteString(UserSection, "Password", EncodeTaskFilePassword(task.UserPwd));
-    }
+    if (task.CmdAltUserName.empty())
+        WriteUserSection(ini, task);
     ini.WriteInteger(g, "DestMode", task.DestMode);
     ini.WriteString(g, "ZipDefault", task.UserZipName);
     ini.WriteString(g, "ZipName", ZipNameToStore(task));
@@ -520,7 +373,19 @@ void WriteGlobal(TUnicodeIniFile& ini, TTaskSettings& task, int dirCount)
     ini.WriteBool(g, "CreationTime", task.cbCreationTime);
     ini.WriteBool(g, "CopyNoAttributes", task.cbNoAttributes);
     ini.WriteBool(g, "EmptyDirs", task.cbDelDir);
+    // A '#' cannot be told from a stored double quote: such command lines are stored encoded.
+    if (task.BuPreCmd.Command.find('#') != std::string::npos ||
+        task.BuPostCmd.Command.find('#') != std::string::npos)
+        task.CmdEnc = 1;
+    SetProgActive(task.BuPreCmd, task.cbPreC);
+    SetProgActive(task.BuPostCmd, task.cbPostC);
     ini.WriteInteger(g, "EncryptCommands", task.CmdEnc);
+    ini.WriteString(g, "PreCommand", EncodeCommandText(task.BuPreCmd.Command, task.CmdEnc));
+    ini.WriteInteger(g, "PreWait", task.BuPreCmd.Wait);
+    ini.WriteInteger(g, "PreErrorLevel", task.BuPreCmd.ErrorLevel);
+    ini.WriteString(g, "PostCommand", EncodeCommandText(task.BuPostCmd.Command, task.CmdEnc));
+    ini.WriteInteger(g, "PostWait", task.BuPostCmd.Wait);
+    ini.WriteInteger(g, "PostConditions", task.BuPostCmd.ErrorLevel);
     ini.WriteBool(g, "ClearDest", task.ClearDest);
     ini.WriteBool(g, "ArchBit", task.ResArchivCB);
     ini.WriteBool(g, "UseArch", task.UseArchivCB);
@@ -558,10 +423,92 @@ bool TryTaskStrToTime(const std::string& text, TDateTime& value, const TFormatSe
     return TryStrToTime(text, value, format);
 }
 
+int TTaskEnvironment::CheckSourceFolder(std::string& path, const std::string& volume, bool prompt,
+                                        const TTaskSettings& task) const
+{
+    constexpr int pathNotFound = 3;
+    constexpr int skipped = 1246;
+    if (!volume.empty() && !task.NoVolCheck) {
+        // The part of the path below the folder named after the volume's label, on the volume wherever
+        // it is mounted now.
+        const std::string dir = AddPathDelimiter(path);
+        const std::string marker = "/" + volume + "/";
+        size_t pos = std::string::npos;
+        for (size_t i = 0; i + marker.size() <= dir.size(); ++i)
+            if (utf8::SameText(std::string_view(dir).substr(i, marker.size()), marker))
+                pos = i;
+        if (pos != std::string::npos) {
+            const std::string rest = dir.substr(pos + marker.size());
+            std::string volumePath = ":" + volume + ":/" + rest;
+            std::string label;
+            const bool ask = prompt && !task.SkipDir;
+            if (ResolveVolumeName(volumePath, label, ask) == 1) {
+                path = volumePath;
+                return XlDirectoryExists(path, true) ? 0 : pathNotFound;
+            }
+            return ask ? skipped : pathNotFound;
+        }
+    }
+    return XlDirectoryExists(path, true) ? 0 : pathNotFound;
+}
+
+bool TTaskEnvironment::IsRemovable(const std::string& path) const
+{
+    return IsRemovableDrive(path);
+}
+
+bool TTaskEnvironment::FolderAccessible(const std::string& path) const
+{
+    return XlDirectoryExists(path, true) && ::access(path.c_str(), R_OK | X_OK) == 0;
+}
+
+std::string TTaskEnvironment::VolumeLabelOf(const std::string& path) const
+{
+    TVolumeInfo info;
+    if (VolumeProvider::Current().QueryVolume(path, info))
+        return info.Label;
+    return "";
+}
+
+std::string TaskLogFileName(const TTaskSettings& task, const TTaskFileContext& context)
+{
+    if (task.TaskLogName.empty())
+        return context.DefaultLogFile.empty() ? DefaultLogFile : context.DefaultLogFile;
+    std::string dest = task.BuZiel;
+    std::string label;
+    ResolveVolumeName(dest, label, false);
+    const std::string volume =
+        task.Folders.Empty() ? std::string() : EnvironmentOf(context).VolumeLabelOf(task.Folders[0].SPath);
+    dest = ExpandNamePlaceholders(dest, volume, task.BackupCount);
+    std::string name = ExpandLogPlaceholders(task.TaskLogName, dest);
+    name = ReplaceTextIgnoreCase(name, "%taskname%", DeleteExtension(FileNameOf(task.LoadedTaskName)));
+    if (IsAbsolutePath(name))
+        return name;
+    const std::string logDir = context.LogDir.empty() ? GetLogDir() : context.LogDir;
+    return JoinPath(logDir, name);
+}
+
+void SaveFolderCounters(TTaskSettings& task)
+{
+    for (auto& entry : task.Folders) {
+        entry->SCount = entry->ICount;
+        entry->SBytes = entry->IBytes;
+        entry->SSyncCount = entry->SyncCount;
+    }
+}
+
+void RestoreFolderCounters(TTaskSettings& task)
+{
+    for (auto& entry : task.Folders) {
+        entry->ICount = entry->SCount;
+        entry->IBytes = entry->SBytes;
+        entry->SyncCount = entry->SSyncCount;
+    }
+}
+
 bool LoadTask(TTaskSettings& task, const std::string& fileName, bool full, TInteraction interaction,
               TTaskFileReport& report, const TTaskFileContext& context)
 {
-    (void)interaction;
     struct stat st
     {
     };
@@ -569,11 +516,13 @@ bool LoadTask(TTaskSettings& task, const std::string& fileName, bool full, TInte
         return false;
     const TQvSettings& settings = *context.Settings;
     const TFormatSettings& format = FormatOf(context);
+    const TTaskEnvironment& environment = EnvironmentOf(context);
 
     task.UpdateBusy = true;
     task.LoadedTaskName = fileName;
     if (full)
         SetNewTaskDefaults(task, settings);
+    bool cancelled = false;
     try {
         TUnicodeIniFile ini = TUnicodeIniFile::CreateForRead(fileName);
         TTaskReader reader(ini, fileName, report);
@@ -588,6 +537,7 @@ bool LoadTask(TTaskSettings& task, const std::string& fileName, bool full, TInte
         const int dirCount = reader.Range(GlobalSection, "DirCount", 0, 0, 999);
         if (task.DestMode > 3 || (task.DestMode == 2 && dirCount > 1))
             task.ClearDest = false;
+        cancelled = ReadFolderSections(task, reader, dirCount, interaction, format, environment);
         if (full)
             reader.ReportUnknownKeys(GlobalSection);
     } catch (const std::exception& e) {
@@ -596,36 +546,60 @@ bool LoadTask(TTaskSettings& task, const std::string& fileName, bool full, TInte
         task.UpdateBusy = false;
         return false;
     }
+    if (cancelled) {
+        report.Abandoned = true;
+        task.UpdateBusy = false;
+        return false;
+    }
 
-    TOptionFacts facts;
-    if (context.Environment)
-        facts = context.Environment->OptionFacts(task);
-    NormaliseTask(task, facts);
+    if (full) {
+        // The log file needs the folders: "%volume%" of the destination is the first folder's volume.
+        task.LastLogFile = TaskLogFileName(task, context);
+        TOptionFacts facts = environment.OptionFacts(task);
+        facts.DirCount = task.Folders.Count();
+        NormaliseTask(task, facts);
+    }
     task.UpdateBusy = false;
     task.EditStatus = esSaved;
+    if (!task.ReplSourceDir.empty() && !task.Folders.Empty() && task.Folders[0].Selected &&
+        RescanEntry(task.Folders[0], task, nullptr))
+        task.Folders[0].DoUpdate = false;
     return true;
 }
 
 bool SaveTask(TTaskSettings& task, const std::string& fileName, const std::vector<int>& indexes,
               TTaskFileReport& report, const TTaskFileContext& context)
 {
-    if (indexes.empty())
-        task.LoadedTaskName = fileName;
+    for (int index : indexes) {
+        if (index < 0 || index >= task.Folders.Count()) {
+            report.Add(SafeFormat(_("Error saving task \"%s\"!"), {fileName}));
+            return false;
+        }
+    }
     try {
         TUnicodeIniFile ini = TUnicodeIniFile::CreateForWrite(fileName, true);
         ini.WriteProgramInfo("Program", context.ProgramName);
         ini.WriteProgramInfo("Version", context.Version);
-        const int dirCount = 0;
-        if (dirCount == 0)
+        if (task.Folders.Empty()) {
             WriteReducedGlobal(ini, task);
-        else
-            WriteGlobal(ini, task, dirCount);
-        if (indexes.empty())
-            task.ActTaskName = fileName;
+        } else {
+            std::vector<int> folders = indexes;
+            if (folders.empty())
+                for (int i = 0; i < task.Folders.Count(); ++i)
+                    folders.push_back(i);
+            WriteGlobal(ini, task, static_cast<int>(folders.size()));
+            for (size_t n = 0; n < folders.size(); ++n)
+                WriteFolderSection(ini, task.Folders[folders[n]], FolderSectionName(static_cast<int>(n)),
+                                   FormatOf(context));
+        }
         ini.UpdateFile();
     } catch (const std::exception&) {
         report.Add(SafeFormat(_("Error saving task \"%s\"!"), {fileName}));
         return false;
+    }
+    if (indexes.empty()) {
+        task.LoadedTaskName = fileName;
+        task.ActTaskName = fileName;
     }
     return true;
 }
@@ -661,6 +635,7 @@ void UpdateTaskStatus(TTaskSettings& task, const std::string& fileName, TDateTim
         task.LastBuTime = TaskDateTimeToStr(startTime, FormatOf(context));
         task.LastBackupTime = startTime;
         ini.WriteString(GlobalSection, "LastBackup", task.LastBuTime);
+        WriteFolderStatistics(ini, task);
         ini.UpdateFile();
     } catch (const EWriteError&) {
         report.Add(failed);

@@ -22,8 +22,23 @@ public:
     virtual ~TTaskEnvironment() = default;
     // The file system of a destination path; fsNotAvail when it cannot be reached.
     virtual TFileSystem FileSystemOf(const std::string& path) const = 0;
-    // The facts the option rules need for the loaded task.
+    // The facts the option rules need for the loaded task (DirCount is taken from the task's folders).
     virtual TOptionFacts OptionFacts(const TTaskSettings& task) const = 0;
+
+    // The source-folder check of a run. 0 when the folder can be reached, with path set to where it
+    // was found; 1223 (prompt closed) or 1246 ("Skip") when the user gave up the prompt for a missing
+    // volume; any other code when the folder is not there. The volume (a label) is looked for unless
+    // task.NoVolCheck; the prompt is only made with prompt set and task.SkipDir off. The default finds
+    // a labelled volume wherever it is mounted now (the path below the folder named after the label)
+    // and asks through the volume prompt handler.
+    virtual int CheckSourceFolder(std::string& path, const std::string& volume, bool prompt,
+                                  const TTaskSettings& task) const;
+    // The folder is on removable media (only then its volume name is kept).
+    virtual bool IsRemovable(const std::string& path) const;
+    // The folder exists and can be listed.
+    virtual bool FolderAccessible(const std::string& path) const;
+    // The label of the volume that holds path; empty when it has none.
+    virtual std::string VolumeLabelOf(const std::string& path) const;
 };
 
 // Where the task file code takes the program settings, the date formats and the program version from.
@@ -34,6 +49,8 @@ struct TTaskFileContext
     std::string ProgramName = "Vastrel";
     std::string Version = "6.0.0";
     const TTaskEnvironment* Environment = nullptr; // nullptr = no destination is reachable
+    std::string LogDir;                            // empty = GetLogDir()
+    std::string DefaultLogFile;                    // empty = the program's default log file
 };
 
 struct TTaskFileReport
@@ -46,15 +63,21 @@ struct TTaskFileReport
     void Add(std::string message) { Messages.push_back(std::move(message)); }
 };
 
-// Full: replaces the whole task (new-task defaults first); otherwise only the folders are added.
+// Full: replaces the whole task (new-task defaults first); otherwise only the folders are added. The
+// folder sections are appended to task.Folders (the caller clears them before loading another task).
+// Interaction decides whether a missing volume of a source folder is asked for (iaPrompt,
+// iaErrorPrompt, iaQuietError). After a full load the task is normalised as the editor's refresh does
+// it (NormaliseTask) and LastLogFile is set.
 // Returns true when the file was read completely; false for a missing file (nothing changes and no
-// message is added) and for an abandoned load.
+// message is added) and for an abandoned load (unreadable file or a cancelled volume prompt; the
+// folders read before stay).
 bool LoadTask(TTaskSettings& task, const std::string& fileName, bool full, TInteraction interaction,
               TTaskFileReport& report, const TTaskFileContext& context = {});
 
 // Rewrites fileName completely. Indexes empty: all folders; otherwise only the folders at these
-// positions, renumbered from [Dir000] (export; the task keeps its file name). Returns false after a
-// write failure, with the message "Error saving task "<file>"!" in the report.
+// positions, renumbered from [Dir000] (export; the task keeps its file name). A task without folders
+// is written in a reduced form. Returns false after a write failure, with the message
+// "Error saving task "<file>"!" in the report.
 bool SaveTask(TTaskSettings& task, const std::string& fileName, const std::vector<int>& indexes,
               TTaskFileReport& report, const TTaskFileContext& context = {});
 
@@ -64,6 +87,16 @@ bool SaveTask(TTaskSettings& task, const std::string& fileName, const std::vecto
 // the report; nothing is written for an empty file name.
 void UpdateTaskStatus(TTaskSettings& task, const std::string& fileName, TDateTime startTime,
                       TTaskFileReport& report, const TTaskFileContext& context = {});
+
+// The saved copies of every folder's statistics (before a run) and back (when the run's statistics
+// are dropped).
+void SaveFolderCounters(TTaskSettings& task);
+void RestoreFolderCounters(TTaskSettings& task);
+
+// The full name of the task's log file: the default log without an own log name, else the log name
+// with its placeholders expanded (the destination, with the volume of the first folder and the backup
+// count, for "%dest%"; "%taskname%" from LoadedTaskName), in the log folder unless absolute.
+std::string TaskLogFileName(const TTaskSettings& task, const TTaskFileContext& context = {});
 
 // Date and time texts of the task file.
 std::string TaskDateTimeToStr(TDateTime value, const TFormatSettings& format);

@@ -10,6 +10,8 @@
 #include "foundation/ExtSysUtils.h"
 #include "foundation/FileUtils.h"
 #include "foundation/PathUtils.h"
+#include "foundation/QvUtilsTexts.h"
+#include "foundation/WinApiUtils.h"
 #include "foundation/XlFileUtils.h"
 #include "platform/ErrorCodes.h"
 #include "rtl/DateTime.h"
@@ -19,31 +21,6 @@
 namespace {
 
 const char* const CrLf = "\r\n";
-
-std::string ErrorStateText(int state)
-{
-    switch (state) {
-    case 1:
-        return _("Task not found");
-    case 2:
-        return _("Destination path not found");
-    case 3:
-        return _("Source directory not found");
-    case 4:
-        return _("Errors during backup");
-    case 5:
-        return _("The backup was aborted by the user or due to an error");
-    case 6:
-        return _("Invalid task configuration");
-    default:
-        return _("Unexpected error");
-    }
-}
-
-std::string BitnessText()
-{
-    return sizeof(void*) == 8 ? " - 64-bit" : " - 32-bit";
-}
 
 // True when the file can be opened for appending and nobody holds a lock on it.
 bool CanOpenForWriting(const std::string& path)
@@ -148,7 +125,7 @@ uint32_t TTaskLog::OpenLogFile(int apm, const std::string& logName, bool mailLog
             candidate = DeleteExtension(path) + "-" + std::to_string(n) + ".log";
         FLastLogFile = candidate;
 
-        const auto& logSettings = FHost.Settings().LogSettings;
+        const auto& logSettings = ProgSettings.LogSettings;
         int64_t limit = static_cast<int64_t>(logSettings.LogSize) * (logSettings.DecimalSizes ? 1000 : 1024);
         std::string moved;
         if (XlFileExists(FLastLogFile) && XlGetFileSizeOf(FLastLogFile) > limit) {
@@ -177,7 +154,7 @@ uint32_t TTaskLog::OpenLogFile(int apm, const std::string& logName, bool mailLog
     FLogHeader.clear();
     if (result == 0 && withTemp) {
         std::string dir = FHost.TempDir();
-        FTempLogName = dir + FHost.Settings().LogSettings.MailLogPrefix +
+        FTempLogName = dir + ProgSettings.LogSettings.MailLogPrefix +
                        FormatDateTime(" yy-mm-dd hh-nn-ss", Now()) + ".log";
         if (!dir.empty())
             XlForceDirectories(dir);
@@ -202,8 +179,8 @@ void TTaskLog::CheckLogError(uint32_t errorCode, bool prompt)
     if (prompt) {
         FInteraction.ErrorBox(
             _("Error opening log file!") + CrLf + SystemErrorMessage(errorCode) + CrLf + FLastLogFile, 0);
-    } else if (FHost.EventSourceOk()) {
-        FHost.WriteEventLog(true, 0xC000000D, {});
+    } else {
+        ReportRunEvent(0xC000000D, {});
     }
 }
 
@@ -219,10 +196,9 @@ void TTaskLog::WriteLine(std::FILE* f, const std::string& line, bool flush)
 void TTaskLog::InitLog(const std::string& action)
 {
     FLogTime = false;
-    FLogHeader = FHost.ProgramName() + BitnessText() + " (" + _("Version") + " " + FHost.ProgramVersion() +
-                 ") [" + SafeFormat("%.2x", {FActMode}) + "] - " + action;
+    FLogHeader = GetProgNameVersion(4) + " [" + SafeFormat("%.2x", {FActMode}) + "] - " + action;
     WriteToLog(1, FLogHeader);
-    WriteToLog(2, "  " + _("Operating system: ") + FHost.OperatingSystem());
+    WriteToLog(2, "  " + _("Operating system: ") + GetWindowsVersionText());
 }
 
 void TTaskLog::BeginLog(TDateTime dt, const std::string& desc)
@@ -344,7 +320,7 @@ void TTaskLog::CloseLogFile(bool errorLog)
             if (f) {
                 WriteLine(f, FLogHeader, false);
                 WriteLine(f, FLogBegin, false);
-                WriteLine(f, "  *** " + ErrorStateText(state) + "!", false);
+                WriteLine(f, "  *** " + GetErrorStateText(state), false);
                 WriteLine(f, std::string(), false);
                 std::fclose(f);
             }

@@ -1,6 +1,7 @@
 #include "backup/TaskSettings.h"
 
 #include <charconv>
+#include <ctime>
 
 namespace {
 
@@ -22,7 +23,41 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
+// The FTP default parameters: the local UTC offset in minutes (not in use), the rest as the record's
+// own defaults (port 21, passive, time-outs 60000 ms, one attempt, proxy port 2121).
+TFtpParams DefaultFtpParams()
+{
+    TFtpParams params;
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    params.TimeOffset = static_cast<int>(UtcOffsetSeconds(now) / 60);
+    params.UseTimeOffset = false;
+    return params;
+}
+
 } // namespace
+
+TSourceFolders& TSourceFolders::operator=(const TSourceFolders& other)
+{
+    if (&other == this)
+        return *this;
+    std::vector<std::unique_ptr<TExtensionList>> items;
+    items.reserve(other.FItems.size());
+    for (const auto& entry : other.FItems)
+        items.push_back(TExtensionList::CreateAssign(*entry));
+    FItems = std::move(items);
+    return *this;
+}
+
+TExtensionList& TSourceFolders::Add(std::unique_ptr<TExtensionList> entry)
+{
+    FItems.push_back(std::move(entry));
+    return *FItems.back();
+}
+
+void TSourceFolders::Delete(int index)
+{
+    FItems.erase(FItems.begin() + index);
+}
 
 void InitBakSecSettings(TSecSettings& sec, const TQvSettings& settings)
 {
@@ -65,6 +100,9 @@ void SetNewTaskDefaults(TTaskSettings& task, const TQvSettings& settings)
     task.LastCrypt = 0;
     task.EncChg = false;
     task.cbMail = false;
+    task.MailMode = mmNone;
+    task.MailData = TMailData();
+    task.FtpPar = DefaultFtpParams();
     task.cbCompress = copy.CompMode != 0;
     task.cbZipCompress = copy.CompMode == 1;
     task.TaskBufferSize = copy.BufferSize;
@@ -124,6 +162,8 @@ void SetNewTaskDefaults(TTaskSettings& task, const TQvSettings& settings)
     task.CmdEnc = 0;
     task.cbPreC = false;
     task.cbPostC = false;
+    ResetExternalProg(1, task.BuPreCmd);
+    ResetExternalProg(1, task.BuPostCmd);
     task.IncludeSubDirs = false;
     task.ClearDest = false;
     task.ResArchivCB = false;

@@ -8,8 +8,15 @@
 // controls to these members; the run reads them. Nothing here touches a window.
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "archive/FtpUtils.h"
+#include "backup/BuMailDlg.h"
+#include "backup/ExtensionList.h"
+#include "backup/ExternalProg.h"
+#include "backup/TimePeriod.h"
 #include "foundation/BuConsts.h"
 #include "foundation/QvUtilsFolders.h"
 #include "foundation/StringUtils.h"
@@ -61,6 +68,34 @@ constexpr int ProgActive = 0x2000;
 constexpr int ProgIgnoreTimeout = 0x4000;
 constexpr int ProgRunAsAdmin = 0x8000;
 
+// The source folders of a task in list order, each owning its TExtensionList. Copying a task copies
+// its folders.
+class TSourceFolders
+{
+public:
+    TSourceFolders() = default;
+    TSourceFolders(const TSourceFolders& other) { *this = other; }
+    TSourceFolders& operator=(const TSourceFolders& other);
+    TSourceFolders(TSourceFolders&&) noexcept = default;
+    TSourceFolders& operator=(TSourceFolders&&) noexcept = default;
+
+    int Count() const { return static_cast<int>(FItems.size()); }
+    bool Empty() const { return FItems.empty(); }
+    TExtensionList& operator[](int index) { return *FItems.at(static_cast<size_t>(index)); }
+    const TExtensionList& operator[](int index) const { return *FItems.at(static_cast<size_t>(index)); }
+    // Appends an entry and returns it.
+    TExtensionList& Add(std::unique_ptr<TExtensionList> entry);
+    void Delete(int index);
+    void Clear() { FItems.clear(); }
+    auto begin() { return FItems.begin(); }
+    auto end() { return FItems.end(); }
+    auto begin() const { return FItems.begin(); }
+    auto end() const { return FItems.end(); }
+
+private:
+    std::vector<std::unique_ptr<TExtensionList>> FItems;
+};
+
 struct TTaskSettings
 {
     // --- identity
@@ -73,6 +108,7 @@ struct TTaskSettings
     std::string ReplSourceDir;
     std::string CmdAltUserName;
     std::string CmdAltUserPwd;
+    TTimePeriod CmdTmPeriod = CommandLinePeriod(); // time window of the command line; tmOff = none
 
     // --- destination
     bool BuFtp = false;
@@ -81,6 +117,7 @@ struct TTaskSettings
     std::string UserAccount;
     std::string UserPwd;
     std::string DriveId;
+    TFtpParams FtpPar; // the FTP server when BuFtp
 
     // --- backup method and archives
     int DestMode = 0;
@@ -160,11 +197,15 @@ struct TTaskSettings
 
     // --- external programs
     int CmdEnc = 0;
-    bool cbPreC = false;
+    bool cbPreC = false; // mirrors epActive of BuPreCmd.Wait
     bool cbPostC = false;
+    TExternalProg BuPreCmd;
+    TExternalProg BuPostCmd;
 
     // --- mail
-    bool cbMail = false;
+    bool cbMail = false; // MailMode != mmNone
+    TMailMode MailMode = mmNone;
+    TMailData MailData;
 
     // --- run statistics
     int BackupCount = 1;
@@ -174,7 +215,25 @@ struct TTaskSettings
     // --- predefined sub-directory filters
     TStringList MaskExprs;
 
+    // --- source folders (the editor's folder list) and the time window new entries start with
+    TSourceFolders Folders;
+    TTimePeriod NewPeriod = DefaultNewPeriod();
+
     bool UpdateBusy = false; // set while a task file is being loaded
+
+    static TTimePeriod CommandLinePeriod()
+    {
+        TTimePeriod period;
+        period.Mode = tmOff;
+        return period;
+    }
+
+    static TTimePeriod DefaultNewPeriod()
+    {
+        TTimePeriod period;
+        period.DayTime = 0.25;
+        return period;
+    }
 
     static TStringList MakeTypeList()
     {
@@ -191,7 +250,8 @@ void InitSyncSecSettings(TSecSettings& sec, const TQvSettings& settings);
 
 // Every setting gets the value of a new task. The share account becomes the command-line account.
 // EditStatus becomes esNew; cbArchFile, UserZipName (unless empty), the task names and the
-// command-line overrides keep their values.
+// command-line overrides keep their values, and so do the source folders (the caller clears them when
+// it starts a new task).
 void SetNewTaskDefaults(TTaskSettings& task, const TQvSettings& settings);
 
 // The stored form of a security-copy suffix with its version counts ("bak-#5/4/2") and back.

@@ -159,6 +159,26 @@ int CountEntries(const std::string& dir, bool foldersOnly)
     return n;
 }
 
+// Deletes the files of Dir that match Mask and Wanted (found first, deleted after the search); the
+// number deleted.
+template <typename Pred> int DeleteMatchingFiles(const std::string& dir, const std::string& mask, Pred wanted)
+{
+    std::string folder = WithSlash(dir);
+    std::vector<std::string> names;
+    TSearchRec sr;
+    int rc = FindFirst(folder + mask, FileSearchAttr, sr);
+    while (rc == 0) {
+        if (wanted(sr))
+            names.push_back(sr.Name);
+        rc = FindNext(sr);
+    }
+    FindClose(sr);
+    int deleted = 0;
+    for (const auto& n : names)
+        deleted += ForceDeleteFile(folder + n) ? 1 : 0;
+    return deleted;
+}
+
 } // namespace
 
 // --- links
@@ -436,38 +456,14 @@ bool DeleteFileIfExists(const std::string& name)
 
 int DeleteFiles(const std::string& dir, const std::string& mask)
 {
-    std::string folder = WithSlash(dir);
-    std::vector<std::string> names;
-    TSearchRec sr;
-    int rc = FindFirst(folder + mask, FileSearchAttr, sr);
-    while (rc == 0) {
-        names.push_back(sr.Name);
-        rc = FindNext(sr);
-    }
-    FindClose(sr);
-    int deleted = 0;
-    for (const auto& n : names)
-        deleted += ForceDeleteFile(folder + n) ? 1 : 0;
-    return deleted;
+    return DeleteMatchingFiles(dir, mask, [](const TSearchRec&) { return true; });
 }
 
 int DeleteOlderFiles(const std::string& dir, const std::string& mask, TDateTime date)
 {
-    std::string folder = WithSlash(dir);
-    std::vector<std::string> names;
-    TSearchRec sr;
-    int rc = FindFirst(folder + mask, FileSearchAttr, sr);
-    while (rc == 0) {
-        TDateTime local = UtcToLocal(FileTimeToDateTime(sr.FindData.LastWriteTime));
-        if (local < date)
-            names.push_back(sr.Name);
-        rc = FindNext(sr);
-    }
-    FindClose(sr);
-    int deleted = 0;
-    for (const auto& n : names)
-        deleted += ForceDeleteFile(folder + n) ? 1 : 0;
-    return deleted;
+    return DeleteMatchingFiles(dir, mask, [date](const TSearchRec& sr) {
+        return UtcToLocal(FileTimeToDateTime(sr.FindData.LastWriteTime)) < date;
+    });
 }
 
 bool DeleteDirectory(const std::string& dir, bool removeDir)

@@ -1,15 +1,10 @@
 #include "foundation/IniFileUtils.h"
 
-#include <atomic>
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fcntl.h>
-#include <random>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "foundation/ExtSysUtils.h"
+#include "platform/FileText.h"
 #include "rtl/Gettext.h"
 
 namespace {
@@ -222,32 +217,6 @@ std::string EncodeFile(std::string_view text, TIniEncoding encoding)
 
 // ---- names, numbers, lines
 
-bool SameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
-std::string_view Trim(std::string_view s)
-{
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
-        --e;
-    return s.substr(b, e - b);
-}
-
 std::string_view LineName(std::string_view line)
 {
     size_t eq = line.find('=');
@@ -258,7 +227,7 @@ int FindKey(const std::vector<std::string>& lines, std::string_view ident)
 {
     for (size_t i = 0; i < lines.size(); ++i) {
         size_t eq = lines[i].find('=');
-        if (eq != std::string::npos && SameName(std::string_view(lines[i]).substr(0, eq), ident))
+        if (eq != std::string::npos && SameTextAscii(std::string_view(lines[i]).substr(0, eq), ident))
             return static_cast<int>(i);
     }
     return -1;
@@ -303,93 +272,6 @@ bool TryStrToInt64(std::string_view text, int64_t& value)
     return true;
 }
 
-// ---- files
-
-bool ReadWholeFile(const std::string& fileName, std::string& data)
-{
-    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof(buf));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        data.append(buf, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return true;
-}
-
-bool WriteAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-// Writes data to a new file beside target and renames it over target. False on any failure, with
-// target left as it was.
-bool ReplaceFile(const std::string& fileName, std::string_view data)
-{
-    std::string target = fileName;
-    struct stat lst;
-    if (::lstat(fileName.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        if (char* real = ::realpath(fileName.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-    struct stat old;
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode))
-        return false;
-
-    size_t slash = target.rfind('/');
-    std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    static std::atomic<unsigned> counter{0};
-    std::random_device rd;
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = dir + "." + base + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-               std::to_string(rd() % 100000) + ".tmp";
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-    bool ok = WriteAll(fd, data);
-    if (ok && exists) {
-        (void)!::fchown(fd, old.st_uid, old.st_gid);
-        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-    }
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
-    if (ok)
-        ok = ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 // ---- TMemIniFile
@@ -410,41 +292,14 @@ void TMemIniFile::LoadFromFile()
 void TMemIniFile::SetText(std::string_view text)
 {
     FSections.clear();
-    TSection* current = nullptr;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find_first_of("\r\n", pos);
-        std::string_view line = text.substr(pos, end == std::string_view::npos ? end : end - pos);
-        pos = end == std::string_view::npos
-                  ? text.size()
-                  : end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
-        line = Trim(line);
-        if (line.empty() || line[0] == ';')
-            continue;
-        if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-            std::string_view name = Trim(line.substr(1, line.size() - 2));
-            current = FindSection(name);
-            if (!current) {
-                FSections.push_back({std::string(name), {}});
-                current = &FSections.back();
-            }
-            continue;
-        }
-        if (!current)
-            continue;
-        size_t eq = line.find('=');
-        if (eq == std::string_view::npos)
-            current->Lines.emplace_back(line);
-        else
-            current->Lines.push_back(std::string(Trim(line.substr(0, eq))) + "=" +
-                                     std::string(Trim(line.substr(eq + 1))));
-    }
+    for (auto& section : ParseIniText(text))
+        FSections.push_back({std::move(section.Name), std::move(section.Lines)});
 }
 
 TMemIniFile::TSection* TMemIniFile::FindSection(std::string_view section)
 {
     for (TSection& s : FSections)
-        if (SameName(s.Name, section))
+        if (SameTextAscii(s.Name, section))
             return &s;
     return nullptr;
 }
@@ -550,7 +405,7 @@ void TMemIniFile::ReadSectionValues(std::string_view section, TStringList& strin
 void TMemIniFile::EraseSection(std::string_view section)
 {
     for (auto it = FSections.begin(); it != FSections.end(); ++it)
-        if (SameName(it->Name, section)) {
+        if (SameTextAscii(it->Name, section)) {
             FSections.erase(it);
             Changed();
             return;
@@ -588,7 +443,7 @@ std::string TMemIniFile::Text() const
 
 void TMemIniFile::UpdateFile()
 {
-    if (!ReplaceFile(FFileName, EncodeFile(Text(), FEncoding)))
+    if (ReplaceFileContents(FFileName, EncodeFile(Text(), FEncoding)) != 0)
         throw EWriteError(TryFormat(_("Error writing to \"%s\""), {FFileName}));
     FModified = false;
 }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "foundation/QvUtilsNames.h"
+#include "foundation/QvUtilsTexts.h"
 #include "foundation/WinDevUtils.h"
 #include "foundation/WinNet.h"
 #include "platform/MountTable.h"
@@ -162,6 +163,60 @@ bool IsRemovableDrive(const std::string& path)
 void SetPathAccessPasswordPrompt(TPasswordPrompt prompt)
 {
     PasswordPrompt = std::move(prompt);
+}
+
+void GetDestinationInfo(const std::string& dest, int& status, std::string& text)
+{
+    auto local = [](const std::string& where, const std::string& measured) {
+        std::string t = _("Backup destination on local drive");
+        if (!where.empty())
+            t += " " + where;
+        return t + " (" + FormatSize(true, static_cast<int64_t>(GetDiskFreeBytes(measured))) +
+               _(" free of ") + FormatSize(true, static_cast<int64_t>(GetDiskTotalBytes(measured))) + ")";
+    };
+    std::string path = dest, label;
+    int resolved = ResolveVolumeName(path, label, false);
+    if (resolved == 1) {
+        status = 0;
+        text = local(path, path);
+        return;
+    }
+    if (resolved == 2) { // a volume that is not present, or no destination at all
+        status = 2;
+        text = _("Backup destination not available");
+        return;
+    }
+    int kind = GetPathKind(path);
+    if (kind == PATH_NOT_AVAILABLE && ReconnectPath(path))
+        kind = GetPathKind(path);
+    switch (kind) {
+    case PATH_NETWORK:
+        status = 1;
+        text = _("Backup destination on server");
+        break;
+    case PATH_LOCAL_FIXED:
+    case PATH_REMOVABLE:
+        status = 0;
+        text = local("", path);
+        break;
+    case PATH_NO_DRIVE: {
+        // A relative destination is measured on the current folder.
+        char cwd[PATH_MAX];
+        status = 0;
+        text = local("", ::getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string("."));
+        break;
+    }
+    default:
+        status = 2;
+        text = _("Backup destination not available");
+        break;
+    }
+}
+
+void GetDestinationText(const std::string& dest, std::string& text)
+{
+    int status;
+    GetDestinationInfo(dest, status, text);
 }
 
 bool CheckPathAccess(const std::string& caption, const std::string& user, const std::string& password,

@@ -22,6 +22,11 @@ TFileSystem GetFileSystem(const std::string& path);
 std::string FileSystemName(TFileSystem fs);
 bool IsRemovableDrive(const std::string& path);
 
+// Where a destination is, as a text for the log and the editor, and its status: 0 a local volume (with
+// its free and total space), 1 a network path, 2 not available.
+void GetDestinationInfo(const std::string& dest, int& status, std::string& text);
+void GetDestinationText(const std::string& dest, std::string& text);
+
 // The password prompt of CheckPathAccess: Caption, the message, and the password entered; false on
 // Cancel. Not set (headless): there is nobody to ask, which counts as Cancel.
 using TPasswordPrompt =

@@ -3,11 +3,12 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <fstream>
-#include <sstream>
+#include <cstdio>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "foundation/BuConsts.h"
 #include "foundation/FileUtils.h"
@@ -15,8 +16,10 @@
 #include "foundation/FileUtilsTimes.h"
 #include "foundation/PathUtils.h"
 #include "foundation/StringUtils.h"
+#include "foundation/WinExecute.h"
 #include "platform/ErrorCodes.h"
 #include "platform/FileLock.h"
+#include "platform/FileText.h"
 #include "platform/RegistryStore.h"
 #include "platform/XdgDirs.h"
 #include "rtl/Gettext.h"
@@ -26,13 +29,15 @@ namespace {
 
 std::string FLockName;
 int FLockFd = -1;
+std::function<void(const std::string&)> HelpErrorHandler;
 
 std::string Slash(const std::string& dir)
 {
     return dir.empty() ? dir : AddPathDelimiter(dir);
 }
 
-std::string TrimBlanks(const std::string& s)
+// s without blanks, tabs and double quotes at both ends.
+std::string TrimBlanksAndQuotes(const std::string& s)
 {
     size_t b = s.find_first_not_of(" \t\"");
     size_t e = s.find_last_not_of(" \t\"");
@@ -228,6 +233,91 @@ std::string GetLogDir()
     return Slash(dir);
 }
 
+// --- help
+
+std::string GetHelpFileName()
+{
+    std::vector<std::string> folders;
+    if (const char* dir = std::getenv("VASTREL_HELP_DIR"); dir && *dir)
+        folders.push_back(Slash(dir));
+    const std::string progDir = GetProgramDir();
+    folders.push_back(progDir);
+    if (!progDir.empty())
+        folders.push_back(progDir + "../share/vastrel/help/");
+    const std::string defaultName = "qve-help.html";
+    const std::string translated = _("qve-help.html");
+    for (const auto& folder : folders)
+        for (const auto& name : {translated, defaultName}) {
+            struct stat st
+            {
+            };
+            if (::stat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                return folder + name;
+        }
+    return progDir + defaultName;
+}
+
+std::string FileUrl(const std::string& path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (char ch : path) {
+        auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' ||
+            c == '-' || c == '_' || c == '.' || c == '~') {
+            url += ch;
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 15];
+        }
+    }
+    return url;
+}
+
+void SetHelpErrorHandler(std::function<void(const std::string&)> handler)
+{
+    HelpErrorHandler = std::move(handler);
+}
+
+void OpenHelpTopic(const std::string& topic)
+{
+    std::string page = GetHelpFileName();
+    std::string anchor;
+    if (!topic.empty()) {
+        std::string name = topic;
+        if (auto hash = name.find('#'); hash != std::string::npos) {
+            anchor = name.substr(hash);
+            name.resize(hash);
+        }
+        while (!name.empty() && name[0] == '/')
+            name.erase(0, 1);
+        if (!name.empty())
+            page = page.substr(0, page.find_last_of('/') + 1) + name;
+    }
+    bool ok = false;
+    struct stat st
+    {
+    };
+    if (::stat(page.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        try {
+            TProcessHandle pid = StartProcess({"xdg-open", FileUrl(page) + anchor}, "");
+            // xdg-open hands the page on and ends; one still running after a while has got that far.
+            uint32_t rc = WaitForProcess(pid, 5000, true);
+            ok = rc == 0 || rc == WaitTimeoutResult;
+        } catch (const EProcessError&) {
+            ok = false;
+        }
+    }
+    if (ok)
+        return;
+    const std::string message = _("Help is not available on this system!");
+    if (HelpErrorHandler)
+        HelpErrorHandler(message);
+    else
+        std::fprintf(stderr, "%s\n", message.c_str());
+}
+
 // --- lock file
 
 bool CreateLockFile(const std::string& dir, const std::string& taskName)
@@ -282,16 +372,11 @@ bool ReadLockFile(const std::string& dir, std::string& taskName, TDateTime& star
         return false;
     bool ok = false;
     startTime = GetFileUtcDateTime(FLockName);
-    std::ifstream in(FLockName, std::ios::binary);
-    if (in) {
-        std::ostringstream ss;
-        ss << in.rdbuf();
-        if (!in.bad()) {
-            std::string bytes = ss.str();
-            bytes.resize(bytes.size() / 2 * 2);
-            taskName = Utf16LeBytesToUtf8(bytes);
-            ok = true;
-        }
+    std::string bytes;
+    if (ReadWholeFile(FLockName, bytes)) {
+        bytes.resize(bytes.size() / 2 * 2);
+        taskName = Utf16LeBytesToUtf8(bytes);
+        ok = true;
     }
     // A lock file left behind is removed; one that a live run holds stays.
     if (!IsFileLockHeld(FLockName))
@@ -312,7 +397,7 @@ bool LockFileExists(const std::string& dir)
 std::string GetTaskKindText(const std::string& taskFiles)
 {
     std::string first = GetListItemAt(taskFiles, 0);
-    std::string ext = ExtractExtension(TrimBlanks(first));
+    std::string ext = ExtractExtension(TrimBlanksAndQuotes(first));
     if (!ext.empty() && ext[0] == '.')
         ext = ext.substr(1);
     if (utf8::SameText(ext, "vfj"))

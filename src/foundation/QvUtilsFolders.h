@@ -9,6 +9,7 @@
 // terminator); while the run lasts the creating process holds an advisory lock on it. A lock file that
 // a live process holds is never removed by another process.
 
+#include <functional>
 #include <string>
 
 #include "rtl/DateTime.h"
@@ -32,6 +33,20 @@ std::string GetProgTempDir();
 std::string GetLogDir();
 // The folder of the running program ("" when it cannot be told), with a trailing slash.
 std::string GetProgramDir();
+
+// --- help
+
+// The help is a set of HTML pages. Its start page: the translated name of "qve-help.html", else
+// "qve-help.html", looked for in $VASTREL_HELP_DIR, the program folder and <program folder>/../share/
+// vastrel/help/ (the first that exists); the program folder + "qve-help.html" when none does.
+std::string GetHelpFileName();
+// Opens the help page (with a topic: the page Topic, relative to the start page's folder, an "#anchor"
+// kept) in the desktop's browser through xdg-open. Any failure shows "Help is not available on this
+// system!" through the error handler (standard error when none is set).
+void OpenHelpTopic(const std::string& topic);
+void SetHelpErrorHandler(std::function<void(const std::string& message)> handler);
+// The file URL of a local path ("file://" and the path with reserved bytes percent-encoded).
+std::string FileUrl(const std::string& path);
 
 // --- lock file
 

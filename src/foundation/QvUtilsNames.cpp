@@ -2,17 +2,15 @@
 
 #include <climits>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <sstream>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <vector>
 
 #include "foundation/LangUtils.h"
+#include "foundation/NumberUtils.h"
 #include "foundation/PathUtils.h"
 #include "foundation/PlaceHolders.h"
+#include "foundation/WinDevUtils.h"
+#include "platform/MountTable.h"
 #include "rtl/Clock.h"
 #include "rtl/DateTime.h"
 #include "rtl/Gettext.h"
@@ -41,95 +39,14 @@ std::string Lower(std::string_view s)
     return out;
 }
 
-std::string Pad(int value, int digits)
-{
-    std::string s = std::to_string(value);
-    while (static_cast<int>(s.size()) < digits)
-        s.insert(s.begin(), '0');
-    return s;
-}
-
-// Octal escapes of /proc/self/mountinfo ("\040" for a blank).
-std::string UnescapeMountField(const std::string& s)
-{
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '3') {
-            out += static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0'));
-            i += 3;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
-// Hex escapes of /dev/disk/by-label ("\x20" for a blank).
-std::string UnescapeLabel(const std::string& s)
-{
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
-            out += static_cast<char>(std::stoi(s.substr(i + 2, 2), nullptr, 16));
-            i += 3;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
-struct MountEntry
-{
-    std::string mountPoint;
-    std::string source;
-    dev_t device = 0;
-};
-
-std::vector<MountEntry> ReadMounts()
-{
-    std::vector<MountEntry> mounts;
-    std::ifstream in("/proc/self/mountinfo");
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        std::string id, parent, majmin, root, mountPoint;
-        fields >> id >> parent >> majmin >> root >> mountPoint;
-        size_t dash = line.find(" - ");
-        if (dash == std::string::npos)
-            continue;
-        std::istringstream tail(line.substr(dash + 3));
-        std::string fsType, source;
-        tail >> fsType >> source;
-        MountEntry e;
-        e.mountPoint = UnescapeMountField(mountPoint);
-        e.source = UnescapeMountField(source);
-        unsigned maj = 0, min = 0;
-        if (sscanf(majmin.c_str(), "%u:%u", &maj, &min) == 2)
-            e.device = makedev(maj, min);
-        mounts.push_back(std::move(e));
-    }
-    return mounts;
-}
-
-const char* const LabelDir = "/dev/disk/by-label";
-
 } // namespace
 
 std::string TVolumeResolver::MountPointOfLabel(const std::string& label) const
 {
-    std::error_code ec;
-    std::string wanted = Lower(label);
-    for (auto& entry : std::filesystem::directory_iterator(LabelDir, ec)) {
-        if (Lower(UnescapeLabel(entry.path().filename().string())) != wanted)
-            continue;
-        struct stat st;
-        if (stat(entry.path().c_str(), &st) != 0)
-            continue;
-        for (auto& m : ReadMounts())
-            if (m.device == st.st_rdev)
-                return m.mountPoint;
-    }
-    return "";
+    std::string root = FindDriveByLabel(label);
+    if (root.size() > 1 && root.back() == '/')
+        root.pop_back();
+    return root;
 }
 
 bool TVolumeResolver::VolumeOfPath(const std::string& path, std::string& mountPoint, std::string& label) const
@@ -138,26 +55,21 @@ bool TVolumeResolver::VolumeOfPath(const std::string& path, std::string& mountPo
     label.clear();
     if (path.empty() || path.front() != '/')
         return false;
-    MountEntry best;
-    for (auto& m : ReadMounts()) {
-        const std::string& mp = m.mountPoint;
+    // The mount point is matched as text, so that the rest of Path below it stays as written.
+    const TVolumeInfo* best = nullptr;
+    const std::vector<TVolumeInfo> volumes = VolumeProvider::Current().ListVolumes();
+    for (const auto& v : volumes) {
+        const std::string& mp = v.MountPoint;
         bool inside =
             path == mp || mp == "/" ||
             (path.size() > mp.size() && path.compare(0, mp.size(), mp) == 0 && path[mp.size()] == '/');
-        if (inside && mp.size() >= best.mountPoint.size())
-            best = m;
+        if (inside && (!best || mp.size() >= best->MountPoint.size()))
+            best = &v;
     }
-    if (best.mountPoint.empty())
+    if (!best)
         return false;
-    mountPoint = best.mountPoint;
-    std::error_code ec;
-    for (auto& entry : std::filesystem::directory_iterator(LabelDir, ec)) {
-        struct stat st;
-        if (stat(entry.path().c_str(), &st) == 0 && st.st_rdev == best.device) {
-            label = UnescapeLabel(entry.path().filename().string());
-            break;
-        }
-    }
+    mountPoint = best->MountPoint;
+    label = best->Label;
     return true;
 }
 
@@ -252,11 +164,14 @@ std::string ExpandLogPlaceholders(std::string_view Text, std::string_view Dest)
         if (Lower(text).find(placeholder) != std::string::npos)
             text = ReplaceTextIgnoreCase(text, placeholder, valueOf());
     };
-    replace("%date%", [&] { return Pad(year, 4) + "-" + Pad(month, 2) + "-" + Pad(day, 2); });
-    replace("%time%", [&] { return Pad(hour, 2) + Pad(minute, 2) + Pad(second, 2); });
+    replace("%date%", [&] {
+        return IntToStrZero(4, year) + "-" + IntToStrZero(2, month) + "-" + IntToStrZero(2, day);
+    });
+    replace("%time%",
+            [&] { return IntToStrZero(2, hour) + IntToStrZero(2, minute) + IntToStrZero(2, second); });
     replace("%yaw%", [&] { return YearAndWeekText(now); });
-    replace("%yam%", [&] { return Pad(year, 4) + "-" + Pad(month, 2); });
-    replace("%year%", [&] { return Pad(year, 4); });
+    replace("%yam%", [&] { return IntToStrZero(4, year) + "-" + IntToStrZero(2, month); });
+    replace("%year%", [&] { return IntToStrZero(4, year); });
     replace("%username%", [&] { return PlaceholderUserName(); });
     replace("%computername%", [&] { return PlaceholderComputerName(); });
     replace("%dest%", [&] { return dest; });

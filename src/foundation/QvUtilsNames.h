@@ -40,7 +40,8 @@ std::string GetDriveDirName(std::string_view Prefix, std::string_view Path);
 // The drive letter a per-drive folder name stands for; '\0' when there is none.
 char DriveFromDirName(std::string_view DirName, std::string_view Prefix);
 
-// Where labels are looked up; replaceable for tests.
+// Where labels are looked up: by default the mounted volumes of VolumeProvider::Current(); replaceable
+// for tests.
 class TVolumeResolver
 {
 public:

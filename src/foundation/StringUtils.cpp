@@ -1120,3 +1120,23 @@ void QuickSortRange(int Lo, int Hi, TQuickSortContext& Context)
         }
     }
 }
+
+// Splits text at commas outside double quotes; the pieces keep their quotes.
+std::vector<std::string> SplitOutsideQuotes(const std::string& text)
+{
+    std::vector<std::string> pieces;
+    std::string piece;
+    bool inQuote = false;
+    for (char c : text) {
+        if (c == '"')
+            inQuote = !inQuote;
+        if (c == ',' && !inQuote) {
+            pieces.push_back(piece);
+            piece.clear();
+        } else {
+            piece += c;
+        }
+    }
+    pieces.push_back(piece);
+    return pieces;
+}

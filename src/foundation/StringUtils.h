@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "rtl/SysUtils.h"
 
@@ -92,6 +93,8 @@ int64_t ReadNextIntOfSet(std::string& S, std::string_view Seps, bool& Error, int
 int64_t ReadNextIntErr(std::string& S, char Sep, bool& Error, int64_t Default);
 int64_t ReadNextInt(std::string& S, char Sep, int64_t Default);
 std::string ReadNextQuotedItem(std::string& S, char Sep, char Quote);
+// Splits text at commas outside double quotes; the pieces keep their quotes.
+std::vector<std::string> SplitOutsideQuotes(const std::string& text);
 std::string QuoteIfContains(std::string_view S, std::string_view Chars);
 std::string QuoteIfSpace(std::string_view S);
 std::string SplitToLines(std::string S, char Sep, char Quote, int& Count);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/FileText.h"
 #include "platform/MountTable.h"
 #include "platform/NetShares.h"
 #include "rtl/Gettext.h"
@@ -33,26 +34,6 @@ bool VolumeOf(const std::string& path, TVolumeInfo& info)
     if (existing.empty())
         return false;
     return VolumeProvider::Current().QueryVolume(existing, info);
-}
-
-std::string Trimmed(const std::string& s)
-{
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
-        --e;
-    return s.substr(b, e - b);
-}
-
-bool SameTextAscii(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 } // namespace
@@ -135,7 +116,7 @@ bool GetVolumeLabel(const std::string& path, std::string& label)
         label = _("not available");
         return false;
     }
-    label = Trimmed(v.Label);
+    label = std::string(TrimBlanks(v.Label));
     return true;
 }
 
@@ -150,10 +131,28 @@ std::string FindDriveByLabel(const std::string& label, int /*firstDrive*/)
     if (label.empty())
         return {};
     for (const auto& v : VolumeProvider::Current().ListVolumes()) {
-        if (!v.Label.empty() && SameTextAscii(Trimmed(v.Label), label))
+        if (!v.Label.empty() && SameTextAscii(TrimBlanks(v.Label), label))
             return v.MountPoint == "/" ? "/" : v.MountPoint + "/";
     }
     return {};
+}
+
+bool GetStorageDescriptor(const std::string& path, TStorageDescriptor& descriptor)
+{
+    descriptor.fill(0);
+    TVolumeInfo v;
+    if (IsUnc(path) || !VolumeOf(path, v) || !v.DeviceKnown || FsKindOfType(v.FsType) == TFsKind::fkRemote)
+        return false;
+    auto put32 = [&](size_t offset, uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            descriptor[offset + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+    };
+    put32(0, 40); // version
+    put32(4, 40); // size
+    descriptor[8] = (v.FsType == "iso9660" || v.FsType == "udf") ? 5 : 0;
+    descriptor[10] = v.Removable ? 1 : 0;
+    put32(28, static_cast<uint32_t>(v.Usb ? BusTypeUsb : v.BusType));
+    return true;
 }
 
 bool IsUsbDrive(const std::string& path)
@@ -183,7 +182,7 @@ std::string GetVolumeInfoText(const std::string& root, int kind)
         return {};
     switch (kind) {
     case 0:
-        return Trimmed(v.Label);
+        return std::string(TrimBlanks(v.Label));
     case 1: {
         std::string hex;
         for (char c : v.Uuid)

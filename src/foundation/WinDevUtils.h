@@ -6,6 +6,7 @@
 // "//server/share/…" are network paths. Everything asks VolumeProvider::Current(), so tests run on
 // a fake list of volumes.
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -36,6 +37,12 @@ bool IsDriveReady(const std::string& path);
 // The mount point (with a trailing slash) of the first mounted volume whose label equals Label without
 // regard to case; empty when none. FirstDrive has no meaning on Linux and is ignored.
 std::string FindDriveByLabel(const std::string& label, int firstDrive = 0);
+// The first 40 bytes of a storage device descriptor for the block device of Path's volume, made from
+// sysfs: version and size 40, device type (5 for an optical disc, else 0), removable media, no
+// vendor strings, bus type at offset 28 (7 = USB), all little-endian. False (and zeros) for a network
+// volume, a path that no volume holds, or a volume without a block device (tmpfs, overlay, …).
+using TStorageDescriptor = std::array<uint8_t, 40>;
+bool GetStorageDescriptor(const std::string& path, TStorageDescriptor& descriptor);
 bool IsUsbDrive(const std::string& path);
 uint64_t GetDiskFreeBytes(const std::string& path);
 uint64_t GetDiskTotalBytes(const std::string& path);

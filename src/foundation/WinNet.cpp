@@ -11,6 +11,7 @@
 
 #include "foundation/WinDevUtils.h"
 #include "platform/ErrorCodes.h"
+#include "platform/MountTable.h"
 #include "platform/NetShares.h"
 
 namespace {
@@ -78,6 +79,33 @@ std::string ShareLocalPath(const std::string& path)
     if (local.empty())
         return path;
     return share.Rest.empty() ? local : local + "/" + share.Rest;
+}
+
+uint32_t InitNetResource(const std::string& path, TNetResource& resource)
+{
+    resource = TNetResource{};
+    TShareName share;
+    if (ParseUncPath(path, share)) {
+        resource.RemoteName = UncRoot(share);
+        return ERROR_NOT_CONNECTED;
+    }
+    TVolumeInfo volume;
+    std::string existing = ExistingAncestor(path);
+    if (existing.empty() || !VolumeProvider::Current().QueryVolume(existing, volume))
+        return ERROR_BAD_DEVICE;
+    resource.LocalName = volume.MountPoint;
+    if (FsKindOfType(volume.FsType) != TFsKind::fkRemote)
+        return ERROR_NOT_CONNECTED;
+    resource.RemoteName = volume.Device;
+    return 0;
+}
+
+void FreeNetResource(TNetResource& resource)
+{
+    resource.LocalName.clear();
+    resource.RemoteName.clear();
+    resource.Comment.clear();
+    resource.Provider.clear();
 }
 
 uint32_t ConnectToShare(const std::string& path, const std::string& userName, const TUserAccount& account,

@@ -24,6 +24,26 @@ void SetShareLogonPrompt(TShareLogonPrompt prompt);
 // The pause between connection attempts in milliseconds (1000); tests set 0.
 void SetShareRetryDelay(int milliseconds);
 
+// The description of the network resource of a path: a disk resource of global scope, connectable.
+// For "//server/share/…" the local name is empty, the remote name "//server/share", and the result 2250
+// (not connected). For a local path the local name is the mount point of its volume; on a network file
+// system (NFS, SMB, sshfs, …) the remote name is the mount source and the result 0, on any other volume
+// the remote name is empty and the result 2250; 1200 (bad device) when no volume holds the path.
+struct TNetResource
+{
+    int Scope = 2;       // global network
+    int Type = 1;        // disk
+    int DisplayType = 0; // generic
+    int Usage = 1;       // connectable
+    std::string LocalName;
+    std::string RemoteName;
+    std::string Comment;
+    std::string Provider;
+};
+uint32_t InitNetResource(const std::string& path, TNetResource& resource);
+// Empties the names of the description.
+void FreeNetResource(TNetResource& resource);
+
 uint32_t ConnectToShare(const std::string& path, const std::string& userName, const TUserAccount& account,
                         bool noWriteTest, bool prompt);
 uint32_t ConnectWithDefaultAccount(const std::string& path, const std::string& userName, bool noWriteTest,

@@ -1,15 +1,19 @@
 #include "foundation/WinShell.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "foundation/FileUtils.h"
 #include "foundation/FileUtilsOps.h"
+#include "foundation/InitProg.h"
 #include "platform/DesktopEntry.h"
 #include "platform/ErrorCodes.h"
 #include "platform/Trash.h"
+#include "platform/XdgDirs.h"
 
 namespace {
 
@@ -245,4 +249,130 @@ int GetExeType(const std::string& fileName)
 bool IsConsoleApp(const std::string& fileName)
 {
     return GetExeType(fileName) == 5;
+}
+
+// --- folders
+
+std::string GetSpecialFolder(int csidl)
+{
+    const std::string prefix = GetProgramFilesFolder();
+    std::string dir;
+    switch (csidl & 0xFF) {
+    case CSIDL_DESKTOP:
+    case CSIDL_DESKTOPDIRECTORY:
+        dir = DesktopDir();
+        break;
+    case CSIDL_PROGRAMS:
+    case CSIDL_STARTMENU:
+        dir = XdgDataHome() + "/applications";
+        break;
+    case CSIDL_PERSONAL:
+        dir = DocumentsDir();
+        break;
+    case CSIDL_STARTUP:
+        dir = AutostartDir();
+        break;
+    case CSIDL_MYMUSIC:
+        dir = XdgUserDir("MUSIC");
+        break;
+    case CSIDL_MYVIDEO:
+        dir = XdgUserDir("VIDEOS");
+        break;
+    case CSIDL_MYPICTURES:
+        dir = XdgUserDir("PICTURES");
+        break;
+    case CSIDL_TEMPLATES:
+        dir = XdgUserDir("TEMPLATES");
+        break;
+    case CSIDL_FONTS:
+        dir = XdgDataHome() + "/fonts";
+        break;
+    case CSIDL_COMMON_STARTMENU:
+    case CSIDL_COMMON_PROGRAMS:
+        dir = "/usr/share/applications";
+        break;
+    case CSIDL_COMMON_STARTUP:
+        dir = "/etc/xdg/autostart";
+        break;
+    case CSIDL_APPDATA:
+        dir = XdgConfigHome();
+        break;
+    case CSIDL_LOCAL_APPDATA:
+        dir = XdgDataHome();
+        break;
+    case CSIDL_INTERNET_CACHE:
+        dir = XdgCacheHome();
+        break;
+    case CSIDL_COMMON_APPDATA:
+        dir = "/var/lib";
+        break;
+    case CSIDL_COMMON_DOCUMENTS:
+        dir = "/srv";
+        break;
+    case CSIDL_SYSTEM:
+        dir = "/usr/bin";
+        break;
+    case CSIDL_PROGRAM_FILES:
+        dir = prefix;
+        break;
+    case CSIDL_PROGRAM_FILES_COMMON:
+        dir = prefix + "/share";
+        break;
+    case CSIDL_PROFILE:
+        dir = HomeDir();
+        break;
+    default:
+        break;
+    }
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    errno = 0;
+    return dir;
+}
+
+std::string GetKnownFolder(const std::string& folderId)
+{
+    std::string id;
+    for (char c : folderId)
+        if (c != '{' && c != '}')
+            id += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    struct Known
+    {
+        const char* Id;
+        int Csidl;
+    };
+    static const Known known[] = {
+        {FOLDERID_Desktop, CSIDL_DESKTOPDIRECTORY},
+        {FOLDERID_Documents, CSIDL_PERSONAL},
+        {FOLDERID_Music, CSIDL_MYMUSIC},
+        {FOLDERID_Pictures, CSIDL_MYPICTURES},
+        {FOLDERID_Videos, CSIDL_MYVIDEO},
+        {FOLDERID_Profile, CSIDL_PROFILE},
+        {FOLDERID_RoamingAppData, CSIDL_APPDATA},
+        {FOLDERID_LocalAppData, CSIDL_LOCAL_APPDATA},
+        {FOLDERID_ProgramData, CSIDL_COMMON_APPDATA},
+        {FOLDERID_Public, CSIDL_COMMON_DOCUMENTS},
+        {FOLDERID_Startup, CSIDL_STARTUP},
+        {FOLDERID_Templates, CSIDL_TEMPLATES},
+        {FOLDERID_ProgramFiles, CSIDL_PROGRAM_FILES},
+    };
+    std::string wanted = "{" + id + "}";
+    if (wanted == FOLDERID_Downloads) {
+        std::string dir = XdgUserDir("DOWNLOAD");
+        while (dir.size() > 1 && dir.back() == '/')
+            dir.pop_back();
+        return dir;
+    }
+    for (const auto& k : known)
+        if (wanted == k.Id)
+            return GetSpecialFolder(k.Csidl);
+    return "";
+}
+
+std::string GetProgramFilesDir(int kind)
+{
+    int k = kind & 0x7F;
+    if (k > 5)
+        k = 0;
+    return GetSpecialFolder(k % 2 == 0 ? CSIDL_PROGRAM_FILES : CSIDL_PROGRAM_FILES_COMMON);
 }

@@ -2,11 +2,12 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "foundation/FileUtilsOps.h"
+#include "foundation/FileUtilsTimes.h"
 #include "platform/ErrorCodes.h"
 
 using namespace WinError;
@@ -102,19 +103,7 @@ bool XlDirectoryExists(const std::string& dir, bool followLink)
 
 bool XlIsEmptyDirectory(const std::string& dir)
 {
-    DIR* d = ::opendir(AddLongPathPrefix(dir).c_str());
-    if (!d)
-        return true;
-    bool empty = true;
-    while (struct dirent* e = ::readdir(d)) {
-        std::string_view name = e->d_name;
-        if (name != "." && name != "..") {
-            empty = false;
-            break;
-        }
-    }
-    ::closedir(d);
-    return empty;
+    return IsEmptyDirectory(AddLongPathPrefix(dir));
 }
 
 bool XlFileExists(const std::string& name, bool followLink)
@@ -125,10 +114,7 @@ bool XlFileExists(const std::string& name, bool followLink)
 
 bool XlIsPathMissing(const std::string& name)
 {
-    uint32_t code = 0;
-    if (PosixFileGetAttr(AddLongPathPrefix(name), false, &code) != -1)
-        return false;
-    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_NAME;
+    return IsPathMissing(AddLongPathPrefix(name));
 }
 
 uint32_t XlDeleteFile(const std::string& name, bool clearReadOnly)
@@ -173,10 +159,7 @@ int XlMoveFileSetAttr(const std::string& src, const std::string& dest, uint32_t 
 
 int64_t XlGetFileSizeOf(const std::string& name)
 {
-    struct stat st;
-    if (::stat(AddLongPathPrefix(name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return 0;
-    return st.st_size;
+    return GetFileSizeOf(AddLongPathPrefix(name));
 }
 
 int XlFileGetAttr(const std::string& name, bool followLink)
@@ -191,15 +174,7 @@ uint32_t XlFileSetAttr(const std::string& name, uint32_t attr, bool followLink)
 
 uint32_t XlChangeFileAttr(const std::string& name, uint32_t attr, bool clear, bool followLink)
 {
-    const std::string path = AddLongPathPrefix(name);
-    int current = PosixFileGetAttr(path, followLink);
-    if (current == -1)
-        return ERROR_FILE_NOT_FOUND;
-    uint32_t old = static_cast<uint32_t>(current);
-    uint32_t wanted = clear ? (old & ~attr) : (old | attr);
-    if (wanted == old)
-        return 0;
-    return PosixFileSetAttr(path, wanted, followLink);
+    return ChangeFileAttr(AddLongPathPrefix(name), attr, clear, followLink);
 }
 
 TDateTime XlGetFileAge(const std::string& name, bool followLink)
@@ -234,18 +209,5 @@ bool XlIsReparsePoint(const std::string& name)
 
 bool XlCheckDirAccess(const std::string& dir, uint32_t& errCode)
 {
-    const std::string path = AddLongPathPrefix(dir);
-    struct stat st;
-    if (!IsDirStat(path, st)) {
-        errCode = ERROR_PATH_NOT_FOUND;
-        return false;
-    }
-    DIR* d = ::opendir(path.c_str());
-    if (!d) {
-        errCode = LastWinError();
-        return false;
-    }
-    ::closedir(d);
-    errCode = 0;
-    return true;
+    return CheckDirAccess(AddLongPathPrefix(dir), errCode);
 }

@@ -3,16 +3,17 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/utsname.h>
-#include <syslog.h>
 #include <thread>
 #include <unistd.h>
 
 #include "foundation/IniFileUtils.h"
+#include "foundation/InitProg.h"
 #include "foundation/PathUtils.h"
+#include "foundation/QvUtilsFolders.h"
 #include "foundation/StringUtils.h"
+#include "foundation/WinApiUtils.h"
 #include "foundation/XlFileUtils.h"
+#include "mainwindow/BuMainAutoTasks.h"
 #include "mainwindow/SettingsDlg.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
@@ -34,7 +35,7 @@ std::string ExpandProgPath(const std::string& text, const std::string& programDi
 
 bool FolderUsable(const std::string& dir)
 {
-    return !dir.empty() && (XlDirectoryExists(dir) || XlForceDirectories(dir));
+    return !dir.empty() && GetUsableDir(dir, std::string()) == dir;
 }
 
 } // namespace
@@ -59,53 +60,12 @@ TBuMainForm::TBuMainForm(TProgramFolders folders, IInteraction& interaction, IPo
     ErrorState = 0;
 }
 
-TBuMainForm::~TBuMainForm()
-{
-    DeleteRunLock();
-}
+TBuMainForm::~TBuMainForm() = default;
 
 std::string TBuMainForm::DefaultLogFile() const
 {
     std::string name = ChangeExtension(SettingsFile.substr(SettingsFile.rfind('/') + 1), "log");
     return LogDir() + name;
-}
-
-std::string TBuMainForm::ProgramVersion() const
-{
-    return "6.0.0.0";
-}
-
-std::string TBuMainForm::ComputerName() const
-{
-    char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0)
-        return std::string();
-    return name;
-}
-
-std::string TBuMainForm::OperatingSystem() const
-{
-    struct utsname u;
-    if (uname(&u) != 0)
-        return "Linux";
-    std::string pretty;
-    for (const char* file : {"/etc/os-release", "/usr/lib/os-release"}) {
-        if (std::FILE* f = std::fopen(file, "r")) {
-            char line[512];
-            while (std::fgets(line, sizeof line, f)) {
-                std::string l = line;
-                if (l.rfind("PRETTY_NAME=", 0) == 0) {
-                    pretty = utf8::Trim(l.substr(12));
-                    if (pretty.size() >= 2 && pretty.front() == '"' && pretty.back() == '"')
-                        pretty = pretty.substr(1, pretty.size() - 2);
-                }
-            }
-            std::fclose(f);
-            break;
-        }
-    }
-    std::string kernel = std::string(u.sysname) + " " + u.release + " (" + u.machine + ")";
-    return pretty.empty() ? kernel : pretty + " - " + kernel;
 }
 
 void TBuMainForm::SetExitCode(int exitCode, int taskNr)
@@ -120,59 +80,21 @@ void TBuMainForm::IncErrorCount()
     ErrorCountChanged = true;
 }
 
-void TBuMainForm::WriteEventLog(bool error, uint32_t eventId, const std::vector<std::string>& strings)
+TAutoTask* TBuMainForm::Slot(int nr)
 {
-    std::string text = SafeFormat("[0x%.8x]", {eventId});
-    for (const auto& s : strings)
-        text += " " + s;
-    openlog("Vastrel", LOG_PID, LOG_USER);
-    syslog(error ? LOG_ERR : LOG_INFO, "%s", text.c_str());
-    closelog();
-    if (error)
-        std::fprintf(stderr, "Vastrel: %s\n", text.c_str());
+    return nr >= 1 && nr <= static_cast<int>(AutoTasks.size()) ? AutoTasks[nr - 1].get() : nullptr;
 }
 
-bool TBuMainForm::CreateRunLock(const std::string& dir, const std::string& text)
+void TBuMainForm::SaveAutoTaskState(int index)
 {
-    std::string name = dir + "Vastrel.lock";
-    XlForceDirectories(dir);
-    int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    // The task path as UTF-16LE without a byte-order mark.
-    std::string utf16;
-    for (unsigned char c : text) {
-        utf16 += static_cast<char>(c);
-        utf16 += '\0';
+    try {
+        auto ini = TUnicodeIniFile::CreateForWrite(SettingsFile, false);
+        AutoTasks[index]->SaveScheduleToIni(ini, "AutoTask" + std::to_string(index), ErrorState,
+                                            FEngine->BuStatus == bsOK);
+        ini.UpdateFile();
+    } catch (const Exception& e) {
+        FInteraction.ErrorBox(e.Message(), 0);
     }
-    (void)!write(fd, utf16.data(), utf16.size());
-    struct flock lk = {};
-    lk.l_type = F_WRLCK;
-    lk.l_whence = SEEK_SET;
-    lk.l_start = 0;
-    lk.l_len = 10;
-    if (fcntl(fd, F_SETLK, &lk) != 0) {
-        close(fd);
-        unlink(name.c_str());
-        return false;
-    }
-    FLockName = name;
-    FLockFd = fd;
-    return true;
-}
-
-void TBuMainForm::DeleteRunLock()
-{
-    if (FLockFd < 0)
-        return;
-    close(FLockFd);
-    FLockFd = -1;
-    unlink(FLockName.c_str());
-}
-
-TRunSlotInfo* TBuMainForm::Slot(int nr)
-{
-    return nr >= 1 && nr <= 16 ? &FSlots[nr - 1] : nullptr;
 }
 
 void TBuMainForm::ChooseSettingsFile()
@@ -257,9 +179,39 @@ bool TBuMainForm::LoadFromIni(const std::string& name)
     // Temporary folder.
     std::string cmdTemp = ExpandProgPath(Cmd.TDir, FFolders.ProgramDir);
     std::string temp = !cmdTemp.empty() ? cmdTemp : tempDir;
-    TempFolder =
-        FolderUsable(temp) ? AddPathDelimiter(temp) : AddPathDelimiter(FFolders.SystemTempDir) + "Qv/";
+    TempFolder = FolderUsable(temp) ? AddPathDelimiter(temp) : GetProgTempDir();
     s.Directories.IniLoc = FIniLoc;
+    s.OtherSettings.DefaultTask = ini.ReadString(c, "DefaultTask", "");
+
+    // The program-wide values the foundation's routines read.
+    ::SettingsDir = FSettingsDir;
+    ::DefaultLogFile = DefaultLogFile();
+    s.Directories.LogDir = LogFolder;
+    ActiveTempDir = TempFolder;
+    ::ErrorCount = ErrorCountValue;
+
+    // Automatic-task slots: [AutoTask0] … [AutoTask15]; a task file that moved with the task folder
+    // is looked for there.
+    AutoTasks.clear();
+    const int taskCount = ini.ReadInteger(c, "TaskCount", 0);
+    for (int n = 0; n < std::min(taskCount, AutoTaskSlotCount); ++n) {
+        const std::string section = "AutoTask" + std::to_string(n);
+        std::string taskName = ini.ReadString(section, "Name", "");
+        if (!taskName.empty() && !XlFileExists(taskName)) {
+            for (const std::string& dir : {TaskFolder, DefTaskDir}) {
+                std::string other = dir + GetLastDirName(taskName);
+                if (XlFileExists(other)) {
+                    taskName = other;
+                    break;
+                }
+            }
+        }
+        auto slot = std::make_unique<TAutoTask>(taskName);
+        slot->LoadFromIni(ini, section);
+        AutoTasks.push_back(std::move(slot));
+    }
+    while (AutoTasks.size() < AutoTaskSlotCount)
+        AutoTasks.push_back(std::make_unique<TAutoTask>(std::string()));
     return exists;
 }
 
@@ -270,7 +222,7 @@ bool TBuMainForm::SaveErrorCount()
     try {
         auto ini = TUnicodeIniFile::CreateForWrite(SettingsFile, false);
         ini.WriteProgramInfo("Program", "Vastrel");
-        ini.WriteProgramInfo("Version", ProgramVersion());
+        ini.WriteProgramInfo("Version", ProgVersion.empty() ? std::string("0.0.0.0") : ProgVersion);
         ini.WriteInteger("Config", "ErrorCount", ErrorCountValue);
         ini.UpdateFile();
         ErrorCountChanged = false;
@@ -346,7 +298,7 @@ void TBuMainForm::ShutdownSystem()
         return;
     if (IsErrorPromptMode(Cmd.InterActiveMode))
         FInteraction.ErrorBox(SafeFormat(_("Error on shutting down or logging off!\r\n%s"), {failure}), 0);
-    WriteEventLog(true, 0xC0000012, {failure});
+    ReportRunEvent(0xC0000012, {failure});
 }
 
 void TBuMainForm::SuspendSystem()
@@ -356,20 +308,80 @@ void TBuMainForm::SuspendSystem()
         return;
     if (IsErrorPromptMode(Cmd.InterActiveMode))
         FInteraction.ErrorBox(SafeFormat(_("Error on suspending system!\r\n%s"), {failure}), 0);
-    WriteEventLog(true, 0xC0000013, {failure});
+    ReportRunEvent(0xC0000013, {failure});
+}
+
+TBuResult TBuMainForm::RunSlot(int index, int step, TInteraction interAct, TDateTime today)
+{
+    TAutoTask& slot = *AutoTasks[index];
+    auto run = [&](TInteraction mode) {
+        TBuResult r;
+        do
+            r = FEngine->DoBackupJob(index + 1, mode, slot.ThPr, slot.TaskPath);
+        while (r == brRepeat);
+        return r;
+    };
+    if (step > 0) {
+        RunCatchUpFullBackup(slot, interAct, today, [&](TInteraction mode) {
+            FEngine->DoBackupJob(index + 1, mode, slot.ThPr, slot.TaskPath);
+        });
+        step = ApplyCycleStep(slot, step);
+    }
+    TBuResult result = run(interAct);
+    if (result != brError)
+        AdvanceCycle(slot, step);
+    SaveAutoTaskState(index);
+    return result;
 }
 
 TBuResult TBuMainForm::RunBackupTasks(const std::string& tasks, int mode, TInteraction interAct, int priority)
 {
+    std::string list = tasks;
+    if (!FEngine->ReplSourceDir.empty() && list.empty()) {
+        if (XlFileExists(ProgSettings.OtherSettings.DefaultTask))
+            list = ProgSettings.OtherSettings.DefaultTask;
+        else
+            FInteraction.Confirm(
+                _("Until now, no default task for one-click backup was specified!\r\nSelect a task?"));
+    }
     SetExitCode(0, 0);
-    if (mode != 1 || tasks.empty())
+    if (mode != 1 || list.empty())
         return brOK;
-    if (tasks[0] == '#') {
-        // Automatic-task slots: none are configured in this program's settings yet.
-        return brOK;
+    const TDateTime today = Date();
+    if (list[0] == '#') {
+        // Automatic-task slots: "#n" one slot, "#0" the by-request slots of today, "#" every active one.
+        int n = -1;
+        std::string digits = list.substr(1, 2);
+        if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos)
+            n = std::stoi(digits);
+        if (n >= 1) {
+            if (n > AutoTaskSlotCount || AutoTasks[n - 1]->TaskPath.empty())
+                return brOK;
+            TAutoTask& slot = *AutoTasks[n - 1];
+            if (interAct == iaNone)
+                interAct = slot.AutoEnd;
+            return RunSlot(n - 1, GetCycleStep(slot, asLogon, today), interAct, today);
+        }
+        TBuResult result = brOK;
+        for (int i = 0; i < AutoTaskSlotCount; ++i) {
+            TAutoTask& slot = *AutoTasks[i];
+            if (slot.TaskPath.empty())
+                continue;
+            bool selected = (n < 0 && slot.BuProcess != asNone) ||
+                            (slot.BuProcess == asByRequest && slot.WeekdayInSchedule(today));
+            if (!selected)
+                continue;
+            if (interAct == iaNone)
+                interAct = slot.AutoEnd;
+            if (RunSlot(i, GetCycleStep(slot, asLogon, today), interAct, today) == brError)
+                result = brError;
+            if (FEngine->BuStatus == bsCancelAll)
+                break;
+        }
+        return result;
     }
     TBuResult result = brOK;
-    for (const auto& item : SplitTaskList(tasks)) {
+    for (const auto& item : SplitTaskList(list)) {
         std::string path = GetTaskFileName(item);
         if (interAct == iaNone)
             interAct = iaDelay;
@@ -393,6 +405,8 @@ int TBuMainForm::Run(const std::vector<std::string>& argv)
     if (FReportFlag)
         ParseCmdLine(Cmd, argv, FFolders.ProgramDir, FReportFlag, report);
     StartOrigin = Cmd.StartOrigin;
+    EventSourceOk = EventSourceExists("Vastrel");
+    CurrentUser = GetCurrentUserName();
     ChooseSettingsFile();
     LoadFromIni(SettingsFile);
     SetExitCode(0, 0);
@@ -403,13 +417,12 @@ int TBuMainForm::Run(const std::vector<std::string>& argv)
     FLog = std::make_unique<TTaskLog>(*this, FInteraction);
     FLog->CmdProtMode = Cmd.Pm;
     FEngine = std::make_unique<TBackupEngine>(*this, FInteraction, FProgress, FControl, *FLog);
+    FCopyLoop = std::make_unique<TCopyLoop>(FEngine->Task, *FLog, FControl, FProgress, FInteraction);
+    AttachCopyLoop(*FEngine, *FCopyLoop);
     FEngine->CmdZip = Cmd.AltZip;
     if (utf8::SameText(ExtractExtension(FEngine->CmdZip), "zip"))
         FEngine->CmdZip = DeleteExtension(FEngine->CmdZip);
-    FEngine->CmdTimeSlot = Cmd.Tp.Mode == ctmOff      ? ctsOff
-                           : Cmd.Tp.Mode == ctmPrompt ? ctsPrompt
-                           : Cmd.Tp.Mode == ctmError  ? ctsError
-                                                      : ctsGiven;
+    FEngine->CmdTmPeriod = Cmd.Tp;
     FEngine->BuDir = Cmd.SubDir;
     FEngine->ReplSourceDir = Cmd.SDir;
     if (Cmd.BuM > 0)
@@ -427,7 +440,7 @@ int TBuMainForm::Run(const std::vector<std::string>& argv)
         if (Cmd.LockDown) {
             std::string failure = FPower.LockSession();
             if (!failure.empty())
-                WriteEventLog(true, 0xC0000012, {failure});
+                ReportRunEvent(0xC0000012, {failure});
         }
         for (int i = 0; i < Cmd.StartDelay; ++i)
             std::this_thread::sleep_for(std::chrono::seconds(1));

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "backup/BackupRun.h"
+#include "backup/CopyLoop.h"
 #include "backup/EngineInterfaces.h"
 #include "backup/TaskLog.h"
+#include "foundation/QvUtilsAutoTask.h"
 #include "mainwindow/BuMainCmdLine.h"
 #include "mainwindow/PowerActions.h"
 
@@ -34,7 +36,6 @@ public:
     // ---- command line and settings
     TCmdLineValues Cmd;
     uint8_t StartFlags = 0;
-    std::string SettingsFile;
     std::string LogFolder; // empty = the settings folder
     std::string TempFolder;
     std::string TaskFolder;
@@ -62,25 +63,20 @@ public:
     void SetExitCode(int exitCode, int taskNr) override;
     bool IsPortable() const override { return Cmd.IsPortable; }
     void IncErrorCount() override;
-    bool EventSourceOk() const override { return true; }
-    void WriteEventLog(bool error, uint32_t eventId, const std::vector<std::string>& strings) override;
     std::string SettingsDir() const override { return FSettingsDir; }
     std::string LogDir() const override { return LogFolder.empty() ? FSettingsDir : LogFolder; }
     std::string TempDir() const override { return TempFolder; }
     std::string TaskDir() const override { return TaskFolder; }
     std::string DefaultLogFile() const override;
-    const TQvSettings& Settings() const override { return ProgSettings; }
-    bool CreateRunLock(const std::string& dir, const std::string& text) override;
-    void DeleteRunLock() override;
-    void KeepAwake(bool) override {}
-    void EndKeepAwake() override {}
-    TRunSlotInfo* Slot(int nr) override;
-    std::string ComputerName() const override;
-    std::string OperatingSystem() const override;
-    std::string ProgramName() const override { return "Vastrel"; }
-    std::string ProgramVersion() const override;
+    void KeepAwake(bool displayOn) override { FPower.KeepAwake(displayOn); }
+    void EndKeepAwake() override { FPower.EndKeepAwake(); }
+    TAutoTask* Slot(int nr) override;
     bool DownTask() const override { return FDownTaskFlag; }
-    bool DelTemp() const override { return Cmd.DelTemp; }
+
+    // The automatic-task slots 1..16 (index 0..15).
+    std::vector<std::unique_ptr<TAutoTask>> AutoTasks;
+    // Writes the run state of slot index (0..15) into the settings file.
+    void SaveAutoTaskState(int index);
 
     int FailedTask = 0;
     int ErrorCountValue = 0;
@@ -95,13 +91,13 @@ private:
     bool FDownTaskFlag = false;
     bool FReportFlag = true;
     bool FIdleOffChosen = false;
-    TRunSlotInfo FSlots[16];
-    std::string FLockName;
-    int FLockFd = -1;
+    // Runs slot index (0..15) with the step value from GetCycleStep.
+    TBuResult RunSlot(int index, int step, TInteraction interAct, TDateTime today);
     TRunControl FControl;
     THeadlessProgress FProgress;
     std::unique_ptr<TTaskLog> FLog;
     std::unique_ptr<TBackupEngine> FEngine;
+    std::unique_ptr<TCopyLoop> FCopyLoop;
 };
 
 // Splits a comma-separated task list; items in double quotes may hold commas.

@@ -386,9 +386,9 @@ bool ParseCmdDate(std::string& s, TDateTime& date)
     return ok;
 }
 
-void ParseTimeSlotOption(const std::string& value, TCmdTimePeriod& p)
+void ParseTimeSlotOption(const std::string& value, TTimePeriod& p)
 {
-    p = TCmdTimePeriod();
+    p = TTimePeriod{tmOff, trModify, 1, 0.25, 0, 0};
     TDateTime today = Date();
     p.Dat1 = today - 1;
     p.Dat2 = today;
@@ -397,16 +397,16 @@ void ParseTimeSlotOption(const std::string& value, TCmdTimePeriod& p)
     std::string s = value;
     char first = s[0] >= 'a' && s[0] <= 'z' ? static_cast<char>(s[0] - 32) : s[0];
     if (first == 'C' || first == 'B') {
-        p.TmRef = first == 'C' ? ctrCreate : ctrBoth;
+        p.TmRef = first == 'C' ? trCreate : trBoth;
         if (s.size() == 1) {
-            p.Mode = ctmError;
+            p.Mode = tmError;
             return;
         }
         s.erase(0, 1);
     }
     if (s[0] >= '0' && s[0] <= '9') {
         if (!ParseCmdDate(s, p.Dat1)) {
-            p.Mode = ctmError;
+            p.Mode = tmError;
             return;
         }
         if (s.empty())
@@ -414,20 +414,20 @@ void ParseTimeSlotOption(const std::string& value, TCmdTimePeriod& p)
         else {
             s.erase(0, 1);
             if (!ParseCmdDate(s, p.Dat2)) {
-                p.Mode = ctmError;
+                p.Mode = tmError;
                 return;
             }
         }
-        p.Mode = ctmSpan;
+        p.Mode = tmSpan;
         return;
     }
     char c = s[0] >= 'a' && s[0] <= 'z' ? static_cast<char>(s[0] - 32) : s[0];
     s.erase(0, 1);
-    auto number = [&](TCmdTimeMode mode) {
+    auto number = [&](TTimeMode mode) {
         bool error = false;
         int64_t n = ReadNextIntErr(s, ' ', error, 0);
         if (error) {
-            p.Mode = ctmError;
+            p.Mode = tmError;
             return;
         }
         p.Days = static_cast<int>(n);
@@ -435,25 +435,25 @@ void ParseTimeSlotOption(const std::string& value, TCmdTimePeriod& p)
     };
     switch (c) {
     case '+':
-        p.Mode = ParseCmdDate(s, p.Dat1) ? ctmNewer : ctmError;
+        p.Mode = ParseCmdDate(s, p.Dat1) ? tmNewer : tmError;
         break;
     case '-':
-        p.Mode = ParseCmdDate(s, p.Dat2) ? ctmOlder : ctmError;
+        p.Mode = ParseCmdDate(s, p.Dat2) ? tmOlder : tmError;
         break;
     case 'D':
-        number(ctmLastDays);
+        number(tmLastDays);
         break;
     case 'O':
-        number(ctmPrevDays);
+        number(tmPrevDays);
         break;
     case 'T':
-        p.Mode = ParseCmdDate(s, p.Dat1) ? ctmToday : ctmError;
+        p.Mode = ParseCmdDate(s, p.Dat1) ? tmToday : tmError;
         break;
     case 'U':
-        p.Mode = ctmUpdate;
+        p.Mode = tmUpdate;
         break;
     default:
-        p.Mode = ctmPrompt;
+        p.Mode = tmPrompt;
         break;
     }
 }

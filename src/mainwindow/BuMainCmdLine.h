@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "backup/TaskSettings.h"
+#include "backup/TimePeriod.h"
 #include "foundation/BuConsts.h"
 #include "rtl/DateTime.h"
 
@@ -24,48 +26,6 @@ constexpr uint8_t sfEndAction = 0x10;
 constexpr uint8_t sfEdit = 0x20;
 constexpr uint8_t sfElevate = 0x40;
 
-// Thread priorities of the copy work (the values the task file stores).
-enum TCopyPriority : int
-{
-    tpIdle,
-    tpLowest,
-    tpLower,
-    tpNormal,
-    tpHigher,
-    tpHighest,
-    tpTimeCritical
-};
-
-// The time slot of /timeslot: and /gap:.
-enum TCmdTimeMode : int
-{
-    ctmOff,
-    ctmError,
-    ctmPrompt,
-    ctmUpdate,
-    ctmNewer,
-    ctmOlder,
-    ctmSpan,
-    ctmToday,
-    ctmLastDays,
-    ctmPrevDays
-};
-enum TCmdTimeRef : int
-{
-    ctrModify,
-    ctrCreate,
-    ctrBoth
-};
-struct TCmdTimePeriod
-{
-    TCmdTimeMode Mode = ctmOff;
-    TCmdTimeRef TmRef = ctrModify;
-    int Days = 1;
-    TDateTime DayTime = 0.25;
-    TDateTime Dat1 = 0;
-    TDateTime Dat2 = 0;
-};
-
 // What the command line sets (defaults of a start without arguments).
 struct TCmdLineValues
 {
@@ -75,9 +35,10 @@ struct TCmdLineValues
     TDownMode LogOffMode = dmNone;
     TSuspendMode SuspendMode = smNone;
     bool LockDown = false;
-    TCopyPriority BuThPr = tpNormal;
+    TThreadPriority BuThPr = tpNormal;
     int StartDelay = 0;
-    TCmdTimePeriod Tp;
+    // The time slot of /timeslot: and /gap: (tmOff when none is given).
+    TTimePeriod Tp{tmOff, trModify, 1, 0.25, 0, 0};
     TStatusStyle StatusStyle = ssDefault;
     int Wt = -1;
     int QvInstance = 0;
@@ -117,4 +78,4 @@ void ParseCmdLine(TCmdLineValues& values, const std::vector<std::string>& argv, 
 // "n[M][R]" in seconds; random draws through rnd(n) giving 0..n-1.
 int ParseDelayOption(const std::string& value, const std::function<int(int)>& rnd);
 bool ParseCmdDate(std::string& s, TDateTime& date);
-void ParseTimeSlotOption(const std::string& value, TCmdTimePeriod& period);
+void ParseTimeSlotOption(const std::string& value, TTimePeriod& period);

@@ -1,10 +1,14 @@
 #include "mainwindow/PowerActions.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <functional>
 #include <systemd/sd-bus.h>
 #include <systemd/sd-login.h>
+#include <unistd.h>
 
 namespace {
 
@@ -12,8 +16,10 @@ const char* const Destination = "org.freedesktop.login1";
 const char* const ManagerPath = "/org/freedesktop/login1";
 const char* const ManagerInterface = "org.freedesktop.login1.Manager";
 
-// Calls a logind manager method; args: an optional string argument and the "interactive" flag.
-std::string CallLogind(const char* method, const char* types, const char* stringArg, int flag)
+// A method call to the logind manager on the system bus: call sends it, onReply reads the answer.
+// Returns an empty text on success, else the error's text.
+using TLogindCall = std::function<int(sd_bus* bus, sd_bus_error* error, sd_bus_message** reply)>;
+std::string WithLogind(const TLogindCall& call, const std::function<int(sd_bus_message*)>& onReply = {})
 {
     sd_bus* bus = nullptr;
     int r = sd_bus_open_system(&bus);
@@ -21,15 +27,9 @@ std::string CallLogind(const char* method, const char* types, const char* string
         return std::string("D-Bus: ") + std::strerror(-r);
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
-    if (std::strcmp(types, "s") == 0)
-        r = sd_bus_call_method(bus, Destination, ManagerPath, ManagerInterface, method, &error, &reply, types,
-                               stringArg);
-    else if (std::strcmp(types, "b") == 0)
-        r = sd_bus_call_method(bus, Destination, ManagerPath, ManagerInterface, method, &error, &reply, types,
-                               flag);
-    else
-        r = sd_bus_call_method(bus, Destination, ManagerPath, ManagerInterface, method, &error, &reply,
-                               types);
+    r = call(bus, &error, &reply);
+    if (r >= 0 && onReply)
+        r = onReply(reply);
     std::string text;
     if (r < 0)
         text = error.message ? error.message : std::strerror(-r);
@@ -37,6 +37,21 @@ std::string CallLogind(const char* method, const char* types, const char* string
     sd_bus_message_unref(reply);
     sd_bus_unref(bus);
     return text;
+}
+
+// Calls a logind manager method; args: an optional string argument and the "interactive" flag.
+std::string CallLogind(const char* method, const char* types, const char* stringArg, int flag)
+{
+    return WithLogind([&](sd_bus* bus, sd_bus_error* error, sd_bus_message** reply) {
+        if (std::strcmp(types, "s") == 0)
+            return sd_bus_call_method(bus, Destination, ManagerPath, ManagerInterface, method, error, reply,
+                                      types, stringArg);
+        if (std::strcmp(types, "b") == 0)
+            return sd_bus_call_method(bus, Destination, ManagerPath, ManagerInterface, method, error, reply,
+                                      types, flag);
+        return sd_bus_call_method(bus, Destination, ManagerPath, ManagerInterface, method, error, reply,
+                                  types);
+    });
 }
 
 } // namespace
@@ -113,6 +128,51 @@ int TLogindPowerActions::UserSessionCount()
     }
     std::free(sessions);
     return count;
+}
+
+TLogindPowerActions::~TLogindPowerActions()
+{
+    EndKeepAwake();
+}
+
+std::string TLogindPowerActions::KeepAwake(bool displayOn)
+{
+    EndKeepAwake();
+    return WithLogind(
+        [&](sd_bus* bus, sd_bus_error* error, sd_bus_message** reply) {
+            return sd_bus_call_method(bus, Destination, ManagerPath, ManagerInterface, "Inhibit", error,
+                                      reply, "ssss", displayOn ? "sleep:idle" : "sleep", "Vastrel",
+                                      "A backup is running", "block");
+        },
+        [this](sd_bus_message* reply) {
+            int fd = -1;
+            int r = sd_bus_message_read(reply, "h", &fd);
+            if (r < 0)
+                return r;
+            // The descriptor belongs to the message; the lock lasts as long as our own copy is open.
+            FInhibitFd = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+            return FInhibitFd < 0 ? -errno : 0;
+        });
+}
+
+void TLogindPowerActions::EndKeepAwake()
+{
+    if (FInhibitFd >= 0)
+        close(FInhibitFd);
+    FInhibitFd = -1;
+}
+
+std::string TRecordingPowerActions::KeepAwake(bool displayOn)
+{
+    FInhibited = true;
+    return Record(displayOn ? "inhibit sleep:idle" : "inhibit sleep");
+}
+
+void TRecordingPowerActions::EndKeepAwake()
+{
+    if (FInhibited)
+        Record("release");
+    FInhibited = false;
 }
 
 std::string TRecordingPowerActions::Record(const std::string& line)

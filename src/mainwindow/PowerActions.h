@@ -23,15 +23,26 @@ public:
     virtual std::string LockSession() = 0;
     // Interactive user sessions (ours included); -1 when unknown.
     virtual int UserSessionCount() = 0;
+    // Keeps the system from sleeping (displayOn: from idling into a blank, locked screen too) until
+    // EndKeepAwake; a second request replaces the first. Empty text on success.
+    virtual std::string KeepAwake(bool displayOn) = 0;
+    virtual void EndKeepAwake() = 0;
 };
 
 class TLogindPowerActions : public IPowerActions
 {
 public:
+    ~TLogindPowerActions() override;
     std::string EndSession(TDownMode mode) override;
     std::string Suspend(bool hibernate) override;
     std::string LockSession() override;
     int UserSessionCount() override;
+    // An inhibitor lock of logind ("sleep", with the display "sleep:idle"), held as its descriptor.
+    std::string KeepAwake(bool displayOn) override;
+    void EndKeepAwake() override;
+
+private:
+    int FInhibitFd = -1;
 };
 
 class TRecordingPowerActions : public IPowerActions
@@ -42,6 +53,9 @@ public:
     std::string Suspend(bool hibernate) override;
     std::string LockSession() override;
     int UserSessionCount() override { return SessionCount; }
+    // "inhibit sleep:idle" / "inhibit sleep" and "release" (only for a held request).
+    std::string KeepAwake(bool displayOn) override;
+    void EndKeepAwake() override;
     std::vector<std::string> Calls;
     int SessionCount = 0;
     std::string Failure; // returned by every action when not empty
@@ -49,6 +63,7 @@ public:
 private:
     std::string Record(const std::string& line);
     std::string FLogFile;
+    bool FInhibited = false;
 };
 
 // The name of an end mode as the recording lines show it ("shutdown", "restart", …).

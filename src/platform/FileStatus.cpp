@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/ErrorCodes.h"
+#include "platform/FileText.h"
 
 namespace {
 
@@ -17,16 +18,6 @@ ExtAttrLayer* gLayer = nullptr;
 FILETIME FromStatx(const struct statx_timestamp& ts)
 {
     return UnixNsToFileTime(ts.tv_sec, ts.tv_nsec);
-}
-
-std::string ParentOf(const std::string& path)
-{
-    auto pos = path.find_last_of('/');
-    if (pos == std::string::npos)
-        return ".";
-    if (pos == 0)
-        return "/";
-    return path.substr(0, pos);
 }
 
 std::string ArchiveMarkValue(const TPosixFileData& data)
@@ -82,7 +73,7 @@ uint32_t ReadFileData(const std::string& path, bool followLink, TPosixFileData& 
             struct stat st
             {
             };
-            std::string parent = ParentOf(path);
+            std::string parent = ParentDirOf(path);
             if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
                 return WinError::ERROR_PATH_NOT_FOUND;
         }
@@ -105,7 +96,9 @@ uint32_t ReadFileData(const std::string& path, bool followLink, TPosixFileData& 
         attr |= faReparsePoint;
         data.ReparseTag = IO_REPARSE_TAG_SYMLINK;
         data.Size = 0;
-        struct stat target{};
+        struct stat target
+        {
+        };
         attr |= (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) ? faDirectory : faArchive;
     } else if (fmt == S_IFDIR) {
         attr |= faDirectory;
@@ -145,7 +138,7 @@ uint32_t ReadFileData(const std::string& path, bool followLink, TPosixFileData& 
 bool IsArchiveBitSet(const std::string& path, const TPosixFileData& data, bool followLink)
 {
     std::string value;
-    if (ExtAttrLayer::Current().Get(path, ArchiveMarkName, value, followLink) != 0)
+    if (ExtAttrLayer::Current().Get(path, ArchiveXattrName, value, followLink) != 0)
         return true;
     return value != ArchiveMarkValue(data);
 }
@@ -159,11 +152,11 @@ uint32_t ResetArchiveBit(const std::string& path, bool followLink)
         return 0; // only files carry the bit
     ExtAttrLayer& layer = ExtAttrLayer::Current();
     std::string value = ArchiveMarkValue(data);
-    int err = layer.Set(path, ArchiveMarkName, value, followLink);
+    int err = layer.Set(path, ArchiveXattrName, value, followLink);
     if ((err == EACCES || err == EPERM) && !(data.Mode & S_IWUSR)) {
         // A read-only file: its owner may still mark it after a short u+w.
         if (::chmod(path.c_str(), data.Mode | S_IWUSR) == 0) {
-            err = layer.Set(path, ArchiveMarkName, value, followLink);
+            err = layer.Set(path, ArchiveXattrName, value, followLink);
             ::chmod(path.c_str(), data.Mode & 07777);
         }
     }
@@ -176,7 +169,7 @@ uint32_t ResetArchiveBit(const std::string& path, bool followLink)
 
 uint32_t SetArchiveBit(const std::string& path, bool followLink)
 {
-    int err = ExtAttrLayer::Current().Remove(path, ArchiveMarkName, followLink);
+    int err = ExtAttrLayer::Current().Remove(path, ArchiveXattrName, followLink);
     if (err == 0 || err == ENODATA || err == ENOTSUP || err == EOPNOTSUPP)
         return 0;
     if (err == EACCES || err == EPERM) {
@@ -185,7 +178,7 @@ uint32_t SetArchiveBit(const std::string& path, bool followLink)
         };
         if (::stat(path.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR) &&
             ::chmod(path.c_str(), st.st_mode | S_IWUSR) == 0) {
-            err = ExtAttrLayer::Current().Remove(path, ArchiveMarkName, followLink);
+            err = ExtAttrLayer::Current().Remove(path, ArchiveXattrName, followLink);
             ::chmod(path.c_str(), st.st_mode & 07777);
             if (err == 0 || err == ENODATA)
                 return 0;

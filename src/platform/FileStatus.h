@@ -1,18 +1,7 @@
 #pragma once
-// The status of a file as the suite sees it: the Windows-style attribute word, the three file times
-// as FILETIME ticks and the size, made from statx.
-//
-// Attributes on Linux:
-//   read-only  the owner write bit is clear
-//   hidden     the name begins with a dot
-//   system     sockets, FIFOs and devices (never opened by the suite)
-//   directory  a directory
-//   reparse    a symbolic link, or a directory that is a mount point; a link not followed also carries
-//              the directory bit when it points at a folder (the archive bit otherwise), as Windows
-//              reports directory and file links
-//   archive    kept in the extended attribute "user.vastrel.arch": the modification time and size at
-//              the last reset. A missing or different value means the bit is set; on a file system
-//              without user extended attributes the bit always reads as set.
+// The status of a file as the suite sees it: the Windows-style attribute word (the bits are described
+// with the file wrappers in PosixFiles.h), the three file times as FILETIME ticks and the size, made
+// from statx. This is the one place that computes and writes the attribute word.
 
 #include <cstdint>
 #include <string>
@@ -75,8 +64,6 @@ uint32_t ResetArchiveBit(const std::string& path, bool followLink);
 // Sets the archive bit again (removes the mark).
 uint32_t SetArchiveBit(const std::string& path, bool followLink);
 
-// Name of the extended attribute that holds the archive mark.
-constexpr const char* ArchiveMarkName = "user.vastrel.arch";
 // Prefix of the suite's own extended attributes (never copied as alternate streams).
 constexpr const char* OwnAttrPrefix = "user.vastrel.";
 

@@ -3,12 +3,13 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fstream>
 #include <pwd.h>
 #include <sstream>
 #include <sys/utsname.h>
 #include <unistd.h>
 #include <utmpx.h>
+
+#include "platform/FileText.h"
 
 namespace {
 
@@ -19,16 +20,6 @@ bool PasswdEntry(struct passwd& pw, std::vector<char>& buf)
     buf.resize(16384);
     struct passwd* result = nullptr;
     return ::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &result) == 0 && result;
-}
-
-std::string ReadFile(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    if (!in)
-        return {};
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 } // namespace
@@ -81,8 +72,8 @@ std::string RealMachineInfo::HostName()
 
 std::string RealMachineInfo::OsReleaseText()
 {
-    std::string text = ReadFile("/etc/os-release");
-    return text.empty() ? ReadFile("/usr/lib/os-release") : text;
+    std::string text = ReadSmallFile("/etc/os-release");
+    return text.empty() ? ReadSmallFile("/usr/lib/os-release") : text;
 }
 
 std::string RealMachineInfo::KernelRelease()

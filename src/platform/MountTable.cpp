@@ -4,13 +4,13 @@
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
+
+#include "platform/FileText.h"
 
 namespace {
 
@@ -41,16 +41,6 @@ bool ParseInt(std::string_view s, long long& v)
     errno = 0;
     v = std::strtoll(tmp.c_str(), &end, 10);
     return errno == 0 && end && *end == 0;
-}
-
-std::string ReadSmallFile(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    if (!in)
-        return {};
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 std::string CanonicalPath(const std::string& path)
@@ -94,13 +84,6 @@ std::string FindUdevName(const std::string& dir, unsigned major, unsigned minor)
     }
     ::closedir(d);
     return found;
-}
-
-std::string Trim(std::string s)
-{
-    while (!s.empty() && (s.back() == '\n' || s.back() == ' ' || s.back() == '\r'))
-        s.pop_back();
-    return s;
 }
 
 } // namespace
@@ -284,6 +267,28 @@ bool IsPseudoFileSystem(const std::string& fsType)
     return pseudo.count(fsType) != 0;
 }
 
+int StorageBusTypeOfSysPath(const std::string& sysPath)
+{
+    auto has = [&](const char* part) { return sysPath.find(part) != std::string::npos; };
+    if (has("/usb"))
+        return BusTypeUsb;
+    if (has("/nvme"))
+        return BusTypeNvme;
+    if (has("/mmc"))
+        return BusTypeSd;
+    if (has("/virtual/block/loop"))
+        return BusTypeFileBackedVirtual;
+    if (has("/virtio") || has("/virtual/") || has("/xen/"))
+        return BusTypeVirtual;
+    if (has("/ata"))
+        return BusTypeSata;
+    if (has("/end_device-") || has("/sas_"))
+        return BusTypeSas;
+    if (has("/host") && has("/target"))
+        return BusTypeScsi;
+    return BusTypeUnknown;
+}
+
 // --- providers
 
 VolumeProvider& VolumeProvider::Current()
@@ -309,10 +314,12 @@ TVolumeInfo RealVolumeProvider::Describe(const TMountEntry& entry, bool withSpac
         std::string sys = CanonicalPath(SysBlockDir + "/" + std::to_string(entry.Major) + ":" +
                                         std::to_string(entry.Minor));
         if (!sys.empty()) {
-            v.Usb = sys.find("/usb") != std::string::npos;
-            std::string removable = Trim(ReadSmallFile(sys + "/removable"));
+            v.DeviceKnown = true;
+            v.BusType = StorageBusTypeOfSysPath(sys);
+            v.Usb = v.BusType == BusTypeUsb;
+            std::string removable = std::string(TrimBlanks(ReadSmallFile(sys + "/removable")));
             if (removable.empty())
-                removable = Trim(ReadSmallFile(sys + "/../removable"));
+                removable = std::string(TrimBlanks(ReadSmallFile(sys + "/../removable")));
             v.Removable = removable == "1" || v.Usb;
         }
     }

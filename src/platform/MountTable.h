@@ -66,7 +66,23 @@ struct TVolumeInfo
     bool Removable = false;
     bool Usb = false;
     bool SpaceKnown = false;
+    // The block device behind the volume was found in sysfs; BusType then tells its bus.
+    bool DeviceKnown = false;
+    int BusType = 0; // StorageBusType numbering (below)
 };
+
+// Storage bus types, numbered as the suite's storage descriptor has them.
+constexpr int BusTypeUnknown = 0;
+constexpr int BusTypeScsi = 1;
+constexpr int BusTypeSas = 10;
+constexpr int BusTypeSata = 11;
+constexpr int BusTypeSd = 12;
+constexpr int BusTypeUsb = 7;
+constexpr int BusTypeVirtual = 14;
+constexpr int BusTypeFileBackedVirtual = 15;
+constexpr int BusTypeNvme = 17;
+// The bus of a block device from its canonical sysfs path ("/sys/devices/…/usb2/…/block/sdb/sdb1").
+int StorageBusTypeOfSysPath(const std::string& sysPath);
 
 class VolumeProvider
 {

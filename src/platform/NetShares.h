@@ -14,6 +14,7 @@
 constexpr uint32_t ERROR_ALREADY_ASSIGNED = 85;
 constexpr uint32_t ERROR_DEVICE_ALREADY_REMEMBERED = 1202;
 constexpr uint32_t ERROR_SESSION_CREDENTIAL_CONFLICT = 1219;
+constexpr uint32_t ERROR_BAD_DEVICE = 1200;
 constexpr uint32_t ERROR_NOT_CONNECTED = 2250;
 
 struct TShareName

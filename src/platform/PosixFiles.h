@@ -12,9 +12,13 @@
 //                it removes the record, so any later change of the file sets the bit again. Where the
 //                file system keeps no extended attributes the bit always reads as set and clearing it is
 //                quietly skipped (differential and incremental runs then copy everything).
-//   faReparsePoint  a symbolic link (when links are not followed) or a directory that is a mount point
+//   faReparsePoint  a symbolic link (when links are not followed; it also carries faDirectory when it
+//                points at a folder, faArchive otherwise, as Windows reports directory and file links)
+//                or a directory that is a mount point (never the root "/")
 //   faNormal     a regular file with none of the bits above
-// Failures are Windows-style codes from ErrnoToWinError (0 = success).
+// Failures are Windows-style codes from ErrnoToWinError (0 = success). The word is computed and written
+// by ReadFileData and WriteFileAttributes (FileStatus.h), through the replaceable extended-attribute
+// layer; these wrappers only add the rule that an empty name is a missing file (2).
 
 #include <cstdint>
 #include <string>

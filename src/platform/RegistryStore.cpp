@@ -1,13 +1,10 @@
 #include "platform/RegistryStore.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/ErrorCodes.h"
+#include "platform/FileText.h"
 #include "platform/XdgDirs.h"
 
 namespace {
@@ -20,49 +17,17 @@ struct TRegSection
     std::vector<std::pair<std::string, std::string>> Values;
 };
 
-bool SameText(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
-std::string Trim(const std::string& s)
-{
-    size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t'))
-        ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r'))
-        --e;
-    return s.substr(b, e - b);
-}
-
 std::vector<TRegSection> Load(const std::string& file)
 {
     std::vector<TRegSection> result;
-    std::ifstream in(file, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::string t = Trim(line);
-        if (t.empty() || t[0] == ';' || t[0] == '#')
-            continue;
-        if (t.front() == '[' && t.back() == ']') {
-            result.push_back({t.substr(1, t.size() - 2), {}});
-            continue;
+    for (auto& section : ParseIniText(ReadSmallFile(file))) {
+        TRegSection s{std::move(section.Name), {}};
+        for (const auto& line : section.Lines) {
+            auto eq = line.find('=');
+            if (eq != std::string::npos)
+                s.Values.emplace_back(line.substr(0, eq), line.substr(eq + 1));
         }
-        auto eq = t.find('=');
-        if (eq == std::string::npos || result.empty())
-            continue;
-        result.back().Values.emplace_back(Trim(t.substr(0, eq)), Trim(t.substr(eq + 1)));
+        result.push_back(std::move(s));
     }
     return result;
 }
@@ -86,30 +51,13 @@ uint32_t Save(const std::string& file, const std::vector<TRegSection>& sections)
             out << k << "=" << v << "\n";
         out << "\n";
     }
-    std::string text = out.str();
-    std::string temp = file + ".tmp";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f)
-        return LastWinError();
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
-        uint32_t rc = LastWinError();
-        ::unlink(temp.c_str());
-        return rc ? rc : WinError::ERROR_WRITE_FAULT;
-    }
-    if (::rename(temp.c_str(), file.c_str()) != 0) {
-        uint32_t rc = LastWinError();
-        ::unlink(temp.c_str());
-        return rc;
-    }
-    return 0;
+    return ReplaceFileContents(file, out.str());
 }
 
 TRegSection* FindSection(std::vector<TRegSection>& sections, const std::string& key)
 {
     for (auto& s : sections)
-        if (SameText(s.Name, key))
+        if (SameTextAscii(s.Name, key))
             return &s;
     return nullptr;
 }
@@ -136,7 +84,7 @@ bool RegReadString(TRegRoot root, const std::string& key, const std::string& nam
     if (!s)
         return false;
     for (auto& [k, v] : s->Values) {
-        if (SameText(k, name)) {
+        if (SameTextAscii(k, name)) {
             value = v;
             return true;
         }
@@ -153,7 +101,7 @@ bool RegKeyExists(TRegRoot root, const std::string& key)
 uint32_t RegWriteString(TRegRoot root, const std::string& key, const std::string& name,
                         const std::string& value)
 {
-    if (value.find('\n') != std::string::npos || name.find('=') != std::string::npos)
+    if (value.find_first_of("\r\n") != std::string::npos || name.find_first_of("=\r\n") != std::string::npos)
         return WinError::ERROR_INVALID_PARAMETER;
     std::string file = RegistryFileName(root);
     auto sections = Load(file);
@@ -164,7 +112,7 @@ uint32_t RegWriteString(TRegRoot root, const std::string& key, const std::string
     }
     bool found = false;
     for (auto& [k, v] : s->Values) {
-        if (SameText(k, name)) {
+        if (SameTextAscii(k, name)) {
             v = value;
             found = true;
             break;
@@ -183,7 +131,7 @@ uint32_t RegDeleteValue(TRegRoot root, const std::string& key, const std::string
     if (!s)
         return WinError::ERROR_FILE_NOT_FOUND;
     for (auto it = s->Values.begin(); it != s->Values.end(); ++it) {
-        if (SameText(it->first, name)) {
+        if (SameTextAscii(it->first, name)) {
             s->Values.erase(it);
             return Save(file, sections);
         }

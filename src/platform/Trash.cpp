@@ -10,19 +10,10 @@
 #include <unistd.h>
 
 #include "platform/ErrorCodes.h"
+#include "platform/FileText.h"
 #include "platform/XdgDirs.h"
 
 namespace {
-
-std::string ParentOf(const std::string& path)
-{
-    auto pos = path.find_last_of('/');
-    if (pos == std::string::npos)
-        return ".";
-    if (pos == 0)
-        return "/";
-    return path.substr(0, pos);
-}
 
 std::string NameOf(const std::string& path)
 {
@@ -38,7 +29,7 @@ bool MakeDirs(const std::string& dir, mode_t mode)
     };
     if (::stat(dir.c_str(), &st) == 0)
         return S_ISDIR(st.st_mode);
-    std::string parent = ParentOf(dir);
+    std::string parent = ParentDirOf(dir);
     if (parent != dir && !MakeDirs(parent, 0700))
         return false;
     return ::mkdir(dir.c_str(), mode) == 0 || errno == EEXIST;
@@ -49,7 +40,7 @@ std::string TopDirOf(const std::string& dir, dev_t dev)
 {
     std::string cur = dir;
     while (cur != "/") {
-        std::string parent = ParentOf(cur);
+        std::string parent = ParentDirOf(cur);
         struct stat st
         {
         };
@@ -144,7 +135,7 @@ uint32_t MoveToTrash(const std::string& path, std::string* trashedAs)
     if (name.empty() || name == "." || name == "..")
         return WinError::ERROR_INVALID_NAME;
     char buf[PATH_MAX];
-    if (!::realpath(ParentOf(path).c_str(), buf))
+    if (!::realpath(ParentDirOf(path).c_str(), buf))
         return LastWinError();
     std::string folder = buf;
     std::string absolute = (folder == "/" ? "" : folder) + "/" + name;

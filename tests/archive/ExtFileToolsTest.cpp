@@ -740,3 +740,61 @@ TEST_F(ExtFileToolsTest, CancelledCopiesLeaveNothingUnderTheFinalName)
         EXPECT_TRUE(Listing(sandbox.Path("dst")).empty());
     }
 }
+
+namespace {
+
+// Exposes the stream steps of the framework.
+class StepWorker : public TCopyThread
+{
+public:
+    StepWorker() : TCopyThread("", "", true, 16) {}
+    using TCopyThread::CompareStreams;
+    using TCopyThread::CopyStreamData;
+    using TCopyThread::OpenForVerify;
+    const std::string& Message() const { return FSysErrMsg; }
+    int64_t Total() const { return UTotal; }
+};
+
+} // namespace
+
+TEST(CopyThreadStepsTest, CopyOfLengthZeroReportsOnceAndSucceeds)
+{
+    StepWorker worker;
+    std::vector<int64_t> counts;
+    worker.SetOnProgress([&](TFileAction, int64_t count, bool) { counts.push_back(count); });
+    TMemoryStream source;
+    TMemoryStream dest;
+    EXPECT_EQ(worker.CopyStreamData(&source, &dest, true, 0), 0);
+    EXPECT_EQ(counts, std::vector<int64_t>{0});
+    EXPECT_EQ(worker.Total(), 0);
+}
+
+TEST(CopyThreadStepsTest, CompareOfEmptyAndOfUnequalStreams)
+{
+    StepWorker worker;
+    TMemoryStream a, b;
+    EXPECT_EQ(worker.CompareStreams(&a, &b, false), 0);
+    TMemoryStream longer(std::string("abc"));
+    EXPECT_EQ(worker.CompareStreams(&a, &longer, false), 0x115);
+}
+
+TEST_F(ExtFileToolsTest, OpenForVerifyRetriesAndNamesTheWaitedTime)
+{
+    StepWorker worker;
+    worker.SetVerifyDelay(1);
+    EXPECT_EQ(worker.OpenForVerify(sandbox.Path("never")), 0x116);
+    EXPECT_NE(worker.Message().find("(1000ms)"), std::string::npos) << worker.Message();
+}
+
+TEST_F(ExtFileToolsTest, EmptySourceGivesAnEmptyMemberThatRestoresAnEmptyFile)
+{
+    std::string src = Src("empty", "");
+    std::string gz = Dst("empty.gz");
+    ASSERT_EQ(Copy(src, gz, TCopyOptions(plain).Include(coCompress)), 0);
+    std::string member = ReadFileBytes(gz);
+    EXPECT_EQ(ToHex(member.substr(member.size() - 10)), "03000000000000000000");
+    std::string out = Dst("empty.out");
+    EXPECT_EQ(Gunzip(gz, out), 0);
+    EXPECT_TRUE(fs::exists(out));
+    EXPECT_EQ(fs::file_size(out), 0u);
+}

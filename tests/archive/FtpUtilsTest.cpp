@@ -1,16 +1,23 @@
 #include "archive/FtpUtils.h"
 
+#include <arpa/inet.h>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <netinet/in.h>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <utime.h>
 
 #include <gtest/gtest.h>
 
 #include "archive/FtpTestServer.h"
 #include "support/Sandbox.h"
+#include "support/Shell.h"
 
 namespace fs = std::filesystem;
 
@@ -567,3 +574,174 @@ TEST(FtpPathTest, ServerPathHelpers)
 }
 
 } // namespace
+
+namespace {
+
+// A scripted FTP peer that answers every command and records what it received.
+class RecordingFtpPeer
+{
+public:
+    RecordingFtpPeer()
+    {
+        FListen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(FListen, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        listen(FListen, 1);
+        socklen_t len = sizeof addr;
+        getsockname(FListen, reinterpret_cast<sockaddr*>(&addr), &len);
+        FPort = ntohs(addr.sin_port);
+        FThread = std::thread([this] { Serve(); });
+    }
+    ~RecordingFtpPeer()
+    {
+        shutdown(FListen, SHUT_RDWR);
+        FThread.join();
+        close(FListen);
+    }
+    int Port() const { return FPort; }
+    std::vector<std::string> Commands()
+    {
+        std::lock_guard<std::mutex> g(FLock);
+        return FCommands;
+    }
+
+private:
+    void Serve()
+    {
+        int fd = accept(FListen, nullptr, nullptr);
+        if (fd < 0)
+            return;
+        auto say = [fd](const std::string& s) { send(fd, s.data(), s.size(), MSG_NOSIGNAL); };
+        say("220 proxy ready\r\n");
+        std::string line;
+        char c;
+        while (recv(fd, &c, 1, 0) == 1) {
+            if (c != '\n') {
+                if (c != '\r')
+                    line += c;
+                continue;
+            }
+            {
+                std::lock_guard<std::mutex> g(FLock);
+                FCommands.push_back(line);
+            }
+            std::string verb = line.substr(0, line.find(' '));
+            if (verb == "USER")
+                say("331 password please\r\n");
+            else if (verb == "PASS" || verb == "ACCT")
+                say("230 logged in\r\n");
+            else if (verb == "FEAT")
+                say("211-Features:\r\n UTF8\r\n211 End\r\n");
+            else if (verb == "PWD")
+                say("257 \"/\" is current\r\n");
+            else if (verb == "QUIT") {
+                say("221 bye\r\n");
+                break;
+            } else
+                say("200 ok\r\n");
+            line.clear();
+        }
+        close(fd);
+    }
+
+    int FListen = -1;
+    int FPort = 0;
+    std::thread FThread;
+    std::mutex FLock;
+    std::vector<std::string> FCommands;
+};
+
+TEST(FtpProxyTest, EachProxyTypeLogsInWithItsCommandSequence)
+{
+    struct Case
+    {
+        TIdFtpProxyType type;
+        std::vector<std::string> login;
+    } cases[] = {
+        {fpcmUserSite, {"USER fw", "PASS fwpw", "USER anna@srv:2100", "PASS pw"}},
+        {fpcmSite, {"USER fw", "PASS fwpw", "SITE srv:2100", "USER anna", "PASS pw"}},
+        {fpcmOpen, {"USER fw", "PASS fwpw", "OPEN srv:2100", "USER anna", "PASS pw"}},
+        {fpcmUserPass, {"USER anna@fw@srv:2100", "PASS pw@fwpw"}},
+        {fpcmTransparent, {"USER fw", "PASS fwpw", "USER anna", "PASS pw"}},
+        {fpcmUserHostFireWallID, {"USER anna@srv:2100 fw", "PASS pw", "ACCT fwpw"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.type));
+        RecordingFtpPeer proxy;
+        TExtFtp ftp;
+        ftp.Host = "srv";
+        ftp.Port = 2100;
+        ftp.UseHOST = false;
+        ftp.Username = "anna";
+        ftp.Password = "pw";
+        ftp.ConnectTimeout = ftp.ReadTimeout = 2000;
+        ftp.ProxySettings = {c.type, "127.0.0.1", proxy.Port(), "fw", "fwpw"};
+        ASSERT_TRUE(ftp.DoConnect(1, false)) << ftp.IndyError();
+        ftp.Disconnect();
+        std::vector<std::string> got = proxy.Commands();
+        ASSERT_GE(got.size(), c.login.size());
+        EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + static_cast<long>(c.login.size())),
+                  c.login);
+    }
+}
+
+} // namespace
+
+TEST_F(FtpFaultTest, ActiveModeTransfersInPlainAndTls)
+{
+    for (auto [mode, secure] : {std::pair<const char*, int>{"plain", 0}, {"explicit", 2}}) {
+        SCOPED_TRACE(mode);
+        auto server = Start(mode, {});
+        auto ftp = MakeFtp(server->Port(), secure);
+        ftp->Passive = false;
+        ASSERT_TRUE(ftp->DoConnect(1, false)) << ftp->IndyError();
+        TMemoryStream up(std::string("active data"));
+        ASSERT_EQ(ftp->Flush(up, "a.txt", false), 0u) << ftp->IndyError();
+        TMemoryStream down;
+        ASSERT_EQ(ftp->Fill("a.txt", down), 0u) << ftp->IndyError();
+        EXPECT_EQ(down.DataString(), "active data");
+        EXPECT_TRUE(ftp->FtpFileExists("a.txt"));
+        fs::remove_all(sandbox.Path("srv"));
+    }
+}
+
+TEST_F(FtpFaultTest, ClientCertificateFilesAreUsedWhenPresentAndTlsWorksWithout)
+{
+    VASTREL_REQUIRE_TOOL("openssl");
+    std::string dir = sandbox.Path("certs/");
+    fs::create_directories(dir);
+    ShellResult r =
+        RunShell("cd " + ShellQuote(dir) +
+                 " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -keyout Vastrel.key"
+                 " -out Vastrel.crt -days 2 -subj /CN=client -passout pass:KeyPw1 2>&1"
+                 " && cp Vastrel.crt Vastrelroot.pem");
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    TTlsContext good({dir + "Vastrelroot.pem", dir + "Vastrel.crt", dir + "Vastrel.key", "KeyPw1"});
+    EXPECT_TRUE(good.HasClientCertificate()) << good.LoadError();
+    TTlsContext wrong({"", dir + "Vastrel.crt", dir + "Vastrel.key", "nope"});
+    EXPECT_FALSE(wrong.HasClientCertificate());
+    EXPECT_FALSE(wrong.LoadError().empty());
+    TTlsContext none({"", dir + "missing.crt", dir + "missing.key", ""});
+    EXPECT_FALSE(none.HasClientCertificate());
+    EXPECT_TRUE(none.LoadError().empty());
+
+    auto server = Start("explicit", {});
+    for (const std::string& certDir : {dir, sandbox.Path("no-certs/")}) {
+        SCOPED_TRACE(certDir);
+        TExtFtp ftp(certDir, "Vastrelroot.pem", "Vastrel.crt", "Vastrel.key", "KeyPw1");
+        TFtpParams p;
+        p.Host = "127.0.0.1";
+        p.Port = server->Port();
+        p.Username = PyFtpServer::User;
+        p.SecureMode = 2;
+        p.ConnTimeout = p.ResponseTimeOut = 3000;
+        ftp.SetParams(p);
+        ftp.Password = PyFtpServer::Password;
+        ASSERT_TRUE(ftp.DoConnect(1, false)) << ftp.IndyError();
+        EXPECT_TRUE(ftp.IsSecure());
+        ASSERT_TRUE(ftp.TlsContext);
+        EXPECT_EQ(ftp.TlsContext->HasClientCertificate(), certDir == dir);
+    }
+}

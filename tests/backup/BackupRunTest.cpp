@@ -1,57 +1,47 @@
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "RunTestUtil.h"
 #include "backup/BackupRun.h"
-#include "support/Sandbox.h"
+#include "foundation/QvUtilsAutoTask.h"
+#include "foundation/QvUtilsFolders.h"
 
 namespace {
 
-std::string ReadAll(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using runtest::ReadAll;
 
-class BackupRunTest : public SandboxTest
+class BackupRunTest : public runtest::RunFrameTest
 {
 protected:
     void SetUp() override
     {
-        host.SettingsFolder = host.LogFolder = sandbox.Path("cfg/");
-        host.TempFolder = sandbox.Path("tmp/");
-        host.TaskFolder = sandbox.Path("tasks/");
-        host.DefaultLog = sandbox.Path("cfg/Vastrel.log");
-        host.ProgSettings.LogSettings.LogSize = 1000;
-        host.ProgSettings.LogSettings.LogMode = 57;
-        host.ProgSettings.ViewSettings.AutoWaitTime = 5;
-        std::filesystem::create_directories(sandbox.Path("cfg"));
+        RunFrameTest::SetUp();
         std::filesystem::create_directories(sandbox.Path("src"));
     }
-    std::string Task(const std::string& extra)
+    std::string Task(const std::string& extra, const std::string& dest = std::string())
     {
         std::string path = sandbox.Path("tasks/t.buj");
         std::filesystem::create_directories(sandbox.Path("tasks"));
-        std::ofstream(path) << "[Global]\nDestination=" << sandbox.Path("dest") << "\nDirCount=1\n"
+        std::ofstream(path) << "[Global]\nDestination=" << (dest.empty() ? sandbox.Path("dest") : dest)
+                            << "\nDirCount=1\n"
                             << extra << "\n[Dir000]\nSource=" << sandbox.Path("src") << "\n";
         return path;
     }
-    TRecordingHost host;
-    TRecordingInteraction interaction;
     TRecordingProgress progress;
     TRunControl control;
-    TTaskLog log{host, interaction};
     TBackupEngine engine{host, interaction, progress, control, log};
 };
 
 TEST_F(BackupRunTest, SuccessfulRunHoldsTheLockAndKeepsTheSystemAwakeOnlyWhileItRuns)
 {
     bool lockSeen = false;
-    engine.BackupDirectory = [&](const TRunSource&, const std::string&, bool, TFolderCounters& c) {
+    engine.BackupDirectory = [&](TExtensionList&, const std::string&, const std::string&, bool,
+                                 TFolderCounters& c) {
         lockSeen = std::filesystem::exists(sandbox.Path("cfg/Vastrel.lock"));
         c.FileCount += 2;
         c.CopyCount += 2;
@@ -62,6 +52,7 @@ TEST_F(BackupRunTest, SuccessfulRunHoldsTheLockAndKeepsTheSystemAwakeOnlyWhileIt
     EXPECT_TRUE(lockSeen);
     EXPECT_FALSE(std::filesystem::exists(sandbox.Path("cfg/Vastrel.lock")));
     EXPECT_EQ(host.FExitState, 0);
+    ASSERT_FALSE(host.PowerLog.empty());
     EXPECT_EQ(host.PowerLog.front(), "awake display");
     EXPECT_EQ(host.PowerLog.back(), "sleep");
     std::string text = ReadAll(host.DefaultLog);
@@ -79,7 +70,8 @@ TEST_F(BackupRunTest, SuccessfulRunHoldsTheLockAndKeepsTheSystemAwakeOnlyWhileIt
 
 TEST_F(BackupRunTest, ErrorsOfTheCopyLoopGiveExitStateFourAndAnErrorStatus)
 {
-    engine.BackupDirectory = [&](const TRunSource&, const std::string&, bool, TFolderCounters& c) {
+    engine.BackupDirectory = [&](TExtensionList&, const std::string&, const std::string&, bool,
+                                 TFolderCounters& c) {
         c.FileCount += 1;
         c.ErrorCount += 1;
         log.WriteErrorToLog("B", "cannot read x");
@@ -100,7 +92,8 @@ TEST_F(BackupRunTest, ErrorsOfTheCopyLoopGiveExitStateFourAndAnErrorStatus)
 TEST_F(BackupRunTest, CancelledRunEndsWithExitStateFiveAndStopsTheFolderLoop)
 {
     int folders = 0;
-    engine.BackupDirectory = [&](const TRunSource&, const std::string&, bool, TFolderCounters&) {
+    engine.BackupDirectory = [&](TExtensionList&, const std::string&, const std::string&, bool,
+                                 TFolderCounters&) {
         ++folders;
         control.Cancel(true);
     };
@@ -119,10 +112,9 @@ TEST_F(BackupRunTest, CancelledRunEndsWithExitStateFiveAndStopsTheFolderLoop)
 TEST_F(BackupRunTest, PreCommandAndTimeSlotStopTheRunBeforeCopying)
 {
     int folders = 0;
-    engine.BackupDirectory = [&](const TRunSource&, const std::string&, bool, TFolderCounters&) {
-        ++folders;
-    };
-    engine.CmdTimeSlot = ctsError;
+    engine.BackupDirectory = [&](TExtensionList&, const std::string&, const std::string&, bool,
+                                 TFolderCounters&) { ++folders; };
+    engine.CmdTmPeriod.Mode = tmError;
     EXPECT_EQ(engine.DoBackupJob(0, iaDelay, 3, Task("")), brError);
     EXPECT_EQ(host.FExitState, 4);
     EXPECT_NE(ReadAll(host.DefaultLog).find("  *** Invalid time slot from command line!\r\n  ==> End: "),
@@ -133,15 +125,128 @@ TEST_F(BackupRunTest, PreCommandAndTimeSlotStopTheRunBeforeCopying)
 
 TEST_F(BackupRunTest, MissingTaskIsReportedByBoxOrEventLog)
 {
-    host.EventSource = true;
     EXPECT_EQ(engine.DoBackupJob(3, iaQuiet, 3, sandbox.Path("none.buj")), brError);
     EXPECT_EQ(host.FExitState, 1);
     EXPECT_EQ(host.FailedTask, 3);
-    ASSERT_EQ(host.Events.size(), 1u);
-    EXPECT_EQ(host.Events[0], "E 0xC000000E " + sandbox.Path("none.buj"));
+    EXPECT_EQ(EventLines(), std::vector<std::string>{"E 0xC000000E " + sandbox.Path("none.buj")});
     EXPECT_EQ(engine.DoBackupJob(0, iaDelay, 3, sandbox.Path("none.buj")), brError);
     ASSERT_EQ(interaction.Calls.size(), 1u);
     EXPECT_EQ(interaction.Calls[0], "ErrorBox 5|File\r\n\"" + sandbox.Path("none.buj") + "\"\r\nnot found!");
+}
+
+TEST_F(BackupRunTest, LockOfALiveRunIsLoggedAndLeftInPlaceWhileALeftoverOneIsReplaced)
+{
+    const std::string lockName = sandbox.Path("cfg/Vastrel.lock");
+    // Another run holds the lock: the run goes on, says so, and leaves the lock alone.
+    std::ofstream(lockName, std::ios::binary) << std::string("o\0t\0h\0e\0r\0", 10);
+    int fd = open(lockName.c_str(), O_RDONLY);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    EXPECT_EQ(engine.DoBackupJob(0, iaDelay, 3, Task("")), brOK);
+    EXPECT_NE(ReadAll(host.DefaultLog)
+                  .find("  *** Another backup is running (other); its lock file \"" + lockName +
+                        "\" stays in place\r\n"),
+              std::string::npos)
+        << ReadAll(host.DefaultLog);
+    EXPECT_TRUE(std::filesystem::exists(lockName));
+    close(fd);
+
+    // The same file without a holder is what a crashed run left: this run takes it over.
+    bool lockSeen = false;
+    std::string lockText;
+    engine.BackupDirectory = [&](TExtensionList&, const std::string&, const std::string&, bool,
+                                 TFolderCounters&) {
+        lockSeen = LockFileExists(sandbox.Path("cfg/"));
+        lockText = ReadAll(lockName);
+    };
+    std::filesystem::remove(host.DefaultLog);
+    EXPECT_EQ(engine.DoBackupJob(0, iaDelay, 3, Task("")), brOK);
+    EXPECT_TRUE(lockSeen);
+    EXPECT_EQ(lockText.size(), 2 * Task("").size());
+    EXPECT_FALSE(std::filesystem::exists(lockName));
+    EXPECT_EQ(ReadAll(host.DefaultLog).find("Another backup is running"), std::string::npos);
+}
+
+TEST_F(BackupRunTest, HeaderShowsSettingsOptionsAndTheDestinationVolume)
+{
+    EXPECT_EQ(
+        engine.DoBackupJob(0, iaDelay, 3,
+                           Task("LogFile=2\nCompress=1\nVerify=1\nCreationTime=0\nSyncMode=1\nBakFiles=1\n"
+                                "PreCommand=prep #a b#\nPreWait=0\nPostCommand=post\n"
+                                "PostWait=8192\nPostConditions=0")),
+        brOK);
+    std::string text = ReadAll(host.DefaultLog);
+    EXPECT_NE(text.find("  Computer: testhost\r\n"
+                        "  Method: Separate files - Separate directories for drives\r\n"
+                        "  Settings: Compress files\r\n"
+                        "            Verify copied files\r\n"
+                        "  Options:  Synchronize - All files\r\n"
+                        "            Security backup of old file versions: During backup\r\n"
+                        "            External programs: after Backup (post)\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("  Destination volume: "), std::string::npos) << text;
+    EXPECT_NE(text.find(" free of "), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n  File system: "), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n  User name: tester\r\n"), std::string::npos) << text;
+    // The post program is active but cannot run in this build: the log says so.
+    EXPECT_NE(text.find("  ### Error executing: post\r\n"), std::string::npos) << text;
+}
+
+TEST_F(BackupRunTest, DestinationAndLogNamesExpandTheirPlaceholders)
+{
+    std::string dest = sandbox.Path("dest/%mode%-%year%");
+    std::string seenDest;
+    engine.BackupDirectory = [&](TExtensionList&, const std::string&, const std::string& destDir, bool,
+                                 TFolderCounters&) { seenDest = destDir; };
+    engine.SpecMode = 2;
+    std::string year = FormatDateTime("yyyy", Now());
+    EXPECT_EQ(engine.DoBackupJob(0, iaDelay, 3, Task("LogName=%taskname%-%year%.log\nDriveId=Drv?", dest)),
+              brOK);
+    EXPECT_EQ(engine.BaseDir, sandbox.Path("dest/Diff-" + year));
+    EXPECT_EQ(seenDest, sandbox.Path("dest/Diff-" + year + "/Drv" + sandbox.Path("src")));
+    std::string text = ReadAll(sandbox.Path("cfg/t-" + year + ".log"));
+    EXPECT_NE(text.find("Backup task: t.buj (D)\r\n"), std::string::npos) << text;
+}
+
+TEST_F(BackupRunTest, AutomaticRunTakesTheModeOfItsAlternatingScheduleAndItsFolder)
+{
+    TAutoTask& slot = *host.Slots[0];
+    slot.TaskName = "Daily";
+    slot.BuProcess = asLogon;
+    slot.SchedProps.StepMode = 1;
+    slot.SchedProps.NumZyk = 14;
+    slot.SchedProps.AktZyk = 9;
+    slot.SchedProps.SchedMode = smIncr;
+    EXPECT_EQ(engine.DoBackupJob(1, iaDelay, 3, Task("LogFile=2")), brOK);
+    EXPECT_EQ(engine.BaseDir, sandbox.Path("dest/BD09I"));
+    EXPECT_TRUE(std::filesystem::is_directory(sandbox.Path("dest/BD09I")));
+    std::string text = ReadAll(host.DefaultLog);
+    EXPECT_NE(text.find("Automatic backup 1: Daily (I)\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("      Time schedule: Always on logon\r\n"), std::string::npos) << text;
+    EXPECT_EQ(slot.SchedProps.LastZyk, 9);
+}
+
+TEST(AlternatingModeTest, CycleStepsGiveFullDifferentialOrIncrementalRuns)
+{
+    struct Case
+    {
+        int stepMode, numZyk, aktZyk, fullZyk;
+        TSchedMode mode;
+        int index;
+    } cases[] = {
+        {1, 14, 8, 0, smDiff2, 1}, {1, 14, 9, 0, smDiff2, 2}, {1, 7, 8, 7, smDiff, 1},
+        {2, 5, 3, 0, smIncr, 3},   {2, 5, 1, 0, smIncr, 1},   {1, 5, 3, 0, smNormal, -1},
+        {0, 5, 1, 0, smDiff, -1},
+    };
+    for (const auto& c : cases) {
+        TSchedule s;
+        s.StepMode = c.stepMode;
+        s.NumZyk = c.numZyk;
+        s.AktZyk = c.aktZyk;
+        s.FullZyk = c.fullZyk;
+        s.SchedMode = c.mode;
+        EXPECT_EQ(AlternatingModeIndex(s), c.index) << c.numZyk << " " << c.aktZyk;
+    }
 }
 
 TEST_F(BackupRunTest, ZipNamesGetTheirExtensionOnce)

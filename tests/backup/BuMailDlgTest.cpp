@@ -1,11 +1,14 @@
 #include "backup/BuMailDlg.h"
+#include "archive/mMailer10.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "archive/MailParse.h"
+#include "archive/mMailer10.h"
 #include "archive/PasswordText.h"
 #include "archive/SmtpTestServer.h"
+#include "archive/mMailer10.h"
 #include "foundation/IniFileUtils.h"
 #include "support/Sandbox.h"
 

@@ -7,33 +7,20 @@
 
 #include <gtest/gtest.h>
 
-#include "backup/TaskLog.h"
-#include "support/Sandbox.h"
+#include "RunTestUtil.h"
 
 namespace {
 
-std::string ReadAll(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using runtest::ReadAll;
 
-class TaskLogTest : public SandboxTest
+class TaskLogTest : public runtest::RunFrameTest
 {
 protected:
     void SetUp() override
     {
-        host.SettingsFolder = host.LogFolder = sandbox.Path("cfg/");
-        host.TempFolder = sandbox.Path("tmp/");
-        host.DefaultLog = sandbox.Path("cfg/Vastrel.log");
-        host.ProgSettings.LogSettings.LogSize = 1;
-        host.ProgSettings.LogSettings.MailLogPrefix = "QV";
+        RunFrameTest::SetUp();
+        ProgSettings.LogSettings.LogSize = 1;
     }
-    TRecordingHost host;
-    TRecordingInteraction interaction;
-    TTaskLog log{host, interaction};
 };
 
 TEST(TaskLogLineTest, LinesGoToFilesWhoseLevelAllowsThem)
@@ -59,9 +46,10 @@ TEST_F(TaskLogTest, HeaderStartLineAndNumberedErrorsWithSummary)
     log.WriteErrorSummary();
     log.CloseLogFile(false);
     std::string text = ReadAll(host.DefaultLog);
-    EXPECT_NE(text.find("\xEF\xBB\xBFVastrel - 64-bit (Version 6.0.0.0) [02] - Data backup\r\n"
-                        "  Operating system: Linux\r\n  ==> Start: "),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("\xEF\xBB\xBFVastrel - 64-bit (Version 6.0.0.0) [02] - Data backup\r\n"
+                  "  Operating system: Test Linux 1.0 (Kernel 6.1.0-test, 64-bit Edition)\r\n  ==> Start: "),
+        std::string::npos)
         << text;
     EXPECT_NE(
         text.find("  *** (1) B: first\r\n      -> detail one\r\n  *** a warning\r\n  *** (2): second\r\n"
@@ -177,13 +165,11 @@ TEST_F(TaskLogTest, ErrorLogGetsABlockForFailedRunsOnly)
 
 TEST_F(TaskLogTest, LogThatCannotBeCreatedIsReportedAndTheRunGoesOnWithout)
 {
-    host.EventSource = true;
     uint32_t code = log.OpenLogFile(1, "/proc/vastrel-test/x.log", false);
     EXPECT_NE(code, 0u);
     EXPECT_EQ(log.ActMode(), 0);
     log.CheckLogError(code, false);
-    ASSERT_EQ(host.Events.size(), 1u);
-    EXPECT_EQ(host.Events[0], "E 0xC000000D");
+    EXPECT_EQ(EventLines(), std::vector<std::string>{"E 0xC000000D"});
     log.CheckLogError(code, true);
     ASSERT_EQ(interaction.Calls.size(), 1u);
     EXPECT_NE(interaction.Calls[0].find("Error opening log file!"), std::string::npos);

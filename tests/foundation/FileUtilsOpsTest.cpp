@@ -1,9 +1,11 @@
 #include "foundation/FileUtilsOps.h"
 
+#include <acl/libacl.h>
 #include <climits>
 #include <fcntl.h>
 #include <fstream>
 #include <linux/fs.h>
+#include <sys/acl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -293,4 +295,38 @@ TEST_F(FileUtilsOpsTest, CopyBufferedKeepsTimeAndAttributesAndRaisesWithTheSteps
         EXPECT_EQ(e.Message(), "Error creating \"" + sandbox.Path("adir") + "\"");
         EXPECT_NE(e.ErrorCode, 0);
     }
+}
+
+TEST_F(FileUtilsOpsTest, ACopyWithAllItsPartsKeepsAttributesTimesStreamsAndAcls)
+{
+    std::string src = sandbox.Path("full.txt"), dst = sandbox.Path("copy/full.txt");
+    Make("full.txt", "payload");
+    std::filesystem::create_directories(sandbox.Path("copy"));
+    ASSERT_EQ(::setxattr(src.c_str(), "user.tag", "blue", 4, 0), 0);
+    acl_t acl = acl_from_text("u::rw-,u:2345:rw-,g::r--,m::rw-,o::r--");
+    ASSERT_EQ(acl_set_file(src.c_str(), ACL_TYPE_ACCESS, acl), 0);
+    acl_free(acl);
+    struct timespec t[2] = {{1300000000, 0}, {1300000000, 0}};
+    ::utimensat(AT_FDCWD, src.c_str(), t, 0);
+    ASSERT_EQ(ResetArchiveBit(src, true), 0u); // the archive bit of the source is clear
+
+    CopyFileBuffered(src, dst, -1, 3);
+    ASSERT_EQ(CopyAlternateStreams(src, dst), 0u);
+    ASSERT_EQ(CopyFilePermissions(src, dst), 0u);
+
+    TPosixFileData s, d;
+    ASSERT_EQ(ReadFileData(src, true, s), 0u);
+    ASSERT_EQ(ReadFileData(dst, true, d), 0u);
+    EXPECT_EQ(d.Attr, s.Attr);
+    EXPECT_FALSE(d.Attr & faArchive);
+    EXPECT_EQ(d.LastWriteTime, s.LastWriteTime);
+    EXPECT_EQ(d.Size, 7);
+    char buf[8] = {};
+    EXPECT_EQ(::getxattr(dst.c_str(), "user.tag", buf, sizeof buf), 4);
+    EXPECT_STREQ(buf, "blue");
+    acl_t copied = acl_get_file(dst.c_str(), ACL_TYPE_ACCESS);
+    char* text = acl_to_any_text(copied, nullptr, ',', 0);
+    EXPECT_NE(std::string(text).find("user:2345:rw-"), std::string::npos) << text;
+    acl_free(text);
+    acl_free(copied);
 }

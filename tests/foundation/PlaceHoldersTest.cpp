@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/QvUtilsNames.h"
+#include "platform/MountTable.h"
 #include "rtl/Clock.h"
 #include "support/Sandbox.h"
 
@@ -176,32 +177,33 @@ TEST_F(PlaceHoldersTest, EnvironmentPlaceholdersPairPercentSigns)
     unsetenv("VASTREL_T1");
 }
 
-class FakeVolumes : public TVolumeResolver
+// A system disk and a labelled removable volume that can be taken away.
+class FakeVolumes : public FakeVolumeProvider
 {
 public:
-    std::string MountPointOfLabel(const std::string& label) const override
+    FakeVolumes()
     {
-        return (label == "Backup" || label == "BACKUP" || label == "backup") && present ? "/media/u/Backup"
-                                                                                        : "";
+        SetPresent(true);
+        VolumeProvider::SetCurrent(this);
     }
-    bool VolumeOfPath(const std::string& path, std::string& mountPoint, std::string& label) const override
+    ~FakeVolumes() override { VolumeProvider::SetCurrent(nullptr); }
+    void SetPresent(bool present)
     {
-        if (path.rfind("/media/u/Backup", 0) == 0) {
-            mountPoint = "/media/u/Backup";
-            label = "Backup";
-        } else {
-            mountPoint = "/";
-            label = "";
+        TVolumeInfo root;
+        root.MountPoint = "/";
+        Volumes = {root};
+        if (present) {
+            TVolumeInfo usb;
+            usb.MountPoint = "/media/u/Backup";
+            usb.Label = "Backup";
+            Volumes.push_back(usb);
         }
-        return true;
     }
-    bool present = true;
 };
 
 TEST_F(PlaceHoldersTest, VolumeNamesResolveThroughTheirLabel)
 {
     FakeVolumes volumes;
-    SetVolumeResolver(&volumes);
     std::string path, label;
     path = "";
     EXPECT_EQ(ResolveVolumeName(path, label, false), 2);
@@ -213,24 +215,24 @@ TEST_F(PlaceHoldersTest, VolumeNamesResolveThroughTheirLabel)
     EXPECT_EQ(path, "/media/u/Backup/daily/x");
     EXPECT_EQ(label, "backup");
 
-    volumes.present = false;
+    volumes.SetPresent(false);
     int prompts = 0;
     SetVolumePromptHandler([&](const std::string& message) {
         EXPECT_EQ(message, "Volume \"Backup\" not found!\r\nPlease insert medium!");
-        volumes.present = ++prompts == 2;
+        volumes.SetPresent(++prompts == 2);
         return true;
     });
     path = ":Backup:/daily";
     EXPECT_EQ(ResolveVolumeName(path, label, true), 1);
     EXPECT_EQ(prompts, 2);
-    volumes.present = false;
+    volumes.SetPresent(false);
     SetVolumePromptHandler([](const std::string&) { return false; });
     path = ":Backup:/daily";
     EXPECT_EQ(ResolveVolumeName(path, label, true), 2);
     EXPECT_EQ(path, ":Backup:/daily");
     EXPECT_FALSE(IsVolumeAvailable(":Backup:/daily"));
     EXPECT_EQ(GetVolumePath(":Backup:/daily", false), ":Backup:/daily");
-    volumes.present = true;
+    volumes.SetPresent(true);
     EXPECT_EQ(GetVolumePath(":Backup:/daily", false), "/media/u/Backup/daily");
 
     EXPECT_EQ(SwitchVolumeName("/media/u/Backup/data"), ":Backup:/data");
@@ -244,13 +246,11 @@ TEST_F(PlaceHoldersTest, VolumeNamesResolveThroughTheirLabel)
 
     SetVolumePromptHandler(nullptr);
     SetVolumeHintHandler(nullptr);
-    SetVolumeResolver(nullptr);
 }
 
 TEST_F(PlaceHoldersTest, LogPlaceholders)
 {
     FakeVolumes volumes;
-    SetVolumeResolver(&volumes);
     At(2024, 12, 30, 8, 5, 3);
     std::string user = PlaceholderUserName();
     EXPECT_EQ(ExpandLogPlaceholders("%date%_%time%_%yaw%_%yam%_%year%", "/d"),
@@ -260,9 +260,8 @@ TEST_F(PlaceHoldersTest, LogPlaceholders)
               "[:Backup:/x][:Backup:][Backup]");
     EXPECT_EQ(ExpandLogPlaceholders("[%drive%][%volume%]", "/media/u/Backup/x"), "[/][Backup]");
     EXPECT_EQ(ExpandLogPlaceholders("[%drive%][%volume%]", "//server/share/dir"), "[//server/share][]");
-    volumes.present = false;
+    volumes.SetPresent(false);
     EXPECT_EQ(ExpandLogPlaceholders("[%volume%]", ":Backup:/x"), "[]");
-    SetVolumeResolver(nullptr);
 }
 
 TEST_F(PlaceHoldersTest, PerDriveFolderNames)

@@ -9,26 +9,13 @@
 
 namespace {
 
-// Labels from the fake volume list.
-class ProviderResolver : public TVolumeResolver
-{
-public:
-    std::string MountPointOfLabel(const std::string& label) const override
-    {
-        std::string root = FindDriveByLabel(label);
-        return root.size() > 1 ? root.substr(0, root.size() - 1) : root;
-    }
-};
-
 class QvUtilsDestTest : public SandboxTest
 {
 protected:
     FakeVolumeProvider volumes;
     FakeShareConnector shares;
-    ProviderResolver resolver;
     void SetUp() override
     {
-        SetVolumeResolver(&resolver);
         auto vol = [](std::string mp, std::string type, std::string label, bool usb) {
             TVolumeInfo v;
             v.MountPoint = mp;
@@ -63,7 +50,6 @@ protected:
         SetShareRetryDelay(1000);
         VolumeProvider::SetCurrent(nullptr);
         ShareConnector::SetCurrent(nullptr);
-        SetVolumeResolver(nullptr);
     }
 };
 
@@ -167,4 +153,33 @@ TEST_F(QvUtilsDestTest, TheFreeSpaceThreadReportsOnTheCreatingThread)
     missing.WaitFor();
     EXPECT_FALSE(missing.Success());
     TNetGetVolThread::SetStartDelay(200);
+}
+
+TEST_F(QvUtilsDestTest, DestinationInfoTellsWhereTheBackupGoes)
+{
+    struct Case
+    {
+        std::string dest;
+        int status;
+        std::string text;
+    } cases[] = {
+        {":STICK:/set", 0,
+         "Backup destination on local drive " + sandbox.Path("v/usb") + "/set (1 B free of 2 B)"},
+        {":GONE:/set", 2, "Backup destination not available"},
+        {"", 2, "Backup destination not available"},
+        {sandbox.Path("v/usb/new/folder"), 0, "Backup destination on local drive (1 B free of 2 B)"},
+        {sandbox.Path("v/nfs/x"), 1, "Backup destination on server"},
+        {"//server/share/x", 1, "Backup destination on server"},
+        {"relative/dir", 0, "Backup destination on local drive (1 B free of 2 B)"},
+    };
+    for (const auto& c : cases) {
+        int status = -1;
+        std::string text;
+        GetDestinationInfo(c.dest, status, text);
+        EXPECT_EQ(status, c.status) << c.dest;
+        EXPECT_EQ(text, c.text) << c.dest;
+        std::string only;
+        GetDestinationText(c.dest, only);
+        EXPECT_EQ(only, c.text);
+    }
 }

@@ -1,6 +1,9 @@
 #include "foundation/QvUtilsFolders.h"
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,6 +11,7 @@
 
 #include "foundation/BuConsts.h"
 #include "platform/RegistryStore.h"
+#include "support/FakeProgram.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -142,4 +146,62 @@ TEST(QvUtilsTaskFilesTest, KindsNamesAndListItems)
     ProgSettings.LogSettings.LogMode = 0;
     EXPECT_EQ(Utf16LeBytesToUtf8(Utf8ToUtf16LeBytes("a\xF0\x9F\x98\x80z")), "a\xF0\x9F\x98\x80z");
     EXPECT_EQ(Utf16LeBytesToUtf8(std::string("\x00\xD8", 2)), "\xEF\xBF\xBD");
+}
+
+namespace {
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char* name, const std::string& value) : FName(name)
+    {
+        if (const char* old = std::getenv(name))
+            FOld = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (FOld)
+            ::setenv(FName, FOld->c_str(), 1);
+        else
+            ::unsetenv(FName);
+    }
+
+private:
+    const char* FName;
+    std::optional<std::string> FOld;
+};
+
+} // namespace
+
+TEST_F(QvUtilsFoldersTest, HelpPagesAreOpenedThroughXdgOpenAndFailuresAreShown)
+{
+    const std::string help = sandbox.Path("help");
+    std::filesystem::create_directories(help + "/pages");
+    std::ofstream(help + "/qve-help.html") << "<html/>";
+    std::ofstream(help + "/pages/mail settings.html") << "<html/>";
+    std::filesystem::create_directories(sandbox.Path("bin"));
+    std::filesystem::create_symlink(FakeProgramPath(), sandbox.Path("bin/xdg-open"));
+    ScopedEnv helpDir("VASTREL_HELP_DIR", help);
+    ScopedEnv path("PATH", sandbox.Path("bin") + ":" + std::getenv("PATH"));
+    ScopedEnv record("VASTREL_FAKE_RECORD", sandbox.Path("runs.txt"));
+    std::vector<std::string> errors;
+    SetHelpErrorHandler([&](const std::string& m) { errors.push_back(m); });
+
+    EXPECT_EQ(GetHelpFileName(), help + "/qve-help.html");
+    OpenHelpTopic("");
+    OpenHelpTopic("pages/mail settings.html#tls");
+    OpenHelpTopic("pages/missing.html");
+    {
+        ScopedEnv fails("VASTREL_FAKE_EXIT", "3");
+        OpenHelpTopic("");
+    }
+    SetHelpErrorHandler(nullptr);
+
+    auto runs = ReadFakeRuns(sandbox.Path("runs.txt"));
+    ASSERT_EQ(runs.size(), 3u) << "a missing page starts nothing";
+    EXPECT_EQ(runs[0].args.at(1), FileUrl(help + "/qve-help.html"));
+    EXPECT_EQ(runs[1].args.at(1), "file://" + help + "/pages/mail%20settings.html#tls");
+    EXPECT_EQ(errors, std::vector<std::string>(2, "Help is not available on this system!"));
 }

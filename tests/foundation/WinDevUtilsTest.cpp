@@ -92,3 +92,31 @@ TEST_F(WinDevUtilsTest, AConnectedShareIsMeasuredInItsLocalFolder)
     EXPECT_EQ(GetDiskTotalBytes("//srv/share/dir"), 5000u); // the fake's root volume holds the sandbox
     EXPECT_TRUE(IsDriveReady("//srv/share"));
 }
+
+TEST_F(WinDevUtilsTest, TheStorageDescriptorTellsTheBusOfTheBlockDevice)
+{
+    volumes.Volumes[0].DeviceKnown = true;
+    volumes.Volumes[0].BusType = BusTypeNvme;
+    volumes.Volumes[1].DeviceKnown = true;
+    volumes.Volumes[2].DeviceKnown = true; // a network volume never has a descriptor
+    volumes.Volumes[4].DeviceKnown = true;
+    volumes.Volumes[4].BusType = BusTypeSata;
+    TStorageDescriptor d;
+    ASSERT_TRUE(GetStorageDescriptor(sandbox.Path("usb/backup"), d));
+    EXPECT_EQ(d[0], 40);
+    EXPECT_EQ(d[4], 40);
+    EXPECT_EQ(d[10], 1) << "removable media";
+    EXPECT_EQ(d[28], BusTypeUsb);
+    EXPECT_TRUE(IsUsbDrive(sandbox.Path("usb")));
+    ASSERT_TRUE(GetStorageDescriptor(sandbox.Path("home"), d));
+    EXPECT_EQ(d[28], BusTypeNvme);
+    EXPECT_EQ(d[10], 0);
+    ASSERT_TRUE(GetStorageDescriptor(sandbox.Path("cd"), d));
+    EXPECT_EQ(d[8], 5) << "an optical disc";
+    d.fill(9);
+    EXPECT_FALSE(GetStorageDescriptor(sandbox.Path("nas"), d));
+    EXPECT_EQ(d, TStorageDescriptor{}) << "zeroed on failure";
+    EXPECT_FALSE(GetStorageDescriptor(sandbox.Path("ram"), d)) << "no block device behind tmpfs";
+    EXPECT_FALSE(GetStorageDescriptor("//srv/share", d));
+    EXPECT_FALSE(GetStorageDescriptor("relative", d));
+}

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/FakeProgram.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -105,6 +106,25 @@ TEST_F(WinExecuteTest, RunsInTheGivenFolderWithArgumentsPassedUnchanged)
     EXPECT_EQ(text, std::filesystem::canonical(sandbox.Path("work dir")).string() + "\n[a b][$HOME][*]");
 }
 
+TEST_F(WinExecuteTest, AFakeProgramReceivesArgumentsFolderAndEnvironmentIntactAndItsExitCode)
+{
+    std::filesystem::create_directories(sandbox.Path("run here"));
+    std::string record = sandbox.Path("record");
+    ::setenv("VASTREL_FAKE_RECORD", record.c_str(), 1);
+    ::setenv("VASTREL_FAKE_EXIT", "7", 1);
+    std::string cmd = std::string("\"") + FakeProgramPath() + R"(" "a b" "say ""hi""" $HOME * ;x)";
+    uint32_t result = ExecuteConsoleCommand(cmd, sandbox.Path("run here"), ecCapture, 0, false, nullptr);
+    ::unsetenv("VASTREL_FAKE_RECORD");
+    ::unsetenv("VASTREL_FAKE_EXIT");
+    EXPECT_EQ(result, 7 | ApplicationExitFlag);
+    auto runs = ReadFakeRuns(record);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].args,
+              (std::vector<std::string>{FakeProgramPath(), "a b", "say \"hi\"", "$HOME", "*", ";x"}));
+    EXPECT_EQ(runs[0].cwd, std::filesystem::canonical(sandbox.Path("run here")).string());
+    EXPECT_EQ(runs[0].Env("HOME"), std::optional<std::string>(sandbox.Path("home")));
+}
+
 TEST_F(WinExecuteTest, CommandLinesAreSplitWithQuotesAndNoShell)
 {
     EXPECT_EQ(CommandLineToArgv(R"(  "/opt/my tools/run" -x "a ""quoted"" word"  plain  )"),
@@ -119,7 +139,7 @@ TEST_F(WinExecuteTest, TimeOutLeavesTheProgramRunningAndKeepsItsOutput)
     std::string pidFile = sandbox.Path("pid");
     std::string text;
     uint32_t r = ExecuteConsoleProcess("", Sh("echo $$ > '" + pidFile + "'; echo started; exec sleep 30"), "",
-                                       ecCapture, 300, false, &text);
+                                       ecCapture, 2000, false, &text);
     EXPECT_EQ(r, WaitTimeoutResult);
     EXPECT_EQ(text, "started\n");
     pid_t pid = std::stoi(ReadFile(pidFile));
@@ -148,7 +168,7 @@ TEST_F(WinExecuteTest, OwnConsoleModeEndsTheProgramAfterTheWait)
 {
     std::string pidFile = sandbox.Path("pid");
     uint32_t r = ExecuteConsoleProcess("", Sh("echo $$ > '" + pidFile + "'; exec sleep 30"), "",
-                                       ecCapture | ecOwnConsole, 300, false, nullptr);
+                                       ecCapture | ecOwnConsole, 2000, false, nullptr);
     EXPECT_EQ(r, WaitTimeoutResult);
     pid_t pid = std::stoi(ReadFile(pidFile));
     EXPECT_NE(kill(pid, 0), 0);
@@ -156,11 +176,13 @@ TEST_F(WinExecuteTest, OwnConsoleModeEndsTheProgramAfterTheWait)
 
 TEST_F(WinExecuteTest, CancelEndsAnUnlimitedWait)
 {
-    std::thread canceller([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::string pidFile = sandbox.Path("pid");
+    std::thread canceller([pidFile] {
+        // Cancel once the program runs (it notes its id first).
+        while (ReadFile(pidFile).find('\n') == std::string::npos)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         CancelExecution();
     });
-    std::string pidFile = sandbox.Path("pid");
     uint32_t r = ExecuteConsoleProcess("", Sh("echo $$ > '" + pidFile + "'; exec sleep 30"), "", ecCapture, 0,
                                        false, nullptr);
     canceller.join();

@@ -1,6 +1,7 @@
 #include "foundation/WinNet.h"
 
 #include "platform/ErrorCodes.h"
+#include "platform/MountTable.h"
 #include "platform/NetShares.h"
 #include "support/Sandbox.h"
 
@@ -106,4 +107,29 @@ TEST_F(WinNetTest, MountedSharesAndTheWriteTest)
     EXPECT_TRUE(std::filesystem::is_empty(sandbox.Path("mnt")));
     EXPECT_TRUE(IsDiskAccessible(sandbox.Path("mnt")));
     EXPECT_FALSE(IsDiskAccessible("//srv/none"));
+}
+
+TEST_F(WinNetTest, TheNetworkResourceOfAPathNamesItsShare)
+{
+    FakeVolumeProvider volumes;
+    volumes.Volumes = {{"/", "/dev/sda2", "ext4", "", "", 1, 2, false, false, true},
+                       {sandbox.Path("nfs"), "nas:/export/data", "nfs4", "", "", 1, 2, false, false, true}};
+    std::filesystem::create_directories(sandbox.Path("nfs/sub"));
+    VolumeProvider::SetCurrent(&volumes);
+    TNetResource r;
+    EXPECT_EQ(InitNetResource("//server/share/dir", r), 2250u);
+    EXPECT_EQ(r.LocalName, "");
+    EXPECT_EQ(r.RemoteName, "//server/share");
+    EXPECT_EQ(r.Type, 1);
+    EXPECT_EQ(r.Scope, 2);
+    EXPECT_EQ(InitNetResource(sandbox.Path("nfs/sub/new"), r), 0u);
+    EXPECT_EQ(r.LocalName, sandbox.Path("nfs"));
+    EXPECT_EQ(r.RemoteName, "nas:/export/data");
+    EXPECT_EQ(InitNetResource(sandbox.Path("local"), r), 2250u) << "a local volume is no network drive";
+    EXPECT_EQ(r.LocalName, "/");
+    EXPECT_EQ(r.RemoteName, "");
+    EXPECT_EQ(InitNetResource("relative/path", r), 1200u);
+    FreeNetResource(r);
+    EXPECT_EQ(r.LocalName, "");
+    VolumeProvider::SetCurrent(nullptr);
 }

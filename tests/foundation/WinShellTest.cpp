@@ -1,5 +1,7 @@
 #include "foundation/WinShell.h"
 
+#include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -70,4 +72,44 @@ TEST_F(WinShellTest, ExecutableKindsFromTheFirstBytes)
     EXPECT_EQ(GetExeType("/bin/sh"), 5);
     EXPECT_TRUE(IsConsoleApp("/bin/ls"));
     EXPECT_EQ(GetExeType(sandbox.Path("none")), 0);
+}
+
+TEST_F(WinShellTest, ShellFoldersAreTheXdgFoldersAndTheInstallationPrefix)
+{
+    const std::string home = sandbox.Path("home");
+    std::filesystem::create_directories(home + "/.config");
+    std::ofstream(home + "/.config/user-dirs.dirs") << "XDG_MUSIC_DIR=\"$HOME/Tunes\"\n";
+    struct Case
+    {
+        int csidl;
+        std::string folder;
+    } cases[] = {
+        {CSIDL_PERSONAL, home + "/Documents"},
+        {CSIDL_DESKTOPDIRECTORY, home + "/Desktop"},
+        {CSIDL_MYMUSIC | 0x8000, home + "/Tunes"},
+        {CSIDL_APPDATA, home + "/.config"},
+        {CSIDL_LOCAL_APPDATA, home + "/.local/share"},
+        {CSIDL_STARTUP, home + "/.config/autostart"},
+        {CSIDL_PROGRAMS, home + "/.local/share/applications"},
+        {CSIDL_PROFILE, home},
+        {CSIDL_COMMON_APPDATA, "/var/lib"},
+        {0x24, ""}, // the Windows folder has no counterpart
+    };
+    for (const auto& c : cases) {
+        errno = 5;
+        EXPECT_EQ(GetSpecialFolder(c.csidl), c.folder) << c.csidl;
+        EXPECT_EQ(errno, 0);
+    }
+    EXPECT_EQ(GetKnownFolder(FOLDERID_Documents), home + "/Documents");
+    EXPECT_EQ(GetKnownFolder("fdd39ad0-238f-46af-adb4-6c85480369c7"), home + "/Documents");
+    EXPECT_EQ(GetKnownFolder("{00000000-0000-0000-0000-000000000000}"), "");
+
+    const std::string prefix = GetProgramFilesDir(0);
+    EXPECT_FALSE(prefix.empty());
+    EXPECT_EQ(prefix, GetSpecialFolder(CSIDL_PROGRAM_FILES));
+    EXPECT_EQ(GetProgramFilesDir(4), prefix) << "one set of programs for every bitness";
+    EXPECT_EQ(GetProgramFilesDir(0x82), prefix);
+    EXPECT_EQ(GetProgramFilesDir(9), prefix) << "unknown kinds behave like 0";
+    EXPECT_EQ(GetProgramFilesDir(1), prefix + "/share");
+    EXPECT_EQ(GetProgramFilesDir(0x85), prefix + "/share");
 }

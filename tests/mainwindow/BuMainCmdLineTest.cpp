@@ -128,27 +128,27 @@ TEST(BuMainCmdLineTest, DelayAndTimeSlotValues)
     EXPECT_EQ(ParseDelayOption("5M", first), 300);
     EXPECT_EQ(ParseDelayOption("10R", [](int n) { return n - 1; }), 10);
     EXPECT_EQ(ParseDelayOption("2mr", first), 1);
-    TCmdTimePeriod p;
+    TTimePeriod p;
     ParseTimeSlotOption("20250305", p);
-    EXPECT_EQ(p.Mode, ctmSpan);
+    EXPECT_EQ(p.Mode, tmSpan);
     EXPECT_EQ(p.Dat1, p.Dat2);
     ParseTimeSlotOption("20250305-20250310", p);
-    EXPECT_EQ(p.Mode, ctmSpan);
+    EXPECT_EQ(p.Mode, tmSpan);
     EXPECT_EQ(p.Dat2 - p.Dat1, 5);
     ParseTimeSlotOption("20250305x", p);
-    EXPECT_EQ(p.Mode, ctmError);
+    EXPECT_EQ(p.Mode, tmError);
     ParseTimeSlotOption("C+20250101", p);
-    EXPECT_EQ(p.Mode, ctmNewer);
-    EXPECT_EQ(p.TmRef, ctrCreate);
+    EXPECT_EQ(p.Mode, tmNewer);
+    EXPECT_EQ(p.TmRef, trCreate);
     ParseTimeSlotOption("D7", p);
-    EXPECT_EQ(p.Mode, ctmLastDays);
+    EXPECT_EQ(p.Mode, tmLastDays);
     EXPECT_EQ(p.Days, 7);
     ParseTimeSlotOption("u", p);
-    EXPECT_EQ(p.Mode, ctmUpdate);
+    EXPECT_EQ(p.Mode, tmUpdate);
     ParseTimeSlotOption("?", p);
-    EXPECT_EQ(p.Mode, ctmPrompt);
+    EXPECT_EQ(p.Mode, tmPrompt);
     ParseTimeSlotOption("C", p);
-    EXPECT_EQ(p.Mode, ctmError);
+    EXPECT_EQ(p.Mode, tmError);
 }
 
 } // namespace

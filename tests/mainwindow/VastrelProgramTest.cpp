@@ -1,9 +1,11 @@
 // The built program run as a batch process in the sandbox: exit codes, task log, error log, lock file
 // and after-run actions (observed through VASTREL_POWER_LOG, never carried out).
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -131,20 +133,22 @@ TEST_F(VastrelProgramTest, EndActionRunsAfterSuccessAndIsSuppressedByTheErrorAct
     std::string ok = ShellQuote(Task("ok.buj", sandbox.Path("dest"), sandbox.Path("src")));
     std::string bad = ShellQuote(Task("bad.buj", sandbox.Path("dest"), sandbox.Path("gone")));
     EXPECT_EQ(Run("/force /end:shutdown " + ok).exitCode, 0);
-    EXPECT_EQ(ReadAll(sandbox.Path("power.log")), "end shutdown\n");
+    // The run keeps the system and the display awake while it lasts, then the end action follows.
+    EXPECT_EQ(ReadAll(sandbox.Path("power.log")), "inhibit sleep:idle\nrelease\nend shutdown\n");
     EXPECT_NE(Log().find("  ==> The system will be shut down!"), std::string::npos);
 
     std::filesystem::remove(sandbox.Path("power.log"));
     EXPECT_EQ(Run("/force /end:shutdown /erractions:4 " + bad).exitCode, 3);
-    EXPECT_FALSE(std::filesystem::exists(sandbox.Path("power.log")));
+    EXPECT_EQ(ReadAll(sandbox.Path("power.log")), "inhibit sleep:idle\nrelease\n");
 
+    std::filesystem::remove(sandbox.Path("power.log"));
     EXPECT_EQ(Run("/force /noaction /end:s " + ok).exitCode, 0);
-    EXPECT_EQ(ReadAll(sandbox.Path("power.log")), "end shutdown\n")
+    EXPECT_EQ(ReadAll(sandbox.Path("power.log")), "inhibit sleep:idle\nrelease\nend shutdown\n")
         << "/noaction keeps the command line's end";
 
     std::filesystem::remove(sandbox.Path("power.log"));
     EXPECT_EQ(Run("/force /suspend:h /prompt:quiet " + ok).exitCode, 0);
-    EXPECT_EQ(ReadAll(sandbox.Path("power.log")), "suspend hibernate\n");
+    EXPECT_EQ(ReadAll(sandbox.Path("power.log")), "inhibit sleep:idle\nrelease\nsuspend hibernate\n");
 }
 
 TEST_F(VastrelProgramTest, ArgumentFileAndAbsolutePathsAreToldApartFromOptions)
@@ -166,13 +170,50 @@ TEST_F(VastrelProgramTest, MissingArgumentFileIsReportedAndNothingRuns)
     EXPECT_FALSE(std::filesystem::exists(ConfigDir() + "Vastrel.log"));
 }
 
-TEST_F(VastrelProgramTest, LockFileOfAnotherRunIsLeftInPlace)
+TEST_F(VastrelProgramTest, LockFileOfALiveRunIsLeftInPlaceAndALeftoverOneIsRemoved)
 {
     std::filesystem::create_directories(sandbox.Path("src"));
-    WriteFile(ConfigDir() + "Vastrel.lock", "other");
-    EXPECT_EQ(Run("/force " + ShellQuote(Task("t.buj", sandbox.Path("dest"), sandbox.Path("src")))).exitCode,
-              0);
-    EXPECT_EQ(ReadAll(ConfigDir() + "Vastrel.lock"), "other");
+    const std::string lock = ConfigDir() + "Vastrel.lock";
+    const std::string task = ShellQuote(Task("t.buj", sandbox.Path("dest"), sandbox.Path("src")));
+    WriteFile(lock, std::string("o\0t\0h\0e\0r\0", 10));
+    int fd = open(lock.c_str(), O_RDONLY);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    EXPECT_EQ(Run("/force " + task).exitCode, 0);
+    EXPECT_EQ(ReadAll(lock), std::string("o\0t\0h\0e\0r\0", 10));
+    EXPECT_NE(Log().find("  *** Another backup is running (other); its lock file"), std::string::npos)
+        << Log();
+    close(fd);
+
+    EXPECT_EQ(Run("/force " + task).exitCode, 0);
+    EXPECT_FALSE(std::filesystem::exists(lock));
+}
+
+TEST_F(VastrelProgramTest, AutomaticSlotsRunByNumberOrAllTogether)
+{
+    std::filesystem::create_directories(sandbox.Path("src"));
+    std::string first = Task("first.buj", sandbox.Path("dest1"), sandbox.Path("src"));
+    std::string second = Task("second.buj", sandbox.Path("dest2"), sandbox.Path("src"));
+    WriteFile(ConfigDir() + "Vastrel.ini", "[Config]\r\nTaskCount=3\r\n[AutoTask0]\r\nName=" + first +
+                                               "\r\nMode=1\r\nAutoEnd=2\r\n[AutoTask1]\r\nName=" + second +
+                                               "\r\nMode=0\r\n[AutoTask2]\r\nName=\r\n");
+    // "#2" names a slot that is switched off: an explicit number runs it all the same.
+    EXPECT_EQ(Run("/force '#2'").exitCode, 0);
+    EXPECT_TRUE(std::filesystem::is_directory(sandbox.Path("dest2")));
+    EXPECT_FALSE(std::filesystem::exists(sandbox.Path("dest1")));
+    EXPECT_NE(Log().find("Automatic backup 2: second"), std::string::npos) << Log();
+
+    // /force alone runs every slot whose start kind is not "Never"; an empty slot or one past 16 runs none.
+    std::filesystem::remove_all(sandbox.Path("dest2"));
+    EXPECT_EQ(Run("/force").exitCode, 0);
+    EXPECT_TRUE(std::filesystem::is_directory(sandbox.Path("dest1")));
+    EXPECT_FALSE(std::filesystem::exists(sandbox.Path("dest2")));
+    std::filesystem::remove_all(sandbox.Path("dest1"));
+    EXPECT_EQ(Run("/force '#3'").exitCode, 0);
+    EXPECT_EQ(Run("/force '#17'").exitCode, 0);
+    EXPECT_FALSE(std::filesystem::exists(sandbox.Path("dest1")));
+    // The run state went back into the slot's section.
+    EXPECT_NE(ReadAll(ConfigDir() + "Vastrel.ini").find(std::string("E\0r\0r\0o\0r\0S\0t\0a\0t\0u\0s\0", 22)),
+              std::string::npos);
 }
 
 TEST_F(VastrelProgramTest, UnwritableSettingsAndLogFoldersAreReportedAndTheExitCodeStays)

@@ -58,7 +58,7 @@ TEST_F(FileSecurityTest, UserAttributesAreCopiedAsStreamsButTheSuitesOwnMarksAre
     ASSERT_EQ(CopyAltStreams(src, dst), 0u);
     EXPECT_EQ(GetXattr(dst, "user.comment"), "hello");
     EXPECT_EQ(GetXattr(dst, "user.empty"), "");
-    EXPECT_EQ(GetXattr(dst, ArchiveMarkName), "<none>");
+    EXPECT_EQ(GetXattr(dst, ArchiveXattrName), "<none>");
 }
 
 TEST_F(FileSecurityTest, AFileWithoutStreamsCopiesNothingAndSucceeds)

@@ -143,3 +143,25 @@ TEST(FakeVolumeProviderTest, AnswersForPathsBelowItsMountPoints)
     fake.Volumes.erase(fake.Volumes.begin());
     EXPECT_FALSE(fake.QueryVolume("/home", info));
 }
+
+TEST(StorageBusTest, TheBusIsReadFromTheSysfsPathOfTheDevice)
+{
+    struct Case
+    {
+        const char* path;
+        int bus;
+    } cases[] = {
+        {"/sys/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0/block/sdb/sdb1",
+         BusTypeUsb},
+        {"/sys/devices/pci0000:00/0000:00:1d.0/0000:3d:00.0/nvme/nvme0/nvme0n1/nvme0n1p2", BusTypeNvme},
+        {"/sys/devices/pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0/block/sda/sda1", BusTypeSata},
+        {"/sys/devices/platform/soc/mmc_host/mmc0/mmc0:aaaa/block/mmcblk0/mmcblk0p1", BusTypeSd},
+        {"/sys/devices/virtual/block/loop3", BusTypeFileBackedVirtual},
+        {"/sys/devices/virtual/block/dm-0", BusTypeVirtual},
+        {"/sys/devices/pci0000:00/0000:00:04.0/virtio1/block/vda/vda1", BusTypeVirtual},
+        {"/sys/devices/pci0000:00/0000:00:10.0/host2/target2:0:1/2:0:1:0/block/sdc", BusTypeScsi},
+        {"/sys/devices/somewhere/else", BusTypeUnknown},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(StorageBusTypeOfSysPath(c.path), c.bus) << c.path;
+}

@@ -1,0 +1,114 @@
+#pragma once
+// The copy loop of a backup run: walks one source folder and its sub-folders, selects the files,
+// compares each with its copy at the destination and copies it through a copy thread. At most one
+// copy thread runs; the loop examines the next files while it works and completes it before the next
+// copy starts. Replaced files can be kept as older versions.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "archive/ExtFileTools.h"
+#include "backup/BackupRun.h"
+#include "backup/EngineFileOps.h"
+#include "backup/FileSelection.h"
+#include "backup/TaskSettings.h"
+#include "foundation/FileUtilsTimes.h"
+
+class TEncryption;
+
+// The copy waiting to be completed.
+struct TCopyProps
+{
+    std::string SName; // source path
+    std::string RName; // path the file is read from
+    std::string DName; // destination path without the format extension
+    std::string EName; // destination path with the format extension
+    std::string TName; // path the copy is written to
+    std::string DDir;
+    std::string ErrMsg;
+    std::string RelName; // source path relative to the folder's base
+    TPosixFileData SInfo;
+    TFileTimestamps Timestamps;
+    bool DExist = false;
+    bool Valid = false;
+    bool Compressed = false;
+    FILETIME LwTime = 0;
+    int CRatio = -1;
+};
+
+class TCopyLoop
+{
+public:
+    TCopyLoop(const TTaskSettings& task, TTaskLog& log, TRunControl& control, IProgressSink& progress,
+              IInteraction& interaction);
+    ~TCopyLoop();
+    TCopyLoop(const TCopyLoop&) = delete;
+    TCopyLoop& operator=(const TCopyLoop&) = delete;
+
+    // --- run-wide values, set by the run before the first folder
+    std::string BaseDir; // the run's destination root
+    std::string TempDir;
+    std::string BakSuffix = "bak"; // the program's default suffix of older versions
+    TSelectionContext Selection;
+    TDateTime StartTime = 0;
+    TEncryption* Encryption = nullptr;
+    bool DelTemp = true;
+    bool SizeProgress = false;
+    int MaxWaitTime = 5;
+    int CopyPriority = 3;
+    int TimeOutCount = 5;
+    int64_t TotalSize = 0;
+    TBuStatus BuStatus = bsOK;
+    TEngineFileOps Ops;
+
+    // Backs up one source-folder entry into destDir.
+    // srcDir is the folder to read (the entry's SPath unless the run resolved it elsewhere).
+    void BackupEntry(TExtensionList& list, const std::string& srcDir, const std::string& destDir, bool prompt,
+                     TFolderCounters& counters);
+    TFileSystem TargetType = fsNotAvail; // file system of the destination
+    // One folder and everything below it.
+    void BackupDirectory(const std::string& srcBase, const std::string& destBase, const std::string& relDir,
+                         TFileTimestamps dirTimestamps, uint32_t dirAttr, bool parentIncluded, bool prompt,
+                         TFolderCounters& c, TExtensionList& list);
+
+    // Copy options and their letters for the log.
+    TCopyOptions LocalCopyOptions(bool compressed) const;
+    std::string CopyOptionLetters(bool compressed) const;
+    // The plain size of a stored destination file (0 when unreadable).
+    int64_t GetStoredPlainSize(const std::string& path, bool compressed, int64_t size) const;
+    // The name of version k (k = 0: the single version) of destination file eName in folder dDir.
+    std::string VersionName(const std::string& destBase, const std::string& dDir, const std::string& dName,
+                            const std::string& eName, FILETIME lwTime, int k) const;
+    std::string VersionFolder(const std::string& destBase, const std::string& dDir) const;
+
+private:
+    struct TFolderState
+    {
+        std::string SrcBase;
+        std::string DestBase;
+        std::string RelDir;
+        bool Prompt = false;
+        bool ArchiveKept = false;
+    };
+    int CompletePendingCopy(TCopyProps& cp, TFolderState& fs);
+    int FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolderCounters& c);
+    bool KeepVersion(TCopyProps& cp, TFolderState& fs);
+    void StartCopy(TCopyProps& cp);
+    bool FileDelete(const std::string& name);
+    bool FileRename(const std::string& dir, const std::string& oldName, const std::string& newName);
+    void ShowRunProgress(const TFolderCounters& c);
+    std::string DestFormExt(bool compressed) const;
+
+    const TTaskSettings& FTask;
+    TTaskLog& FLog;
+    TRunControl& FControl;
+    IProgressSink& FProgress;
+    IInteraction& FInteraction;
+    std::unique_ptr<TWinCopyThread> FCopyThread;
+    std::string FCurDir;
+};
+
+// Hooks a copy loop into the run frame: each source folder of the engine's task is backed up by loop,
+// which must have been made on the engine's task and log.
+void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop);

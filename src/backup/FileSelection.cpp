@@ -1,0 +1,42 @@
+#include "backup/FileSelection.h"
+
+bool ExtensionMatches(const std::string& fileName, const TExtensionList& list, std::string& ext)
+{
+    ext = FileTypeName(fileName);
+    return list.TypePasses(ext);
+}
+
+bool MatchAttributes(const TAttributes& attributes, uint32_t attr)
+{
+    bool required = true;
+    bool excluded = false;
+    auto test = [&](TAttrMode mode, uint32_t bit) {
+        if (mode == amInclude)
+            required = required && (attr & bit) != 0;
+        else if (mode == amExclude)
+            excluded = excluded || (attr & bit) != 0;
+    };
+    test(attributes.Archive, faArchiveBit);
+    test(attributes.ReadOnly, faReadOnlyBit);
+    test(attributes.Hidden, faHiddenBit);
+    test(attributes.System, faSystemBit);
+    return required && !excluded;
+}
+
+bool FileInTimePeriod(const TTimePeriod& period, const TSelFileInfo& info, const TSelectionContext& context)
+{
+    return FileTimesPass(period, info.DateTime, info.CreationTime, context.Today, context.LastBackupTime);
+}
+
+bool FileMatchesSelection(const std::string& text, const TSelFileInfo& info, const TExtensionList& list,
+                          const TSelectionContext& context)
+{
+    if (!list.NameFilterPasses(text) || !MatchAttributes(list.Attributes, info.Attr))
+        return false;
+    if (!list.SizePasses(info.Size))
+        return false;
+    if (context.CmdTmPeriod.Mode == tmError)
+        return false;
+    const TTimePeriod& period = context.CmdTmPeriod.Mode == tmOff ? list.TmPeriod : context.CmdTmPeriod;
+    return FileInTimePeriod(period, info, context);
+}
