@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Takes one picture of each dialog of the foundation in the light and the dark style under the
-# offscreen platform: build/<preset>/screenshots/{light,dark}-<dialog>.png.
+# Takes one picture of each dialog in the light and the dark style under the offscreen platform:
+# build/<preset>/screenshots/{light,dark}-<dialog>.png (foundation dialogs) and
+# build/<preset>/screenshots/backup/ (the task editor's windows and dialogs).
 # Usage: tests/gui/screenshots.sh [preset]   (default: ci)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 preset=${1:-ci}
 build="$root/build/$preset"
-cmake --build --preset "$preset" --target foundation_gui_tests -j3 >/dev/null
 out="$build/screenshots"
 mkdir -p "$out"
+cmake --build --preset "$preset" --target foundation_gui_tests -j3 >/dev/null
 QT_QPA_PLATFORM=offscreen "$build/tests/foundation/gui/foundation_gui_tests" --screenshots "$out"
+if cmake --build --preset "$preset" --target backup_gui_tests -j3 >/dev/null 2>&1; then
+    QT_QPA_PLATFORM=offscreen "$build/tests/backup/gui/backup_gui_tests" --screenshots "$out/backup"
+fi
