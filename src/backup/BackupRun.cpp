@@ -5,6 +5,7 @@
 
 #include "backup/BuFtpDlg.h"
 #include "backup/EntryTexts.h"
+#include "backup/TimestampFile.h"
 #include "foundation/ExtSysUtils.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/InitProg.h"
@@ -30,8 +31,8 @@
 namespace {
 
 const char* const CrLf = "\r\n";
-// Outcomes of the source-folder check.
-constexpr uint32_t DriveNotAvailable = 15;
+// The user chose "Skip" in the volume prompt of a source folder.
+constexpr uint32_t SkippedVolume = 1246;
 
 std::string Blanks(size_t n)
 {
@@ -97,16 +98,6 @@ std::string ElapsedText(TDateTime start, TDateTime end)
     int64_t secs = static_cast<int64_t>(SecondsBetween(start, end));
     int64_t hours = secs / 3600;
     return SafeFormat("%.2d:%.2d:%.2d", {hours, (secs / 60) % 60, secs % 60});
-}
-
-// The alternating-schedule folder of an automatic run: "BD"/"BW", the step, and the mode letter.
-std::string AlternatingFolderName(const TSchedule& s, int modeIndex)
-{
-    std::string name = s.StepMode == 1 ? "BD" : "BW";
-    name += SafeFormat(s.NumZyk > 99 ? "%.3d" : "%.2d", {s.AktZyk});
-    if (s.SchedMode != smNormal)
-        name += modeIndex == 1 ? "F" : modeIndex == 2 ? "D" : "I";
-    return name;
 }
 
 } // namespace
@@ -290,162 +281,6 @@ void TBackupEngine::WriteHeaderBlock(const std::string& title, const std::vector
         FLog.WriteToLog(2, (i == 0 ? lead : Blanks(TextWidth(lead))) + items[i]);
 }
 
-std::string TBackupEngine::FolderDestination(const std::string& src) const
-{
-    std::string below = RemoveDrive(src);
-    while (!below.empty() && below.front() == '/')
-        below.erase(0, 1);
-    while (!below.empty() && below.back() == '/')
-        below.pop_back();
-    switch (Task.DestMode) {
-    case 1:
-    case 7:
-        return below.empty() ? BaseDir : AddPathDelimiter(BaseDir) + below;
-    case 3:
-        return AddPathDelimiter(BaseDir) + GetLastDirName(src);
-    case 0:
-    case 6: {
-        std::string drive = GetDriveDirName(Task.DriveId, src);
-        while (!drive.empty() && drive.back() == '/')
-            drive.pop_back();
-        std::string dir = drive.empty() ? BaseDir : AddPathDelimiter(BaseDir) + drive;
-        return below.empty() ? dir : AddPathDelimiter(dir) + below;
-    }
-    default:
-        return BaseDir;
-    }
-}
-
-uint32_t TBackupEngine::CheckVolume(const TExtensionList& entry, std::string& src, bool mayAsk) const
-{
-    src = AddPathDelimiter(entry.SPath);
-    if (!entry.VName.empty() && !Task.NoVolCheck) {
-        // A folder on removable media named by its volume: wherever that volume is mounted now.
-        std::string path = entry.SPath;
-        int rc = FEnvironment.CheckSourceFolder(path, entry.VName, mayAsk, Task);
-        if (rc == 0)
-            src = AddPathDelimiter(path);
-        return static_cast<uint32_t>(rc);
-    }
-    int kind = GetPathKind(src);
-    if (kind == PATH_NOT_AVAILABLE && ReconnectPath(src))
-        kind = GetPathKind(src);
-    if (kind == PATH_NOT_AVAILABLE)
-        return DriveNotAvailable;
-    if (kind == PATH_NETWORK) {
-        TUserAccount account;
-        account.Username = Task.UserAccount;
-        uint32_t rc = ConnectToShare(src, GetCurrentUserName(), account, true, mayAsk && !Task.SkipDir);
-        if ((rc & 0xFFFF) != 0)
-            return rc;
-        src = AddPathDelimiter(ShareLocalPath(src));
-    } else if (kind == PATH_REMOVABLE) {
-        std::string label;
-        if (!GetVolumeLabel(src, label))
-            return DriveNotAvailable;
-    }
-    return 0;
-}
-
-bool TBackupEngine::PrepareLocalDestination(bool mediaPrompts, int waitCode, bool& stop, std::string& failure)
-{
-    std::string x = BaseDest;
-    if (!BuDir.empty())
-        x = IsAbsolutePath(BuDir) ? BuDir : AddPathDelimiter(x) + BuDir;
-    std::string message;
-    bool checked = false;
-    std::string label;
-    bool connected = false;
-    std::string resolved = x;
-    int volume = ResolveVolumeName(resolved, label, mediaPrompts);
-    if (volume == 1) {
-        x = resolved;
-        checked = true;
-    } else if (volume == 0) {
-        int kind = GetPathKind(x);
-        if (kind == PATH_NOT_AVAILABLE && ReconnectPath(x))
-            kind = GetPathKind(x);
-        switch (kind) {
-        case PATH_NETWORK: {
-            TUserAccount account;
-            SetUserAccount(Task.UserAccount, Task.UserPwd, account);
-            if (!Task.UserAccount.empty() && Task.UserPwd.empty() && waitCode == 0) {
-                std::string pwd;
-                if (FInteraction.AskPassword(
-                        ProgramName,
-                        SafeFormat(_("Network connection to \"%s\" for user \"%s\" requires a password!"),
-                                   {x, Task.UserAccount}),
-                        pwd))
-                    account.Password = pwd;
-            }
-            uint32_t rc = ConnectToShare(x, GetCurrentUserName(), account, false, waitCode == 0);
-            if ((rc & 0xFFFF) != 0) {
-                message = _("Error connecting to network resource: ") + SystemErrorMessage(rc & 0xFFFF);
-            } else {
-                connected = !Task.UserAccount.empty();
-                x = ShareLocalPath(x);
-                checked = true;
-            }
-            break;
-        }
-        case PATH_NOT_AVAILABLE:
-        case PATH_REMOVABLE: {
-            // A drive that is not ready; nobody can insert a medium during a batch run.
-            bool ready = kind == PATH_REMOVABLE && GetVolumeLabel(x, label);
-            if (!ready) {
-                if (mediaPrompts)
-                    stop = true;
-                message = SafeFormat(_("Drive \"%s\" not ready!"), {ExtractDrivePart(x)});
-            } else {
-                checked = true;
-            }
-            break;
-        }
-        case PATH_NO_DRIVE: {
-            char cwd[4096];
-            if (getcwd(cwd, sizeof cwd))
-                x = AddPathDelimiter(cwd) + x;
-            checked = true;
-            break;
-        }
-        default:
-            checked = true;
-            break;
-        }
-    }
-    if (checked) {
-        if (!XlDirectoryExists(x) && !XlForceDirectories(x))
-            message = SafeFormat(_("Could not write to path \"%s\"!"), {x});
-        else if (!CheckWriteAccess(x))
-            message = SafeFormat(_("Could not write to path \"%s\"!"), {x});
-    }
-    if (checked && message.empty()) {
-        BaseDir = x;
-        TargetType = GetFileSystem(x);
-        std::string volumeText = connected ? GetLastConnection() : GetVolumeName(x);
-        if (!volumeText.empty())
-            volumeText += " - ";
-        volumeText += FormatSize(true, static_cast<int64_t>(GetDiskFreeBytes(x))) + _(" free of ") +
-                      FormatSize(true, static_cast<int64_t>(GetDiskTotalBytes(x)));
-        FLog.WriteToLog("  " + _("Destination volume: ") + volumeText);
-        // The system's own name of the file system (ext4, btrfs …) says more here than its class.
-        std::string fsName = GetFileSystemName(x);
-        FLog.WriteToLog(2,
-                        "  " + _("File system: ") + (fsName.empty() ? FileSystemName(TargetType) : fsName));
-        std::string user;
-        if (connected && GetConnectedUser(user))
-            FLog.WriteToLog("  ==> " + SafeFormat(_("Connected as \"%s\""), {user}));
-        else
-            FLog.WriteToLog(2, "  " + UserNameText());
-        return true;
-    }
-    if (!message.empty())
-        FLog.WriteToLog("  *** " + message);
-    failure = SafeFormat(_("Directory \"%s\" not available for backup!"), {x});
-    FLog.WriteToLog("  *** " + failure);
-    return false;
-}
-
 TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInteraction iaMode)
 {
     const TQvSettings& settings = ProgSettings;
@@ -464,6 +299,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
         desc = _("New backup task");
     StartTime = Now();
     BuStatus = bsOK;
+    FDestinationShare = false;
     FControl.Reset();
     std::string actPwd;
 
@@ -662,44 +498,21 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                     if (!destinationOk)
                         FHost.SetExitCode(2, nr);
                 }
+                if (destinationOk)
+                    destinationOk = PrepareBaseFolder(nr, slot, failure);
+                const bool alternatingRun = nr > 0 && slot && slot->SchedProps.StepMode > 0;
+                std::string lastSub;
                 if (destinationOk) {
-                    // Base folder of an alternating schedule, or the archive settings of /mode:.
-                    if (slot && slot->SchedProps.StepMode > 0) {
-                        const TSchedule& s = slot->SchedProps;
-                        if (s.SchedMode != smNormal) {
-                            if (alternating == 1) {
-                                if (Task.UseArchivCB)
-                                    Task.ClearDest = false;
-                                Task.UseArchivCB = false;
-                                Task.ResArchivCB = true;
-                            } else {
-                                Task.ClearDest = Task.DestMode < 4;
-                                Task.UseArchivCB = true;
-                                Task.ResArchivCB = alternating == 3;
-                            }
-                        }
-                        BaseDir = AddPathDelimiter(BaseDir) + AlternatingFolderName(s, modeIndex);
-                        if (!XlDirectoryExists(BaseDir) && !XlForceDirectories(BaseDir)) {
-                            FLog.WriteToLog("  *** " +
-                                            SafeFormat(_("Could not create directory: \"%s\""), {BaseDir}));
-                            failure = SafeFormat(_("Could not create directory:\r\n\"%s\""), {BaseDir});
-                            destinationOk = false;
-                        }
-                    } else if (nr <= 0 && SpecMode > 0) {
-                        Task.UseArchivCB = (SpecMode & 2) != 0;
-                        Task.ResArchivCB = (SpecMode & 1) != 0;
-                        if (SpecMode > 1 && Task.DestMode < 4)
-                            Task.ClearDest = true;
-                    }
-                }
-                if (destinationOk) {
-                    FProgress.SetDestination(BaseDir);
+                    FProgress.SetDestination(BaseDir + CycleText);
                     std::string modeLine = "  " + _("Backup mode") + ": ";
                     if (Task.DestMode < 4)
                         modeLine += modeText + _(" to ") + "\"" + BaseDir + "\"";
                     else
                         modeLine += _("Create new zip archives");
                     FLog.WriteToLog(1, modeLine);
+                    // The last clearing of the destination, so that it is cleared at most once a day.
+                    LastTimestamp = Task.ClearDest ? ReadTimestampFile(BaseDir) : 0;
+                    DeletedCount = 0;
                     if (FLog.CurrentLogMode() == 3 && !Task.ClearDest &&
                         (modeIndex == 0 || Task.DestMode >= 4)) {
                         std::string detail;
@@ -728,9 +541,15 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                             continue;
                         }
                         FControl.SetLockStatus(1);
-                        std::string src;
-                        uint32_t outcome = CheckVolume(entry, src, mediaPrompts);
+                        TSourceLocation location;
+                        uint32_t outcome = CheckVolume(entry, location, mediaPrompts);
                         FControl.SetLockStatus(0);
+                        // A cancelled volume prompt ends the loop; "Skip" skips the folder.
+                        if (outcome == WinError::ERROR_CANCELLED)
+                            break;
+                        if (outcome == SkippedVolume)
+                            stop = true;
+                        const std::string& src = location.Src;
                         if (outcome == 0) {
                             uint32_t code = 0;
                             if (!XlCheckDirAccess(src, code))
@@ -747,7 +566,9 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                             ++total.ErrorCount;
                             continue;
                         }
-                        CurDir = FolderDestination(src);
+                        CurDir = FolderDestination(location);
+                        ClearFolderDestination(i, location, CurDir, total);
+                        lastSub = CurDir;
                         WriteDestLine(CurDir);
                         if (FControl.Stopped())
                             break;
@@ -778,6 +599,10 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 FLog.WriteErrorSummary();
                 if (FLog.CurrentLogMode() == 3)
                     FLog.WriteToLog();
+                // The time-stamp file of the destination, or the removal of a per-run folder that
+                // received nothing.
+                if (destinationOk && !Task.BuFtp)
+                    FinishLocalDestination(alternatingRun, lastSub, total);
 
                 // 13. Closing.
                 EndTime = Now();
@@ -858,6 +683,21 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                     else
                         ReportRunEvent(0xC0000011, {failure});
                     statusText = failure;
+                }
+                // The share connected for the destination with an account is given up again.
+                if (FDestinationShare) {
+                    std::string share, user;
+                    const int64_t rc = CancelLastConnection(share, user);
+                    if (rc == 0)
+                        FLog.WriteToLog("  ==> " +
+                                        SafeFormat(_("Connection as \"%1:s\" to \"%0:s\" was terminated"),
+                                                   {share, user}));
+                    else if (rc > 0)
+                        FLog.WriteToLog(
+                            "  *** " +
+                            SafeFormat(_("Error on terminating the connection as \"%1:s\" to \"%0:s\": %2:s"),
+                                       {share, user, SystemErrorMessage(static_cast<uint32_t>(rc))}));
+                    FDestinationShare = false;
                 }
                 std::string statusLead = "  " + _("Status: ");
                 FLog.WriteToLog(statusLead + statusText + " - " + _("Elapsed time: ") +
