@@ -336,6 +336,15 @@ TEST_F(DestinationTest, SourceFoldersResolveByVolumeLabelAndMissingMediaAreNotFo
     EXPECT_EQ(seenSrc[0], sandbox.Path("media/u/BACKUP1/Photos/"));
     EXPECT_EQ(seenDest[0], dest + "/BACKUP1/Photos");
 
+    // A labelled volume that is not there: the folder is missing, nobody is asked in a batch run.
+    seenSrc.clear();
+    fs::remove(host.DefaultLog);
+    engine.DoBackupJob(0, iaDelay, 3, Task(dest, "", "Source=/media/old/OTHER/Photos\nVolume=OTHER"));
+    EXPECT_TRUE(seenSrc.empty());
+    EXPECT_EQ(host.FExitState, 3);
+    EXPECT_TRUE(interaction.Calls.empty());
+    EXPECT_NE(Log().find("/media/old/OTHER/Photos"), std::string::npos) << Log();
+
     // A source below an empty mount point is not backed up as an empty folder.
     fs::create_directories(sandbox.Path("media/u/STICK/Music"));
     seenSrc.clear();
