@@ -464,6 +464,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
         desc = _("New backup task");
     StartTime = Now();
     BuStatus = bsOK;
+    StopFolderLoop = false;
     FControl.Reset();
     std::string actPwd;
 
@@ -516,6 +517,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 actPwd = pwd;
             }
         }
+        ActPwd = actPwd;
         if (!leave) {
             // 3. Interaction, mode and title.
             int waitCode = 0;
@@ -770,7 +772,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         if (errors > 0)
                             status += " (" + FormatCount("", _("1 error"), _("%u errors"), errors) + ")";
                         FLog.WriteToLog(status);
-                        if (BuStatus != bsOK)
+                        if (BuStatus != bsOK || StopFolderLoop)
                             break;
                     }
                 }
@@ -778,6 +780,8 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 FLog.WriteErrorSummary();
                 if (FLog.CurrentLogMode() == 3)
                     FLog.WriteToLog();
+                if (destinationOk && FinishRun)
+                    FinishRun(total, failure);
 
                 // 13. Closing.
                 EndTime = Now();
