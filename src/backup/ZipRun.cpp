@@ -288,8 +288,10 @@ std::string TZipRun::FinishRun(bool runOk, TFolderCounters& c)
 
 bool TZipRun::AddDir(const std::string& srcDir)
 {
-    if (!FRun)
+    if (!FRun) {
+        FLog.WriteErrorToLog("B", _("Error writing to zip archive"), srcDir, std::string());
         return false;
+    }
     try {
         FRun->AddDir(srcDir);
     } catch (const EZipError& e) {

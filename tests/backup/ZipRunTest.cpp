@@ -339,6 +339,40 @@ TEST_F(ZipRunTest, AFullDiskIsNeverASuccessAndLeavesTheEarlierArchiveAlone)
     }
 }
 
+TEST_F(ZipRunTest, TwoSourceFoldersShareTheRunArchiveOrGetOneArchiveEach)
+{
+    VASTREL_REQUIRE_TOOL("unzip");
+    WriteAll(sandbox.Path("more/m.txt"), "more");
+    auto twoFolders = [&](const std::string& global) {
+        std::string path = sandbox.Path("tasks/two.buj");
+        fs::create_directories(sandbox.Path("tasks"));
+        std::ofstream(path) << "[Global]\nDestination=" << Dest() << "\nDirCount=2\n"
+                            << global << "\n[Dir000]\nSource=" << Src()
+                            << "\nBackupMode=1\n[Dir001]\nSource=" << sandbox.Path("more")
+                            << "\nBackupMode=1\n";
+        if (!attached) {
+            AttachCopyLoop(engine, loop);
+            attached = true;
+        }
+        return engine.DoBackupJob(0, iaQuiet, 3, path);
+    };
+    ASSERT_EQ(twoFolders("DestMode=4\nZipName=All\nVerify=1"), brOK);
+    EXPECT_EQ(host.FExitState, 0);
+    ASSERT_EQ(Archives(Dest()), std::vector<std::string>{Dest("All.zip")});
+    // Entries are named by their path below the root.
+    ShellResult l = RunShell("unzip -Z1 " + ShellQuote(Dest("All.zip")));
+    EXPECT_NE(l.output.find(sandbox.Path("more/m.txt").substr(1)), std::string::npos) << l.output;
+    EXPECT_NE(l.output.find(sandbox.Path("src/sub/deep/c.log").substr(1)), std::string::npos) << l.output;
+
+    fs::remove_all(Dest());
+    ASSERT_EQ(twoFolders("DestMode=5\nZipName=-%date%"), brOK);
+    std::string date = FormatDateTime("yyyy-mm-dd", Now());
+    EXPECT_EQ(Archives(Dest()),
+              (std::vector<std::string>{Dest("more-" + date + ".zip"), Dest("src-" + date + ".zip")}));
+    l = RunShell("unzip -Z1 " + ShellQuote(Dest("more-" + date + ".zip")));
+    EXPECT_EQ(l.output, "m.txt\n");
+}
+
 TEST_F(ZipRunTest, KeyModeFollowsTheSettingOrThePasswordLength)
 {
     EXPECT_EQ(GetKeyMode(ck128, std::string(40, 'x')), 1);
