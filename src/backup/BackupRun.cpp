@@ -300,6 +300,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
     StartTime = Now();
     BuStatus = bsOK;
     FDestinationShare = false;
+    StopFolderLoop = false;
     FControl.Reset();
     std::string actPwd;
 
@@ -352,6 +353,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 actPwd = pwd;
             }
         }
+        ActPwd = actPwd;
         if (!leave) {
             // 3. Interaction, mode and title.
             int waitCode = 0;
@@ -591,7 +593,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         if (errors > 0)
                             status += " (" + FormatCount("", _("1 error"), _("%u errors"), errors) + ")";
                         FLog.WriteToLog(status);
-                        if (BuStatus != bsOK)
+                        if (BuStatus != bsOK || StopFolderLoop)
                             break;
                     }
                 }
@@ -599,6 +601,8 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 FLog.WriteErrorSummary();
                 if (FLog.CurrentLogMode() == 3)
                     FLog.WriteToLog();
+                if (destinationOk && FinishRun)
+                    FinishRun(total, failure);
                 // The time-stamp file of the destination, or the removal of a per-run folder that
                 // received nothing.
                 if (destinationOk && !Task.BuFtp)

@@ -66,6 +66,12 @@ public:
     bool DoBackup = true;
     // The copy loop; without one a folder copies nothing.
     TBackupDirectoryFn BackupDirectory;
+    // Set by the copy loop's hooks to end the loop over the source folders (an archive of the run
+    // could not be created).
+    bool StopFolderLoop = false;
+    // Called after the loop over the source folders: finishes what spans the whole run (the run's zip
+    // archive); may add to the counters and set the failure text of the run.
+    std::function<void(TFolderCounters& total, std::string& failure)> FinishRun;
 
     // Runs a task file unattended (slot nr 1..16 or 0, -1 when after-run actions are allowed).
     TBuResult DoBackupJob(int nr, TInteraction interAct, int priority, const std::string& taskPath);
@@ -91,6 +97,8 @@ public:
     TTaskSettings Task;
     std::string ActTaskName;
     std::string ZipName;
+    // The run's encryption password (empty = the run does not encrypt).
+    std::string ActPwd;
     TBuStatus BuStatus = bsOK;
     TDateTime StartTime = 0;
     TDateTime EndTime = 0;

@@ -89,8 +89,8 @@ std::string VersionDigits(int k, bool twoDigits)
 
 TCopyLoop::TCopyLoop(const TTaskSettings& task, TTaskLog& log, TRunControl& control, IProgressSink& progress,
                      IInteraction& interaction)
-    : Ops(log, control), FTask(task), FLog(log), FControl(control), FProgress(progress),
-      FInteraction(interaction)
+    : Ops(log, control), Zip(task, log, control, progress, interaction), FTask(task), FLog(log),
+      FControl(control), FProgress(progress), FInteraction(interaction)
 {
     Ops.FnMode = task.FnMode;
     Ops.TargetType = task.TargetType;
@@ -409,6 +409,13 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
 int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolderCounters& c)
 {
     int64_t size = cp.SInfo.Size;
+    if (kind == 3 && FTask.DestMode >= 4) {
+        Zip.FullVolume(fs.Prompt);
+        FLog.WriteToLog("  *** " + _("Canceled because of full destination volume"));
+        FControl.SetStopped(true);
+        BuStatus = bsFull;
+        return 1;
+    }
     if (kind == 3) {
         if (fs.Prompt) {
             FControl.SetLockStatus(1);
@@ -463,7 +470,8 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
             std::string r = FormatFloatFixed(cp.CRatio / 10.0, 1, false) + "%)";
             f = f.empty() ? "(" + r : f + " - " + r;
         }
-        std::string line = FTask.cbVerify ? _("Copied and verified: \"%s\" %s") : _("Copied: \"%s\" %s");
+        std::string line = FTask.cbVerify && FTask.DestMode < 4 ? _("Copied and verified: \"%s\" %s")
+                                                                : _("Copied: \"%s\" %s");
         std::string indent = FLog.CurrentLogMode() == 3 ? "     -> " : Indent;
         FLog.WriteToLog(2, indent + SafeFormat(line, {cp.RelName, f}));
     } else {
@@ -485,6 +493,16 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
                 FControl.SetStopped(TimeOutCount <= 0);
             if (FControl.Stopped())
                 BuStatus = bsCanceled;
+        }
+        if (FTask.DestMode >= 4) {
+            // A per-folder archive of a stopped run or a terminated entry never remains; a write error
+            // on a zip destination stops the run.
+            if (b == 128 || b == 27 || FControl.Stopped()) {
+                if (FTask.DestMode >= 6)
+                    Zip.DiscardFolderArchive();
+            } else if (b == 7) {
+                FControl.SetStopped(true);
+            }
         }
         int level = FLog.CurrentLogMode();
         if (level < 3) {
@@ -526,6 +544,8 @@ void TCopyLoop::BackupEntry(TExtensionList& list, const std::string& srcDir, con
     }
     TFolderCounters before = counters;
     BackupDirectory(srcDir, destDir, std::string(), ts, attr, false, prompt, counters, list);
+    // A folder's archive that a stop left unfinished never remains.
+    Zip.DiscardFolderArchive();
     // Synchronisation of the destination is not built yet: say so instead of leaving it out silently.
     if (FTask.SyncMode > 0 && FTask.DestMode <= 3) {
         FLog.WriteErrorToLog(1, "B", _("Synchronization is not available in this build") + ": " + destDir,
@@ -561,7 +581,11 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     if (selected) {
         FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Current directory: \"%s\""), {srcDir}) + " (" +
                                FileAttrToStr(dirAttr) + ")");
-        if ((!relDir.empty() || !FTask.cbDelDir) && !FTask.cbDelDir) {
+        if ((FTask.DestMode == 4 || FTask.DestMode == 5) && (!relDir.empty() || !FTask.cbDelDir)) {
+            // The run's archive gets the folder's directory entry instead of a destination folder.
+            if (!Zip.AddDir(srcDir))
+                selected = false;
+        } else if (FTask.DestMode != 4 && FTask.DestMode != 5 && !FTask.cbDelDir) {
             if (!Ops.CreateDirectoryLogged(destDir, "B", !relDir.empty())) {
                 ++c.ErrorCount;
                 selected = false;
@@ -607,16 +631,17 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     }
 
     TCopyProps cp;
-    bool examine = selected && !(list.IncludeDirs && relDir.empty() && false);
+    const bool folderZip = FTask.DestMode >= 6;
+    // "Tagged only": the entry's own files are looked at only for a per-folder archive, which the
+    // entry's folder always gets, and none of them is selected.
+    const bool noneSelected = folderZip && list.IncludeDirs && relDir.empty();
+    bool examine = selected;
+    int zipAdded = 0;
+    if (examine && !FControl.Stopped() && folderZip)
+        examine = Zip.OpenFolderArchive(destDir, srcDir, relDir, c, Ops);
     if (examine && !FControl.Stopped()) {
         FProgress.SetPrompt(srcDir);
         FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Scan for files in \"%s\""), {srcDir}));
-        if (FTask.DestMode >= 4) {
-            FLog.WriteErrorToLog(1, "B", _("Error writing to zip archive") + ": " + srcDir,
-                                 _("Zip archive methods are not available in this build"), std::string());
-            ++c.ErrorCount;
-            examine = false;
-        }
     } else {
         examine = false;
     }
@@ -648,15 +673,16 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             info.DateTime = FileTimeToLocalDateTime(fd.LastWriteTime);
             info.CreationTime = FileTimeToLocalDateTime(fd.CreationTime);
             std::string ext;
-            bool fileSelected =
-                ExtensionMatches(sr.Name, list, ext) && FileMatchesSelection(info, list, Selection);
+            bool fileSelected = !noneSelected && ExtensionMatches(sr.Name, list, ext) &&
+                                FileMatchesSelection(info, list, Selection);
             if (!fileSelected) {
                 FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Not selected: \"%s\""), {relName}) +
                                        " (" + FormatSize(false, fd.Size) + AttrText(fd.Attr) + ")");
                 code = FindNext(sr);
                 continue;
             }
-            if (FTask.UseArchivCB && (FTask.cbArchFile || FTask.ClearDest) && !archiveSet) {
+            if (FTask.UseArchivCB && (FTask.cbArchFile || FTask.ClearDest || FTask.DestMode >= 4) &&
+                !archiveSet) {
                 c.TotalBytes += fd.Size;
                 ++c.FileCount;
                 FLog.WriteToLog(
@@ -667,6 +693,39 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             }
             std::string sourcePath = srcDir + sr.Name;
             bool compressed = FTask.cbCompress && FTask.AktNoComp.IndexOf(ext) < 0;
+            if (FTask.DestMode >= 4) {
+                // Zip branch: the file goes into the open archive.
+                c.TotalBytes += fd.Size;
+                ++c.FileCount;
+                cp = TCopyProps();
+                cp.SName = cp.RName = sourcePath;
+                cp.DName = cp.EName = n;
+                cp.DDir = destDir;
+                cp.RelName = relName;
+                cp.SInfo = fd;
+                cp.Timestamps = TimestampsOf(fd);
+                cp.Valid = true;
+                cp.Compressed = compressed;
+                FProgress.SetPrompt(sourcePath);
+                FLog.WriteToLog(3, std::string(Indent) + _("Add to zip archive: ") + n);
+                int kind = Zip.AddFile(cp.RName, cp.SName, fd, compressed, cp.ErrMsg, cp.CRatio);
+                if (kind == 2)
+                    ++zipAdded;
+                else if (kind != 3)
+                    FLog.WriteErrorToLog(3, "B", FormatFileError(static_cast<unsigned>(kind), relName, ""),
+                                         cp.ErrMsg, std::string());
+                int r = FinishFileCopy(kind, cp, fs, c);
+                cp.Valid = false;
+                if (r != 1)
+                    ShowRunProgress(c);
+                if (r == 1 || FControl.Stopped()) {
+                    FindClose(sr);
+                    return;
+                }
+                FControl.Checkpoint();
+                code = FindNext(sr);
+                continue;
+            }
             std::string formExt = DestFormExt(compressed);
             std::string dName = AddPathDelimiter(destDir) + n;
             std::string target = dName + formExt;
@@ -862,6 +921,10 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     }
 
     // E. End of the folder.
+    if (examine && FTask.cbDelDir && zipAdded == 0 && (FTask.DestMode == 4 || FTask.DestMode == 5))
+        Zip.RemoveEmptyDir();
+    if (examine && folderZip)
+        Zip.CloseFolderArchive(zipAdded, c);
     if (FCopyThread && cp.Valid) {
         int r;
         do {
@@ -937,9 +1000,12 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
         loop.Selection.LastBackupTime = engine.Task.LastBackupTime;
         loop.Selection.Today = std::floor(Now());
         loop.BuStatus = bsOK;
+        loop.Zip.MaxWaitTime = loop.MaxWaitTime;
+        loop.Zip.TempDir = loop.TempDir;
         loop.BackupEntry(entry, srcDir, destDir, prompt, counters);
         engine.TotalSize = std::max(engine.TotalSize, loop.TotalSize);
         if (loop.BuStatus != bsOK && engine.BuStatus == bsOK)
             engine.BuStatus = loop.BuStatus;
     };
+    AttachZipRun(engine, loop.Zip);
 }

@@ -13,6 +13,7 @@
 #include "backup/EngineFileOps.h"
 #include "backup/FileSelection.h"
 #include "backup/TaskSettings.h"
+#include "backup/ZipRun.h"
 #include "foundation/FileUtilsTimes.h"
 
 class TEncryption;
@@ -61,6 +62,8 @@ public:
     int64_t TotalSize = 0;
     TBuStatus BuStatus = bsOK;
     TEngineFileOps Ops;
+    // The zip archives of methods 4 to 7.
+    TZipRun Zip;
 
     // Backs up one source-folder entry into destDir.
     // srcDir is the folder to read (the entry's SPath unless the run resolved it elsewhere).
