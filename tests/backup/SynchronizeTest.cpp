@@ -1,6 +1,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -138,6 +139,329 @@ TEST_F(SynchronizeTest, AllFilesModeRemovesWhatTheSourceNoLongerHasAndCountsIt)
     EXPECT_EQ(RunTask("SyncMode=1"), brOK);
     EXPECT_TRUE(Logged("=> Status: No files deleted")) << lastLog;
     EXPECT_EQ(Tree(Dst()), (std::vector<std::string>{"a.txt=alpha", "d/b.txt=beta"}));
+}
+
+TEST_F(SynchronizeTest, SyncCopiesKeepWhatGoesUnderNewNamesAndAreNotRenamedAgain)
+{
+    struct Case
+    {
+        int secMode;
+        std::vector<std::string> tree;
+        std::string renamedLine;
+    };
+    const std::vector<Case> cases = {
+        {0,
+         {"_olddir-old/x.txt=x", "a.txt=alpha", "d/b.txt=beta", "d/gone2.sync.txt=gone too",
+          "gone.sync.txt=gone"},
+         "File was renamed: \"gone.txt\" to \"gone.sync.txt\""},
+        {1,
+         {"_sync/gone.sync.txt=gone", "_sync/olddir-old/x.txt=x", "a.txt=alpha",
+          "d/_sync/gone2.sync.txt=gone too", "d/b.txt=beta"},
+         "File was renamed: \"gone.txt\" to \"_sync/gone.sync.txt\""},
+        {2,
+         {"_sync/d/gone2.sync.txt=gone too", "_sync/gone.sync.txt=gone", "_sync/olddir-old/x.txt=x",
+          "a.txt=alpha", "d/b.txt=beta"},
+         "File was renamed: \"d/gone2.txt\" to \"_sync/d/gone2.sync.txt\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("SyncSecMode=" + std::to_string(c.secMode));
+        fs::remove_all(Src());
+        fs::remove_all(Dst());
+        WriteAll(Src("a.txt"), "alpha");
+        WriteAll(Src("d/b.txt"), "beta");
+        WriteAll(Dst("gone.txt"), "gone");
+        WriteAll(Dst("d/gone2.txt"), "gone too");
+        WriteAll(Dst("olddir/x.txt"), "x");
+        std::string extra = "SyncMode=1\nSyncFiles=1\nSyncSuffix=sync\nDirSuffix=old\nSyncSecMode=" +
+                            std::to_string(c.secMode);
+        EXPECT_EQ(RunTask(extra), brOK);
+        EXPECT_EQ(Tree(Dst()), c.tree);
+        EXPECT_TRUE(Logged(c.renamedLine)) << lastLog;
+        EXPECT_TRUE(Logged("Directory was renamed: \"olddir\" to ")) << lastLog;
+        EXPECT_TRUE(Logged("=> Status: 3 files deleted")) << lastLog;
+        EXPECT_EQ(host.FExitState, 0) << lastLog;
+        // The copies are recognised as such on the next run and stay as they are.
+        EXPECT_EQ(RunTask(extra), brOK);
+        EXPECT_EQ(Tree(Dst()), c.tree);
+        EXPECT_TRUE(Logged("=> Status: No files deleted")) << lastLog;
+    }
+}
+
+TEST_F(SynchronizeTest, OlderVersionsOfExistingFilesStayAndThoseOfVanishedFilesGo)
+{
+    WriteAll(Src("report.txt"), "report");
+    WriteAll(Src("report.bakery.txt"), "bakery");
+    WriteAll(Dst("report.bak.txt"), "older report");
+    WriteAll(Dst("report.bak2.txt"), "even older report");
+    WriteAll(Dst("gone.bak.txt"), "older gone");
+    EXPECT_EQ(RunTask("SyncMode=1\nBakFiles=1\nBakSuffix=bak"), brOK);
+    EXPECT_EQ(Tree(Dst()),
+              (std::vector<std::string>{"report.bak.txt=older report", "report.bak2.txt=even older report",
+                                        "report.bakery.txt=bakery", "report.txt=report"}));
+    EXPECT_TRUE(Logged("File was deleted: \"gone.bak.txt\"")) << lastLog;
+    EXPECT_TRUE(Logged("=> Status: 1 file deleted")) << lastLog;
+
+    // Versions kept in a folder: the folder is spared; the versions of a vanished file go with it.
+    fs::remove_all(Dst());
+    WriteAll(Dst("report.txt"), "report");
+    WriteAll(Dst("gone.txt"), "gone");
+    WriteAll(Dst("~bak/report.bak.txt"), "older report");
+    WriteAll(Dst("~bak/gone.bak.txt"), "older gone");
+    EXPECT_EQ(RunTask("SyncMode=1\nSyncBefore=1\nBakFiles=1\nBakSuffix=bak\nBakSecMode=1"), brOK);
+    EXPECT_TRUE(Logged("Directory \"" + Dst("~bak") + "\" contains security copies and was not deleted"))
+        << lastLog;
+    EXPECT_TRUE(fs::exists(Dst("~bak/report.bak.txt")));
+    EXPECT_FALSE(fs::exists(Dst("~bak/gone.bak.txt")));
+    EXPECT_FALSE(fs::exists(Dst("gone.txt")));
+}
+
+TEST_F(SynchronizeTest, StoredFormsTellWhichSourceFileADestinationFileStandsFor)
+{
+    struct Case
+    {
+        std::string extra;
+        std::vector<std::string> source;
+        std::string destFile;
+        bool goes;
+    };
+    const std::vector<Case> cases = {
+        // Compressed copies stand for the file without ".gz".
+        {"Compress=1", {}, "report.txt.gz", true},
+        {"Compress=1", {"report.txt"}, "report.txt.gz", false},
+        // Without compression the name is taken as it is.
+        {"Compress=0", {"report.txt"}, "report.txt.gz", true},
+        {"Compress=0", {"report.txt.gz"}, "report.txt.gz", false},
+        // A plain copy of a file the backup now compresses goes even though its source is there.
+        {"Compress=1", {"plain.txt"}, "plain.txt", true},
+        // ... but not when its type is never compressed.
+        {"Compress=1\nNoCompTypes=JPG", {"photo.jpg"}, "photo.jpg", false},
+        // A file of a type that is not compressed and whose own name ends ".gz".
+        {"Compress=1\nNoCompTypes=GZ", {"archive.gz"}, "archive.gz", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.extra + " / " + c.destFile);
+        fs::remove_all(Src());
+        fs::remove_all(Dst());
+        fs::create_directories(Src());
+        WriteAll(Src("other.txt"), "other");
+        for (const auto& name : c.source)
+            WriteAll(Src(name), "source");
+        WriteAll(Dst(c.destFile), "stored");
+        RunTask("SyncMode=1\nSyncBefore=1\n" + c.extra);
+        EXPECT_EQ(Logged("File was deleted: \"" + c.destFile + "\""), c.goes) << lastLog;
+        EXPECT_EQ(Logged("Existing source file: \"" + Src()), !c.goes) << lastLog;
+    }
+}
+
+TEST_F(SynchronizeTest, SelectedFileModesFollowTheFolderListAndTheTypes)
+{
+    struct Case
+    {
+        int mode;
+        std::string dirExtra;
+        std::vector<std::string> deleted; // destination files that go
+        bool outFolderGoes;
+    };
+    const std::string in = "IncludeDirs=1\nSubCount=1\nSubDir000=in\n";
+    const std::string ex = "IncludeDirs=0\nSubCount=1\nSubDir000=out\n";
+    const std::vector<Case> cases = {
+        // Included sub-folders: the top folder's files are never deleted in mode 2, all of them in mode 3.
+        {2, in, {"in/igone.txt"}, false},
+        {3, in, {"top.txt", "topgone.txt", "notes.log", "in/igone.txt"}, true},
+        // Excluded sub-folders: kept in mode 2, removed in mode 3.
+        {2, ex, {"topgone.txt", "in/igone.txt"}, false},
+        {3, ex, {"topgone.txt", "in/igone.txt"}, true},
+        // Types that are not selected: kept in mode 2, deleted in mode 3 even with their source there.
+        {2, ex + "BackupMode=1\nExclude=LOG", {"topgone.txt", "in/igone.txt"}, false},
+        {3, ex + "BackupMode=1\nExclude=LOG", {"topgone.txt", "notes.log", "in/igone.txt"}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("SyncMode=" + std::to_string(c.mode) + " " + c.dirExtra);
+        fs::remove_all(Src());
+        fs::remove_all(Dst());
+        for (const char* name : {"top.txt", "notes.log", "in/i.txt", "out/o.txt"}) {
+            WriteAll(Src(name), "s");
+            WriteAll(Dst(name), "s");
+        }
+        for (const char* name : {"topgone.txt", "in/igone.txt", "out/ogone.txt"})
+            WriteAll(Dst(name), "d");
+        std::string dirExtra = c.dirExtra;
+        // The task file takes the folder's own list keys; BackupMode is already set by the helper.
+        size_t pos = dirExtra.find("BackupMode=1\n");
+        if (pos != std::string::npos)
+            dirExtra.erase(pos, 13);
+        RunTask("SyncMode=" + std::to_string(c.mode) + "\nSyncBefore=1", "", dirExtra);
+        for (const char* name : {"top.txt", "topgone.txt", "notes.log", "in/i.txt", "in/igone.txt"}) {
+            bool expected = std::find(c.deleted.begin(), c.deleted.end(), name) != c.deleted.end();
+            EXPECT_EQ(Logged("File was deleted: \"" + std::string(name) + "\""), expected) << name << "\n"
+                                                                                           << lastLog;
+        }
+        EXPECT_EQ(Logged("Directory was deleted: \"out\""), c.outFolderGoes) << lastLog;
+        EXPECT_EQ(fs::exists(Dst("out/ogone.txt")), !c.outFolderGoes);
+    }
+}
+
+// The destination of the safety tests and a check that it is exactly as it was.
+class SynchronizeSafetyTest : public SynchronizeTest
+{
+protected:
+    void FillDestination()
+    {
+        fs::remove_all(Dst());
+        WriteAll(Dst("keep.txt"), "keep");
+        WriteAll(Dst("sub/keep2.txt"), "keep too");
+    }
+    void ExpectDestinationUntouched()
+    {
+        EXPECT_EQ(Tree(Dst()), (std::vector<std::string>{"keep.txt=keep", "sub/keep2.txt=keep too"}))
+            << lastLog;
+        EXPECT_FALSE(Logged("was deleted")) << lastLog;
+        EXPECT_NE(host.FExitState, 0) << lastLog;
+    }
+};
+
+TEST_F(SynchronizeSafetyTest, MissingOrEmptySourceNeverEmptiesTheDestination)
+{
+    struct Case
+    {
+        std::string name;
+        std::string source;
+        bool makeEmpty;
+    };
+    const std::vector<Case> cases = {
+        {"missing folder", sandbox.Path("nosuch"), false},
+        {"folder below a drive that is not mounted", sandbox.Path("media/usb/data"), false},
+        {"volume that is not present", ":VASTREL-NO-SUCH-VOLUME:/data", false},
+        {"empty folder", sandbox.Path("empty"), true},
+    };
+    for (const auto& c : cases) {
+        for (bool before : {false, true}) {
+            SCOPED_TRACE(c.name + (before ? ", before" : ", after"));
+            FillDestination();
+            if (c.makeEmpty)
+                fs::create_directories(c.source);
+            host.FExitState = 0;
+            RunTask(std::string("SyncMode=1\nSyncBefore=") + (before ? "1" : "0"), c.source);
+            ExpectDestinationUntouched();
+            if (c.makeEmpty) {
+                EXPECT_TRUE(Logged("*** Synchronize - The source folder is empty")) << lastLog;
+            }
+        }
+    }
+}
+
+TEST_F(SynchronizeSafetyTest, UnmountedSourceDriveLeavesItsEmptyMountFolderAndTheDestinationStays)
+{
+    fs::create_directories(Src());
+    if (geteuid() != 0 || mount("none", Src().c_str(), "tmpfs", 0, nullptr) != 0)
+        GTEST_SKIP() << "mounting needs root";
+    WriteAll(Src("keep.txt"), "keep");
+    WriteAll(Src("sub/keep2.txt"), "keep too");
+    fs::remove_all(Dst());
+    EXPECT_EQ(RunTask("SyncMode=1"), brOK);
+    EXPECT_EQ(Tree(Dst()), (std::vector<std::string>{"keep.txt=keep", "sub/keep2.txt=keep too"})) << lastLog;
+    ASSERT_EQ(umount(Src().c_str()), 0);
+    for (bool before : {false, true}) {
+        host.FExitState = 0;
+        RunTask(std::string("SyncMode=1\nSyncBefore=") + (before ? "1" : "0"));
+        ExpectDestinationUntouched();
+    }
+}
+
+// Runs a piece of a test as an ordinary user when the tests run as root, so that permissions bind.
+class UnprivilegedScope
+{
+public:
+    // Everything below root is opened to all, then the folders of locked are closed to all.
+    UnprivilegedScope(const std::string& root, const std::vector<std::string>& locked)
+    {
+        if (geteuid() == 0) {
+            for (const auto& e : fs::recursive_directory_iterator(root))
+                if (!e.is_symlink())
+                    fs::permissions(e.path(), fs::perms::all);
+            fs::permissions(root, fs::perms::all);
+        }
+        for (const auto& path : locked)
+            fs::permissions(path, fs::perms::none);
+        if (geteuid() == 0)
+            FDropped = seteuid(65534) == 0;
+    }
+    ~UnprivilegedScope()
+    {
+        if (FDropped) {
+            EXPECT_EQ(seteuid(0), 0);
+        }
+    }
+    bool Ok() const { return FDropped || geteuid() != 0; }
+
+private:
+    bool FDropped = false;
+};
+
+TEST_F(SynchronizeSafetyTest, SourceFoldersThatCannotBeReadKeepTheirDestination)
+{
+    WriteAll(Src("a.txt"), "alpha");
+    WriteAll(Src("locked/l.txt"), "locked");
+    WriteAll(Src("other/o.txt"), "other");
+    WriteAll(Dst("a.txt"), "alpha");
+    WriteAll(Dst("gone.txt"), "gone");
+    WriteAll(Dst("other/gone.txt"), "gone");
+    WriteAll(Dst("locked/l.txt"), "locked");
+    WriteAll(Dst("locked/old.txt"), "old");
+    fs::create_directories(sandbox.Path("cfg"));
+    fs::create_directories(sandbox.Path("tmp"));
+    fs::create_directories(sandbox.Path("tasks"));
+    std::string task = Task("SyncMode=1\nSyncBefore=1");
+    WriteAll(host.DefaultLog, "");
+    {
+        UnprivilegedScope user(sandbox.Path(), {Src("locked")});
+        ASSERT_TRUE(user.Ok());
+        engine.DoBackupJob(0, iaQuiet, 3, task);
+    }
+    lastLog = runtest::ReadAll(host.DefaultLog);
+    EXPECT_TRUE(fs::exists(Dst("locked/l.txt")));
+    EXPECT_TRUE(fs::exists(Dst("locked/old.txt")));
+    // Readable folders are synchronised; the files of a folder with an unreadable part stay.
+    EXPECT_FALSE(fs::exists(Dst("other/gone.txt"))) << lastLog;
+    EXPECT_TRUE(fs::exists(Dst("gone.txt"))) << lastLog;
+    EXPECT_TRUE(Logged("Warning: There were errors during synchronization!")) << lastLog;
+    EXPECT_TRUE(Logged(Src("locked/"))) << lastLog;
+    EXPECT_NE(host.FExitState, 0);
+
+    // The whole source folder unreadable: nothing is synchronised at all.
+    WriteAll(Dst("other/gone.txt"), "gone");
+    host.FExitState = 0;
+    {
+        UnprivilegedScope user(sandbox.Path(), {Src()});
+        ASSERT_TRUE(user.Ok());
+        engine.DoBackupJob(0, iaQuiet, 3, task);
+    }
+    fs::permissions(Src(), fs::perms::all);
+    EXPECT_TRUE(fs::exists(Dst("gone.txt")));
+    EXPECT_TRUE(fs::exists(Dst("other/gone.txt")));
+    EXPECT_TRUE(fs::exists(Dst("locked/old.txt")));
+    EXPECT_NE(host.FExitState, 0);
+}
+
+TEST_F(SynchronizeSafetyTest, TheWalkItselfTouchesNothingBelowASourceItCannotTrust)
+{
+    WriteAll(sandbox.Path("afile"), "not a folder");
+    fs::create_directories(sandbox.Path("empty"));
+    TRunControl ctl;
+    THeadlessProgress prog;
+    TEngineFileOps ops(log, ctl);
+    for (const std::string& src : {sandbox.Path("nosuch"), sandbox.Path("afile"), sandbox.Path("empty")}) {
+        SCOPED_TRACE(src);
+        FillDestination();
+        TSynchronizer sync(engine.Task, log, ctl, prog, interaction, ops);
+        engine.Task.SyncMode = 1;
+        TTimePeriod period;
+        TExtensionList list(period, sdmNormal);
+        int examined = 0, deleted = 0;
+        EXPECT_FALSE(sync.SyncLocalDestination(src, Dst(), list, examined, deleted, false, false, ""));
+        EXPECT_EQ(deleted, 0);
+        EXPECT_EQ(Tree(Dst()), (std::vector<std::string>{"keep.txt=keep", "sub/keep2.txt=keep too"}));
+    }
 }
 
 } // namespace
