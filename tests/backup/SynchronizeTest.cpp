@@ -11,6 +11,7 @@
 #include "RunTestUtil.h"
 #include "backup/CopyLoop.h"
 #include "backup/Synchronize.h"
+#include "platform/Trash.h"
 
 namespace fs = std::filesystem;
 
@@ -462,6 +463,55 @@ TEST_F(SynchronizeSafetyTest, TheWalkItselfTouchesNothingBelowASourceItCannotTru
         EXPECT_EQ(deleted, 0);
         EXPECT_EQ(Tree(Dst()), (std::vector<std::string>{"keep.txt=keep", "sub/keep2.txt=keep too"}));
     }
+}
+
+TEST_F(SynchronizeTest, TrashTakesWhatGoesAndEmptiedFoldersAreRemoved)
+{
+    WriteAll(Src("a.txt"), "alpha");
+    fs::create_directories(Src("d"));
+    WriteAll(Dst("gone.txt"), "gone");
+    WriteAll(Dst("olddir/x.txt"), "x");
+    WriteAll(Dst("olddir/y/z.txt"), "z");
+    WriteAll(Dst("d/gone2.txt"), "gone too");
+    EXPECT_EQ(RunTask("SyncMode=1\nUseRecycler=1\nEmptyDirs=1"), brOK);
+    EXPECT_EQ(Tree(Dst()), (std::vector<std::string>{"a.txt=alpha"})) << lastLog;
+    std::string trash = HomeTrashDir() + "/files/";
+    EXPECT_EQ(runtest::ReadAll(trash + "gone.txt"), "gone");
+    EXPECT_EQ(runtest::ReadAll(trash + "gone2.txt"), "gone too");
+    EXPECT_TRUE(Logged("File was moved to Recycle Bin: \"gone.txt\"")) << lastLog;
+    EXPECT_TRUE(Logged("Empty directory was deleted: \"" + Dst("d/") + "\"")) << lastLog;
+    // Whole folders go to the trash where the file system keeps them, else they are deleted.
+    bool folderToTrash = engine.TargetType == fsExt4 || engine.TargetType == fsBTRFS ||
+                         engine.TargetType == fsNtfs || engine.TargetType == fsReFS;
+    EXPECT_EQ(Logged("Directory was moved to Recycle Bin: \"olddir\" (2 files)"), folderToTrash) << lastLog;
+    EXPECT_EQ(fs::exists(trash + "olddir/y/z.txt"), folderToTrash);
+    EXPECT_TRUE(Logged("=> Status: 4 files deleted")) << lastLog;
+}
+
+TEST_F(SynchronizeTest, LinksAtTheDestinationGoAsLinksAndWhatTheyPointToStays)
+{
+    WriteAll(Src("a.txt"), "alpha");
+    WriteAll(sandbox.Path("outside/keep.txt"), "keep");
+    fs::create_directories(Dst("olddir"));
+    fs::create_directory_symlink(sandbox.Path("outside"), Dst("linkdir"));
+    fs::create_directory_symlink(sandbox.Path("outside"), Dst("olddir/inner"));
+    fs::create_symlink(sandbox.Path("outside/keep.txt"), Dst("filelink"));
+    for (const char* extra : {"SyncMode=1", "SyncMode=1\nSyncFiles=1\nSyncSecMode=1"}) {
+        SCOPED_TRACE(extra);
+        EXPECT_EQ(RunTask(extra), brOK);
+        EXPECT_EQ(runtest::ReadAll(sandbox.Path("outside/keep.txt")), "keep");
+        EXPECT_FALSE(fs::exists(fs::symlink_status(Dst("linkdir"))));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(Dst("filelink"))));
+        EXPECT_FALSE(fs::exists(Dst("olddir")));
+        EXPECT_FALSE(Logged("keep.txt\"")) << lastLog;
+        // Second round: the same links kept as sync copies instead.
+        fs::create_directories(Dst("olddir"));
+        fs::create_directory_symlink(sandbox.Path("outside"), Dst("linkdir"));
+        fs::create_directory_symlink(sandbox.Path("outside"), Dst("olddir/inner"));
+        fs::create_symlink(sandbox.Path("outside/keep.txt"), Dst("filelink"));
+    }
+    EXPECT_TRUE(fs::is_symlink(Dst("_sync/linkdir-_")));
+    EXPECT_EQ(runtest::ReadAll(sandbox.Path("outside/keep.txt")), "keep");
 }
 
 } // namespace
