@@ -373,8 +373,8 @@ TEST_F(SynchronizeSafetyTest, UnmountedSourceDriveLeavesItsEmptyMountFolderAndTh
 class UnprivilegedScope
 {
 public:
-    // Everything below root is opened to all, then the folders of locked are closed to all.
-    UnprivilegedScope(const std::string& root, const std::vector<std::string>& locked)
+    // Everything below root is opened to all, then the folders of locked get the given permissions.
+    UnprivilegedScope(const std::string& root, const std::vector<std::pair<std::string, fs::perms>>& locked)
     {
         if (geteuid() == 0) {
             for (const auto& e : fs::recursive_directory_iterator(root))
@@ -382,8 +382,8 @@ public:
                     fs::permissions(e.path(), fs::perms::all);
             fs::permissions(root, fs::perms::all);
         }
-        for (const auto& path : locked)
-            fs::permissions(path, fs::perms::none);
+        for (const auto& [path, perms] : locked)
+            fs::permissions(path, perms);
         if (geteuid() == 0)
             FDropped = seteuid(65534) == 0;
     }
@@ -415,7 +415,7 @@ TEST_F(SynchronizeSafetyTest, SourceFoldersThatCannotBeReadKeepTheirDestination)
     std::string task = Task("SyncMode=1\nSyncBefore=1");
     WriteAll(host.DefaultLog, "");
     {
-        UnprivilegedScope user(sandbox.Path(), {Src("locked")});
+        UnprivilegedScope user(sandbox.Path(), {{Src("locked"), fs::perms::none}});
         ASSERT_TRUE(user.Ok());
         engine.DoBackupJob(0, iaQuiet, 3, task);
     }
@@ -433,7 +433,7 @@ TEST_F(SynchronizeSafetyTest, SourceFoldersThatCannotBeReadKeepTheirDestination)
     WriteAll(Dst("other/gone.txt"), "gone");
     host.FExitState = 0;
     {
-        UnprivilegedScope user(sandbox.Path(), {Src()});
+        UnprivilegedScope user(sandbox.Path(), {{Src(), fs::perms::none}});
         ASSERT_TRUE(user.Ok());
         engine.DoBackupJob(0, iaQuiet, 3, task);
     }
@@ -512,6 +512,85 @@ TEST_F(SynchronizeTest, LinksAtTheDestinationGoAsLinksAndWhatTheyPointToStays)
     }
     EXPECT_TRUE(fs::is_symlink(Dst("_sync/linkdir-_")));
     EXPECT_EQ(runtest::ReadAll(sandbox.Path("outside/keep.txt")), "keep");
+}
+
+TEST_F(SynchronizeTest, ResultWindowShowsTheDeletedFilesAndWarnsOfSynchronisationErrors)
+{
+    WriteAll(Src("a.txt"), "alpha");
+    WriteAll(Src("d/b.txt"), "beta");
+    WriteAll(Dst("gone.txt"), "gone");
+    engine.DoBackupJob(0, iaPrompt, 3, Task("SyncMode=1"));
+    ASSERT_FALSE(progress.Calls.empty());
+    EXPECT_NE(progress.Calls.back().find("ShowStatus psOK|Backup completed|2 of 2 files copied"),
+              std::string::npos)
+        << progress.Calls.back();
+    EXPECT_NE(progress.Calls.back().find(" (1 file deleted)|"), std::string::npos) << progress.Calls.back();
+
+    // A file the walk cannot delete: the run still ends, with the warning of the synchronisation.
+    progress.Calls.clear();
+    WriteAll(Dst("d/gone.txt"), "gone");
+    fs::create_directories(sandbox.Path("cfg"));
+    fs::create_directories(sandbox.Path("tmp"));
+    std::string task = Task("SyncMode=1");
+    {
+        const fs::perms readOnly =
+            fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec;
+        UnprivilegedScope user(sandbox.Path(), {{Dst("d"), readOnly}});
+        ASSERT_TRUE(user.Ok());
+        engine.DoBackupJob(0, iaPrompt, 3, task);
+    }
+    fs::permissions(Dst("d"), fs::perms::all);
+    EXPECT_TRUE(fs::exists(Dst("d/gone.txt")));
+    ASSERT_FALSE(progress.Calls.empty());
+    EXPECT_NE(progress.Calls.back().find("|Warning: There were errors during synchronization!|"),
+              std::string::npos)
+        << progress.Calls.back();
+}
+
+TEST_F(SynchronizeTest, FileServicesDeleteRenameAndPruneWithTheirLogLines)
+{
+    ASSERT_EQ(log.OpenLogFile(3, sandbox.Path("cfg/services.log"), false), 0u);
+    log.InitLog("Data backup");
+    log.BeginLog(Now(), "services");
+    TRunControl ctl;
+    THeadlessProgress prog;
+    TEngineFileOps ops(log, ctl);
+    ops.Sleep = nullptr;
+    TSynchronizer sync(engine.Task, log, ctl, prog, interaction, ops);
+    WriteAll(sandbox.Path("f/a.txt"), "a");
+    WriteAll(sandbox.Path("f/old1.tmp"), "1");
+    WriteAll(sandbox.Path("f/old2.tmp"), "2");
+    WriteAll(sandbox.Path("f/new.tmp"), "3");
+    SetMTime(sandbox.Path("f/old1.tmp"), 1500000000);
+    SetMTime(sandbox.Path("f/old2.tmp"), 1500000000);
+
+    EXPECT_TRUE(sync.FileDelete(sandbox.Path("f/a.txt")));
+    EXPECT_FALSE(fs::exists(sandbox.Path("f/a.txt")));
+    // A file that is not there counts as deleted.
+    EXPECT_TRUE(sync.FileDelete(sandbox.Path("f/a.txt")));
+
+    int errors = 0, warnings = 0;
+    fs::create_directories(sandbox.Path("f/g"));
+    EXPECT_EQ(sync.FileRename(sandbox.Path("f"), sandbox.Path("f/new.tmp"), sandbox.Path("f/g/renamed.tmp"),
+                              errors, warnings),
+              0);
+    EXPECT_EQ(errors, 0);
+    // The target exists now: a move never replaces it.
+    WriteAll(sandbox.Path("f/again.tmp"), "4");
+    EXPECT_GT(sync.FileRename(sandbox.Path("f/again.tmp"), sandbox.Path("f/g/renamed.tmp"), errors, warnings),
+              0);
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(runtest::ReadAll(sandbox.Path("f/g/renamed.tmp")), "3");
+
+    sync.DeleteOldFiles(sandbox.Path("f"), "*.tmp", EncodeDate(2020, 1, 1));
+    EXPECT_FALSE(fs::exists(sandbox.Path("f/old1.tmp")));
+    EXPECT_FALSE(fs::exists(sandbox.Path("f/old2.tmp")));
+    EXPECT_TRUE(fs::exists(sandbox.Path("f/again.tmp")));
+    log.FlushLogFile(1);
+    std::string text = runtest::ReadAll(sandbox.Path("cfg/services.log"));
+    EXPECT_NE(text.find("File was deleted: \"" + sandbox.Path("f/old1.tmp") + "\""), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Error renaming File"), std::string::npos) << text;
 }
 
 } // namespace
