@@ -574,6 +574,23 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         WriteDestLine(CurDir);
                         if (FControl.Stopped())
                             break;
+                        // Synchronisation of the folder's destination, before or after its copy.
+                        const bool syncFolder = syncRun && !Task.ClearDest;
+                        auto synchronize = [&]() {
+                            if (SynchronizeFolder) {
+                                SynchronizeFolder(entry, src, CurDir, prompts, total);
+                            } else {
+                                FLog.WriteErrorToLog(1, "S", _("Synchronize") + " - " + CurDir,
+                                                     _("Synchronization is not available in this build"),
+                                                     std::string());
+                                ++total.ErrorCount;
+                                total.SyncFailed = true;
+                            }
+                        };
+                        if (syncFolder && Task.SyncBefore)
+                            synchronize();
+                        if (syncFolder)
+                            FLog.WriteToLog("  ->  " + _("Data backup"));
                         TFolderCounters before = total;
                         if (BackupDirectory)
                             BackupDirectory(entry, src, CurDir, prompts, total);
@@ -593,6 +610,8 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         if (errors > 0)
                             status += " (" + FormatCount("", _("1 error"), _("%u errors"), errors) + ")";
                         FLog.WriteToLog(status);
+                        if (BuStatus == bsOK && syncFolder && !Task.SyncBefore && !FControl.Stopped())
+                            synchronize();
                         if (BuStatus != bsOK || StopFolderLoop)
                             break;
                     }
@@ -640,6 +659,11 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                     CopyProgressText(static_cast<int>(total.CopyCount), static_cast<int>(total.FileCount),
                                      total.CopiedBytes, total.TotalBytes);
                 std::string statusText;
+                const std::string deletedText = FormatCount(_("No files deleted"), _("1 file deleted"),
+                                                            _("%u files deleted"), total.DeletedCount);
+                const std::string status2 = total.SyncFailed
+                                                ? _("Warning: There were errors during synchronization!")
+                                                : std::string();
                 if (BuStatus != bsOK) {
                     FProgress.Close();
                     statusText = BuStatus == bsFull     ? _("Canceled because of full destination volume")
@@ -653,7 +677,10 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                     else
                         ReportRunEvent(0xC0000011, {statusText});
                 } else if (failure.empty() && total.WarnCount + total.ErrorCount == 0) {
-                    resultCode = ShowRunResult(psOK, _("Backup completed"), copyText, std::string(), 0x503000,
+                    std::string status1 = copyText;
+                    if (syncRun && total.DeletedCount > 0)
+                        status1 += " (" + deletedText + ")";
+                    resultCode = ShowRunResult(psOK, _("Backup completed"), status1, status2, 0x503000,
                                                waitCode, total.TotalBytes, total.FileCount);
                     statusText = _("OK");
                     result = brOK;
@@ -674,7 +701,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                     } else {
                         resultCode =
                             ShowRunResult(total.ErrorCount > 0 ? psError : psWarning, _("Backup completed"),
-                                          statusText + " - " + copyText, std::string(), clRed, waitCode,
+                                          statusText + " - " + copyText, status2, clRed, waitCode,
                                           total.TotalBytes, total.FileCount);
                     }
                     result = brOK;
@@ -707,6 +734,8 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 FLog.WriteToLog(statusLead + statusText + " - " + _("Elapsed time: ") +
                                 ElapsedText(StartTime, EndTime));
                 FLog.WriteToLog(Blanks(TextWidth(statusLead)) + _("Backup: ") + copyText);
+                if (syncRun)
+                    FLog.WriteToLog(Blanks(TextWidth(statusLead)) + _("Synchronization: ") + deletedText);
 
                 // 14. After-run actions.
                 resultCode &= ~mrShowLogBit;

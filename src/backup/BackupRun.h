@@ -30,6 +30,9 @@ struct TFolderCounters
     int64_t CopiedBytes = 0;
     int64_t TotalBytes = 0;
     int64_t FailedBytes = 0;
+    // Synchronisation: files deleted or kept as sync copies, and whether a step reported errors.
+    int64_t DeletedCount = 0;
+    bool SyncFailed = false;
 };
 // The copy loop of one source folder: the entry, the folder to read, its destination folder, whether
 // prompts are allowed, and the counters to add to.
@@ -72,6 +75,9 @@ public:
     // Called after the loop over the source folders: finishes what spans the whole run (the run's zip
     // archive); may add to the counters and set the failure text of the run.
     std::function<void(TFolderCounters& total, std::string& failure)> FinishRun;
+    // The synchronisation of one folder's destination (same arguments); without one a synchronisation
+    // run reports that it cannot synchronise.
+    TBackupDirectoryFn SynchronizeFolder;
 
     // Runs a task file unattended (slot nr 1..16 or 0, -1 when after-run actions are allowed).
     TBuResult DoBackupJob(int nr, TInteraction interAct, int priority, const std::string& taskPath);

@@ -6,7 +6,9 @@
 
 #include "archive/FileErrors.h"
 #include "archive/ZLibEx.h"
+#include "backup/LinkInfo.h"
 #include "backup/SecurityCopyNames.h"
+#include "backup/Synchronize.h"
 #include "foundation/PathUtils.h"
 #include "foundation/QvUtilsTexts.h"
 #include "foundation/StringUtils.h"
@@ -546,12 +548,6 @@ void TCopyLoop::BackupEntry(TExtensionList& list, const std::string& srcDir, con
     BackupDirectory(srcDir, destDir, std::string(), ts, attr, false, prompt, counters, list);
     // A folder's archive that a stop left unfinished never remains.
     Zip.DiscardFolderArchive();
-    // Synchronisation of the destination is not built yet: say so instead of leaving it out silently.
-    if (FTask.SyncMode > 0 && FTask.DestMode <= 3) {
-        FLog.WriteErrorToLog(1, "B", _("Synchronization is not available in this build") + ": " + destDir,
-                             std::string(), std::string());
-        ++counters.ErrorCount;
-    }
     list.ICount = static_cast<int32_t>(counters.FileCount - before.FileCount);
     list.IBytes = counters.TotalBytes - before.TotalBytes;
 }
@@ -573,10 +569,23 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     } else {
         selected = list.SubDirList.IndexOf(srcDir) < 0;
     }
-    // Links below the entry's folder are not followed: their targets may lie anywhere, even above.
+    // Links below the entry's folder: skipped, recorded in an information file or read through.
+    TJunctionRootScope junctionScope(FJunctionRoot, srcDir);
     if (!relDir.empty() && (dirAttr & 0x400) != 0) {
-        FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Skipped link: \"%s\""), {srcDir}));
-        return;
+        if (!selected)
+            return;
+        TLinkFolderStep link = HandleLinkFolder(FTask, TLinkContext{BaseDir, FTask.BuFtp, nullptr}, FLog, Ops,
+                                                srcDir, destDir, dirAttr, junctionScope.Parent());
+        c.ErrorCount += link.Errors;
+        if (link.Skip)
+            return;
+        if (link.IsLink)
+            FJunctionRoot = link.JunctionRoot;
+        if (link.ReRoot) {
+            BackupDirectory(link.SrcBase, link.DestBase, std::string(), link.DirTimestamps, link.DirAttr,
+                            parentIncluded, prompt, c, list);
+            return;
+        }
     }
     if (selected) {
         FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Current directory: \"%s\""), {srcDir}) + " (" +
@@ -986,6 +995,28 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     }
 }
 
+bool TCopyLoop::SynchronizeEntry(TExtensionList& list, const std::string& srcDir, const std::string& destDir,
+                                 bool prompt, TFolderCounters& counters)
+{
+    if (FTask.BuFtp) {
+        FLog.WriteErrorToLog(1, "S", _("Synchronize") + " - " + destDir,
+                             _("Synchronization of FTP destinations is not available in this build"),
+                             std::string());
+        ++counters.ErrorCount;
+        counters.SyncFailed = true;
+        return false;
+    }
+    TSynchronizer sync(FTask, FLog, FControl, FProgress, FInteraction, Ops);
+    sync.BaseDir = BaseDir;
+    sync.TargetType = TargetType;
+    sync.Encrypt = Encryption != nullptr;
+    sync.Selection = Selection;
+    sync.BakSuffix = BakSuffix;
+    if (!ProgSettings.SecCopySettings.SyncSuffix.empty())
+        sync.SyncSuffix = ProgSettings.SecCopySettings.SyncSuffix;
+    return sync.SyncLocalFolder(list, srcDir, destDir, prompt, counters);
+}
+
 void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
 {
     engine.BackupDirectory = [&engine, &loop](TExtensionList& entry, const std::string& srcDir,
@@ -1008,4 +1039,13 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
             engine.BuStatus = loop.BuStatus;
     };
     AttachZipRun(engine, loop.Zip);
+    engine.SynchronizeFolder = [&engine, &loop](TExtensionList& entry, const std::string& srcDir,
+                                                const std::string& destDir, bool prompt,
+                                                TFolderCounters& counters) {
+        loop.BaseDir = engine.BaseDir;
+        loop.TargetType = engine.TargetType;
+        loop.Selection.LastBackupTime = engine.Task.LastBackupTime;
+        loop.Selection.Today = std::floor(Now());
+        loop.SynchronizeEntry(entry, srcDir, destDir, prompt, counters);
+    };
 }

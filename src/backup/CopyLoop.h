@@ -75,6 +75,10 @@ public:
                          TFileTimestamps dirTimestamps, uint32_t dirAttr, bool parentIncluded, bool prompt,
                          TFolderCounters& c, TExtensionList& list);
 
+    // The synchronisation of one source-folder entry's destination (local destinations).
+    bool SynchronizeEntry(TExtensionList& list, const std::string& srcDir, const std::string& destDir,
+                          bool prompt, TFolderCounters& counters);
+
     // Copy options and their letters for the log.
     TCopyOptions LocalCopyOptions(bool compressed) const;
     std::string CopyOptionLetters(bool compressed) const;
@@ -110,6 +114,8 @@ private:
     IInteraction& FInteraction;
     std::unique_ptr<TWinCopyThread> FCopyThread;
     std::string FCurDir;
+    // The folder that links below the current folder are tested against (see LinkInfo.h).
+    std::string FJunctionRoot;
 };
 
 // Hooks a copy loop into the run frame: each source folder of the engine's task is backed up by loop,
