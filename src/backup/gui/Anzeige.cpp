@@ -598,11 +598,12 @@ void TZeigFortschritt::UpdateTimer()
     if (isVisible() && AutoUpdate)
         UpdateView();
     const TUpdateStatus u = Snapshot();
-    if (QApplication::applicationState() == Qt::ApplicationActive)
-        QApplication::setApplicationDisplayName(ATitel);
-    else
-        QApplication::setApplicationDisplayName(QString::number(u.Total) + QStringLiteral("% => ") +
-                                                ZielLabel->text());
+    // The program's name in the task list: the progress while another program is in front.
+    const QString title = QApplication::applicationState() == Qt::ApplicationActive
+                              ? ATitel
+                              : QString::number(u.Total) + QStringLiteral("% => ") + ZielLabel->text();
+    if (title != QApplication::applicationDisplayName())
+        QApplication::setApplicationDisplayName(title);
     UpdateTaskBar();
     if (OnRefresh)
         OnRefresh();
