@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/FtpUtils.h"
 #include "foundation/BuConsts.h"
 
 // ---- result view and progress options
@@ -174,6 +175,9 @@ public:
     virtual bool Confirm(const std::string& text) = 0;
     // Asks for a password; false when cancelled.
     virtual bool AskPassword(const std::string& title, const std::string& prompt, std::string& password) = 0;
+    // Whether to trust the certificate an FTPS server presented; true when the user accepts it.
+    // Nobody present: the certificate is refused.
+    virtual bool ConfirmCertificate(const TCerticateInfo&) { return false; }
 };
 
 // Nobody is present: messages go to the standard error output, questions get the cautious answer.
@@ -193,6 +197,8 @@ public:
     void InfoBox(const std::string& text) override;
     bool Confirm(const std::string& text) override;
     bool AskPassword(const std::string& title, const std::string& prompt, std::string& password) override;
+    // Records "ConfirmCertificate <server>|<fingerprint>" and answers ConfirmAnswer.
+    bool ConfirmCertificate(const TCerticateInfo& cert) override;
     std::vector<std::string> Calls;
     bool ConfirmAnswer = false;
     std::string Password; // empty = the prompt is cancelled
