@@ -67,6 +67,32 @@ TRangeEdit* RangeEdit(QWidget* parent, const char* name, int min, int max, int v
     return e;
 }
 
+QIcon ShieldIcon(QStyle* style)
+{
+    QIcon icon = QIcon::fromTheme(QStringLiteral("security-high"));
+    if (icon.isNull())
+        icon = style->standardIcon(QStyle::SP_VistaShield);
+    if (icon.isNull())
+        icon = style->standardIcon(QStyle::SP_MessageBoxWarning);
+    return icon;
+}
+
+// A number field with its up-down buttons and its unit, left-aligned.
+QHBoxLayout* NumberRow(QWidget* edit, QWidget* upDown, QWidget* unit)
+{
+    auto* row = new QHBoxLayout;
+    row->setSpacing(0);
+    row->addWidget(edit);
+    if (upDown)
+        row->addWidget(upDown);
+    if (unit) {
+        row->addSpacing(6);
+        row->addWidget(unit);
+    }
+    row->addStretch(1);
+    return row;
+}
+
 QCheckBox* CheckBox(QWidget* parent, const char* name, const char* text)
 {
     return Named(new QCheckBox(TrQ(text), parent), name);
@@ -147,8 +173,9 @@ QWidget* TFtpDialog::BuildGeneralPage()
     edtFtpPwd->setReadOnly(true);
     edtFtpPwd->setFocusPolicy(Qt::NoFocus);
     edtFtpPwd->setToolTip(TrQ("Click button to enter password"));
-    bbPassword = ToolButton(page, "bbPassword", QStyle::SP_DialogSaveButton, "Specify password");
-    bbPassword->setText(QStringLiteral("…"));
+    bbPassword = Named(new QPushButton(QStringLiteral("…"), page), "bbPassword");
+    bbPassword->setToolTip(TrQ("Specify password"));
+    bbPassword->setAutoDefault(false);
     edtPort = RangeEdit(page, "edtPort", 0, 65535, DefaultPort);
     edDir = Named(new THistoryCombo(page), "edDir");
     btnPhDir = ToolButton(page, "btnPhDir", QStyle::SP_FileDialogContentsView, "Insert placeholder");
@@ -178,6 +205,7 @@ QWidget* TFtpDialog::BuildGeneralPage()
         cbSecure->addItem(TrQ(item));
     btnSecurity =
         ToolButton(secure, "btnSecurity", QStyle::SP_MessageBoxWarning, "Server certificate vericfiation");
+    btnSecurity->setIcon(ShieldIcon(style()));
     auto* secureRow = new QHBoxLayout(secure);
     secureRow->addWidget(cbSecure, 1);
     secureRow->addWidget(btnSecurity);
@@ -281,25 +309,19 @@ QWidget* TFtpDialog::BuildAdvancedPage()
     udConnect->SetAssociate(reConnect);
     auto* el = new QGridLayout(establish);
     el->addWidget(Label(establish, "Maximum waiting time to establish the connection:", reConnTimeout), 0, 0);
-    el->addWidget(reConnTimeout, 0, 1);
-    el->addWidget(new QLabel(TrQ("s"), establish), 0, 2);
+    el->addLayout(NumberRow(reConnTimeout, nullptr, new QLabel(TrQ("s"), establish)), 0, 1);
     el->addWidget(Label(establish, "Maximum number of attempts to connect to server:", reConnect), 1, 0);
-    auto* attempts = new QHBoxLayout;
-    attempts->setSpacing(0);
-    attempts->addWidget(reConnect);
-    attempts->addWidget(udConnect);
-    el->addLayout(attempts, 1, 1);
-    el->setColumnStretch(3, 1);
+    el->addLayout(NumberRow(reConnect, udConnect, nullptr), 1, 1);
+    el->setColumnStretch(1, 1);
 
     auto* control = Named(new QGroupBox(TrQ("Controlling the connection"), page), "gbControl");
     reRespTimeout = RangeEdit(control, "reRespTimeout", 1, 600, 60);
     cbAlive = CheckBox(control, "cbAlive", "Send keep-alive command during data transfer");
     auto* cl = new QGridLayout(control);
     cl->addWidget(Label(control, "Maximum waiting time for server response:", reRespTimeout), 0, 0);
-    cl->addWidget(reRespTimeout, 0, 1);
-    cl->addWidget(new QLabel(TrQ("s"), control), 0, 2);
-    cl->addWidget(cbAlive, 1, 0, 1, 4);
-    cl->setColumnStretch(3, 1);
+    cl->addLayout(NumberRow(reRespTimeout, nullptr, new QLabel(TrQ("s"), control)), 0, 1);
+    cl->addWidget(cbAlive, 1, 0, 1, 2);
+    cl->setColumnStretch(1, 1);
 
     cbProxy = CheckBox(page, "cbProxy", "Use Proxy-Server");
     edProxy = Named(new QLineEdit(page), "edProxy");
@@ -344,12 +366,7 @@ QWidget* TFtpDialog::BuildCertificatePage()
     auto* page = Named(new QWidget(this), "tsCertificate");
     auto* integrity = Named(new QGroupBox(TrQ("Server integrity"), page), "gbIntegrity");
     auto* shield = Named(new QLabel(integrity), "imgShield");
-    QIcon icon = QIcon::fromTheme(QStringLiteral("security-high"));
-    if (icon.isNull())
-        icon = style()->standardIcon(QStyle::SP_VistaShield);
-    if (icon.isNull())
-        icon = style()->standardIcon(QStyle::SP_MessageBoxWarning);
-    shield->setPixmap(icon.pixmap(32, 32));
+    shield->setPixmap(ShieldIcon(style()).pixmap(32, 32));
     cbCertVerify = CheckBox(integrity, "cbCertVerify", "Verify server certificate");
     rbConfirm = Named(new QRadioButton(TrQ("Interactively by user"), integrity), "rbConfirm");
     rbCompare = Named(new QRadioButton(TrQ("Automatic comparison of fingerprints"), integrity), "rbCompare");

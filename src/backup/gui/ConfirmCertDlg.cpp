@@ -57,6 +57,7 @@ TConfirmCertDialog::TConfirmCertDialog(QWidget* parent) : TDialogBase(parent)
     siValid = new TSpotIndicator(group);
     siValid->setObjectName(QStringLiteral("siValid"));
     siValid->SetColorOff(ColorFromTColor(0x00A400));
+    siValid->setFixedSize(siValid->sizeHint());
     leFingerprint = ReadOnlyEdit(group, "leFingerprint");
     leFingerprint->setMinimumWidth(leFingerprint->fontMetrics().horizontalAdvance(QString(47, QChar('D'))));
     btnCopyFp = new QPushButton(group);
