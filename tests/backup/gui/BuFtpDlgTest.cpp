@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -535,4 +537,35 @@ TEST_F(BuFtpDlgTest, F11ShowsTheHintOfTheFocusedControl)
     ASSERT_EQ(1u, MsgDialogLog().size());
     EXPECT_EQ("Specify password", MsgDialogLog()[0].Text);
     EXPECT_EQ(mdtCustom, MsgDialogLog()[0].DlgType);
+}
+
+TEST_F(BuFtpDlgTest, TheHistoryMenuEditsTheListOfTheComboThatOpenedIt)
+{
+    const std::string ini = sandbox.Path("Vastrel.ini");
+    {
+        auto file = TUnicodeIniFile::CreateForWrite(ini, false);
+        file.WriteString("Usernames", "History0", "first");
+        file.WriteString("Usernames", "History1", "second");
+    }
+    TFtpParams p = SampleParams();
+    QStringList left;
+    ASSERT_TRUE(Run(p, [&](QWidget* w) {
+        auto* combo = F<QComboBox>(w, "edUsername");
+        emit combo->lineEdit()->customContextMenuRequested(QPoint(2, 2));
+        auto* menu = F<QMenu>(w, "pmHistList");
+        EXPECT_TRUE(menu->isVisible());
+        WhenModalOtherThan(w, [](QWidget* d) {
+            ASSERT_NE(nullptr, d);
+            auto* list = Find<QListWidget>(d, "lbxStringList");
+            list->setCurrentRow(0);
+            QTest::mouseClick(Find<QPushButton>(d, "btnDelete"), Qt::LeftButton);
+            QTest::mouseClick(Find<QPushButton>(d, "OKBtn"), Qt::LeftButton);
+        });
+        menu->findChild<QAction*>("pmiEditList")->trigger();
+        menu->hide();
+        for (int i = 0; i < combo->count(); ++i)
+            left << combo->itemText(i);
+        ClickOk(w);
+    }));
+    EXPECT_EQ(QStringList({"second"}), left);
 }
