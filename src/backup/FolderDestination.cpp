@@ -287,9 +287,11 @@ int TFolderDestination::DeleteOldSecurityFolders(const std::string& dir)
     // ends in a date before the limit.
     std::vector<std::string> old;
     TSearchRec sr;
-    for (int code = FindFirst(folder + sec.DirPrefix + sec.DirSuffix + "-" + BackupDateMask, 0x1FF, sr);
-         code == 0; code = FindNext(sr)) {
-        if (sr.Attr != 0x10 || !IsNotDotEntry(sr.Name) || sr.Name.size() < 10)
+    const std::string lead = sec.DirPrefix + sec.DirSuffix + "-";
+    for (int code = FindFirst(folder + lead + BackupDateMask, 0x1FF, sr); code == 0; code = FindNext(sr)) {
+        // The mask treats wildcards of the prefix as wildcards; the name must hold it as written.
+        if (sr.Attr != 0x10 || !IsNotDotEntry(sr.Name) || sr.Name.size() != lead.size() + 10 ||
+            !utf8::SameText(std::string_view(sr.Name).substr(0, lead.size()), lead))
             continue;
         TDateTime date = 0;
         if (ReadDateAt(sr.Name, static_cast<int>(sr.Name.size()) - 9, date) && date > 0 && date < limit)

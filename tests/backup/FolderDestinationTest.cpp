@@ -348,6 +348,13 @@ TEST_F(FolderDestinationTest, SecurityFoldersAreSearchedOnlyWithDatedFoldersAndA
             EXPECT_TRUE(Logged(c.Line)) << LogText();
         }
     }
+    // A wildcard in the prefix stands for itself.
+    fs::remove_all(Dest());
+    fs::create_directories(Dest("Photos-2001-01-01"));
+    fs::create_directories(Dest("*-2001-01-01"));
+    ASSERT_EQ(Run("DestMode=2\nBakFiles=1\nBakPrefix=*\nBakSecMode=4\nBakSuffix=/2/1", Src()), brOK);
+    EXPECT_TRUE(fs::exists(Dest("Photos-2001-01-01")));
+    EXPECT_FALSE(fs::exists(Dest("*-2001-01-01"))) << LogText();
     // Nothing to remove.
     fs::remove_all(Dest());
     ASSERT_EQ(Run("DestMode=2\nBakFiles=1\nBakPrefix=$Backup\nBakSecMode=4\nBakSuffix=/2/1", Src()), brOK);
