@@ -52,8 +52,8 @@ TAccountDialog::TAccountDialog(QWidget* parent) : TTaskDialogBase("", parent)
     center->addWidget(repLabel, 0, 0);
     center->addWidget(edtRepPwd, 0, 1);
     // Both grids keep their fields in one column.
-    const int labelWidth = std::max({nameLabel->sizeHint().width(), pwdLabel->sizeHint().width(),
-                                     repLabel->sizeHint().width()});
+    const int labelWidth =
+        std::max({nameLabel->sizeHint().width(), pwdLabel->sizeHint().width(), repLabel->sizeHint().width()});
     top->setColumnMinimumWidth(0, labelWidth);
     center->setColumnMinimumWidth(0, labelWidth);
 
@@ -131,8 +131,8 @@ void TAccountDialog::accept()
         QDialog::accept();
 }
 
-bool ShowAccountDialog(const std::string& Title, const std::string& Hint, std::string& Username, std::string& Pwd,
-                       bool Confirm, bool Show, int MinLen)
+bool ShowAccountDialog(const std::string& Title, const std::string& Hint, std::string& Username,
+                       std::string& Pwd, bool Confirm, bool Show, int MinLen)
 {
     if (!GuiAvailable())
         return false;

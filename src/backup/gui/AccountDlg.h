@@ -34,5 +34,5 @@ private:
     int FMinLen = 0;
 };
 
-bool ShowAccountDialog(const std::string& Title, const std::string& Hint, std::string& Username, std::string& Pwd,
-                       bool Confirm, bool Show, int MinLen);
+bool ShowAccountDialog(const std::string& Title, const std::string& Hint, std::string& Username,
+                       std::string& Pwd, bool Confirm, bool Show, int MinLen);

@@ -1,7 +1,6 @@
 #include "backup/gui/AddProgramsDlg.h"
 
 #include <QCheckBox>
-#include <algorithm>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -14,6 +13,7 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <memory>
 
 #include "foundation/BuConsts.h"
@@ -35,8 +35,8 @@ QString QtFilters(const std::string& filter)
     const QStringList parts = QStr(filter).split(QLatin1Char('|'));
     QStringList result;
     for (int i = 0; i + 1 < parts.size(); i += 2)
-        result << parts[i] + QStringLiteral(" (") + QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')) +
-                      QStringLiteral(")");
+        result << parts[i] + QStringLiteral(" (") +
+                      QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')) + QStringLiteral(")");
     return result.join(QStringLiteral(";;"));
 }
 
@@ -71,7 +71,8 @@ TAddProgramsDialog::TAddProgramsDialog(QWidget* parent) : TTaskDialogBase("qv-op
     // The exit code of the program before the backup.
     reErrorLevel = NewRangeEdit(Pre.Group, "reErrorLevel", epMinErrorLevel, epMaxErrorLevel, 1);
     auto* preExit = new QHBoxLayout;
-    auto* errLabel = new QLabel(TrQ("Cancel backup if returned errorcode is equal to or greater than"), Pre.Group);
+    auto* errLabel =
+        new QLabel(TrQ("Cancel backup if returned errorcode is equal to or greater than"), Pre.Group);
     errLabel->setBuddy(reErrorLevel);
     preExit->addWidget(errLabel);
     preExit->addWidget(reErrorLevel);
@@ -137,7 +138,8 @@ TAddProgramsDialog::TSide TAddProgramsDialog::MakeSide(bool pre)
     s.WaitEnd->setObjectName(QStringLiteral("rb") + p + QStringLiteral("Wp"));
     s.WaitTime = new QRadioButton(TrQ("Do not wait more than"), s.Group);
     s.WaitTime->setObjectName(QStringLiteral("rb") + p + QStringLiteral("Wt"));
-    s.TimeOut = NewRangeEdit(s.Group, pre ? "rePreTm" : "rePostTm", epMinTimeOut, epMaxTimeOut, epDefaultTimeOut);
+    s.TimeOut =
+        NewRangeEdit(s.Group, pre ? "rePreTm" : "rePostTm", epMinTimeOut, epMaxTimeOut, epDefaultTimeOut);
     s.Ignore = new QCheckBox(TrQ("Ignore timeout"), s.Group);
     s.Ignore->setObjectName(QStringLiteral("cb") + p + QStringLiteral("Ignore"));
     s.Admin = new QCheckBox(TrQ("Prompt to run as administrator"), s.Group);
@@ -184,8 +186,10 @@ TAddProgramsDialog::TSide TAddProgramsDialog::MakeSide(bool pre)
             [this, pre] { GuardSlot([this, pre] { UpdateWaitControls(pre ? Pre : Post); }); });
     connect(s.History, &QComboBox::activated, this,
             [this, pre](int index) { GuardSlot([this, pre, index] { HistoryChosen(pre, index); }); });
-    connect(s.ChooseBtn, &QPushButton::clicked, this, [this, pre] { GuardSlot([this, pre] { ChooseProgram(pre); }); });
-    connect(s.PhBtn, &QPushButton::clicked, this, [this, pre] { GuardSlot([this, pre] { InsertPlaceholder(pre); }); });
+    connect(s.ChooseBtn, &QPushButton::clicked, this,
+            [this, pre] { GuardSlot([this, pre] { ChooseProgram(pre); }); });
+    connect(s.PhBtn, &QPushButton::clicked, this,
+            [this, pre] { GuardSlot([this, pre] { InsertPlaceholder(pre); }); });
     QComboBox* combo = s.History;
     connect(combo, &QComboBox::customContextMenuRequested, this, [this, combo](const QPoint& at) {
         GuardSlot([&] {
@@ -253,7 +257,8 @@ void TAddProgramsDialog::HistoryChosen(bool pre, int index)
 TAddProgramsDialog::TChooserStart TAddProgramsDialog::ChooserStart(bool pre) const
 {
     TChooserStart start;
-    start.Title = pre ? _("Select program to be executed before backup") : _("Select program to be executed after backup");
+    start.Title = pre ? _("Select program to be executed before backup")
+                      : _("Select program to be executed after backup");
     const std::string command = StdStr((pre ? Pre : Post).Command->text());
     std::string prog;
     bool withName = false;
@@ -281,7 +286,8 @@ TAddProgramsDialog::TChooserStart TAddProgramsDialog::ChooserStart(bool pre) con
     if (withName)
         start.FileName = StdStr(info.fileName());
     const std::string ext = StdStr(info.suffix());
-    start.FilterIndex = ext.empty() ? GetFilterIndex(ProgramFilter, "*.*") : GetFilterIndex(ProgramFilter, "*." + ext);
+    start.FilterIndex =
+        ext.empty() ? GetFilterIndex(ProgramFilter, "*.*") : GetFilterIndex(ProgramFilter, "*." + ext);
     return start;
 }
 
@@ -346,7 +352,8 @@ int TAddProgramsDialog::SideWait(const TSide& side) const
     return wait;
 }
 
-bool TAddProgramsDialog::Execute(const std::string& APath, TExternalProg& PreCmd, TExternalProg& PostCmd, int& Encrypt)
+bool TAddProgramsDialog::Execute(const std::string& APath, TExternalProg& PreCmd, TExternalProg& PostCmd,
+                                 int& Encrypt)
 {
     FPath = APath;
     FillSide(Pre, PreCmd);
@@ -376,9 +383,9 @@ bool TAddProgramsDialog::Execute(const std::string& APath, TExternalProg& PreCmd
         prog.Wait = SideWait(*side);
     }
     PreCmd.ErrorLevel = static_cast<int>(reErrorLevel->Value());
-    PostCmd.ErrorLevel = (cbCancel->isChecked() ? epNotIfCanceled : 0) | (cbError->isChecked() ? epNotIfErrors : 0) |
-                         (cbIdle->isChecked() ? epNotIfIdle : 0) |
-                         (cbPostErrorLevel->isChecked() ? epIgnoreExitCode : 0);
+    PostCmd.ErrorLevel =
+        (cbCancel->isChecked() ? epNotIfCanceled : 0) | (cbError->isChecked() ? epNotIfErrors : 0) |
+        (cbIdle->isChecked() ? epNotIfIdle : 0) | (cbPostErrorLevel->isChecked() ? epIgnoreExitCode : 0);
     if (!cbEncrypt->isHidden())
         Encrypt = cbEncrypt->isChecked() ? 1 : 0;
     return true;
@@ -398,7 +405,8 @@ void TAddProgramsDialog::accept()
         QDialog::accept();
 }
 
-bool EditExternalPrograms(const std::string& APath, TExternalProg& PreCmd, TExternalProg& PostCmd, int& Encrypt)
+bool EditExternalPrograms(const std::string& APath, TExternalProg& PreCmd, TExternalProg& PostCmd,
+                          int& Encrypt)
 {
     if (!GuiAvailable())
         return false;

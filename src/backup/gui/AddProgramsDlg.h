@@ -73,4 +73,5 @@ private:
     std::string FPath;
 };
 
-bool EditExternalPrograms(const std::string& APath, TExternalProg& PreCmd, TExternalProg& PostCmd, int& Encrypt);
+bool EditExternalPrograms(const std::string& APath, TExternalProg& PreCmd, TExternalProg& PostCmd,
+                          int& Encrypt);

@@ -39,7 +39,8 @@ constexpr int MaxAddresses = 50;
 
 QString PasswordMask(const std::string& pwd)
 {
-    return QString(QString::fromUtf8(pwd.data(), static_cast<qsizetype>(pwd.size())).toUcs4().size(), QChar(0x25CF));
+    return QString(QString::fromUtf8(pwd.data(), static_cast<qsizetype>(pwd.size())).toUcs4().size(),
+                   QChar(0x25CF));
 }
 
 QPushButton* SmallButton(QWidget* parent, const char* name, const QString& caption, const char* hint)
@@ -148,8 +149,8 @@ TMailDialog::TMailDialog(QWidget* parent) : TTaskDialogBase("qv-options.html#mai
     replyLabel->setBuddy(edReply);
     auto* recLabel = new QLabel(TrQ("Recipients:"), gbAddresses);
     recLabel->setBuddy(lbRecipients);
-    auto* note = new QLabel(TrQ("The recipients marked with a square will receive a mail only in case of errors"),
-                            gbAddresses);
+    auto* note = new QLabel(
+        TrQ("The recipients marked with a square will receive a mail only in case of errors"), gbAddresses);
     note->setWordWrap(true);
     addresses->addWidget(senderLabel, 0, 0);
     addresses->addWidget(edSender, 0, 1, 1, 2);
@@ -276,18 +277,21 @@ TMailDialog::TMailDialog(QWidget* parent) : TTaskDialogBase("qv-options.html#mai
         });
     }
     connect(bbPassword, &QPushButton::clicked, this, [this] { GuardSlot([this] { PasswordClick(); }); });
-    connect(cbSecure, &QComboBox::activated, this, [this](int i) { GuardSlot([this, i] { SecureChosen(i); }); });
+    connect(cbSecure, &QComboBox::activated, this,
+            [this](int i) { GuardSlot([this, i] { SecureChosen(i); }); });
     connect(btnAddRec, &QPushButton::clicked, this, [this] { GuardSlot([this] { AddRecClick(); }); });
     connect(btnRemRec, &QPushButton::clicked, this, [this] { GuardSlot([this] { RemRecClick(); }); });
     connect(btnEditRec, &QPushButton::clicked, this, [this] { GuardSlot([this] { EditRecClick(); }); });
-    connect(lbRecipients, &QListWidget::itemDoubleClicked, this, [this] { GuardSlot([this] { EditRecClick(); }); });
+    connect(lbRecipients, &QListWidget::itemDoubleClicked, this,
+            [this] { GuardSlot([this] { EditRecClick(); }); });
     connect(btnAddAtt, &QPushButton::clicked, this, [this] { GuardSlot([this] { AddAttClick(); }); });
     connect(btnRemAtt, &QPushButton::clicked, this, [this] { GuardSlot([this] { RemAttClick(); }); });
     connect(btnEditAtt, &QPushButton::clicked, this, [this] { GuardSlot([this] { EditAttClick(); }); });
     connect(btnPhSubject, &QPushButton::clicked, this, [this] { GuardSlot([this] { PhSubjectClick(); }); });
     for (QRadioButton* rb : {rbLogAlways, rbLogError, rbLogNever})
         connect(rb, &QRadioButton::toggled, this, [this] { GuardSlot([this] { LogChoiceChanged(); }); });
-    connect(zipGroup, &QButtonGroup::idClicked, this, [this](int id) { GuardSlot([this, id] { ZipChosen(id); }); });
+    connect(zipGroup, &QButtonGroup::idClicked, this,
+            [this](int id) { GuardSlot([this, id] { ZipChosen(id); }); });
     connect(btnTest, &QPushButton::clicked, this, [this] { GuardSlot([this] { TestClick(); }); });
     LogChoiceChanged();
 }
@@ -345,7 +349,8 @@ TMailData TMailDialog::Collected() const
     d.ReplyTo = StdStr(edReply->currentText().trimmed());
     std::vector<TMailRecipient> recipients;
     for (int i = 0; i < lbRecipients->count(); ++i)
-        recipients.push_back({StdStr(lbRecipients->item(i)->text()), RecipientStateOf(lbRecipients->item(i)->checkState())});
+        recipients.push_back(
+            {StdStr(lbRecipients->item(i)->text()), RecipientStateOf(lbRecipients->item(i)->checkState())});
     d.Recipients = RecipientsText(recipients);
     d.SecureMode = fSecureMode;
     d.LogMode = rbLogError->isChecked() ? mmError : rbLogAlways->isChecked() ? mmAlways : mmNone;
@@ -411,7 +416,8 @@ void TMailDialog::SecureChosen(int index)
 void TMailDialog::AddRecClick()
 {
     std::string address;
-    if (!InputTextHistory(GetMousePos(), _("New mail recipient"), _("Address:"), false, "", &hl, false, address))
+    if (!InputTextHistory(GetMousePos(), _("New mail recipient"), _("Address:"), false, "", &hl, false,
+                          address))
         return;
     address = StdStr(QStr(address).trimmed());
     if (address.empty())
@@ -441,7 +447,8 @@ void TMailDialog::EditRecClick()
     if (!item)
         return;
     std::string address = StdStr(item->text());
-    if (!InputTextHistory(GetMousePos(), _("Edit mail recipient"), _("Address:"), false, "", &hl, false, address))
+    if (!InputTextHistory(GetMousePos(), _("Edit mail recipient"), _("Address:"), false, "", &hl, false,
+                          address))
         return;
     address = StdStr(QStr(address).trimmed());
     if (!address.empty())
@@ -600,7 +607,10 @@ bool TMailDialog::Execute(TmMailer* AMailer, const std::string& ATask, TMailData
         AddRecipientItem(r.Address, r.State);
     fSecureMode = AMailDat.SecureMode;
     cbSecure->setCurrentIndex(static_cast<int>(fSecureMode));
-    (AMailDat.LogMode == mmAlways ? rbLogAlways : AMailDat.LogMode == mmError ? rbLogError : rbLogNever)->setChecked(true);
+    (AMailDat.LogMode == mmAlways  ? rbLogAlways
+     : AMailDat.LogMode == mmError ? rbLogError
+                                   : rbLogNever)
+        ->setChecked(true);
     FZipChoice = std::clamp(static_cast<int>(AMailDat.ZipMode), 0, 2);
     rbZip[FZipChoice]->setChecked(true);
     CryptPwd = AMailDat.CryptKey;

@@ -38,7 +38,8 @@ TCryptPwdDialog::TCryptPwdDialog(QWidget* parent) : TTaskDialogBase("", parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-bool TCryptPwdDialog::Execute(const std::string& Title, const std::string& Prompt, std::string& Pwd, int MinLen)
+bool TCryptPwdDialog::Execute(const std::string& Title, const std::string& Prompt, std::string& Pwd,
+                              int MinLen)
 {
     setWindowTitle(QStr(Title));
     lblPrompt->setText(QStr(Prompt));

@@ -164,7 +164,8 @@ void TLogDialog::ShowDirectory()
     laDirLabel->setVisible(!dir.empty());
     laLogDir->setVisible(!dir.empty());
     const QString full = QStr(dir);
-    const QString shown = FitTextToWidth(full, laLogDir->font(), gbLogFile->width() - 10 - laDirLabel->sizeHint().width());
+    const QString shown =
+        FitTextToWidth(full, laLogDir->font(), gbLogFile->width() - 10 - laDirLabel->sizeHint().width());
     laLogDir->setText(shown);
     laLogDir->setToolTip(shown != full ? full : QString());
 }
@@ -195,7 +196,8 @@ void TLogDialog::SetTaskNameClick()
 
 void TLogDialog::PlaceholderClick()
 {
-    const std::string ph = SelectPlaceholder(GetBottomRightPos(btLogPh), lk == lkBackup ? ptBuLog : ptOtherLog, "");
+    const std::string ph =
+        SelectPlaceholder(GetBottomRightPos(btLogPh), lk == lkBackup ? ptBuLog : ptOtherLog, "");
     if (!ph.empty()) {
         edLogname->insert(QStr(ph));
         edLogname->setFocus();
@@ -230,7 +232,8 @@ void TLogDialog::Fill(int LogMode, const std::string& LogName)
     ShowDirectory();
 }
 
-bool TLogDialog::Execute(const QPoint& APos, TLogKind LogKind, bool FileSelect, int& LogMode, std::string& LogName)
+bool TLogDialog::Execute(const QPoint& APos, TLogKind LogKind, bool FileSelect, int& LogMode,
+                         std::string& LogName)
 {
     lk = LogKind;
     LogPref = LogKindPrefix(LogKind);

@@ -70,7 +70,8 @@ void TMailTestDialog::DelLogClick()
         XlDeleteFile(lfn);
 }
 
-bool TMailTestDialog::Execute(const std::string& ACaption, const std::string& ALogFile, TMsgDialogType DlgType)
+bool TMailTestDialog::Execute(const std::string& ACaption, const std::string& ALogFile,
+                              TMsgDialogType DlgType)
 {
     QStyle::StandardPixmap icon = QStyle::SP_MessageBoxInformation;
     switch (DlgType) {

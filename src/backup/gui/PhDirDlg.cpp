@@ -46,7 +46,8 @@ TPhDirDialog::TPhDirDialog(QWidget* parent) : TTaskDialogBase("", parent)
     AddOkCancel(this, layout);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     connect(bbDirMode, &QPushButton::clicked, this, [this] { GuardSlot([this] { SelectDirClick(); }); });
-    connect(bbPlaceholder, &QPushButton::clicked, this, [this] { GuardSlot([this] { PlaceholderClick(); }); });
+    connect(bbPlaceholder, &QPushButton::clicked, this,
+            [this] { GuardSlot([this] { PlaceholderClick(); }); });
 }
 
 void TPhDirDialog::SelectDirClick()
@@ -55,8 +56,7 @@ void TPhDirDialog::SelectDirClick()
     std::string dir = GetExistingDir(typed, "");
     if (dir.empty())
         dir = PersonalDir;
-    if (SelectFolder(_("Select directory to be backed up"), true, true, "", dir))
-    {
+    if (SelectFolder(_("Select directory to be backed up"), true, true, "", dir)) {
         QString chosen = QStr(dir);
         while (chosen.size() > 1 && chosen.endsWith(QLatin1Char('/')))
             chosen.chop(1);

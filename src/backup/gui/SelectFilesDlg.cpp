@@ -67,7 +67,8 @@ TSelectFilesDialog::TSelectFilesDialog(QWidget* parent) : TTaskDialogBase("", pa
     resize(620, 420);
 
     connect(btnAdd, &QPushButton::clicked, this, [this] { GuardSlot([this] { AddClick(); }); });
-    connect(FileListBox, &QListWidget::itemDoubleClicked, this, [this] { GuardSlot([this] { AddClick(); }); });
+    connect(FileListBox, &QListWidget::itemDoubleClicked, this,
+            [this] { GuardSlot([this] { AddClick(); }); });
     connect(btnRemove, &QPushButton::clicked, this, [this] { GuardSlot([this] { RemoveClick(); }); });
     connect(lbFiles, &QListWidget::itemDoubleClicked, this, [this] { GuardSlot([this] { RemoveClick(); }); });
 }
@@ -115,7 +116,8 @@ bool TSelectFilesDialog::Execute(const QPoint& APos, const std::string& Dir, TTe
     lePath->setText(QStr(Dir));
     FileListBox->clear();
     const QDir dir(QStr(Dir));
-    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name))
+    for (const QString& name :
+         dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase))
         FileListBox->addItem(name);
     cbInvert->setChecked(AFilter.Mode() == fmExclude);
     lbFiles->clear();

@@ -156,9 +156,12 @@ TSuffixDialog::TSuffixDialog(QWidget* parent) : TTaskDialogBase("qv-options.html
     connect(edSuffix, &QLineEdit::textChanged, this, [this] { GuardSlot([this] { SuffixChanged(); }); });
     connect(reMaxHist, &TRangeEdit::Changed, this, [this] { GuardSlot([this] { CountersChanged(); }); });
     connect(reAge, &TRangeEdit::Changed, this, [this] { GuardSlot([this] { CountersChanged(); }); });
-    connect(btnFDate, &QPushButton::clicked, this, [this] { GuardSlot([this] { AppendToEdit(edSuffix, "%fdate%"); }); });
-    connect(btnBDate, &QPushButton::clicked, this, [this] { GuardSlot([this] { AppendToEdit(edSuffix, "%bdate%"); }); });
-    connect(btnBTime, &QPushButton::clicked, this, [this] { GuardSlot([this] { AppendToEdit(edSuffix, "%btime%"); }); });
+    connect(btnFDate, &QPushButton::clicked, this,
+            [this] { GuardSlot([this] { AppendToEdit(edSuffix, "%fdate%"); }); });
+    connect(btnBDate, &QPushButton::clicked, this,
+            [this] { GuardSlot([this] { AppendToEdit(edSuffix, "%bdate%"); }); });
+    connect(btnBTime, &QPushButton::clicked, this,
+            [this] { GuardSlot([this] { AppendToEdit(edSuffix, "%btime%"); }); });
 }
 
 void TSuffixDialog::DefaultSuffixIfEmpty()

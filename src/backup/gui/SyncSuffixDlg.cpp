@@ -77,7 +77,8 @@ TSyncSuffixDialog::TSyncSuffixDialog(QWidget* parent) : TTaskDialogBase("qv-opti
     edDirSuffix = new QLineEdit(gbDirs);
     edDirSuffix->setObjectName(QStringLiteral("edDirSuffix"));
     edDirSuffix->setPlaceholderText(TrQ("Suffix appended to the directory name"));
-    btnDirFDate = PlaceholderButton(gbDirs, "btnDirFDate", "%fdate%", "Insert placeholder for directory timestamp");
+    btnDirFDate =
+        PlaceholderButton(gbDirs, "btnDirFDate", "%fdate%", "Insert placeholder for directory timestamp");
     btnDirBDate = PlaceholderButton(gbDirs, "btnDirBDate", "%bdate%", "Insert placeholder for backup date");
     btnDirBTime = PlaceholderButton(gbDirs, "btnDirBTime", "%btime%", "Insert placeholder for backup time");
     auto* dirs = new QGridLayout(gbDirs);
@@ -171,7 +172,8 @@ bool TSyncSuffixDialog::Execute(bool IsFtp, bool SepDrives, TSecSettings& SyncSe
     rbRootDir->setVisible(!IsFtp);
     btnDirFDate->setEnabled(!IsFtp);
     btnFDate->setEnabled(!IsFtp);
-    if (IsFtp && (SyncSec.DirMode == sdSepDir || SyncSec.DirMode == sdRootDir || SyncSec.DirMode == sdRootDrive))
+    if (IsFtp &&
+        (SyncSec.DirMode == sdSepDir || SyncSec.DirMode == sdRootDir || SyncSec.DirMode == sdRootDrive))
         SyncSec.DirMode = sdSubDir;
     if (!SepDrives && SyncSec.DirMode == sdRootDrive)
         SyncSec.DirMode = sdRootDir;
