@@ -24,9 +24,20 @@ void TTaskDialogBase::keyPressEvent(QKeyEvent* event)
     TDialogBase::keyPressEvent(event);
 }
 
+void TTaskDialogBase::reject()
+{
+    for (TRangeEdit* edit : findChildren<TRangeEdit*>())
+        edit->SetRangeCheck(false);
+    TDialogBase::reject();
+}
+
 void TTaskDialogBase::showEvent(QShowEvent* event)
 {
-    GuardSlot([this] { SetShowHints(this, ProgSettings.ViewSettings.ShowToolTips); });
+    GuardSlot([this] {
+        for (TRangeEdit* edit : findChildren<TRangeEdit*>())
+            edit->SetRangeCheck(true);
+        SetShowHints(this, ProgSettings.ViewSettings.ShowToolTips);
+    });
     TDialogBase::showEvent(event);
 }
 

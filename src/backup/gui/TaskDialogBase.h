@@ -17,6 +17,9 @@ class TTaskDialogBase : public TDialogBase
 {
 public:
     explicit TTaskDialogBase(const char* helpTopic, QWidget* parent = nullptr);
+    // Cancel discards the input: the number edits no longer complain about their ranges when they
+    // lose the focus while the dialog closes.
+    void reject() override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
