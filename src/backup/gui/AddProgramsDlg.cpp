@@ -128,6 +128,8 @@ TAddProgramsDialog::TSide TAddProgramsDialog::MakeSide(bool pre)
     s.PhBtn->setObjectName(QStringLiteral("Ph") + p + QStringLiteral("Btn"));
     s.PhBtn->setToolTip(TrQ("Insert placeholder"));
     s.PhBtn->setAutoDefault(false);
+    for (QPushButton* b : {s.ChooseBtn, s.PhBtn})
+        b->setFixedWidth(std::max(32, b->fontMetrics().horizontalAdvance(b->text()) + 16));
     s.History = new QComboBox(s.Group);
     s.History->setObjectName(QStringLiteral("ed") + p + QStringLiteral("CmdList"));
     s.History->setMaxVisibleItems(pre ? PreCommandHistoryLength : PostCommandHistoryLength);

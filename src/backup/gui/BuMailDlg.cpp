@@ -49,6 +49,8 @@ QPushButton* SmallButton(QWidget* parent, const char* name, const QString& capti
     b->setObjectName(QString::fromLatin1(name));
     b->setToolTip(TrQ(hint));
     b->setAutoDefault(false);
+    if (caption.size() <= 3)
+        b->setFixedWidth(std::max(32, b->fontMetrics().horizontalAdvance(caption) + 16));
     return b;
 }
 
@@ -138,7 +140,7 @@ TMailDialog::TMailDialog(QWidget* parent) : TTaskDialogBase("qv-options.html#mai
     edReply->setEditable(true);
     lbRecipients = new QListWidget(gbAddresses);
     lbRecipients->setObjectName(QStringLiteral("lbRecipients"));
-    lbRecipients->setMinimumHeight(90);
+    lbRecipients->setFixedHeight(100);
     btnAddRec = SmallButton(gbAddresses, "btnAddRec", QStringLiteral("+"), "Add recipient");
     btnRemRec = SmallButton(gbAddresses, "btnRemRec", QStringLiteral("\u2212"), "Remove recipient");
     btnEditRec = SmallButton(gbAddresses, "btnEditRec", QStringLiteral("\u270E"), "Edit recipient");
@@ -202,7 +204,7 @@ TMailDialog::TMailDialog(QWidget* parent) : TTaskDialogBase("qv-options.html#mai
     lbAttach = new QListWidget(gbContent);
     lbAttach->setObjectName(QStringLiteral("lbAttach"));
     lbAttach->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    lbAttach->setMinimumHeight(70);
+    lbAttach->setFixedHeight(84);
     btnAddAtt = SmallButton(gbContent, "btnAddAtt", QStringLiteral("+"), "Select files to be attached");
     btnRemAtt = SmallButton(gbContent, "btnRemAtt", QStringLiteral("\u2212"), "Remove attachments from list");
     btnEditAtt = SmallButton(gbContent, "btnEditAtt", QStringLiteral("\u270E"), "Edit selected attachment");

@@ -71,6 +71,8 @@ TLogDialog::TLogDialog(QWidget* parent) : TTaskDialogBase("qv-log.html", parent)
     btLogReset->setObjectName(QStringLiteral("btLogReset"));
     btLogReset->setToolTip(TrQ("Set to name of task"));
     btLogReset->setAutoDefault(false);
+    for (QPushButton* b : {btLogPh, btLogReset})
+        b->setFixedWidth(32);
     cbDelLog = new QCheckBox(TrQ("Delete previous log entries"), gbLogFile);
     cbDelLog->setObjectName(QStringLiteral("cbDelLog"));
     laDirLabel = new QLabel(TrQ("Directory:"), gbLogFile);
