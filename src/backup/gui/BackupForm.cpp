@@ -446,8 +446,24 @@ void TBackupForm::BindControls()
             }
         });
     });
+    auto bindLine = [&](QRadioButton* button, auto apply) {
+        connect(button, &QRadioButton::toggled, this, [this, apply, changed](bool on) {
+            GuardSlot([&] {
+                const int line = CurrentLine();
+                if (on && line >= 0 && !FShowingLine) {
+                    apply(Task.Folders[line]);
+                    changed();
+                }
+            });
+        });
+    };
+    bindLine(rbExcludeDirs, [](TExtensionList& e) { e.IncludeDirs = false; });
+    bindLine(rbIncludeDirs, [](TExtensionList& e) { e.IncludeDirs = true; });
+    bindLine(IncludeRB, [](TExtensionList& e) { e.InclMode = buInclude; });
+    bindLine(ExcludeRB, [](TExtensionList& e) { e.InclMode = buExclude; });
     connect(SelectedDirBox, &QListWidget::currentRowChanged, this, [this](int row) {
         GuardSlot([&] {
+            ShowLineState();
             pcSelection->setTabVisible(pcSelection->indexOf(tsTypes), TypesTabVisible());
             if (row >= 0)
                 ShowSourceSelection(row);
@@ -564,6 +580,7 @@ void TBackupForm::ShowTask()
     }
     if (SelectedDirBox->count() > 0)
         SelectedDirBox->setCurrentRow(0);
+    ShowLineState();
     pcDest->setCurrentWidget(Task.BuFtp ? tsFtp : tsWin);
     laFtpServer->setText(Task.BuFtp ? QStr(Task.FtpPar.Host) : QString());
     ShowBackupModeSelection();
@@ -602,6 +619,24 @@ void TBackupForm::ShowTaskCaption()
         caption += " (S)";
     laTask->setText(QStr(caption));
     laTask->setToolTip(QStr(hint));
+}
+
+void TBackupForm::ShowLineState()
+{
+    const int line = CurrentLine();
+    FShowingLine = true;
+    for (QRadioButton* b : {rbExcludeDirs, rbIncludeDirs, IncludeRB, ExcludeRB}) {
+        b->setEnabled(line >= 0);
+        b->setAutoExclusive(false);
+        b->setChecked(false);
+        b->setAutoExclusive(true);
+    }
+    if (line >= 0) {
+        const TExtensionList& entry = Task.Folders[line];
+        (entry.IncludeDirs ? rbIncludeDirs : rbExcludeDirs)->setChecked(true);
+        (entry.InclMode == buInclude ? IncludeRB : ExcludeRB)->setChecked(true);
+    }
+    FShowingLine = false;
 }
 
 int TBackupForm::CurrentLine() const

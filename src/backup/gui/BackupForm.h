@@ -221,7 +221,10 @@ private:
     void FocusGroup(QGroupBox* group);
     bool TypesTabVisible() const;
     int CurrentLine() const;
+    // Shows the folder and type selection modes of the current source line.
+    void ShowLineState();
     std::vector<std::pair<std::string, std::unique_ptr<TExtensionList>>> FilterLists;
     std::unique_ptr<THistoryMenu> TaskMenu;
     bool FShown = false;
+    bool FShowingLine = false;
 };

@@ -84,8 +84,9 @@ TModalResult TConfirmDelDirDialog::Execute(const QPoint& APos, const std::string
 
 void TConfirmDelDirDialog::ShowPaths()
 {
-    laSDir->setText(FitTextToWidth(FSDir, laSDir->font(), laSDir->width()));
-    laDDir->setText(FitTextToWidth(FDDir, laDDir->font(), laDDir->width()));
+    // Paths keep their beginning and their last folders.
+    laSDir->setText(laSDir->fontMetrics().elidedText(FSDir, Qt::ElideMiddle, laSDir->width()));
+    laDDir->setText(laDDir->fontMetrics().elidedText(FDDir, Qt::ElideMiddle, laDDir->width()));
 }
 
 void TConfirmDelDirDialog::showEvent(QShowEvent* event)

@@ -178,6 +178,7 @@ TShowFilePreview::TShowFilePreview(QWidget* parent) : TDialogBase(parent)
     edSearch = new QLineEdit(search);
     edSearch->setObjectName(QStringLiteral("edSearch"));
     edSearch->setToolTip(TrQ("Wildcards * and ? are allowed"));
+    edSearch->setMinimumWidth(ScaleToFormDpi(120, this));
     btFind = new QPushButton(TrQ("Find"), search);
     btFind->setObjectName(QStringLiteral("btFind"));
     btFind->setAutoDefault(false);

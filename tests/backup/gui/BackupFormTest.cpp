@@ -260,6 +260,8 @@ TEST_F(BackupFormTest, F11ShowsHintsEnterActsOnTheDriveIdAndMenusOpen)
 TEST_F(BackupFormTest, HelpTopicFollowsThePageOnView)
 {
     TTestForm form;
+    AddEntry(form, "/data/");
+    form.ShowTask();
     form.show();
     struct Case
     {
@@ -308,6 +310,11 @@ TEST_F(BackupFormTest, ControlsEditTheTaskModel)
     form.ShowTask();
     form.SelectedDirBox->item(0)->setCheckState(Qt::Unchecked);
     EXPECT_FALSE(form.Task.Folders[0].Selected);
+    EXPECT_TRUE(form.rbExcludeDirs->isChecked());
+    Find<QRadioButton>(&form, "rbIncludeDirs")->click();
+    EXPECT_TRUE(form.Task.Folders[0].IncludeDirs);
+    Find<QRadioButton>(&form, "IncludeRB")->click();
+    EXPECT_EQ(buInclude, form.Task.Folders[0].InclMode);
     // Loading does not mark the task changed.
     form.SetEditStatus(esSaved);
     form.Task.UpdateBusy = true;

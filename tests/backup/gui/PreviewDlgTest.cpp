@@ -178,7 +178,7 @@ TEST_F(PreviewDlgTest, PositionAndSizeAreKeptInTheSettingsFile)
     const std::string ini = sandbox.Path("Vastrel.ini");
     {
         auto file = TUnicodeIniFile::CreateForWrite(ini, false);
-        file.WriteInteger("Preview", "Width", 700);
+        file.WriteInteger("Preview", "Width", 900);
         file.WriteInteger("Preview", "Height", 500);
         file.UpdateFile();
     }
@@ -186,7 +186,7 @@ TEST_F(PreviewDlgTest, PositionAndSizeAreKeptInTheSettingsFile)
     QSize shown;
     WhenModal([&](QWidget* w) {
         shown = w->size();
-        w->resize(720, 520);
+        w->resize(920, 520);
         QTest::keyClick(w, Qt::Key_Escape);
     });
     {
@@ -195,9 +195,9 @@ TEST_F(PreviewDlgTest, PositionAndSizeAreKeptInTheSettingsFile)
         dlg.Init(sandbox.Path("other.ini")); // only the first settings file counts
         dlg.Execute("Preview", "/", "", 0, list);
     }
-    EXPECT_EQ(QSize(700, 500), shown);
+    EXPECT_EQ(QSize(900, 500), shown);
     const auto file = TUnicodeIniFile::CreateForRead(ini);
-    EXPECT_EQ(720, file.ReadInteger("Preview", "Width", 0));
+    EXPECT_EQ(920, file.ReadInteger("Preview", "Width", 0));
     EXPECT_EQ(520, file.ReadInteger("Preview", "Height", 0));
     EXPECT_TRUE(file.ValueExists("Preview", "Top"));
 
