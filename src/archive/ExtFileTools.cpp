@@ -374,6 +374,20 @@ void TCopyThread::DeleteTempStream(std::unique_ptr<TStream>& stream, std::string
 
 // --- stream steps
 
+int64_t TCopyThread::ReadChunk(TStream* src, uint8_t* buffer, int64_t count)
+{
+    uint32_t code = 0;
+    try {
+        int64_t got = ReadBlock(src, buffer, count, code);
+        if (got < count)
+            SetSysError(code);
+        return got;
+    } catch (const Exception& e) {
+        FSysErrMsg = e.Message();
+        return -1;
+    }
+}
+
 int TCopyThread::OpenSource()
 {
     if (!GetFileData(SourceNameXL, SourceFileData))
@@ -433,18 +447,9 @@ int TCopyThread::CopyStreamData(TStream* src, TStream* dest, bool aSpeedLimit, i
     do {
         WaitIfPaused();
         int64_t want = std::min<int64_t>(FBufSize, remaining);
-        int64_t got;
-        uint32_t code = 0;
-        try {
-            got = ReadBlock(src, FBuffer.data(), want, code);
-        } catch (const Exception& e) {
-            FSysErrMsg = e.Message();
+        int64_t got = ReadChunk(src, FBuffer.data(), want);
+        if (got < want)
             return Read;
-        }
-        if (got < want) {
-            SetSysError(code);
-            return Read;
-        }
         UTotal += got;
         DoProgress(dest ? acCopy : acPrepare, aSpeedLimit, UTotal);
         FCrc = UpdateCrc32(FCrc, FBuffer.data(), static_cast<size_t>(got));
@@ -477,30 +482,13 @@ int TCopyThread::CompareStreams(TStream* a, TStream* b, bool aSpeedLimit)
     while (done < size) {
         WaitIfPaused();
         int64_t want = std::min<int64_t>(FBufSize, size - done);
-        uint32_t code = 0;
-        int64_t got;
-        try {
-            got = ReadBlock(a, FBuffer.data(), want, code);
-        } catch (const Exception& e) {
-            FSysErrMsg = e.Message();
+        int64_t got = ReadChunk(a, FBuffer.data(), want);
+        if (got < want)
             return Read;
-        }
-        if (got < want) {
-            SetSysError(code);
-            return Read;
-        }
         done += got;
         DoProgress(acVerify, aSpeedLimit, done);
-        try {
-            got = ReadBlock(b, second.data(), want, code);
-        } catch (const Exception& e) {
-            FSysErrMsg = e.Message();
+        if (ReadChunk(b, second.data(), want) < want)
             return CopyRead;
-        }
-        if (got < want) {
-            SetSysError(code);
-            return CopyRead;
-        }
         if (FUserBreak)
             return UserBreak;
         if (std::memcmp(FBuffer.data(), second.data(), static_cast<size_t>(want)) != 0)
@@ -523,17 +511,9 @@ int TCopyThread::DeflateStream(TStream* src, TStream* dest, bool aSpeedLimit)
     int64_t got;
     do {
         WaitIfPaused();
-        uint32_t code = 0;
-        try {
-            got = ReadBlock(src, FBuffer.data(), FBufSize, code);
-        } catch (const Exception& e) {
-            FSysErrMsg = e.Message();
+        got = ReadChunk(src, FBuffer.data(), FBufSize);
+        if (got < 0)
             return Read;
-        }
-        if (got < 0) {
-            SetSysError(code);
-            return Read;
-        }
         hadData = hadData || got > 0;
         UTotal += got;
         DoProgress(acCompress, aSpeedLimit, UTotal);

@@ -201,6 +201,11 @@ protected:
     int OpenForVerify(const std::string& fileName);
     int VerifyCopy();
     bool SetSysError(uint32_t code);
+    // Reads count bytes into buffer, fewer only at the end of the stream; -1 when the read failed (the
+    // system code or message is kept for the error report).
+    int64_t ReadChunk(TStream* src, uint8_t* buffer, int64_t count);
+    // Decrypts length bytes of the destination without writing them (the MAC check of a verification).
+    int VerifyDecryption(int64_t length);
     bool IsCancelled() const { return FUserBreak.load(); }
     void WaitIfPaused();
 

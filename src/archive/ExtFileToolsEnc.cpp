@@ -137,6 +137,12 @@ int TCopyThread::EncryptFile()
                       SourceFileData.TimeStamps, FCopyAcl);
 }
 
+int TCopyThread::VerifyDecryption(int64_t length)
+{
+    TOpResult r = FCrypting->DecryptStreamEx(*sDest, nullptr, length, true, [this] { return IsCancelled(); });
+    return r == orOk ? 0 : r == orUserBreak ? UserBreak : Verify;
+}
+
 int TCopyThread::VerifyEncryptedFile()
 {
     int err = OpenForVerify(DestNameXL);
@@ -144,15 +150,8 @@ int TCopyThread::VerifyEncryptedFile()
         return err;
     DoProgress(acVerify, false, -UTotal);
     err = ReadEncFileHeader(sDest);
-    if (!err) {
-        int64_t rest = sDest->GetSize() - sDest->GetPosition();
-        TOpResult r =
-            FCrypting->DecryptStreamEx(*sDest, nullptr, rest, true, [this] { return IsCancelled(); });
-        if (r == orUserBreak)
-            err = UserBreak;
-        else if (r != orOk)
-            err = Verify;
-    }
+    if (!err)
+        err = VerifyDecryption(sDest->GetSize() - sDest->GetPosition());
     delete sDest;
     sDest = nullptr;
     return err;

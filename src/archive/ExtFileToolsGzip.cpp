@@ -314,12 +314,7 @@ int TGZipThread::VerifyGzFile()
             err = Verify;
         } else {
             FCrypting->SetKeyMode(keyMode);
-            TOpResult r =
-                FCrypting->DecryptStreamEx(*sDest, nullptr, cSize, true, [this] { return IsCancelled(); });
-            if (r == orUserBreak)
-                err = UserBreak;
-            else if (r != orOk)
-                err = Verify;
+            err = VerifyDecryption(cSize);
         }
     }
     delete sDest;
@@ -362,16 +357,8 @@ int TGUnZipThread::CheckGzTrailer(int64_t uSize)
 
 int TGUnZipThread::GUnzipFile()
 {
-    if (!GetFileData(SourceNameXL, SourceFileData))
-        return NotFound;
-    if (DestName.empty())
-        return Create;
-    try {
-        sSource = OpenReadStream(SourceNameXL).release();
-    } catch (const Exception& e) {
-        FSysErrMsg = e.Message();
-        return Open;
-    }
+    if (int opened = OpenSource())
+        return opened;
     std::string name;
     uint32_t unixTime = 0;
     int keyMode = -1;

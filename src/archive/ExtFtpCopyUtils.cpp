@@ -52,6 +52,35 @@ void WaitForWorker(TCopyThread& thread)
     }
 }
 
+// The end of an FTP worker: wait for it and unhook its progress from the connection, unless it was
+// abandoned (it then still runs and owns the hook until it ends).
+void ReleaseFtpWorker(TCopyThread& thread, TExtFtp* ftp, bool abandoned)
+{
+    if (abandoned)
+        return;
+    if (thread.Started())
+        thread.WaitFor();
+    HookWork(ftp, nullptr);
+}
+
+// Breaks off the transfer of a cancelled FTP worker: an abandoned worker's socket is aborted, else the
+// server is told to abort (settleMs to let it answer) and the worker is awaited.
+void AbortFtpWorker(TCopyThread& thread, TExtFtp* ftp, bool abandoned, int settleMs)
+{
+    if (!ftp)
+        return;
+    if (abandoned) {
+        ftp->Connection().Socket().Abort();
+        return;
+    }
+    if (ftp->Connected()) {
+        ftp->AbortTransfer();
+        if (settleMs > 0)
+            Sleep(settleMs);
+    }
+    WaitForWorker(thread);
+}
+
 } // namespace
 
 // --- TWriteFtpThread
@@ -72,26 +101,13 @@ TWriteFtpThread::TWriteFtpThread(TExtFtp* AFtp, const std::string& ASourceName, 
 
 TWriteFtpThread::~TWriteFtpThread()
 {
-    if (Started() && !FAbandoned)
-        WaitFor();
-    if (!FAbandoned)
-        HookWork(FFtp, nullptr);
+    ReleaseFtpWorker(*this, FFtp, FAbandoned);
 }
 
 void TWriteFtpThread::CancelThread()
 {
     TCopyThread::CancelThread();
-    if (!FFtp)
-        return;
-    if (FAbandoned) {
-        FFtp->Connection().Socket().Abort();
-        return;
-    }
-    if (FFtp->Connected()) {
-        FFtp->AbortTransfer();
-        Sleep(200);
-    }
-    WaitForWorker(*this);
+    AbortFtpWorker(*this, FFtp, FAbandoned, 200);
 }
 
 void TWriteFtpThread::Execute()
@@ -142,6 +158,21 @@ int TWriteFtpThread::Run()
             return FtpNoConnection;
         return static_cast<int>(FFtp->Flush(data, DestName, false));
     };
+    // Unless an earlier step failed, uploads data and reads it back for verification when asked;
+    // fileSize < 0: the size of data.
+    auto uploadAndVerify = [&](int result, TStream& data, int64_t fileSize) {
+        if (!result) {
+            result = upload(data);
+            FFileSize = fileSize < 0 ? data.GetSize() : fileSize;
+        }
+        if (IsCancelled()) {
+            Sleep(1000);
+            return static_cast<int>(UserBreak);
+        }
+        if (!result && FVerify)
+            result = VerifyUpload(data);
+        return result;
+    };
     if (FCompress) {
         DoProgress(acCompress, false, -size);
         err = CreateTempStream(size, LargeThreshold, "gzip.tmp", target, targetName);
@@ -177,17 +208,7 @@ int TWriteFtpThread::Run()
             CTotal = target->GetPosition() - bodyStart;
             err = WriteGzTrailer(target.get(), encrypted ? 0 : FCrc);
         }
-        if (!err) {
-            err = upload(*target);
-            FFileSize = target->GetSize();
-        }
-        if (IsCancelled()) {
-            Sleep(1000);
-            return UserBreak;
-        }
-        if (!err && FVerify)
-            err = VerifyUpload(*target);
-        return err;
+        return uploadAndVerify(err, *target, -1);
     }
     if (FCrypting) {
         DoProgress(acEncrypt, false, -size);
@@ -211,27 +232,9 @@ int TWriteFtpThread::Run()
                 FCrypting->EncryptStreamEx(*sSource, *target, false, [this] { return IsCancelled(); });
             err = r == orOk ? 0 : r == orUserBreak ? UserBreak : Encrypt;
         }
-        if (!err) {
-            err = upload(*target);
-            FFileSize = target->GetSize();
-        }
-        if (IsCancelled()) {
-            Sleep(1000);
-            return UserBreak;
-        }
-        if (!err && FVerify)
-            err = VerifyUpload(*target);
-        return err;
+        return uploadAndVerify(err, *target, -1);
     }
-    err = upload(*sSource);
-    FFileSize = size;
-    if (IsCancelled()) {
-        Sleep(1000);
-        return UserBreak;
-    }
-    if (!err && FVerify)
-        err = VerifyUpload(*sSource);
-    return err;
+    return uploadAndVerify(0, *sSource, size);
 }
 
 int TWriteFtpThread::VerifyUpload(TStream& data)
@@ -275,24 +278,13 @@ TReadFtpThread::TReadFtpThread(TExtFtp* AFtp, const std::string& ASourceName, co
 
 TReadFtpThread::~TReadFtpThread()
 {
-    if (Started() && !FAbandoned)
-        WaitFor();
-    if (!FAbandoned)
-        HookWork(FFtp, nullptr);
+    ReleaseFtpWorker(*this, FFtp, FAbandoned);
 }
 
 void TReadFtpThread::CancelThread()
 {
     TCopyThread::CancelThread();
-    if (!FFtp)
-        return;
-    if (FAbandoned) {
-        FFtp->Connection().Socket().Abort();
-        return;
-    }
-    if (FFtp->Connected())
-        FFtp->AbortTransfer();
-    WaitForWorker(*this);
+    AbortFtpWorker(*this, FFtp, FAbandoned, 0);
 }
 
 void TReadFtpThread::Execute()

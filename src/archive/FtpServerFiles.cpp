@@ -305,24 +305,31 @@ bool TExtFtp::DeleteDir(const std::string& DName)
     return false;
 }
 
+bool TExtFtp::EnterTreeFolder(const std::string& DName)
+{
+    fValidDirectoryListing = false;
+    if (DName.empty())
+        return true;
+    std::string remembered = GetCurrentDir();
+    try {
+        FtpChangeDir(DName);
+        return true;
+    } catch (const ENetError& e) {
+        SetIndyError(e.Message());
+    }
+    try {
+        if (!remembered.empty())
+            FtpChangeDir(remembered);
+    } catch (const ENetError&) {
+    }
+    return false;
+}
+
 bool TExtFtp::DeleteEmptyDirs(const std::string& DName, bool DelRoot, int& ADCount,
                               const TCancelStatusEvent& WasCanceled)
 {
-    fValidDirectoryListing = false;
-    std::string remembered = GetCurrentDir();
-    if (!DName.empty()) {
-        try {
-            FtpChangeDir(DName);
-        } catch (const ENetError& e) {
-            SetIndyError(e.Message());
-            try {
-                if (!remembered.empty())
-                    FtpChangeDir(remembered);
-            } catch (const ENetError&) {
-            }
-            return false;
-        }
-    }
+    if (!EnterTreeFolder(DName))
+        return false;
     std::vector<std::string> subDirs;
     for (const TFtpListItem& item : FreshListing())
         if (item.ItemType == fitDirectory)
@@ -360,21 +367,8 @@ bool TExtFtp::DeleteEmptyDirs(const std::string& DName, bool DelRoot, int& ADCou
 
 bool TExtFtp::DeleteTree(const std::string& DName, bool DelRoot, int& FCount)
 {
-    fValidDirectoryListing = false;
-    std::string remembered = GetCurrentDir();
-    if (!DName.empty()) {
-        try {
-            FtpChangeDir(DName);
-        } catch (const ENetError& e) {
-            SetIndyError(e.Message());
-            try {
-                if (!remembered.empty())
-                    FtpChangeDir(remembered);
-            } catch (const ENetError&) {
-            }
-            return false;
-        }
-    }
+    if (!EnterTreeFolder(DName))
+        return false;
     std::vector<TFtpListItem> items = FreshListing();
     for (const TFtpListItem& item : items) {
         if (item.ItemType == fitDirectory)

@@ -574,67 +574,17 @@ bool TExtFtp::FtpDirExists(const std::string& DName)
 
 // --- transfers
 
-unsigned TExtFtp::Flush(TStream& ASource, const std::string& ADestFile, bool AAppend)
+unsigned TExtFtp::TransferWithRetries(const std::function<unsigned()>& transfer, unsigned failure,
+                                      unsigned dataRefused)
 {
-    if (!ReConnect(fCurrentDir, true, true))
-        return 282;
-    fAborted = false;
-    NATKeepAlive = UseKeepAlive;
-    unsigned result = 0;
-    int attempts = 0;
-    std::string name = MakeQuotedPath(ModifyName(ADestFile));
-    for (;;) {
-        bool retryable = false;
-        try {
-            ASource.SetPosition(0);
-            Put(ASource, name, AAppend);
-            result = LastReply().Code >= 400 ? 281 : 0;
-        } catch (const ENetError& e) {
-            SetIndyError(e.Message());
-            if (e.Kind() == nekTimeout) {
-                result = 285;
-                retryable = true;
-            } else if (e.Kind() == nekSocket || e.Kind() == nekClosed) {
-                result = 283;
-                retryable = true;
-            } else
-                result = LastReply().Code == 425 ? 284 : 281;
-        } catch (const std::exception& e) {
-            SetIndyError(e.what());
-            result = 281;
-        }
-        if (!retryable)
-            break;
-        if (fAborted || attempts >= MaxRetries || Cancelled())
-            break;
-        if (!RetryAfterLoss(true, attempts, true)) {
-            result = 282;
-            break;
-        }
-    }
-    NATKeepAlive = false;
-    FConn.Socket().SetKeepAlive(false);
-    if (result == 0 && !ReConnect(fCurrentDir, true, true))
-        result = 283;
-    return result;
-}
-
-unsigned TExtFtp::Fill(const std::string& ASourceFile, TStream& ADest)
-{
-    if (!ReConnect(fCurrentDir, true, true))
-        return 282;
     fAborted = false;
     unsigned result = 0;
     int attempts = 0;
-    std::string name = MakeQuotedPath(ModifyName(ASourceFile));
     for (;;) {
         bool retryable = false;
         NATKeepAlive = UseKeepAlive;
         try {
-            ADest.SetSize(0);
-            ADest.SetPosition(0);
-            Get(name, ADest);
-            result = 0;
+            result = transfer();
         } catch (const ENetError& e) {
             SetIndyError(e.Message());
             if (e.Kind() == nekTimeout) {
@@ -644,10 +594,10 @@ unsigned TExtFtp::Fill(const std::string& ASourceFile, TStream& ADest)
                 result = 283;
                 retryable = true;
             } else
-                result = 280;
+                result = LastReply().Code == 425 ? dataRefused : failure;
         } catch (const std::exception& e) {
             SetIndyError(e.what());
-            result = 280;
+            result = failure;
         }
         NATKeepAlive = false;
         FConn.Socket().SetKeepAlive(false);
@@ -660,6 +610,39 @@ unsigned TExtFtp::Fill(const std::string& ASourceFile, TStream& ADest)
             break;
         }
     }
+    return result;
+}
+
+unsigned TExtFtp::Flush(TStream& ASource, const std::string& ADestFile, bool AAppend)
+{
+    if (!ReConnect(fCurrentDir, true, true))
+        return 282;
+    std::string name = MakeQuotedPath(ModifyName(ADestFile));
+    unsigned result = TransferWithRetries(
+        [&] {
+            ASource.SetPosition(0);
+            Put(ASource, name, AAppend);
+            return LastReply().Code >= 400 ? 281u : 0u;
+        },
+        281, 284);
+    if (result == 0 && !ReConnect(fCurrentDir, true, true))
+        result = 283;
+    return result;
+}
+
+unsigned TExtFtp::Fill(const std::string& ASourceFile, TStream& ADest)
+{
+    if (!ReConnect(fCurrentDir, true, true))
+        return 282;
+    std::string name = MakeQuotedPath(ModifyName(ASourceFile));
+    unsigned result = TransferWithRetries(
+        [&] {
+            ADest.SetSize(0);
+            ADest.SetPosition(0);
+            Get(name, ADest);
+            return 0u;
+        },
+        280, 280);
     try {
         ADest.SetPosition(0);
     } catch (const std::exception&) {

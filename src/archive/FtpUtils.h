@@ -291,6 +291,13 @@ private:
     bool Cancelled() const { return OnCheckCancel && OnCheckCancel(); }
     void ParseCurrentDirFromReply(const std::string& DName, bool& Result);
     std::vector<TFtpListItem> FreshListing();
+    // Changes into DName (nothing for ""); on failure goes back to where it was and returns false.
+    bool EnterTreeFolder(const std::string& DName);
+    // Runs a transfer (its result word) again after a lost connection or time-out, within the retries
+    // of the task: 0, 285 time-out, 283 connection lost, 282 no reconnection, dataRefused when the
+    // server refused the data connection (425), else failure.
+    unsigned TransferWithRetries(const std::function<unsigned()>& transfer, unsigned failure,
+                                 unsigned dataRefused);
     void ProcessMessages();
     template <class TList> bool FillList(TList* List, bool Directories);
 

@@ -6,7 +6,9 @@
 
 #include "archive/FileErrors.h"
 #include "archive/ZLibEx.h"
+#include "backup/LinkInfo.h"
 #include "backup/SecurityCopyNames.h"
+#include "backup/Synchronize.h"
 #include "foundation/PathUtils.h"
 #include "foundation/QvUtilsTexts.h"
 #include "foundation/StringUtils.h"
@@ -89,8 +91,8 @@ std::string VersionDigits(int k, bool twoDigits)
 
 TCopyLoop::TCopyLoop(const TTaskSettings& task, TTaskLog& log, TRunControl& control, IProgressSink& progress,
                      IInteraction& interaction)
-    : Ops(log, control), FTask(task), FLog(log), FControl(control), FProgress(progress),
-      FInteraction(interaction)
+    : Ops(log, control), Zip(task, log, control, progress, interaction), FTask(task), FLog(log),
+      FControl(control), FProgress(progress), FInteraction(interaction)
 {
     Ops.FnMode = task.FnMode;
     Ops.TargetType = task.TargetType;
@@ -409,6 +411,13 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
 int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolderCounters& c)
 {
     int64_t size = cp.SInfo.Size;
+    if (kind == 3 && FTask.DestMode >= 4) {
+        Zip.FullVolume(fs.Prompt);
+        FLog.WriteToLog("  *** " + _("Canceled because of full destination volume"));
+        FControl.SetStopped(true);
+        BuStatus = bsFull;
+        return 1;
+    }
     if (kind == 3) {
         if (fs.Prompt) {
             FControl.SetLockStatus(1);
@@ -463,7 +472,8 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
             std::string r = FormatFloatFixed(cp.CRatio / 10.0, 1, false) + "%)";
             f = f.empty() ? "(" + r : f + " - " + r;
         }
-        std::string line = FTask.cbVerify ? _("Copied and verified: \"%s\" %s") : _("Copied: \"%s\" %s");
+        std::string line = FTask.cbVerify && FTask.DestMode < 4 ? _("Copied and verified: \"%s\" %s")
+                                                                : _("Copied: \"%s\" %s");
         std::string indent = FLog.CurrentLogMode() == 3 ? "     -> " : Indent;
         FLog.WriteToLog(2, indent + SafeFormat(line, {cp.RelName, f}));
     } else {
@@ -485,6 +495,16 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
                 FControl.SetStopped(TimeOutCount <= 0);
             if (FControl.Stopped())
                 BuStatus = bsCanceled;
+        }
+        if (FTask.DestMode >= 4) {
+            // A per-folder archive of a stopped run or a terminated entry never remains; a write error
+            // on a zip destination stops the run.
+            if (b == 128 || b == 27 || FControl.Stopped()) {
+                if (FTask.DestMode >= 6)
+                    Zip.DiscardFolderArchive();
+            } else if (b == 7) {
+                FControl.SetStopped(true);
+            }
         }
         int level = FLog.CurrentLogMode();
         if (level < 3) {
@@ -511,7 +531,12 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
 
 void TCopyLoop::ShowRunProgress(const TFolderCounters& c)
 {
-    (void)c;
+    FProgress.SetElapsedTime(Now() - StartTime);
+    if (TotalSize > 0) {
+        const double done = static_cast<double>(SizeProgress ? c.TotalBytes : c.FileCount);
+        FProgress.SetTotalProgress(
+            static_cast<int>(std::lround(100.0 / static_cast<double>(TotalSize) * done)));
+    }
 }
 
 void TCopyLoop::BackupEntry(TExtensionList& list, const std::string& srcDir, const std::string& destDir,
@@ -526,12 +551,8 @@ void TCopyLoop::BackupEntry(TExtensionList& list, const std::string& srcDir, con
     }
     TFolderCounters before = counters;
     BackupDirectory(srcDir, destDir, std::string(), ts, attr, false, prompt, counters, list);
-    // Synchronisation of the destination is not built yet: say so instead of leaving it out silently.
-    if (FTask.SyncMode > 0 && FTask.DestMode <= 3) {
-        FLog.WriteErrorToLog(1, "B", _("Synchronization is not available in this build") + ": " + destDir,
-                             std::string(), std::string());
-        ++counters.ErrorCount;
-    }
+    // A folder's archive that a stop left unfinished never remains.
+    Zip.DiscardFolderArchive();
     list.ICount = static_cast<int32_t>(counters.FileCount - before.FileCount);
     list.IBytes = counters.TotalBytes - before.TotalBytes;
 }
@@ -553,15 +574,32 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     } else {
         selected = list.SubDirList.IndexOf(srcDir) < 0;
     }
-    // Links below the entry's folder are not followed: their targets may lie anywhere, even above.
+    // Links below the entry's folder: skipped, recorded in an information file or read through.
+    TJunctionRootScope junctionScope(FJunctionRoot, srcDir, relDir.empty());
     if (!relDir.empty() && (dirAttr & 0x400) != 0) {
-        FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Skipped link: \"%s\""), {srcDir}));
-        return;
+        if (!selected)
+            return;
+        TLinkFolderStep link = HandleLinkFolder(FTask, TLinkContext{BaseDir, FTask.BuFtp, nullptr}, FLog, Ops,
+                                                srcDir, destDir, dirAttr, junctionScope.Parent());
+        c.ErrorCount += link.Errors;
+        if (link.Skip)
+            return;
+        if (link.IsLink)
+            FJunctionRoot = link.JunctionRoot;
+        if (link.ReRoot) {
+            BackupDirectory(link.SrcBase, link.DestBase, std::string(), link.DirTimestamps, link.DirAttr,
+                            parentIncluded, prompt, c, list);
+            return;
+        }
     }
     if (selected) {
         FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Current directory: \"%s\""), {srcDir}) + " (" +
                                FileAttrToStr(dirAttr) + ")");
-        if ((!relDir.empty() || !FTask.cbDelDir) && !FTask.cbDelDir) {
+        if ((FTask.DestMode == 4 || FTask.DestMode == 5) && (!relDir.empty() || !FTask.cbDelDir)) {
+            // The run's archive gets the folder's directory entry instead of a destination folder.
+            if (!Zip.AddDir(srcDir))
+                selected = false;
+        } else if (FTask.DestMode != 4 && FTask.DestMode != 5 && !FTask.cbDelDir) {
             if (!Ops.CreateDirectoryLogged(destDir, "B", !relDir.empty())) {
                 ++c.ErrorCount;
                 selected = false;
@@ -607,16 +645,17 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     }
 
     TCopyProps cp;
-    bool examine = selected && !(list.IncludeDirs && relDir.empty() && false);
+    const bool folderZip = FTask.DestMode >= 6;
+    // "Tagged only": the entry's own files are looked at only for a per-folder archive, which the
+    // entry's folder always gets, and none of them is selected.
+    const bool noneSelected = folderZip && list.IncludeDirs && relDir.empty();
+    bool examine = selected;
+    int zipAdded = 0;
+    if (examine && !FControl.Stopped() && folderZip)
+        examine = Zip.OpenFolderArchive(destDir, srcDir, relDir, c, Ops);
     if (examine && !FControl.Stopped()) {
         FProgress.SetPrompt(srcDir);
         FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Scan for files in \"%s\""), {srcDir}));
-        if (FTask.DestMode >= 4) {
-            FLog.WriteErrorToLog(1, "B", _("Error writing to zip archive") + ": " + srcDir,
-                                 _("Zip archive methods are not available in this build"), std::string());
-            ++c.ErrorCount;
-            examine = false;
-        }
     } else {
         examine = false;
     }
@@ -648,15 +687,16 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             info.DateTime = FileTimeToLocalDateTime(fd.LastWriteTime);
             info.CreationTime = FileTimeToLocalDateTime(fd.CreationTime);
             std::string ext;
-            bool fileSelected =
-                ExtensionMatches(sr.Name, list, ext) && FileMatchesSelection(info, list, Selection);
+            bool fileSelected = !noneSelected && ExtensionMatches(sr.Name, list, ext) &&
+                                FileMatchesSelection(info, list, Selection);
             if (!fileSelected) {
                 FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Not selected: \"%s\""), {relName}) +
                                        " (" + FormatSize(false, fd.Size) + AttrText(fd.Attr) + ")");
                 code = FindNext(sr);
                 continue;
             }
-            if (FTask.UseArchivCB && (FTask.cbArchFile || FTask.ClearDest) && !archiveSet) {
+            if (FTask.UseArchivCB && (FTask.cbArchFile || FTask.ClearDest || FTask.DestMode >= 4) &&
+                !archiveSet) {
                 c.TotalBytes += fd.Size;
                 ++c.FileCount;
                 FLog.WriteToLog(
@@ -667,6 +707,39 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             }
             std::string sourcePath = srcDir + sr.Name;
             bool compressed = FTask.cbCompress && FTask.AktNoComp.IndexOf(ext) < 0;
+            if (FTask.DestMode >= 4) {
+                // Zip branch: the file goes into the open archive.
+                c.TotalBytes += fd.Size;
+                ++c.FileCount;
+                cp = TCopyProps();
+                cp.SName = cp.RName = sourcePath;
+                cp.DName = cp.EName = n;
+                cp.DDir = destDir;
+                cp.RelName = relName;
+                cp.SInfo = fd;
+                cp.Timestamps = TimestampsOf(fd);
+                cp.Valid = true;
+                cp.Compressed = compressed;
+                FProgress.SetPrompt(sourcePath);
+                FLog.WriteToLog(3, std::string(Indent) + _("Add to zip archive: ") + n);
+                int kind = Zip.AddFile(cp.RName, cp.SName, fd, compressed, cp.ErrMsg, cp.CRatio);
+                if (kind == 2)
+                    ++zipAdded;
+                else if (kind != 3)
+                    FLog.WriteErrorToLog(3, "B", FormatFileError(static_cast<unsigned>(kind), relName, ""),
+                                         cp.ErrMsg, std::string());
+                int r = FinishFileCopy(kind, cp, fs, c);
+                cp.Valid = false;
+                if (r != 1)
+                    ShowRunProgress(c);
+                if (r == 1 || FControl.Stopped()) {
+                    FindClose(sr);
+                    return;
+                }
+                FControl.Checkpoint();
+                code = FindNext(sr);
+                continue;
+            }
             std::string formExt = DestFormExt(compressed);
             std::string dName = AddPathDelimiter(destDir) + n;
             std::string target = dName + formExt;
@@ -862,6 +935,10 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     }
 
     // E. End of the folder.
+    if (examine && FTask.cbDelDir && zipAdded == 0 && (FTask.DestMode == 4 || FTask.DestMode == 5))
+        Zip.RemoveEmptyDir();
+    if (examine && folderZip)
+        Zip.CloseFolderArchive(zipAdded, c);
     if (FCopyThread && cp.Valid) {
         int r;
         do {
@@ -923,6 +1000,28 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     }
 }
 
+bool TCopyLoop::SynchronizeEntry(TExtensionList& list, const std::string& srcDir, const std::string& destDir,
+                                 bool prompt, TFolderCounters& counters)
+{
+    if (FTask.BuFtp) {
+        FLog.WriteErrorToLog(1, "S", _("Synchronize") + " - " + destDir,
+                             _("Synchronization of FTP destinations is not available in this build"),
+                             std::string());
+        ++counters.ErrorCount;
+        counters.SyncFailed = true;
+        return false;
+    }
+    TSynchronizer sync(FTask, FLog, FControl, FProgress, FInteraction, Ops);
+    sync.BaseDir = BaseDir;
+    sync.TargetType = TargetType;
+    sync.Encrypt = Encryption != nullptr;
+    sync.Selection = Selection;
+    sync.BakSuffix = BakSuffix;
+    if (!ProgSettings.SecCopySettings.SyncSuffix.empty())
+        sync.SyncSuffix = ProgSettings.SecCopySettings.SyncSuffix;
+    return sync.SyncLocalFolder(list, srcDir, destDir, prompt, counters);
+}
+
 void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
 {
     engine.BackupDirectory = [&engine, &loop](TExtensionList& entry, const std::string& srcDir,
@@ -931,15 +1030,28 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
         loop.BaseDir = engine.BaseDir;
         loop.StartTime = engine.StartTime;
         loop.TotalSize = engine.TotalSize;
+        loop.SizeProgress = ProgSettings.ViewSettings.SizeProgress;
         loop.TargetType = engine.TargetType;
         loop.Ops.TargetType = engine.TargetType;
         loop.Ops.FnMode = engine.Task.FnMode;
         loop.Selection.LastBackupTime = engine.Task.LastBackupTime;
         loop.Selection.Today = std::floor(Now());
         loop.BuStatus = bsOK;
+        loop.Zip.MaxWaitTime = loop.MaxWaitTime;
+        loop.Zip.TempDir = loop.TempDir;
         loop.BackupEntry(entry, srcDir, destDir, prompt, counters);
         engine.TotalSize = std::max(engine.TotalSize, loop.TotalSize);
         if (loop.BuStatus != bsOK && engine.BuStatus == bsOK)
             engine.BuStatus = loop.BuStatus;
+    };
+    AttachZipRun(engine, loop.Zip);
+    engine.SynchronizeFolder = [&engine, &loop](TExtensionList& entry, const std::string& srcDir,
+                                                const std::string& destDir, bool prompt,
+                                                TFolderCounters& counters) {
+        loop.BaseDir = engine.BaseDir;
+        loop.TargetType = engine.TargetType;
+        loop.Selection.LastBackupTime = engine.Task.LastBackupTime;
+        loop.Selection.Today = std::floor(Now());
+        loop.SynchronizeEntry(entry, srcDir, destDir, prompt, counters);
     };
 }

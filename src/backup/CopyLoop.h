@@ -13,6 +13,7 @@
 #include "backup/EngineFileOps.h"
 #include "backup/FileSelection.h"
 #include "backup/TaskSettings.h"
+#include "backup/ZipRun.h"
 #include "foundation/FileUtilsTimes.h"
 
 class TEncryption;
@@ -61,6 +62,8 @@ public:
     int64_t TotalSize = 0;
     TBuStatus BuStatus = bsOK;
     TEngineFileOps Ops;
+    // The zip archives of methods 4 to 7.
+    TZipRun Zip;
 
     // Backs up one source-folder entry into destDir.
     // srcDir is the folder to read (the entry's SPath unless the run resolved it elsewhere).
@@ -71,6 +74,10 @@ public:
     void BackupDirectory(const std::string& srcBase, const std::string& destBase, const std::string& relDir,
                          TFileTimestamps dirTimestamps, uint32_t dirAttr, bool parentIncluded, bool prompt,
                          TFolderCounters& c, TExtensionList& list);
+
+    // The synchronisation of one source-folder entry's destination (local destinations).
+    bool SynchronizeEntry(TExtensionList& list, const std::string& srcDir, const std::string& destDir,
+                          bool prompt, TFolderCounters& counters);
 
     // Copy options and their letters for the log.
     TCopyOptions LocalCopyOptions(bool compressed) const;
@@ -107,6 +114,8 @@ private:
     IInteraction& FInteraction;
     std::unique_ptr<TWinCopyThread> FCopyThread;
     std::string FCurDir;
+    // The folder that links below the current folder are tested against (see LinkInfo.h).
+    std::string FJunctionRoot;
 };
 
 // Hooks a copy loop into the run frame: each source folder of the engine's task is backed up by loop,

@@ -482,30 +482,30 @@ bool TNetSocket::PeerGone() const
     return false;
 }
 
-std::string TNetSocket::PeerAddress() const
+namespace {
+// The numeric host of the socket's peer or local end ("" when unknown).
+std::string NumericHost(int fd, bool peer)
 {
     sockaddr_storage addr{};
     socklen_t len = sizeof addr;
-    if (FFd < 0 || getpeername(FFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+    auto* sa = reinterpret_cast<sockaddr*>(&addr);
+    if (fd < 0 || (peer ? getpeername(fd, sa, &len) : getsockname(fd, sa, &len)) != 0)
         return "";
     char host[NI_MAXHOST];
-    if (getnameinfo(reinterpret_cast<sockaddr*>(&addr), len, host, sizeof host, nullptr, 0, NI_NUMERICHOST) !=
-        0)
+    if (getnameinfo(sa, len, host, sizeof host, nullptr, 0, NI_NUMERICHOST) != 0)
         return "";
     return host;
+}
+} // namespace
+
+std::string TNetSocket::PeerAddress() const
+{
+    return NumericHost(FFd, true);
 }
 
 std::string TNetSocket::LocalAddress() const
 {
-    sockaddr_storage addr{};
-    socklen_t len = sizeof addr;
-    if (FFd < 0 || getsockname(FFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-        return "";
-    char host[NI_MAXHOST];
-    if (getnameinfo(reinterpret_cast<sockaddr*>(&addr), len, host, sizeof host, nullptr, 0, NI_NUMERICHOST) !=
-        0)
-        return "";
-    return host;
+    return NumericHost(FFd, false);
 }
 
 int TNetSocket::LocalPort() const
