@@ -15,9 +15,11 @@
 #include <memory>
 
 #include "foundation/BuConsts.h"
+#include "foundation/PathUtils.h"
 #include "foundation/QvUtilsFolders.h"
 #include "foundation/QvUtilsTexts.h"
 #include "foundation/StringUtils.h"
+#include "foundation/gui/ShowMessageDlg.h"
 #include "foundation/gui/WinUtils.h"
 #include "rtl/StringList.h"
 
@@ -186,6 +188,21 @@ QString TDesktopIconDialog::FocusedHint() const
     return hint;
 }
 
+void TDesktopIconDialog::accept()
+{
+    bool ok = false;
+    GuardSlot([&] {
+        const std::string name(utf8::Trim(StdStr(edShortcut->text())));
+        ok = !name.empty() && IsValidFileName(name);
+        if (!ok) {
+            ErrorDialog(_("Invalid name of desktop shortcut!"));
+            edShortcut->setFocus();
+        }
+    });
+    if (ok)
+        QDialog::accept();
+}
+
 bool TDesktopIconDialog::Execute(const std::string& ACaption, const std::string& ATasks,
                                  const std::string& AAutoTasks, std::string& Shortcut,
                                  std::string& Description, std::string& Options, int& RunAsStat,
@@ -249,7 +266,7 @@ bool TDesktopIconDialog::Execute(const std::string& ACaption, const std::string&
     PlaceFormAt(this, DefaultFormPos);
     if (exec() != QDialog::Accepted)
         return false;
-    Shortcut = StdStr(edShortcut->text());
+    Shortcut = std::string(utf8::Trim(StdStr(edShortcut->text())));
     Description = StdStr(edDescription->text());
     AutoTask = AutoTaskNr;
     Options = BuildOptions();

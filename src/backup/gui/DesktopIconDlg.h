@@ -55,6 +55,8 @@ public:
 
 protected:
     QString FocusedHint() const override;
+    // Refuses an empty shortcut name or one that is no valid file name.
+    void accept() override;
 
 private:
     void ReadOptions(const std::string& options);

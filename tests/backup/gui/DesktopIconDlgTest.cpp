@@ -12,6 +12,7 @@
 #include "BackupScreenshots.h"
 #include "GuiTestUtil.h"
 #include "backup/gui/DesktopIconDlg.h"
+#include "foundation/gui/ShowMessageDlg.h"
 
 namespace {
 
@@ -215,6 +216,30 @@ TEST(DesktopIconDlgTest, RunAsAdministratorAndCancel)
     EXPECT_FALSE(r.Ok);
     EXPECT_EQ("Qv-Bu-Task", r.Name);
     EXPECT_EQ(" /hide", r.Options);
+}
+
+TEST(DesktopIconDlgTest, EmptyOrIllegalShortcutNamesAreRefusedInPlace)
+{
+    ClearMsgDialogLog();
+    bool stayedOpen = false;
+    Result r = RunDialog("\"/t/a.buj\"", "", "", 0, [&](QWidget* w) {
+        auto* name = Find<QLineEdit>(w, "edShortcut");
+        bool open = true;
+        for (const char* text : {"  ", "a/b", "x:y"}) {
+            name->setText(QString::fromLatin1(text));
+            QueueMsgDialogAnswer(mrOk);
+            ClickOk(w);
+            open = open && w->isVisible();
+        }
+        stayedOpen = open;
+        name->setText(QStringLiteral(" Daily backup "));
+    });
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_TRUE(r.Ok);
+    EXPECT_EQ("Daily backup", r.Name);
+    ASSERT_EQ(3u, MsgDialogLog().size());
+    EXPECT_EQ("Invalid name of desktop shortcut!", MsgDialogLog()[0].Text);
+    EXPECT_EQ(mdtError, MsgDialogLog()[0].DlgType);
 }
 
 TEST(DesktopIconDlgTest, ErrorActionButtonEditsTheMaskOfTheChosenAction)
