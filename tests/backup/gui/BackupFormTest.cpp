@@ -76,6 +76,7 @@ static const TScreenshotShow backupFormShot("backupform", [](const TScreenshotSa
         entry->SPath = path;
         entry->ICount = 1234;
         entry->IBytes = int64_t(5) << 30;
+        entry->Selected = true;
         form.Task.Folders.Add(std::move(entry));
     }
     form.ShowTask();
