@@ -14,6 +14,7 @@
 #include <charconv>
 #include <memory>
 
+#include "backup/gui/ErrorActionDlg.h"
 #include "foundation/BuConsts.h"
 #include "foundation/PathUtils.h"
 #include "foundation/QvUtilsFolders.h"
@@ -26,7 +27,7 @@
 namespace {
 TErrorActionDialogFunc& ErrorActionDialog()
 {
-    static TErrorActionDialogFunc func;
+    static TErrorActionDialogFunc func = ShowErrorActionDialog;
     return func;
 }
 
@@ -71,7 +72,7 @@ bool TryStrToInt(std::string_view text, int& value)
 
 void SetErrorActionDialog(TErrorActionDialogFunc func)
 {
-    ErrorActionDialog() = std::move(func);
+    ErrorActionDialog() = func ? std::move(func) : TErrorActionDialogFunc(ShowErrorActionDialog);
 }
 
 TDesktopIconDialog::TDesktopIconDialog(QWidget* parent) : TDialogBase(parent)

@@ -34,8 +34,8 @@ enum TShortcutAction
 };
 
 // The error-action dialog the button "Action handling on errors" opens (position, the action's
-// caption, the mask): true on OK with the new mask. The program sets it at start; without it the
-// button stays hidden.
+// caption, the mask): true on OK with the new mask. The error-action dialog of the task settings
+// unless replaced (tests); nullptr restores it.
 using TErrorActionDialogFunc =
     std::function<bool(const QPoint& APos, const std::string& SubAction, int& Mask)>;
 void SetErrorActionDialog(TErrorActionDialogFunc func);
