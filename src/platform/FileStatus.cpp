@@ -197,9 +197,11 @@ uint32_t WriteFileAttributes(const std::string& path, uint32_t attr, bool follow
         return 0; // a link itself has no mode and no mark
     mode_t mode = data.Mode & 07777;
     mode_t wanted = mode;
-    if (attr & faReadOnly)
+    // A read-only mark on a folder does not keep anyone from writing into it; taking the write bit
+    // off a folder would make every later backup into it fail, so folders keep their mode.
+    if (fmt != S_IFDIR && (attr & faReadOnly))
         wanted &= ~(S_IWUSR | S_IWGRP | S_IWOTH);
-    else if (!(mode & S_IWUSR))
+    else if (fmt != S_IFDIR && !(mode & S_IWUSR))
         wanted |= S_IWUSR;
     // Mark before making the file read-only, so that the owner can still write the mark.
     if (fmt == S_IFREG) {
