@@ -2,18 +2,24 @@
 
 #include <chrono>
 #include <cmath>
+#include <dirent.h>
 #include <thread>
 
 #include "archive/FileErrors.h"
+#include "archive/FilePropUtils.h"
 #include "archive/ZLibEx.h"
 #include "backup/SecurityCopyNames.h"
+#include "foundation/FileUtilsOps.h"
 #include "foundation/PathUtils.h"
+#include "foundation/QvUtilsDest.h"
 #include "foundation/QvUtilsTexts.h"
 #include "foundation/StringUtils.h"
 #include "foundation/WinDevUtils.h"
 #include "foundation/XlFileUtils.h"
 #include "platform/DirSearch.h"
 #include "platform/ErrorCodes.h"
+#include "platform/Trash.h"
+#include "rtl/Clock.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
 
@@ -89,19 +95,22 @@ std::string VersionDigits(int k, bool twoDigits)
 
 TCopyLoop::TCopyLoop(const TTaskSettings& task, TTaskLog& log, TRunControl& control, IProgressSink& progress,
                      IInteraction& interaction)
-    : Ops(log, control), FTask(task), FLog(log), FControl(control), FProgress(progress),
-      FInteraction(interaction)
+    : Ops(log, control), Runner(control, progress), FTask(task), FLog(log), FControl(control),
+      FProgress(progress), FInteraction(interaction)
 {
     Ops.FnMode = task.FnMode;
     Ops.TargetType = task.TargetType;
     TimeOutCount = task.TimeOutMax;
+    Runner.OnIdle = [this] { FControl.Checkpoint(); };
 }
 
 TCopyLoop::~TCopyLoop()
 {
     if (FCopyThread) {
+        // a copy still running when the run ends is cancelled; it removes its partial file itself
+        FCopyThread->SetPaused(false);
         FCopyThread->CancelThread();
-        WaitForCopyThread(*FCopyThread, 0);
+        FCopyThread.reset();
     }
 }
 
@@ -316,34 +325,196 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs)
     return true;
 }
 
+namespace {
+
+// The name of version k with the file suffix as written in the settings (date placeholders kept).
+std::string PlainVersionName(const std::string& folder, const std::string& n, const std::string& x,
+                             const std::string& suffix, int k, bool twoDigits)
+{
+    std::string s = suffix;
+    std::string num = VersionDigits(k, twoDigits);
+    if (s.find('#') != std::string::npos)
+        s = ReplaceAll(s, "#", num);
+    else
+        s += num;
+    return folder + InsertNameSuffix(n, s) + x;
+}
+
+// The engine writes a copy under a hidden name beside its destination: "." + name + "." + eight
+// hexadecimal digits + ".part". Such a file outlives only a run that was killed.
+bool IsEnginePartName(const std::string& name)
+{
+    constexpr size_t tail = 1 + 8 + 5; // ".xxxxxxxx.part"
+    if (name.size() < 2 + tail || name[0] != '.' || name.compare(name.size() - 5, 5, ".part") != 0)
+        return false;
+    size_t dot = name.size() - tail;
+    if (name[dot] != '.')
+        return false;
+    for (size_t i = dot + 1; i < dot + 9; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(name[i])) ||
+            std::isupper(static_cast<unsigned char>(name[i])))
+            return false;
+    return true;
+}
+
+// The longest leading part of name that fits into size bytes without splitting a UTF-8 sequence.
+std::string Utf8Prefix(const std::string& name, size_t size)
+{
+    if (name.size() <= size)
+        return name;
+    size_t cut = size;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+        --cut;
+    return name.substr(0, cut);
+}
+
+constexpr size_t MaxNameBytes = 255;
+
+} // namespace
+
+void TCopyLoop::PruneOldVersions(const TFolderState& fs, const std::string& destDir, const std::string& n,
+                                 const std::string& formExt)
+{
+    const TSecSettings& sec = FTask.BakSec;
+    std::string v = VersionFolder(fs.DestBase, destDir);
+    TDateTime ageLimit = std::floor(Now()) - 7.0 * sec.AgeInWeeks;
+    if (sec.MaxHist >= 2) {
+        std::string suffix = "." + sec.FileSuffix;
+        bool two = sec.MaxHist > 9;
+        for (int k = sec.MaxHist; k >= sec.MinHist && k >= 1; --k) {
+            std::string p = PlainVersionName(v, n, formExt, suffix, k, two);
+            if (k < 10 && two && !XlFileExists(p, false))
+                p = PlainVersionName(v, n, formExt, suffix, k, false);
+            if (XlFileExists(p, false) && XlGetFileAge(p, false) <= ageLimit)
+                FileDelete(p);
+        }
+        return;
+    }
+    if (!XlDirectoryExists(StripDelimiter(v)))
+        return;
+    std::string suffix =
+        sec.DirMode != sdNone && sec.FileSuffix.empty()
+            ? std::string()
+            : SecurityCopyDateMasks("." + (sec.FileSuffix.empty() ? BakSuffix : sec.FileSuffix));
+    std::string mask = InsertNameSuffix(n, suffix) + formExt;
+    std::vector<std::string> old;
+    TSearchRec sr;
+    for (int code = FindFirst(AddPathDelimiter(v) + "*", 0x27, sr); code == 0; code = FindNext(sr)) {
+        if ((sr.Attr & AttrDirectory) == 0 && DirSearchMatches(sr.Name, mask) &&
+            AddPathDelimiter(v) + sr.Name != AddPathDelimiter(destDir) + n + formExt &&
+            FileTimeToLocalDateTime(sr.FindData.LastWriteTime) <= ageLimit)
+            old.push_back(AddPathDelimiter(v) + sr.Name);
+    }
+    FindClose(sr);
+    for (const auto& name : old)
+        FileDelete(name);
+}
+
+uint64_t TCopyLoop::FreeBytes(const std::string& dir) const
+{
+    return DiskFreeBytes ? DiskFreeBytes(dir) : GetDiskFreeBytes(dir);
+}
+
+void TCopyLoop::RenewEncryption()
+{
+    // the copy thread that was given up took the old object with it
+    (void)FOwnedEncryption.release();
+    Encryption = nullptr;
+    if (MakeEncryption) {
+        FOwnedEncryption = MakeEncryption();
+        Encryption = FOwnedEncryption.get();
+    }
+}
+
 void TCopyLoop::StartCopy(TCopyProps& cp)
 {
-    FCopyThread = std::make_unique<TWinCopyThread>(
-        cp.RName, cp.TName, Encryption, LocalCopyOptions(cp.Compressed), true, FTask.TaskBufferSize);
+    TCopyOptions options = LocalCopyOptions(cp.Compressed);
+    if (MakeCopyThread)
+        FCopyThread = MakeCopyThread(cp, options);
+    else
+        FCopyThread = std::make_unique<TWinCopyThread>(cp.RName, cp.TName, Encryption, options, true,
+                                                       FTask.TaskBufferSize);
     if (!TempDir.empty())
         FCopyThread->SetTempDir(TempDir);
     FCopyThread->SetVerifyDelay(static_cast<uint32_t>(std::max(MaxWaitTime, 0)));
+    FCopyThread->SetOnProgress(Runner.ProgressHandler());
+    Runner.LastTick = Runner.TickCount ? Runner.TickCount() : static_cast<uint32_t>(GetTickCount64());
+    Runner.LastCount = 0;
+    Runner.CopySpeed = 0;
     cp.Valid = true;
     FCopyThread->Start();
 }
 
+bool TCopyLoop::SourceHasPermissions() const
+{
+    // the file systems that keep permissions of their own (on Linux also the ext family)
+    switch (SourceType) {
+    case fsNtfs:
+    case fsLtfs:
+    case fsRemote:
+    case fsReFS:
+    case fsBTRFS:
+    case fsExt4:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)
+{
+    std::vector<std::string> done;
+    bool ok = true;
+    if (FTask.cbAltStreams) {
+        uint32_t e = CopyAlternateStreams(cp.RName, cp.EName);
+        if (e != 0) {
+            kind = 512;
+            ok = false;
+            FLog.WriteErrorToLog(6, "B", FormatFileError(0x225, cp.EName, std::string()), e);
+        } else {
+            done.push_back(_("Copy alternate data streams"));
+        }
+    }
+    if (FTask.cbCopySummary) {
+        int32_t e = CopyDocumentSummary(cp.RName, cp.EName);
+        if (e != 0) {
+            kind = 512;
+            ok = false;
+            FLog.WriteErrorToLog(6, "B", FormatFileError(0x210, cp.EName, std::string()),
+                                 static_cast<uint32_t>(e));
+        } else {
+            done.push_back(_("Copy document summary"));
+        }
+    }
+    if (FTask.cbCopyPerms && SourceHasPermissions()) {
+        uint32_t e = CopyFilePermissions(cp.RName, cp.EName);
+        if (e != 0) {
+            kind = 512;
+            ok = false;
+            FLog.WriteErrorToLog(6, "B", FormatFileError(0x213, cp.EName, std::string()), e);
+        } else {
+            done.push_back(_("Copy file permissions"));
+        }
+    }
+    if (!done.empty()) {
+        std::string items;
+        for (const auto& item : done)
+            items += (items.empty() ? "" : ", ") + item;
+        FLog.WriteToLog(3, std::string(Indent) + _("Options:  ") + items);
+    }
+    return ok;
+}
+
 int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
 {
-    uint32_t timeout = FTask.CopyTimeout > 0 ? static_cast<uint32_t>(FTask.CopyTimeout) : 0;
-    int e = 0;
-    if (!WaitForCopyThread(*FCopyThread, timeout, [this] { FControl.Checkpoint(); })) {
-        FCopyThread.release()->AbandonWorker(nullptr);
-        e = 0x111;
-        cp.ErrMsg.clear();
-    } else {
-        e = FCopyThread->ErrorCode();
-        cp.ErrMsg = FCopyThread->SysErrorMsg();
-        cp.CRatio = FCopyThread->Ratio();
-        FCopyThread.reset();
-    }
+    int ratio = -1;
+    int e = Runner.WaitForCopyThread(FCopyThread, cp.ErrMsg, ratio, Encryption);
+    cp.CRatio = ratio;
+    if (Runner.LastAbandoned() && Encryption)
+        RenewEncryption();
     int kind = e == 0 ? 2 : e;
     if ((e & 0xFF) == 7) {
-        uint64_t freeBytes = GetDiskFreeBytes(cp.DDir);
+        uint64_t freeBytes = FreeBytes(cp.DDir);
         if (freeBytes < static_cast<uint64_t>(std::max(FTask.TaskBufferSize, 0))) {
             FLog.WriteToLog(3, "   => " +
                                    SafeFormat(_("%s remaining on drive %s"),
@@ -353,7 +524,7 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
         e = (e & 0xF00) + 5;
         kind = e;
     }
-    if ((e & 0x100) != 0 || (e & 0x80) != 0 || e == 0x111) {
+    if ((e & 0x100) != 0 || (e & 0x80) != 0) {
         FLog.WriteErrorToLog(3, "B", FormatCopyError(cp.RelName, cp.TName, static_cast<unsigned>(e)),
                              cp.ErrMsg, std::string());
         if (DelTemp && XlFileExists(cp.TName, false)) {
@@ -393,6 +564,7 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
         }
     }
     if (ok) {
+        CopyFileItems(cp, kind);
         if (!FTask.cbNoAttributes &&
             Ops.SetAttributesLogged(cp.EName, cp.SInfo.Attr & 0xFFFF, true, "B") != 0)
             kind = 512;
@@ -404,6 +576,55 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
         }
     }
     return kind;
+}
+
+void TCopyLoop::WriteStatusLine(const TFolderCounters& c)
+{
+    std::string text =
+        FormatCount(_("No files copied"), _("1 file copied"), _("%u files copied"), c.CopyCount);
+    if (c.ErrorCount > 0)
+        text += " - " + FormatCount("", _("1 error"), _("%u errors"), c.ErrorCount);
+    else if (c.WarnCount > 0)
+        text += " - " + FormatCount("", _("1 warning"), _("%u warnings"), c.WarnCount);
+    FProgress.WriteStatus(1, text);
+}
+
+bool TCopyLoop::ZipEncryptionDiffers(const std::string& path) const
+{
+    if (!FTask.EncChg)
+        return false;
+    TGzFileInfo info;
+    try {
+        if (GetZipFileInfo(path, info) != 0)
+            return false;
+    } catch (const Exception&) {
+        return false;
+    }
+    return info.Encrypted != (Encryption != nullptr);
+}
+
+std::string TCopyLoop::TempNameFor(const std::string& target, const std::string& srcDir,
+                                   const std::string& srcName, const TPosixFileData& fd, bool plainForm)
+{
+    std::string name = FileNameOf(target);
+    std::string folder = target.substr(0, target.size() - name.size());
+    // a name too long for a suffix keeps a shortened stem, so that the copy can still be made
+    std::string stem = name.size() + 5 > MaxNameBytes ? Utf8Prefix(name, MaxNameBytes - 5) : name;
+    std::string tmp = folder + stem + ".tmp";
+    if (!XlFileExists(tmp, false))
+        return tmp;
+    // A finished copy of this very file that a killed run did not put in place yet (same time, and
+    // no source file of that name) is replaced; anything else stays and the other name is used.
+    TPosixFileData td;
+    if (stem == name && !XlFileExists(srcDir + srcName + ".tmp", false) &&
+        ReadFileData(tmp, false, td) == 0 && (td.Attr & AttrDirectory) == 0 &&
+        td.LastWriteTime == fd.LastWriteTime && (!plainForm || td.Size == fd.Size)) {
+        if (XlDeleteFile(tmp, true) == 0) {
+            FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {tmp}));
+            return tmp;
+        }
+    }
+    return folder + stem + ".~tmp";
 }
 
 int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolderCounters& c)
@@ -434,6 +655,7 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
         return 1;
     }
     bool kept = (cp.SInfo.Attr & AttrArchive) != 0;
+    FProgress.SetElapsedTime(Now() - StartTime);
     if (kind == 2) {
         c.CopiedBytes += size;
         ++c.CopyCount;
@@ -463,6 +685,19 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
             std::string r = FormatFloatFixed(cp.CRatio / 10.0, 1, false) + "%)";
             f = f.empty() ? "(" + r : f + " - " + r;
         }
+        if (FTask.cbSourceDelete) {
+            std::string trashedAs;
+            uint32_t e = MoveToTrash(cp.SName, &trashedAs);
+            if (e == 0) {
+                f += " - " + _("Source deleted");
+                FLog.WriteToLog(3, std::string(Indent) +
+                                       SafeFormat(_("File was moved to Recycle Bin: \"%s\""), {cp.SName}));
+            } else {
+                FLog.WriteErrorToLog(1, "B", _("Could not delete source file: ") + cp.SName, e);
+                ++c.ErrorCount;
+            }
+        }
+        WriteStatusLine(c);
         std::string line = FTask.cbVerify ? _("Copied and verified: \"%s\" %s") : _("Copied: \"%s\" %s");
         std::string indent = FLog.CurrentLogMode() == 3 ? "     -> " : Indent;
         FLog.WriteToLog(2, indent + SafeFormat(line, {cp.RelName, f}));
@@ -476,6 +711,7 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
             ++c.WarnCount;
             ++c.CopyCount;
         }
+        WriteStatusLine(c);
         if (b == 17) {
             --TimeOutCount;
             if (fs.Prompt)
@@ -511,12 +747,103 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
 
 void TCopyLoop::ShowRunProgress(const TFolderCounters& c)
 {
-    (void)c;
+    if (TotalSize <= 0)
+        return;
+    double done = SizeProgress ? static_cast<double>(c.TotalBytes) : static_cast<double>(c.FileCount);
+    FProgress.SetTotalProgress(static_cast<int>(std::lround(100.0 / TotalSize * done)));
+}
+
+void TCopyLoop::LoadDestListing(TFolderState& fs, const std::string& destDir)
+{
+    TDestListing& d = fs.Dest;
+    if (d.Loaded && d.Dir == destDir)
+        return;
+    d = TDestListing();
+    d.Dir = destDir;
+    d.Loaded = true;
+    DIR* dir = ::opendir(destDir.c_str());
+    if (!dir)
+        return;
+    d.Exists = true;
+    bool parts = false;
+    while (struct dirent* e = ::readdir(dir)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        parts = parts || IsEnginePartName(name);
+        d.Names.insert(std::move(name));
+    }
+    ::closedir(dir);
+    if (parts)
+        RemoveStaleParts(fs);
+}
+
+void TCopyLoop::RemoveStaleParts(TFolderState& fs)
+{
+    // Partial copies that a killed run left behind: older than this run, and no file of that name is
+    // being backed up from the source folder.
+    std::vector<std::string> gone;
+    for (const auto& name : fs.Dest.Names) {
+        if (!IsEnginePartName(name) || XlFileExists(fs.SrcDir + name, false))
+            continue;
+        std::string path = AddPathDelimiter(fs.Dest.Dir) + name;
+        TPosixFileData data;
+        if (ReadFileData(path, false, data) != 0 || (data.Attr & AttrDirectory) != 0 ||
+            FileTimeToLocalDateTime(data.LastWriteTime) >= StartTime)
+            continue;
+        if (XlDeleteFile(path, true) == 0) {
+            FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {path}));
+            gone.push_back(name);
+        }
+    }
+    for (const auto& name : gone)
+        fs.Dest.Names.erase(name);
+}
+
+void TCopyLoop::SetParentTimestamps(const std::string& destDir, const std::string& srcDir)
+{
+    // From the new destination folder upwards to the part it shares with the last one, each folder
+    // gets the times of its source folder. The run's root and what lies above it keep their times.
+    std::string root = StripDelimiter(GetCommonRoot(destDir, FCurDir));
+    std::string base = StripDelimiter(BaseDir);
+    std::string d = StripDelimiter(destDir);
+    std::string sdir = StripDelimiter(srcDir);
+    while (!d.empty() && d != root && d.size() > base.size() && d.compare(0, base.size(), base) == 0 &&
+           !sdir.empty() && sdir != "/") {
+        TFileTimestamps ts;
+        GetDirTimestamps(sdir, true, ts);
+        if (ts.Valid) {
+            uint32_t e = SetFileTimestamps(d, ts, false, FTask.cbCreationTime, true);
+            if (e != 0)
+                FLog.WriteErrorToLog(6, "B", FormatFileError(0x20F, d, std::string()), e);
+            else
+                FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Set timestamp: \"%s\" => %s"),
+                                                                    {d, TimeText(ts.LastWriteTime)}));
+        }
+        std::string nd = StripDelimiter(GetParentDir(d));
+        std::string ns = StripDelimiter(GetParentDir(sdir));
+        if (nd.size() >= d.size() || ns.size() >= sdir.size())
+            break;
+        d = nd;
+        sdir = ns;
+    }
 }
 
 void TCopyLoop::BackupEntry(TExtensionList& list, const std::string& srcDir, const std::string& destDir,
                             bool prompt, TFolderCounters& counters)
 {
+    Runner.CopyTimeout = std::max(FTask.CopyTimeout, 0);
+    Runner.FullSpeed = FTask.FullSpeed;
+    Runner.MaxRate = std::max(FTask.MaxRate, 0);
+    Runner.SizeProgress = SizeProgress;
+    Runner.TotalSize = TotalSize;
+    Runner.StartTime = StartTime;
+    if (MakeEncryption && !Encryption) {
+        FOwnedEncryption = MakeEncryption();
+        Encryption = FOwnedEncryption.get();
+    }
+    // a copy thread left running by a stopped folder of an earlier entry is not waited for again
+    FCopyThread.reset();
     TPosixFileData data;
     uint32_t attr = 0;
     TFileTimestamps ts;
@@ -543,7 +870,12 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     const int level = FLog.CurrentLogMode();
     std::string srcDir = AddPathDelimiter(AddPathDelimiter(srcBase) + relDir);
     std::string destDir = relDir.empty() ? StripDelimiter(destBase) : AddPathDelimiter(destBase) + relDir;
-    TFolderState fs{srcBase, destBase, relDir, prompt, false};
+    TFolderState fs;
+    fs.SrcBase = srcBase;
+    fs.DestBase = destBase;
+    fs.RelDir = relDir;
+    fs.SrcDir = srcDir;
+    fs.Prompt = prompt;
 
     // A. Selection of the folder.
     bool selected;
@@ -561,7 +893,8 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     if (selected) {
         FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Current directory: \"%s\""), {srcDir}) + " (" +
                                FileAttrToStr(dirAttr) + ")");
-        if ((!relDir.empty() || !FTask.cbDelDir) && !FTask.cbDelDir) {
+        // With "delete empty directories" a destination folder is made only for its first copy.
+        if (!FTask.cbDelDir) {
             if (!Ops.CreateDirectoryLogged(destDir, "B", !relDir.empty())) {
                 ++c.ErrorCount;
                 selected = false;
@@ -591,10 +924,11 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             code = FindNext(sr);
         }
         FindClose(sr);
-        if (FControl.Stopped()) {
+        if (FControl.Stopped())
             return;
-        }
-        if (code != 0 && code != static_cast<int>(WinError::ERROR_NO_MORE_FILES)) {
+        // An empty folder ends the search with "file not found" at once.
+        if (code != 0 && code != static_cast<int>(WinError::ERROR_NO_MORE_FILES) &&
+            code != static_cast<int>(WinError::ERROR_FILE_NOT_FOUND)) {
             if (selected || !list.IncludeDirs) {
                 FLog.WriteErrorToLog(1, "B",
                                      SafeFormat(DirErrorFormat(static_cast<uint32_t>(code)), {srcDir}) +
@@ -606,23 +940,26 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         }
     }
 
+    // C. Preparing the file pass. In "Tagged only" mode the entry's own folder is examined only by the
+    // methods with one archive per folder (and none of its files is taken).
+    const bool ownFolderUntagged = list.IncludeDirs && relDir.empty();
+    bool examine = selected && !(ownFolderUntagged && FTask.DestMode < 6);
     TCopyProps cp;
-    bool examine = selected && !(list.IncludeDirs && relDir.empty() && false);
-    if (examine && !FControl.Stopped()) {
+    if (!examine || FControl.Stopped())
+        goto totals;
+    {
         FProgress.SetPrompt(srcDir);
         FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Scan for files in \"%s\""), {srcDir}));
         if (FTask.DestMode >= 4) {
             FLog.WriteErrorToLog(1, "B", _("Error writing to zip archive") + ": " + srcDir,
                                  _("Zip archive methods are not available in this build"), std::string());
             ++c.ErrorCount;
-            examine = false;
+            goto totals;
         }
-    } else {
-        examine = false;
     }
 
     // D. File pass.
-    if (examine && !FControl.Stopped()) {
+    {
         TSearchRec sr;
         int code = FindFirst(srcDir + "*", 0xA7, sr);
         while (code == 0) {
@@ -648,17 +985,20 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             info.DateTime = FileTimeToLocalDateTime(fd.LastWriteTime);
             info.CreationTime = FileTimeToLocalDateTime(fd.CreationTime);
             std::string ext;
-            bool fileSelected =
-                ExtensionMatches(sr.Name, list, ext) && FileMatchesSelection(info, list, Selection);
+            bool fileSelected = !ownFolderUntagged && ExtensionMatches(sr.Name, list, ext) &&
+                                FileMatchesSelection(info, list, Selection);
             if (!fileSelected) {
+                FProgress.SetElapsedTime(Now() - StartTime);
                 FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Not selected: \"%s\""), {relName}) +
                                        " (" + FormatSize(false, fd.Size) + AttrText(fd.Attr) + ")");
                 code = FindNext(sr);
                 continue;
             }
-            if (FTask.UseArchivCB && (FTask.cbArchFile || FTask.ClearDest) && !archiveSet) {
+            if (FTask.UseArchivCB && (FTask.cbArchFile || FTask.ClearDest || FTask.DestMode >= 4) &&
+                !archiveSet) {
                 c.TotalBytes += fd.Size;
                 ++c.FileCount;
+                FProgress.SetElapsedTime(Now() - StartTime);
                 FLog.WriteToLog(
                     3, std::string(Indent) +
                            SafeFormat(_("Skipped - archive bit not set at source: \"%s\""), {relName}));
@@ -671,9 +1011,12 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             std::string dName = AddPathDelimiter(destDir) + n;
             std::string target = dName + formExt;
 
-            // Compare with the destination.
+            // Compare with the destination: the folder is read once, so that a missing file costs
+            // no look-up of its own.
+            LoadDestListing(fs, destDir);
             TPosixFileData dd;
-            bool dExist = ReadFileData(target, false, dd) == 0 && (dd.Attr & AttrDirectory) == 0;
+            bool dExist = fs.Dest.Has(n + formExt) && ReadFileData(target, false, dd) == 0 &&
+                          (dd.Attr & AttrDirectory) == 0;
             FILETIME lwTime = dExist ? dd.LastWriteTime : 0;
             bool z = true;
             int action = 1;
@@ -707,9 +1050,11 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                     int64_t plain = GetStoredPlainSize(target, compressed, dd.Size);
                     z = fd.Size > 0 && plain > 0 && plain != fd.Size;
                 }
+                if (!z && FTask.cbZipCompress)
+                    z = ZipEncryptionDiffers(target);
             }
             if (z && !compressed && (TargetType == fsFat || TargetType == fsNotAvail) &&
-                fd.Size >= (int64_t(1) << 32) && !FTask.cbZipCompress) {
+                fd.Size >= (int64_t(1) << 32)) {
                 z = false;
                 action = 4;
             }
@@ -727,9 +1072,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 if (!FControl.Stopped()) {
                     std::string tName = target;
                     if (dExist) {
-                        tName = target + ".tmp";
-                        if (XlFileExists(tName, false))
-                            tName = target + ".~tmp";
+                        tName = TempNameFor(target, srcDir, sr.Name, fd, formExt.empty());
                     }
                     if (level == 3) {
                         FLog.WriteToLog(
@@ -745,15 +1088,23 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                                                TimeText(fd.LastWriteTime) + " -> " + outcome);
                     }
                     FProgress.SetPrompt(sourcePath);
-                    // Other forms of the same file that a former setting left behind.
-                    for (const char* other : {"", ".zip", ".gz", ".gze", ".enc"})
-                        if (formExt != other)
-                            XlDeleteExistingFile(dName + other, true);
+                    // Other forms of the same file that a former setting left behind; a form that is
+                    // the copy of a source file of its own stays.
+                    for (const char* other : {"", ".zip", ".gz", ".gze", ".enc"}) {
+                        if (formExt == other || !fs.Dest.Has(n + other))
+                            continue;
+                        if (*other && XlFileExists(srcDir + sr.Name + other, false))
+                            continue;
+                        if (XlDeleteExistingFile(dName + other, true) == 0)
+                            fs.Dest.Names.erase(n + other);
+                    }
                     bool folderOk = true;
                     if (!utf8::SameText(destDir, FCurDir)) {
                         folderOk = Ops.CreateDirectoryLogged(destDir, "B", !relDir.empty());
-                        if (folderOk)
+                        if (folderOk) {
+                            SetParentTimestamps(destDir, srcDir);
                             FCurDir = destDir;
+                        }
                     }
                     if (!folderOk) {
                         ++c.ErrorCount;
@@ -765,7 +1116,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                         XlDeleteExistingFile(tName, true);
                     bool spaceOk = true;
                     if (!compressed && fd.Size > 0xFFFFFFFFLL &&
-                        GetDiskFreeBytes(destDir) <= static_cast<uint64_t>(fd.Size)) {
+                        FreeBytes(destDir) <= static_cast<uint64_t>(fd.Size)) {
                         FLog.WriteErrorToLog(
                             1, "B",
                             SafeFormat(_("Not enough free space on \"%s\" to copy file \"%s\""),
@@ -788,6 +1139,8 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                         cp.DExist = dExist;
                         cp.LwTime = lwTime;
                         cp.Compressed = compressed;
+                        fs.Dest.Names.insert(FileNameOf(target));
+                        fs.Dest.Names.insert(FileNameOf(tName));
                         StartCopy(cp);
                     }
                 }
@@ -796,6 +1149,8 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                                        TimeText(fd.LastWriteTime) + " -> " + FileAttrToStr(dd.Attr) + " " +
                                        TimeText(dd.LastWriteTime));
                 Ops.SetAttributesLogged(target, fd.Attr & 0xFFFF, false, "B");
+                FProgress.SetElapsedTime(Now() - StartTime);
+                ShowRunProgress(c);
             } else if (action == 4) {
                 FLog.WriteErrorToLog(
                     1, "B",
@@ -804,14 +1159,21 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                         " (" + FormatSize(false, fd.Size) + ")");
                 c.FailedBytes += fd.Size;
                 ++c.ErrorCount;
+                FProgress.SetElapsedTime(Now() - StartTime);
+                ShowRunProgress(c);
             } else {
+                // Up to date: older versions of the file may have grown too old meanwhile.
+                if (dExist && FTask.KeepBakCB && FTask.BakSec.AgeInWeeks > 0 &&
+                    FTask.BakSec.DirMode != sdRootDate)
+                    PruneOldVersions(fs, destDir, n, formExt);
                 bool reset = false;
                 if (comparison != 4 && FTask.ResArchivCB && archiveSet) {
                     uint32_t e = XlChangeFileAttr(sourcePath, AttrArchive, true, true);
-                    if (e == 0)
+                    if (e == 0) {
                         reset = true;
-                    else {
-                        FLog.WriteErrorToLog(6, "B", FormatFileError(0x206, sourcePath, std::string()), e);
+                    } else {
+                        FLog.WriteErrorToLog(6, "B",
+                                             FormatFileError(0x206, sourcePath, FileAttrToStr(fd.Attr)), e);
                         ++c.ErrorCount;
                     }
                 }
@@ -836,6 +1198,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                                SafeFormat(_("File at destination is up to date: \"%s\""), {relName}) + " (" +
                                FormatSize(false, fd.Size) + ")" + (reset ? " (A)" : ""));
                 }
+                FProgress.SetElapsedTime(Now() - StartTime);
                 ShowRunProgress(c);
             }
             c.TotalBytes += fd.Size;
@@ -843,15 +1206,17 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             if (FControl.Stopped()) {
                 FindClose(sr);
                 if (FCopyThread && cp.Valid) {
+                    // the copy that runs is cancelled; it removes its partial file itself
+                    FCopyThread->SetPaused(false);
                     FCopyThread->CancelThread();
-                    CompletePendingCopy(cp, fs);
+                    FinishFileCopy(CompletePendingCopy(cp, fs), cp, fs, c);
+                    cp.Valid = false;
                 }
                 return;
             }
             FControl.Checkpoint();
             code = FindNext(sr);
         }
-        // An empty folder ends the search with "file not found" at once.
         if (code != 0 && code != static_cast<int>(WinError::ERROR_NO_MORE_FILES) &&
             code != static_cast<int>(WinError::ERROR_FILE_NOT_FOUND)) {
             FLog.WriteErrorToLog(1, "B", _("Error scanning directory: ") + srcDir,
@@ -860,6 +1225,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         }
         FindClose(sr);
     }
+    FControl.Checkpoint();
 
     // E. End of the folder.
     if (FCopyThread && cp.Valid) {
@@ -873,7 +1239,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         if (r == 1)
             return;
     }
-    if (FTask.ResArchivCB && !relDir.empty() && !fs.ArchiveKept && examine) {
+    if (FTask.ResArchivCB && !relDir.empty() && !fs.ArchiveKept) {
         int attr = XlFileGetAttr(StripDelimiter(srcDir), true);
         if (attr >= 0 && (attr & AttrArchive) != 0) {
             uint32_t e =
@@ -887,30 +1253,57 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             }
         }
     }
-    std::string p = AddPathDelimiter(AddPathDelimiter(destBase) + relDir);
-    if (!relDir.empty() && XlDirectoryExists(p)) {
+    {
+        std::string p = AddPathDelimiter(AddPathDelimiter(destBase) + relDir);
         std::string pd = StripDelimiter(p);
-        if (FTask.cbDelDir && XlIsEmptyDirectory(pd)) {
-            uint32_t e = XlRemoveDir(pd);
-            if (e == 0)
-                FLog.WriteToLog(3, std::string(Indent) +
-                                       SafeFormat(_("Empty directory was deleted: \"%s\""), {p}));
-            else
-                FLog.WriteErrorToLog(1, "B",
-                                     SafeFormat(_("Error deleting directory: \"%s\""), {p}) + " (" +
-                                         FileAttrToStr(dirAttr) + ")",
-                                     e);
-        } else {
-            if (!FTask.cbNoAttributes)
-                Ops.SetAttributesLogged(pd, dirAttr & 0xFFFF, false, "B");
-            if (dirTimestamps.Valid) {
-                uint32_t e = SetFileTimestamps(pd, dirTimestamps, true, FTask.cbCreationTime, true);
-                if (e != 0)
-                    FLog.WriteErrorToLog(6, "B", FormatFileError(0x20F, pd, std::string()), e);
+        if (!relDir.empty() && XlDirectoryExists(pd)) {
+            if (FTask.cbDelDir && XlIsEmptyDirectory(pd)) {
+                if (!FTask.cbNoAttributes)
+                    XlFileSetAttr(pd, AttrArchive, false);
+                uint32_t e = XlRemoveDir(pd);
+                if (e == 0) {
+                    FLog.WriteToLog(3, std::string(Indent) +
+                                           SafeFormat(_("Empty directory was deleted: \"%s\""), {p}));
+                    if (utf8::SameText(pd, FCurDir))
+                        FCurDir.clear();
+                } else {
+                    FLog.WriteErrorToLog(1, "B",
+                                         SafeFormat(_("Error deleting directory: \"%s\""), {p}) + " (" +
+                                             FileAttrToStr(dirAttr) + ")",
+                                         e);
+                    if (!FTask.cbNoAttributes)
+                        XlFileSetAttr(pd, dirAttr & 0xFFFF, false);
+                }
+            } else {
+                if (!FTask.cbNoAttributes)
+                    Ops.SetAttributesLogged(pd, dirAttr & 0xFFFF, false, "B");
+                if (dirTimestamps.Valid) {
+                    uint32_t e = SetFileTimestamps(pd, dirTimestamps, true, FTask.cbCreationTime, true);
+                    if (e != 0)
+                        FLog.WriteErrorToLog(6, "B", FormatFileError(0x20F, pd, std::string()), e);
+                }
+                if (FTask.cbCopyPerms && SourceHasPermissions()) {
+                    uint32_t e = CopyFilePermissions(StripDelimiter(srcDir), pd);
+                    if (e != 0)
+                        FLog.WriteErrorToLog(6, "B", FormatFileError(0x213, pd, std::string()), e);
+                }
             }
         }
     }
+    // The emptied source folder goes too when the task deletes its sources.
+    if (FTask.cbSourceDelete && (FTask.DelSourceDelDir & 1) != 0 && !relDir.empty()) {
+        uint32_t e = XlRemoveDir(StripDelimiter(srcDir));
+        if (e == 0)
+            FLog.WriteToLog(3, std::string(Indent) +
+                                   SafeFormat(_("Empty directory was deleted: \"%s\""), {srcDir}));
+        else
+            FLog.WriteErrorToLog(1, "B",
+                                 SafeFormat(_("Error deleting directory: \"%s\""), {srcDir}) + " (" +
+                                     FileAttrToStr(dirAttr) + ")",
+                                 e);
+    }
 
+totals:
     // F. Total amount.
     if (SizeProgress) {
         if (TotalSize < c.TotalBytes) {
@@ -921,6 +1314,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         TotalSize = c.FileCount;
         FProgress.SetTotalAmount(FileCountText(c.FileCount, false));
     }
+    Runner.TotalSize = TotalSize;
 }
 
 void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
@@ -932,6 +1326,7 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
         loop.StartTime = engine.StartTime;
         loop.TotalSize = engine.TotalSize;
         loop.TargetType = engine.TargetType;
+        loop.SourceType = GetFileSystem(srcDir);
         loop.Ops.TargetType = engine.TargetType;
         loop.Ops.FnMode = engine.Task.FnMode;
         loop.Selection.LastBackupTime = engine.Task.LastBackupTime;

@@ -5,11 +5,14 @@
 // copy starts. Replaced files can be kept as older versions.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 
 #include "archive/ExtFileTools.h"
 #include "backup/BackupRun.h"
+#include "backup/CopyThreadRunner.h"
 #include "backup/EngineFileOps.h"
 #include "backup/FileSelection.h"
 #include "backup/TaskSettings.h"
@@ -61,6 +64,17 @@ public:
     int64_t TotalSize = 0;
     TBuStatus BuStatus = bsOK;
     TEngineFileOps Ops;
+    // Starts, waits for and watches the copy threads; its settings come from the task.
+    TCopyThreadRunner Runner;
+    TFileSystem SourceType = fsNotAvail; // file system of the source, for permissions
+    // Makes the encryption object of a run that encrypts single files. A copy thread given up at its
+    // time-out keeps the object it was lent, and the loop makes a new one for the next file.
+    std::function<std::unique_ptr<TEncryption>()> MakeEncryption;
+
+    // --- replaceable for tests: the copy thread of a file and the free space of a folder's volume
+    std::function<std::unique_ptr<TCopyThread>(const TCopyProps& cp, const TCopyOptions& options)>
+        MakeCopyThread;
+    std::function<uint64_t(const std::string& dir)> DiskFreeBytes;
 
     // Backs up one source-folder entry into destDir.
     // srcDir is the folder to read (the entry's SPath unless the run resolved it elsewhere).
@@ -81,16 +95,42 @@ public:
     std::string VersionName(const std::string& destBase, const std::string& dDir, const std::string& dName,
                             const std::string& eName, FILETIME lwTime, int k) const;
     std::string VersionFolder(const std::string& destBase, const std::string& dDir) const;
+    // Only when the task's encryption setting changed: whether the single-file zip at path is encrypted
+    // otherwise than this run encrypts.
+    bool ZipEncryptionDiffers(const std::string& path) const;
 
 private:
+    // What the loop knows of one destination folder: the names in it, read once, so that missing
+    // files need no look-up of their own.
+    struct TDestListing
+    {
+        std::string Dir;
+        bool Loaded = false;
+        bool Exists = false;
+        std::unordered_set<std::string> Names;
+        bool Has(const std::string& name) const { return Exists && Names.count(name) != 0; }
+    };
     struct TFolderState
     {
         std::string SrcBase;
         std::string DestBase;
         std::string RelDir;
+        std::string SrcDir;
         bool Prompt = false;
         bool ArchiveKept = false;
+        TDestListing Dest;
     };
+    std::string TempNameFor(const std::string& target, const std::string& srcDir, const std::string& srcName,
+                            const TPosixFileData& fd, bool plainForm);
+    void LoadDestListing(TFolderState& fs, const std::string& destDir);
+    void RemoveStaleParts(TFolderState& fs);
+    void PruneOldVersions(const TFolderState& fs, const std::string& destDir, const std::string& n,
+                          const std::string& formExt);
+    void SetParentTimestamps(const std::string& destDir, const std::string& srcDir);
+    bool CopyFileItems(TCopyProps& cp, int& kind);
+    bool SourceHasPermissions() const;
+    void RenewEncryption();
+    uint64_t FreeBytes(const std::string& dir) const;
     int CompletePendingCopy(TCopyProps& cp, TFolderState& fs);
     int FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolderCounters& c);
     bool KeepVersion(TCopyProps& cp, TFolderState& fs);
@@ -98,6 +138,7 @@ private:
     bool FileDelete(const std::string& name);
     bool FileRename(const std::string& dir, const std::string& oldName, const std::string& newName);
     void ShowRunProgress(const TFolderCounters& c);
+    void WriteStatusLine(const TFolderCounters& c);
     std::string DestFormExt(bool compressed) const;
 
     const TTaskSettings& FTask;
@@ -105,7 +146,8 @@ private:
     TRunControl& FControl;
     IProgressSink& FProgress;
     IInteraction& FInteraction;
-    std::unique_ptr<TWinCopyThread> FCopyThread;
+    std::unique_ptr<TCopyThread> FCopyThread;
+    std::unique_ptr<TEncryption> FOwnedEncryption;
     std::string FCurDir;
 };
 

@@ -108,6 +108,15 @@ public:
     virtual void SetActionHint(const std::string& text) = 0;
     virtual void WriteStatus(int index, const std::string& text) = 0;
     virtual void SetTotalAmount(const std::string& text) = 0;
+    // What the current worker does (a TFileAction), its step bar, the total bar (a provisional total
+    // is added to the part done), the elapsed time of the run (days) and the speed text. A window that
+    // does not show these keeps the defaults.
+    virtual void SetAction(int /*action*/) {}
+    virtual void SetStepProgress(int /*percent*/) {}
+    virtual void SetTotalProgress(int /*percent*/) {}
+    virtual void SetTempTotalProgress(int /*percent*/) {}
+    virtual void SetElapsedTime(double /*days*/) {}
+    virtual void SetSpeed(const std::string& /*text*/) {}
     // The result view; returns its result code (see above).
     virtual int ShowStatus(TResultStatus mode, const std::string& hint, const std::string& status1,
                            const std::string& status2, int32_t color, int wait) = 0;
