@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <dirent.h>
 #include <thread>
+#include <unistd.h>
 
 #include "archive/FileErrors.h"
 #include "archive/FilePropUtils.h"
@@ -254,8 +256,9 @@ bool TCopyLoop::FileRename(const std::string& dir, const std::string& oldName, c
     return Ops.MoveFileLogged(dir, oldName, newName, errMsg, 1, -1) == 0;
 }
 
-bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs)
+bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
 {
+    inPlace = false;
     const TSecSettings& sec = FTask.BakSec;
     std::string v = VersionFolder(fs.DestBase, cp.DDir);
     if (sec.DirMode != sdNone && !Ops.CreateDirectoryLogged(StripDelimiter(v), "B", true))
@@ -298,6 +301,8 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs)
             if (XlFileExists(newer) && !FileDelete(newer))
                 continue;
             FileRename(cp.DDir, older, newer);
+            if (OnStep)
+                OnStep("rotated");
         }
         for (int k = sec.MaxHist + 1; k <= 99; ++k) {
             if (k <= 9)
@@ -309,7 +314,21 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs)
     if (XlFileExists(cp.EName)) {
         if (XlFileExists(versionName) && !FileDelete(versionName))
             return true;
-        if (FileRename(cp.DDir, cp.EName, versionName) && FLog.CurrentLogMode() == 2) {
+        // A second name for the replaced file keeps it under its own name as well, so that a run
+        // killed before the new copy is in place leaves the file where it was.
+        bool moved;
+        if (::link(cp.EName.c_str(), versionName.c_str()) == 0) {
+            inPlace = true;
+            moved = true;
+            FLog.WriteToLog(3,
+                            std::string(Indent) +
+                                SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
+                                           {_("File"), MakeRelativePath(AddPathDelimiter(cp.DDir), cp.EName),
+                                            MakeRelativePath(AddPathDelimiter(cp.DDir), versionName)}));
+        } else {
+            moved = FileRename(cp.DDir, cp.EName, versionName);
+        }
+        if (moved && FLog.CurrentLogMode() == 2) {
             if (sec.DirMode != sdNone)
                 FLog.WriteToLog(
                     2, std::string(Indent) +
@@ -538,28 +557,55 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
         return kind;
     }
     bool ok = true;
+    bool placed = false;
     if (cp.DExist) {
         FLog.WriteToLog(3, std::string(Indent) +
                                SafeFormat(_("Temporary file was copied successfully: \"%s\""), {cp.TName}));
-        if (FTask.KeepBakCB) {
-            ok = KeepVersion(cp, fs);
-        } else if (XlFileExists(cp.EName, false) && !FileDelete(cp.EName)) {
-            kind = 294;
+        // The copy takes the source's times at once: a run killed before the copy is in place
+        // leaves a temporary file that the next run knows as its own.
+        SetFileTimestamps(cp.TName, cp.Timestamps, false, FTask.cbCreationTime, false);
+        // inPlace: the old file is replaced by the new copy in one step, so that no moment leaves the
+        // file missing
+        bool inPlace = false;
+        if (FTask.KeepBakCB)
+            ok = KeepVersion(cp, fs, inPlace);
+        else
+            inPlace = XlFileExists(cp.EName, false);
+        if (ok && inPlace) {
+            if (OnStep)
+                OnStep("placing");
+            if (::rename(cp.TName.c_str(), cp.EName.c_str()) == 0) {
+                if (!FTask.KeepBakCB)
+                    FLog.WriteToLog(3, std::string(Indent) +
+                                           SafeFormat(_("File was deleted: \"%s\""), {cp.EName}));
+                FLog.WriteToLog(
+                    3, std::string(Indent) +
+                           SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
+                                      {_("File"), MakeRelativePath(AddPathDelimiter(cp.DDir), cp.TName),
+                                       MakeRelativePath(AddPathDelimiter(cp.DDir), cp.EName)}));
+                placed = true;
+            } else if (!FTask.KeepBakCB && !FileDelete(cp.EName)) {
+                kind = 294;
+            }
         }
-        if (ok && XlFileExists(cp.TName, false) && XlFileExists(cp.EName, false)) {
-            std::string ext = FileExtOf(cp.EName);
-            cp.EName = InsertNameSuffix(cp.EName.substr(0, cp.EName.size() - ext.size()), "-dup") + ext;
-            FLog.WriteErrorToLog(3, "B", _("Copying to replacement file") + ": " + cp.EName);
-            ok = !XlFileExists(cp.EName, false) || FileDelete(cp.EName);
-        }
-        if (!ok) {
-            kind = 291;
-        } else {
-            std::string errMsg;
-            if (Ops.MoveFileLogged(cp.DDir, cp.TName, cp.EName, errMsg, 3, -1) > 0) {
-                cp.ErrMsg = errMsg;
+        if (!placed) {
+            if (ok && XlFileExists(cp.TName, false) && XlFileExists(cp.EName, false)) {
+                std::string ext = FileExtOf(cp.EName);
+                cp.EName = InsertNameSuffix(cp.EName.substr(0, cp.EName.size() - ext.size()), "-dup") + ext;
+                FLog.WriteErrorToLog(3, "B", _("Copying to replacement file") + ": " + cp.EName);
+                ok = !XlFileExists(cp.EName, false) || FileDelete(cp.EName);
+            }
+            if (!ok) {
                 kind = 291;
-                ok = false;
+            } else {
+                if (OnStep)
+                    OnStep("placing");
+                std::string errMsg;
+                if (Ops.MoveFileLogged(cp.DDir, cp.TName, cp.EName, errMsg, 3, -1) > 0) {
+                    cp.ErrMsg = errMsg;
+                    kind = 291;
+                    ok = false;
+                }
             }
         }
     }

@@ -75,6 +75,9 @@ public:
     std::function<std::unique_ptr<TCopyThread>(const TCopyProps& cp, const TCopyOptions& options)>
         MakeCopyThread;
     std::function<uint64_t(const std::string& dir)> DiskFreeBytes;
+    // Called where a finished copy is being put in place: "rotated" after each older version moved on,
+    // "placing" before the copy takes its final name (tests stop a run there).
+    std::function<void(const char* step)> OnStep;
 
     // Backs up one source-folder entry into destDir.
     // srcDir is the folder to read (the entry's SPath unless the run resolved it elsewhere).
@@ -133,7 +136,9 @@ private:
     uint64_t FreeBytes(const std::string& dir) const;
     int CompletePendingCopy(TCopyProps& cp, TFolderState& fs);
     int FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolderCounters& c);
-    bool KeepVersion(TCopyProps& cp, TFolderState& fs);
+    // inPlace: the replaced file became the version through a second name and stays under its own
+    // until the new copy replaces it in one step.
+    bool KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace);
     void StartCopy(TCopyProps& cp);
     bool FileDelete(const std::string& name);
     bool FileRename(const std::string& dir, const std::string& oldName, const std::string& newName);
