@@ -1,9 +1,12 @@
 #include "backup/CopyLoop.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -389,6 +392,66 @@ std::string Utf8Prefix(const std::string& name, size_t size)
 
 constexpr size_t MaxNameBytes = 255;
 
+// Files up to this size are copied on the run's thread.
+constexpr int64_t InlineCopyLimit = 256 * 1024;
+
+// The engine's copy of a file, run on the calling thread. Its progress reports reach the handler at
+// once, and the wait for it finds it done.
+class TInlineCopy : public TWinCopyThread
+{
+public:
+    TInlineCopy(const std::string& source, const std::string& dest, TEncryption* encryption,
+                TCopyOptions options, int bufSize)
+        : TWinCopyThread(source, dest, encryption, options, true, bufSize)
+    {
+    }
+    void RunHere() { Execute(); }
+};
+
+// An entry of a source folder as the folder lists it: its name and kind (DT_*).
+struct TFolderEntry
+{
+    std::string Name;
+    unsigned char Type;
+};
+
+// The entries of a folder, "." and ".." left out; 0 or a Windows-style code.
+int ReadFolderEntries(const std::string& dir, std::vector<TFolderEntry>& entries)
+{
+    entries.clear();
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) {
+        int err = errno;
+        return static_cast<int>(err == ENOENT ? WinError::ERROR_PATH_NOT_FOUND : ErrnoToWinError(err));
+    }
+    for (;;) {
+        errno = 0;
+        struct dirent* e = ::readdir(d);
+        if (!e)
+            break;
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+            continue;
+        entries.push_back({e->d_name, e->d_type});
+    }
+    int err = errno;
+    ::closedir(d);
+    return err == 0 ? 0 : static_cast<int>(ErrnoToWinError(err));
+}
+
+// An open folder for look-ups relative to it, closed with the object.
+struct TFolderHandle
+{
+    explicit TFolderHandle(int fd) : Fd(fd) {}
+    ~TFolderHandle()
+    {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    TFolderHandle(const TFolderHandle&) = delete;
+    TFolderHandle& operator=(const TFolderHandle&) = delete;
+    int Fd;
+};
+
 } // namespace
 
 void TCopyLoop::PruneOldVersions(const TFolderState& fs, const std::string& destDir, const std::string& n,
@@ -448,11 +511,19 @@ void TCopyLoop::RenewEncryption()
 void TCopyLoop::StartCopy(TCopyProps& cp)
 {
     TCopyOptions options = LocalCopyOptions(cp.Compressed);
-    if (MakeCopyThread)
+    // A small file is copied on this thread: a thread of its own would cost more than the copy.
+    const bool inlineCopy = !MakeCopyThread && cp.SInfo.Size <= InlineCopyLimit;
+    if (MakeCopyThread) {
         FCopyThread = MakeCopyThread(cp, options);
-    else
+    } else if (inlineCopy) {
+        int bufSize = FTask.TaskBufferSize;
+        if (bufSize > 0)
+            bufSize = static_cast<int>(std::min<int64_t>(bufSize, std::max<int64_t>(cp.SInfo.Size, 4096)));
+        FCopyThread = std::make_unique<TInlineCopy>(cp.RName, cp.TName, Encryption, options, bufSize);
+    } else {
         FCopyThread = std::make_unique<TWinCopyThread>(cp.RName, cp.TName, Encryption, options, true,
                                                        FTask.TaskBufferSize);
+    }
     if (!TempDir.empty())
         FCopyThread->SetTempDir(TempDir);
     FCopyThread->SetVerifyDelay(static_cast<uint32_t>(std::max(MaxWaitTime, 0)));
@@ -461,7 +532,10 @@ void TCopyLoop::StartCopy(TCopyProps& cp)
     Runner.LastCount = 0;
     Runner.CopySpeed = 0;
     cp.Valid = true;
-    FCopyThread->Start();
+    if (inlineCopy)
+        static_cast<TInlineCopy*>(FCopyThread.get())->RunHere();
+    else
+        FCopyThread->Start();
 }
 
 bool TCopyLoop::SourceHasPermissions() const
@@ -804,12 +878,15 @@ void TCopyLoop::LoadDestListing(TFolderState& fs, const std::string& destDir)
     TDestListing& d = fs.Dest;
     if (d.Loaded && d.Dir == destDir)
         return;
-    d = TDestListing();
+    d.Close();
+    d.Names.clear();
+    d.Exists = false;
     d.Dir = destDir;
     d.Loaded = true;
     DIR* dir = ::opendir(destDir.c_str());
     if (!dir)
         return;
+    d.Handle = dir;
     d.Exists = true;
     bool parts = false;
     while (struct dirent* e = ::readdir(dir)) {
@@ -819,9 +896,20 @@ void TCopyLoop::LoadDestListing(TFolderState& fs, const std::string& destDir)
         parts = parts || IsEnginePartName(name);
         d.Names.insert(std::move(name));
     }
-    ::closedir(dir);
     if (parts)
         RemoveStaleParts(fs);
+}
+
+void TCopyLoop::TDestListing::Close()
+{
+    if (Handle)
+        ::closedir(static_cast<DIR*>(Handle));
+    Handle = nullptr;
+}
+
+int TCopyLoop::TDestListing::Fd() const
+{
+    return Handle ? ::dirfd(static_cast<DIR*>(Handle)) : AT_FDCWD;
 }
 
 void TCopyLoop::RemoveStaleParts(TFolderState& fs)
@@ -952,29 +1040,30 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                                ")");
     }
 
-    // B. Sub-folders first.
+    // B. Sub-folders first. The folder is read once: the names serve the file pass as well.
+    std::vector<TFolderEntry> entries;
+    bool entriesRead = false;
     if ((selected || list.IncludeDirs) && !FControl.Stopped()) {
-        TSearchRec sr;
-        int code = FindFirst(srcDir + "*", 0x1FF, sr);
+        int code = ReadFolderEntries(srcDir, entries);
+        entriesRead = true;
         std::string lastName;
-        while (code == 0 && !FControl.Stopped()) {
-            if ((sr.Attr & AttrDirectory) != 0 && IsNotDotEntry(sr.Name)) {
-                lastName = sr.Name;
-                BackupDirectory(srcBase, destBase, JoinPath(relDir, sr.Name), TimestampsOf(sr.FindData),
-                                static_cast<uint32_t>(sr.Attr), parentIncluded, prompt, c, list);
-                if (BuStatus == bsFull)
-                    break;
-            }
+        for (const auto& e : entries) {
             if (FControl.Stopped())
                 break;
-            code = FindNext(sr);
+            if (e.Type != DT_DIR && e.Type != DT_LNK && e.Type != DT_UNKNOWN)
+                continue;
+            TPosixFileData data;
+            if (ReadFileData(srcDir + e.Name, false, data) != 0 || (data.Attr & AttrDirectory) == 0)
+                continue;
+            lastName = e.Name;
+            BackupDirectory(srcBase, destBase, JoinPath(relDir, e.Name), TimestampsOf(data), data.Attr,
+                            parentIncluded, prompt, c, list);
+            if (BuStatus == bsFull)
+                break;
         }
-        FindClose(sr);
         if (FControl.Stopped())
             return;
-        // An empty folder ends the search with "file not found" at once.
-        if (code != 0 && code != static_cast<int>(WinError::ERROR_NO_MORE_FILES) &&
-            code != static_cast<int>(WinError::ERROR_FILE_NOT_FOUND)) {
+        if (code != 0) {
             if (selected || !list.IncludeDirs) {
                 FLog.WriteErrorToLog(1, "B",
                                      SafeFormat(DirErrorFormat(static_cast<uint32_t>(code)), {srcDir}) +
@@ -1004,40 +1093,51 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         }
     }
 
-    // D. File pass.
+    // D. File pass. Each entry is looked up in the open folder; the archive mark is read only where
+    // something asks for the archive bit.
     {
-        TSearchRec sr;
-        int code = FindFirst(srcDir + "*", 0xA7, sr);
-        while (code == 0) {
+        int code = entriesRead ? 0 : ReadFolderEntries(srcDir, entries);
+        TFolderHandle folder(code == 0 ? ::open(srcDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+        if (code == 0 && folder.Fd < 0)
+            code = static_cast<int>(LastWinError());
+        const bool needArchive =
+            FTask.UseArchivCB || FTask.ResArchivCB || level == 3 || list.Attributes.Archive != amIgnore;
+        for (size_t index = 0; code == 0 && index < entries.size(); ++index) {
+            const std::string& name = entries[index].Name;
             while (FControl.Paused() && !FControl.Stopped()) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 FControl.Checkpoint();
             }
-            if ((sr.Attr & AttrDirectory) != 0 || !IsNotDotEntry(sr.Name) ||
-                utf8::SameText(sr.Name, LockName)) {
-                code = FindNext(sr);
+            if (entries[index].Type == DT_DIR || !IsNotDotEntry(name) || utf8::SameText(name, LockName))
                 continue;
-            }
-            const TPosixFileData& fd = sr.FindData;
-            std::string n = ChangeTextCase(sr.Name, FTask.FnMode);
+            TPosixFileData fd;
+            // a file that vanished since the folder was read is not there any more
+            if (ReadFileDataAt(folder.Fd, name, srcDir + name, false, needArchive, fd) != 0 ||
+                (fd.Attr & (AttrDirectory | 0x08)) != 0)
+                continue;
+            // the archive bit of a file that is about to be copied or given attributes
+            auto readArchiveBit = [&] {
+                if (!needArchive && IsArchiveBitSet(srcDir + name, fd, false))
+                    fd.Attr = (fd.Attr & ~0x80u) | AttrArchive;
+            };
+            std::string n = ChangeTextCase(name, FTask.FnMode);
             if (FTask.ReplMode == cpSimple)
                 n = ReplaceIllegalChars(n, static_cast<char32_t>(FTask.ReplChar));
-            std::string relName = JoinPath(relDir, sr.Name);
+            std::string relName = JoinPath(relDir, name);
             bool archiveSet = (fd.Attr & AttrArchive) != 0;
             TSelFileInfo info;
-            info.Name = sr.Name;
+            info.Name = name;
             info.Size = fd.Size;
             info.Attr = fd.Attr;
             info.DateTime = FileTimeToLocalDateTime(fd.LastWriteTime);
             info.CreationTime = FileTimeToLocalDateTime(fd.CreationTime);
             std::string ext;
-            bool fileSelected = !ownFolderUntagged && ExtensionMatches(sr.Name, list, ext) &&
+            bool fileSelected = !ownFolderUntagged && ExtensionMatches(name, list, ext) &&
                                 FileMatchesSelection(info, list, Selection);
             if (!fileSelected) {
                 FProgress.SetElapsedTime(Now() - StartTime);
                 FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Not selected: \"%s\""), {relName}) +
                                        " (" + FormatSize(false, fd.Size) + AttrText(fd.Attr) + ")");
-                code = FindNext(sr);
                 continue;
             }
             if (FTask.UseArchivCB && (FTask.cbArchFile || FTask.ClearDest || FTask.DestMode >= 4) &&
@@ -1048,10 +1148,9 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 FLog.WriteToLog(
                     3, std::string(Indent) +
                            SafeFormat(_("Skipped - archive bit not set at source: \"%s\""), {relName}));
-                code = FindNext(sr);
                 continue;
             }
-            std::string sourcePath = srcDir + sr.Name;
+            std::string sourcePath = srcDir + name;
             bool compressed = FTask.cbCompress && FTask.AktNoComp.IndexOf(ext) < 0;
             std::string formExt = DestFormExt(compressed);
             std::string dName = AddPathDelimiter(destDir) + n;
@@ -1061,7 +1160,8 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             // no look-up of its own.
             LoadDestListing(fs, destDir);
             TPosixFileData dd;
-            bool dExist = fs.Dest.Has(n + formExt) && ReadFileData(target, false, dd) == 0 &&
+            bool dExist = fs.Dest.Has(n + formExt) &&
+                          ReadFileDataAt(fs.Dest.Fd(), n + formExt, target, false, level == 3, dd) == 0 &&
                           (dd.Attr & AttrDirectory) == 0;
             FILETIME lwTime = dExist ? dd.LastWriteTime : 0;
             bool z = true;
@@ -1109,16 +1209,14 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 if (FCopyThread && cp.Valid) {
                     int r = FinishFileCopy(CompletePendingCopy(cp, fs), cp, fs, c);
                     cp.Valid = false;
-                    if (r == 1) {
-                        FindClose(sr);
+                    if (r == 1)
                         return;
-                    }
                     ShowRunProgress(c);
                 }
                 if (!FControl.Stopped()) {
                     std::string tName = target;
                     if (dExist) {
-                        tName = TempNameFor(target, srcDir, sr.Name, fd, formExt.empty());
+                        tName = TempNameFor(target, srcDir, name, fd, formExt.empty());
                     }
                     if (level == 3) {
                         FLog.WriteToLog(
@@ -1139,7 +1237,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                     for (const char* other : {"", ".zip", ".gz", ".gze", ".enc"}) {
                         if (formExt == other || !fs.Dest.Has(n + other))
                             continue;
-                        if (*other && XlFileExists(srcDir + sr.Name + other, false))
+                        if (*other && XlFileExists(srcDir + name + other, false))
                             continue;
                         if (XlDeleteExistingFile(dName + other, true) == 0)
                             fs.Dest.Names.erase(n + other);
@@ -1172,6 +1270,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                         spaceOk = false;
                     }
                     if (spaceOk) {
+                        readArchiveBit();
                         cp = TCopyProps();
                         cp.SName = sourcePath;
                         cp.RName = sourcePath;
@@ -1191,6 +1290,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                     }
                 }
             } else if (action == 5 && !FTask.cbNoAttributes) {
+                readArchiveBit();
                 FLog.WriteToLog(3, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
                                        TimeText(fd.LastWriteTime) + " -> " + FileAttrToStr(dd.Attr) + " " +
                                        TimeText(dd.LastWriteTime));
@@ -1250,7 +1350,6 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             c.TotalBytes += fd.Size;
             ++c.FileCount;
             if (FControl.Stopped()) {
-                FindClose(sr);
                 if (FCopyThread && cp.Valid) {
                     // the copy that runs is cancelled; it removes its partial file itself
                     FCopyThread->SetPaused(false);
@@ -1261,15 +1360,12 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 return;
             }
             FControl.Checkpoint();
-            code = FindNext(sr);
         }
-        if (code != 0 && code != static_cast<int>(WinError::ERROR_NO_MORE_FILES) &&
-            code != static_cast<int>(WinError::ERROR_FILE_NOT_FOUND)) {
+        if (code != 0 && code != static_cast<int>(WinError::ERROR_NO_MORE_FILES)) {
             FLog.WriteErrorToLog(1, "B", _("Error scanning directory: ") + srcDir,
                                  static_cast<uint32_t>(code));
             ++c.ErrorCount;
         }
-        FindClose(sr);
     }
     FControl.Checkpoint();
 

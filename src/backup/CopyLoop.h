@@ -107,10 +107,17 @@ private:
     // files need no look-up of their own.
     struct TDestListing
     {
+        TDestListing() = default;
+        TDestListing(const TDestListing&) = delete;
+        TDestListing& operator=(const TDestListing&) = delete;
+        ~TDestListing() { Close(); }
+        void Close();
+        int Fd() const; // the open folder, for look-ups relative to it
         std::string Dir;
         bool Loaded = false;
         bool Exists = false;
         std::unordered_set<std::string> Names;
+        void* Handle = nullptr; // DIR*
         bool Has(const std::string& name) const { return Exists && Names.count(name) != 0; }
     };
     struct TFolderState

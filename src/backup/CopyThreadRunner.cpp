@@ -168,6 +168,9 @@ bool TCopyThreadRunner::WaitLoop(TCopyThread& thread)
     uint64_t nextTick = WatchdogNow() + WatchdogIntervalMs;
     bool timedOut = false;
     for (;;) {
+        // a worker that ran on this thread (small files) is done before the wait
+        if (!thread.Started() && thread.Done())
+            break;
         // WaitFor serves the worker's progress reports and returns as soon as the worker has ended
         bool finished;
         if (FullSpeed) {
