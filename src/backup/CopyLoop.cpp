@@ -7,6 +7,8 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -392,6 +394,20 @@ std::string Utf8Prefix(const std::string& name, size_t size)
 
 constexpr size_t MaxNameBytes = 255;
 
+// Whether the files the program makes are writable by their owner (the umask leaves the bit).
+bool NewFilesWritable()
+{
+    static const bool writable = [] {
+        std::ifstream in("/proc/self/status");
+        std::string line;
+        while (std::getline(in, line))
+            if (line.compare(0, 6, "Umask:") == 0)
+                return (std::strtoul(line.c_str() + 6, nullptr, 8) & S_IWUSR) == 0;
+        return false; // unknown: the attributes are always set
+    }();
+    return writable;
+}
+
 // Files up to this size are copied on the run's thread.
 constexpr int64_t InlineCopyLimit = 256 * 1024;
 
@@ -685,8 +701,13 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
     }
     if (ok) {
         CopyFileItems(cp, kind);
-        if (!FTask.cbNoAttributes &&
-            Ops.SetAttributesLogged(cp.EName, cp.SInfo.Attr & 0xFFFF, true, "B") != 0)
+        // A new copy is writable and has its archive bit set: a source with the same attributes gives
+        // it nothing to change (the verbose log still tells every change).
+        const uint32_t attr = cp.SInfo.Attr & 0xFFFF;
+        const bool nothingToChange =
+            FLog.CurrentLogMode() != 3 && (attr & 1) == 0 && (attr & AttrArchive) != 0 && NewFilesWritable();
+        if (!FTask.cbNoAttributes && !nothingToChange &&
+            Ops.SetAttributesLogged(cp.EName, attr, true, "B") != 0)
             kind = 512;
         bool checkTime = !FTask.UseArchivCB && FTask.CompareMode == 0;
         uint32_t t = SetFileTimestamps(cp.EName, cp.Timestamps, checkTime, FTask.cbCreationTime, false);
