@@ -5,6 +5,7 @@
 
 #include "backup/BuFtpDlg.h"
 #include "backup/EntryTexts.h"
+#include "backup/TimestampFile.h"
 #include "foundation/ExtSysUtils.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/InitProg.h"
@@ -30,8 +31,8 @@
 namespace {
 
 const char* const CrLf = "\r\n";
-// Outcomes of the source-folder check.
-constexpr uint32_t DriveNotAvailable = 15;
+// The user chose "Skip" in the volume prompt of a source folder.
+constexpr uint32_t SkippedVolume = 1246;
 
 std::string Blanks(size_t n)
 {
@@ -97,16 +98,6 @@ std::string ElapsedText(TDateTime start, TDateTime end)
     int64_t secs = static_cast<int64_t>(SecondsBetween(start, end));
     int64_t hours = secs / 3600;
     return SafeFormat("%.2d:%.2d:%.2d", {hours, (secs / 60) % 60, secs % 60});
-}
-
-// The alternating-schedule folder of an automatic run: "BD"/"BW", the step, and the mode letter.
-std::string AlternatingFolderName(const TSchedule& s, int modeIndex)
-{
-    std::string name = s.StepMode == 1 ? "BD" : "BW";
-    name += SafeFormat(s.NumZyk > 99 ? "%.3d" : "%.2d", {s.AktZyk});
-    if (s.SchedMode != smNormal)
-        name += modeIndex == 1 ? "F" : modeIndex == 2 ? "D" : "I";
-    return name;
 }
 
 } // namespace
@@ -290,162 +281,6 @@ void TBackupEngine::WriteHeaderBlock(const std::string& title, const std::vector
         FLog.WriteToLog(2, (i == 0 ? lead : Blanks(TextWidth(lead))) + items[i]);
 }
 
-std::string TBackupEngine::FolderDestination(const std::string& src) const
-{
-    std::string below = RemoveDrive(src);
-    while (!below.empty() && below.front() == '/')
-        below.erase(0, 1);
-    while (!below.empty() && below.back() == '/')
-        below.pop_back();
-    switch (Task.DestMode) {
-    case 1:
-    case 7:
-        return below.empty() ? BaseDir : AddPathDelimiter(BaseDir) + below;
-    case 3:
-        return AddPathDelimiter(BaseDir) + GetLastDirName(src);
-    case 0:
-    case 6: {
-        std::string drive = GetDriveDirName(Task.DriveId, src);
-        while (!drive.empty() && drive.back() == '/')
-            drive.pop_back();
-        std::string dir = drive.empty() ? BaseDir : AddPathDelimiter(BaseDir) + drive;
-        return below.empty() ? dir : AddPathDelimiter(dir) + below;
-    }
-    default:
-        return BaseDir;
-    }
-}
-
-uint32_t TBackupEngine::CheckVolume(const TExtensionList& entry, std::string& src, bool mayAsk) const
-{
-    src = AddPathDelimiter(entry.SPath);
-    if (!entry.VName.empty() && !Task.NoVolCheck) {
-        // A folder on removable media named by its volume: wherever that volume is mounted now.
-        std::string path = entry.SPath;
-        int rc = FEnvironment.CheckSourceFolder(path, entry.VName, mayAsk, Task);
-        if (rc == 0)
-            src = AddPathDelimiter(path);
-        return static_cast<uint32_t>(rc);
-    }
-    int kind = GetPathKind(src);
-    if (kind == PATH_NOT_AVAILABLE && ReconnectPath(src))
-        kind = GetPathKind(src);
-    if (kind == PATH_NOT_AVAILABLE)
-        return DriveNotAvailable;
-    if (kind == PATH_NETWORK) {
-        TUserAccount account;
-        account.Username = Task.UserAccount;
-        uint32_t rc = ConnectToShare(src, GetCurrentUserName(), account, true, mayAsk && !Task.SkipDir);
-        if ((rc & 0xFFFF) != 0)
-            return rc;
-        src = AddPathDelimiter(ShareLocalPath(src));
-    } else if (kind == PATH_REMOVABLE) {
-        std::string label;
-        if (!GetVolumeLabel(src, label))
-            return DriveNotAvailable;
-    }
-    return 0;
-}
-
-bool TBackupEngine::PrepareLocalDestination(bool mediaPrompts, int waitCode, bool& stop, std::string& failure)
-{
-    std::string x = BaseDest;
-    if (!BuDir.empty())
-        x = IsAbsolutePath(BuDir) ? BuDir : AddPathDelimiter(x) + BuDir;
-    std::string message;
-    bool checked = false;
-    std::string label;
-    bool connected = false;
-    std::string resolved = x;
-    int volume = ResolveVolumeName(resolved, label, mediaPrompts);
-    if (volume == 1) {
-        x = resolved;
-        checked = true;
-    } else if (volume == 0) {
-        int kind = GetPathKind(x);
-        if (kind == PATH_NOT_AVAILABLE && ReconnectPath(x))
-            kind = GetPathKind(x);
-        switch (kind) {
-        case PATH_NETWORK: {
-            TUserAccount account;
-            SetUserAccount(Task.UserAccount, Task.UserPwd, account);
-            if (!Task.UserAccount.empty() && Task.UserPwd.empty() && waitCode == 0) {
-                std::string pwd;
-                if (FInteraction.AskPassword(
-                        ProgramName,
-                        SafeFormat(_("Network connection to \"%s\" for user \"%s\" requires a password!"),
-                                   {x, Task.UserAccount}),
-                        pwd))
-                    account.Password = pwd;
-            }
-            uint32_t rc = ConnectToShare(x, GetCurrentUserName(), account, false, waitCode == 0);
-            if ((rc & 0xFFFF) != 0) {
-                message = _("Error connecting to network resource: ") + SystemErrorMessage(rc & 0xFFFF);
-            } else {
-                connected = !Task.UserAccount.empty();
-                x = ShareLocalPath(x);
-                checked = true;
-            }
-            break;
-        }
-        case PATH_NOT_AVAILABLE:
-        case PATH_REMOVABLE: {
-            // A drive that is not ready; nobody can insert a medium during a batch run.
-            bool ready = kind == PATH_REMOVABLE && GetVolumeLabel(x, label);
-            if (!ready) {
-                if (mediaPrompts)
-                    stop = true;
-                message = SafeFormat(_("Drive \"%s\" not ready!"), {ExtractDrivePart(x)});
-            } else {
-                checked = true;
-            }
-            break;
-        }
-        case PATH_NO_DRIVE: {
-            char cwd[4096];
-            if (getcwd(cwd, sizeof cwd))
-                x = AddPathDelimiter(cwd) + x;
-            checked = true;
-            break;
-        }
-        default:
-            checked = true;
-            break;
-        }
-    }
-    if (checked) {
-        if (!XlDirectoryExists(x) && !XlForceDirectories(x))
-            message = SafeFormat(_("Could not write to path \"%s\"!"), {x});
-        else if (!CheckWriteAccess(x))
-            message = SafeFormat(_("Could not write to path \"%s\"!"), {x});
-    }
-    if (checked && message.empty()) {
-        BaseDir = x;
-        TargetType = GetFileSystem(x);
-        std::string volumeText = connected ? GetLastConnection() : GetVolumeName(x);
-        if (!volumeText.empty())
-            volumeText += " - ";
-        volumeText += FormatSize(true, static_cast<int64_t>(GetDiskFreeBytes(x))) + _(" free of ") +
-                      FormatSize(true, static_cast<int64_t>(GetDiskTotalBytes(x)));
-        FLog.WriteToLog("  " + _("Destination volume: ") + volumeText);
-        // The system's own name of the file system (ext4, btrfs …) says more here than its class.
-        std::string fsName = GetFileSystemName(x);
-        FLog.WriteToLog(2,
-                        "  " + _("File system: ") + (fsName.empty() ? FileSystemName(TargetType) : fsName));
-        std::string user;
-        if (connected && GetConnectedUser(user))
-            FLog.WriteToLog("  ==> " + SafeFormat(_("Connected as \"%s\""), {user}));
-        else
-            FLog.WriteToLog(2, "  " + UserNameText());
-        return true;
-    }
-    if (!message.empty())
-        FLog.WriteToLog("  *** " + message);
-    failure = SafeFormat(_("Directory \"%s\" not available for backup!"), {x});
-    FLog.WriteToLog("  *** " + failure);
-    return false;
-}
-
 TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInteraction iaMode)
 {
     const TQvSettings& settings = ProgSettings;
@@ -464,6 +299,8 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
         desc = _("New backup task");
     StartTime = Now();
     BuStatus = bsOK;
+    FDestinationShare = false;
+    StopFolderLoop = false;
     FControl.Reset();
     std::string actPwd;
 
@@ -516,6 +353,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 actPwd = pwd;
             }
         }
+        ActPwd = actPwd;
         if (!leave) {
             // 3. Interaction, mode and title.
             int waitCode = 0;
@@ -662,44 +500,21 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                     if (!destinationOk)
                         FHost.SetExitCode(2, nr);
                 }
+                if (destinationOk)
+                    destinationOk = PrepareBaseFolder(nr, slot, failure);
+                const bool alternatingRun = nr > 0 && slot && slot->SchedProps.StepMode > 0;
+                std::string lastSub;
                 if (destinationOk) {
-                    // Base folder of an alternating schedule, or the archive settings of /mode:.
-                    if (slot && slot->SchedProps.StepMode > 0) {
-                        const TSchedule& s = slot->SchedProps;
-                        if (s.SchedMode != smNormal) {
-                            if (alternating == 1) {
-                                if (Task.UseArchivCB)
-                                    Task.ClearDest = false;
-                                Task.UseArchivCB = false;
-                                Task.ResArchivCB = true;
-                            } else {
-                                Task.ClearDest = Task.DestMode < 4;
-                                Task.UseArchivCB = true;
-                                Task.ResArchivCB = alternating == 3;
-                            }
-                        }
-                        BaseDir = AddPathDelimiter(BaseDir) + AlternatingFolderName(s, modeIndex);
-                        if (!XlDirectoryExists(BaseDir) && !XlForceDirectories(BaseDir)) {
-                            FLog.WriteToLog("  *** " +
-                                            SafeFormat(_("Could not create directory: \"%s\""), {BaseDir}));
-                            failure = SafeFormat(_("Could not create directory:\r\n\"%s\""), {BaseDir});
-                            destinationOk = false;
-                        }
-                    } else if (nr <= 0 && SpecMode > 0) {
-                        Task.UseArchivCB = (SpecMode & 2) != 0;
-                        Task.ResArchivCB = (SpecMode & 1) != 0;
-                        if (SpecMode > 1 && Task.DestMode < 4)
-                            Task.ClearDest = true;
-                    }
-                }
-                if (destinationOk) {
-                    FProgress.SetDestination(BaseDir);
+                    FProgress.SetDestination(BaseDir + CycleText);
                     std::string modeLine = "  " + _("Backup mode") + ": ";
                     if (Task.DestMode < 4)
                         modeLine += modeText + _(" to ") + "\"" + BaseDir + "\"";
                     else
                         modeLine += _("Create new zip archives");
                     FLog.WriteToLog(1, modeLine);
+                    // The last clearing of the destination, so that it is cleared at most once a day.
+                    LastTimestamp = Task.ClearDest ? ReadTimestampFile(BaseDir) : 0;
+                    DeletedCount = 0;
                     if (FLog.CurrentLogMode() == 3 && !Task.ClearDest &&
                         (modeIndex == 0 || Task.DestMode >= 4)) {
                         std::string detail;
@@ -728,9 +543,15 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                             continue;
                         }
                         FControl.SetLockStatus(1);
-                        std::string src;
-                        uint32_t outcome = CheckVolume(entry, src, mediaPrompts);
+                        TSourceLocation location;
+                        uint32_t outcome = CheckVolume(entry, location, mediaPrompts);
                         FControl.SetLockStatus(0);
+                        // A cancelled volume prompt ends the loop; "Skip" skips the folder.
+                        if (outcome == WinError::ERROR_CANCELLED)
+                            break;
+                        if (outcome == SkippedVolume)
+                            stop = true;
+                        const std::string& src = location.Src;
                         if (outcome == 0) {
                             uint32_t code = 0;
                             if (!XlCheckDirAccess(src, code))
@@ -747,10 +568,29 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                             ++total.ErrorCount;
                             continue;
                         }
-                        CurDir = FolderDestination(src);
+                        CurDir = FolderDestination(location);
+                        ClearFolderDestination(i, location, CurDir, total);
+                        lastSub = CurDir;
                         WriteDestLine(CurDir);
                         if (FControl.Stopped())
                             break;
+                        // Synchronisation of the folder's destination, before or after its copy.
+                        const bool syncFolder = syncRun && !Task.ClearDest;
+                        auto synchronize = [&]() {
+                            if (SynchronizeFolder) {
+                                SynchronizeFolder(entry, src, CurDir, prompts, total);
+                            } else {
+                                FLog.WriteErrorToLog(1, "S", _("Synchronize") + " - " + CurDir,
+                                                     _("Synchronization is not available in this build"),
+                                                     std::string());
+                                ++total.ErrorCount;
+                                total.SyncFailed = true;
+                            }
+                        };
+                        if (syncFolder && Task.SyncBefore)
+                            synchronize();
+                        if (syncFolder)
+                            FLog.WriteToLog("  ->  " + _("Data backup"));
                         TFolderCounters before = total;
                         if (BackupDirectory)
                             BackupDirectory(entry, src, CurDir, prompts, total);
@@ -770,7 +610,9 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         if (errors > 0)
                             status += " (" + FormatCount("", _("1 error"), _("%u errors"), errors) + ")";
                         FLog.WriteToLog(status);
-                        if (BuStatus != bsOK)
+                        if (BuStatus == bsOK && syncFolder && !Task.SyncBefore && !FControl.Stopped())
+                            synchronize();
+                        if (BuStatus != bsOK || StopFolderLoop)
                             break;
                     }
                 }
@@ -778,6 +620,12 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 FLog.WriteErrorSummary();
                 if (FLog.CurrentLogMode() == 3)
                     FLog.WriteToLog();
+                if (destinationOk && FinishRun)
+                    FinishRun(total, failure);
+                // The time-stamp file of the destination, or the removal of a per-run folder that
+                // received nothing.
+                if (destinationOk && !Task.BuFtp)
+                    FinishLocalDestination(alternatingRun, lastSub, total);
 
                 // 13. Closing.
                 EndTime = Now();
@@ -811,6 +659,11 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                     CopyProgressText(static_cast<int>(total.CopyCount), static_cast<int>(total.FileCount),
                                      total.CopiedBytes, total.TotalBytes);
                 std::string statusText;
+                const std::string deletedText = FormatCount(_("No files deleted"), _("1 file deleted"),
+                                                            _("%u files deleted"), total.DeletedCount);
+                const std::string status2 = total.SyncFailed
+                                                ? _("Warning: There were errors during synchronization!")
+                                                : std::string();
                 if (BuStatus != bsOK) {
                     FProgress.Close();
                     statusText = BuStatus == bsFull     ? _("Canceled because of full destination volume")
@@ -824,7 +677,10 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                     else
                         ReportRunEvent(0xC0000011, {statusText});
                 } else if (failure.empty() && total.WarnCount + total.ErrorCount == 0) {
-                    resultCode = ShowRunResult(psOK, _("Backup completed"), copyText, std::string(), 0x503000,
+                    std::string status1 = copyText;
+                    if (syncRun && total.DeletedCount > 0)
+                        status1 += " (" + deletedText + ")";
+                    resultCode = ShowRunResult(psOK, _("Backup completed"), status1, status2, 0x503000,
                                                waitCode, total.TotalBytes, total.FileCount);
                     statusText = _("OK");
                     result = brOK;
@@ -845,7 +701,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                     } else {
                         resultCode =
                             ShowRunResult(total.ErrorCount > 0 ? psError : psWarning, _("Backup completed"),
-                                          statusText + " - " + copyText, std::string(), clRed, waitCode,
+                                          statusText + " - " + copyText, status2, clRed, waitCode,
                                           total.TotalBytes, total.FileCount);
                     }
                     result = brOK;
@@ -859,10 +715,27 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         ReportRunEvent(0xC0000011, {failure});
                     statusText = failure;
                 }
+                // The share connected for the destination with an account is given up again.
+                if (FDestinationShare) {
+                    std::string share, user;
+                    const int64_t rc = CancelLastConnection(share, user);
+                    if (rc == 0)
+                        FLog.WriteToLog("  ==> " +
+                                        SafeFormat(_("Connection as \"%1:s\" to \"%0:s\" was terminated"),
+                                                   {share, user}));
+                    else if (rc > 0)
+                        FLog.WriteToLog(
+                            "  *** " +
+                            SafeFormat(_("Error on terminating the connection as \"%1:s\" to \"%0:s\": %2:s"),
+                                       {share, user, SystemErrorMessage(static_cast<uint32_t>(rc))}));
+                    FDestinationShare = false;
+                }
                 std::string statusLead = "  " + _("Status: ");
                 FLog.WriteToLog(statusLead + statusText + " - " + _("Elapsed time: ") +
                                 ElapsedText(StartTime, EndTime));
                 FLog.WriteToLog(Blanks(TextWidth(statusLead)) + _("Backup: ") + copyText);
+                if (syncRun)
+                    FLog.WriteToLog(Blanks(TextWidth(statusLead)) + _("Synchronization: ") + deletedText);
 
                 // 14. After-run actions.
                 resultCode &= ~mrShowLogBit;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/Destination.h"
 #include "backup/EngineInterfaces.h"
 #include "backup/ExtensionList.h"
 #include "backup/ExternalProg.h"
@@ -29,6 +30,9 @@ struct TFolderCounters
     int64_t CopiedBytes = 0;
     int64_t TotalBytes = 0;
     int64_t FailedBytes = 0;
+    // Synchronisation: files deleted or kept as sync copies, and whether a step reported errors.
+    int64_t DeletedCount = 0;
+    bool SyncFailed = false;
 };
 // The copy loop of one source folder: the entry, the folder to read, its destination folder, whether
 // prompts are allowed, and the counters to add to.
@@ -65,6 +69,15 @@ public:
     bool DoBackup = true;
     // The copy loop; without one a folder copies nothing.
     TBackupDirectoryFn BackupDirectory;
+    // Set by the copy loop's hooks to end the loop over the source folders (an archive of the run
+    // could not be created).
+    bool StopFolderLoop = false;
+    // Called after the loop over the source folders: finishes what spans the whole run (the run's zip
+    // archive); may add to the counters and set the failure text of the run.
+    std::function<void(TFolderCounters& total, std::string& failure)> FinishRun;
+    // The synchronisation of one folder's destination (same arguments); without one a synchronisation
+    // run reports that it cannot synchronise.
+    TBackupDirectoryFn SynchronizeFolder;
 
     // Runs a task file unattended (slot nr 1..16 or 0, -1 when after-run actions are allowed).
     TBuResult DoBackupJob(int nr, TInteraction interAct, int priority, const std::string& taskPath);
@@ -90,6 +103,8 @@ public:
     TTaskSettings Task;
     std::string ActTaskName;
     std::string ZipName;
+    // The run's encryption password (empty = the run does not encrypt).
+    std::string ActPwd;
     TBuStatus BuStatus = bsOK;
     TDateTime StartTime = 0;
     TDateTime EndTime = 0;
@@ -98,11 +113,31 @@ public:
     std::string CurDir;
     TFileSystem TargetType = fsNotAvail;
     int64_t TotalSize = 0;
+    // Destination of the run: " (…)" after destination names of an alternating schedule, the time
+    // stamp read from the destination before clearing, and the files deleted while clearing.
+    std::string CycleText;
+    TDateTime LastTimestamp = 0;
+    int DeletedCount = 0;
+
+    // Resolves a source folder: 0 usable, 15 drive not available, 1246 "Skip" or 1223 cancelled in the
+    // volume prompt, else the error of connecting its share.
+    uint32_t CheckVolume(const TExtensionList& entry, TSourceLocation& location, bool mayAsk);
+    // The destination folder of a resolved source folder.
+    std::string FolderDestination(const TSourceLocation& location) const;
 
 private:
+    // The checks of a local or network destination; BaseDir is set on success.
     bool PrepareLocalDestination(bool mediaPrompts, int waitCode, bool& stop, std::string& failure);
-    uint32_t CheckVolume(const TExtensionList& entry, std::string& src, bool mayAsk) const;
-    std::string FolderDestination(const std::string& src) const;
+    // The alternating-schedule folder of an automatic run and the archive settings of "/mode:".
+    bool PrepareBaseFolder(int nr, TAutoTask* slot, std::string& failure);
+    // Clears a folder's destination before it is copied (ClearDest), at most once a day with the
+    // archive bit; adds the errors of clearing to counters.
+    void ClearFolderDestination(int index, const TSourceLocation& location, const std::string& sub,
+                                TFolderCounters& counters);
+    // After the last folder: the time-stamp file, or the removal of a per-run folder that stayed empty.
+    void FinishLocalDestination(bool alternating, const std::string& lastSub, TFolderCounters& counters);
+    bool WriteTestOfDestination(const std::string& dest);
+    TSourceLocation LocateSource(const TExtensionList& entry) const;
     void WriteHeaderBlock(const std::string& title, const std::vector<std::string>& items);
     bool LoadRunTask(const std::string& taskPath, TInteraction interAct);
     IRunHost& FHost;
@@ -111,6 +146,7 @@ private:
     TRunControl& FControl;
     TTaskLog& FLog;
     TRunEnvironment FEnvironment;
+    bool FDestinationShare = false; // the destination share was connected with an account
 };
 
 // Texts of the backup modes by index (0 update, 1 full, 2 differential, 3 incremental).

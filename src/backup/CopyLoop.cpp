@@ -15,7 +15,9 @@
 #include "archive/FileErrors.h"
 #include "archive/FilePropUtils.h"
 #include "archive/ZLibEx.h"
+#include "backup/LinkInfo.h"
 #include "backup/SecurityCopyNames.h"
+#include "backup/Synchronize.h"
 #include "foundation/FileUtilsOps.h"
 #include "foundation/PathUtils.h"
 #include "foundation/QvUtilsDest.h"
@@ -98,12 +100,42 @@ std::string VersionDigits(int k, bool twoDigits)
     return s;
 }
 
+// An entry of a source folder as the folder lists it: its name and kind (DT_*).
+struct TFolderEntry
+{
+    std::string Name;
+    unsigned char Type;
+};
+
+// The entries of a folder, "." and ".." left out; 0 or a Windows-style code.
+int ReadFolderEntries(const std::string& dir, std::vector<TFolderEntry>& entries)
+{
+    entries.clear();
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) {
+        int err = errno;
+        return static_cast<int>(err == ENOENT ? WinError::ERROR_PATH_NOT_FOUND : ErrnoToWinError(err));
+    }
+    for (;;) {
+        errno = 0;
+        struct dirent* e = ::readdir(d);
+        if (!e)
+            break;
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+            continue;
+        entries.push_back({e->d_name, e->d_type});
+    }
+    int err = errno;
+    ::closedir(d);
+    return err == 0 ? 0 : static_cast<int>(ErrnoToWinError(err));
+}
+
 } // namespace
 
 TCopyLoop::TCopyLoop(const TTaskSettings& task, TTaskLog& log, TRunControl& control, IProgressSink& progress,
                      IInteraction& interaction)
-    : Ops(log, control), Runner(control, progress), FTask(task), FLog(log), FControl(control),
-      FProgress(progress), FInteraction(interaction)
+    : Ops(log, control), Runner(control, progress), Zip(task, log, control, progress, interaction),
+      FTask(task), FLog(log), FControl(control), FProgress(progress), FInteraction(interaction)
 {
     Ops.FnMode = task.FnMode;
     Ops.TargetType = task.TargetType;
@@ -309,10 +341,25 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
             if (OnStep)
                 OnStep("rotated");
         }
+        // Versions beyond the number kept; the names in the versions folder are read once per folder,
+        // so that the many names that are not there cost nothing.
+        if (fs.VersionDir != v) {
+            fs.VersionDir = v;
+            fs.VersionNames.clear();
+            std::vector<TFolderEntry> entries;
+            fs.VersionListed = ReadFolderEntries(v, entries) == 0;
+            for (auto& e : entries)
+                fs.VersionNames.insert(std::move(e.Name));
+        }
+        auto present = [&](const std::string& path) {
+            return !fs.VersionListed || fs.VersionNames.count(FileNameOf(path)) != 0 ||
+                   (fs.Dest.Dir == StripDelimiter(v) && fs.Dest.Has(FileNameOf(path)));
+        };
         for (int k = sec.MaxHist + 1; k <= 99; ++k) {
-            if (k <= 9)
+            if (k <= 9 && present(name(k, false)))
                 XlDeleteExistingFile(name(k, false), true);
-            XlDeleteExistingFile(name(k, true), true);
+            if (present(name(k, true)))
+                XlDeleteExistingFile(name(k, true), true);
         }
         versionName = name(1, two);
     }
@@ -423,36 +470,6 @@ public:
     }
     void RunHere() { Execute(); }
 };
-
-// An entry of a source folder as the folder lists it: its name and kind (DT_*).
-struct TFolderEntry
-{
-    std::string Name;
-    unsigned char Type;
-};
-
-// The entries of a folder, "." and ".." left out; 0 or a Windows-style code.
-int ReadFolderEntries(const std::string& dir, std::vector<TFolderEntry>& entries)
-{
-    entries.clear();
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) {
-        int err = errno;
-        return static_cast<int>(err == ENOENT ? WinError::ERROR_PATH_NOT_FOUND : ErrnoToWinError(err));
-    }
-    for (;;) {
-        errno = 0;
-        struct dirent* e = ::readdir(d);
-        if (!e)
-            break;
-        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
-            continue;
-        entries.push_back({e->d_name, e->d_type});
-    }
-    int err = errno;
-    ::closedir(d);
-    return err == 0 ? 0 : static_cast<int>(ErrnoToWinError(err));
-}
 
 // An open folder for look-ups relative to it, closed with the object.
 struct TFolderHandle
@@ -771,6 +788,13 @@ std::string TCopyLoop::TempNameFor(const std::string& target, const std::string&
 int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolderCounters& c)
 {
     int64_t size = cp.SInfo.Size;
+    if (kind == 3 && FTask.DestMode >= 4) {
+        Zip.FullVolume(fs.Prompt);
+        FLog.WriteToLog("  *** " + _("Canceled because of full destination volume"));
+        FControl.SetStopped(true);
+        BuStatus = bsFull;
+        return 1;
+    }
     if (kind == 3) {
         if (fs.Prompt) {
             FControl.SetLockStatus(1);
@@ -839,7 +863,8 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
             }
         }
         WriteStatusLine(c);
-        std::string line = FTask.cbVerify ? _("Copied and verified: \"%s\" %s") : _("Copied: \"%s\" %s");
+        std::string line = FTask.cbVerify && FTask.DestMode < 4 ? _("Copied and verified: \"%s\" %s")
+                                                                : _("Copied: \"%s\" %s");
         std::string indent = FLog.CurrentLogMode() == 3 ? "     -> " : Indent;
         FLog.WriteToLog(2, indent + SafeFormat(line, {cp.RelName, f}));
     } else {
@@ -862,6 +887,16 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
                 FControl.SetStopped(TimeOutCount <= 0);
             if (FControl.Stopped())
                 BuStatus = bsCanceled;
+        }
+        if (FTask.DestMode >= 4) {
+            // A per-folder archive of a stopped run or a terminated entry never remains; a write error
+            // on a zip destination stops the run.
+            if (b == 128 || b == 27 || FControl.Stopped()) {
+                if (FTask.DestMode >= 6)
+                    Zip.DiscardFolderArchive();
+            } else if (b == 7) {
+                FControl.SetStopped(true);
+            }
         }
         int level = FLog.CurrentLogMode();
         if (level < 3) {
@@ -888,10 +923,12 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
 
 void TCopyLoop::ShowRunProgress(const TFolderCounters& c)
 {
-    if (TotalSize <= 0)
-        return;
-    double done = SizeProgress ? static_cast<double>(c.TotalBytes) : static_cast<double>(c.FileCount);
-    FProgress.SetTotalProgress(static_cast<int>(std::lround(100.0 / TotalSize * done)));
+    FProgress.SetElapsedTime(Now() - StartTime);
+    if (TotalSize > 0) {
+        const double done = static_cast<double>(SizeProgress ? c.TotalBytes : c.FileCount);
+        FProgress.SetTotalProgress(
+            static_cast<int>(std::lround(100.0 / static_cast<double>(TotalSize) * done)));
+    }
 }
 
 void TCopyLoop::LoadDestListing(TFolderState& fs, const std::string& destDir)
@@ -1008,12 +1045,8 @@ void TCopyLoop::BackupEntry(TExtensionList& list, const std::string& srcDir, con
     }
     TFolderCounters before = counters;
     BackupDirectory(srcDir, destDir, std::string(), ts, attr, false, prompt, counters, list);
-    // Synchronisation of the destination is not built yet: say so instead of leaving it out silently.
-    if (FTask.SyncMode > 0 && FTask.DestMode <= 3) {
-        FLog.WriteErrorToLog(1, "B", _("Synchronization is not available in this build") + ": " + destDir,
-                             std::string(), std::string());
-        ++counters.ErrorCount;
-    }
+    // A folder's archive that a stop left unfinished never remains.
+    Zip.DiscardFolderArchive();
     list.ICount = static_cast<int32_t>(counters.FileCount - before.FileCount);
     list.IBytes = counters.TotalBytes - before.TotalBytes;
 }
@@ -1040,16 +1073,32 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     } else {
         selected = list.SubDirList.IndexOf(srcDir) < 0;
     }
-    // Links below the entry's folder are not followed: their targets may lie anywhere, even above.
+    // Links below the entry's folder: skipped, recorded in an information file or read through.
+    TJunctionRootScope junctionScope(FJunctionRoot, srcDir, relDir.empty());
     if (!relDir.empty() && (dirAttr & 0x400) != 0) {
-        FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Skipped link: \"%s\""), {srcDir}));
-        return;
+        if (!selected)
+            return;
+        TLinkFolderStep link = HandleLinkFolder(FTask, TLinkContext{BaseDir, FTask.BuFtp, nullptr}, FLog, Ops,
+                                                srcDir, destDir, dirAttr, junctionScope.Parent());
+        c.ErrorCount += link.Errors;
+        if (link.Skip)
+            return;
+        if (link.IsLink)
+            FJunctionRoot = link.JunctionRoot;
+        if (link.ReRoot) {
+            BackupDirectory(link.SrcBase, link.DestBase, std::string(), link.DirTimestamps, link.DirAttr,
+                            parentIncluded, prompt, c, list);
+            return;
+        }
     }
     if (selected) {
         FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Current directory: \"%s\""), {srcDir}) + " (" +
                                FileAttrToStr(dirAttr) + ")");
-        // With "delete empty directories" a destination folder is made only for its first copy.
-        if (!FTask.cbDelDir) {
+        if ((FTask.DestMode == 4 || FTask.DestMode == 5) && (!relDir.empty() || !FTask.cbDelDir)) {
+            // The run's archive gets the folder's directory entry instead of a destination folder.
+            if (!Zip.AddDir(srcDir))
+                selected = false;
+        } else if (FTask.DestMode != 4 && FTask.DestMode != 5 && !FTask.cbDelDir) {
             if (!Ops.CreateDirectoryLogged(destDir, "B", !relDir.empty())) {
                 ++c.ErrorCount;
                 selected = false;
@@ -1096,22 +1145,23 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         }
     }
 
-    // C. Preparing the file pass. In "Tagged only" mode the entry's own folder is examined only by the
-    // methods with one archive per folder (and none of its files is taken).
-    const bool ownFolderUntagged = list.IncludeDirs && relDir.empty();
-    bool examine = selected && !(ownFolderUntagged && FTask.DestMode < 6);
+    // C. Preparing the file pass.
     TCopyProps cp;
-    if (!examine || FControl.Stopped())
+    const bool folderZip = FTask.DestMode >= 6;
+    // "Tagged only": the entry's own folder is examined only for a per-folder archive, which the
+    // entry's folder always gets, and none of its files is selected.
+    const bool noneSelected = folderZip && list.IncludeDirs && relDir.empty();
+    bool examine = selected && !(list.IncludeDirs && relDir.empty() && !folderZip);
+    int zipAdded = 0;
+    if (examine && !FControl.Stopped() && folderZip)
+        examine = Zip.OpenFolderArchive(destDir, srcDir, relDir, c, Ops);
+    if (!examine || FControl.Stopped()) {
+        examine = false;
         goto totals;
+    }
     {
         FProgress.SetPrompt(srcDir);
         FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Scan for files in \"%s\""), {srcDir}));
-        if (FTask.DestMode >= 4) {
-            FLog.WriteErrorToLog(1, "B", _("Error writing to zip archive") + ": " + srcDir,
-                                 _("Zip archive methods are not available in this build"), std::string());
-            ++c.ErrorCount;
-            goto totals;
-        }
     }
 
     // D. File pass. Each entry is looked up in the open folder; the archive mark is read only where
@@ -1153,7 +1203,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             info.DateTime = FileTimeToLocalDateTime(fd.LastWriteTime);
             info.CreationTime = FileTimeToLocalDateTime(fd.CreationTime);
             std::string ext;
-            bool fileSelected = !ownFolderUntagged && ExtensionMatches(name, list, ext) &&
+            bool fileSelected = !noneSelected && ExtensionMatches(name, list, ext) &&
                                 FileMatchesSelection(info, list, Selection);
             if (!fileSelected) {
                 FProgress.SetElapsedTime(Now() - StartTime);
@@ -1173,6 +1223,37 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             }
             std::string sourcePath = srcDir + name;
             bool compressed = FTask.cbCompress && FTask.AktNoComp.IndexOf(ext) < 0;
+            if (FTask.DestMode >= 4) {
+                // Zip branch: the file goes into the open archive.
+                readArchiveBit();
+                c.TotalBytes += fd.Size;
+                ++c.FileCount;
+                cp = TCopyProps();
+                cp.SName = cp.RName = sourcePath;
+                cp.DName = cp.EName = n;
+                cp.DDir = destDir;
+                cp.RelName = relName;
+                cp.SInfo = fd;
+                cp.Timestamps = TimestampsOf(fd);
+                cp.Valid = true;
+                cp.Compressed = compressed;
+                FProgress.SetPrompt(sourcePath);
+                FLog.WriteToLog(3, std::string(Indent) + _("Add to zip archive: ") + n);
+                int kind = Zip.AddFile(cp.RName, cp.SName, fd, compressed, cp.ErrMsg, cp.CRatio);
+                if (kind == 2)
+                    ++zipAdded;
+                else if (kind != 3)
+                    FLog.WriteErrorToLog(3, "B", FormatFileError(static_cast<unsigned>(kind), relName, ""),
+                                         cp.ErrMsg, std::string());
+                int r = FinishFileCopy(kind, cp, fs, c);
+                cp.Valid = false;
+                if (r != 1)
+                    ShowRunProgress(c);
+                if (r == 1 || FControl.Stopped())
+                    return;
+                FControl.Checkpoint();
+                continue;
+            }
             std::string formExt = DestFormExt(compressed);
             std::string dName = AddPathDelimiter(destDir) + n;
             std::string target = dName + formExt;
@@ -1391,6 +1472,10 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     FControl.Checkpoint();
 
     // E. End of the folder.
+    if (examine && FTask.cbDelDir && zipAdded == 0 && (FTask.DestMode == 4 || FTask.DestMode == 5))
+        Zip.RemoveEmptyDir();
+    if (examine && folderZip)
+        Zip.CloseFolderArchive(zipAdded, c);
     if (FCopyThread && cp.Valid) {
         int r;
         do {
@@ -1480,6 +1565,28 @@ totals:
     Runner.TotalSize = TotalSize;
 }
 
+bool TCopyLoop::SynchronizeEntry(TExtensionList& list, const std::string& srcDir, const std::string& destDir,
+                                 bool prompt, TFolderCounters& counters)
+{
+    if (FTask.BuFtp) {
+        FLog.WriteErrorToLog(1, "S", _("Synchronize") + " - " + destDir,
+                             _("Synchronization of FTP destinations is not available in this build"),
+                             std::string());
+        ++counters.ErrorCount;
+        counters.SyncFailed = true;
+        return false;
+    }
+    TSynchronizer sync(FTask, FLog, FControl, FProgress, FInteraction, Ops);
+    sync.BaseDir = BaseDir;
+    sync.TargetType = TargetType;
+    sync.Encrypt = Encryption != nullptr;
+    sync.Selection = Selection;
+    sync.BakSuffix = BakSuffix;
+    if (!ProgSettings.SecCopySettings.SyncSuffix.empty())
+        sync.SyncSuffix = ProgSettings.SecCopySettings.SyncSuffix;
+    return sync.SyncLocalFolder(list, srcDir, destDir, prompt, counters);
+}
+
 void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
 {
     engine.BackupDirectory = [&engine, &loop](TExtensionList& entry, const std::string& srcDir,
@@ -1488,6 +1595,7 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
         loop.BaseDir = engine.BaseDir;
         loop.StartTime = engine.StartTime;
         loop.TotalSize = engine.TotalSize;
+        loop.SizeProgress = ProgSettings.ViewSettings.SizeProgress;
         loop.TargetType = engine.TargetType;
         loop.SourceType = GetFileSystem(srcDir);
         loop.Ops.TargetType = engine.TargetType;
@@ -1495,9 +1603,21 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
         loop.Selection.LastBackupTime = engine.Task.LastBackupTime;
         loop.Selection.Today = std::floor(Now());
         loop.BuStatus = bsOK;
+        loop.Zip.MaxWaitTime = loop.MaxWaitTime;
+        loop.Zip.TempDir = loop.TempDir;
         loop.BackupEntry(entry, srcDir, destDir, prompt, counters);
         engine.TotalSize = std::max(engine.TotalSize, loop.TotalSize);
         if (loop.BuStatus != bsOK && engine.BuStatus == bsOK)
             engine.BuStatus = loop.BuStatus;
+    };
+    AttachZipRun(engine, loop.Zip);
+    engine.SynchronizeFolder = [&engine, &loop](TExtensionList& entry, const std::string& srcDir,
+                                                const std::string& destDir, bool prompt,
+                                                TFolderCounters& counters) {
+        loop.BaseDir = engine.BaseDir;
+        loop.TargetType = engine.TargetType;
+        loop.Selection.LastBackupTime = engine.Task.LastBackupTime;
+        loop.Selection.Today = std::floor(Now());
+        loop.SynchronizeEntry(entry, srcDir, destDir, prompt, counters);
     };
 }

@@ -16,6 +16,7 @@
 #include "backup/EngineFileOps.h"
 #include "backup/FileSelection.h"
 #include "backup/TaskSettings.h"
+#include "backup/ZipRun.h"
 #include "foundation/FileUtilsTimes.h"
 
 class TEncryption;
@@ -78,6 +79,8 @@ public:
     // Called where a finished copy is being put in place: "rotated" after each older version moved on,
     // "placing" before the copy takes its final name (tests stop a run there).
     std::function<void(const char* step)> OnStep;
+    // The zip archives of methods 4 to 7.
+    TZipRun Zip;
 
     // Backs up one source-folder entry into destDir.
     // srcDir is the folder to read (the entry's SPath unless the run resolved it elsewhere).
@@ -88,6 +91,10 @@ public:
     void BackupDirectory(const std::string& srcBase, const std::string& destBase, const std::string& relDir,
                          TFileTimestamps dirTimestamps, uint32_t dirAttr, bool parentIncluded, bool prompt,
                          TFolderCounters& c, TExtensionList& list);
+
+    // The synchronisation of one source-folder entry's destination (local destinations).
+    bool SynchronizeEntry(TExtensionList& list, const std::string& srcDir, const std::string& destDir,
+                          bool prompt, TFolderCounters& counters);
 
     // Copy options and their letters for the log.
     TCopyOptions LocalCopyOptions(bool compressed) const;
@@ -129,6 +136,10 @@ private:
         bool Prompt = false;
         bool ArchiveKept = false;
         TDestListing Dest;
+        // The names in the versions folder of the last replaced file, read once.
+        std::string VersionDir;
+        bool VersionListed = false;
+        std::unordered_set<std::string> VersionNames;
     };
     std::string TempNameFor(const std::string& target, const std::string& srcDir, const std::string& srcName,
                             const TPosixFileData& fd, bool plainForm);
@@ -161,6 +172,8 @@ private:
     std::unique_ptr<TCopyThread> FCopyThread;
     std::unique_ptr<TEncryption> FOwnedEncryption;
     std::string FCurDir;
+    // The folder that links below the current folder are tested against (see LinkInfo.h).
+    std::string FJunctionRoot;
 };
 
 // Hooks a copy loop into the run frame: each source folder of the engine's task is backed up by loop,

@@ -84,6 +84,7 @@ void TCopyThreadRunner::CopyProgress(TFileAction action, int64_t count, bool spe
         StepCount = 0;
         if (action == acSegmentCopy && SizeProgress && TotalSize > 0)
             FProgress.SetTotalProgress(static_cast<int>(static_cast<double>(FSize) / TotalSize * 100));
+        FProgress.SetStepAmount(FSize);
         FProgress.SetAction(action);
         FProgress.SetStepProgress(0);
         LastCount = 0;

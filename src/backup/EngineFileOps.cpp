@@ -163,9 +163,23 @@ bool TEngineFileOps::ClearDirectory(const std::string& baseDir, const std::strin
     while (code == 0) {
         if (FControl.Stopped())
             break;
-        if ((sr.Attr & AttrDirectory) != 0 && IsNotDotEntry(sr.Name) && ok)
-            ok = ClearDirectory(baseDir, JoinPath(relDir, sr.Name), gMsg, false, deleteFiles, log, total,
-                                prevCount, delCount, errCount, progress);
+        if ((sr.Attr & AttrDirectory) != 0 && IsNotDotEntry(sr.Name) && ok) {
+            if ((sr.Attr & faReparsePoint) == 0) {
+                ok = ClearDirectory(baseDir, JoinPath(relDir, sr.Name), gMsg, false, deleteFiles, log, total,
+                                    prevCount, delCount, errCount, progress);
+            } else if (deleteFiles && sr.FindData.ReparseTag == IO_REPARSE_TAG_SYMLINK) {
+                // A link to a folder goes as the link, never with what it points to. A file system
+                // mounted here is left alone (and keeps its folder).
+                uint32_t e = XlDeleteFile(p + sr.Name, true);
+                if (e != 0) {
+                    ++errCount;
+                    if (log)
+                        FLog.WriteErrorToLog(1, gMsg,
+                                             SafeFormat(_("Error deleting file: \"%s\""), {p + sr.Name}), e);
+                    ok = false;
+                }
+            }
+        }
         code = FindNext(sr);
     }
     FindClose(sr);

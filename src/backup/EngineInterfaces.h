@@ -16,7 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "archive/CBFunctions.h"
+#include "archive/FtpUtils.h"
 #include "foundation/BuConsts.h"
+#include "rtl/DateTime.h"
 
 // ---- result view and progress options
 
@@ -37,6 +40,16 @@ enum TProgressOption : int
     poAutoTask
 };
 using TProgressOptions = uint8_t;
+
+// What the current item of a run is.
+enum TSourceSelection : int
+{
+    ssNoSrc,
+    ssFile,
+    ssDir,
+    ssZip,
+    ssTempZip
+};
 
 constexpr TProgressOptions ProgressOption(TProgressOption option)
 {
@@ -108,21 +121,31 @@ public:
     virtual void SetActionHint(const std::string& text) = 0;
     virtual void WriteStatus(int index, const std::string& text) = 0;
     virtual void SetTotalAmount(const std::string& text) = 0;
-    // What the current worker does (a TFileAction), its step bar, the total bar (a provisional total
-    // is added to the part done), the elapsed time of the run (days) and the speed text. A window that
-    // does not show these keeps the defaults.
-    virtual void SetAction(int /*action*/) {}
-    virtual void SetStepProgress(int /*percent*/) {}
-    virtual void SetTotalProgress(int /*percent*/) {}
-    virtual void SetTempTotalProgress(int /*percent*/) {}
-    virtual void SetElapsedTime(double /*days*/) {}
-    virtual void SetSpeed(const std::string& /*text*/) {}
     // The result view; returns its result code (see above).
     virtual int ShowStatus(TResultStatus mode, const std::string& hint, const std::string& status1,
                            const std::string& status2, int32_t color, int wait) = 0;
     // Ends the view without showing a result; returns the code of the preselected action.
     virtual int Terminate() = 0;
     virtual void Close() = 0;
+
+    // The finer progress of a run; a host that shows none ignores them.
+    // Total progress in percent; the view never shows more than 99 before the result.
+    virtual void SetTotalProgress(int) {}
+    // The share of the item in work, added to the committed total for the view.
+    virtual void SetTempTotalProgress(int) {}
+    // Commits the share of a finished item.
+    virtual void UpdateTotalProgress(int) {}
+    // Per-item progress in percent, and the item's size (the file count for acZipVerify).
+    virtual void SetStepProgress(int) {}
+    virtual void SetStepAmount(int64_t) {}
+    virtual void SetAction(TFileAction) {}
+    virtual void SetSourceType(TSourceSelection) {}
+    // Kind, action text (empty: keep), name and size of the current item at once.
+    virtual void UpdatePrompt(TSourceSelection, const std::string&, const std::string&, int64_t) {}
+    virtual void SetSpeed(const std::string&) {}
+    // The time since the start of the run.
+    virtual void SetElapsedTime(TDateTime) {}
+    virtual void SetPauseEnabled(bool) {}
 };
 
 // Shows nothing. The result view answers as one that closes by itself: a cancelled run with 7, any
@@ -183,6 +206,9 @@ public:
     virtual bool Confirm(const std::string& text) = 0;
     // Asks for a password; false when cancelled.
     virtual bool AskPassword(const std::string& title, const std::string& prompt, std::string& password) = 0;
+    // Whether to trust the certificate an FTPS server presented; true when the user accepts it.
+    // Nobody present: the certificate is refused.
+    virtual bool ConfirmCertificate(const TCerticateInfo&) { return false; }
 };
 
 // Nobody is present: messages go to the standard error output, questions get the cautious answer.
@@ -202,6 +228,8 @@ public:
     void InfoBox(const std::string& text) override;
     bool Confirm(const std::string& text) override;
     bool AskPassword(const std::string& title, const std::string& prompt, std::string& password) override;
+    // Records "ConfirmCertificate <server>|<fingerprint>" and answers ConfirmAnswer.
+    bool ConfirmCertificate(const TCerticateInfo& cert) override;
     std::vector<std::string> Calls;
     bool ConfirmAnswer = false;
     std::string Password; // empty = the prompt is cancelled

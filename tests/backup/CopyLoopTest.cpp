@@ -308,17 +308,6 @@ TEST_F(CopyLoopRunTest, TaskRunBacksUpTheTreeAndTheNextRunCopiesNothing)
 
 } // namespace
 
-TEST_F(CopyLoopRunTest, ASynchronisationRunSaysItCannotSynchroniseAndCountsAnError)
-{
-    WriteAll(sandbox.Path("src/one.txt"), "one");
-    WriteAll(sandbox.Path("dest/old.txt"), "keep me");
-    AttachCopyLoop(engine, loop);
-    engine.DoBackupJob(0, iaQuiet, 3, Task("SyncMode=1"));
-    std::string text = runtest::ReadAll(host.DefaultLog);
-    EXPECT_NE(text.find("Synchronization is not available in this build"), std::string::npos) << text;
-    EXPECT_NE(host.FExitState, 0);
-    EXPECT_TRUE(fs::exists(sandbox.Path("dest/old.txt")));
-}
 
 namespace {
 
