@@ -59,14 +59,20 @@ std::string_view BaseNameOf(std::string_view path)
 
 uint32_t ReadFileData(const std::string& path, bool followLink, TPosixFileData& data)
 {
+    return ReadFileDataAt(AT_FDCWD, path, path, followLink, true, data);
+}
+
+uint32_t ReadFileDataAt(int dirFd, const std::string& name, const std::string& path, bool followLink,
+                        bool withArchiveBit, TPosixFileData& data)
+{
     data = TPosixFileData{};
-    if (path.empty())
+    if (path.empty() || name.empty())
         return WinError::ERROR_PATH_NOT_FOUND;
     struct statx sx
     {
     };
     int flags = AT_STATX_SYNC_AS_STAT | (followLink ? 0 : AT_SYMLINK_NOFOLLOW);
-    if (::statx(AT_FDCWD, path.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
+    if (::statx(dirFd, name.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
         int err = errno;
         if (err == ENOENT) {
             // Windows tells a missing folder on the way (3) from a missing file (2).
@@ -127,7 +133,7 @@ uint32_t ReadFileData(const std::string& path, bool followLink, TPosixFileData& 
     std::string_view base = BaseNameOf(path);
     if (base.size() > 1 && base[0] == '.' && base != "..")
         attr |= faHidden;
-    if (fmt == S_IFREG && IsArchiveBitSet(path, data, followLink))
+    if (fmt == S_IFREG && withArchiveBit && IsArchiveBitSet(path, data, followLink))
         attr |= faArchive;
     if (attr == 0)
         attr = faNormal;
