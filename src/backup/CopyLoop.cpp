@@ -1051,6 +1051,32 @@ void TCopyLoop::BackupEntry(TExtensionList& list, const std::string& srcDir, con
     list.IBytes = counters.TotalBytes - before.TotalBytes;
 }
 
+void TCopyLoop::RememberDestinationFolders(const std::string& destBase)
+{
+    FDestFolders.clear();
+    FDestPaths.clear();
+    for (const std::string& dir : {BaseDir, destBase}) {
+        if (dir.empty())
+            continue;
+        FDestPaths.push_back(StripDelimiter(dir));
+        TPosixFileData data;
+        if (ReadFileData(FDestPaths.back(), true, data) == 0)
+            FDestFolders.emplace_back(data.Dev, data.Ino);
+    }
+}
+
+bool TCopyLoop::IsDestinationFolder(const std::string& path, const TPosixFileData& data) const
+{
+    for (const auto& [dev, ino] : FDestFolders)
+        if (data.Dev == dev && data.Ino == ino)
+            return true;
+    // a destination made during the walk
+    for (const std::string& p : FDestPaths)
+        if (p == path)
+            return true;
+    return false;
+}
+
 void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& destBase,
                                 const std::string& relDir, TFileTimestamps dirTimestamps, uint32_t dirAttr,
                                 bool parentIncluded, bool prompt, TFolderCounters& c, TExtensionList& list)
@@ -1116,6 +1142,8 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     if ((selected || list.IncludeDirs) && !FControl.Stopped()) {
         int code = ReadFolderEntries(srcDir, entries);
         entriesRead = true;
+        if (relDir.empty())
+            RememberDestinationFolders(destBase);
         std::string lastName;
         for (const auto& e : entries) {
             if (FControl.Stopped())
@@ -1125,6 +1153,13 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             TPosixFileData data;
             if (ReadFileData(srcDir + e.Name, false, data) != 0 || (data.Attr & AttrDirectory) == 0)
                 continue;
+            if (IsDestinationFolder(srcDir + e.Name, data)) {
+                // The backup lies inside its own source: it is never backed up into itself.
+                FLog.WriteToLog(3, std::string(Indent) +
+                                       SafeFormat(_("Excluded directory: \"%s\""), {srcDir + e.Name + "/"}) +
+                                       " (" + FileAttrToStr(data.Attr) + ")");
+                continue;
+            }
             lastName = e.Name;
             BackupDirectory(srcBase, destBase, JoinPath(relDir, e.Name), TimestampsOf(data), data.Attr,
                             parentIncluded, prompt, c, list);

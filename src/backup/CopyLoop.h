@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "archive/ExtFileTools.h"
 #include "backup/BackupRun.h"
@@ -161,6 +163,10 @@ private:
     bool FileDelete(const std::string& name);
     bool FileRename(const std::string& dir, const std::string& oldName, const std::string& newName);
     void ShowRunProgress(const TFolderCounters& c);
+    // The run's destination folders (by device and inode), which a walk over a source that holds
+    // them passes over.
+    void RememberDestinationFolders(const std::string& destBase);
+    bool IsDestinationFolder(const std::string& path, const TPosixFileData& data) const;
     void WriteStatusLine(const TFolderCounters& c);
     std::string DestFormExt(bool compressed) const;
 
@@ -172,6 +178,8 @@ private:
     std::unique_ptr<TCopyThread> FCopyThread;
     std::unique_ptr<TEncryption> FOwnedEncryption;
     std::string FCurDir;
+    std::vector<std::pair<dev_t, ino_t>> FDestFolders;
+    std::vector<std::string> FDestPaths;
     // The folder that links below the current folder are tested against (see LinkInfo.h).
     std::string FJunctionRoot;
 };

@@ -137,7 +137,7 @@ TEST_F(FolderDestinationTest, TheDestinationFolderTakesTheSourceFolderAttributes
         fs::remove_all(Dest());
         SetDirTime(Src(), 2011, 5, 6);
         SetDirTime(sandbox.Path("data/p"), 2012, 1, 2);
-        // A read-only source folder: the copy gets the attribute, not the folder's other permissions.
+        // A read-only source folder: its copy stays writable, so later runs can still write into it.
         ASSERT_EQ(::chmod(Src().c_str(), 0555), 0);
         ASSERT_EQ(Run("DestMode=" + std::to_string(c.Method) +
                           "\nDriveId=Drive-?\nCopyNoAttributes=" + (c.NoAttributes ? "1" : "0"),
@@ -146,7 +146,7 @@ TEST_F(FolderDestinationTest, TheDestinationFolderTakesTheSourceFolderAttributes
             << LogText();
         ASSERT_TRUE(fs::exists(c.Sub + "/a.txt")) << LogText();
         EXPECT_EQ(StatOf(c.Sub).st_mtime, StatOf(Src()).st_mtime);
-        EXPECT_EQ((StatOf(c.Sub).st_mode & S_IWUSR) == 0, !c.NoAttributes);
+        EXPECT_NE(StatOf(c.Sub).st_mode & S_IWUSR, 0u);
         if (!c.Parent.empty()) {
             EXPECT_EQ(StatOf(c.Parent).st_mtime, StatOf(sandbox.Path("data/p")).st_mtime);
         }
@@ -267,6 +267,25 @@ TEST_F(FolderDestinationTest, ALinkedSourceFolderAndOneThatHoldsTheDestinationSt
     EXPECT_TRUE(fs::is_directory(sandbox.Path("outer/backup")));
     EXPECT_FALSE(Logged("Error deleting directory")) << LogText();
     EXPECT_FALSE(Logged("Empty directory was deleted")) << LogText();
+}
+
+TEST_F(FolderDestinationTest, ADestinationInsideItsSourceIsNeverBackedUpIntoItself)
+{
+    WriteAll(sandbox.Path("home/a.txt"), "alpha");
+    WriteAll(sandbox.Path("home/docs/b.txt"), "beta");
+    for (const char* method : {"2", "3"}) {
+        SCOPED_TRACE(std::string("method ") + method);
+        fs::remove_all(sandbox.Path("home/backup"));
+        for (int run = 0; run < 2; ++run)
+            ASSERT_EQ(
+                Run(std::string("DestMode=") + method, sandbox.Path("home"), "", sandbox.Path("home/backup")),
+                brOK)
+                << LogText();
+        const std::string root = sandbox.Path(std::string("home/backup") + (method[0] == '3' ? "/home" : ""));
+        EXPECT_EQ(runtest::ReadAll(root + "/a.txt"), "alpha") << LogText();
+        EXPECT_EQ(runtest::ReadAll(root + "/docs/b.txt"), "beta");
+        EXPECT_FALSE(fs::exists(root + "/backup")) << LogText();
+    }
 }
 
 TEST_F(FolderDestinationTest, DatedSecurityFoldersOlderThanTheAgeGo)
