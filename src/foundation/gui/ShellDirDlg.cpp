@@ -422,7 +422,9 @@ void TShellDirDialog::DeleteFolder()
     }
     if (!ok)
         ErrorDialog(SafeFormat(_("Error deleting directory:\r\n%s!"), {path}));
-    SelectionChanged();
+    // The parent chosen above stays selected; the tree, which learns of the removal on its own
+    // time, follows the path rather than the other way round.
+    PathEdited();
 }
 
 void TShellDirDialog::LoadFromIni(const std::string& IniName, const std::string& Section)
