@@ -320,29 +320,9 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
                 suffix += num;
             return v + InsertNameSuffix(n, suffix) + x;
         };
-        TDateTime ageLimit = std::floor(Now()) - 7.0 * sec.AgeInWeeks;
-        for (int k = sec.MaxHist; k >= 2; --k) {
-            std::string newer = name(k, two);
-            std::string older = name(k - 1, two);
-            if (k - 1 <= 9) {
-                older = name(k - 1, false);
-                if (!XlFileExists(older))
-                    older = name(k - 1, true);
-            }
-            if (!XlFileExists(older))
-                continue;
-            if (sec.AgeInWeeks > 0 && XlGetFileAge(older) <= ageLimit && k > sec.MinHist) {
-                FileDelete(older);
-                continue;
-            }
-            if (XlFileExists(newer) && !FileDelete(newer))
-                continue;
-            FileRename(cp.DDir, older, newer);
-            if (OnStep)
-                OnStep("rotated");
-        }
-        // Versions beyond the number kept; the names in the versions folder are read once per folder,
-        // so that the many names that are not there cost nothing.
+        // The names in the versions folder are read once per folder and followed through the renames
+        // below, so that the many names that are not there cost no look-up; a name said to be there is
+        // still looked up.
         if (fs.VersionDir != v) {
             fs.VersionDir = v;
             fs.VersionNames.clear();
@@ -355,6 +335,36 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
             return !fs.VersionListed || fs.VersionNames.count(FileNameOf(path)) != 0 ||
                    (fs.Dest.Dir == StripDelimiter(v) && fs.Dest.Has(FileNameOf(path)));
         };
+        auto exists = [&](const std::string& path) { return present(path) && XlFileExists(path, false); };
+        auto gone = [&](const std::string& path) { fs.VersionNames.erase(FileNameOf(path)); };
+        TDateTime ageLimit = std::floor(Now()) - 7.0 * sec.AgeInWeeks;
+        for (int k = sec.MaxHist; k >= 2; --k) {
+            std::string newer = name(k, two);
+            std::string older = name(k - 1, two);
+            if (k - 1 <= 9) {
+                older = name(k - 1, false);
+                if (!exists(older))
+                    older = name(k - 1, true);
+            }
+            if (!exists(older))
+                continue;
+            if (sec.AgeInWeeks > 0 && XlGetFileAge(older) <= ageLimit && k > sec.MinHist) {
+                if (FileDelete(older))
+                    gone(older);
+                continue;
+            }
+            if (exists(newer)) {
+                if (!FileDelete(newer))
+                    continue;
+                gone(newer);
+            }
+            if (FileRename(cp.DDir, older, newer)) {
+                gone(older);
+                fs.VersionNames.insert(FileNameOf(newer));
+            }
+            if (OnStep)
+                OnStep("rotated");
+        }
         for (int k = sec.MaxHist + 1; k <= 99; ++k) {
             if (k <= 9 && present(name(k, false)))
                 XlDeleteExistingFile(name(k, false), true);
