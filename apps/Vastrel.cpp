@@ -1,5 +1,5 @@
-// The main program. A start with /force and task files runs those backup tasks without a display and
-// ends with the exit code of the runs.
+// The main program. A start with /force and task files runs those backup tasks and ends with the exit
+// code of the runs: on a display with the progress window following them, without one unattended.
 
 #include <climits>
 #include <cstdlib>
@@ -15,6 +15,9 @@
 #include "mainwindow/BuMain.h"
 #include "mainwindow/PowerActions.h"
 #include "rtl/DateTime.h"
+#ifdef VASTREL_WITH_WINDOWS
+#include "mainwindow/gui/BuMainGui.h"
+#endif
 
 namespace {
 
@@ -47,6 +50,10 @@ int main(int argc, char** argv)
     IPowerActions& power = powerLog.empty() ? static_cast<IPowerActions&>(logind) : recording;
 
     std::vector<std::string> args(argv, argv + argc);
+#ifdef VASTREL_WITH_WINDOWS
+    if (DisplayAvailable())
+        return RunWithProgressWindow(argc, argv, args, folders, power);
+#endif
     TBuMainForm program(folders, interaction, power);
     return program.Run(args);
 }

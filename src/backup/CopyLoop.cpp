@@ -531,7 +531,12 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
 
 void TCopyLoop::ShowRunProgress(const TFolderCounters& c)
 {
-    (void)c;
+    FProgress.SetElapsedTime(Now() - StartTime);
+    if (TotalSize > 0) {
+        const double done = static_cast<double>(SizeProgress ? c.TotalBytes : c.FileCount);
+        FProgress.SetTotalProgress(
+            static_cast<int>(std::lround(100.0 / static_cast<double>(TotalSize) * done)));
+    }
 }
 
 void TCopyLoop::BackupEntry(TExtensionList& list, const std::string& srcDir, const std::string& destDir,
@@ -1025,6 +1030,7 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
         loop.BaseDir = engine.BaseDir;
         loop.StartTime = engine.StartTime;
         loop.TotalSize = engine.TotalSize;
+        loop.SizeProgress = ProgSettings.ViewSettings.SizeProgress;
         loop.TargetType = engine.TargetType;
         loop.Ops.TargetType = engine.TargetType;
         loop.Ops.FnMode = engine.Task.FnMode;

@@ -16,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "archive/CBFunctions.h"
 #include "foundation/BuConsts.h"
+#include "rtl/DateTime.h"
 
 // ---- result view and progress options
 
@@ -37,6 +39,16 @@ enum TProgressOption : int
     poAutoTask
 };
 using TProgressOptions = uint8_t;
+
+// What the current item of a run is.
+enum TSourceSelection : int
+{
+    ssNoSrc,
+    ssFile,
+    ssDir,
+    ssZip,
+    ssTempZip
+};
 
 constexpr TProgressOptions ProgressOption(TProgressOption option)
 {
@@ -114,6 +126,25 @@ public:
     // Ends the view without showing a result; returns the code of the preselected action.
     virtual int Terminate() = 0;
     virtual void Close() = 0;
+
+    // The finer progress of a run; a host that shows none ignores them.
+    // Total progress in percent; the view never shows more than 99 before the result.
+    virtual void SetTotalProgress(int) {}
+    // The share of the item in work, added to the committed total for the view.
+    virtual void SetTempTotalProgress(int) {}
+    // Commits the share of a finished item.
+    virtual void UpdateTotalProgress(int) {}
+    // Per-item progress in percent, and the item's size (the file count for acZipVerify).
+    virtual void SetStepProgress(int) {}
+    virtual void SetStepAmount(int64_t) {}
+    virtual void SetAction(TFileAction) {}
+    virtual void SetSourceType(TSourceSelection) {}
+    // Kind, action text (empty: keep), name and size of the current item at once.
+    virtual void UpdatePrompt(TSourceSelection, const std::string&, const std::string&, int64_t) {}
+    virtual void SetSpeed(const std::string&) {}
+    // The time since the start of the run.
+    virtual void SetElapsedTime(TDateTime) {}
+    virtual void SetPauseEnabled(bool) {}
 };
 
 // Shows nothing. The result view answers as one that closes by itself: a cancelled run with 7, any

@@ -52,8 +52,10 @@ std::vector<std::string> SplitTaskList(const std::string& tasks)
     return items;
 }
 
-TBuMainForm::TBuMainForm(TProgramFolders folders, IInteraction& interaction, IPowerActions& power)
-    : FFolders(std::move(folders)), FInteraction(interaction), FPower(power)
+TBuMainForm::TBuMainForm(TProgramFolders folders, IInteraction& interaction, IPowerActions& power,
+                         IProgressSink* progress)
+    : FFolders(std::move(folders)), FInteraction(interaction), FPower(power),
+      FProgress(progress ? *progress : FHeadlessProgress)
 {
     DefTaskDir = AddPathDelimiter(FFolders.DocumentsDir) + "Vastrel/";
     SetDefaultSettings(ProgSettings, DefTaskDir);

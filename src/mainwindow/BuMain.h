@@ -27,7 +27,9 @@ struct TProgramFolders
 class TBuMainForm : public IRunHost
 {
 public:
-    TBuMainForm(TProgramFolders folders, IInteraction& interaction, IPowerActions& power);
+    // progress: where runs show their progress; nullptr shows nothing (batch runs).
+    TBuMainForm(TProgramFolders folders, IInteraction& interaction, IPowerActions& power,
+                IProgressSink* progress = nullptr);
     ~TBuMainForm() override;
 
     // Runs the program for argv (argv[0] the program) and returns the process exit code.
@@ -72,6 +74,8 @@ public:
     void EndKeepAwake() override { FPower.EndKeepAwake(); }
     TAutoTask* Slot(int nr) override;
     bool DownTask() const override { return FDownTaskFlag; }
+    // The commands of the user to the runs (pause, cancel).
+    TRunControl& RunControl() { return FControl; }
 
     // The automatic-task slots 1..16 (index 0..15).
     std::vector<std::unique_ptr<TAutoTask>> AutoTasks;
@@ -94,7 +98,8 @@ private:
     // Runs slot index (0..15) with the step value from GetCycleStep.
     TBuResult RunSlot(int index, int step, TInteraction interAct, TDateTime today);
     TRunControl FControl;
-    THeadlessProgress FProgress;
+    THeadlessProgress FHeadlessProgress;
+    IProgressSink& FProgress;
     std::unique_ptr<TTaskLog> FLog;
     std::unique_ptr<TBackupEngine> FEngine;
     std::unique_ptr<TCopyLoop> FCopyLoop;

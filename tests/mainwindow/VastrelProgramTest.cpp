@@ -1,6 +1,7 @@
 // The built program run as a batch process in the sandbox: exit codes, task log, error log, lock file
 // and after-run actions (observed through VASTREL_POWER_LOG, never carried out).
 
+#include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -45,10 +46,11 @@ protected:
         return path;
     }
 
+    // A batch run: no display, whatever the session running the tests has.
     ShellResult Run(const std::string& args)
     {
-        return RunShell("VASTREL_POWER_LOG=" + ShellQuote(sandbox.Path("power.log")) + " " +
-                        ShellQuote(VASTREL_EXE) + " " + args);
+        return RunShell("env -u DISPLAY -u WAYLAND_DISPLAY VASTREL_POWER_LOG=" +
+                        ShellQuote(sandbox.Path("power.log")) + " " + ShellQuote(VASTREL_EXE) + " " + args);
     }
 };
 
@@ -98,6 +100,30 @@ TEST_F(VastrelProgramTest, EachOutcomeEndsWithItsExitCodeLogAndErrorLogBlock)
         }
         EXPECT_FALSE(std::filesystem::exists(ConfigDir() + "Vastrel.lock"));
     }
+}
+
+TEST_F(VastrelProgramTest, OnADisplayTheProgressWindowFollowsTheRunAndClosesAfterItsCountdown)
+{
+    for (int i = 0; i < 20; ++i)
+        WriteFile(sandbox.Path("src/d/f" + std::to_string(i) + ".txt"), "data " + std::to_string(i));
+    const std::string task = sandbox.Path("ok.buj");
+    WriteFile(task, "[Global]\r\nDestination=" + sandbox.Path("dest") +
+                        "\r\nDirCount=1\r\n[Dir000]\r\nSource=" + sandbox.Path("src") +
+                        "\r\nBackupMode=1\r\nFileCount=20\r\n");
+    ShellResult r =
+        RunShell("env -u WAYLAND_DISPLAY DISPLAY=:0 QT_QPA_PLATFORM=offscreen VASTREL_POWER_LOG=" +
+                 ShellQuote(sandbox.Path("power.log")) + " " + ShellQuote(VASTREL_EXE) + " /force /wait:1 " +
+                 ShellQuote(task));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(Log().find("  Status: OK - Elapsed time: "), std::string::npos) << Log();
+    int copied = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(sandbox.Path("dest")))
+        copied += e.is_regular_file();
+    EXPECT_EQ(copied, 20);
+    // The window was there: it keeps its place in the settings file (UTF-16, read as ASCII here).
+    std::string ini = ReadAll(ConfigDir() + "Vastrel.ini");
+    ini.erase(std::remove(ini.begin(), ini.end(), '\0'), ini.end());
+    EXPECT_NE(ini.find("[StatusWindow]"), std::string::npos) << ini;
 }
 
 TEST_F(VastrelProgramTest, MissingSourceFolderCountsOneErrorInTheStatusLine)
