@@ -1031,6 +1031,7 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
         loop.StartTime = engine.StartTime;
         loop.TotalSize = engine.TotalSize;
         loop.SizeProgress = ProgSettings.ViewSettings.SizeProgress;
+        loop.Encryption = engine.Encryption.get();
         loop.TargetType = engine.TargetType;
         loop.Ops.TargetType = engine.TargetType;
         loop.Ops.FnMode = engine.Task.FnMode;
@@ -1049,6 +1050,7 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
                                                 const std::string& destDir, bool prompt,
                                                 TFolderCounters& counters) {
         loop.BaseDir = engine.BaseDir;
+        loop.Encryption = engine.Encryption.get();
         loop.TargetType = engine.TargetType;
         loop.Selection.LastBackupTime = engine.Task.LastBackupTime;
         loop.Selection.Today = std::floor(Now());
