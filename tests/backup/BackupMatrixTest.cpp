@@ -368,38 +368,56 @@ TEST_F(BackupMatrixTest, CompressedEncryptedAndZippedCopiesReadBackToTheSourceBy
 
 TEST_F(BackupMatrixTest, CompareModesDecideFromTimesSizesAndTheSummerTimeHour)
 {
-    struct Case
+    // Each change applies to a file of its own ("f0.txt", "f1.txt" ...) copied by a first run.
+    struct Edit
     {
-        int compareMode;
-        int ignoreDst;
         std::string content; // the changed source; empty: unchanged
         int64_t shift;       // seconds added to the source's time
         bool copied;
     };
-    const Case cases[] = {
-        {0, 0, "", 100, true},       {0, 0, "", -100, false},     {0, 0, "", 2, false},
-        {1, 0, "", -100, true},      {1, 0, "", -2, false},       {1, 0, "alpha!\n", 0, false},
-        {2, 0, "alpha!\n", 0, true}, {2, 0, "", 1, false},        {2, 0, "", -100, true},
-        {3, 0, "", 500, false},      {3, 0, "ALPHA\n", 0, false}, {3, 0, "alpha!\n", 0, true},
-        {0, 1, "", 3600, false},     {0, 1, "", 3603, true},      {1, 1, "", -3600, false},
-        {0, 1, "", 7200, true},      {0, 2, "", 3600, true},
+    struct Group
+    {
+        int compareMode;
+        int ignoreDst;
+        std::vector<Edit> changes;
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE("CompareMode " + std::to_string(c.compareMode) + ", IgnoreDst " +
-                     std::to_string(c.ignoreDst) + ", content \"" + c.content + "\", shift " +
-                     std::to_string(c.shift));
+    const Group groups[] = {
+        {0, 0, {{"", 100, true}, {"", -100, false}, {"", 2, false}}},
+        {1, 0, {{"", -100, true}, {"", -2, false}, {"alpha!\n", 0, false}}},
+        {2, 0, {{"alpha!\n", 0, true}, {"", 1, false}, {"", -100, true}}},
+        {3, 0, {{"", 500, false}, {"ALPHA\n", 0, false}, {"alpha!\n", 0, true}}},
+        {0, 1, {{"", 3600, false}, {"", 3603, true}, {"", 7200, true}}},
+        {1, 1, {{"", -3600, false}, {"", -3700, true}}},
+        {0, 2, {{"", 3600, true}}},
+    };
+    for (const auto& g : groups) {
+        SCOPED_TRACE("CompareMode " + std::to_string(g.compareMode) + ", IgnoreDst " +
+                     std::to_string(g.ignoreDst));
         fs::remove_all(Dst());
-        Change("a.txt", "alpha\n", T0);
+        fs::remove_all(Src());
+        const size_t n = g.changes.size();
+        for (size_t i = 0; i < n; ++i)
+            Change("f" + std::to_string(i) + ".txt", "alpha\n", T0);
         const std::string task = WriteTask({{"DestMode", "2"},
                                             {"Verify", "0"},
-                                            {"CompareMode", std::to_string(c.compareMode)},
-                                            {"IgnoreDst", std::to_string(c.ignoreDst)},
+                                            {"CompareMode", std::to_string(g.compareMode)},
+                                            {"IgnoreDst", std::to_string(g.ignoreDst)},
                                             {"Timespan", "2"}});
-        RunOk(task, CopiedText(4, false));
-        Change("a.txt", c.content.empty() ? "alpha\n" : c.content, T0 + c.shift);
-        RunOk(task, CopiedText(c.copied ? 1 : 0, false));
-        EXPECT_EQ(ReadFileBytes(Dst("a.txt")), c.copied ? ReadFileBytes(Src("a.txt")) : "alpha\n");
-        EXPECT_EQ(FileMTime(Dst("a.txt")), c.copied ? T0 + c.shift : T0);
+        RunOk(task, CopiedText(static_cast<int>(n), false));
+        int copied = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const auto& c = g.changes[i];
+            Change("f" + std::to_string(i) + ".txt", c.content.empty() ? "alpha\n" : c.content, T0 + c.shift);
+            copied += c.copied;
+        }
+        RunOk(task, CopiedText(copied, false));
+        for (size_t i = 0; i < n; ++i) {
+            const auto& c = g.changes[i];
+            const std::string name = "f" + std::to_string(i) + ".txt";
+            SCOPED_TRACE(name + ": content \"" + c.content + "\", shift " + std::to_string(c.shift));
+            EXPECT_EQ(ReadFileBytes(Dst(name)), c.copied ? ReadFileBytes(Src(name)) : "alpha\n");
+            EXPECT_EQ(FileMTime(Dst(name)), c.copied ? T0 + c.shift : T0);
+        }
     }
 }
 
@@ -643,13 +661,13 @@ TEST_F(BackupMatrixTest, AMissingEmptyOrUnmountedSourceNeverEmptiesTheDestinatio
         {"volume not mounted", ":VASTREL-NO-SUCH-VOLUME:/src", false, 3,
          "  *** Directory \":VASTREL-NO-SUCH-VOLUME:/src\" not found!"},
     };
+    // The destination made by a first run must come through every case unchanged.
+    RunOk(WriteTask({{"DestMode", "2"}}), CopiedText(4));
+    const TreeMap dest = ReadTree(Dst());
     for (const auto& c : cases) {
         for (const char* before : {"0", "1"}) {
             SCOPED_TRACE(c.name + (std::string(before) == "1" ? ", before the copy" : ", after the copy"));
-            fs::remove_all(Dst());
             MakeSource();
-            RunOk(WriteTask({{"DestMode", "2"}}), CopiedText(4));
-            const TreeMap dest = ReadTree(Dst());
             if (c.emptySource) {
                 for (const auto& e : fs::directory_iterator(Src()))
                     fs::remove_all(e.path());
