@@ -17,6 +17,7 @@
 #include "TaskTestUtil.h"
 #include "archive/AesLib.h"
 #include "archive/ExtFileTools.h"
+#include "archive/ExtFileToolsZipRead.h"
 #include "backup/TaskFileReader.h"
 #include "platform/PosixFiles.h"
 #include "support/Sandbox.h"
@@ -57,6 +58,22 @@ std::string Compressible()
 bool Contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
+}
+
+// The tree below root with each file's content replaced by its size and a checksum, which keeps the
+// reports of differing trees short.
+TreeMap Tree(const std::string& root)
+{
+    TreeMap tree = ReadTree(root);
+    for (auto& [path, content] : tree) {
+        if (!path.ends_with("/")) {
+            char text[64];
+            std::snprintf(text, sizeof text, "%zu bytes, crc %08x", content.size(),
+                          UpdateCrc32(0, content.data(), content.size()));
+            content = text;
+        }
+    }
+    return tree;
 }
 
 // The entries of tree moved below prefix ("" or a relative folder ending in "/"), with the folders of
@@ -233,43 +250,68 @@ std::string CopiedText(int count, bool verified = true)
 TEST_F(BackupMatrixTest, EachMethodLaysOutTheDestinationAsItsNameSays)
 {
     VASTREL_REQUIRE_TOOL("unzip");
-    const TreeMap source = ReadTree(Src());
+    // A second source folder elsewhere, so that the methods show how they keep folders apart.
+    const std::string docs = sandbox.Path("other/docs");
+    BuildTree(docs, {{"d.txt", "delta\n", T0}, {"notes/e.md", "epsilon", T0}});
+    SetFileMTime(docs + "/notes", T0);
+    const TreeMap source = Tree(Src());
+    const TreeMap docsTree = Tree(docs);
+    const std::string docsRel = docs.substr(1) + "/";
     struct Case
     {
         int destMode;
-        std::string zipName;           // the task's ZipName
-        std::vector<std::string> zips; // every file of the destination of a zip method
-        std::string prefix;            // where the source tree appears (extracted, for zips)
-        int secondCopies;              // files copied again by a second run without changes
+        std::string zipName;            // the task's ZipName
+        std::vector<std::string> zips;  // every file of the destination of a zip method
+        std::string prefix, docsPrefix; // where the two trees appear (extracted, for zips)
+        int secondCopies;               // files of the first folder copied again by a second run
     };
     const std::string drv = "Drv/" + SrcRel();
+    const std::string drvDocs = "Drv/" + docsRel;
     const std::string full = SrcRel();
     const Case cases[] = {
-        {0, "arch", {}, drv, 0},
-        {1, "arch", {}, full, 0},
-        {2, "arch", {}, "", 0},
-        {3, "arch", {}, "src/", 0},
-        {4, "arch", {"arch.zip"}, full, 4},
-        {5, "-arch", {"src-arch.zip"}, "", 4},
-        {6, "arch", {drv + "arch.zip", drv + "sub/arch.zip", drv + "sub/deep/arch.zip"}, drv, 4},
-        {7, "arch", {full + "arch.zip", full + "sub/arch.zip", full + "sub/deep/arch.zip"}, full, 4},
+        {0, "arch", {}, drv, drvDocs, 0},
+        {1, "arch", {}, full, docsRel, 0},
+        {2, "arch", {}, "", "", 0},
+        {3, "arch", {}, "src/", "docs/", 0},
+        {4, "arch", {"arch.zip"}, full, docsRel, 4},
+        {5, "-arch", {"docs-arch.zip", "src-arch.zip"}, "", "", 4},
+        {6,
+         "arch",
+         {drvDocs + "arch.zip", drvDocs + "notes/arch.zip", drv + "arch.zip", drv + "sub/arch.zip",
+          drv + "sub/deep/arch.zip"},
+         drv,
+         drvDocs,
+         4},
+        {7,
+         "arch",
+         {docsRel + "arch.zip", docsRel + "notes/arch.zip", full + "arch.zip", full + "sub/arch.zip",
+          full + "sub/deep/arch.zip"},
+         full,
+         docsRel,
+         4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("DestMode " + std::to_string(c.destMode));
         fs::remove_all(Dst());
         const std::string task =
-            WriteTask({{"DestMode", std::to_string(c.destMode)}, {"ZipName", c.zipName}});
+            WriteTask({{"DestMode", std::to_string(c.destMode)}, {"ZipName", c.zipName}}, {Src(), docs});
+        TreeMap expected = Below(source, c.prefix);
+        expected.merge(Below(docsTree, c.docsPrefix));
         for (int run = 1; run <= 2; ++run) {
             SCOPED_TRACE("run " + std::to_string(run));
-            RunOk(task, CopiedText(run == 1 ? 4 : c.secondCopies));
+            const int copies = run == 1 ? 4 : c.secondCopies;
+            TRunResult r = RunOk(task, CopiedText(copies));
+            EXPECT_TRUE(
+                Contains(r.log, "Backup: " + std::to_string(copies + copies / 2) + " of 6 files copied"))
+                << r.log;
             if (c.destMode < 4) {
-                EXPECT_EQ(ReadTree(Dst()), Below(source, c.prefix));
+                EXPECT_EQ(Tree(Dst()), expected);
                 EXPECT_EQ(FileMTime(Dst(c.prefix + "sub/b.dat")), T0);
                 EXPECT_EQ(FileMTime(Dst(c.prefix + "sub/deep")), T0) << "folders keep their times";
                 continue;
             }
             ASSERT_EQ(FilesBelow(Dst()), c.zips);
-            // Each archive is extracted where it lies; together they give the source tree.
+            // Each archive is extracted where it lies; together they give the source trees.
             const std::string out = sandbox.Path("x");
             fs::remove_all(out);
             for (const auto& zip : c.zips) {
@@ -280,7 +322,7 @@ TEST_F(BackupMatrixTest, EachMethodLaysOutTheDestinationAsItsNameSays)
                 ShellResult x = RunShell("unzip -q -o " + ShellQuote(Dst(zip)) + " -d " + ShellQuote(dir));
                 EXPECT_EQ(x.exitCode, 0) << x.output;
             }
-            EXPECT_EQ(ReadTree(out), Below(source, c.prefix));
+            EXPECT_EQ(Tree(out), expected);
         }
     }
 }
@@ -362,6 +404,85 @@ TEST_F(BackupMatrixTest, CompressedEncryptedAndZippedCopiesReadBackToTheSourceBy
         RunOk(task, CopiedText(0));
         EXPECT_EQ(FilesBelow(Dst()), expected);
     }
+}
+
+// ---- the zip archive of a run
+
+TEST_F(BackupMatrixTest, RunArchiveIsEncryptedSplitOrKeptAsNumberedOlderVersions)
+{
+    VASTREL_REQUIRE_TOOL("unzip");
+    VASTREL_REQUIRE_TOOL("7z");
+    // Data that does not compress, so that the archive needs several segments of 16 KiB.
+    std::string noise(40000, '\0');
+    uint32_t x = 12345;
+    for (auto& ch : noise) {
+        x = x * 1103515245u + 12345u;
+        ch = static_cast<char>(x >> 24);
+    }
+    Change("sub/b.dat", noise, T0);
+    const TreeMap source = Tree(Src());
+    const std::string out = sandbox.Path("x");
+
+    // AES: 7z reads the archive back with the password.
+    Keys keys = Encrypted();
+    keys["DestMode"] = "4";
+    RunOk(WriteTask(keys), CopiedText(4));
+    ASSERT_EQ(FilesBelow(Dst()), std::vector<std::string>{"arch.zip"});
+    ShellResult x7 = RunShell("7z x -y -p" + ShellQuote(Password) + " -o" + ShellQuote(out) + " " +
+                              ShellQuote(Dst("arch.zip")));
+    EXPECT_EQ(x7.exitCode, 0) << x7.output;
+    EXPECT_EQ(Tree(out + "/" + SrcRel()), source);
+    ShellResult plain = RunShell("unzip -p " + ShellQuote(Dst("arch.zip")) + " " +
+                                 ShellQuote(SrcRel() + "a.txt") + " </dev/null");
+    EXPECT_NE(plain.output, "alpha\n") << "the entries need the password";
+
+    // AES with encrypted names: other readers see numbers, our reader the names.
+    fs::remove_all(Dst());
+    fs::remove_all(out);
+    keys["EncryptFilenames"] = "1";
+    RunOk(WriteTask(keys), CopiedText(4));
+    ShellResult names = RunShell("unzip -Z1 " + ShellQuote(Dst("arch.zip")), "", false);
+    EXPECT_FALSE(Contains(names.output, "b.dat")) << names.output;
+    EXPECT_TRUE(Contains(names.output, "00000001")) << names.output;
+    TZipRead reader(Dst("arch.zip"), Password, 0, 65536);
+    reader.ReadDirectory();
+    for (int i = 0; i < reader.Directory().Count(); ++i) {
+        const std::string name = reader.Filename(i);
+        if (reader.Directory().Objects(i)->IsDir) {
+            fs::create_directories(out + "/" + name);
+        } else {
+            fs::create_directories(fs::path(out + "/" + name).parent_path());
+            reader.ExtractToFile(i, out + "/" + name, false);
+        }
+    }
+    EXPECT_EQ(Tree(out + "/" + SrcRel()), source);
+
+    // Split into segments of 16 KiB, which 7z reads as one archive.
+    fs::remove_all(Dst());
+    fs::remove_all(out);
+    RunOk(WriteTask({{"DestMode", "4"}, {"ZipSize", "16384"}}), CopiedText(4));
+    EXPECT_EQ(FilesBelow(Dst()), (std::vector<std::string>{"arch.z01", "arch.z02", "arch.zip"}));
+    for (const char* segment : {"arch.z01", "arch.z02"})
+        EXPECT_EQ(fs::file_size(Dst(segment)), 16384u) << segment;
+    ShellResult split = RunShell("7z x -y -o" + ShellQuote(out) + " " + ShellQuote(Dst("arch.zip")));
+    EXPECT_EQ(split.exitCode, 0) << split.output;
+    EXPECT_EQ(Tree(out + "/" + SrcRel()), source);
+
+    // Older archives are kept as numbered versions, the newest as version 01.
+    fs::remove_all(Dst());
+    const std::string task = WriteTask({{"DestMode", "4"}, {"BakFiles", "1"}, {"BakSuffix", "bak-#3"}});
+    for (int k = 0; k <= 2; ++k) {
+        Change("a.txt", "alpha " + std::to_string(k) + "\n", T0 + 60 * k);
+        RunOk(task, CopiedText(4));
+    }
+    EXPECT_EQ(FilesBelow(Dst()),
+              (std::vector<std::string>{"arch.bak-01.zip", "arch.bak-02.zip", "arch.zip"}));
+    const std::string entry = ShellQuote(SrcRel() + "a.txt");
+    for (const auto& [zip, k] :
+         std::map<std::string, int>{{"arch.zip", 2}, {"arch.bak-01.zip", 1}, {"arch.bak-02.zip", 0}})
+        EXPECT_EQ(RunShell("unzip -p " + ShellQuote(Dst(zip)) + " " + entry, "", false).output,
+                  "alpha " + std::to_string(k) + "\n")
+            << zip;
 }
 
 // ---- compare modes
@@ -663,7 +784,7 @@ TEST_F(BackupMatrixTest, AMissingEmptyOrUnmountedSourceNeverEmptiesTheDestinatio
     };
     // The destination made by a first run must come through every case unchanged.
     RunOk(WriteTask({{"DestMode", "2"}}), CopiedText(4));
-    const TreeMap dest = ReadTree(Dst());
+    const TreeMap dest = Tree(Dst());
     for (const auto& c : cases) {
         for (const char* before : {"0", "1"}) {
             SCOPED_TRACE(c.name + (std::string(before) == "1" ? ", before the copy" : ", after the copy"));
@@ -676,7 +797,7 @@ TEST_F(BackupMatrixTest, AMissingEmptyOrUnmountedSourceNeverEmptiesTheDestinatio
                 Run(WriteTask({{"DestMode", "2"}, {"SyncMode", "1"}, {"SyncBefore", before}}, {c.source}));
             EXPECT_EQ(r.exitCode, c.exitCode) << r.log;
             EXPECT_TRUE(Contains(r.log, c.logLine)) << r.log;
-            EXPECT_EQ(ReadTree(Dst()), dest);
+            EXPECT_EQ(Tree(Dst()), dest);
         }
     }
 }
