@@ -575,7 +575,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         selected = list.SubDirList.IndexOf(srcDir) < 0;
     }
     // Links below the entry's folder: skipped, recorded in an information file or read through.
-    TJunctionRootScope junctionScope(FJunctionRoot, srcDir);
+    TJunctionRootScope junctionScope(FJunctionRoot, srcDir, relDir.empty());
     if (!relDir.empty() && (dirAttr & 0x400) != 0) {
         if (!selected)
             return;

@@ -141,6 +141,12 @@ bool TRecordingInteraction::AskPassword(const std::string& title, const std::str
     return true;
 }
 
+bool TRecordingInteraction::ConfirmCertificate(const TCerticateInfo& cert)
+{
+    Calls.push_back("ConfirmCertificate " + cert.Server + "|" + cert.Fingerprint);
+    return ConfirmAnswer;
+}
+
 // ---- event log
 
 void ReportRunEvent(uint32_t eventId, const std::vector<std::string>& strings)

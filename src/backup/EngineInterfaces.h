@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "archive/CBFunctions.h"
+#include "archive/FtpUtils.h"
 #include "foundation/BuConsts.h"
 #include "rtl/DateTime.h"
 
@@ -205,6 +206,9 @@ public:
     virtual bool Confirm(const std::string& text) = 0;
     // Asks for a password; false when cancelled.
     virtual bool AskPassword(const std::string& title, const std::string& prompt, std::string& password) = 0;
+    // Whether to trust the certificate an FTPS server presented; true when the user accepts it.
+    // Nobody present: the certificate is refused.
+    virtual bool ConfirmCertificate(const TCerticateInfo&) { return false; }
 };
 
 // Nobody is present: messages go to the standard error output, questions get the cautious answer.
@@ -224,6 +228,8 @@ public:
     void InfoBox(const std::string& text) override;
     bool Confirm(const std::string& text) override;
     bool AskPassword(const std::string& title, const std::string& prompt, std::string& password) override;
+    // Records "ConfirmCertificate <server>|<fingerprint>" and answers ConfirmAnswer.
+    bool ConfirmCertificate(const TCerticateInfo& cert) override;
     std::vector<std::string> Calls;
     bool ConfirmAnswer = false;
     std::string Password; // empty = the prompt is cancelled

@@ -102,6 +102,12 @@ uint32_t WriteLinkInfo(TEngineFileOps& ops, TTaskLog& log, const std::string& de
     return e;
 }
 
+std::string SubFolderRoot(const std::string& parentRoot, const std::string& srcDir)
+{
+    std::string name(BaseNameOf(WithoutDelimiter(srcDir)));
+    return AddPathDelimiter(AddPathDelimiter(parentRoot) + name);
+}
+
 std::string JunctionRootOf(const std::string& srcDir)
 {
     char buf[PATH_MAX];

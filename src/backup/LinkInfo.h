@@ -66,18 +66,22 @@ struct TLinkContext
         WriteFtpLinkInfo;
 };
 
+// The root of a sub-folder of the folder whose root is parentRoot.
+std::string SubFolderRoot(const std::string& parentRoot, const std::string& srcDir);
 // The real path of a folder, used as the root that links below it are tested against (the path
 // itself when it cannot be resolved).
 std::string JunctionRootOf(const std::string& srcDir);
 
 // Keeps the junction root of the folder being processed: the parent's value while the folder is
 // examined, the folder's own real path for its sub-folders, and the parent's value again afterwards.
+// The real path of a top folder is asked of the system; a sub-folder's is its parent's plus its name
+// (a sub-folder that is a link sets the root itself).
 class TJunctionRootScope
 {
 public:
-    TJunctionRootScope(std::string& root, const std::string& srcDir) : FRoot(root), FParent(root)
+    TJunctionRootScope(std::string& root, const std::string& srcDir, bool top) : FRoot(root), FParent(root)
     {
-        root = JunctionRootOf(srcDir);
+        root = top || root.empty() ? JunctionRootOf(srcDir) : SubFolderRoot(root, srcDir);
     }
     ~TJunctionRootScope() { FRoot = FParent; }
     TJunctionRootScope(const TJunctionRootScope&) = delete;

@@ -623,7 +623,7 @@ bool TSynchronizer::SyncLocalDestination(const std::string& src, const std::stri
     const std::string srcFolder = SubFolder(src, sub);
     // 1. Nothing is touched unless the source folder is there and can be read.
     uint32_t code = 0;
-    if (!IsPathAvailable(srcFolder) || !XlCheckDirAccess(StripDelimiter(srcFolder), code)) {
+    if ((top && !IsPathAvailable(srcFolder)) || !XlCheckDirAccess(StripDelimiter(srcFolder), code)) {
         if (!top)
             FLog.WriteErrorToLog(
                 1, "S",

@@ -1,5 +1,6 @@
 #include "backup/gui/ProgressSink.h"
 
+#include "backup/gui/ConfirmCertDlg.h"
 #include "foundation/gui/ShowMessageDlg.h"
 
 void TWindowProgress::ShowProgress(const std::string& task, const std::string& desc, const std::string& dest,
@@ -46,6 +47,11 @@ void TWindowInteraction::InfoBox(const std::string& text)
 bool TWindowInteraction::Confirm(const std::string& text)
 {
     return CallOnGui(&FWindow, [&] { return FWindow.Confirm(text); });
+}
+
+bool TWindowInteraction::ConfirmCertificate(const TCerticateInfo& cert)
+{
+    return ShowConfirmCertDialog(cert);
 }
 
 bool TWindowInteraction::AskPassword(const std::string& title, const std::string& prompt,

@@ -93,6 +93,8 @@ public:
     void InfoBox(const std::string& text) override;
     bool Confirm(const std::string& text) override;
     bool AskPassword(const std::string& title, const std::string& prompt, std::string& password) override;
+    // The server-certificate question (the dialog moves itself to the GUI thread).
+    bool ConfirmCertificate(const TCerticateInfo& cert) override;
 
 private:
     TZeigFortschritt& FWindow;

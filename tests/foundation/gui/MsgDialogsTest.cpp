@@ -4,6 +4,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "GuiTestUtil.h"
@@ -37,4 +38,17 @@ TEST(MsgDialogsTest, TextWindowShowsTheTextWithAnOkButton)
     ShowTextBox("Output", "line 1\nline 2", 0);
     EXPECT_EQ(QStringLiteral("line 1\nline 2"), text);
     EXPECT_TRUE(button);
+}
+
+TEST(MsgDialogsTest, TextWindowShowsNothingForAnEmptyTextAndClosesByItselfWithADelay)
+{
+    TfrmShow form;
+    form.Execute("Output", "", 0); // returns at once: nothing to show
+    EXPECT_FALSE(form.isVisible());
+    bool buttons = true;
+    QTimer::singleShot(100, [&] { buttons = Find<QWidget>(&form, "panButtons")->isVisible(); });
+    form.Execute("Output", "console text", 1);
+    EXPECT_FALSE(buttons);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(QStringLiteral("console text"), Find<QPlainTextEdit>(&form, "memShow")->toPlainText());
 }

@@ -1,0 +1,231 @@
+#include "backup/gui/SyncSuffixDlg.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <memory>
+
+#include "foundation/gui/QvUtilsForms.h"
+#include "foundation/gui/WinUtils.h"
+
+namespace {
+QPushButton* PlaceholderButton(QWidget* parent, const char* name, const char* caption, const char* hint)
+{
+    auto* b = new QPushButton(QStr(caption), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setToolTip(TrQ(hint));
+    b->setAutoDefault(false);
+    return b;
+}
+} // namespace
+
+TSyncSuffixDialog::TSyncSuffixDialog(QWidget* parent) : TTaskDialogBase("qv-options.html#savesync", parent)
+{
+    setObjectName(QStringLiteral("SyncSuffixDialog"));
+    setWindowTitle(TrQ("Security copies during synchronization"));
+
+    auto* gbLocation = new QGroupBox(TrQ("Location of files and directories to be deleted"), this);
+    gbLocation->setObjectName(QStringLiteral("gbLocation"));
+    rbNone = new QRadioButton(TrQ("Leave in original directory"), gbLocation);
+    rbNone->setObjectName(QStringLiteral("rbNone"));
+    rbSubDir = new QRadioButton(TrQ("Move to subdirectory"), gbLocation);
+    rbSubDir->setObjectName(QStringLiteral("rbSubDir"));
+    rbSepDir = new QRadioButton(TrQ("Move to separate directory"), gbLocation);
+    rbSepDir->setObjectName(QStringLiteral("rbSepDir"));
+    rbRootDir = new QRadioButton(TrQ("Move to subdirectory in root"), gbLocation);
+    rbRootDir->setObjectName(QStringLiteral("rbRootDir"));
+    cbRootDrive = new QCheckBox(TrQ("Separated by drive"), gbLocation);
+    cbRootDrive->setObjectName(QStringLiteral("cbRootDrive"));
+    laPrefix = new QLabel(TrQ("Directory prefix:"), gbLocation);
+    laPrefix->setObjectName(QStringLiteral("laPrefix"));
+    edPrefix = new QLineEdit(gbLocation);
+    edPrefix->setObjectName(QStringLiteral("edPrefix"));
+    edPrefix->setToolTip(TrQ("Prefix of the directory name"));
+    laPrefix->setBuddy(edPrefix);
+    edtDir = new QLineEdit(gbLocation);
+    edtDir->setObjectName(QStringLiteral("edtDir"));
+    edtDir->setReadOnly(true);
+    auto* group = new QButtonGroup(this);
+    for (QRadioButton* rb : {rbNone, rbSubDir, rbSepDir, rbRootDir})
+        group->addButton(rb);
+    auto* loc = new QGridLayout(gbLocation);
+    loc->addWidget(rbNone, 0, 0, 1, 3);
+    loc->addWidget(rbSubDir, 1, 0, 1, 3);
+    loc->addWidget(rbSepDir, 2, 0, 1, 3);
+    loc->addWidget(rbRootDir, 3, 0, 1, 3);
+    auto* drive = new QHBoxLayout;
+    drive->setContentsMargins(20, 0, 0, 0);
+    drive->addWidget(cbRootDrive);
+    loc->addLayout(drive, 4, 0, 1, 3);
+    loc->addWidget(laPrefix, 5, 0);
+    loc->addWidget(edPrefix, 5, 1);
+    loc->addWidget(edtDir, 5, 2);
+    loc->setColumnStretch(1, 1);
+    loc->setColumnStretch(2, 1);
+
+    gbDirs = new QGroupBox(TrQ("Rename directories to be deleted"), this);
+    gbDirs->setObjectName(QStringLiteral("gbDirs"));
+    edDirPrefix = new QLineEdit(gbDirs);
+    edDirPrefix->setObjectName(QStringLiteral("edDirPrefix"));
+    edDirSuffix = new QLineEdit(gbDirs);
+    edDirSuffix->setObjectName(QStringLiteral("edDirSuffix"));
+    edDirSuffix->setPlaceholderText(TrQ("Suffix appended to the directory name"));
+    btnDirFDate =
+        PlaceholderButton(gbDirs, "btnDirFDate", "%fdate%", "Insert placeholder for directory timestamp");
+    btnDirBDate = PlaceholderButton(gbDirs, "btnDirBDate", "%bdate%", "Insert placeholder for backup date");
+    btnDirBTime = PlaceholderButton(gbDirs, "btnDirBTime", "%btime%", "Insert placeholder for backup time");
+    auto* dirs = new QGridLayout(gbDirs);
+    auto* prefixLabel = new QLabel(TrQ("Prefix"), gbDirs);
+    prefixLabel->setObjectName(QStringLiteral("laDirPrefix"));
+    prefixLabel->setBuddy(edDirPrefix);
+    auto* dirSuffixLabel = new QLabel(TrQ("Suffix:"), gbDirs);
+    dirSuffixLabel->setBuddy(edDirSuffix);
+    dirs->addWidget(prefixLabel, 0, 0);
+    dirs->addWidget(edDirPrefix, 0, 1, 1, 3);
+    dirs->addWidget(dirSuffixLabel, 1, 0);
+    dirs->addWidget(edDirSuffix, 1, 1, 1, 3);
+    dirs->addWidget(btnDirFDate, 2, 1);
+    dirs->addWidget(btnDirBDate, 2, 2);
+    dirs->addWidget(btnDirBTime, 2, 3);
+
+    gbFiles = new QGroupBox(TrQ("Rename files to be deleted"), this);
+    gbFiles->setObjectName(QStringLiteral("gbFiles"));
+    edFileSuffix = new QLineEdit(gbFiles);
+    edFileSuffix->setObjectName(QStringLiteral("edFileSuffix"));
+    edFileSuffix->setPlaceholderText(TrQ("Suffix inserted before the extension (\"+\": after it)"));
+    btnFDate = PlaceholderButton(gbFiles, "btnFDate", "%fdate%", "Insert placeholder for file timestamp");
+    btnBDate = PlaceholderButton(gbFiles, "btnBDate", "%bdate%", "Insert placeholder for backup date");
+    btnBTime = PlaceholderButton(gbFiles, "btnBTime", "%btime%", "Insert placeholder for backup time");
+    auto* files = new QGridLayout(gbFiles);
+    auto* fileSuffixLabel = new QLabel(TrQ("Suffix:"), gbFiles);
+    fileSuffixLabel->setBuddy(edFileSuffix);
+    files->addWidget(fileSuffixLabel, 0, 0);
+    files->addWidget(edFileSuffix, 0, 1, 1, 3);
+    files->addWidget(btnFDate, 1, 1);
+    files->addWidget(btnBDate, 1, 2);
+    files->addWidget(btnBTime, 1, 3);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(gbLocation);
+    layout->addWidget(gbDirs);
+    layout->addWidget(gbFiles);
+    AddOkCancel(this, layout);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    setMinimumWidth(460);
+
+    for (QRadioButton* rb : {rbNone, rbSubDir, rbSepDir, rbRootDir})
+        connect(rb, &QRadioButton::toggled, this, [this](bool on) {
+            if (on)
+                GuardSlot([this] {
+                    cbRootDrive->setChecked(false);
+                    UpdateView();
+                });
+        });
+    connect(edPrefix, &QLineEdit::textChanged, this, [this] { MirrorPrefix(edPrefix, edDirPrefix); });
+    connect(edDirPrefix, &QLineEdit::textChanged, this, [this] { MirrorPrefix(edDirPrefix, edPrefix); });
+    const std::pair<QPushButton*, const char*> dirButtons[] = {
+        {btnDirFDate, "%fdate%"}, {btnDirBDate, "%bdate%"}, {btnDirBTime, "%btime%"}};
+    for (const auto& [button, text] : dirButtons)
+        connect(button, &QPushButton::clicked, this,
+                [this, t = text] { GuardSlot([&] { AppendToEdit(edDirSuffix, t); }); });
+    const std::pair<QPushButton*, const char*> fileButtons[] = {
+        {btnFDate, "%fdate%"}, {btnBDate, "%bdate%"}, {btnBTime, "%btime%"}};
+    for (const auto& [button, text] : fileButtons)
+        connect(button, &QPushButton::clicked, this,
+                [this, t = text] { GuardSlot([&] { AppendToEdit(edFileSuffix, t); }); });
+}
+
+void TSyncSuffixDialog::MirrorPrefix(QLineEdit* from, QLineEdit* to)
+{
+    if (FMirroring)
+        return;
+    FMirroring = true;
+    to->setText(from->text());
+    FMirroring = false;
+}
+
+void TSyncSuffixDialog::UpdateView()
+{
+    const bool inPlace = rbNone->isChecked();
+    laPrefix->setVisible(!inPlace);
+    edPrefix->setVisible(!inPlace);
+    edtDir->setVisible(!inPlace);
+    edDirPrefix->setVisible(inPlace);
+    if (auto* label = findChild<QLabel*>(QStringLiteral("laDirPrefix")))
+        label->setVisible(inPlace);
+    if (inPlace && edFileSuffix->text().isEmpty())
+        edFileSuffix->setText(QStr(ProgSettings.SecCopySettings.SyncSuffix));
+    cbRootDrive->setVisible(rbRootDir->isChecked() && FSepDrives);
+}
+
+bool TSyncSuffixDialog::Execute(bool IsFtp, bool SepDrives, TSecSettings& SyncSec)
+{
+    edtDir->setText(QStr(ProgSettings.SecCopySettings.SyncSuffix));
+    rbSepDir->setVisible(!IsFtp);
+    rbRootDir->setVisible(!IsFtp);
+    btnDirFDate->setEnabled(!IsFtp);
+    btnFDate->setEnabled(!IsFtp);
+    if (IsFtp &&
+        (SyncSec.DirMode == sdSepDir || SyncSec.DirMode == sdRootDir || SyncSec.DirMode == sdRootDrive))
+        SyncSec.DirMode = sdSubDir;
+    if (!SepDrives && SyncSec.DirMode == sdRootDrive)
+        SyncSec.DirMode = sdRootDir;
+    FSepDrives = SepDrives;
+    switch (SyncSec.DirMode) {
+    case sdSubDir:
+        rbSubDir->setChecked(true);
+        break;
+    case sdSepDir:
+        rbSepDir->setChecked(true);
+        break;
+    case sdRootDir:
+    case sdRootDrive:
+        rbRootDir->setChecked(true);
+        break;
+    default:
+        rbNone->setChecked(true);
+    }
+    cbRootDrive->setChecked(SyncSec.DirMode == sdRootDrive);
+    edPrefix->setText(QStr(SyncSec.DirPrefix));
+    edDirSuffix->setText(QStr(SyncSec.DirSuffix));
+    edFileSuffix->setText(QStr(SyncSec.FileSuffix));
+    UpdateView();
+    PlaceDialog(this, DefaultFormPos);
+    if (exec() != QDialog::Accepted)
+        return false;
+
+    if (rbSubDir->isChecked())
+        SyncSec.DirMode = sdSubDir;
+    else if (rbSepDir->isChecked())
+        SyncSec.DirMode = sdSepDir;
+    else if (rbRootDir->isChecked())
+        SyncSec.DirMode = cbRootDrive->isChecked() ? sdRootDrive : sdRootDir;
+    else
+        SyncSec.DirMode = sdNone;
+    std::string suffix = StdStr(edFileSuffix->text());
+    const size_t first = suffix.find_first_not_of('.');
+    suffix = first == std::string::npos ? std::string() : suffix.substr(first);
+    if (suffix.empty() && SyncSec.DirMode == sdNone)
+        suffix = ProgSettings.SecCopySettings.SyncSuffix;
+    SyncSec.FileSuffix = suffix;
+    SyncSec.DirPrefix = StdStr(edPrefix->text());
+    if (SyncSec.DirPrefix.empty())
+        SyncSec.DirPrefix = ProgSettings.SecCopySettings.SyncPrefix;
+    SyncSec.DirSuffix = StdStr(edDirSuffix->text());
+    return true;
+}
+
+bool ShowSyncSuffixDialog(bool IsFtp, bool SepDrives, TSecSettings& SyncSec)
+{
+    if (!GuiAvailable())
+        return false;
+    auto dlg = std::make_unique<TSyncSuffixDialog>();
+    return dlg->Execute(IsFtp, SepDrives, SyncSec);
+}

@@ -1,0 +1,38 @@
+#pragma once
+// Base of the task settings dialogs: F1 opens the dialog's help page, F11 shows the text hint (else the
+// hint) of the focused control, and on show the tool tips follow the program setting.
+
+#include <QPoint>
+#include <QString>
+#include <string>
+
+#include "foundation/gui/GuiUtils.h"
+
+class QLabel;
+class QLineEdit;
+class QWidget;
+class TRangeEdit;
+
+class TTaskDialogBase : public TDialogBase
+{
+public:
+    explicit TTaskDialogBase(const char* helpTopic, QWidget* parent = nullptr);
+    // Cancel discards the input: the number edits no longer complain about their ranges when they
+    // lose the focus while the dialog closes.
+    void reject() override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    QString FocusedHint() const override;
+
+private:
+    std::string FHelpTopic;
+};
+
+// A hint of a control even while tool tips are switched off.
+QString StoredHint(const QWidget* w);
+// Range edit with bounds and a starting value.
+TRangeEdit* NewRangeEdit(QWidget* parent, const char* name, int min, int max, int value);
+// Places the dialog at APos (a negative coordinate centres it) after its size is known.
+void PlaceDialog(QDialog* dialog, const QPoint& APos);
