@@ -765,6 +765,42 @@ TEST_F(BackupMatrixTest, SynchronisationDeletesOrKeepsWhatTheSourceNoLongerHas)
     }
 }
 
+TEST_F(BackupMatrixTest, FileNamesInLowerOrUpperCaseStayInStepWithTheirSources)
+{
+    struct Case
+    {
+        int changeNames;
+        std::vector<std::string> files; // the destination; folders keep their names
+    };
+    const Case cases[] = {
+        {1, {"Docs/mixed.txt", "a.txt", "sub/b.dat", "sub/deep/c.log", "sub/deep/empty.bin"}},
+        {2, {"A.TXT", "Docs/MIXED.TXT", "sub/B.DAT", "sub/deep/C.LOG", "sub/deep/EMPTY.BIN"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("ChangeNames " + std::to_string(c.changeNames));
+        fs::remove_all(Dst());
+        WriteFileBytes(Src("Docs/Mixed.Txt"), "mixed\n");
+        const std::string task = WriteTask({{"DestMode", "2"},
+                                            {"Verify", "0"},
+                                            {"SyncMode", "1"},
+                                            {"ChangeNames", std::to_string(c.changeNames)}});
+        // The copies keep their changed names: a second run neither copies nor deletes anything.
+        TRunResult r = RunOk(task, CopiedText(5, false));
+        EXPECT_TRUE(Contains(r.log, "Synchronization: No files deleted")) << r.log;
+        EXPECT_EQ(FilesBelow(Dst()), c.files);
+        r = RunOk(task, CopiedText(0, false));
+        EXPECT_TRUE(Contains(r.log, "Synchronization: No files deleted")) << r.log;
+        EXPECT_EQ(FilesBelow(Dst()), c.files);
+        // A source file that is gone takes its copy along.
+        fs::remove(Src("Docs/Mixed.Txt"));
+        r = RunOk(task, CopiedText(0, false));
+        EXPECT_TRUE(Contains(r.log, "Synchronization: 1 file deleted")) << r.log;
+        std::vector<std::string> left = c.files;
+        left.erase(left.begin() + (c.changeNames == 1 ? 0 : 1));
+        EXPECT_EQ(FilesBelow(Dst()), left);
+    }
+}
+
 TEST_F(BackupMatrixTest, AMissingEmptyOrUnmountedSourceNeverEmptiesTheDestination)
 {
     struct Case
