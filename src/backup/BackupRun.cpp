@@ -5,7 +5,9 @@
 
 #include "archive/AesLib.h"
 #include "backup/BuFtpDlg.h"
+#include "backup/EngineFileOps.h"
 #include "backup/EntryTexts.h"
+#include "backup/FolderDestination.h"
 #include "backup/TimestampFile.h"
 #include "backup/ZipRun.h"
 #include "foundation/ExtSysUtils.h"
@@ -576,11 +578,24 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                             continue;
                         }
                         CurDir = FolderDestination(location);
+                        // The folder's destination: warnings, clearing, the source folder's attributes
+                        // and times as they are before the copy, and the destination folder itself.
+                        TFolderDestination folderDest(Task, FLog, FControl, BaseDir);
+                        const bool folderMethod = Task.DestMode != 4 && Task.DestMode != 5;
+                        const TFileSystem sourceType = GetFileSystem(src);
+                        if (folderMethod)
+                            folderDest.WarnSourceFileSystem(sourceType);
                         ClearFolderDestination(i, location, CurDir, total);
+                        const TSourceFolderInfo sourceInfo = ReadSourceFolderInfo(location);
                         lastSub = CurDir;
                         WriteDestLine(CurDir);
                         if (FControl.Stopped())
                             break;
+                        if (folderMethod) {
+                            TEngineFileOps ops(FLog, FControl);
+                            ops.SetMaxWaitTime(settings.OtherSettings.MaxWaitTime);
+                            ops.CreateDirectoryLogged(CurDir, "B", !location.Rel.empty());
+                        }
                         // Synchronisation of the folder's destination, before or after its copy.
                         const bool syncFolder = syncRun && !Task.ClearDest;
                         auto synchronize = [&]() {
@@ -619,8 +634,13 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         FLog.WriteToLog(status);
                         if (BuStatus == bsOK && syncFolder && !Task.SyncBefore && !FControl.Stopped())
                             synchronize();
-                        if (BuStatus != bsOK || StopFolderLoop)
+                        if (StopFolderLoop)
                             break;
+                        folderDest.Finish(location, CurDir, sourceInfo, sourceType);
+                        if (BuStatus != bsOK)
+                            break;
+                        if (Task.KeepBakCB)
+                            folderDest.DeleteOldSecurityFolders(folderDest.PlaceFolder(CurDir));
                     }
                 }
                 // 12. After the loop.

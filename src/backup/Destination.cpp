@@ -8,6 +8,7 @@
 #include "archive/FileErrors.h"
 #include "backup/BackupRun.h"
 #include "backup/EngineFileOps.h"
+#include "backup/FolderDestination.h"
 #include "backup/TimestampFile.h"
 #include "foundation/ExtSysUtils.h"
 #include "foundation/FileUtilsTimes.h"
@@ -469,12 +470,9 @@ void TBackupEngine::ClearFolderDestination(int index, const TSourceLocation& loc
     // With the archive bit a destination is cleared once a day: the time-stamp file tells when.
     if (Task.UseArchivCB && !(std::floor(StartTime) > std::floor(LastTimestamp)))
         return;
-    for (int i = 0; i < index && i < Task.Folders.Count(); ++i) {
-        if (IsAtOrBelow(location.Src, Task.Folders[i].SPath) ||
-            IsAtOrBelow(StripDelimiter(location.Src), Task.Folders[i].SPath)) {
-            FLog.WriteErrorToLog("B", SafeFormat(_("Overlapping directory was not deleted: \"%s\""), {sub}));
-            return;
-        }
+    if (!NoEarlierSourceInside(Task, location.Src, index)) {
+        FLog.WriteErrorToLog("B", SafeFormat(_("Overlapping directory was not deleted: \"%s\""), {sub}));
+        return;
     }
     TEngineFileOps ops(FLog, FControl);
     ops.SetMaxWaitTime(ProgSettings.OtherSettings.MaxWaitTime);
