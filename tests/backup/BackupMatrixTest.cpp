@@ -923,6 +923,13 @@ TEST_F(BackupMatrixTest, SecondUnchangedRunCopiesNothingAndTheStatisticsAreWritt
     text = tasktest::FromUtf16File(ReadFileBytes(task));
     EXPECT_TRUE(Contains(text, "BackupCount=3\n")) << text;
     EXPECT_TRUE(Contains(text, "\nFileCount=4\n")) << text;
+
+    // A changed file replaces its copy, which the log marks as an update.
+    Change("a.txt", "alpha 2\n", T0 + 100);
+    TRunResult third = RunOk(task, CopiedText(1));
+    EXPECT_TRUE(Contains(third.log, "      Copied and verified: \"a.txt\" (U)\r\n")) << third.log;
+    EXPECT_TRUE(Contains(third.log, "          Backup: 1 of 4 files copied (8 B of ")) << third.log;
+    EXPECT_EQ(ReadFileBytes(Dst("a.txt")), "alpha 2\n");
 }
 
 TEST_F(BackupMatrixTest, ExitCodeFollowsTheExitStateOfTheRun)
