@@ -1,21 +1,34 @@
 #include "backup/CopyLoop.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "archive/FileErrors.h"
+#include "archive/FilePropUtils.h"
 #include "archive/ZLibEx.h"
 #include "backup/LinkInfo.h"
 #include "backup/SecurityCopyNames.h"
 #include "backup/Synchronize.h"
+#include "foundation/FileUtilsOps.h"
 #include "foundation/PathUtils.h"
+#include "foundation/QvUtilsDest.h"
 #include "foundation/QvUtilsTexts.h"
 #include "foundation/StringUtils.h"
 #include "foundation/WinDevUtils.h"
 #include "foundation/XlFileUtils.h"
 #include "platform/DirSearch.h"
 #include "platform/ErrorCodes.h"
+#include "platform/Trash.h"
+#include "rtl/Clock.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
 
@@ -87,23 +100,56 @@ std::string VersionDigits(int k, bool twoDigits)
     return s;
 }
 
+// An entry of a source folder as the folder lists it: its name and kind (DT_*).
+struct TFolderEntry
+{
+    std::string Name;
+    unsigned char Type;
+};
+
+// The entries of a folder, "." and ".." left out; 0 or a Windows-style code.
+int ReadFolderEntries(const std::string& dir, std::vector<TFolderEntry>& entries)
+{
+    entries.clear();
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) {
+        int err = errno;
+        return static_cast<int>(err == ENOENT ? WinError::ERROR_PATH_NOT_FOUND : ErrnoToWinError(err));
+    }
+    for (;;) {
+        errno = 0;
+        struct dirent* e = ::readdir(d);
+        if (!e)
+            break;
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+            continue;
+        entries.push_back({e->d_name, e->d_type});
+    }
+    int err = errno;
+    ::closedir(d);
+    return err == 0 ? 0 : static_cast<int>(ErrnoToWinError(err));
+}
+
 } // namespace
 
 TCopyLoop::TCopyLoop(const TTaskSettings& task, TTaskLog& log, TRunControl& control, IProgressSink& progress,
                      IInteraction& interaction)
-    : Ops(log, control), Zip(task, log, control, progress, interaction), FTask(task), FLog(log),
-      FControl(control), FProgress(progress), FInteraction(interaction)
+    : Ops(log, control), Runner(control, progress), Zip(task, log, control, progress, interaction),
+      FTask(task), FLog(log), FControl(control), FProgress(progress), FInteraction(interaction)
 {
     Ops.FnMode = task.FnMode;
     Ops.TargetType = task.TargetType;
     TimeOutCount = task.TimeOutMax;
+    Runner.OnIdle = [this] { FControl.Checkpoint(); };
 }
 
 TCopyLoop::~TCopyLoop()
 {
     if (FCopyThread) {
+        // a copy still running when the run ends is cancelled; it removes its partial file itself
+        FCopyThread->SetPaused(false);
         FCopyThread->CancelThread();
-        WaitForCopyThread(*FCopyThread, 0);
+        FCopyThread.reset();
     }
 }
 
@@ -247,8 +293,9 @@ bool TCopyLoop::FileRename(const std::string& dir, const std::string& oldName, c
     return Ops.MoveFileLogged(dir, oldName, newName, errMsg, 1, -1) == 0;
 }
 
-bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs)
+bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
 {
+    inPlace = false;
     const TSecSettings& sec = FTask.BakSec;
     std::string v = VersionFolder(fs.DestBase, cp.DDir);
     if (sec.DirMode != sdNone && !Ops.CreateDirectoryLogged(StripDelimiter(v), "B", true))
@@ -291,18 +338,49 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs)
             if (XlFileExists(newer) && !FileDelete(newer))
                 continue;
             FileRename(cp.DDir, older, newer);
+            if (OnStep)
+                OnStep("rotated");
         }
+        // Versions beyond the number kept; the names in the versions folder are read once per folder,
+        // so that the many names that are not there cost nothing.
+        if (fs.VersionDir != v) {
+            fs.VersionDir = v;
+            fs.VersionNames.clear();
+            std::vector<TFolderEntry> entries;
+            fs.VersionListed = ReadFolderEntries(v, entries) == 0;
+            for (auto& e : entries)
+                fs.VersionNames.insert(std::move(e.Name));
+        }
+        auto present = [&](const std::string& path) {
+            return !fs.VersionListed || fs.VersionNames.count(FileNameOf(path)) != 0 ||
+                   (fs.Dest.Dir == StripDelimiter(v) && fs.Dest.Has(FileNameOf(path)));
+        };
         for (int k = sec.MaxHist + 1; k <= 99; ++k) {
-            if (k <= 9)
+            if (k <= 9 && present(name(k, false)))
                 XlDeleteExistingFile(name(k, false), true);
-            XlDeleteExistingFile(name(k, true), true);
+            if (present(name(k, true)))
+                XlDeleteExistingFile(name(k, true), true);
         }
         versionName = name(1, two);
     }
     if (XlFileExists(cp.EName)) {
         if (XlFileExists(versionName) && !FileDelete(versionName))
             return true;
-        if (FileRename(cp.DDir, cp.EName, versionName) && FLog.CurrentLogMode() == 2) {
+        // A second name for the replaced file keeps it under its own name as well, so that a run
+        // killed before the new copy is in place leaves the file where it was.
+        bool moved;
+        if (::link(cp.EName.c_str(), versionName.c_str()) == 0) {
+            inPlace = true;
+            moved = true;
+            FLog.WriteToLog(3,
+                            std::string(Indent) +
+                                SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
+                                           {_("File"), MakeRelativePath(AddPathDelimiter(cp.DDir), cp.EName),
+                                            MakeRelativePath(AddPathDelimiter(cp.DDir), versionName)}));
+        } else {
+            moved = FileRename(cp.DDir, cp.EName, versionName);
+        }
+        if (moved && FLog.CurrentLogMode() == 2) {
             if (sec.DirMode != sdNone)
                 FLog.WriteToLog(
                     2, std::string(Indent) +
@@ -318,34 +396,251 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs)
     return true;
 }
 
+namespace {
+
+// The name of version k with the file suffix as written in the settings (date placeholders kept).
+std::string PlainVersionName(const std::string& folder, const std::string& n, const std::string& x,
+                             const std::string& suffix, int k, bool twoDigits)
+{
+    std::string s = suffix;
+    std::string num = VersionDigits(k, twoDigits);
+    if (s.find('#') != std::string::npos)
+        s = ReplaceAll(s, "#", num);
+    else
+        s += num;
+    return folder + InsertNameSuffix(n, s) + x;
+}
+
+// The engine writes a copy under a hidden name beside its destination: "." + name + "." + eight
+// hexadecimal digits + ".part". Such a file outlives only a run that was killed.
+bool IsEnginePartName(const std::string& name)
+{
+    constexpr size_t tail = 1 + 8 + 5; // ".xxxxxxxx.part"
+    if (name.size() < 2 + tail || name[0] != '.' || name.compare(name.size() - 5, 5, ".part") != 0)
+        return false;
+    size_t dot = name.size() - tail;
+    if (name[dot] != '.')
+        return false;
+    for (size_t i = dot + 1; i < dot + 9; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(name[i])) ||
+            std::isupper(static_cast<unsigned char>(name[i])))
+            return false;
+    return true;
+}
+
+// The longest leading part of name that fits into size bytes without splitting a UTF-8 sequence.
+std::string Utf8Prefix(const std::string& name, size_t size)
+{
+    if (name.size() <= size)
+        return name;
+    size_t cut = size;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+        --cut;
+    return name.substr(0, cut);
+}
+
+constexpr size_t MaxNameBytes = 255;
+
+// Whether the files the program makes are writable by their owner (the umask leaves the bit).
+bool NewFilesWritable()
+{
+    static const bool writable = [] {
+        std::ifstream in("/proc/self/status");
+        std::string line;
+        while (std::getline(in, line))
+            if (line.compare(0, 6, "Umask:") == 0)
+                return (std::strtoul(line.c_str() + 6, nullptr, 8) & S_IWUSR) == 0;
+        return false; // unknown: the attributes are always set
+    }();
+    return writable;
+}
+
+// Files up to this size are copied on the run's thread.
+constexpr int64_t InlineCopyLimit = 256 * 1024;
+
+// The engine's copy of a file, run on the calling thread. Its progress reports reach the handler at
+// once, and the wait for it finds it done.
+class TInlineCopy : public TWinCopyThread
+{
+public:
+    TInlineCopy(const std::string& source, const std::string& dest, TEncryption* encryption,
+                TCopyOptions options, int bufSize)
+        : TWinCopyThread(source, dest, encryption, options, true, bufSize)
+    {
+    }
+    void RunHere() { Execute(); }
+};
+
+// An open folder for look-ups relative to it, closed with the object.
+struct TFolderHandle
+{
+    explicit TFolderHandle(int fd) : Fd(fd) {}
+    ~TFolderHandle()
+    {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    TFolderHandle(const TFolderHandle&) = delete;
+    TFolderHandle& operator=(const TFolderHandle&) = delete;
+    int Fd;
+};
+
+} // namespace
+
+void TCopyLoop::PruneOldVersions(const TFolderState& fs, const std::string& destDir, const std::string& n,
+                                 const std::string& formExt)
+{
+    const TSecSettings& sec = FTask.BakSec;
+    std::string v = VersionFolder(fs.DestBase, destDir);
+    TDateTime ageLimit = std::floor(Now()) - 7.0 * sec.AgeInWeeks;
+    if (sec.MaxHist >= 2) {
+        std::string suffix = "." + sec.FileSuffix;
+        bool two = sec.MaxHist > 9;
+        for (int k = sec.MaxHist; k >= sec.MinHist && k >= 1; --k) {
+            std::string p = PlainVersionName(v, n, formExt, suffix, k, two);
+            if (k < 10 && two && !XlFileExists(p, false))
+                p = PlainVersionName(v, n, formExt, suffix, k, false);
+            if (XlFileExists(p, false) && XlGetFileAge(p, false) <= ageLimit)
+                FileDelete(p);
+        }
+        return;
+    }
+    if (!XlDirectoryExists(StripDelimiter(v)))
+        return;
+    std::string suffix =
+        sec.DirMode != sdNone && sec.FileSuffix.empty()
+            ? std::string()
+            : SecurityCopyDateMasks("." + (sec.FileSuffix.empty() ? BakSuffix : sec.FileSuffix));
+    std::string mask = InsertNameSuffix(n, suffix) + formExt;
+    std::vector<std::string> old;
+    TSearchRec sr;
+    for (int code = FindFirst(AddPathDelimiter(v) + "*", 0x27, sr); code == 0; code = FindNext(sr)) {
+        if ((sr.Attr & AttrDirectory) == 0 && DirSearchMatches(sr.Name, mask) &&
+            AddPathDelimiter(v) + sr.Name != AddPathDelimiter(destDir) + n + formExt &&
+            FileTimeToLocalDateTime(sr.FindData.LastWriteTime) <= ageLimit)
+            old.push_back(AddPathDelimiter(v) + sr.Name);
+    }
+    FindClose(sr);
+    for (const auto& name : old)
+        FileDelete(name);
+}
+
+uint64_t TCopyLoop::FreeBytes(const std::string& dir) const
+{
+    return DiskFreeBytes ? DiskFreeBytes(dir) : GetDiskFreeBytes(dir);
+}
+
+void TCopyLoop::RenewEncryption()
+{
+    // the copy thread that was given up took the old object with it
+    (void)FOwnedEncryption.release();
+    Encryption = nullptr;
+    if (MakeEncryption) {
+        FOwnedEncryption = MakeEncryption();
+        Encryption = FOwnedEncryption.get();
+    }
+}
+
 void TCopyLoop::StartCopy(TCopyProps& cp)
 {
-    FCopyThread = std::make_unique<TWinCopyThread>(
-        cp.RName, cp.TName, Encryption, LocalCopyOptions(cp.Compressed), true, FTask.TaskBufferSize);
+    TCopyOptions options = LocalCopyOptions(cp.Compressed);
+    // A small file is copied on this thread: a thread of its own would cost more than the copy.
+    const bool inlineCopy = !MakeCopyThread && cp.SInfo.Size <= InlineCopyLimit;
+    if (MakeCopyThread) {
+        FCopyThread = MakeCopyThread(cp, options);
+    } else if (inlineCopy) {
+        int bufSize = FTask.TaskBufferSize;
+        if (bufSize > 0)
+            bufSize = static_cast<int>(std::min<int64_t>(bufSize, std::max<int64_t>(cp.SInfo.Size, 4096)));
+        FCopyThread = std::make_unique<TInlineCopy>(cp.RName, cp.TName, Encryption, options, bufSize);
+    } else {
+        FCopyThread = std::make_unique<TWinCopyThread>(cp.RName, cp.TName, Encryption, options, true,
+                                                       FTask.TaskBufferSize);
+    }
     if (!TempDir.empty())
         FCopyThread->SetTempDir(TempDir);
     FCopyThread->SetVerifyDelay(static_cast<uint32_t>(std::max(MaxWaitTime, 0)));
+    FCopyThread->SetOnProgress(Runner.ProgressHandler());
+    Runner.LastTick = Runner.TickCount ? Runner.TickCount() : static_cast<uint32_t>(GetTickCount64());
+    Runner.LastCount = 0;
+    Runner.CopySpeed = 0;
     cp.Valid = true;
-    FCopyThread->Start();
+    if (inlineCopy)
+        static_cast<TInlineCopy*>(FCopyThread.get())->RunHere();
+    else
+        FCopyThread->Start();
+}
+
+bool TCopyLoop::SourceHasPermissions() const
+{
+    // the file systems that keep permissions of their own (on Linux also the ext family)
+    switch (SourceType) {
+    case fsNtfs:
+    case fsLtfs:
+    case fsRemote:
+    case fsReFS:
+    case fsBTRFS:
+    case fsExt4:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)
+{
+    std::vector<std::string> done;
+    bool ok = true;
+    if (FTask.cbAltStreams) {
+        uint32_t e = CopyAlternateStreams(cp.RName, cp.EName);
+        if (e != 0) {
+            kind = 512;
+            ok = false;
+            FLog.WriteErrorToLog(6, "B", FormatFileError(0x225, cp.EName, std::string()), e);
+        } else {
+            done.push_back(_("Copy alternate data streams"));
+        }
+    }
+    if (FTask.cbCopySummary) {
+        int32_t e = CopyDocumentSummary(cp.RName, cp.EName);
+        if (e != 0) {
+            kind = 512;
+            ok = false;
+            FLog.WriteErrorToLog(6, "B", FormatFileError(0x210, cp.EName, std::string()),
+                                 static_cast<uint32_t>(e));
+        } else {
+            done.push_back(_("Copy document summary"));
+        }
+    }
+    if (FTask.cbCopyPerms && SourceHasPermissions()) {
+        uint32_t e = CopyFilePermissions(cp.RName, cp.EName);
+        if (e != 0) {
+            kind = 512;
+            ok = false;
+            FLog.WriteErrorToLog(6, "B", FormatFileError(0x213, cp.EName, std::string()), e);
+        } else {
+            done.push_back(_("Copy file permissions"));
+        }
+    }
+    if (!done.empty()) {
+        std::string items;
+        for (const auto& item : done)
+            items += (items.empty() ? "" : ", ") + item;
+        FLog.WriteToLog(3, std::string(Indent) + _("Options:  ") + items);
+    }
+    return ok;
 }
 
 int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
 {
-    uint32_t timeout = FTask.CopyTimeout > 0 ? static_cast<uint32_t>(FTask.CopyTimeout) : 0;
-    int e = 0;
-    if (!WaitForCopyThread(*FCopyThread, timeout, [this] { FControl.Checkpoint(); })) {
-        FCopyThread.release()->AbandonWorker(nullptr);
-        e = 0x111;
-        cp.ErrMsg.clear();
-    } else {
-        e = FCopyThread->ErrorCode();
-        cp.ErrMsg = FCopyThread->SysErrorMsg();
-        cp.CRatio = FCopyThread->Ratio();
-        FCopyThread.reset();
-    }
+    int ratio = -1;
+    int e = Runner.WaitForCopyThread(FCopyThread, cp.ErrMsg, ratio, Encryption);
+    cp.CRatio = ratio;
+    if (Runner.LastAbandoned() && Encryption)
+        RenewEncryption();
     int kind = e == 0 ? 2 : e;
     if ((e & 0xFF) == 7) {
-        uint64_t freeBytes = GetDiskFreeBytes(cp.DDir);
+        uint64_t freeBytes = FreeBytes(cp.DDir);
         if (freeBytes < static_cast<uint64_t>(std::max(FTask.TaskBufferSize, 0))) {
             FLog.WriteToLog(3, "   => " +
                                    SafeFormat(_("%s remaining on drive %s"),
@@ -355,7 +650,7 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
         e = (e & 0xF00) + 5;
         kind = e;
     }
-    if ((e & 0x100) != 0 || (e & 0x80) != 0 || e == 0x111) {
+    if ((e & 0x100) != 0 || (e & 0x80) != 0) {
         FLog.WriteErrorToLog(3, "B", FormatCopyError(cp.RelName, cp.TName, static_cast<unsigned>(e)),
                              cp.ErrMsg, std::string());
         if (DelTemp && XlFileExists(cp.TName, false)) {
@@ -369,34 +664,67 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
         return kind;
     }
     bool ok = true;
+    bool placed = false;
     if (cp.DExist) {
         FLog.WriteToLog(3, std::string(Indent) +
                                SafeFormat(_("Temporary file was copied successfully: \"%s\""), {cp.TName}));
-        if (FTask.KeepBakCB) {
-            ok = KeepVersion(cp, fs);
-        } else if (XlFileExists(cp.EName, false) && !FileDelete(cp.EName)) {
-            kind = 294;
+        // The copy takes the source's times at once: a run killed before the copy is in place
+        // leaves a temporary file that the next run knows as its own.
+        SetFileTimestamps(cp.TName, cp.Timestamps, false, FTask.cbCreationTime, false);
+        // inPlace: the old file is replaced by the new copy in one step, so that no moment leaves the
+        // file missing
+        bool inPlace = false;
+        if (FTask.KeepBakCB)
+            ok = KeepVersion(cp, fs, inPlace);
+        else
+            inPlace = XlFileExists(cp.EName, false);
+        if (ok && inPlace) {
+            if (OnStep)
+                OnStep("placing");
+            if (::rename(cp.TName.c_str(), cp.EName.c_str()) == 0) {
+                if (!FTask.KeepBakCB)
+                    FLog.WriteToLog(3, std::string(Indent) +
+                                           SafeFormat(_("File was deleted: \"%s\""), {cp.EName}));
+                FLog.WriteToLog(
+                    3, std::string(Indent) +
+                           SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
+                                      {_("File"), MakeRelativePath(AddPathDelimiter(cp.DDir), cp.TName),
+                                       MakeRelativePath(AddPathDelimiter(cp.DDir), cp.EName)}));
+                placed = true;
+            } else if (!FTask.KeepBakCB && !FileDelete(cp.EName)) {
+                kind = 294;
+            }
         }
-        if (ok && XlFileExists(cp.TName, false) && XlFileExists(cp.EName, false)) {
-            std::string ext = FileExtOf(cp.EName);
-            cp.EName = InsertNameSuffix(cp.EName.substr(0, cp.EName.size() - ext.size()), "-dup") + ext;
-            FLog.WriteErrorToLog(3, "B", _("Copying to replacement file") + ": " + cp.EName);
-            ok = !XlFileExists(cp.EName, false) || FileDelete(cp.EName);
-        }
-        if (!ok) {
-            kind = 291;
-        } else {
-            std::string errMsg;
-            if (Ops.MoveFileLogged(cp.DDir, cp.TName, cp.EName, errMsg, 3, -1) > 0) {
-                cp.ErrMsg = errMsg;
+        if (!placed) {
+            if (ok && XlFileExists(cp.TName, false) && XlFileExists(cp.EName, false)) {
+                std::string ext = FileExtOf(cp.EName);
+                cp.EName = InsertNameSuffix(cp.EName.substr(0, cp.EName.size() - ext.size()), "-dup") + ext;
+                FLog.WriteErrorToLog(3, "B", _("Copying to replacement file") + ": " + cp.EName);
+                ok = !XlFileExists(cp.EName, false) || FileDelete(cp.EName);
+            }
+            if (!ok) {
                 kind = 291;
-                ok = false;
+            } else {
+                if (OnStep)
+                    OnStep("placing");
+                std::string errMsg;
+                if (Ops.MoveFileLogged(cp.DDir, cp.TName, cp.EName, errMsg, 3, -1) > 0) {
+                    cp.ErrMsg = errMsg;
+                    kind = 291;
+                    ok = false;
+                }
             }
         }
     }
     if (ok) {
-        if (!FTask.cbNoAttributes &&
-            Ops.SetAttributesLogged(cp.EName, cp.SInfo.Attr & 0xFFFF, true, "B") != 0)
+        CopyFileItems(cp, kind);
+        // A new copy is writable and has its archive bit set: a source with the same attributes gives
+        // it nothing to change (the verbose log still tells every change).
+        const uint32_t attr = cp.SInfo.Attr & 0xFFFF;
+        const bool nothingToChange =
+            FLog.CurrentLogMode() != 3 && (attr & 1) == 0 && (attr & AttrArchive) != 0 && NewFilesWritable();
+        if (!FTask.cbNoAttributes && !nothingToChange &&
+            Ops.SetAttributesLogged(cp.EName, attr, true, "B") != 0)
             kind = 512;
         bool checkTime = !FTask.UseArchivCB && FTask.CompareMode == 0;
         uint32_t t = SetFileTimestamps(cp.EName, cp.Timestamps, checkTime, FTask.cbCreationTime, false);
@@ -406,6 +734,55 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
         }
     }
     return kind;
+}
+
+void TCopyLoop::WriteStatusLine(const TFolderCounters& c)
+{
+    std::string text =
+        FormatCount(_("No files copied"), _("1 file copied"), _("%u files copied"), c.CopyCount);
+    if (c.ErrorCount > 0)
+        text += " - " + FormatCount("", _("1 error"), _("%u errors"), c.ErrorCount);
+    else if (c.WarnCount > 0)
+        text += " - " + FormatCount("", _("1 warning"), _("%u warnings"), c.WarnCount);
+    FProgress.WriteStatus(1, text);
+}
+
+bool TCopyLoop::ZipEncryptionDiffers(const std::string& path) const
+{
+    if (!FTask.EncChg)
+        return false;
+    TGzFileInfo info;
+    try {
+        if (GetZipFileInfo(path, info) != 0)
+            return false;
+    } catch (const Exception&) {
+        return false;
+    }
+    return info.Encrypted != (Encryption != nullptr);
+}
+
+std::string TCopyLoop::TempNameFor(const std::string& target, const std::string& srcDir,
+                                   const std::string& srcName, const TPosixFileData& fd, bool plainForm)
+{
+    std::string name = FileNameOf(target);
+    std::string folder = target.substr(0, target.size() - name.size());
+    // a name too long for a suffix keeps a shortened stem, so that the copy can still be made
+    std::string stem = name.size() + 5 > MaxNameBytes ? Utf8Prefix(name, MaxNameBytes - 5) : name;
+    std::string tmp = folder + stem + ".tmp";
+    if (!XlFileExists(tmp, false))
+        return tmp;
+    // A finished copy of this very file that a killed run did not put in place yet (same time, and
+    // no source file of that name) is replaced; anything else stays and the other name is used.
+    TPosixFileData td;
+    if (stem == name && !XlFileExists(srcDir + srcName + ".tmp", false) &&
+        ReadFileData(tmp, false, td) == 0 && (td.Attr & AttrDirectory) == 0 &&
+        td.LastWriteTime == fd.LastWriteTime && (!plainForm || td.Size == fd.Size)) {
+        if (XlDeleteFile(tmp, true) == 0) {
+            FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {tmp}));
+            return tmp;
+        }
+    }
+    return folder + stem + ".~tmp";
 }
 
 int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolderCounters& c)
@@ -443,6 +820,7 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
         return 1;
     }
     bool kept = (cp.SInfo.Attr & AttrArchive) != 0;
+    FProgress.SetElapsedTime(Now() - StartTime);
     if (kind == 2) {
         c.CopiedBytes += size;
         ++c.CopyCount;
@@ -472,6 +850,19 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
             std::string r = FormatFloatFixed(cp.CRatio / 10.0, 1, false) + "%)";
             f = f.empty() ? "(" + r : f + " - " + r;
         }
+        if (FTask.cbSourceDelete) {
+            std::string trashedAs;
+            uint32_t e = MoveToTrash(cp.SName, &trashedAs);
+            if (e == 0) {
+                f += " - " + _("Source deleted");
+                FLog.WriteToLog(3, std::string(Indent) +
+                                       SafeFormat(_("File was moved to Recycle Bin: \"%s\""), {cp.SName}));
+            } else {
+                FLog.WriteErrorToLog(1, "B", _("Could not delete source file: ") + cp.SName, e);
+                ++c.ErrorCount;
+            }
+        }
+        WriteStatusLine(c);
         std::string line = FTask.cbVerify && FTask.DestMode < 4 ? _("Copied and verified: \"%s\" %s")
                                                                 : _("Copied: \"%s\" %s");
         std::string indent = FLog.CurrentLogMode() == 3 ? "     -> " : Indent;
@@ -486,6 +877,7 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
             ++c.WarnCount;
             ++c.CopyCount;
         }
+        WriteStatusLine(c);
         if (b == 17) {
             --TimeOutCount;
             if (fs.Prompt)
@@ -539,9 +931,111 @@ void TCopyLoop::ShowRunProgress(const TFolderCounters& c)
     }
 }
 
+void TCopyLoop::LoadDestListing(TFolderState& fs, const std::string& destDir)
+{
+    TDestListing& d = fs.Dest;
+    if (d.Loaded && d.Dir == destDir)
+        return;
+    d.Close();
+    d.Names.clear();
+    d.Exists = false;
+    d.Dir = destDir;
+    d.Loaded = true;
+    DIR* dir = ::opendir(destDir.c_str());
+    if (!dir)
+        return;
+    d.Handle = dir;
+    d.Exists = true;
+    bool parts = false;
+    while (struct dirent* e = ::readdir(dir)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        parts = parts || IsEnginePartName(name);
+        d.Names.insert(std::move(name));
+    }
+    if (parts)
+        RemoveStaleParts(fs);
+}
+
+void TCopyLoop::TDestListing::Close()
+{
+    if (Handle)
+        ::closedir(static_cast<DIR*>(Handle));
+    Handle = nullptr;
+}
+
+int TCopyLoop::TDestListing::Fd() const
+{
+    return Handle ? ::dirfd(static_cast<DIR*>(Handle)) : AT_FDCWD;
+}
+
+void TCopyLoop::RemoveStaleParts(TFolderState& fs)
+{
+    // Partial copies that a killed run left behind: older than this run, and no file of that name is
+    // being backed up from the source folder.
+    std::vector<std::string> gone;
+    for (const auto& name : fs.Dest.Names) {
+        if (!IsEnginePartName(name) || XlFileExists(fs.SrcDir + name, false))
+            continue;
+        std::string path = AddPathDelimiter(fs.Dest.Dir) + name;
+        TPosixFileData data;
+        if (ReadFileData(path, false, data) != 0 || (data.Attr & AttrDirectory) != 0 ||
+            FileTimeToLocalDateTime(data.LastWriteTime) >= StartTime)
+            continue;
+        if (XlDeleteFile(path, true) == 0) {
+            FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {path}));
+            gone.push_back(name);
+        }
+    }
+    for (const auto& name : gone)
+        fs.Dest.Names.erase(name);
+}
+
+void TCopyLoop::SetParentTimestamps(const std::string& destDir, const std::string& srcDir)
+{
+    // From the new destination folder upwards to the part it shares with the last one, each folder
+    // gets the times of its source folder. The run's root and what lies above it keep their times.
+    std::string root = StripDelimiter(GetCommonRoot(destDir, FCurDir));
+    std::string base = StripDelimiter(BaseDir);
+    std::string d = StripDelimiter(destDir);
+    std::string sdir = StripDelimiter(srcDir);
+    while (!d.empty() && d != root && d.size() > base.size() && d.compare(0, base.size(), base) == 0 &&
+           !sdir.empty() && sdir != "/") {
+        TFileTimestamps ts;
+        GetDirTimestamps(sdir, true, ts);
+        if (ts.Valid) {
+            uint32_t e = SetFileTimestamps(d, ts, false, FTask.cbCreationTime, true);
+            if (e != 0)
+                FLog.WriteErrorToLog(6, "B", FormatFileError(0x20F, d, std::string()), e);
+            else
+                FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Set timestamp: \"%s\" => %s"),
+                                                                    {d, TimeText(ts.LastWriteTime)}));
+        }
+        std::string nd = StripDelimiter(GetParentDir(d));
+        std::string ns = StripDelimiter(GetParentDir(sdir));
+        if (nd.size() >= d.size() || ns.size() >= sdir.size())
+            break;
+        d = nd;
+        sdir = ns;
+    }
+}
+
 void TCopyLoop::BackupEntry(TExtensionList& list, const std::string& srcDir, const std::string& destDir,
                             bool prompt, TFolderCounters& counters)
 {
+    Runner.CopyTimeout = std::max(FTask.CopyTimeout, 0);
+    Runner.FullSpeed = FTask.FullSpeed;
+    Runner.MaxRate = std::max(FTask.MaxRate, 0);
+    Runner.SizeProgress = SizeProgress;
+    Runner.TotalSize = TotalSize;
+    Runner.StartTime = StartTime;
+    if (MakeEncryption && !Encryption) {
+        FOwnedEncryption = MakeEncryption();
+        Encryption = FOwnedEncryption.get();
+    }
+    // a copy thread left running by a stopped folder of an earlier entry is not waited for again
+    FCopyThread.reset();
     TPosixFileData data;
     uint32_t attr = 0;
     TFileTimestamps ts;
@@ -564,7 +1058,12 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     const int level = FLog.CurrentLogMode();
     std::string srcDir = AddPathDelimiter(AddPathDelimiter(srcBase) + relDir);
     std::string destDir = relDir.empty() ? StripDelimiter(destBase) : AddPathDelimiter(destBase) + relDir;
-    TFolderState fs{srcBase, destBase, relDir, prompt, false};
+    TFolderState fs;
+    fs.SrcBase = srcBase;
+    fs.DestBase = destBase;
+    fs.RelDir = relDir;
+    fs.SrcDir = srcDir;
+    fs.Prompt = prompt;
 
     // A. Selection of the folder.
     bool selected;
@@ -611,28 +1110,30 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                                ")");
     }
 
-    // B. Sub-folders first.
+    // B. Sub-folders first. The folder is read once: the names serve the file pass as well.
+    std::vector<TFolderEntry> entries;
+    bool entriesRead = false;
     if ((selected || list.IncludeDirs) && !FControl.Stopped()) {
-        TSearchRec sr;
-        int code = FindFirst(srcDir + "*", 0x1FF, sr);
+        int code = ReadFolderEntries(srcDir, entries);
+        entriesRead = true;
         std::string lastName;
-        while (code == 0 && !FControl.Stopped()) {
-            if ((sr.Attr & AttrDirectory) != 0 && IsNotDotEntry(sr.Name)) {
-                lastName = sr.Name;
-                BackupDirectory(srcBase, destBase, JoinPath(relDir, sr.Name), TimestampsOf(sr.FindData),
-                                static_cast<uint32_t>(sr.Attr), parentIncluded, prompt, c, list);
-                if (BuStatus == bsFull)
-                    break;
-            }
+        for (const auto& e : entries) {
             if (FControl.Stopped())
                 break;
-            code = FindNext(sr);
+            if (e.Type != DT_DIR && e.Type != DT_LNK && e.Type != DT_UNKNOWN)
+                continue;
+            TPosixFileData data;
+            if (ReadFileData(srcDir + e.Name, false, data) != 0 || (data.Attr & AttrDirectory) == 0)
+                continue;
+            lastName = e.Name;
+            BackupDirectory(srcBase, destBase, JoinPath(relDir, e.Name), TimestampsOf(data), data.Attr,
+                            parentIncluded, prompt, c, list);
+            if (BuStatus == bsFull)
+                break;
         }
-        FindClose(sr);
-        if (FControl.Stopped()) {
+        if (FControl.Stopped())
             return;
-        }
-        if (code != 0 && code != static_cast<int>(WinError::ERROR_NO_MORE_FILES)) {
+        if (code != 0) {
             if (selected || !list.IncludeDirs) {
                 FLog.WriteErrorToLog(1, "B",
                                      SafeFormat(DirErrorFormat(static_cast<uint32_t>(code)), {srcDir}) +
@@ -644,71 +1145,87 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         }
     }
 
+    // C. Preparing the file pass.
     TCopyProps cp;
     const bool folderZip = FTask.DestMode >= 6;
-    // "Tagged only": the entry's own files are looked at only for a per-folder archive, which the
-    // entry's folder always gets, and none of them is selected.
+    // "Tagged only": the entry's own folder is examined only for a per-folder archive, which the
+    // entry's folder always gets, and none of its files is selected.
     const bool noneSelected = folderZip && list.IncludeDirs && relDir.empty();
-    bool examine = selected;
+    bool examine = selected && !(list.IncludeDirs && relDir.empty() && !folderZip);
     int zipAdded = 0;
     if (examine && !FControl.Stopped() && folderZip)
         examine = Zip.OpenFolderArchive(destDir, srcDir, relDir, c, Ops);
-    if (examine && !FControl.Stopped()) {
+    if (!examine || FControl.Stopped()) {
+        examine = false;
+        goto totals;
+    }
+    {
         FProgress.SetPrompt(srcDir);
         FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Scan for files in \"%s\""), {srcDir}));
-    } else {
-        examine = false;
     }
 
-    // D. File pass.
-    if (examine && !FControl.Stopped()) {
-        TSearchRec sr;
-        int code = FindFirst(srcDir + "*", 0xA7, sr);
-        while (code == 0) {
+    // D. File pass. Each entry is looked up in the open folder; the archive mark is read only where
+    // something asks for the archive bit.
+    {
+        int code = entriesRead ? 0 : ReadFolderEntries(srcDir, entries);
+        TFolderHandle folder(code == 0 ? ::open(srcDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+        if (code == 0 && folder.Fd < 0)
+            code = static_cast<int>(LastWinError());
+        const bool needArchive =
+            FTask.UseArchivCB || FTask.ResArchivCB || level == 3 || list.Attributes.Archive != amIgnore;
+        for (size_t index = 0; code == 0 && index < entries.size(); ++index) {
+            const std::string& name = entries[index].Name;
             while (FControl.Paused() && !FControl.Stopped()) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 FControl.Checkpoint();
             }
-            if ((sr.Attr & AttrDirectory) != 0 || !IsNotDotEntry(sr.Name) ||
-                utf8::SameText(sr.Name, LockName)) {
-                code = FindNext(sr);
+            if (entries[index].Type == DT_DIR || !IsNotDotEntry(name) || utf8::SameText(name, LockName))
                 continue;
-            }
-            const TPosixFileData& fd = sr.FindData;
-            std::string n = ChangeTextCase(sr.Name, FTask.FnMode);
+            TPosixFileData fd;
+            // a file that vanished since the folder was read is not there any more
+            if (ReadFileDataAt(folder.Fd, name, srcDir + name, false, needArchive, fd) != 0 ||
+                (fd.Attr & (AttrDirectory | 0x08)) != 0)
+                continue;
+            // the archive bit of a file that is about to be copied or given attributes
+            auto readArchiveBit = [&] {
+                if (!needArchive && IsArchiveBitSet(srcDir + name, fd, false))
+                    fd.Attr = (fd.Attr & ~0x80u) | AttrArchive;
+            };
+            std::string n = ChangeTextCase(name, FTask.FnMode);
             if (FTask.ReplMode == cpSimple)
                 n = ReplaceIllegalChars(n, static_cast<char32_t>(FTask.ReplChar));
-            std::string relName = JoinPath(relDir, sr.Name);
+            std::string relName = JoinPath(relDir, name);
             bool archiveSet = (fd.Attr & AttrArchive) != 0;
             TSelFileInfo info;
-            info.Name = sr.Name;
+            info.Name = name;
             info.Size = fd.Size;
             info.Attr = fd.Attr;
             info.DateTime = FileTimeToLocalDateTime(fd.LastWriteTime);
             info.CreationTime = FileTimeToLocalDateTime(fd.CreationTime);
             std::string ext;
-            bool fileSelected = !noneSelected && ExtensionMatches(sr.Name, list, ext) &&
+            bool fileSelected = !noneSelected && ExtensionMatches(name, list, ext) &&
                                 FileMatchesSelection(info, list, Selection);
             if (!fileSelected) {
+                FProgress.SetElapsedTime(Now() - StartTime);
                 FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Not selected: \"%s\""), {relName}) +
                                        " (" + FormatSize(false, fd.Size) + AttrText(fd.Attr) + ")");
-                code = FindNext(sr);
                 continue;
             }
             if (FTask.UseArchivCB && (FTask.cbArchFile || FTask.ClearDest || FTask.DestMode >= 4) &&
                 !archiveSet) {
                 c.TotalBytes += fd.Size;
                 ++c.FileCount;
+                FProgress.SetElapsedTime(Now() - StartTime);
                 FLog.WriteToLog(
                     3, std::string(Indent) +
                            SafeFormat(_("Skipped - archive bit not set at source: \"%s\""), {relName}));
-                code = FindNext(sr);
                 continue;
             }
-            std::string sourcePath = srcDir + sr.Name;
+            std::string sourcePath = srcDir + name;
             bool compressed = FTask.cbCompress && FTask.AktNoComp.IndexOf(ext) < 0;
             if (FTask.DestMode >= 4) {
                 // Zip branch: the file goes into the open archive.
+                readArchiveBit();
                 c.TotalBytes += fd.Size;
                 ++c.FileCount;
                 cp = TCopyProps();
@@ -732,21 +1249,22 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 cp.Valid = false;
                 if (r != 1)
                     ShowRunProgress(c);
-                if (r == 1 || FControl.Stopped()) {
-                    FindClose(sr);
+                if (r == 1 || FControl.Stopped())
                     return;
-                }
                 FControl.Checkpoint();
-                code = FindNext(sr);
                 continue;
             }
             std::string formExt = DestFormExt(compressed);
             std::string dName = AddPathDelimiter(destDir) + n;
             std::string target = dName + formExt;
 
-            // Compare with the destination.
+            // Compare with the destination: the folder is read once, so that a missing file costs
+            // no look-up of its own.
+            LoadDestListing(fs, destDir);
             TPosixFileData dd;
-            bool dExist = ReadFileData(target, false, dd) == 0 && (dd.Attr & AttrDirectory) == 0;
+            bool dExist = fs.Dest.Has(n + formExt) &&
+                          ReadFileDataAt(fs.Dest.Fd(), n + formExt, target, false, level == 3, dd) == 0 &&
+                          (dd.Attr & AttrDirectory) == 0;
             FILETIME lwTime = dExist ? dd.LastWriteTime : 0;
             bool z = true;
             int action = 1;
@@ -780,9 +1298,11 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                     int64_t plain = GetStoredPlainSize(target, compressed, dd.Size);
                     z = fd.Size > 0 && plain > 0 && plain != fd.Size;
                 }
+                if (!z && FTask.cbZipCompress)
+                    z = ZipEncryptionDiffers(target);
             }
             if (z && !compressed && (TargetType == fsFat || TargetType == fsNotAvail) &&
-                fd.Size >= (int64_t(1) << 32) && !FTask.cbZipCompress) {
+                fd.Size >= (int64_t(1) << 32)) {
                 z = false;
                 action = 4;
             }
@@ -791,18 +1311,14 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 if (FCopyThread && cp.Valid) {
                     int r = FinishFileCopy(CompletePendingCopy(cp, fs), cp, fs, c);
                     cp.Valid = false;
-                    if (r == 1) {
-                        FindClose(sr);
+                    if (r == 1)
                         return;
-                    }
                     ShowRunProgress(c);
                 }
                 if (!FControl.Stopped()) {
                     std::string tName = target;
                     if (dExist) {
-                        tName = target + ".tmp";
-                        if (XlFileExists(tName, false))
-                            tName = target + ".~tmp";
+                        tName = TempNameFor(target, srcDir, name, fd, formExt.empty());
                     }
                     if (level == 3) {
                         FLog.WriteToLog(
@@ -818,15 +1334,23 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                                                TimeText(fd.LastWriteTime) + " -> " + outcome);
                     }
                     FProgress.SetPrompt(sourcePath);
-                    // Other forms of the same file that a former setting left behind.
-                    for (const char* other : {"", ".zip", ".gz", ".gze", ".enc"})
-                        if (formExt != other)
-                            XlDeleteExistingFile(dName + other, true);
+                    // Other forms of the same file that a former setting left behind; a form that is
+                    // the copy of a source file of its own stays.
+                    for (const char* other : {"", ".zip", ".gz", ".gze", ".enc"}) {
+                        if (formExt == other || !fs.Dest.Has(n + other))
+                            continue;
+                        if (*other && XlFileExists(srcDir + name + other, false))
+                            continue;
+                        if (XlDeleteExistingFile(dName + other, true) == 0)
+                            fs.Dest.Names.erase(n + other);
+                    }
                     bool folderOk = true;
                     if (!utf8::SameText(destDir, FCurDir)) {
                         folderOk = Ops.CreateDirectoryLogged(destDir, "B", !relDir.empty());
-                        if (folderOk)
+                        if (folderOk) {
+                            SetParentTimestamps(destDir, srcDir);
                             FCurDir = destDir;
+                        }
                     }
                     if (!folderOk) {
                         ++c.ErrorCount;
@@ -838,7 +1362,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                         XlDeleteExistingFile(tName, true);
                     bool spaceOk = true;
                     if (!compressed && fd.Size > 0xFFFFFFFFLL &&
-                        GetDiskFreeBytes(destDir) <= static_cast<uint64_t>(fd.Size)) {
+                        FreeBytes(destDir) <= static_cast<uint64_t>(fd.Size)) {
                         FLog.WriteErrorToLog(
                             1, "B",
                             SafeFormat(_("Not enough free space on \"%s\" to copy file \"%s\""),
@@ -848,6 +1372,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                         spaceOk = false;
                     }
                     if (spaceOk) {
+                        readArchiveBit();
                         cp = TCopyProps();
                         cp.SName = sourcePath;
                         cp.RName = sourcePath;
@@ -861,14 +1386,19 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                         cp.DExist = dExist;
                         cp.LwTime = lwTime;
                         cp.Compressed = compressed;
+                        fs.Dest.Names.insert(FileNameOf(target));
+                        fs.Dest.Names.insert(FileNameOf(tName));
                         StartCopy(cp);
                     }
                 }
             } else if (action == 5 && !FTask.cbNoAttributes) {
+                readArchiveBit();
                 FLog.WriteToLog(3, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
                                        TimeText(fd.LastWriteTime) + " -> " + FileAttrToStr(dd.Attr) + " " +
                                        TimeText(dd.LastWriteTime));
                 Ops.SetAttributesLogged(target, fd.Attr & 0xFFFF, false, "B");
+                FProgress.SetElapsedTime(Now() - StartTime);
+                ShowRunProgress(c);
             } else if (action == 4) {
                 FLog.WriteErrorToLog(
                     1, "B",
@@ -877,14 +1407,21 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                         " (" + FormatSize(false, fd.Size) + ")");
                 c.FailedBytes += fd.Size;
                 ++c.ErrorCount;
+                FProgress.SetElapsedTime(Now() - StartTime);
+                ShowRunProgress(c);
             } else {
+                // Up to date: older versions of the file may have grown too old meanwhile.
+                if (dExist && FTask.KeepBakCB && FTask.BakSec.AgeInWeeks > 0 &&
+                    FTask.BakSec.DirMode != sdRootDate)
+                    PruneOldVersions(fs, destDir, n, formExt);
                 bool reset = false;
                 if (comparison != 4 && FTask.ResArchivCB && archiveSet) {
                     uint32_t e = XlChangeFileAttr(sourcePath, AttrArchive, true, true);
-                    if (e == 0)
+                    if (e == 0) {
                         reset = true;
-                    else {
-                        FLog.WriteErrorToLog(6, "B", FormatFileError(0x206, sourcePath, std::string()), e);
+                    } else {
+                        FLog.WriteErrorToLog(6, "B",
+                                             FormatFileError(0x206, sourcePath, FileAttrToStr(fd.Attr)), e);
                         ++c.ErrorCount;
                     }
                 }
@@ -909,30 +1446,30 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                                SafeFormat(_("File at destination is up to date: \"%s\""), {relName}) + " (" +
                                FormatSize(false, fd.Size) + ")" + (reset ? " (A)" : ""));
                 }
+                FProgress.SetElapsedTime(Now() - StartTime);
                 ShowRunProgress(c);
             }
             c.TotalBytes += fd.Size;
             ++c.FileCount;
             if (FControl.Stopped()) {
-                FindClose(sr);
                 if (FCopyThread && cp.Valid) {
+                    // the copy that runs is cancelled; it removes its partial file itself
+                    FCopyThread->SetPaused(false);
                     FCopyThread->CancelThread();
-                    CompletePendingCopy(cp, fs);
+                    FinishFileCopy(CompletePendingCopy(cp, fs), cp, fs, c);
+                    cp.Valid = false;
                 }
                 return;
             }
             FControl.Checkpoint();
-            code = FindNext(sr);
         }
-        // An empty folder ends the search with "file not found" at once.
-        if (code != 0 && code != static_cast<int>(WinError::ERROR_NO_MORE_FILES) &&
-            code != static_cast<int>(WinError::ERROR_FILE_NOT_FOUND)) {
+        if (code != 0 && code != static_cast<int>(WinError::ERROR_NO_MORE_FILES)) {
             FLog.WriteErrorToLog(1, "B", _("Error scanning directory: ") + srcDir,
                                  static_cast<uint32_t>(code));
             ++c.ErrorCount;
         }
-        FindClose(sr);
     }
+    FControl.Checkpoint();
 
     // E. End of the folder.
     if (examine && FTask.cbDelDir && zipAdded == 0 && (FTask.DestMode == 4 || FTask.DestMode == 5))
@@ -950,7 +1487,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         if (r == 1)
             return;
     }
-    if (FTask.ResArchivCB && !relDir.empty() && !fs.ArchiveKept && examine) {
+    if (FTask.ResArchivCB && !relDir.empty() && !fs.ArchiveKept) {
         int attr = XlFileGetAttr(StripDelimiter(srcDir), true);
         if (attr >= 0 && (attr & AttrArchive) != 0) {
             uint32_t e =
@@ -964,30 +1501,57 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             }
         }
     }
-    std::string p = AddPathDelimiter(AddPathDelimiter(destBase) + relDir);
-    if (!relDir.empty() && XlDirectoryExists(p)) {
+    {
+        std::string p = AddPathDelimiter(AddPathDelimiter(destBase) + relDir);
         std::string pd = StripDelimiter(p);
-        if (FTask.cbDelDir && XlIsEmptyDirectory(pd)) {
-            uint32_t e = XlRemoveDir(pd);
-            if (e == 0)
-                FLog.WriteToLog(3, std::string(Indent) +
-                                       SafeFormat(_("Empty directory was deleted: \"%s\""), {p}));
-            else
-                FLog.WriteErrorToLog(1, "B",
-                                     SafeFormat(_("Error deleting directory: \"%s\""), {p}) + " (" +
-                                         FileAttrToStr(dirAttr) + ")",
-                                     e);
-        } else {
-            if (!FTask.cbNoAttributes)
-                Ops.SetAttributesLogged(pd, dirAttr & 0xFFFF, false, "B");
-            if (dirTimestamps.Valid) {
-                uint32_t e = SetFileTimestamps(pd, dirTimestamps, true, FTask.cbCreationTime, true);
-                if (e != 0)
-                    FLog.WriteErrorToLog(6, "B", FormatFileError(0x20F, pd, std::string()), e);
+        if (!relDir.empty() && XlDirectoryExists(pd)) {
+            if (FTask.cbDelDir && XlIsEmptyDirectory(pd)) {
+                if (!FTask.cbNoAttributes)
+                    XlFileSetAttr(pd, AttrArchive, false);
+                uint32_t e = XlRemoveDir(pd);
+                if (e == 0) {
+                    FLog.WriteToLog(3, std::string(Indent) +
+                                           SafeFormat(_("Empty directory was deleted: \"%s\""), {p}));
+                    if (utf8::SameText(pd, FCurDir))
+                        FCurDir.clear();
+                } else {
+                    FLog.WriteErrorToLog(1, "B",
+                                         SafeFormat(_("Error deleting directory: \"%s\""), {p}) + " (" +
+                                             FileAttrToStr(dirAttr) + ")",
+                                         e);
+                    if (!FTask.cbNoAttributes)
+                        XlFileSetAttr(pd, dirAttr & 0xFFFF, false);
+                }
+            } else {
+                if (!FTask.cbNoAttributes)
+                    Ops.SetAttributesLogged(pd, dirAttr & 0xFFFF, false, "B");
+                if (dirTimestamps.Valid) {
+                    uint32_t e = SetFileTimestamps(pd, dirTimestamps, true, FTask.cbCreationTime, true);
+                    if (e != 0)
+                        FLog.WriteErrorToLog(6, "B", FormatFileError(0x20F, pd, std::string()), e);
+                }
+                if (FTask.cbCopyPerms && SourceHasPermissions()) {
+                    uint32_t e = CopyFilePermissions(StripDelimiter(srcDir), pd);
+                    if (e != 0)
+                        FLog.WriteErrorToLog(6, "B", FormatFileError(0x213, pd, std::string()), e);
+                }
             }
         }
     }
+    // The emptied source folder goes too when the task deletes its sources.
+    if (FTask.cbSourceDelete && (FTask.DelSourceDelDir & 1) != 0 && !relDir.empty()) {
+        uint32_t e = XlRemoveDir(StripDelimiter(srcDir));
+        if (e == 0)
+            FLog.WriteToLog(3, std::string(Indent) +
+                                   SafeFormat(_("Empty directory was deleted: \"%s\""), {srcDir}));
+        else
+            FLog.WriteErrorToLog(1, "B",
+                                 SafeFormat(_("Error deleting directory: \"%s\""), {srcDir}) + " (" +
+                                     FileAttrToStr(dirAttr) + ")",
+                                 e);
+    }
 
+totals:
     // F. Total amount.
     if (SizeProgress) {
         if (TotalSize < c.TotalBytes) {
@@ -998,6 +1562,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         TotalSize = c.FileCount;
         FProgress.SetTotalAmount(FileCountText(c.FileCount, false));
     }
+    Runner.TotalSize = TotalSize;
 }
 
 bool TCopyLoop::SynchronizeEntry(TExtensionList& list, const std::string& srcDir, const std::string& destDir,
@@ -1033,6 +1598,7 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
         loop.SizeProgress = ProgSettings.ViewSettings.SizeProgress;
         loop.Encryption = engine.Encryption.get();
         loop.TargetType = engine.TargetType;
+        loop.SourceType = GetFileSystem(srcDir);
         loop.Ops.TargetType = engine.TargetType;
         loop.Ops.FnMode = engine.Task.FnMode;
         loop.Selection.LastBackupTime = engine.Task.LastBackupTime;

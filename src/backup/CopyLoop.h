@@ -5,11 +5,14 @@
 // copy starts. Replaced files can be kept as older versions.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 
 #include "archive/ExtFileTools.h"
 #include "backup/BackupRun.h"
+#include "backup/CopyThreadRunner.h"
 #include "backup/EngineFileOps.h"
 #include "backup/FileSelection.h"
 #include "backup/TaskSettings.h"
@@ -62,6 +65,20 @@ public:
     int64_t TotalSize = 0;
     TBuStatus BuStatus = bsOK;
     TEngineFileOps Ops;
+    // Starts, waits for and watches the copy threads; its settings come from the task.
+    TCopyThreadRunner Runner;
+    TFileSystem SourceType = fsNotAvail; // file system of the source, for permissions
+    // Makes the encryption object of a run that encrypts single files. A copy thread given up at its
+    // time-out keeps the object it was lent, and the loop makes a new one for the next file.
+    std::function<std::unique_ptr<TEncryption>()> MakeEncryption;
+
+    // --- replaceable for tests: the copy thread of a file and the free space of a folder's volume
+    std::function<std::unique_ptr<TCopyThread>(const TCopyProps& cp, const TCopyOptions& options)>
+        MakeCopyThread;
+    std::function<uint64_t(const std::string& dir)> DiskFreeBytes;
+    // Called where a finished copy is being put in place: "rotated" after each older version moved on,
+    // "placing" before the copy takes its final name (tests stop a run there).
+    std::function<void(const char* step)> OnStep;
     // The zip archives of methods 4 to 7.
     TZipRun Zip;
 
@@ -88,23 +105,63 @@ public:
     std::string VersionName(const std::string& destBase, const std::string& dDir, const std::string& dName,
                             const std::string& eName, FILETIME lwTime, int k) const;
     std::string VersionFolder(const std::string& destBase, const std::string& dDir) const;
+    // Only when the task's encryption setting changed: whether the single-file zip at path is encrypted
+    // otherwise than this run encrypts.
+    bool ZipEncryptionDiffers(const std::string& path) const;
 
 private:
+    // What the loop knows of one destination folder: the names in it, read once, so that missing
+    // files need no look-up of their own.
+    struct TDestListing
+    {
+        TDestListing() = default;
+        TDestListing(const TDestListing&) = delete;
+        TDestListing& operator=(const TDestListing&) = delete;
+        ~TDestListing() { Close(); }
+        void Close();
+        int Fd() const; // the open folder, for look-ups relative to it
+        std::string Dir;
+        bool Loaded = false;
+        bool Exists = false;
+        std::unordered_set<std::string> Names;
+        void* Handle = nullptr; // DIR*
+        bool Has(const std::string& name) const { return Exists && Names.count(name) != 0; }
+    };
     struct TFolderState
     {
         std::string SrcBase;
         std::string DestBase;
         std::string RelDir;
+        std::string SrcDir;
         bool Prompt = false;
         bool ArchiveKept = false;
+        TDestListing Dest;
+        // The names in the versions folder of the last replaced file, read once.
+        std::string VersionDir;
+        bool VersionListed = false;
+        std::unordered_set<std::string> VersionNames;
     };
+    std::string TempNameFor(const std::string& target, const std::string& srcDir, const std::string& srcName,
+                            const TPosixFileData& fd, bool plainForm);
+    void LoadDestListing(TFolderState& fs, const std::string& destDir);
+    void RemoveStaleParts(TFolderState& fs);
+    void PruneOldVersions(const TFolderState& fs, const std::string& destDir, const std::string& n,
+                          const std::string& formExt);
+    void SetParentTimestamps(const std::string& destDir, const std::string& srcDir);
+    bool CopyFileItems(TCopyProps& cp, int& kind);
+    bool SourceHasPermissions() const;
+    void RenewEncryption();
+    uint64_t FreeBytes(const std::string& dir) const;
     int CompletePendingCopy(TCopyProps& cp, TFolderState& fs);
     int FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolderCounters& c);
-    bool KeepVersion(TCopyProps& cp, TFolderState& fs);
+    // inPlace: the replaced file became the version through a second name and stays under its own
+    // until the new copy replaces it in one step.
+    bool KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace);
     void StartCopy(TCopyProps& cp);
     bool FileDelete(const std::string& name);
     bool FileRename(const std::string& dir, const std::string& oldName, const std::string& newName);
     void ShowRunProgress(const TFolderCounters& c);
+    void WriteStatusLine(const TFolderCounters& c);
     std::string DestFormExt(bool compressed) const;
 
     const TTaskSettings& FTask;
@@ -112,7 +169,8 @@ private:
     TRunControl& FControl;
     IProgressSink& FProgress;
     IInteraction& FInteraction;
-    std::unique_ptr<TWinCopyThread> FCopyThread;
+    std::unique_ptr<TCopyThread> FCopyThread;
+    std::unique_ptr<TEncryption> FOwnedEncryption;
     std::string FCurDir;
     // The folder that links below the current folder are tested against (see LinkInfo.h).
     std::string FJunctionRoot;

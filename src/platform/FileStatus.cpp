@@ -59,14 +59,20 @@ std::string_view BaseNameOf(std::string_view path)
 
 uint32_t ReadFileData(const std::string& path, bool followLink, TPosixFileData& data)
 {
+    return ReadFileDataAt(AT_FDCWD, path, path, followLink, true, data);
+}
+
+uint32_t ReadFileDataAt(int dirFd, const std::string& name, const std::string& path, bool followLink,
+                        bool withArchiveBit, TPosixFileData& data)
+{
     data = TPosixFileData{};
-    if (path.empty())
+    if (path.empty() || name.empty())
         return WinError::ERROR_PATH_NOT_FOUND;
     struct statx sx
     {
     };
     int flags = AT_STATX_SYNC_AS_STAT | (followLink ? 0 : AT_SYMLINK_NOFOLLOW);
-    if (::statx(AT_FDCWD, path.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
+    if (::statx(dirFd, name.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
         int err = errno;
         if (err == ENOENT) {
             // Windows tells a missing folder on the way (3) from a missing file (2).
@@ -127,7 +133,7 @@ uint32_t ReadFileData(const std::string& path, bool followLink, TPosixFileData& 
     std::string_view base = BaseNameOf(path);
     if (base.size() > 1 && base[0] == '.' && base != "..")
         attr |= faHidden;
-    if (fmt == S_IFREG && IsArchiveBitSet(path, data, followLink))
+    if (fmt == S_IFREG && withArchiveBit && IsArchiveBitSet(path, data, followLink))
         attr |= faArchive;
     if (attr == 0)
         attr = faNormal;
@@ -197,9 +203,11 @@ uint32_t WriteFileAttributes(const std::string& path, uint32_t attr, bool follow
         return 0; // a link itself has no mode and no mark
     mode_t mode = data.Mode & 07777;
     mode_t wanted = mode;
-    if (attr & faReadOnly)
+    // A read-only mark on a folder does not keep anyone from writing into it; taking the write bit
+    // off a folder would make every later backup into it fail, so folders keep their mode.
+    if (fmt != S_IFDIR && (attr & faReadOnly))
         wanted &= ~(S_IWUSR | S_IWGRP | S_IWOTH);
-    else if (!(mode & S_IWUSR))
+    else if (fmt != S_IFDIR && !(mode & S_IWUSR))
         wanted |= S_IWUSR;
     // Mark before making the file read-only, so that the owner can still write the mark.
     if (fmt == S_IFREG) {

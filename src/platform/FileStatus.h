@@ -46,6 +46,11 @@ struct TPosixFileData
 
 // Reads the status of Path (followLink: of the link's target). 0 or a Windows-style code.
 uint32_t ReadFileData(const std::string& path, bool followLink, TPosixFileData& data);
+// The same for the entry Name of the open folder DirFd (AT_FDCWD: Name is a path), which Path names in
+// full. Without withArchiveBit the archive mark is not read and the archive bit stays clear (callers
+// that scan many files and need the bit for few of them ask IsArchiveBitSet afterwards).
+uint32_t ReadFileDataAt(int dirFd, const std::string& name, const std::string& path, bool followLink,
+                        bool withArchiveBit, TPosixFileData& data);
 
 // Sets the attribute word: read-only (owner write bit) and archive (the mark); the other bits cannot be
 // set on Linux and are ignored. A link that is not followed keeps its mode (links have none).

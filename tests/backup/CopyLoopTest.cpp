@@ -1,11 +1,14 @@
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <sys/stat.h>
 #include <utime.h>
 
 #include <gtest/gtest.h>
 
+#include "archive/EngineErrors.h"
 #include "backup/CopyLoop.h"
 #include "support/Sandbox.h"
 
@@ -68,11 +71,17 @@ protected:
         TTimePeriod period;
         TExtensionList list(period, sdmNormal);
         list.SPath = sandbox.Path("src");
+        loop.StartTime = Now();
+        if (configure)
+            configure(loop, list);
         TFolderCounters counters;
-        loop.BackupEntry(list, list.SPath, sandbox.Path("dst"), false, counters);
+        loop.BackupEntry(list, list.SPath, sandbox.Path("dst"), prompt, counters);
         lastStatus = loop.BuStatus;
         return counters;
     }
+    // Adjusts the loop of the next runs (hooks, selection) before it starts.
+    std::function<void(TCopyLoop&, TExtensionList&)> configure;
+    bool prompt = false;
     std::string LogText()
     {
         log.FlushLogFile(1);
@@ -295,6 +304,238 @@ TEST_F(CopyLoopRunTest, TaskRunBacksUpTheTreeAndTheNextRunCopiesNothing)
     EXPECT_EQ(engine.DoBackupJob(0, iaQuiet, 3, task), brOK);
     text = runtest::ReadAll(host.DefaultLog);
     EXPECT_NE(text.find("Status: No files copied"), std::string::npos) << text;
+}
+
+} // namespace
+
+
+namespace {
+
+// A copy thread whose work is given by the test; it ends with the error word its body returns.
+class TScriptedCopy : public TCopyThread
+{
+public:
+    explicit TScriptedCopy(std::function<int()> body) : TCopyThread("", "", true, 16), FBody(std::move(body))
+    {
+    }
+
+protected:
+    void Execute() override { Finish(FBody()); }
+
+private:
+    std::function<int()> FBody;
+};
+
+// The engine's own copy thread for a file of the loop.
+std::unique_ptr<TCopyThread> RealCopy(const TCopyProps& cp, const TCopyOptions& options)
+{
+    return std::make_unique<TWinCopyThread>(cp.RName, cp.TName, nullptr, options, true, 65536);
+}
+
+bool AnyNameContains(const std::string& dir, const std::string& part)
+{
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        if (e.path().filename().string().find(part) != std::string::npos)
+            return true;
+    return false;
+}
+
+TEST_F(CopyLoopTest, ATimedOutCopyFailsItsFileAndTheLastAllowedTimeOutStopsTheRun)
+{
+    auto release = std::make_shared<TEvent>(true, false);
+    // the watchdog's time passes only while the hanging copy waits
+    auto clock = std::make_shared<std::atomic<uint64_t>>(0);
+    auto hanging = std::make_shared<std::atomic<bool>>(false);
+    task.CopyTimeout = 1;
+    task.FullSpeed = false;
+    configure = [&](TCopyLoop& loop, TExtensionList&) {
+        loop.Runner.Sleep = [](int) {};
+        loop.Runner.WatchdogClock = [clock, hanging] { return *clock += *hanging ? 50 : 0; };
+        loop.MakeCopyThread = [release, hanging](const TCopyProps& cp, const TCopyOptions& options) {
+            *hanging = false;
+            if (cp.SName.find("b.dat") == std::string::npos)
+                return RealCopy(cp, options);
+            return std::unique_ptr<TCopyThread>(new TScriptedCopy([release, hanging] {
+                *hanging = true;
+                release->WaitFor(INFINITE); // hangs until the test ends
+                return 0;
+            }));
+        };
+    };
+    struct Case
+    {
+        int timeOutMax;
+        TBuStatus status;
+    } cases[] = {{2, bsOK}, {1, bsCanceled}};
+    for (const auto& c : cases) {
+        task.TimeOutMax = c.timeOutMax;
+        control.Reset();
+        fs::remove_all(Dst(""));
+        TFolderCounters counters = Run();
+        EXPECT_EQ(lastStatus, c.status) << c.timeOutMax;
+        EXPECT_EQ(counters.ErrorCount, 1) << c.timeOutMax;
+        EXPECT_FALSE(fs::exists(Dst("sub/b.dat")));
+        if (c.status == bsOK) {
+            EXPECT_EQ(counters.CopyCount, 2);
+            EXPECT_EQ(ReadAll(Dst("sub/deep/c.log")), "gamma gamma gamma");
+        }
+    }
+    EXPECT_NE(LogText().find("Timeout error on copying file"), std::string::npos);
+    release->SetEvent();
+}
+
+TEST_F(CopyLoopTest, ADestinationWithoutSpaceStopsAHeadlessRunButLowSpaceAboveTheBufferIsAWriteError)
+{
+    struct Case
+    {
+        uint64_t freeBytes;
+        TBuStatus status;
+        int errors;
+    } cases[] = {{0, bsFull, 0}, {uint64_t(1) << 40, bsOK, 1}};
+    task.TaskBufferSize = 65536;
+    for (const auto& c : cases) {
+        control.Reset();
+        fs::remove_all(Dst(""));
+        configure = [&](TCopyLoop& loop, TExtensionList&) {
+            loop.DiskFreeBytes = [&](const std::string&) { return c.freeBytes; };
+            loop.MakeCopyThread = [](const TCopyProps& cp, const TCopyOptions& options) {
+                if (cp.SName.find("b.dat") == std::string::npos)
+                    return RealCopy(cp, options);
+                return std::unique_ptr<TCopyThread>(new TScriptedCopy([] { return EngineError::LowDisk; }));
+            };
+        };
+        TFolderCounters counters = Run();
+        EXPECT_EQ(lastStatus, c.status);
+        EXPECT_EQ(counters.ErrorCount, c.errors);
+        // the log runs on over both cases: the line is there once, from the first
+        std::string text = LogText();
+        size_t at = text.find("Canceled because of full destination volume");
+        EXPECT_NE(at, std::string::npos);
+        EXPECT_EQ(text.find("Canceled because of full destination volume", at + 1), std::string::npos);
+        EXPECT_FALSE(fs::exists(Dst("sub/b.dat")));
+        EXPECT_FALSE(AnyNameContains(Dst(""), ".part"));
+    }
+}
+
+TEST_F(CopyLoopTest, NamesTooLongForTheDestinationFailCountedAndLoggedAndLongNamesStillUpdate)
+{
+    task.cbCompress = true; // the ".gz" makes a 254-byte name too long
+    std::string tooLong(254, 'n');
+    std::string longName(250, 'm'); // fits with ".gz", not with ".gz.tmp"
+    WriteAll(Src(tooLong), "too long");
+    WriteAll(Src(longName), "first");
+    TFolderCounters first = Run();
+    EXPECT_EQ(first.ErrorCount, 1);
+    EXPECT_EQ(first.CopyCount, 4);
+    EXPECT_TRUE(fs::exists(Dst(longName + ".gz")));
+    EXPECT_NE(LogText().find("***"), std::string::npos);
+
+    WriteAll(Src(longName), "second");
+    SetMTime(Src(longName), 1800000000);
+    TFolderCounters second = Run();
+    EXPECT_EQ(second.ErrorCount, 1); // the name that never fits
+    EXPECT_EQ(second.CopyCount, 1);
+    EXPECT_EQ(std::system(("gzip -dc '" + Dst(longName + ".gz") + "' | grep -q second").c_str()), 0);
+    EXPECT_FALSE(AnyNameContains(Dst(""), "tmp"));
+}
+
+TEST_F(CopyLoopTest, AFileThatVanishesBeforeItsCopyIsAnErrorAndTheOthersAreCopied)
+{
+    configure = [&](TCopyLoop& loop, TExtensionList&) {
+        loop.MakeCopyThread = [](const TCopyProps& cp, const TCopyOptions& options) {
+            if (cp.SName.find("b.dat") != std::string::npos)
+                fs::remove(cp.SName);
+            return RealCopy(cp, options);
+        };
+    };
+    TFolderCounters counters = Run();
+    EXPECT_EQ(counters.ErrorCount, 1);
+    EXPECT_EQ(counters.CopyCount, 2);
+    EXPECT_EQ(counters.FailedBytes, 5000);
+    EXPECT_FALSE(fs::exists(Dst("sub/b.dat")));
+    EXPECT_FALSE(AnyNameContains(Dst(""), ".part"));
+}
+
+TEST_F(CopyLoopTest, DeletingSourcesMovesCopiedFilesToTheTrashAndRemovesEmptiedFolders)
+{
+    task.cbSourceDelete = true;
+    task.DelSourceDelDir = 1;
+    TFolderCounters counters = Run();
+    EXPECT_EQ(counters.CopyCount, 3);
+    EXPECT_EQ(counters.ErrorCount, 0);
+    EXPECT_EQ(ReadAll(Dst("sub/deep/c.log")), "gamma gamma gamma");
+    EXPECT_FALSE(fs::exists(Src("a.txt")));
+    EXPECT_FALSE(fs::exists(Src("sub")));
+    EXPECT_TRUE(fs::exists(Src("")));
+    EXPECT_TRUE(AnyNameContains(sandbox.Path(""), "c.log.trashinfo"));
+}
+
+TEST_F(CopyLoopTest, UnchangedFilesLoseVersionsOlderThanTheAgeLimitButKeepTheNewest)
+{
+    task.KeepBakCB = true;
+    task.BakSec.DirMode = sdNone;
+    task.BakSec.FileSuffix = "bak#";
+    task.BakSec.MaxHist = 3;
+    task.BakSec.MinHist = 2;
+    task.BakSec.AgeInWeeks = 2;
+    Run();
+    time_t old = time(nullptr) - 30 * 86400;
+    for (int k = 1; k <= 3; ++k) {
+        WriteAll(Dst("a.bak" + std::to_string(k) + ".txt"), "v");
+        SetMTime(Dst("a.bak" + std::to_string(k) + ".txt"), old);
+    }
+    EXPECT_EQ(Run().CopyCount, 0);
+    EXPECT_TRUE(fs::exists(Dst("a.bak1.txt")));
+    EXPECT_FALSE(fs::exists(Dst("a.bak2.txt")));
+    EXPECT_FALSE(fs::exists(Dst("a.bak3.txt")));
+}
+
+TEST_F(CopyLoopTest, TaggedOnlyCopiesOnlyTaggedFoldersAndReachesThemThroughUntaggedOnes)
+{
+    std::vector<std::string> tagged;
+    configure = [&](TCopyLoop&, TExtensionList& list) {
+        list.IncludeDirs = true;
+        for (const auto& t : tagged)
+            list.SubDirList.Add(t);
+    };
+    EXPECT_EQ(Run().CopyCount, 0);
+    EXPECT_FALSE(fs::exists(Dst("a.txt")));
+    tagged = {Src("sub/deep/")};
+    EXPECT_EQ(Run().CopyCount, 1);
+    EXPECT_EQ(ReadAll(Dst("sub/deep/c.log")), "gamma gamma gamma");
+    EXPECT_FALSE(fs::exists(Dst("sub/b.dat")));
+}
+
+TEST_F(CopyLoopTest, LeftoversOfAKilledRunAreRemovedWhenTheirFileIsCopiedAgain)
+{
+    Run();
+    WriteAll(Src("a.txt"), "alpha 2");
+    SetMTime(Src("a.txt"), 1700000500);
+    // a partial copy and a finished but not yet placed copy of a.txt, as a killed run leaves them
+    WriteAll(Dst(".a.txt.0123abcd.part"), "alp");
+    SetMTime(Dst(".a.txt.0123abcd.part"), 1700000000);
+    WriteAll(Dst("a.txt.tmp"), "alpha 2");
+    SetMTime(Dst("a.txt.tmp"), 1700000500);
+    // a file of the engine's name pattern that is a source file of its own stays
+    WriteAll(Src(".keep.0011aabb.part"), "mine");
+    EXPECT_EQ(Run().CopyCount, 2);
+    EXPECT_EQ(ReadAll(Dst("a.txt")), "alpha 2");
+    EXPECT_FALSE(fs::exists(Dst(".a.txt.0123abcd.part")));
+    EXPECT_FALSE(fs::exists(Dst("a.txt.tmp")));
+    EXPECT_FALSE(fs::exists(Dst("a.txt.~tmp")));
+    EXPECT_EQ(ReadAll(Dst(".keep.0011aabb.part")), "mine");
+}
+
+TEST_F(CopyLoopTest, AnotherFormThatIsTheCopyOfASourceFileOfItsOwnStays)
+{
+    WriteAll(Src("x"), "plain");
+    WriteAll(Src("x.gz"), "a gzip file of the user's");
+    Run();
+    WriteAll(Src("x"), "plain 2");
+    SetMTime(Src("x"), time(nullptr) + 100);
+    EXPECT_EQ(Run().CopyCount, 1);
+    EXPECT_EQ(ReadAll(Dst("x")), "plain 2");
+    EXPECT_EQ(ReadAll(Dst("x.gz")), "a gzip file of the user's");
 }
 
 } // namespace

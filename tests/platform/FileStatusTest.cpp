@@ -112,6 +112,24 @@ TEST_F(FileStatusTest, WritingTheAttributeWordClearsAndSetsArchiveAndReadOnly)
     EXPECT_TRUE(st.st_mode & S_IWUSR);
 }
 
+TEST_F(FileStatusTest, AReadOnlyMarkLeavesAFolderWritable)
+{
+    std::string d = sandbox.Path("ro-dir");
+    ASSERT_EQ(::mkdir(d.c_str(), 0755), 0);
+    ASSERT_EQ(WriteFileAttributes(d, faDirectory | faReadOnly, true), 0u);
+    struct stat st
+    {
+    };
+    ::stat(d.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0755u);
+    // and a folder without its write bit keeps its mode too (permissions are copied on their own)
+    ASSERT_EQ(::chmod(d.c_str(), 0555), 0);
+    ASSERT_EQ(WriteFileAttributes(d, faDirectory, true), 0u);
+    ::stat(d.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0555u);
+    ::chmod(d.c_str(), 0755);
+}
+
 TEST_F(FileStatusTest, WithoutExtendedAttributesTheArchiveBitAlwaysReadsAsSet)
 {
     std::string f = sandbox.Path("c.txt");
