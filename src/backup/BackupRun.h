@@ -109,8 +109,8 @@ public:
     std::string ZipName;
     // The run's encryption password (empty = the run does not encrypt).
     std::string ActPwd;
-    // The encryption of the single files of methods 0 to 3 while a run with a password lasts; none for
-    // the zip methods, whose writer encrypts by itself.
+    // The encryption of the single files of methods 0 to 3 while a run with a password lasts (the copy
+    // loop makes its own objects like it); none for the zip methods, whose writer encrypts by itself.
     std::unique_ptr<TEncryption> Encryption;
     TBuStatus BuStatus = bsOK;
     TDateTime StartTime = 0;
