@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <unistd.h>
 
+#include "archive/AesLib.h"
 #include "backup/BuFtpDlg.h"
 #include "backup/EngineFileOps.h"
 #include "backup/EntryTexts.h"
 #include "backup/FolderDestination.h"
 #include "backup/TimestampFile.h"
+#include "backup/ZipRun.h"
 #include "foundation/ExtSysUtils.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/InitProg.h"
@@ -153,6 +155,8 @@ TBackupEngine::TBackupEngine(IRunHost& host, IInteraction& interaction, IProgres
     : FHost(host), FInteraction(interaction), FProgress(progress), FControl(control), FLog(log)
 {
 }
+
+TBackupEngine::~TBackupEngine() = default;
 
 std::string TBackupEngine::DestinationText() const
 {
@@ -356,6 +360,9 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
             }
         }
         ActPwd = actPwd;
+        if (!ActPwd.empty() && Task.DestMode < 4)
+            Encryption = std::make_unique<TEncryption>(ActPwd, GetKeyMode(Task.CryptKeyMode, ActPwd),
+                                                       Task.TaskBufferSize);
         if (!leave) {
             // 3. Interaction, mode and title.
             int waitCode = 0;
@@ -786,6 +793,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
     }
     // 15. End.
     CloseLastConnection();
+    Encryption.reset();
     if (lockCreated)
         DeleteLockFile();
     FHost.EndKeepAwake();

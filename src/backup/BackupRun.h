@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ using TBackupDirectoryFn =
     std::function<void(TExtensionList& entry, const std::string& srcDir, const std::string& destDir,
                        bool prompt, TFolderCounters& counters)>;
 
+class TEncryption;
+
 // The actual machine for the task loader: file systems, the facts of the option rules and the checks
 // of source folders.
 class TRunEnvironment : public TTaskEnvironment
@@ -54,6 +57,7 @@ class TBackupEngine
 public:
     TBackupEngine(IRunHost& host, IInteraction& interaction, IProgressSink& progress, TRunControl& control,
                   TTaskLog& log);
+    ~TBackupEngine();
 
     // Command-line values handed over by the main program.
     int SpecMode = 0;
@@ -105,6 +109,9 @@ public:
     std::string ZipName;
     // The run's encryption password (empty = the run does not encrypt).
     std::string ActPwd;
+    // The encryption of the single files of methods 0 to 3 while a run with a password lasts (the copy
+    // loop makes its own objects like it); none for the zip methods, whose writer encrypts by itself.
+    std::unique_ptr<TEncryption> Encryption;
     TBuStatus BuStatus = bsOK;
     TDateTime StartTime = 0;
     TDateTime EndTime = 0;

@@ -12,6 +12,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "archive/AesLib.h"
 #include "archive/FileErrors.h"
 #include "archive/FilePropUtils.h"
 #include "archive/ZLibEx.h"
@@ -1634,9 +1635,23 @@ bool TCopyLoop::SynchronizeEntry(TExtensionList& list, const std::string& srcDir
 
 void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
 {
-    engine.BackupDirectory = [&engine, &loop](TExtensionList& entry, const std::string& srcDir,
-                                              const std::string& destDir, bool prompt,
-                                              TFolderCounters& counters) {
+    // The loop owns the encryption of its copies (a copy thread that is given up takes its object along
+    // and the loop makes a new one); each run starts with one made from the run's own password.
+    auto encryptionRun = std::make_shared<TDateTime>(-1);
+    engine.BackupDirectory = [&engine, &loop, encryptionRun](TExtensionList& entry, const std::string& srcDir,
+                                                             const std::string& destDir, bool prompt,
+                                                             TFolderCounters& counters) {
+        if (*encryptionRun != engine.StartTime) {
+            *encryptionRun = engine.StartTime;
+            loop.Encryption = nullptr;
+            loop.MakeEncryption = nullptr;
+            if (engine.Encryption)
+                loop.MakeEncryption = [&engine]() {
+                    return std::make_unique<TEncryption>(engine.ActPwd,
+                                                         GetKeyMode(engine.Task.CryptKeyMode, engine.ActPwd),
+                                                         engine.Task.TaskBufferSize);
+                };
+        }
         loop.BaseDir = engine.BaseDir;
         loop.StartTime = engine.StartTime;
         loop.TotalSize = engine.TotalSize;
@@ -1663,6 +1678,10 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
         loop.TargetType = engine.TargetType;
         loop.Selection.LastBackupTime = engine.Task.LastBackupTime;
         loop.Selection.Today = std::floor(Now());
+        // The walk only asks whether the run encrypts; the loop's own object stays its own.
+        TEncryption* own = loop.Encryption;
+        loop.Encryption = engine.Encryption.get();
         loop.SynchronizeEntry(entry, srcDir, destDir, prompt, counters);
+        loop.Encryption = own;
     };
 }

@@ -95,7 +95,10 @@ bool TEngineFileOps::CreateDirectoryLogged(const std::string& dir, const std::st
     }
     if (exists)
         return true;
-    std::string target = ChangeTextCase(dir, FnMode);
+    // The folder keeps the case of its name, also when file names are changed to lower or upper case:
+    // on a case-sensitive file system a converted path would be another folder than the one the copies
+    // are written to, and would change the case of the destination's own parent folders as well.
+    const std::string& target = dir;
     uint32_t lastError = 0;
     for (int tries = 0; tries < 6; ++tries) {
         if (XlForceDirectories(target)) {

@@ -177,6 +177,24 @@ TSynchronizer::TSourceState TSynchronizer::SourceFileState(const std::string& pa
                : ssUnknown;
 }
 
+std::string TSynchronizer::SourceFilePath(const std::string& folder, const std::string& name) const
+{
+    std::string path = folder + name;
+    if (FTask.FnMode == tcNone || SourceFileState(path) != ssMissing)
+        return path;
+    auto it = FChangedNames.find(folder);
+    if (it == FChangedNames.end()) {
+        std::vector<TEntry> entries;
+        ListEntries(folder, false, entries);
+        std::map<std::string, std::string> names;
+        for (const auto& e : entries)
+            names.emplace(ChangeTextCase(e.Name, FTask.FnMode), e.Name);
+        it = FChangedNames.emplace(folder, std::move(names)).first;
+    }
+    auto found = it->second.find(name);
+    return found == it->second.end() ? path : folder + found->second;
+}
+
 TSynchronizer::TSourceState TSynchronizer::SourceFolderState(const std::string& path) const
 {
     std::string p = StripDelimiter(path);
@@ -273,11 +291,11 @@ bool TSynchronizer::FileGoes(const std::string& src, const std::string& sub, TEx
     if (deleteAll || (FTask.SyncMode == 3 && list.IncludeDirs && top))
         return true;
     std::string folder = SubFolder(src, sub);
-    f.SourcePath = folder + f.Derived;
+    f.SourcePath = SourceFilePath(folder, f.Derived);
     TSourceState state = SourceFileState(f.SourcePath);
     bool missing = state == ssMissing;
     // A name that only looks like an older version belongs to a source file of its own name.
-    if (missing && f.SuffixRemoved && SourceFileState(folder + f.Plain) != ssMissing)
+    if (missing && f.SuffixRemoved && SourceFileState(SourceFilePath(folder, f.Plain)) != ssMissing)
         missing = false;
     bool goes;
     if (f.Zip) {
@@ -286,7 +304,8 @@ bool TSynchronizer::FileGoes(const std::string& src, const std::string& sub, TEx
         goes = missing;
         if (goes) {
             std::string ownExt = FileTypeName(f.Name);
-            if (FTask.AktNoComp.IndexOf(ownExt) >= 0 && SourceFileState(folder + f.Name) == ssExists)
+            if (FTask.AktNoComp.IndexOf(ownExt) >= 0 &&
+                SourceFileState(SourceFilePath(folder, f.Name)) == ssExists)
                 goes = false;
         }
     } else {

@@ -12,6 +12,7 @@
 // the walk at once, and a source file whose absence cannot be told for sure keeps its copy.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,10 @@ private:
     };
     TSourceState SourceFileState(const std::string& path) const;
     TSourceState SourceFolderState(const std::string& path) const;
+    // The source file that the destination name stands for in folder (which ends with a delimiter):
+    // folder + name, or, while file names are changed to lower or upper case at the destination, the
+    // file of the folder whose changed name it is.
+    std::string SourceFilePath(const std::string& folder, const std::string& name) const;
     void DeriveSourceName(const std::string& folder, const std::string& name, bool readStored,
                           TDestFile& f) const;
     bool FileGoes(const std::string& src, const std::string& sub, TExtensionList& list, bool deleteAll,
@@ -106,4 +111,6 @@ private:
     IProgressSink& FProgress;
     IInteraction& FInteraction;
     TEngineFileOps& FOps;
+    // Per source folder: the file names as the destination writes them -> the names in the folder.
+    mutable std::map<std::string, std::map<std::string, std::string>> FChangedNames;
 };
