@@ -122,12 +122,17 @@ int64_t TWriteFileStream::Write(const void* buffer, int64_t count)
 
 // --- TCopyThread
 
+namespace {
+// The buffer of a worker whose caller gave no size (a task file without a buffer size, or 0).
+constexpr int DefaultCopyBufferSize = 1 << 20;
+} // namespace
+
 TCopyThread::TCopyThread(const std::string& aSourceName, const std::string& aDestName, bool aSuspend,
                          int aBufSize)
     : TThread(true), FEvent(std::make_unique<TEvent>(true, true)), SourceName(aSourceName),
       DestName(aDestName), SourceNameXL(aSourceName), DestNameXL(aDestName), fTmpDir(EngineFs::UserTempDir()),
-      FBuffer(static_cast<size_t>(std::max(aBufSize, 1))),
-      FBufSize(static_cast<uint32_t>(std::max(aBufSize, 1)))
+      FBuffer(static_cast<size_t>(aBufSize > 0 ? aBufSize : DefaultCopyBufferSize)),
+      FBufSize(static_cast<uint32_t>(aBufSize > 0 ? aBufSize : DefaultCopyBufferSize))
 {
     // a worker is always created suspended: the most derived class must be complete before it runs;
     // callers Start it after setting its options

@@ -17,6 +17,7 @@
 #include "archive/FilePropUtils.h"
 #include "archive/ZLibEx.h"
 #include "backup/LinkInfo.h"
+#include "backup/OptionRules.h"
 #include "backup/SecurityCopyNames.h"
 #include "backup/Synchronize.h"
 #include "foundation/FileUtilsOps.h"
@@ -40,16 +41,6 @@ constexpr uint32_t AttrArchive = 0x20;
 constexpr const char* Indent = "      ";
 constexpr const char* DeepIndent = "         ";
 constexpr const char* LockName = "Vastrel.lock";
-
-std::string ReplaceAll(std::string s, const std::string& from, const std::string& to)
-{
-    size_t pos = 0;
-    while ((pos = s.find(from, pos)) != std::string::npos) {
-        s.replace(pos, from.size(), to);
-        pos += to.size();
-    }
-    return s;
-}
 
 std::string FileNameOf(const std::string& path)
 {
@@ -584,18 +575,7 @@ void TCopyLoop::StartCopy(TCopyProps& cp)
 
 bool TCopyLoop::SourceHasPermissions() const
 {
-    // the file systems that keep permissions of their own (on Linux also the ext family)
-    switch (SourceType) {
-    case fsNtfs:
-    case fsLtfs:
-    case fsRemote:
-    case fsReFS:
-    case fsBTRFS:
-    case fsExt4:
-        return true;
-    default:
-        return false;
-    }
+    return KeepsPermissions(SourceType);
 }
 
 bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)

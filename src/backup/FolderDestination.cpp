@@ -1,5 +1,7 @@
 #include "backup/FolderDestination.h"
 
+#include "backup/OptionRules.h"
+
 #include <cmath>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -113,21 +115,6 @@ bool NoEarlierSourceInside(const TTaskSettings& task, const std::string& src, in
         if (IsAtOrBelow(src, task.Folders[i].SPath))
             return false;
     return true;
-}
-
-bool KeepsPermissions(TFileSystem fs)
-{
-    switch (fs) {
-    case fsNtfs:
-    case fsLtfs:
-    case fsRemote:
-    case fsReFS:
-    case fsBTRFS:
-    case fsExt4:
-        return true;
-    default:
-        return false;
-    }
 }
 
 TFolderDestination::TFolderDestination(const TTaskSettings& task, TTaskLog& log, TRunControl& control,

@@ -32,9 +32,6 @@ TSourceFolderInfo ReadSourceFolderInfo(const TSourceLocation& location);
 // False when one of the task's source folders before index lies in src or is src itself.
 bool NoEarlierSourceInside(const TTaskSettings& task, const std::string& src, int index);
 
-// The file systems whose permissions a backup copies.
-bool KeepsPermissions(TFileSystem fs);
-
 class TFolderDestination
 {
 public:

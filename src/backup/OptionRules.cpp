@@ -11,11 +11,6 @@ bool KeepsStreams(TFileSystem fs)
     return fs == fsNtfs || fs == fsExt4 || fs == fsBTRFS;
 }
 
-bool KeepsPermissions(TFileSystem fs)
-{
-    return fs == fsNtfs || fs == fsLtfs || fs == fsRemote || fs == fsReFS || fs == fsBTRFS || fs == fsExt4;
-}
-
 // File systems with a trash: NTFS and ReFS, and Linux's own (freedesktop trash).
 bool HasTrash(TFileSystem fs)
 {
@@ -49,6 +44,11 @@ void UpdateCopyPerms(TTaskSettings& task, TOptionStates& states)
 }
 
 } // namespace
+
+bool KeepsPermissions(TFileSystem fs)
+{
+    return fs == fsNtfs || fs == fsLtfs || fs == fsRemote || fs == fsReFS || fs == fsBTRFS || fs == fsExt4;
+}
 
 bool IsFolderMethod(const TTaskSettings& task, int dirCount)
 {

@@ -47,6 +47,8 @@ struct TOptionStates
 };
 
 // A folder method for the backup mode and synchronisation: 0, 1, 3, or 2 with at most one folder.
+// File systems that keep access rights of their own (Linux's own ones too).
+bool KeepsPermissions(TFileSystem fs);
 bool IsFolderMethod(const TTaskSettings& task, int dirCount);
 
 // The routines of the editor, in the order they call each other.

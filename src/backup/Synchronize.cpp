@@ -117,16 +117,6 @@ std::string DeletedText(int64_t n)
     return FormatCount(_("No files deleted"), _("1 file deleted"), _("%u files deleted"), n);
 }
 
-std::string ReplaceAll(std::string s, const std::string& from, const std::string& to)
-{
-    size_t pos = 0;
-    while ((pos = s.find(from, pos)) != std::string::npos) {
-        s.replace(pos, from.size(), to);
-        pos += to.size();
-    }
-    return s;
-}
-
 } // namespace
 
 struct TSynchronizer::TDestFile

@@ -35,16 +35,6 @@ std::string NameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string ReplaceAll(std::string s, const std::string& from, const std::string& to)
-{
-    size_t pos = 0;
-    while ((pos = s.find(from, pos)) != std::string::npos) {
-        s.replace(pos, from.size(), to);
-        pos += to.size();
-    }
-    return s;
-}
-
 std::string TwoDigits(int n)
 {
     return n < 10 ? "0" + std::to_string(n) : std::to_string(n);

@@ -361,18 +361,6 @@ bool ParseInt64(std::string_view text, int64_t& value)
     return true;
 }
 
-std::string ReplaceAll(std::string s, std::string_view from, std::string_view to)
-{
-    if (from.empty())
-        return s;
-    size_t p = 0;
-    while ((p = s.find(from, p)) != std::string::npos) {
-        s.replace(p, from.size(), to);
-        p += to.size();
-    }
-    return s;
-}
-
 std::string Hex4(unsigned v)
 {
     static const char digits[] = "0123456789ABCDEF";
@@ -1139,4 +1127,16 @@ std::vector<std::string> SplitOutsideQuotes(const std::string& text)
     }
     pieces.push_back(piece);
     return pieces;
+}
+
+std::string ReplaceAll(std::string s, std::string_view from, std::string_view to)
+{
+    if (from.empty())
+        return s;
+    size_t pos = 0;
+    while ((pos = s.find(from, pos)) != std::string::npos) {
+        s.replace(pos, from.size(), to);
+        pos += to.size();
+    }
+    return s;
 }

@@ -74,6 +74,8 @@ std::string RepeatChar(char32_t Ch, int Count);
 bool IsEmptyStr(std::string_view S);
 bool IsNonEmptyStr(std::string_view S);
 std::string ReplaceChar(std::string_view S, char32_t Old, char32_t New);
+// Every occurrence of from (not empty) replaced by to, left to right.
+std::string ReplaceAll(std::string s, std::string_view from, std::string_view to);
 std::string TrimLeftChar(std::string_view S, char32_t Ch);
 std::string TrimRightChar(std::string_view S, char32_t Ch);
 std::string RemoveChar(std::string_view S, char32_t Ch);

@@ -117,6 +117,8 @@ TEST_F(ShellDirDlgTest, NewFolderCreatesAllLevelsAndDefinitelyDeletesATreeWithAR
     EXPECT_FALSE(QDir(QString::fromStdString(base + "/a")).exists());
 
     MakeDir("base/c");
+    // the tree learns of the removed and new folders from its own thread: let it settle first
+    ProcessEventsFor(300);
     dlg.StartAt(base + "/c");
     WhenModal([](QWidget* w) { QTest::mouseClick(Find<QPushButton>(w, "Button0"), Qt::LeftButton); });
     QueueMsgDialogAnswer(mrCancel);
