@@ -17,12 +17,7 @@ TConfirmDelDirDialog::TConfirmDelDirDialog(QWidget* parent) : TDialogBase(parent
     setWindowTitle(TrQ("Confirmation"));
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
-    auto* image = new QLabel(this);
-    image->setObjectName(QStringLiteral("imgConfirm"));
-    const int icon = ScaleToFormDpi(32, this);
-    image->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(icon, icon));
-    image->setAlignment(Qt::AlignTop);
-    top->addWidget(image);
+    top->addWidget(NewConfirmImage(this, QStyle::SP_MessageBoxQuestion));
     auto* texts = new QVBoxLayout;
     auto* laS = new QLabel(TrQ("Do not backup this directory anymore:"), this);
     laSDir = new QLabel(this);

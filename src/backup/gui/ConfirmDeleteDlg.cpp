@@ -16,12 +16,7 @@ TConfirmDeleteDialog::TConfirmDeleteDialog(QWidget* parent) : TDialogBase(parent
     setWindowTitle(TrQ("Confirmation"));
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
-    auto* image = new QLabel(this);
-    image->setObjectName(QStringLiteral("imgConfirm"));
-    const int icon = ScaleToFormDpi(32, this);
-    image->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(icon, icon));
-    image->setAlignment(Qt::AlignTop);
-    top->addWidget(image);
+    top->addWidget(NewConfirmImage(this, QStyle::SP_MessageBoxWarning));
     auto* boxes = new QVBoxLayout;
     cbSubDirs = new QCheckBox(TrQ("Delete also empty subdirectories at source"), this);
     cbSubDirs->setObjectName(QStringLiteral("cbSubDirs"));

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QScreen>
+#include <QStyle>
 #include <QTextEdit>
 #include <QWidget>
 #include <cmath>
@@ -327,4 +328,14 @@ void SetStaticTabStops(QWidget* control, bool value)
     for (QLineEdit* e : control->findChildren<QLineEdit*>())
         if (e->isReadOnly())
             e->setFocusPolicy(value ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+QLabel* NewConfirmImage(QWidget* form, QStyle::StandardPixmap kind)
+{
+    auto* image = new QLabel(form);
+    image->setObjectName(QStringLiteral("imgConfirm"));
+    const int icon = ScaleToFormDpi(32, form);
+    image->setPixmap(form->style()->standardIcon(kind).pixmap(icon, icon));
+    image->setAlignment(Qt::AlignTop);
+    return image;
 }

@@ -10,9 +10,11 @@
 #include <QPoint>
 #include <QSize>
 #include <QString>
+#include <QStyle>
 #include <string>
 #include <string_view>
 
+class QLabel;
 class QScreen;
 class QWidget;
 
@@ -65,6 +67,8 @@ int GetFilterIndex(std::string_view filter, std::string_view text);
 
 // MulDiv(n, dpi, 96) with the logical DPI of the screen a widget is on.
 int ScaleToFormDpi(int n, const QWidget* form);
+// The 32-pixel (at 96 dpi) picture of a question or warning, top-aligned, named imgConfirm.
+QLabel* NewConfirmImage(QWidget* form, QStyle::StandardPixmap kind);
 int ScaleToMonitorDpi(int n, const QScreen* screen);
 QPoint ScalePointToFormDpi(const QPoint& p, const QWidget* form);
 QPoint ScaleXYToFormDpi(int x, int y, const QWidget* form);
