@@ -31,44 +31,17 @@ TSyncSuffixDialog::TSyncSuffixDialog(QWidget* parent) : TTaskDialogBase("qv-opti
     setObjectName(QStringLiteral("SyncSuffixDialog"));
     setWindowTitle(TrQ("Security copies during synchronization"));
 
-    auto* gbLocation = new QGroupBox(TrQ("Location of files and directories to be deleted"), this);
-    gbLocation->setObjectName(QStringLiteral("gbLocation"));
-    rbNone = new QRadioButton(TrQ("Leave in original directory"), gbLocation);
-    rbNone->setObjectName(QStringLiteral("rbNone"));
-    rbSubDir = new QRadioButton(TrQ("Move to subdirectory"), gbLocation);
-    rbSubDir->setObjectName(QStringLiteral("rbSubDir"));
-    rbSepDir = new QRadioButton(TrQ("Move to separate directory"), gbLocation);
-    rbSepDir->setObjectName(QStringLiteral("rbSepDir"));
-    rbRootDir = new QRadioButton(TrQ("Move to subdirectory in root"), gbLocation);
-    rbRootDir->setObjectName(QStringLiteral("rbRootDir"));
-    cbRootDrive = new QCheckBox(TrQ("Separated by drive"), gbLocation);
-    cbRootDrive->setObjectName(QStringLiteral("cbRootDrive"));
-    laPrefix = new QLabel(TrQ("Directory prefix:"), gbLocation);
-    laPrefix->setObjectName(QStringLiteral("laPrefix"));
-    edPrefix = new QLineEdit(gbLocation);
-    edPrefix->setObjectName(QStringLiteral("edPrefix"));
-    edPrefix->setToolTip(TrQ("Prefix of the directory name"));
-    laPrefix->setBuddy(edPrefix);
-    edtDir = new QLineEdit(gbLocation);
-    edtDir->setObjectName(QStringLiteral("edtDir"));
-    edtDir->setReadOnly(true);
-    auto* group = new QButtonGroup(this);
-    for (QRadioButton* rb : {rbNone, rbSubDir, rbSepDir, rbRootDir})
-        group->addButton(rb);
-    auto* loc = new QGridLayout(gbLocation);
-    loc->addWidget(rbNone, 0, 0, 1, 3);
-    loc->addWidget(rbSubDir, 1, 0, 1, 3);
-    loc->addWidget(rbSepDir, 2, 0, 1, 3);
-    loc->addWidget(rbRootDir, 3, 0, 1, 3);
-    auto* drive = new QHBoxLayout;
-    drive->setContentsMargins(20, 0, 0, 0);
-    drive->addWidget(cbRootDrive);
-    loc->addLayout(drive, 4, 0, 1, 3);
-    loc->addWidget(laPrefix, 5, 0);
-    loc->addWidget(edPrefix, 5, 1);
-    loc->addWidget(edtDir, 5, 2);
-    loc->setColumnStretch(1, 1);
-    loc->setColumnStretch(2, 1);
+    const TCopyLocationGroup location =
+        NewCopyLocationGroup(this, TrQ("Location of files and directories to be deleted"), false);
+    QGroupBox* gbLocation = location.Box;
+    rbNone = location.None;
+    rbSubDir = location.SubDir;
+    rbSepDir = location.SepDir;
+    rbRootDir = location.RootDir;
+    cbRootDrive = location.RootDrive;
+    laPrefix = location.PrefixLabel;
+    edPrefix = location.Prefix;
+    edtDir = location.Dir;
 
     gbDirs = new QGroupBox(TrQ("Rename directories to be deleted"), this);
     gbDirs->setObjectName(QStringLiteral("gbDirs"));

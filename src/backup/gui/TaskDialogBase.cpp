@@ -1,7 +1,14 @@
 #include "backup/gui/TaskDialogBase.h"
 
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QVariant>
 
 #include "foundation/BuConsts.h"
@@ -74,4 +81,56 @@ void PlaceDialog(QDialog* dialog, const QPoint& APos)
 {
     dialog->adjustSize();
     PlaceFormAt(dialog, APos);
+}
+
+TCopyLocationGroup NewCopyLocationGroup(QWidget* dialog, const QString& caption, bool withDate)
+{
+    TCopyLocationGroup g{};
+    g.Box = new QGroupBox(caption, dialog);
+    g.Box->setObjectName(QStringLiteral("gbLocation"));
+    auto radio = [&](const char* name, const char* text) {
+        auto* rb = new QRadioButton(TrQ(text), g.Box);
+        rb->setObjectName(QString::fromLatin1(name));
+        return rb;
+    };
+    g.None = radio("rbNone", "Leave in original directory");
+    g.SubDir = radio("rbSubDir", "Move to subdirectory");
+    g.SepDir = radio("rbSepDir", "Move to separate directory");
+    g.RootDir = radio("rbRootDir", "Move to subdirectory in root");
+    if (withDate) {
+        g.RootDate = new QCheckBox(TrQ("Separated by backup date"), g.Box);
+        g.RootDate->setObjectName(QStringLiteral("cbRootDate"));
+    }
+    g.RootDrive = new QCheckBox(TrQ("Separated by drive"), g.Box);
+    g.RootDrive->setObjectName(QStringLiteral("cbRootDrive"));
+    g.PrefixLabel = new QLabel(TrQ("Directory prefix:"), g.Box);
+    g.PrefixLabel->setObjectName(QStringLiteral("laPrefix"));
+    g.Prefix = new QLineEdit(g.Box);
+    g.Prefix->setObjectName(QStringLiteral("edPrefix"));
+    g.Prefix->setToolTip(TrQ("Prefix of the directory name"));
+    g.PrefixLabel->setBuddy(g.Prefix);
+    g.Dir = new QLineEdit(g.Box);
+    g.Dir->setObjectName(QStringLiteral("edtDir"));
+    g.Dir->setReadOnly(true);
+    g.Dir->setToolTip(TrQ("Suffix of the directory name"));
+    auto* group = new QButtonGroup(dialog);
+    auto* loc = new QGridLayout(g.Box);
+    int row = 0;
+    for (QRadioButton* rb : {g.None, g.SubDir, g.SepDir, g.RootDir}) {
+        group->addButton(rb);
+        loc->addWidget(rb, row++, 0, 1, 3);
+    }
+    auto* checks = new QHBoxLayout;
+    checks->setContentsMargins(20, 0, 0, 0);
+    if (g.RootDate)
+        checks->addWidget(g.RootDate);
+    checks->addWidget(g.RootDrive);
+    checks->addStretch(1);
+    loc->addLayout(checks, row++, 0, 1, 3);
+    loc->addWidget(g.PrefixLabel, row, 0);
+    loc->addWidget(g.Prefix, row, 1);
+    loc->addWidget(g.Dir, row, 2);
+    loc->setColumnStretch(1, 1);
+    loc->setColumnStretch(2, 1);
+    return g;
 }

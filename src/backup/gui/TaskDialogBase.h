@@ -8,8 +8,11 @@
 
 #include "foundation/gui/GuiUtils.h"
 
+class QCheckBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QRadioButton;
 class QWidget;
 class TRangeEdit;
 
@@ -36,3 +39,21 @@ QString StoredHint(const QWidget* w);
 TRangeEdit* NewRangeEdit(QWidget* parent, const char* name, int min, int max, int value);
 // Places the dialog at APos (a negative coordinate centres it) after its size is known.
 void PlaceDialog(QDialog* dialog, const QPoint& APos);
+
+// The group of the security-copy dialogs that says where older versions or deleted items go: four
+// places, the separation by drive (and by backup date when asked for) and the folder prefix with the
+// folder's suffix beside it.
+struct TCopyLocationGroup
+{
+    QGroupBox* Box;
+    QRadioButton* None;
+    QRadioButton* SubDir;
+    QRadioButton* SepDir;
+    QRadioButton* RootDir;
+    QCheckBox* RootDate; // nullptr without the date separation
+    QCheckBox* RootDrive;
+    QLabel* PrefixLabel;
+    QLineEdit* Prefix;
+    QLineEdit* Dir;
+};
+TCopyLocationGroup NewCopyLocationGroup(QWidget* dialog, const QString& caption, bool withDate);
