@@ -112,21 +112,7 @@ bool TAccountDialog::Execute(const std::string& Title, const std::string& Hint, 
 void TAccountDialog::accept()
 {
     bool ok = true;
-    GuardSlot([&] {
-        if (!FConf)
-            return;
-        const int length = static_cast<int>(edtPwd->text().toUcs4().size());
-        if (edtPwd->text() == edtRepPwd->text() && (FMinLen == 0 || length >= FMinLen))
-            return;
-        ok = false;
-        if (FMinLen > 0 && length < FMinLen) {
-            edtPwd->setFocus();
-            ErrorDialog(SafeFormat(_("Minimum length of password is %u characters"), {FMinLen}));
-        } else {
-            edtRepPwd->setFocus();
-            ErrorDialog(_("Passwords do not match!"));
-        }
-    });
+    GuardSlot([&] { ok = !FConf || CheckPasswordPair(edtPwd, edtRepPwd, FMinLen, false); });
     if (ok)
         QDialog::accept();
 }

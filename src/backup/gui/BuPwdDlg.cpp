@@ -57,20 +57,7 @@ bool TCryptPwdDialog::Execute(const std::string& Title, const std::string& Promp
 void TCryptPwdDialog::accept()
 {
     bool ok = true;
-    GuardSlot([&] {
-        const QString text = edtPwd->text();
-        const int length = static_cast<int>(text.toUcs4().size());
-        if (text == edtRepPwd->text() && (length == 0 || length >= FMinLen))
-            return;
-        ok = false;
-        if (length > 0 && length < FMinLen) {
-            edtPwd->setFocus();
-            ErrorDialog(SafeFormat(_("Minimum length of password is %u characters"), {FMinLen}));
-        } else {
-            edtRepPwd->setFocus();
-            ErrorDialog(_("Passwords do not match!"));
-        }
-    });
+    GuardSlot([&] { ok = CheckPasswordPair(edtPwd, edtRepPwd, FMinLen, true); });
     if (ok)
         QDialog::accept();
 }

@@ -15,7 +15,10 @@
 #include "foundation/QvUtilsFolders.h"
 #include "foundation/gui/NumberEd.h"
 #include "foundation/gui/QvUtilsForms.h"
+#include "foundation/gui/ShowMessageDlg.h"
 #include "foundation/gui/WinUtils.h"
+#include "rtl/Gettext.h"
+#include "rtl/SysUtils.h"
 
 TTaskDialogBase::TTaskDialogBase(const char* helpTopic, QWidget* parent)
     : TDialogBase(parent), FHelpTopic(helpTopic)
@@ -133,4 +136,20 @@ TCopyLocationGroup NewCopyLocationGroup(QWidget* dialog, const QString& caption,
     loc->setColumnStretch(1, 1);
     loc->setColumnStretch(2, 1);
     return g;
+}
+
+bool CheckPasswordPair(QLineEdit* pwd, QLineEdit* repeat, int minLen, bool emptyAllowed)
+{
+    const int length = static_cast<int>(pwd->text().toUcs4().size());
+    const bool tooShort = length < minLen && !(emptyAllowed && length == 0);
+    if (!tooShort && pwd->text() == repeat->text())
+        return true;
+    if (tooShort) {
+        pwd->setFocus();
+        ErrorDialog(SafeFormat(_("Minimum length of password is %u characters"), {minLen}));
+    } else {
+        repeat->setFocus();
+        ErrorDialog(_("Passwords do not match!"));
+    }
+    return false;
 }

@@ -57,3 +57,8 @@ struct TCopyLocationGroup
     QLineEdit* Dir;
 };
 TCopyLocationGroup NewCopyLocationGroup(QWidget* dialog, const QString& caption, bool withDate);
+
+// Checks a password and its repetition: false after saying what is wrong ("Minimum length of
+// password is %u characters" or "Passwords do not match!") with the focus on the field to correct.
+// An empty password passes the length rule when emptyAllowed.
+bool CheckPasswordPair(QLineEdit* pwd, QLineEdit* repeat, int minLen, bool emptyAllowed);
