@@ -126,6 +126,22 @@ TEST_F(VastrelProgramTest, OnADisplayTheProgressWindowFollowsTheRunAndClosesAfte
     EXPECT_NE(ini.find("[StatusWindow]"), std::string::npos) << ini;
 }
 
+TEST_F(VastrelProgramTest, ADisplayThatDoesNotAnswerLeavesTheRunUnattended)
+{
+    WriteFile(sandbox.Path("src/a.txt"), "alpha");
+    const std::string task = sandbox.Path("ok.buj");
+    WriteFile(task, "[Global]\r\nDestination=" + sandbox.Path("dest") +
+                        "\r\nDirCount=1\r\n[Dir000]\r\nSource=" + sandbox.Path("src") +
+                        "\r\nBackupMode=1\r\n");
+    // a display left over from an ended session, and a Wayland socket that is not there
+    ShellResult r = RunShell("env -u QT_QPA_PLATFORM DISPLAY=:4711 WAYLAND_DISPLAY=gone-0 XDG_RUNTIME_DIR=" +
+                             ShellQuote(sandbox.Path("run")) +
+                             " VASTREL_POWER_LOG=" + ShellQuote(sandbox.Path("power.log")) + " " +
+                             ShellQuote(VASTREL_EXE) + " /force " + ShellQuote(task));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(Log().find("Backup: 1 of 1 files copied"), std::string::npos) << Log();
+}
+
 TEST_F(VastrelProgramTest, MissingSourceFolderCountsOneErrorInTheStatusLine)
 {
     ShellResult r = Run("-force " + ShellQuote(Task("t.buj", sandbox.Path("dest"), sandbox.Path("gone"))));

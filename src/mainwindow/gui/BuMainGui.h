@@ -8,7 +8,8 @@
 #include "mainwindow/BuMain.h"
 #include "mainwindow/PowerActions.h"
 
-// True when a display is there to show windows on (DISPLAY or WAYLAND_DISPLAY is set).
+// True when a display is there to show windows on: DISPLAY or WAYLAND_DISPLAY names one that accepts
+// a connection, or QT_QPA_PLATFORM chooses a platform explicitly.
 bool DisplayAvailable();
 
 // Runs the program for args (args[0] the program) with the progress window and returns the process
