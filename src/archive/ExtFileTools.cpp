@@ -706,13 +706,45 @@ int TCopyThread::PlainCopyFile()
         return err;
     }
     DoProgress(acCopy, false, -SourceFileData.FileSize);
-    err = CopyStreamData(sSource, sDest, true, SourceFileData.FileSize);
+    err = FVerify ? -1 : KernelCopy(SourceFileData.FileSize);
+    if (err < 0)
+        err = CopyStreamData(sSource, sDest, true, SourceFileData.FileSize);
     if (err == 0)
         err = FinishCopy(FCopyStorage, FCopyAltStreams, SourceFileData.FileAttr & 0xFFFF,
                          SourceFileData.TimeStamps, FCopyAcl);
     else
         ReleaseStreams();
     return err;
+}
+
+int TCopyThread::KernelCopy(int64_t length)
+{
+    auto* in = dynamic_cast<THandleStream*>(sSource);
+    auto* out = dynamic_cast<THandleStream*>(sDest);
+    if (!in || !out)
+        return -1;
+    int64_t remaining = length;
+    while (remaining > 0) {
+        WaitIfPaused();
+        const auto want = static_cast<size_t>(std::min<int64_t>(FBufSize, remaining));
+        const ssize_t n = ::copy_file_range(in->Handle(), nullptr, out->Handle(), nullptr, want, 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            // Nothing copied yet: the buffer copy does it all. Part-way: it copies the rest from
+            // where the kernel stopped and reports the failure with its own words.
+            return remaining == length ? -1 : CopyStreamData(sSource, sDest, true, remaining);
+        }
+        if (n == 0)
+            return Read; // the source ended before its size
+        remaining -= n;
+        UTotal += n;
+        DoProgress(acCopy, true, UTotal);
+        if (FUserBreak)
+            return UserBreak;
+    }
+    CTotal = UTotal;
+    return 0;
 }
 
 int TCopyThread::ShellCopyFile()

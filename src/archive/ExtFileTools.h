@@ -210,6 +210,10 @@ protected:
     void WaitIfPaused();
 
     int PlainCopyFile();
+    // Copies length bytes from the source to the destination file inside the kernel, without the
+    // checksum that only a verification needs: 0, an error word, or -1 where the files do not allow it
+    // (nothing was copied then).
+    int KernelCopy(int64_t length);
     int ShellCopyFile();
     int ReadEncFileHeader(TStream* stream);
     int EncryptFile();
