@@ -19,15 +19,6 @@
 #include "foundation/gui/WinUtils.h"
 
 namespace {
-QPushButton* PlaceholderButton(QWidget* parent, const char* name, const char* caption, const char* hint)
-{
-    auto* b = new QPushButton(QStr(caption), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setToolTip(TrQ(hint));
-    b->setAutoDefault(false);
-    return b;
-}
-
 QWidget* Counter(QWidget* parent, TRangeEdit* edit)
 {
     auto* box = new QWidget(parent);

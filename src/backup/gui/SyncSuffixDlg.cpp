@@ -15,17 +15,6 @@
 #include "foundation/gui/QvUtilsForms.h"
 #include "foundation/gui/WinUtils.h"
 
-namespace {
-QPushButton* PlaceholderButton(QWidget* parent, const char* name, const char* caption, const char* hint)
-{
-    auto* b = new QPushButton(QStr(caption), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setToolTip(TrQ(hint));
-    b->setAutoDefault(false);
-    return b;
-}
-} // namespace
-
 TSyncSuffixDialog::TSyncSuffixDialog(QWidget* parent) : TTaskDialogBase("qv-options.html#savesync", parent)
 {
     setObjectName(QStringLiteral("SyncSuffixDialog"));

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QVariant>
 
@@ -152,4 +153,13 @@ bool CheckPasswordPair(QLineEdit* pwd, QLineEdit* repeat, int minLen, bool empty
         ErrorDialog(_("Passwords do not match!"));
     }
     return false;
+}
+
+QPushButton* PlaceholderButton(QWidget* parent, const char* name, const char* caption, const char* hint)
+{
+    auto* b = new QPushButton(QStr(caption), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setToolTip(TrQ(hint));
+    b->setAutoDefault(false);
+    return b;
 }

@@ -12,6 +12,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QRadioButton;
 class QWidget;
 class TRangeEdit;
@@ -35,6 +36,8 @@ private:
 
 // A hint of a control even while tool tips are switched off.
 QString StoredHint(const QWidget* w);
+// A button that inserts a placeholder (caption) into an edit; hint is its translatable tool tip.
+QPushButton* PlaceholderButton(QWidget* parent, const char* name, const char* caption, const char* hint);
 // Range edit with bounds and a starting value.
 TRangeEdit* NewRangeEdit(QWidget* parent, const char* name, int min, int max, int value);
 // Places the dialog at APos (a negative coordinate centres it) after its size is known.
