@@ -114,11 +114,6 @@ bool PathOnVolume(const std::string& path, const std::string& label, const std::
     return true;
 }
 
-bool IsFolderMethod(int destMode)
-{
-    return destMode != 4 && destMode != 5;
-}
-
 } // namespace
 
 // ---- names
@@ -465,7 +460,7 @@ bool TBackupEngine::PrepareBaseFolder(int nr, TAutoTask* slot, std::string& fail
 void TBackupEngine::ClearFolderDestination(int index, const TSourceLocation& location, const std::string& sub,
                                            TFolderCounters& counters)
 {
-    if (!Task.ClearDest || !IsFolderMethod(Task.DestMode))
+    if (!Task.ClearDest || !KeepsFolders(Task.DestMode))
         return;
     // With the archive bit a destination is cleared once a day: the time-stamp file tells when.
     if (Task.UseArchivCB && !(std::floor(StartTime) > std::floor(LastTimestamp)))

@@ -89,11 +89,6 @@ int PathDepth(const std::string& rel)
     return n;
 }
 
-bool IsFolderMethod(int destMode)
-{
-    return destMode != 4 && destMode != 5;
-}
-
 } // namespace
 
 TSourceFolderInfo ReadSourceFolderInfo(const TSourceLocation& location)
@@ -147,7 +142,7 @@ void TFolderDestination::Finish(const TSourceLocation& location, const std::stri
 {
     const std::string sub = StripDelimiter(subDir);
     // The archive methods write no folder of the source; their base folder keeps its own times.
-    if (IsFolderMethod(FTask.DestMode) && !sub.empty() && !IsRootPath(sub) && XlDirectoryExists(sub)) {
+    if (KeepsFolders(FTask.DestMode) && !sub.empty() && !IsRootPath(sub) && XlDirectoryExists(sub)) {
         if (IsEmptyRealDirectory(sub)) {
             if (FTask.cbDelDir)
                 RemoveEmptyFolders(sub);
@@ -302,4 +297,9 @@ int TFolderDestination::DeleteOldSecurityFolders(const std::string& dir)
         FLog.WriteToLog("  ->  " + FormatCount(_("No directory deleted"), _("1 directory deleted"),
                                                _("%u directories deleted"), deleted));
     return deleted;
+}
+
+bool KeepsFolders(int destMode)
+{
+    return destMode != 4 && destMode != 5;
 }

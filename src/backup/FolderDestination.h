@@ -67,3 +67,7 @@ private:
     TRunControl& FControl;
     std::string FBaseDir;
 };
+
+// Whether a method writes destination folders (every method but the run's and the source folder's
+// zip archive, 4 and 5).
+bool KeepsFolders(int destMode);

@@ -1,5 +1,7 @@
 #include "backup/gui/ConfirmCertDlg.h"
 
+#include "backup/gui/TaskDialogBase.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QFormLayout>
@@ -18,18 +20,6 @@
 #include "foundation/gui/StyleUtils.h"
 #include "foundation/gui/WinUtils.h"
 #include "rtl/DateTime.h"
-
-namespace {
-
-QLineEdit* ReadOnlyEdit(QWidget* parent, const char* name)
-{
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(QLatin1String(name));
-    e->setReadOnly(true);
-    return e;
-}
-
-} // namespace
 
 std::string IssuerLines(const std::string& Issuer)
 {

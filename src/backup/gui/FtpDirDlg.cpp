@@ -1,5 +1,7 @@
 #include "backup/gui/FtpDirDlg.h"
 
+#include "backup/gui/TaskDialogBase.h"
+
 #include <QApplication>
 #include <QEventLoop>
 #include <QFormLayout>
@@ -27,14 +29,6 @@ namespace {
 constexpr int MaxTreeDepth = 64;
 // Waiting for a reply or a data transfer.
 constexpr int TransferTimeout = 60000;
-
-QLineEdit* ReadOnlyEdit(QWidget* parent, const char* name)
-{
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(QLatin1String(name));
-    e->setReadOnly(true);
-    return e;
-}
 
 } // namespace
 

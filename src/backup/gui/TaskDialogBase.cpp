@@ -163,3 +163,11 @@ QPushButton* PlaceholderButton(QWidget* parent, const char* name, const char* ca
     b->setAutoDefault(false);
     return b;
 }
+
+QLineEdit* ReadOnlyEdit(QWidget* parent, const char* name)
+{
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(QLatin1String(name));
+    e->setReadOnly(true);
+    return e;
+}

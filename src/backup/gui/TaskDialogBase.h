@@ -38,6 +38,8 @@ private:
 QString StoredHint(const QWidget* w);
 // A button that inserts a placeholder (caption) into an edit; hint is its translatable tool tip.
 QPushButton* PlaceholderButton(QWidget* parent, const char* name, const char* caption, const char* hint);
+// A read-only line edit with an object name.
+QLineEdit* ReadOnlyEdit(QWidget* parent, const char* name);
 // Range edit with bounds and a starting value.
 TRangeEdit* NewRangeEdit(QWidget* parent, const char* name, int min, int max, int value);
 // Places the dialog at APos (a negative coordinate centres it) after its size is known.
