@@ -1,5 +1,8 @@
 // The main program. A start with /force and task files runs those backup tasks and ends with the exit
 // code of the runs: on a display with the progress window following them, without one unattended.
+// Built twice: "Vastrel" without the window libraries, so that unattended runs start fast and never
+// depend on them, and "Vastrel-window" with them. Where a display answers, the first hands its command
+// line to the second.
 
 #include <climits>
 #include <cstdlib>
@@ -13,6 +16,7 @@
 #include "foundation/PathUtils.h"
 #include "foundation/WinApiUtils.h"
 #include "mainwindow/BuMain.h"
+#include "mainwindow/DisplayProbe.h"
 #include "mainwindow/PowerActions.h"
 #include "rtl/DateTime.h"
 #ifdef VASTREL_WITH_WINDOWS
@@ -31,11 +35,21 @@ std::string Env(const char* name, const std::string& def)
 
 int main(int argc, char** argv)
 {
+    InitProgramLocation();
+#ifdef VASTREL_WITH_WINDOWS
+    // the windowed build goes by the program's name (settings, language files, shortcuts)
+    ProgramName = "Vastrel";
+#else
+    if (DisplayAvailable()) {
+        const std::string windowed = ProgramDir + "Vastrel-window";
+        ::execv(windowed.c_str(), argv);
+        // without the windowed build the run goes on unattended
+    }
+#endif
     InitBuConsts();
     std::string title, exeDate;
     InitProgInfo("Vastrel", "6.0.0.0", "", 4, title, exeDate);
     FormatSettings() = TFormatSettings::FromLocale("");
-    InitProgramLocation();
     TProgramFolders folders;
     folders.ProgramDir = ProgramDir;
     folders.AppDataDir = GetAppDataFolder();

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <openssl/rand.h>
 #include <sys/stat.h>
@@ -91,15 +92,34 @@ uint32_t RenameFile(const std::string& from, const std::string& to, bool noRepla
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : LastWinError();
 }
 
+namespace {
+
+// Suffixes for temporary names: a per-thread sequence seeded once from the system's random source, so
+// that parallel workers and runs pick different names without a random draw for every file.
+uint32_t NextTempSuffix()
+{
+    thread_local uint64_t state = [] {
+        uint64_t seed = 0;
+        if (RAND_bytes(reinterpret_cast<unsigned char*>(&seed), sizeof seed) != 1)
+            seed = static_cast<uint64_t>(::getpid()) << 32 ^ static_cast<uint64_t>(std::time(nullptr));
+        return seed;
+    }();
+    // splitmix64
+    uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return static_cast<uint32_t>((z ^ (z >> 31)) >> 32);
+}
+
+} // namespace
+
 int CreateTempBeside(const std::string& finalName, std::string& tempName, uint32_t& code)
 {
     std::string folder = ExtractFilePath(finalName);
     std::string name = ExtractFileName(finalName);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        unsigned char random[4] = {};
-        RAND_bytes(random, sizeof random);
         char suffix[16];
-        std::snprintf(suffix, sizeof suffix, "%02x%02x%02x%02x", random[0], random[1], random[2], random[3]);
+        std::snprintf(suffix, sizeof suffix, "%08x", NextTempSuffix());
         tempName = folder + "." + name.substr(0, 200) + "." + suffix + ".part";
         int fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {

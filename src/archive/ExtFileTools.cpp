@@ -77,10 +77,12 @@ uint32_t UpdateCrc32(uint32_t crc, const void* buffer, size_t len)
     return crc;
 }
 
-std::unique_ptr<THandleStream> OpenReadStream(const std::string& fileName)
+std::unique_ptr<THandleStream> OpenReadStream(const std::string& fileName, int64_t sizeHint)
 {
     auto stream = std::make_unique<TExtFileStream>(fileName, fmOpenRead | fmShareDenyNone);
-    ::posix_fadvise(stream->Handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    // the advice only pays where the kernel's own read-ahead would stop early
+    if (sizeHint < 0 || sizeHint > (int64_t(1) << 20))
+        ::posix_fadvise(stream->Handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
     return stream;
 }
 
@@ -294,11 +296,9 @@ void TCopyThread::Execute()
 
 int TCopyThread::CreateDest()
 {
-    if (EngineFs::Exists(DestNameXL, false)) {
-        if (!FOverwrite) {
-            SetSysError(WinError::ERROR_FILE_EXISTS);
-            return Create;
-        }
+    // Without overwriting, the rename that puts the copy in place refuses an existing file (see
+    // CommitDest); with it, a read-only file in the way is made writable first.
+    if (FOverwrite && EngineFs::Exists(DestNameXL, false)) {
         uint32_t attr = EngineFs::GetAttributes(DestNameXL);
         if (attr != EngineFs::InvalidAttributes && (attr & faReadOnly)) {
             uint32_t code = EngineFs::SetAttributes(DestNameXL, attr & ~faReadOnly);
@@ -330,7 +330,8 @@ int TCopyThread::CommitDest()
     if (code != 0) {
         SetSysError(code);
         DiscardDest();
-        return Rename;
+        // a file that took the name meanwhile is the same failure as one that was there before
+        return code == WinError::ERROR_FILE_EXISTS && !FOverwrite ? Create : Rename;
     }
     FDestTemp.clear();
     return 0;
@@ -395,12 +396,18 @@ int64_t TCopyThread::ReadChunk(TStream* src, uint8_t* buffer, int64_t count)
 
 int TCopyThread::OpenSource()
 {
-    if (!GetFileData(SourceNameXL, SourceFileData))
+    if (!FSourceDataKnown && !GetFileData(SourceNameXL, SourceFileData))
         return NotFound;
     if (DestName.empty())
         return Create;
     try {
-        sSource = OpenReadStream(SourceNameXL).release();
+        sSource = OpenReadStream(SourceNameXL, SourceFileData.FileSize).release();
+    } catch (const EExtFileStreamError& e) {
+        // a source that went away after the caller read its data
+        if (FSourceDataKnown && static_cast<uint32_t>(e.ErrorCode) == WinError::ERROR_FILE_NOT_FOUND)
+            return NotFound;
+        FSysErrMsg = e.Message();
+        return Open;
     } catch (const Exception& e) {
         FSysErrMsg = e.Message();
         return Open;

@@ -166,6 +166,13 @@ public:
     void SetCopyAltStreams(bool value) { FCopyAltStreams = value; }
     void SetCopyTimeStamp(bool value) { FCopyTimeStamp = value; }
     void SetOverwrite(bool value) { FOverwrite = value; }
+    // Data of the source that the caller has just read (times, size, attributes): the worker takes it
+    // instead of looking the source up again.
+    void SetSourceData(const TFileData& data)
+    {
+        SourceFileData = data;
+        FSourceDataKnown = true;
+    }
     void SetResetArchiveBit(bool value) { FResetArchive = value; }
     void SetShellCopy(TShellCopyModes value) { FShellCopy = value; }
     uint32_t Crc() const { return FCrc; }
@@ -259,7 +266,7 @@ protected:
     std::atomic<bool> FUserBreak{false};
     bool FCopyTimeStamp = true, FCopyAttr = true;
     bool FResetArchive = false, FCopyCrTm = false, FCopyStorage = false, FCopyAltStreams = false,
-         FCopyAcl = false, FOverwrite = false, FVerify = false;
+         FCopyAcl = false, FOverwrite = false, FVerify = false, FSourceDataKnown = false;
     TZCompressionLevel FCompLevel = zcDefault;
     uint32_t FCrc = 0;
     int64_t UTotal = 0, CTotal = 0;
@@ -458,4 +465,5 @@ uint32_t CopyZipArchive(const std::string& src, const std::string& dest);
 uint32_t RenameZipArchive(const std::string& src, const std::string& dest, uint32_t timeout);
 
 // Opens a file for reading with full sharing; raises EExtFileStreamError with the code.
-std::unique_ptr<THandleStream> OpenReadStream(const std::string& fileName);
+// sizeHint: the expected size where known; read-ahead advice is given only for large files.
+std::unique_ptr<THandleStream> OpenReadStream(const std::string& fileName, int64_t sizeHint = -1);

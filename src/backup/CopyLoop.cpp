@@ -459,6 +459,8 @@ bool NewFilesWritable()
 
 // Files up to this size are copied on the run's thread.
 constexpr int64_t InlineCopyLimit = 256 * 1024;
+// Folders with fewer files that have a copy are compared without the helper thread.
+constexpr size_t StatAheadMinimum = 8;
 
 // The engine's copy of a file, run on the calling thread. Its progress reports reach the handler at
 // once, and the wait for it finds it done.
@@ -561,6 +563,13 @@ void TCopyLoop::StartCopy(TCopyProps& cp)
     }
     if (!TempDir.empty())
         FCopyThread->SetTempDir(TempDir);
+    // the worker takes the source's data of the folder pass instead of reading it again
+    TFileData data;
+    data.FileName = FileNameOf(cp.RName);
+    data.FileSize = cp.SInfo.Size;
+    data.FileAttr = cp.SInfo.Attr;
+    data.TimeStamps = cp.Timestamps;
+    FCopyThread->SetSourceData(data);
     FCopyThread->SetVerifyDelay(static_cast<uint32_t>(std::max(MaxWaitTime, 0)));
     FCopyThread->SetOnProgress(Runner.ProgressHandler());
     Runner.LastTick = Runner.TickCount ? Runner.TickCount() : static_cast<uint32_t>(GetTickCount64());
@@ -951,6 +960,9 @@ void TCopyLoop::LoadDestListing(TFolderState& fs, const std::string& destDir)
 
 void TCopyLoop::TDestListing::Close()
 {
+    if (Ahead)
+        Ahead->Stop(AheadJob);
+    Ahead = nullptr;
     if (Handle)
         ::closedir(static_cast<DIR*>(Handle));
     Handle = nullptr;
@@ -1199,6 +1211,34 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             code = static_cast<int>(LastWinError());
         const bool needArchive =
             FTask.UseArchivCB || FTask.ResArchivCB || level == 3 || list.Attributes.Archive != amIgnore;
+        // The statuses of the files that have a copy are read on a helper thread while this one reads
+        // the sources'. Only until the loop writes into the destination folder: it stops the helper
+        // first, so that nothing out of date is compared.
+        uint64_t aheadJob = 0;
+        if (code == 0 && FTask.DestMode < 4 && entries.size() >= StatAheadMinimum) {
+            LoadDestListing(fs, destDir);
+            std::vector<std::string> names(entries.size());
+            size_t wanted = 0;
+            for (size_t i = 0; i < entries.size(); ++i) {
+                if (entries[i].Type != DT_DIR && fs.Dest.Has(entries[i].Name)) {
+                    names[i] = entries[i].Name;
+                    ++wanted;
+                }
+            }
+            if (wanted >= StatAheadMinimum) {
+                if (!FStatAhead)
+                    FStatAhead = std::make_unique<TStatAhead>();
+                aheadJob =
+                    FStatAhead->Start(fs.Dest.Fd(), AddPathDelimiter(destDir), std::move(names), level == 3);
+                fs.Dest.Ahead = FStatAhead.get();
+                fs.Dest.AheadJob = aheadJob;
+            }
+        }
+        auto stopAhead = [&] {
+            if (aheadJob != 0)
+                FStatAhead->Stop(aheadJob);
+            aheadJob = 0;
+        };
         for (size_t index = 0; code == 0 && index < entries.size(); ++index) {
             const std::string& name = entries[index].Name;
             while (FControl.Paused() && !FControl.Stopped()) {
@@ -1288,9 +1328,13 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             // no look-up of its own.
             LoadDestListing(fs, destDir);
             TPosixFileData dd;
-            bool dExist = fs.Dest.Has(n + formExt) &&
-                          ReadFileDataAt(fs.Dest.Fd(), n + formExt, target, false, level == 3, dd) == 0 &&
-                          (dd.Attr & AttrDirectory) == 0;
+            bool dExist = false;
+            if (fs.Dest.Has(n + formExt)) {
+                uint32_t dCode = 0;
+                if (aheadJob == 0 || !FStatAhead->Take(aheadJob, index, n + formExt, dd, dCode))
+                    dCode = ReadFileDataAt(fs.Dest.Fd(), n + formExt, target, false, level == 3, dd);
+                dExist = dCode == 0 && (dd.Attr & AttrDirectory) == 0;
+            }
             FILETIME lwTime = dExist ? dd.LastWriteTime : 0;
             bool z = true;
             int action = 1;
@@ -1334,6 +1378,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             }
 
             if (z) {
+                stopAhead();
                 if (FCopyThread && cp.Valid) {
                     int r = FinishFileCopy(CompletePendingCopy(cp, fs), cp, fs, c);
                     cp.Valid = false;
@@ -1489,6 +1534,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             }
             FControl.Checkpoint();
         }
+        stopAhead();
         if (code != 0 && code != static_cast<int>(WinError::ERROR_NO_MORE_FILES)) {
             FLog.WriteErrorToLog(1, "B", _("Error scanning directory: ") + srcDir,
                                  static_cast<uint32_t>(code));

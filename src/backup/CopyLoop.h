@@ -17,6 +17,7 @@
 #include "backup/CopyThreadRunner.h"
 #include "backup/EngineFileOps.h"
 #include "backup/FileSelection.h"
+#include "backup/StatAhead.h"
 #include "backup/TaskSettings.h"
 #include "backup/ZipRun.h"
 #include "foundation/FileUtilsTimes.h"
@@ -127,6 +128,9 @@ private:
         bool Exists = false;
         std::unordered_set<std::string> Names;
         void* Handle = nullptr; // DIR*
+        // the helper's job that reads the statuses of this folder's files ahead (stopped on Close)
+        TStatAhead* Ahead = nullptr;
+        uint64_t AheadJob = 0;
         bool Has(const std::string& name) const { return Exists && Names.count(name) != 0; }
     };
     struct TFolderState
@@ -176,6 +180,8 @@ private:
     IProgressSink& FProgress;
     IInteraction& FInteraction;
     std::unique_ptr<TCopyThread> FCopyThread;
+    // reads destination statuses ahead of the file pass; made on first use
+    std::unique_ptr<TStatAhead> FStatAhead;
     std::unique_ptr<TEncryption> FOwnedEncryption;
     std::string FCurDir;
     std::vector<std::pair<dev_t, ino_t>> FDestFolders;

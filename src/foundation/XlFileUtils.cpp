@@ -50,25 +50,44 @@ std::string AddLongPathPrefix(const std::string& path)
     return path;
 }
 
+namespace {
+
+// Makes path and any missing parents, the deepest level first: only levels that are missing cost a
+// system call. A level that exists as anything but a directory fails.
+bool MakeDirectories(const std::string& path, int depth)
+{
+    if (::mkdir(path.c_str(), 0777) == 0)
+        return true;
+    struct stat st;
+    if (errno == EEXIST)
+        return IsDirStat(path, st);
+    if (errno != ENOENT || depth > 4096)
+        return false;
+    size_t slash = path.find_last_not_of('/');
+    slash = slash == std::string::npos ? std::string::npos : path.rfind('/', slash);
+    if (slash == std::string::npos || slash == 0)
+        return false;
+    std::string parent = path.substr(0, slash);
+    while (parent.size() > 1 && parent.back() == '/')
+        parent.pop_back();
+    if (!MakeDirectories(parent, depth + 1))
+        return false;
+    return ::mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && IsDirStat(path, st));
+}
+
+} // namespace
+
 bool XlForceDirectories(const std::string& dir)
 {
-    const std::string path = AddLongPathPrefix(dir);
+    std::string path = AddLongPathPrefix(dir);
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     if (path.empty())
         return false;
     struct stat st;
     if (IsDirStat(path, st))
         return true;
-    // Create each missing level from the top; a level that exists as anything but a directory fails.
-    size_t pos = 0;
-    while (pos != std::string::npos) {
-        pos = path.find('/', pos + 1);
-        std::string part = path.substr(0, pos);
-        if (part.empty() || part.back() == '/')
-            continue;
-        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
-            return false;
-    }
-    return IsDirStat(path, st);
+    return MakeDirectories(path, 0);
 }
 
 uint32_t XlRemoveDir(const std::string& dir)

@@ -308,7 +308,6 @@ TEST_F(CopyLoopRunTest, TaskRunBacksUpTheTreeAndTheNextRunCopiesNothing)
 
 } // namespace
 
-
 namespace {
 
 // A copy thread whose work is given by the test; it ends with the error word its body returns.
@@ -539,3 +538,33 @@ TEST_F(CopyLoopTest, AnotherFormThatIsTheCopyOfASourceFileOfItsOwnStays)
 }
 
 } // namespace
+
+TEST_F(CopyLoopTest, EachFileOfABigFolderIsComparedWithItsOwnCopy)
+{
+    // Enough files with copies for the destination statuses to be read ahead; each file has a time of
+    // its own, so that a status taken for the wrong file decides wrongly.
+    const int count = 40;
+    auto name = [](int i) { return "many/f" + std::to_string(i) + ".txt"; };
+    for (int i = 0; i < count; ++i) {
+        WriteAll(Src(name(i)), "first " + std::to_string(i));
+        SetMTime(Src(name(i)), 1700000000 + i * 1000);
+    }
+    task.KeepBakCB = true;
+    task.BakSec.DirMode = sdNone;
+    task.BakSec.FileSuffix = "bak#";
+    task.BakSec.MaxHist = 2;
+    EXPECT_EQ(Run().CopyCount, 3 + count);
+    for (int i : {0, 7, 8, 25, 39}) {
+        WriteAll(Src(name(i)), "second " + std::to_string(i));
+        SetMTime(Src(name(i)), 1700000000 + i * 1000 + 500);
+    }
+    TFolderCounters second = Run();
+    EXPECT_EQ(second.CopyCount, 5);
+    EXPECT_EQ(second.ErrorCount, 0);
+    for (int i = 0; i < count; ++i) {
+        const bool changed = i == 0 || i == 7 || i == 8 || i == 25 || i == 39;
+        EXPECT_EQ(ReadAll(Dst(name(i))), (changed ? "second " : "first ") + std::to_string(i)) << i;
+        EXPECT_EQ(fs::exists(Dst("many/f" + std::to_string(i) + ".bak1.txt")), changed) << i;
+    }
+    EXPECT_EQ(Run().CopyCount, 0);
+}

@@ -140,6 +140,11 @@ TEST_F(VastrelProgramTest, ADisplayThatDoesNotAnswerLeavesTheRunUnattended)
                              ShellQuote(VASTREL_EXE) + " /force " + ShellQuote(task));
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_NE(Log().find("Backup: 1 of 1 files copied"), std::string::npos) << Log();
+    // the program that runs unattended does not depend on the window libraries at all
+    ShellResult needed = RunShell("readelf -d " + ShellQuote(VASTREL_EXE));
+    ASSERT_EQ(needed.exitCode, 0) << needed.output;
+    EXPECT_NE(needed.output.find("(NEEDED)"), std::string::npos);
+    EXPECT_EQ(needed.output.find("libQt"), std::string::npos) << needed.output;
 }
 
 TEST_F(VastrelProgramTest, MissingSourceFolderCountsOneErrorInTheStatusLine)

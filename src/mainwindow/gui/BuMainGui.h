@@ -8,10 +8,6 @@
 #include "mainwindow/BuMain.h"
 #include "mainwindow/PowerActions.h"
 
-// True when a display is there to show windows on: DISPLAY or WAYLAND_DISPLAY names one that accepts
-// a connection, or QT_QPA_PLATFORM chooses a platform explicitly.
-bool DisplayAvailable();
-
 // Runs the program for args (args[0] the program) with the progress window and returns the process
 // exit code. argc and argv go to the QApplication.
 int RunWithProgressWindow(int& argc, char** argv, const std::vector<std::string>& args,

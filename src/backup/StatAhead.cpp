@@ -1,0 +1,108 @@
+#include "backup/StatAhead.h"
+
+TStatAhead::~TStatAhead()
+{
+    Stop();
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        FQuit = true;
+    }
+    FWake.notify_all();
+    if (FThread.joinable())
+        FThread.join();
+}
+
+uint64_t TStatAhead::Start(int dirFd, const std::string& dirPath, std::vector<std::string> names,
+                           bool withArchiveBit)
+{
+    Stop();
+    auto job = std::make_shared<TJob>();
+    job->Id = ++FLastId;
+    job->DirFd = dirFd;
+    job->DirPath = dirPath;
+    job->Names = std::move(names);
+    job->WithArchiveBit = withArchiveBit;
+    job->Slots = std::make_unique<TSlot[]>(job->Names.size());
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        FPending = job;
+        FJob = job;
+        if (!FThread.joinable())
+            FThread = std::thread([this] { Work(); });
+    }
+    FWake.notify_all();
+    return job->Id;
+}
+
+bool TStatAhead::Take(uint64_t job, size_t index, const std::string& name, TPosixFileData& data,
+                      uint32_t& code)
+{
+    TJob* j = FJob.get();
+    if (!j || j->Id != job || index >= j->Names.size() || j->Names[index] != name)
+        return false;
+    TSlot& slot = j->Slots[index];
+    int state;
+    while ((state = slot.State.load(std::memory_order_acquire)) == 0)
+        slot.State.wait(0, std::memory_order_acquire);
+    if (state != 1)
+        return false;
+    data = slot.Data;
+    code = slot.Code;
+    return true;
+}
+
+void TStatAhead::Stop(uint64_t job)
+{
+    if (FJob && FJob->Id == job)
+        Stop();
+}
+
+void TStatAhead::Stop()
+{
+    if (!FJob)
+        return;
+    FJob->Cancel.store(true);
+    std::unique_lock<std::mutex> guard(FLock);
+    if (FPending == FJob)
+        FPending.reset();
+    FIdle.wait(guard, [this] { return !FBusy; });
+    FJob.reset();
+}
+
+void TStatAhead::Work()
+{
+    for (;;) {
+        std::shared_ptr<TJob> job;
+        {
+            std::unique_lock<std::mutex> guard(FLock);
+            FWake.wait(guard, [this] { return FQuit || FPending; });
+            if (FQuit)
+                return;
+            job = std::move(FPending);
+            FPending.reset();
+            FBusy = true;
+        }
+        std::string path;
+        for (size_t i = 0; i < job->Names.size(); ++i) {
+            TSlot& slot = job->Slots[i];
+            int state = 2;
+            if (!job->Cancel.load(std::memory_order_relaxed) && !job->Names[i].empty()) {
+                try {
+                    path = job->DirPath + job->Names[i];
+                    slot.Code = ReadFileDataAt(job->DirFd, job->Names[i], path, false, job->WithArchiveBit,
+                                               slot.Data);
+                    state = 1;
+                } catch (...) {
+                    state = 2;
+                }
+            }
+            slot.State.store(state, std::memory_order_release);
+            slot.State.notify_one();
+        }
+        {
+            std::lock_guard<std::mutex> guard(FLock);
+            FBusy = false;
+        }
+        FIdle.notify_all();
+    }
+}
