@@ -3,7 +3,8 @@
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/copy_common.sh"
 
-changed="$work/changed"
+# made from the data set, so that it is made again with it
+changed="$data/changed"
 base="$out/base3"
 if [ ! -d "$changed" ]; then
     rm -rf "$changed.tmp" && cp -a "$src" "$changed.tmp"

@@ -1211,6 +1211,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             code = static_cast<int>(LastWinError());
         const bool needArchive =
             FTask.UseArchivCB || FTask.ResArchivCB || level == 3 || list.Attributes.Archive != amIgnore;
+        const bool needTimes = SelectionUsesTimes(list, Selection);
         // The statuses of the files that have a copy are read on a helper thread while this one reads
         // the sources'. Only until the loop writes into the destination folder: it stops the helper
         // first, so that nothing out of date is compared.
@@ -1266,8 +1267,10 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             info.Name = name;
             info.Size = fd.Size;
             info.Attr = fd.Attr;
-            info.DateTime = FileTimeToLocalDateTime(fd.LastWriteTime);
-            info.CreationTime = FileTimeToLocalDateTime(fd.CreationTime);
+            if (needTimes) {
+                info.DateTime = FileTimeToLocalDateTime(fd.LastWriteTime);
+                info.CreationTime = FileTimeToLocalDateTime(fd.CreationTime);
+            }
             std::string ext;
             bool fileSelected = !noneSelected && ExtensionMatches(name, list, ext) &&
                                 FileMatchesSelection(info, list, Selection);
@@ -1468,7 +1471,6 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                                        TimeText(fd.LastWriteTime) + " -> " + FileAttrToStr(dd.Attr) + " " +
                                        TimeText(dd.LastWriteTime));
                 Ops.SetAttributesLogged(target, fd.Attr & 0xFFFF, false, "B");
-                FProgress.SetElapsedTime(Now() - StartTime);
                 ShowRunProgress(c);
             } else if (action == 4) {
                 FLog.WriteErrorToLog(
@@ -1478,7 +1480,6 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                         " (" + FormatSize(false, fd.Size) + ")");
                 c.FailedBytes += fd.Size;
                 ++c.ErrorCount;
-                FProgress.SetElapsedTime(Now() - StartTime);
                 ShowRunProgress(c);
             } else {
                 // Up to date: older versions of the file may have grown too old meanwhile.
@@ -1517,7 +1518,6 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                                SafeFormat(_("File at destination is up to date: \"%s\""), {relName}) + " (" +
                                FormatSize(false, fd.Size) + ")" + (reset ? " (A)" : ""));
                 }
-                FProgress.SetElapsedTime(Now() - StartTime);
                 ShowRunProgress(c);
             }
             c.TotalBytes += fd.Size;

@@ -28,6 +28,21 @@ bool FileInTimePeriod(const TTimePeriod& period, const TSelFileInfo& info, const
     return FileTimesPass(period, info.DateTime, info.CreationTime, context.Today, context.LastBackupTime);
 }
 
+namespace {
+
+// The run's window where one is given, else the entry's own.
+const TTimePeriod& ActivePeriod(const TExtensionList& list, const TSelectionContext& context)
+{
+    return context.CmdTmPeriod.Mode == tmOff ? list.TmPeriod : context.CmdTmPeriod;
+}
+
+} // namespace
+
+bool SelectionUsesTimes(const TExtensionList& list, const TSelectionContext& context)
+{
+    return context.CmdTmPeriod.Mode != tmError && ActivePeriod(list, context).Mode != tmAll;
+}
+
 bool FileMatchesSelection(const std::string& text, const TSelFileInfo& info, const TExtensionList& list,
                           const TSelectionContext& context)
 {
@@ -37,6 +52,5 @@ bool FileMatchesSelection(const std::string& text, const TSelFileInfo& info, con
         return false;
     if (context.CmdTmPeriod.Mode == tmError)
         return false;
-    const TTimePeriod& period = context.CmdTmPeriod.Mode == tmOff ? list.TmPeriod : context.CmdTmPeriod;
-    return FileInTimePeriod(period, info, context);
+    return FileInTimePeriod(ActivePeriod(list, context), info, context);
 }

@@ -32,6 +32,8 @@ bool MatchAttributes(const TAttributes& attributes, uint32_t attr);
 bool FileInTimePeriod(const TTimePeriod& period, const TSelFileInfo& info, const TSelectionContext& context);
 bool FileMatchesSelection(const std::string& text, const TSelFileInfo& info, const TExtensionList& list,
                           const TSelectionContext& context);
+// Whether FileMatchesSelection looks at the file times: where it does not, callers need not give them.
+bool SelectionUsesTimes(const TExtensionList& list, const TSelectionContext& context);
 inline bool FileMatchesSelection(const TSelFileInfo& info, const TExtensionList& list,
                                  const TSelectionContext& context)
 {

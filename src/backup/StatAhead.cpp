@@ -41,10 +41,22 @@ bool TStatAhead::Take(uint64_t job, size_t index, const std::string& name, TPosi
     if (!j || j->Id != job || index >= j->Names.size() || j->Names[index] != name)
         return false;
     TSlot& slot = j->Slots[index];
-    int state;
-    while ((state = slot.State.load(std::memory_order_acquire)) == 0)
-        slot.State.wait(0, std::memory_order_acquire);
-    if (state != 1)
+    // Not reached yet: the caller reads it now and the helper passes over it, so that the caller never
+    // waits for a helper that is still waking up. Being read: the answer is a moment away.
+    int state = Free;
+    if (slot.State.compare_exchange_strong(state, Claimed, std::memory_order_acq_rel))
+        return false;
+    for (int spin = 0; state == Reading; ++spin) {
+        if (spin < 4096) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        } else {
+            std::this_thread::yield();
+        }
+        state = slot.State.load(std::memory_order_acquire);
+    }
+    if (state != Read)
         return false;
     data = slot.Data;
     code = slot.Code;
@@ -85,19 +97,22 @@ void TStatAhead::Work()
         std::string path;
         for (size_t i = 0; i < job->Names.size(); ++i) {
             TSlot& slot = job->Slots[i];
-            int state = 2;
-            if (!job->Cancel.load(std::memory_order_relaxed) && !job->Names[i].empty()) {
-                try {
-                    path = job->DirPath + job->Names[i];
-                    slot.Code = ReadFileDataAt(job->DirFd, job->Names[i], path, false, job->WithArchiveBit,
-                                               slot.Data);
-                    state = 1;
-                } catch (...) {
-                    state = 2;
-                }
+            const bool wanted = !job->Cancel.load(std::memory_order_relaxed) && !job->Names[i].empty();
+            int state = Free;
+            // an entry the caller has claimed is passed over
+            if (!slot.State.compare_exchange_strong(state, wanted ? Reading : NotRead,
+                                                    std::memory_order_acq_rel) ||
+                !wanted)
+                continue;
+            state = NotRead;
+            try {
+                path = job->DirPath + job->Names[i];
+                slot.Code =
+                    ReadFileDataAt(job->DirFd, job->Names[i], path, false, job->WithArchiveBit, slot.Data);
+                state = Read;
+            } catch (...) {
             }
             slot.State.store(state, std::memory_order_release);
-            slot.State.notify_one();
         }
         {
             std::lock_guard<std::mutex> guard(FLock);

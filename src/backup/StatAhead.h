@@ -26,19 +26,28 @@ public:
     // must stay open until the job is stopped. Returns the job's number.
     uint64_t Start(int dirFd, const std::string& dirPath, std::vector<std::string> names,
                    bool withArchiveBit);
-    // The status of names[index] of job when that is still the running job and the name is name
-    // (waits for the helper to get there): true with the system's answer in data and code, as
-    // ReadFileDataAt gives them. false: the caller reads it itself. A caller that writes into the
-    // folder stops the job first: what the helper read before is out of date then.
+    // The status of names[index] of job when that is still the running job, the name is name and the
+    // helper has read it or is reading it: true with the system's answer in data and code, as
+    // ReadFileDataAt gives them. false: the caller reads it itself (an entry the helper has not reached
+    // yet is left to the caller). A caller that writes into the folder stops the job first: what the
+    // helper read before is out of date then.
     bool Take(uint64_t job, size_t index, const std::string& name, TPosixFileData& data, uint32_t& code);
     // Ends job if it is the running one; the helper no longer uses its folder afterwards.
     void Stop(uint64_t job);
     void Stop();
 
 private:
+    enum TSlotState : int
+    {
+        Free,    // not reached yet
+        Reading, // the helper reads it
+        Read,    // Code and Data hold the answer
+        NotRead, // passed over (job stopped)
+        Claimed  // the caller reads it itself
+    };
     struct TSlot
     {
-        std::atomic<int> State{0}; // 0 waiting, 1 read, 2 not read (job stopped)
+        std::atomic<int> State{Free};
         uint32_t Code = 0;
         TPosixFileData Data;
     };
