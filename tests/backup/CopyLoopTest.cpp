@@ -209,6 +209,22 @@ TEST_F(CopyLoopTest, UnreadableFileIsCountedAndLoggedAndTheRestIsCopied)
     EXPECT_NE(LogText().find("***"), std::string::npos);
 }
 
+TEST_F(CopyLoopTest, ADateWindowSelectsByModificationTime)
+{
+    SetMTime(Src("sub/b.dat"), 1750000000); // June 2025; the others are from November 2023
+    for (TTimeMode mode : {tmNewer, tmOlder}) {
+        fs::remove_all(sandbox.Path("dst"));
+        configure = [mode](TCopyLoop&, TExtensionList& list) {
+            list.TmPeriod.Mode = mode;
+            list.TmPeriod.Dat1 = list.TmPeriod.Dat2 = EncodeDate(2024, 6, 1);
+        };
+        TFolderCounters counters = Run();
+        EXPECT_EQ(counters.CopyCount, mode == tmNewer ? 1 : 2) << mode;
+        EXPECT_EQ(fs::exists(Dst("sub/b.dat")), mode == tmNewer) << mode;
+        EXPECT_EQ(fs::exists(Dst("a.txt")), mode == tmOlder) << mode;
+    }
+}
+
 TEST_F(CopyLoopTest, ExcludedSubFolderIsNotEntered)
 {
     TCopyLoop loop(task, log, control, progress, interaction);
