@@ -297,19 +297,17 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
         versionName = VersionName(fs.DestBase, cp.DDir, cp.DName, cp.EName, cp.LwTime, 0);
     } else {
         bool two = sec.MaxHist > 9;
+        // the parts that do not depend on the version number, worked out once
+        const std::string n = FileNameOf(cp.DName);
+        const std::string x = cp.EName != cp.DName ? FileExtOf(cp.EName) : std::string();
+        std::string baseSuffix;
+        if (sec.DirMode == sdNone || !sec.FileSuffix.empty())
+            baseSuffix = "." + ExpandSecuritySuffix(sec.FileSuffix.empty() ? BakSuffix : sec.FileSuffix,
+                                                    FileTimeToLocalDateTime(cp.LwTime));
+        const bool numberMark = baseSuffix.find('#') != std::string::npos;
         auto name = [&](int k, bool twoDigits) {
-            std::string n = FileNameOf(cp.DName);
-            std::string x = cp.EName != cp.DName ? FileExtOf(cp.EName) : std::string();
-            std::string suffix =
-                "." + ExpandSecuritySuffix(sec.FileSuffix.empty() ? BakSuffix : sec.FileSuffix,
-                                           FileTimeToLocalDateTime(cp.LwTime));
-            if (sec.DirMode != sdNone && sec.FileSuffix.empty())
-                suffix.clear();
             std::string num = VersionDigits(k, twoDigits);
-            if (suffix.find('#') != std::string::npos)
-                suffix = ReplaceAll(suffix, "#", num);
-            else
-                suffix += num;
+            std::string suffix = numberMark ? ReplaceAll(baseSuffix, "#", num) : baseSuffix + num;
             return v + InsertNameSuffix(n, suffix) + x;
         };
         // The names in the versions folder are read once per folder and followed through the renames
