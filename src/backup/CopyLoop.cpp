@@ -1211,8 +1211,8 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             FTask.UseArchivCB || FTask.ResArchivCB || level == 3 || list.Attributes.Archive != amIgnore;
         const bool needTimes = SelectionUsesTimes(list, Selection);
         // The statuses of the files that have a copy are read on a helper thread while this one reads
-        // the sources'. Only until the loop writes into the destination folder: it stops the helper
-        // first, so that nothing out of date is compared.
+        // the sources'. Only until the loop writes or deletes in the destination folder: it stops the
+        // helper first, so that nothing out of date is compared.
         uint64_t aheadJob = 0;
         if (code == 0 && FTask.DestMode < 4 && entries.size() >= StatAheadMinimum) {
             LoadDestListing(fs, destDir);
@@ -1482,8 +1482,10 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             } else {
                 // Up to date: older versions of the file may have grown too old meanwhile.
                 if (dExist && FTask.KeepBakCB && FTask.BakSec.AgeInWeeks > 0 &&
-                    FTask.BakSec.DirMode != sdRootDate)
+                    FTask.BakSec.DirMode != sdRootDate) {
+                    stopAhead(); // deletes in the destination folder
                     PruneOldVersions(fs, destDir, n, formExt);
+                }
                 bool reset = false;
                 if (comparison != 4 && FTask.ResArchivCB && archiveSet) {
                     uint32_t e = XlChangeFileAttr(sourcePath, AttrArchive, true, true);

@@ -1,5 +1,7 @@
 #include "backup/StatAhead.h"
 
+#include <system_error>
+
 TStatAhead::~TStatAhead()
 {
     Stop();
@@ -25,10 +27,15 @@ uint64_t TStatAhead::Start(int dirFd, const std::string& dirPath, std::vector<st
     job->Slots = std::make_unique<TSlot[]>(job->Names.size());
     {
         std::lock_guard<std::mutex> guard(FLock);
+        if (!FThread.joinable()) {
+            try {
+                FThread = std::thread([this] { Work(); });
+            } catch (const std::system_error&) {
+                return 0; // no thread to be had: the caller reads every status itself
+            }
+        }
         FPending = job;
         FJob = job;
-        if (!FThread.joinable())
-            FThread = std::thread([this] { Work(); });
     }
     FWake.notify_all();
     return job->Id;

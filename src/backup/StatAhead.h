@@ -23,7 +23,8 @@ public:
 
     // Reads names[i] (relative to the open folder dirFd, dirPath with a trailing delimiter naming it in
     // full) in their order; empty names are passed over. A job still running is stopped first. dirFd
-    // must stay open until the job is stopped. Returns the job's number.
+    // must stay open until the job is stopped. Returns the job's number (0: no helper could be started,
+    // Take always answers false).
     uint64_t Start(int dirFd, const std::string& dirPath, std::vector<std::string> names,
                    bool withArchiveBit);
     // The status of names[index] of job when that is still the running job, the name is name and the
