@@ -73,9 +73,18 @@ TFileTimestamps TimestampsOf(const TPosixFileData& data)
     return ts;
 }
 
+// head + tail, written so that GCC 12's overlap warning for a literal put before a temporary string
+// has nothing to report
+std::string Joined(const char* head, const std::string& tail)
+{
+    std::string text(head);
+    text += tail;
+    return text;
+}
+
 std::string AttrText(uint32_t attr)
 {
-    return " " + FileAttrToStr(attr);
+    return Joined(" ", FileAttrToStr(attr));
 }
 
 std::string TimeText(FILETIME ft)
@@ -256,8 +265,8 @@ std::string TCopyLoop::VersionName(const std::string& destBase, const std::strin
     std::string x = eName != dName ? FileExtOf(eName) : std::string();
     std::string s;
     if (sec.DirMode == sdNone || !sec.FileSuffix.empty())
-        s = "." + ExpandSecuritySuffix(sec.FileSuffix.empty() ? BakSuffix : sec.FileSuffix,
-                                       FileTimeToLocalDateTime(lwTime));
+        s = Joined(".", ExpandSecuritySuffix(sec.FileSuffix.empty() ? BakSuffix : sec.FileSuffix,
+                                             FileTimeToLocalDateTime(lwTime)));
     if (k > 0) {
         std::string num = VersionDigits(k, sec.MaxHist > 9 && k > 0 ? true : false);
         if (s.find('#') != std::string::npos)
@@ -302,8 +311,8 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
         const std::string x = cp.EName != cp.DName ? FileExtOf(cp.EName) : std::string();
         std::string baseSuffix;
         if (sec.DirMode == sdNone || !sec.FileSuffix.empty())
-            baseSuffix = "." + ExpandSecuritySuffix(sec.FileSuffix.empty() ? BakSuffix : sec.FileSuffix,
-                                                    FileTimeToLocalDateTime(cp.LwTime));
+            baseSuffix = Joined(".", ExpandSecuritySuffix(sec.FileSuffix.empty() ? BakSuffix : sec.FileSuffix,
+                                                          FileTimeToLocalDateTime(cp.LwTime)));
         const bool numberMark = baseSuffix.find('#') != std::string::npos;
         auto name = [&](int k, bool twoDigits) {
             std::string num = VersionDigits(k, twoDigits);
