@@ -58,9 +58,12 @@ TSuffixDialog::TSuffixDialog(QWidget* parent) : TTaskDialogBase("qv-options.html
     edSuffix = new QLineEdit(gbSuffix);
     edSuffix->setObjectName(QStringLiteral("edSuffix"));
     edSuffix->setPlaceholderText(TrQ("Suffix inserted before the extension"));
-    btnFDate = PlaceholderButton(gbSuffix, "btnFDate", "%fdate%", "Insert placeholder for file timestamp");
-    btnBDate = PlaceholderButton(gbSuffix, "btnBDate", "%bdate%", "Insert placeholder for backup date");
-    btnBTime = PlaceholderButton(gbSuffix, "btnBTime", "%btime%", "Insert placeholder for backup time");
+    btnFDate =
+        PlaceholderButton(gbSuffix, "btnFDate", "%fdate%", "Insert placeholder for file timestamp", edSuffix);
+    btnBDate =
+        PlaceholderButton(gbSuffix, "btnBDate", "%bdate%", "Insert placeholder for backup date", edSuffix);
+    btnBTime =
+        PlaceholderButton(gbSuffix, "btnBTime", "%btime%", "Insert placeholder for backup time", edSuffix);
     auto* suffixLabel = new QLabel(TrQ("Suffix:"), gbSuffix);
     suffixLabel->setBuddy(edSuffix);
     auto* suf = new QGridLayout(gbSuffix);
@@ -117,12 +120,6 @@ TSuffixDialog::TSuffixDialog(QWidget* parent) : TTaskDialogBase("qv-options.html
     connect(edSuffix, &QLineEdit::textChanged, this, [this] { GuardSlot([this] { SuffixChanged(); }); });
     connect(reMaxHist, &TRangeEdit::Changed, this, [this] { GuardSlot([this] { CountersChanged(); }); });
     connect(reAge, &TRangeEdit::Changed, this, [this] { GuardSlot([this] { CountersChanged(); }); });
-    connect(btnFDate, &QPushButton::clicked, this,
-            [this] { GuardSlot([this] { AppendToEdit(edSuffix, "%fdate%"); }); });
-    connect(btnBDate, &QPushButton::clicked, this,
-            [this] { GuardSlot([this] { AppendToEdit(edSuffix, "%bdate%"); }); });
-    connect(btnBTime, &QPushButton::clicked, this,
-            [this] { GuardSlot([this] { AppendToEdit(edSuffix, "%btime%"); }); });
 }
 
 void TSuffixDialog::DefaultSuffixIfEmpty()

@@ -39,10 +39,12 @@ TSyncSuffixDialog::TSyncSuffixDialog(QWidget* parent) : TTaskDialogBase("qv-opti
     edDirSuffix = new QLineEdit(gbDirs);
     edDirSuffix->setObjectName(QStringLiteral("edDirSuffix"));
     edDirSuffix->setPlaceholderText(TrQ("Suffix appended to the directory name"));
-    btnDirFDate =
-        PlaceholderButton(gbDirs, "btnDirFDate", "%fdate%", "Insert placeholder for directory timestamp");
-    btnDirBDate = PlaceholderButton(gbDirs, "btnDirBDate", "%bdate%", "Insert placeholder for backup date");
-    btnDirBTime = PlaceholderButton(gbDirs, "btnDirBTime", "%btime%", "Insert placeholder for backup time");
+    btnDirFDate = PlaceholderButton(gbDirs, "btnDirFDate", "%fdate%",
+                                    "Insert placeholder for directory timestamp", edDirSuffix);
+    btnDirBDate = PlaceholderButton(gbDirs, "btnDirBDate", "%bdate%", "Insert placeholder for backup date",
+                                    edDirSuffix);
+    btnDirBTime = PlaceholderButton(gbDirs, "btnDirBTime", "%btime%", "Insert placeholder for backup time",
+                                    edDirSuffix);
     auto* dirs = new QGridLayout(gbDirs);
     auto* prefixLabel = new QLabel(TrQ("Prefix"), gbDirs);
     prefixLabel->setObjectName(QStringLiteral("laDirPrefix"));
@@ -62,9 +64,12 @@ TSyncSuffixDialog::TSyncSuffixDialog(QWidget* parent) : TTaskDialogBase("qv-opti
     edFileSuffix = new QLineEdit(gbFiles);
     edFileSuffix->setObjectName(QStringLiteral("edFileSuffix"));
     edFileSuffix->setPlaceholderText(TrQ("Suffix inserted before the extension (\"+\": after it)"));
-    btnFDate = PlaceholderButton(gbFiles, "btnFDate", "%fdate%", "Insert placeholder for file timestamp");
-    btnBDate = PlaceholderButton(gbFiles, "btnBDate", "%bdate%", "Insert placeholder for backup date");
-    btnBTime = PlaceholderButton(gbFiles, "btnBTime", "%btime%", "Insert placeholder for backup time");
+    btnFDate = PlaceholderButton(gbFiles, "btnFDate", "%fdate%", "Insert placeholder for file timestamp",
+                                 edFileSuffix);
+    btnBDate =
+        PlaceholderButton(gbFiles, "btnBDate", "%bdate%", "Insert placeholder for backup date", edFileSuffix);
+    btnBTime =
+        PlaceholderButton(gbFiles, "btnBTime", "%btime%", "Insert placeholder for backup time", edFileSuffix);
     auto* files = new QGridLayout(gbFiles);
     auto* fileSuffixLabel = new QLabel(TrQ("Suffix:"), gbFiles);
     fileSuffixLabel->setBuddy(edFileSuffix);
@@ -92,16 +97,6 @@ TSyncSuffixDialog::TSyncSuffixDialog(QWidget* parent) : TTaskDialogBase("qv-opti
         });
     connect(edPrefix, &QLineEdit::textChanged, this, [this] { MirrorPrefix(edPrefix, edDirPrefix); });
     connect(edDirPrefix, &QLineEdit::textChanged, this, [this] { MirrorPrefix(edDirPrefix, edPrefix); });
-    const std::pair<QPushButton*, const char*> dirButtons[] = {
-        {btnDirFDate, "%fdate%"}, {btnDirBDate, "%bdate%"}, {btnDirBTime, "%btime%"}};
-    for (const auto& [button, text] : dirButtons)
-        connect(button, &QPushButton::clicked, this,
-                [this, t = text] { GuardSlot([&] { AppendToEdit(edDirSuffix, t); }); });
-    const std::pair<QPushButton*, const char*> fileButtons[] = {
-        {btnFDate, "%fdate%"}, {btnBDate, "%bdate%"}, {btnBTime, "%btime%"}};
-    for (const auto& [button, text] : fileButtons)
-        connect(button, &QPushButton::clicked, this,
-                [this, t = text] { GuardSlot([&] { AppendToEdit(edFileSuffix, t); }); });
 }
 
 void TSyncSuffixDialog::MirrorPrefix(QLineEdit* from, QLineEdit* to)

@@ -155,12 +155,16 @@ bool CheckPasswordPair(QLineEdit* pwd, QLineEdit* repeat, int minLen, bool empty
     return false;
 }
 
-QPushButton* PlaceholderButton(QWidget* parent, const char* name, const char* caption, const char* hint)
+QPushButton* PlaceholderButton(QWidget* parent, const char* name, const char* caption, const char* hint,
+                               QLineEdit* target)
 {
     auto* b = new QPushButton(QStr(caption), parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setToolTip(TrQ(hint));
     b->setAutoDefault(false);
+    QObject::connect(b, &QPushButton::clicked, b, [target, text = std::string(caption)] {
+        GuardSlot([&] { AppendToEdit(target, text); });
+    });
     return b;
 }
 

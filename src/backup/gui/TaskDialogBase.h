@@ -36,8 +36,9 @@ private:
 
 // A hint of a control even while tool tips are switched off.
 QString StoredHint(const QWidget* w);
-// A button that inserts a placeholder (caption) into an edit; hint is its translatable tool tip.
-QPushButton* PlaceholderButton(QWidget* parent, const char* name, const char* caption, const char* hint);
+// A button that appends its placeholder (caption) to target; hint is its translatable tool tip.
+QPushButton* PlaceholderButton(QWidget* parent, const char* name, const char* caption, const char* hint,
+                               QLineEdit* target);
 // A read-only line edit with an object name.
 QLineEdit* ReadOnlyEdit(QWidget* parent, const char* name);
 // Range edit with bounds and a starting value.
