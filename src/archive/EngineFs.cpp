@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <openssl/rand.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "platform/ErrorCodes.h"
@@ -111,7 +112,30 @@ uint32_t NextTempSuffix()
     return static_cast<uint32_t>((z ^ (z >> 31)) >> 32);
 }
 
+constexpr const char* PartMark = "user.vastrel.part";
+
 } // namespace
+
+std::string RandomTag()
+{
+    char tag[16];
+    std::snprintf(tag, sizeof tag, "%08x", NextTempSuffix());
+    return tag;
+}
+
+bool IsMarkedPart(const std::string& path)
+{
+    char value[4];
+    return ::lgetxattr(path.c_str(), PartMark, value, sizeof value) == 1 && value[0] == '1';
+}
+
+void SetPartMark(const std::string& path, bool marked)
+{
+    if (marked)
+        ::lsetxattr(path.c_str(), PartMark, "1", 1, 0);
+    else
+        ::lremovexattr(path.c_str(), PartMark);
+}
 
 int CreateTempBeside(const std::string& finalName, std::string& tempName, uint32_t& code)
 {
@@ -124,6 +148,7 @@ int CreateTempBeside(const std::string& finalName, std::string& tempName, uint32
         int fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             code = 0;
+            ::fsetxattr(fd, PartMark, "1", 1, 0); // without extended attributes the part is never swept
             return fd;
         }
         if (errno != EEXIST) {

@@ -29,8 +29,16 @@ uint32_t DeleteFile(const std::string& path);
 uint32_t RenameFile(const std::string& from, const std::string& to, bool noReplace);
 
 // Creates a new file beside finalName under a hidden temporary name; returns the descriptor or -1 with
-// code set. tempName receives the name.
+// code set. tempName receives the name. The file carries the mark of the program's partial files where
+// the file system keeps extended attributes.
 int CreateTempBeside(const std::string& finalName, std::string& tempName, uint32_t& code);
+// Whether path carries the mark of a partial file made by CreateTempBeside (a user's file of a like name
+// does not).
+bool IsMarkedPart(const std::string& path);
+// Sets or removes that mark (a copy in place is no partial file any more).
+void SetPartMark(const std::string& path, bool marked);
+// Eight hexadecimal digits drawn from the system's random source, for names no other run picks.
+std::string RandomTag();
 // Flushes a file's data to the disk and drops it from the cache so that a re-read comes from the disk.
 uint32_t FlushToDisk(int fd);
 

@@ -334,6 +334,7 @@ int TCopyThread::CommitDest()
         return code == WinError::ERROR_FILE_EXISTS && !FOverwrite ? Create : Rename;
     }
     FDestTemp.clear();
+    EngineFs::SetPartMark(DestNameXL, false);
     return 0;
 }
 

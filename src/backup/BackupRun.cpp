@@ -158,6 +158,13 @@ TBackupEngine::TBackupEngine(IRunHost& host, IInteraction& interaction, IProgres
 
 TBackupEngine::~TBackupEngine() = default;
 
+TEngineFileOps TBackupEngine::MakeOps()
+{
+    TEngineFileOps ops(FLog, FControl);
+    ops.Guard = Guard;
+    return ops;
+}
+
 std::string TBackupEngine::DestinationText() const
 {
     return Task.BuFtp ? GetFtpUrl(Task.FtpPar) : Task.BuZiel;
@@ -541,7 +548,12 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         if (!detail.empty())
                             FLog.WriteToLog(3, Blanks(TextWidth(_("Backup mode")) + 4) + detail);
                     }
-                    // 11. Source folders.
+                    // 11. Source folders. The guard knows every source folder that can be found now, so
+                    // that no step of the run (clearing the destination above all) touches one.
+                    Guard->Clear();
+                    for (const auto& f : folders)
+                        if (f->Selected && IsAbsolutePath(f->SPath) && f->SPath[0] == '/')
+                            Guard->AddSource(f->SPath);
                     for (int i = 0; i < folders.Count(); ++i) {
                         TExtensionList& entry = folders[i];
                         if (FControl.Stopped())
@@ -578,9 +590,24 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                             continue;
                         }
                         CurDir = FolderDestination(location);
+                        Guard->AddSource(src);
+                        // A destination that is the source folder or holds it would overwrite or
+                        // delete what it reads: the folder is refused before anything is copied.
+                        // The archive of a run is written into its base folder, beside what it holds.
+                        const bool runArchive = Task.DestMode == 4 || Task.DestMode == 5;
+                        const std::string conflict =
+                            SourceDestinationConflict(src, runArchive ? BaseDir : CurDir, runArchive);
+                        if (!conflict.empty()) {
+                            FLog.WriteErrorToLog("B", conflict + ": \"" + src + "\"",
+                                                 _("Invalid task configuration"), std::string());
+                            FHost.SetExitCode(6, nr);
+                            ++total.ErrorCount;
+                            continue;
+                        }
                         // The folder's destination: warnings, clearing, the source folder's attributes
                         // and times as they are before the copy, and the destination folder itself.
                         TFolderDestination folderDest(Task, FLog, FControl, BaseDir);
+                        folderDest.Guard = Guard;
                         const bool folderMethod = Task.DestMode != 4 && Task.DestMode != 5;
                         const TFileSystem sourceType = GetFileSystem(src);
                         if (folderMethod)
@@ -592,7 +619,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         if (FControl.Stopped())
                             break;
                         if (folderMethod) {
-                            TEngineFileOps ops(FLog, FControl);
+                            TEngineFileOps ops = MakeOps();
                             ops.SetMaxWaitTime(settings.OtherSettings.MaxWaitTime);
                             ops.CreateDirectoryLogged(CurDir, "B", !location.Rel.empty());
                         }
@@ -616,6 +643,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         TFolderCounters before = total;
                         if (BackupDirectory)
                             BackupDirectory(entry, src, CurDir, prompts, total);
+                        total.ErrorCount += Guard->TakeRefusals();
                         if (FControl.Stopped() && BuStatus == bsOK)
                             BuStatus = FControl.CancelAll() ? bsCancelAll : bsCanceled;
                         if (BuStatus == bsOK || BuStatus == bsFull) {
@@ -641,6 +669,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                             break;
                         if (Task.KeepBakCB)
                             folderDest.DeleteOldSecurityFolders(folderDest.PlaceFolder(CurDir));
+                        total.ErrorCount += Guard->TakeRefusals();
                     }
                 }
                 // 12. After the loop.
@@ -653,6 +682,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 // received nothing.
                 if (destinationOk && !Task.BuFtp)
                     FinishLocalDestination(alternatingRun, lastSub, total);
+                total.ErrorCount += Guard->TakeRefusals();
 
                 // 13. Closing.
                 EndTime = Now();

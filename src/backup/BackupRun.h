@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "backup/Destination.h"
+#include "backup/EngineFileOps.h"
 #include "backup/EngineInterfaces.h"
 #include "backup/ExtensionList.h"
 #include "backup/ExternalProg.h"
@@ -112,6 +113,10 @@ public:
     // The encryption of the single files of methods 0 to 3 while a run with a password lasts (the copy
     // loop makes its own objects like it); none for the zip methods, whose writer encrypts by itself.
     std::unique_ptr<TEncryption> Encryption;
+    // Keeps every deleting step of the run away from the task's source folders.
+    std::shared_ptr<TRunGuard> Guard = std::make_shared<TRunGuard>();
+    // File operations of the run's own steps, under the run's guard.
+    TEngineFileOps MakeOps();
     TBuStatus BuStatus = bsOK;
     TDateTime StartTime = 0;
     TDateTime EndTime = 0;

@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include "archive/AesLib.h"
+#include "archive/EngineErrors.h"
+#include "archive/EngineFs.h"
 #include "archive/FileErrors.h"
 #include "archive/FilePropUtils.h"
 #include "archive/ZLibEx.h"
@@ -20,6 +22,7 @@
 #include "backup/OptionRules.h"
 #include "backup/SecurityCopyNames.h"
 #include "backup/Synchronize.h"
+#include "backup/TimestampFile.h"
 #include "foundation/FileUtilsOps.h"
 #include "foundation/PathUtils.h"
 #include "foundation/QvUtilsDest.h"
@@ -29,6 +32,7 @@
 #include "foundation/XlFileUtils.h"
 #include "platform/DirSearch.h"
 #include "platform/ErrorCodes.h"
+#include "platform/PosixFiles.h"
 #include "platform/Trash.h"
 #include "rtl/Clock.h"
 #include "rtl/Gettext.h"
@@ -101,13 +105,6 @@ std::string VersionDigits(int k, bool twoDigits)
     return s;
 }
 
-// An entry of a source folder as the folder lists it: its name and kind (DT_*).
-struct TFolderEntry
-{
-    std::string Name;
-    unsigned char Type;
-};
-
 // The entries of a folder, "." and ".." left out; 0 or a Windows-style code.
 int ReadFolderEntries(const std::string& dir, std::vector<TFolderEntry>& entries)
 {
@@ -142,6 +139,7 @@ TCopyLoop::TCopyLoop(const TTaskSettings& task, TTaskLog& log, TRunControl& cont
     Ops.TargetType = task.TargetType;
     TimeOutCount = task.TimeOutMax;
     Runner.OnIdle = [this] { FControl.Checkpoint(); };
+    FRunTag = EngineFs::RandomTag();
 }
 
 TCopyLoop::~TCopyLoop()
@@ -279,6 +277,8 @@ std::string TCopyLoop::VersionName(const std::string& destBase, const std::strin
 
 bool TCopyLoop::FileDelete(const std::string& name)
 {
+    if (!Ops.MayDestroy(name, "B"))
+        return false;
     uint32_t e = XlDeleteFile(name, true);
     if (e == 0) {
         FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {name}));
@@ -291,7 +291,70 @@ bool TCopyLoop::FileDelete(const std::string& name)
 bool TCopyLoop::FileRename(const std::string& dir, const std::string& oldName, const std::string& newName)
 {
     std::string errMsg;
-    return Ops.MoveFileLogged(dir, oldName, newName, errMsg, 1, -1) == 0;
+    if (Ops.MoveFileLogged(dir, oldName, newName, errMsg, 2, -1) == 0)
+        return true;
+    // an older version that could not be moved on is an error of the run
+    ++FCollisions;
+    return false;
+}
+
+bool TCopyLoop::NamesMayFold() const
+{
+    return FTask.FnMode != tcNone || FTask.ReplMode == cpSimple || FTask.cbCompress || FTask.cbZipCompress ||
+           Encryption != nullptr;
+}
+
+std::string TCopyLoop::DestNameOf(const std::string& name, bool& compressed) const
+{
+    std::string n = ChangeTextCase(name, FTask.FnMode);
+    if (FTask.ReplMode == cpSimple)
+        n = ReplaceIllegalChars(n, static_cast<char32_t>(FTask.ReplChar));
+    compressed = FTask.cbCompress && FTask.AktNoComp.IndexOf(FileTypeName(name)) < 0;
+    return n + DestFormExt(compressed);
+}
+
+const std::unordered_map<std::string, std::string>& TCopyLoop::ClaimedNames(TFolderState& fs) const
+{
+    if (fs.ClaimedBuilt)
+        return fs.Claimed;
+    fs.ClaimedBuilt = true;
+    fs.Claimed.clear();
+    if (!fs.Entries)
+        return fs.Claimed;
+    // A file whose destination name is its own name keeps it; of others that fold to one name, the first
+    // in byte order does.
+    std::vector<std::pair<std::string, std::string>> mapped;
+    for (const auto& e : *fs.Entries) {
+        if (e.Type == DT_DIR)
+            continue;
+        bool compressed = false;
+        mapped.emplace_back(DestNameOf(e.Name, compressed), e.Name);
+    }
+    std::sort(mapped.begin(), mapped.end(), [](const auto& a, const auto& b) {
+        const bool aOwn = a.first == a.second;
+        const bool bOwn = b.first == b.second;
+        if (aOwn != bOwn)
+            return aOwn;
+        return a.second < b.second;
+    });
+    for (auto& [dest, source] : mapped)
+        fs.Claimed.emplace(std::move(dest), std::move(source));
+    return fs.Claimed;
+}
+
+bool TCopyLoop::ClaimedByOther(TFolderState& fs, const std::string& name, const std::string& source,
+                               const std::string& what)
+{
+    const auto& claimed = ClaimedNames(fs);
+    auto it = claimed.find(name);
+    if (it == claimed.end() || it->second == source)
+        return false;
+    FLog.WriteErrorToLog(1, "B",
+                         SafeFormat(_("Name collision: \"%s\" is the backup of \"%s\""),
+                                    {JoinPath(fs.RelDir, name), JoinPath(fs.RelDir, it->second)}),
+                         what, std::string());
+    ++FCollisions;
+    return true;
 }
 
 bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
@@ -302,7 +365,20 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
     if (sec.DirMode != sdNone && !Ops.CreateDirectoryLogged(StripDelimiter(v), "B", true))
         return false;
     std::string versionName;
+    // Versions kept beside the copies take names that a user's own file may have: such a name is
+    // never deleted, renamed or overwritten as an older version.
+    const bool beside = StripDelimiter(v) == StripDelimiter(cp.DDir);
+    const std::string sourceName = FileNameOf(cp.SName);
+    auto collides = [&](const std::string& path) {
+        return beside &&
+               ClaimedByOther(fs, FileNameOf(path), sourceName,
+                              SafeFormat(_("not kept as an older version of \"%s\""), {cp.RelName}));
+    };
     if (sec.MaxHist < 2) {
+        // the single version: older ones of the file that grew too old go first
+        if (sec.AgeInWeeks > 0 && sec.DirMode != sdRootDate)
+            PruneOldVersions(fs, cp.DDir, FileNameOf(cp.DName),
+                             cp.EName != cp.DName ? FileExtOf(cp.EName) : std::string(), sourceName);
         versionName = VersionName(fs.DestBase, cp.DDir, cp.DName, cp.EName, cp.LwTime, 0);
     } else {
         bool two = sec.MaxHist > 9;
@@ -347,6 +423,8 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
             }
             if (!exists(older))
                 continue;
+            if (collides(older) || collides(newer))
+                return false;
             if (sec.AgeInWeeks > 0 && XlGetFileAge(older) <= ageLimit && k > sec.MinHist) {
                 if (FileDelete(older))
                     gone(older);
@@ -365,14 +443,19 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
                 OnStep("rotated");
         }
         for (int k = sec.MaxHist + 1; k <= 99; ++k) {
-            if (k <= 9 && present(name(k, false)))
-                XlDeleteExistingFile(name(k, false), true);
-            if (present(name(k, true)))
-                XlDeleteExistingFile(name(k, true), true);
+            for (bool twoDigits : {false, true}) {
+                if (!twoDigits && k > 9)
+                    continue;
+                const std::string surplus = name(k, twoDigits);
+                if (present(surplus) && XlFileExists(surplus, false) && !collides(surplus))
+                    FileDelete(surplus);
+            }
         }
         versionName = name(1, two);
     }
     if (XlFileExists(cp.EName)) {
+        if (collides(versionName))
+            return false;
         if (XlFileExists(versionName) && !FileDelete(versionName))
             return true;
         // A second name for the replaced file keeps it under its own name as well, so that a run
@@ -390,12 +473,14 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
             moved = FileRename(cp.DDir, cp.EName, versionName);
         }
         if (moved && FLog.CurrentLogMode() == 2) {
+            // below the entry's destination folder the path is told from there, else from the base folder
+            const bool fromEntry = sec.DirMode == sdSubDir || sec.DirMode == sdSepDir;
+            const std::string where = fromEntry
+                                          ? MakeRelativePath(AddPathDelimiter(fs.DestBase), versionName)
+                                          : "/" + MakeRelativePath(AddPathDelimiter(BaseDir), versionName);
             if (sec.DirMode != sdNone)
-                FLog.WriteToLog(
-                    2, std::string(Indent) +
-                           SafeFormat(_("File \"%s\" was moved to: \"%s\""),
-                                      {FileNameOf(cp.EName),
-                                       MakeRelativePath(AddPathDelimiter(fs.DestBase), versionName)}));
+                FLog.WriteToLog(2, std::string(Indent) + SafeFormat(_("File \"%s\" was moved to: \"%s\""),
+                                                                    {FileNameOf(cp.EName), where}));
             else
                 FLog.WriteToLog(2, std::string(Indent) + SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
                                                                     {_("File"), FileNameOf(cp.EName),
@@ -464,6 +549,23 @@ bool NewFilesWritable()
     return writable;
 }
 
+// A folder's copy is never more open to others than its source folder; its owner keeps full access, so
+// that later runs can write into it.
+void LimitFolderMode(const std::string& srcDir, const std::string& destDir)
+{
+    struct stat src
+    {
+    };
+    struct stat dest
+    {
+    };
+    if (::stat(srcDir.c_str(), &src) != 0 || ::lstat(destDir.c_str(), &dest) != 0 || !S_ISDIR(dest.st_mode))
+        return;
+    const mode_t wanted = (src.st_mode & 0777) | S_IRWXU;
+    if ((dest.st_mode & 07777) != wanted)
+        ::chmod(destDir.c_str(), wanted);
+}
+
 // Files up to this size are copied on the run's thread.
 constexpr int64_t InlineCopyLimit = 256 * 1024;
 // Folders with fewer files that have a copy are compared without the helper thread.
@@ -498,11 +600,18 @@ struct TFolderHandle
 
 } // namespace
 
-void TCopyLoop::PruneOldVersions(const TFolderState& fs, const std::string& destDir, const std::string& n,
-                                 const std::string& formExt)
+void TCopyLoop::PruneOldVersions(TFolderState& fs, const std::string& destDir, const std::string& n,
+                                 const std::string& formExt, const std::string& sourceName)
 {
     const TSecSettings& sec = FTask.BakSec;
     std::string v = VersionFolder(fs.DestBase, destDir);
+    // a name that is the backup of another source file of the folder is never an older version
+    const bool beside = StripDelimiter(v) == StripDelimiter(destDir);
+    auto mayPrune = [&](const std::string& path) {
+        return !beside ||
+               !ClaimedByOther(fs, FileNameOf(path), sourceName,
+                               SafeFormat(_("not deleted as an older version of \"%s\""), {n + formExt}));
+    };
     TDateTime ageLimit = std::floor(Now()) - 7.0 * sec.AgeInWeeks;
     if (sec.MaxHist >= 2) {
         std::string suffix = "." + sec.FileSuffix;
@@ -511,7 +620,7 @@ void TCopyLoop::PruneOldVersions(const TFolderState& fs, const std::string& dest
             std::string p = PlainVersionName(v, n, formExt, suffix, k, two);
             if (k < 10 && two && !XlFileExists(p, false))
                 p = PlainVersionName(v, n, formExt, suffix, k, false);
-            if (XlFileExists(p, false) && XlGetFileAge(p, false) <= ageLimit)
+            if (XlFileExists(p, false) && XlGetFileAge(p, false) <= ageLimit && mayPrune(p))
                 FileDelete(p);
         }
         return;
@@ -533,7 +642,8 @@ void TCopyLoop::PruneOldVersions(const TFolderState& fs, const std::string& dest
     }
     FindClose(sr);
     for (const auto& name : old)
-        FileDelete(name);
+        if (mayPrune(name))
+            FileDelete(name);
 }
 
 uint64_t TCopyLoop::FreeBytes(const std::string& dir) const
@@ -587,6 +697,61 @@ void TCopyLoop::StartCopy(TCopyProps& cp)
         static_cast<TInlineCopy*>(FCopyThread.get())->RunHere();
     else
         FCopyThread->Start();
+}
+
+std::string TCopyLoop::MoveAside(const std::string& path)
+{
+    if (!Ops.MayDestroy(path, "B"))
+        return std::string();
+    std::string name = FileNameOf(path);
+    std::string aside =
+        path.substr(0, path.size() - name.size()) + "." + Utf8Prefix(name, 200) + "." + FRunTag + ".old";
+    if (::rename(path.c_str(), aside.c_str()) != 0) {
+        FLog.WriteErrorToLog(1, "B",
+                             SafeFormat(_("Error renaming %s: \"%s\" to \"%s\""), {_("File"), path, aside}),
+                             LastWinError());
+        return std::string();
+    }
+    return aside;
+}
+
+void TCopyLoop::DeleteAside(const std::string& aside)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(aside.c_str(), &st) != 0)
+        return;
+    if (S_ISDIR(st.st_mode)) {
+        int deleted = 0, errors = 0;
+        Ops.ClearDirectory(aside, std::string(), "B", true, true, FLog.CurrentLogMode() == 3, 0, 0, deleted,
+                           errors);
+        FLog.WriteToLog(2, std::string(Indent) + SafeFormat(_("Directory was deleted: \"%s\""), {aside}) +
+                               FileCountText(deleted, true));
+    } else if (XlDeleteFile(aside, true) == 0) {
+        FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {aside}));
+    }
+}
+
+bool TCopyLoop::MakeWayForFolder(const std::string& dir)
+{
+    struct stat st
+    {
+    };
+    const std::string path = StripDelimiter(dir);
+    if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return true;
+    // The copy of a file that became this folder: it gives way to the folder, and goes once the folder
+    // is there.
+    std::string aside = MoveAside(path);
+    if (aside.empty())
+        return false;
+    if (!Ops.CreateDirectoryLogged(path, "B", true)) {
+        ::rename(aside.c_str(), path.c_str());
+        return false;
+    }
+    DeleteAside(aside);
+    return true;
 }
 
 bool TCopyLoop::SourceHasPermissions() const
@@ -660,7 +825,12 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
     if ((e & 0x100) != 0 || (e & 0x80) != 0) {
         FLog.WriteErrorToLog(3, "B", FormatCopyError(cp.RelName, cp.TName, static_cast<unsigned>(e)),
                              cp.ErrMsg, std::string());
-        if (DelTemp && XlFileExists(cp.TName, false)) {
+        // The final name is removed only for a copy of this run that failed its verification: a copy
+        // that could not take the name left it to whatever took it meanwhile (another run's copy).
+        const int low = e & 0xFF;
+        const bool ownFile = cp.TName != cp.EName || low == (EngineError::Verify & 0xFF) ||
+                             low == (EngineError::OpenVerify & 0xFF) || low == (EngineError::Content & 0xFF);
+        if (DelTemp && ownFile && XlFileExists(cp.TName, false)) {
             uint32_t d = XlDeleteFile(cp.TName, true);
             if (d == 0)
                 FLog.WriteToLog(3,
@@ -672,12 +842,31 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
     }
     bool ok = true;
     bool placed = false;
-    if (cp.DExist) {
+    if (cp.InTheWay) {
+        // The new copy is made: now what held its name goes aside, the copy takes the name, and what
+        // was aside is deleted.
+        std::string aside = MoveAside(cp.EName);
+        if (aside.empty() || ::rename(cp.TName.c_str(), cp.EName.c_str()) != 0) {
+            if (!aside.empty())
+                ::rename(aside.c_str(), cp.EName.c_str());
+            XlDeleteFile(cp.TName, true);
+            kind = 291;
+            ok = false;
+        } else {
+            FLog.WriteToLog(3,
+                            std::string(Indent) +
+                                SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
+                                           {_("File"), MakeRelativePath(AddPathDelimiter(cp.DDir), cp.TName),
+                                            MakeRelativePath(AddPathDelimiter(cp.DDir), cp.EName)}));
+            DeleteAside(aside);
+        }
+    } else if (cp.DExist) {
         FLog.WriteToLog(3, std::string(Indent) +
                                SafeFormat(_("Temporary file was copied successfully: \"%s\""), {cp.TName}));
-        // The copy takes the source's times at once: a run killed before the copy is in place
-        // leaves a temporary file that the next run knows as its own.
+        // The copy takes the source's times at once, before it takes the place of the old file; until
+        // then it is marked as a partial file, which a later run may sweep when this one is killed.
         SetFileTimestamps(cp.TName, cp.Timestamps, false, FTask.cbCreationTime, false);
+        EngineFs::SetPartMark(cp.TName, true);
         // inPlace: the old file is replaced by the new copy in one step, so that no moment leaves the
         // file missing
         bool inPlace = false;
@@ -685,6 +874,8 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
             ok = KeepVersion(cp, fs, inPlace);
         else
             inPlace = XlFileExists(cp.EName, false);
+        if (ok && inPlace && !Ops.MayDestroy(cp.EName, "B"))
+            ok = false;
         if (ok && inPlace) {
             if (OnStep)
                 OnStep("placing");
@@ -707,10 +898,16 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
                 std::string ext = FileExtOf(cp.EName);
                 cp.EName = InsertNameSuffix(cp.EName.substr(0, cp.EName.size() - ext.size()), "-dup") + ext;
                 FLog.WriteErrorToLog(3, "B", _("Copying to replacement file") + ": " + cp.EName);
-                ok = !XlFileExists(cp.EName, false) || FileDelete(cp.EName);
+                ok = !XlFileExists(cp.EName, false) ||
+                     (!ClaimedByOther(fs, FileNameOf(cp.EName), FileNameOf(cp.SName), _("not replaced")) &&
+                      FileDelete(cp.EName));
             }
             if (!ok) {
                 kind = 291;
+                // the new copy under this run's temporary name does not stay
+                if (XlFileExists(cp.TName, false) && XlDeleteFile(cp.TName, true) == 0)
+                    FLog.WriteToLog(3, std::string(Indent) +
+                                           SafeFormat(_("File was deleted: \"%s\""), {cp.TName}));
             } else {
                 if (OnStep)
                     OnStep("placing");
@@ -722,6 +919,8 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
                 }
             }
         }
+        if (ok)
+            EngineFs::SetPartMark(cp.EName, false);
     }
     if (ok) {
         CopyFileItems(cp, kind);
@@ -768,28 +967,14 @@ bool TCopyLoop::ZipEncryptionDiffers(const std::string& path) const
     return info.Encrypted != (Encryption != nullptr);
 }
 
-std::string TCopyLoop::TempNameFor(const std::string& target, const std::string& srcDir,
-                                   const std::string& srcName, const TPosixFileData& fd, bool plainForm)
+std::string TCopyLoop::TempNameFor(const std::string& target)
 {
+    // "." + name + "." + the loop's tag + ".part": hidden, never the name of another run's copy, and
+    // marked like the engine's partial files once the copy is made, so that one a killed run left
+    // behind is known as the program's own.
     std::string name = FileNameOf(target);
     std::string folder = target.substr(0, target.size() - name.size());
-    // a name too long for a suffix keeps a shortened stem, so that the copy can still be made
-    std::string stem = name.size() + 5 > MaxNameBytes ? Utf8Prefix(name, MaxNameBytes - 5) : name;
-    std::string tmp = folder + stem + ".tmp";
-    if (!XlFileExists(tmp, false))
-        return tmp;
-    // A finished copy of this very file that a killed run did not put in place yet (same time, and
-    // no source file of that name) is replaced; anything else stays and the other name is used.
-    TPosixFileData td;
-    if (stem == name && !XlFileExists(srcDir + srcName + ".tmp", false) &&
-        ReadFileData(tmp, false, td) == 0 && (td.Attr & AttrDirectory) == 0 &&
-        td.LastWriteTime == fd.LastWriteTime && (!plainForm || td.Size == fd.Size)) {
-        if (XlDeleteFile(tmp, true) == 0) {
-            FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {tmp}));
-            return tmp;
-        }
-    }
-    return folder + stem + ".~tmp";
+    return folder + "." + Utf8Prefix(name, 200) + "." + FRunTag + ".part";
 }
 
 int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolderCounters& c)
@@ -857,7 +1042,10 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
             std::string r = FormatFloatFixed(cp.CRatio / 10.0, 1, false) + "%)";
             f = f.empty() ? "(" + r : f + " - " + r;
         }
-        if (FTask.cbSourceDelete) {
+        if (FTask.cbSourceDelete && FTask.DestMode >= 4) {
+            // the file goes once its archive is in place
+            Zip.DeferSourceDeletion(cp.SName);
+        } else if (FTask.cbSourceDelete) {
             std::string trashedAs;
             uint32_t e = MoveToTrash(cp.SName, &trashedAs);
             if (e == 0) {
@@ -988,6 +1176,9 @@ void TCopyLoop::RemoveStaleParts(TFolderState& fs)
     for (const auto& name : fs.Dest.Names) {
         if (!IsEnginePartName(name) || XlFileExists(fs.SrcDir + name, false))
             continue;
+        if (!EngineFs::IsMarkedPart(AddPathDelimiter(fs.Dest.Dir) + name) ||
+            !Ops.MayDestroy(AddPathDelimiter(fs.Dest.Dir) + name, "B"))
+            continue;
         std::string path = AddPathDelimiter(fs.Dest.Dir) + name;
         TPosixFileData data;
         if (ReadFileData(path, false, data) != 0 || (data.Attr & AttrDirectory) != 0 ||
@@ -1054,7 +1245,10 @@ void TCopyLoop::BackupEntry(TExtensionList& list, const std::string& srcDir, con
         ts = TimestampsOf(data);
     }
     TFolderCounters before = counters;
+    FCollisions = 0;
     BackupDirectory(srcDir, destDir, std::string(), ts, attr, false, prompt, counters, list);
+    counters.ErrorCount += FCollisions;
+    FCollisions = 0;
     // A folder's archive that a stop left unfinished never remains.
     Zip.DiscardFolderArchive();
     list.ICount = static_cast<int32_t>(counters.FileCount - before.FileCount);
@@ -1135,7 +1329,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             if (!Zip.AddDir(srcDir))
                 selected = false;
         } else if (FTask.DestMode != 4 && FTask.DestMode != 5 && !FTask.cbDelDir) {
-            if (!Ops.CreateDirectoryLogged(destDir, "B", !relDir.empty())) {
+            if (!MakeWayForFolder(destDir) || !Ops.CreateDirectoryLogged(destDir, "B", !relDir.empty())) {
                 ++c.ErrorCount;
                 selected = false;
             }
@@ -1161,7 +1355,15 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             if (e.Type != DT_DIR && e.Type != DT_LNK && e.Type != DT_UNKNOWN)
                 continue;
             TPosixFileData data;
-            if (ReadFileData(srcDir + e.Name, false, data) != 0 || (data.Attr & AttrDirectory) == 0)
+            const uint32_t rc = ReadFileData(srcDir + e.Name, false, data);
+            if (rc != 0 && rc != WinError::ERROR_FILE_NOT_FOUND && rc != WinError::ERROR_PATH_NOT_FOUND &&
+                e.Type == DT_DIR) {
+                // a folder that cannot be read (too deep a path, no permission to enter) is no success
+                FLog.WriteErrorToLog(1, "B", SafeFormat(DirErrorFormat(rc), {srcDir + e.Name + "/"}), rc);
+                ++c.ErrorCount;
+                continue;
+            }
+            if (rc != 0 || (data.Attr & AttrDirectory) == 0)
                 continue;
             if (IsDestinationFolder(srcDir + e.Name, data)) {
                 // The backup lies inside its own source: it is never backed up into itself.
@@ -1213,6 +1415,9 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     // something asks for the archive bit.
     {
         int code = entriesRead ? 0 : ReadFolderEntries(srcDir, entries);
+        fs.Entries = &entries;
+        const bool namesFold = FTask.DestMode < 4 && NamesMayFold();
+        const std::string timestampName = AddPathDelimiter(BaseDir) + TimestampFileName;
         TFolderHandle folder(code == 0 ? ::open(srcDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
         if (code == 0 && folder.Fd < 0)
             code = static_cast<int>(LastWinError());
@@ -1256,10 +1461,30 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             if (entries[index].Type == DT_DIR || !IsNotDotEntry(name) || utf8::SameText(name, LockName))
                 continue;
             TPosixFileData fd;
-            // a file that vanished since the folder was read is not there any more
-            if (ReadFileDataAt(folder.Fd, name, srcDir + name, false, needArchive, fd) != 0 ||
-                (fd.Attr & (AttrDirectory | 0x08)) != 0)
+            // a file that vanished since the folder was read is not there any more; one that cannot be
+            // read is an error
+            const uint32_t rc = ReadFileDataAt(folder.Fd, name, srcDir + name, false, needArchive, fd);
+            if (rc != 0 && rc != WinError::ERROR_FILE_NOT_FOUND && rc != WinError::ERROR_PATH_NOT_FOUND) {
+                FLog.WriteErrorToLog(
+                    1, "B", SafeFormat(_("Error reading file: \"%s\""), {JoinPath(relDir, name)}), rc);
+                ++c.ErrorCount;
                 continue;
+            }
+            if (rc != 0 || (fd.Attr & (AttrDirectory | 0x08)) != 0)
+                continue;
+            // A link to a file is backed up as the file it points to; pipes, sockets, devices and links
+            // to nothing are never opened (a pipe would wait for a writer for ever).
+            if (S_ISLNK(fd.Mode)) {
+                TPosixFileData target;
+                if (ReadFileDataAt(folder.Fd, name, srcDir + name, true, needArchive, target) == 0 &&
+                    S_ISREG(target.Mode))
+                    fd = target;
+            }
+            if (!S_ISREG(fd.Mode)) {
+                FLog.WriteToLog(2, std::string(Indent) + SafeFormat(_("Skipped - not a regular file: \"%s\""),
+                                                                    {JoinPath(relDir, name)}));
+                continue;
+            }
             // the archive bit of a file that is about to be copied or given attributes
             auto readArchiveBit = [&] {
                 if (!needArchive && IsArchiveBitSet(srcDir + name, fd, false))
@@ -1333,17 +1558,36 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             std::string formExt = DestFormExt(compressed);
             std::string dName = AddPathDelimiter(destDir) + n;
             std::string target = dName + formExt;
+            // Two files of the folder that the task stores under one name, or a file stored under the
+            // name of the run's time-stamp file: neither overwrites the other.
+            bool collision = namesFold && ClaimedByOther(fs, n + formExt, name, _("not backed up"));
+            if (!collision && target == timestampName) {
+                FLog.WriteErrorToLog(
+                    1, "B",
+                    SafeFormat(_("Name collision: \"%s\" is the time-stamp file of the backup"), {relName}),
+                    _("not backed up"), std::string());
+                ++FCollisions;
+                collision = true;
+            }
+            if (collision) {
+                c.FailedBytes += fd.Size;
+                c.TotalBytes += fd.Size;
+                ++c.FileCount;
+                continue;
+            }
 
             // Compare with the destination: the folder is read once, so that a missing file costs
             // no look-up of its own.
             LoadDestListing(fs, destDir);
             TPosixFileData dd;
             bool dExist = false;
+            bool inTheWay = false;
             if (fs.Dest.Has(n + formExt)) {
                 uint32_t dCode = 0;
                 if (aheadJob == 0 || !FStatAhead->Take(aheadJob, index, n + formExt, dd, dCode))
                     dCode = ReadFileDataAt(fs.Dest.Fd(), n + formExt, target, false, level == 3, dd);
-                dExist = dCode == 0 && (dd.Attr & AttrDirectory) == 0;
+                dExist = dCode == 0 && (dd.Attr & (AttrDirectory | faReparsePoint)) == 0;
+                inTheWay = dCode == 0 && !dExist;
             }
             FILETIME lwTime = dExist ? dd.LastWriteTime : 0;
             bool z = true;
@@ -1364,6 +1608,10 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                         z = d > FTask.DeltaTime;
                         if (z && dst)
                             z = std::llabs(d - 3600) > FTask.DeltaTime;
+                        // A plain copy of another size than its source is stale whatever its time says:
+                        // the file was rewritten within the tolerance, or was still being written.
+                        if (!z && formExt.empty() && dd.Size != fd.Size)
+                            z = true;
                     } else {
                         z = std::llabs(d) > FTask.DeltaTime;
                         if (z && dst)
@@ -1398,9 +1646,8 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 }
                 if (!FControl.Stopped()) {
                     std::string tName = target;
-                    if (dExist) {
-                        tName = TempNameFor(target, srcDir, name, fd, formExt.empty());
-                    }
+                    if (dExist || inTheWay)
+                        tName = TempNameFor(target);
                     if (level == 3) {
                         FLog.WriteToLog(
                             3, std::string(Indent) +
@@ -1422,12 +1669,17 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                             continue;
                         if (*other && XlFileExists(srcDir + name + other, false))
                             continue;
+                        if (namesFold && ClaimedNames(fs).count(n + other) != 0)
+                            continue;
+                        if (!Ops.MayDestroy(dName + other, "B"))
+                            continue;
                         if (XlDeleteExistingFile(dName + other, true) == 0)
                             fs.Dest.Names.erase(n + other);
                     }
                     bool folderOk = true;
                     if (!utf8::SameText(destDir, FCurDir)) {
-                        folderOk = Ops.CreateDirectoryLogged(destDir, "B", !relDir.empty());
+                        folderOk = MakeWayForFolder(destDir) &&
+                                   Ops.CreateDirectoryLogged(destDir, "B", !relDir.empty());
                         if (folderOk) {
                             SetParentTimestamps(destDir, srcDir);
                             FCurDir = destDir;
@@ -1465,6 +1717,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                         cp.SInfo = fd;
                         cp.Timestamps = TimestampsOf(fd);
                         cp.DExist = dExist;
+                        cp.InTheWay = inTheWay;
                         cp.LwTime = lwTime;
                         cp.Compressed = compressed;
                         fs.Dest.Names.insert(FileNameOf(target));
@@ -1493,7 +1746,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 if (dExist && FTask.KeepBakCB && FTask.BakSec.AgeInWeeks > 0 &&
                     FTask.BakSec.DirMode != sdRootDate) {
                     stopAhead(); // deletes in the destination folder
-                    PruneOldVersions(fs, destDir, n, formExt);
+                    PruneOldVersions(fs, destDir, n, formExt, name);
                 }
                 bool reset = false;
                 if (comparison != 4 && FTask.ResArchivCB && archiveSet) {
@@ -1615,6 +1868,8 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                     uint32_t e = CopyFilePermissions(StripDelimiter(srcDir), pd);
                     if (e != 0)
                         FLog.WriteErrorToLog(6, "B", FormatFileError(0x213, pd, std::string()), e);
+                } else {
+                    LimitFolderMode(srcDir, pd);
                 }
             }
         }
@@ -1688,6 +1943,8 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
                 };
         }
         loop.BaseDir = engine.BaseDir;
+        loop.Ops.Guard = engine.Guard;
+        loop.Zip.Guard = engine.Guard;
         loop.StartTime = engine.StartTime;
         loop.TotalSize = engine.TotalSize;
         loop.SizeProgress = ProgSettings.ViewSettings.SizeProgress;
@@ -1710,6 +1967,7 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
                                                 const std::string& destDir, bool prompt,
                                                 TFolderCounters& counters) {
         loop.BaseDir = engine.BaseDir;
+        loop.Ops.Guard = engine.Guard;
         loop.TargetType = engine.TargetType;
         loop.Selection.LastBackupTime = engine.Task.LastBackupTime;
         loop.Selection.Today = std::floor(Now());

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -24,6 +25,13 @@
 
 class TEncryption;
 
+// An entry of a source folder as the folder lists it: its name and kind (DT_*).
+struct TFolderEntry
+{
+    std::string Name;
+    unsigned char Type;
+};
+
 // The copy waiting to be completed.
 struct TCopyProps
 {
@@ -38,6 +46,9 @@ struct TCopyProps
     TPosixFileData SInfo;
     TFileTimestamps Timestamps;
     bool DExist = false;
+    // Something other than a file holds the destination name (the copy of a folder that became this
+    // file, or a link): it goes once the new copy is made.
+    bool InTheWay = false;
     bool Valid = false;
     bool Compressed = false;
     FILETIME LwTime = 0;
@@ -146,13 +157,28 @@ private:
         std::string VersionDir;
         bool VersionListed = false;
         std::unordered_set<std::string> VersionNames;
+        // The source folder's entries, and the destination names its files are backed up under (made
+        // when first asked for): a name the program would use for itself that is the backup of a user's
+        // file is never deleted, renamed or overwritten as the program's own.
+        const std::vector<TFolderEntry>* Entries = nullptr;
+        bool ClaimedBuilt = false;
+        std::unordered_map<std::string, std::string> Claimed; // destination name -> source name
     };
-    std::string TempNameFor(const std::string& target, const std::string& srcDir, const std::string& srcName,
-                            const TPosixFileData& fd, bool plainForm);
+    // The destination name (without folder) of source file name: its name as changed by the task and
+    // the extension of its stored form; compressed tells whether it is compressed.
+    std::string DestNameOf(const std::string& name, bool& compressed) const;
+    // Whether the task maps a file's name to another destination name (case, characters, stored form).
+    bool NamesMayFold() const;
+    const std::unordered_map<std::string, std::string>& ClaimedNames(TFolderState& fs) const;
+    // Whether destination name (in the folder of the copies) is the backup of a source file of the
+    // folder other than source; reported as a collision (error, counted) when it is.
+    bool ClaimedByOther(TFolderState& fs, const std::string& name, const std::string& source,
+                        const std::string& what);
+    std::string TempNameFor(const std::string& target);
     void LoadDestListing(TFolderState& fs, const std::string& destDir);
     void RemoveStaleParts(TFolderState& fs);
-    void PruneOldVersions(const TFolderState& fs, const std::string& destDir, const std::string& n,
-                          const std::string& formExt);
+    void PruneOldVersions(TFolderState& fs, const std::string& destDir, const std::string& n,
+                          const std::string& formExt, const std::string& sourceName);
     void SetParentTimestamps(const std::string& destDir, const std::string& srcDir);
     bool CopyFileItems(TCopyProps& cp, int& kind);
     bool SourceHasPermissions() const;
@@ -164,6 +190,13 @@ private:
     // until the new copy replaces it in one step.
     bool KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace);
     void StartCopy(TCopyProps& cp);
+    // Moves what holds a destination name aside under a hidden name of this run; the hidden name, or
+    // empty when it could not be moved (logged).
+    std::string MoveAside(const std::string& path);
+    // Deletes what MoveAside moved (a folder with everything in it).
+    void DeleteAside(const std::string& aside);
+    // A file (or link) at the place of destination folder dir goes, so that the folder can be made.
+    bool MakeWayForFolder(const std::string& dir);
     bool FileDelete(const std::string& name);
     bool FileRename(const std::string& dir, const std::string& oldName, const std::string& newName);
     void ShowRunProgress(const TFolderCounters& c);
@@ -184,6 +217,11 @@ private:
     std::unique_ptr<TStatAhead> FStatAhead;
     std::unique_ptr<TEncryption> FOwnedEncryption;
     std::string FCurDir;
+    // Eight hexadecimal digits of this loop's own, in the names of its temporary copies, so that two
+    // runs writing to one destination never share one.
+    std::string FRunTag;
+    // Collisions counted by ClaimedByOther since the folder's counters last took them.
+    int FCollisions = 0;
     std::vector<std::pair<dev_t, ino_t>> FDestFolders;
     std::vector<std::string> FDestPaths;
     // The folder that links below the current folder are tested against (see LinkInfo.h).

@@ -306,7 +306,7 @@ bool TBackupEngine::WriteTestOfDestination(const std::string& dest)
 
 bool TBackupEngine::PrepareLocalDestination(bool mediaPrompts, int waitCode, bool& stop, std::string& failure)
 {
-    TEngineFileOps ops(FLog, FControl);
+    TEngineFileOps ops = MakeOps();
     ops.SetMaxWaitTime(ProgSettings.OtherSettings.MaxWaitTime);
     std::string x = BaseDest;
     if (!BuDir.empty())
@@ -441,7 +441,7 @@ bool TBackupEngine::PrepareBaseFolder(int nr, TAutoTask* slot, std::string& fail
         }
         BaseDir = AddPathDelimiter(BaseDir) + AlternatingFolderName(s, modeIndex);
         CycleText = AlternatingCycleText(s);
-        TEngineFileOps ops(FLog, FControl);
+        TEngineFileOps ops = MakeOps();
         ops.SetMaxWaitTime(ProgSettings.OtherSettings.MaxWaitTime);
         if (!ops.CreateDirectoryLogged(BaseDir, "B", false)) {
             FLog.WriteToLog("  *** " + SafeFormat(_("Could not create directory: \"%s\""), {BaseDir}));
@@ -469,7 +469,7 @@ void TBackupEngine::ClearFolderDestination(int index, const TSourceLocation& loc
         FLog.WriteErrorToLog("B", SafeFormat(_("Overlapping directory was not deleted: \"%s\""), {sub}));
         return;
     }
-    TEngineFileOps ops(FLog, FControl);
+    TEngineFileOps ops = MakeOps();
     ops.SetMaxWaitTime(ProgSettings.OtherSettings.MaxWaitTime);
     ops.TargetType = TargetType;
     FProgress.SetActionHint(_("is being deleted"));
@@ -500,6 +500,9 @@ void TBackupEngine::FinishLocalDestination(bool alternating, const std::string& 
         return;
     if (!alternating && IsEmptyExceptTimestamp(BaseDir)) {
         // A per-run folder that received nothing does not remain; the configured folder itself does.
+        TEngineFileOps ops = MakeOps();
+        if (!ops.MayDestroy(StripDelimiter(BaseDir), "B"))
+            return;
         XlDeleteExistingFile(AddPathDelimiter(BaseDir) + TimestampFileName);
         const bool configured = BuDir.empty() && !HasNamePlaceholders(Task.BuZiel);
         if (!configured)

@@ -38,6 +38,19 @@ TEngineFileOps::TEngineFileOps(TTaskLog& log, TRunControl& control) : FLog(log),
     };
 }
 
+bool TEngineFileOps::MayDestroy(const std::string& path, const std::string& gMsg)
+{
+    if (!Guard)
+        return true;
+    TRunGuard::TRefusal refusal = Guard->Check(path);
+    if (refusal == TRunGuard::rfNone)
+        return true;
+    Guard->CountRefusal();
+    FLog.WriteErrorToLog(1, gMsg, SafeFormat(_("Refused to delete or replace \"%s\""), {path}),
+                         TRunGuard::RefusalText(refusal), std::string());
+    return false;
+}
+
 void TEngineFileOps::SetMaxWaitTime(int maxWaitSeconds)
 {
     FPauseMs = maxWaitSeconds > 0 ? maxWaitSeconds * 1000 / 5 : 0;
@@ -52,6 +65,10 @@ void TEngineFileOps::Pause(int ms)
 int TEngineFileOps::MoveFileLogged(const std::string& dir, const std::string& oldName,
                                    const std::string& newName, std::string& errMsg, int mode, int attr)
 {
+    if (!MayDestroy(oldName, "B") || !MayDestroy(newName, "B")) {
+        errMsg = RetryDetail(WinError::ERROR_ACCESS_DENIED, 0);
+        return static_cast<int>(WinError::ERROR_ACCESS_DENIED);
+    }
     int tries = 0;
     int r = 0;
     do {
@@ -159,6 +176,13 @@ bool TEngineFileOps::ClearDirectory(const std::string& baseDir, const std::strin
     std::string p = relDir.empty() ? baseDir : AddPathDelimiter(baseDir) + relDir;
     if (!XlDirectoryExists(p, true))
         return true;
+    // A source folder, a folder inside one or a folder that holds one is never cleared: of a folder that
+    // holds a source only the rest is cleared.
+    TRunGuard::TRefusal refusal = Guard ? Guard->Check(p) : TRunGuard::rfNone;
+    if (refusal == TRunGuard::rfSourceFolder || refusal == TRunGuard::rfInsideSource) {
+        MayDestroy(p, gMsg); // logged and counted by the guard
+        return false;
+    }
     p = AddPathDelimiter(p);
     bool ok = true;
     TSearchRec sr;
@@ -170,7 +194,8 @@ bool TEngineFileOps::ClearDirectory(const std::string& baseDir, const std::strin
             if ((sr.Attr & faReparsePoint) == 0) {
                 ok = ClearDirectory(baseDir, JoinPath(relDir, sr.Name), gMsg, false, deleteFiles, log, total,
                                     prevCount, delCount, errCount, progress);
-            } else if (deleteFiles && sr.FindData.ReparseTag == IO_REPARSE_TAG_SYMLINK) {
+            } else if (deleteFiles && sr.FindData.ReparseTag == IO_REPARSE_TAG_SYMLINK &&
+                       MayDestroy(p + sr.Name, gMsg)) {
                 // A link to a folder goes as the link, never with what it points to. A file system
                 // mounted here is left alone (and keeps its folder).
                 uint32_t e = XlDeleteFile(p + sr.Name, true);
@@ -196,6 +221,11 @@ bool TEngineFileOps::ClearDirectory(const std::string& baseDir, const std::strin
             ++n;
             if (deleteFiles) {
                 std::string name = p + sr.Name;
+                if (!MayDestroy(name, gMsg)) {
+                    ok = false;
+                    code = FindNext(sr);
+                    continue;
+                }
                 uint32_t e = XlDeleteFile(name, true);
                 if (e == 0) {
                     ++d;
@@ -225,6 +255,8 @@ bool TEngineFileOps::ClearDirectory(const std::string& baseDir, const std::strin
     }
     FindClose(sr);
     if (n != d)
+        return ok;
+    if (refusal == TRunGuard::rfHoldsSource)
         return ok;
     if (deleteRoot || !relDir.empty()) {
         std::string dirName = p.substr(0, p.size() - 1);

@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "backup/EngineInterfaces.h"
+#include "backup/RunGuard.h"
 #include "backup/TaskLog.h"
 #include "foundation/BuConsts.h"
 #include "foundation/StringUtils.h"
@@ -22,6 +24,11 @@ public:
     int RetryPauseMs() const { return FPauseMs; }
     TTextChange FnMode = tcNone;
     TFileSystem TargetType = fsNotAvail;
+    // The run's guard, shared by every step of the run (none: nothing is refused).
+    std::shared_ptr<TRunGuard> Guard;
+    // Whether the run may delete, rename over, truncate or clear path; a refusal is written to the log
+    // as an error of group gMsg and counted by the guard.
+    bool MayDestroy(const std::string& path, const std::string& gMsg);
     // Waits between tries; replaceable so that tests need not sleep.
     std::function<void(int ms)> Sleep;
 

@@ -284,6 +284,12 @@ int TFolderDestination::DeleteOldSecurityFolders(const std::string& dir)
     for (const auto& path : old) {
         if (!IsRealDirectory(path))
             continue;
+        if (Guard && Guard->Check(path) != TRunGuard::rfNone) {
+            Guard->CountRefusal();
+            FLog.WriteErrorToLog(1, "B", SafeFormat(_("Refused to delete or replace \"%s\""), {path}),
+                                 TRunGuard::RefusalText(Guard->Check(path)), std::string());
+            continue;
+        }
         if (DeleteDirectory(path, true)) {
             FLog.WriteToLog(2, "  ->  " + SafeFormat(_("Directory was deleted: \"%s\""), {path}));
             ++deleted;

@@ -11,10 +11,12 @@
 // root and holds no part of the destination.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "backup/Destination.h"
 #include "backup/EngineInterfaces.h"
+#include "backup/RunGuard.h"
 #include "backup/TaskLog.h"
 #include "backup/TaskSettings.h"
 #include "foundation/BuConsts.h"
@@ -37,6 +39,9 @@ class TFolderDestination
 public:
     TFolderDestination(const TTaskSettings& task, TTaskLog& log, TRunControl& control,
                        const std::string& baseDir);
+
+    // The run's guard against deleting what the task reads (none: nothing is refused).
+    std::shared_ptr<TRunGuard> Guard;
 
     // Log lines (long level) for the options the source's file system does not support.
     void WarnSourceFileSystem(TFileSystem sourceType);

@@ -1,6 +1,7 @@
 #include "backup/Synchronize.h"
 
 #include <chrono>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -416,8 +417,15 @@ bool TSynchronizer::IsSecurityFolderName(const std::string& name) const
     if (FTask.KeepSyncCB) {
         if (MatchesFileMask(SyncFolderName() + "*", name))
             return true;
-        // Folders kept in place carry the prefix in front of their old name.
-        if (FTask.SyncSec.DirMode == sdNone && matches(FTask.SyncSec.DirPrefix))
+        // Folders kept in place carry the prefix in front of their old name and the suffix after it: only
+        // such names are spared, so that a folder of the user's own that merely begins with the prefix
+        // is synchronised like any other.
+        const TSecSettings& sec = FTask.SyncSec;
+        if (sec.DirMode == sdNone && !sec.DirPrefix.empty() &&
+            MatchesFileMask(
+                sec.DirPrefix + "*" +
+                    (sec.DirSuffix.empty() ? std::string() : "-" + SecurityCopyDateMasks(sec.DirSuffix)),
+                name))
             return true;
         return FTask.KeepBakCB && FTask.BakSec.DirMode != sdNone && matches(FTask.BakSec.DirPrefix);
     }
@@ -436,6 +444,8 @@ bool TSynchronizer::KeepSyncCopy(const std::string& dest, const std::string& sub
         FLog.WriteToLog(3, DetailIndent + SafeFormat(_("Existing source file: \"%s\""), {f.SourcePath}));
         return true;
     }
+    if (!FOps.MayDestroy(path, "S"))
+        return false;
     std::string target = SyncTargetFolder(dest, sub, c);
     if (target != c && !FOps.CreateDirectoryLogged(StripDelimiter(target), "S", true))
         return false;
@@ -443,6 +453,8 @@ bool TSynchronizer::KeepSyncCopy(const std::string& dest, const std::string& sub
     std::string newPath =
         target + MakeSyncCopyName(f.Plain, sec.FileSuffix, FileTimeToLocalDateTime(data.LastWriteTime)) +
         f.MarkExt;
+    if (!FOps.MayDestroy(newPath, "S"))
+        return false;
     if (XlFileExists(newPath, false))
         XlDeleteFile(newPath, true);
     int attr = FTask.cbNoAttributes ? -1 : static_cast<int>(data.Attr & 0xFFFF);
@@ -498,6 +510,8 @@ void TSynchronizer::DeleteOlderVersions(const std::string& dest, const std::stri
 bool TSynchronizer::DeleteDestFile(const std::string& dest, const std::string& sub, const std::string& c,
                                    const std::string& path, const TDestFile& f, int& deleted)
 {
+    if (!FOps.MayDestroy(path, "S"))
+        return false;
     if (FTask.KeepBakCB && FTask.BakSec.DirMode != sdNone)
         DeleteOlderVersions(dest, sub, c, f);
     uint32_t e = FTask.cbSyncRecycle ? MoveToTrash(path) : XlDeleteFile(path, true);
@@ -519,6 +533,8 @@ bool TSynchronizer::RemoveExtraFolder(const std::string& dest, const std::string
 {
     const std::string path = c + name;
     const std::string indent = LogIndent(FLog.CurrentLogMode());
+    if (!FOps.MayDestroy(path, "S"))
+        return false;
     if (IsSecurityFolderName(name)) {
         FLog.WriteToLog(
             3,
@@ -554,6 +570,8 @@ bool TSynchronizer::RemoveExtraFolder(const std::string& dest, const std::string
         if (parent != c && !FOps.CreateDirectoryLogged(StripDelimiter(parent), "S", true))
             return false;
         std::string newPath = parent + newName;
+        if (!FOps.MayDestroy(newPath, "S"))
+            return false;
         TPosixFileData existing;
         if (ReadFileData(newPath, false, existing) == 0) {
             bool removed;
@@ -679,6 +697,13 @@ bool TSynchronizer::SyncLocalDestination(const std::string& src, const std::stri
             result = false;
             continue;
         }
+        // A folder whose source became a file of the same name: the copy puts the file in its place
+        // once the file is copied, so that neither goes missing.
+        if (state != ssExists && !deleteAll && IsRegularFile(StripDelimiter(srcSub))) {
+            FLog.WriteToLog(3,
+                            Indent + SafeFormat(_("Existing source file: \"%s\""), {StripDelimiter(srcSub)}));
+            continue;
+        }
         const bool exists = state == ssExists;
         const bool inList = list.SubDirList.IndexOf(srcSub) >= 0;
         const bool link = IsSymlink(entry.Data);
@@ -760,6 +785,9 @@ bool TSynchronizer::SyncLocalDestination(const std::string& src, const std::stri
                 unknownLogged = true;
                 result = false;
             }
+            // A file whose source became a folder of the same name makes way for the folder's copy.
+            if (goes && !deleteAll && !f.SourcePath.empty() && XlDirectoryExists(f.SourcePath, false))
+                goes = false;
             if (goes) {
                 // Checked again before anything goes: a drive may be pulled out during the walk.
                 TPosixFileData folderData;
@@ -797,14 +825,15 @@ bool TSynchronizer::SyncLocalDestination(const std::string& src, const std::stri
         !MatchesFileMask(FTask.BakSec.DirPrefix + "*", GetLastDirName(StripDelimiter(c)))) {
         for (const auto& folder : SecurityFolders(dest, sub, c)) {
             std::string p = StripDelimiter(folder);
-            if (XlDirectoryExists(p, false) && !FolderHasEntries(p) && XlRemoveDir(p) == 0)
+            if (XlDirectoryExists(p, false) && !FolderHasEntries(p) && FOps.MayDestroy(p, "S") &&
+                XlRemoveDir(p) == 0)
                 FLog.WriteToLog(3, Indent + SafeFormat(_("Empty directory was deleted: \"%s\""), {folder}));
         }
     }
 
     // 6. A folder the walk emptied.
     if (!top && !hadFolders && goneHere == examinedHere && FTask.cbDelDir && !FControl.Stopped() &&
-        !FolderHasEntries(c)) {
+        !FolderHasEntries(c) && FOps.MayDestroy(StripDelimiter(c), "S")) {
         std::string p = StripDelimiter(c);
         int attr = XlFileGetAttr(p, false);
         XlChangeFileAttr(p, faReadOnly, true, false);
@@ -903,10 +932,20 @@ bool TSynchronizer::SyncLocalFolder(TExtensionList& list, const std::string& src
     return ok;
 }
 
+bool TSynchronizer::IsRegularFile(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 // ---- file services
 
 bool TSynchronizer::FileDelete(const std::string& dir, const std::string& fileName)
 {
+    if (!FOps.MayDestroy(fileName, "B"))
+        return false;
     uint32_t e = XlDeleteFile(fileName, true);
     if (e == WinError::ERROR_FILE_NOT_FOUND)
         return true;
@@ -945,6 +984,8 @@ void TSynchronizer::DeleteOldFiles(const std::string& path, const std::string& m
     }
     FindClose(sr);
     for (const auto& n : names) {
+        if (!FOps.MayDestroy(folder + n, "B"))
+            continue;
         uint32_t e = XlDeleteFile(folder + n, true);
         if (e == 0)
             FLog.WriteToLog(3, Indent + SafeFormat(_("File was deleted: \"%s\""), {folder + n}));

@@ -54,6 +54,7 @@ public:
                               const std::string& sub);
 
     // --- file services of the run
+    static bool IsRegularFile(const std::string& path);
     bool FileDelete(const std::string& dir, const std::string& fileName);
     bool FileDelete(const std::string& fileName) { return FileDelete(std::string(), fileName); }
     // 0 moved; > 0 the move failed (eCnt + 1); < 0 only the attributes could not be set (wCnt + 1).

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <sys/stat.h>
 
 #include "archive/FtpUtils.h"
 #include "foundation/FileUtils.h"
@@ -11,7 +12,11 @@
 #include "foundation/PathUtils.h"
 #include "foundation/XlFileUtils.h"
 #include "platform/DirSearch.h"
+#include "platform/ErrorCodes.h"
+#include "platform/FileStatus.h"
+#include "rtl/Gettext.h"
 #include "rtl/Streams.h"
+#include "rtl/SysUtils.h"
 
 const char* const TimestampFileName = "$TimeStamp.qvu";
 
@@ -49,6 +54,11 @@ TDateTime DecodeTime(const unsigned char (&bytes)[8])
 void WriteTimestampFile(const std::string& dir, TDateTime time)
 {
     const std::string name = TimestampPath(dir);
+    // A file of that name that is not a time-stamp file (a user's file stored there) is never replaced.
+    TPosixFileData data;
+    if (ReadFileData(name, false, data) == 0 && (!S_ISREG(data.Mode) || data.Size != 8))
+        throw EInOutError(SafeFormat(_("\"%s\" is not a time-stamp file"), {name}),
+                          static_cast<int>(WinError::ERROR_FILE_EXISTS));
     if (XlFileExists(name, false) && !XlTryDeleteFile(name, false))
         return;
     unsigned char bytes[8];

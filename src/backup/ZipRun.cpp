@@ -1,12 +1,17 @@
 #include "backup/ZipRun.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
+#include "archive/EngineFs.h"
 #include "archive/FileErrors.h"
 #include "foundation/PathUtils.h"
 #include "foundation/QvUtilsNames.h"
 #include "foundation/StringUtils.h"
 #include "foundation/XlFileUtils.h"
+#include "platform/Trash.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
 
@@ -64,6 +69,7 @@ TZipRun::TZipRun(const TTaskSettings& task, TTaskLog& log, TRunControl& control,
                  IInteraction& interaction)
     : FTask(task), FLog(log), FControl(control), FProgress(progress), FInteraction(interaction)
 {
+    RunTag = EngineFs::RandomTag();
 }
 
 TZipRun::~TZipRun()
@@ -77,6 +83,7 @@ void TZipRun::BeginRun()
     if (FRun) {
         FRun.reset();
         DeleteZipArchive(FRunTemp, -1);
+        FPendingSources.clear();
     }
     DiscardFolderArchive();
     FRunName.clear();
@@ -155,7 +162,7 @@ bool TZipRun::PrepareFolder(const std::string& src, TFolderCounters& c)
         FRunRelName = name;
         baseDir = src;
     }
-    FRunTemp = InsertNameSuffix(FRunName, ".tmp");
+    FRunTemp = InsertNameSuffix(FRunName, TempSuffix());
     FRunBroken = false;
     TEngineFileOps ops(FLog, FControl);
     ops.SetMaxWaitTime(0);
@@ -186,6 +193,7 @@ void TZipRun::FinishFolder(bool runOk, TFolderCounters& c)
     if (!runOk || FControl.Stopped()) {
         FRun.reset();
         DeleteZipArchive(FRunTemp, -1);
+        FPendingSources.clear();
         return;
     }
     unsigned code = 0;
@@ -211,12 +219,15 @@ void TZipRun::FinishFolder(bool runOk, TFolderCounters& c)
     FRun.reset();
     if (code != 0) {
         DeleteZipArchive(FRunTemp, segments);
+        FPendingSources.clear();
         FLog.WriteErrorToLog("B", SafeFormat(_("Zip archive \"%s\" was not created!"), {FRunRelName}), detail,
                              std::string());
         ++c.ErrorCount;
         return;
     }
-    PutInPlace(FRunTemp, FRunName, c);
+    if (PutInPlace(FRunTemp, FRunName, c))
+        DeleteCommittedSources(c);
+    FPendingSources.clear();
 }
 
 std::string TZipRun::FinishRun(bool runOk, TFolderCounters& c)
@@ -229,6 +240,7 @@ std::string TZipRun::FinishRun(bool runOk, TFolderCounters& c)
     if (!runOk) {
         FRun.reset();
         DeleteZipArchive(FRunTemp, -1);
+        FPendingSources.clear();
         FLog.WriteErrorToLog("B", SafeFormat(_("Zip archive \"%s\" was not created!"), {shownTemp}));
         return std::string();
     }
@@ -260,6 +272,7 @@ std::string TZipRun::FinishRun(bool runOk, TFolderCounters& c)
     FRun.reset();
     if (!failure.empty()) {
         DeleteZipArchive(FRunTemp, segments);
+        FPendingSources.clear();
         FLog.WriteErrorToLog("B", SafeFormat(_("Zip archive \"%s\" was not created!"), {shownTemp}), detail,
                              std::string());
         FRunFailed = false;
@@ -268,11 +281,14 @@ std::string TZipRun::FinishRun(bool runOk, TFolderCounters& c)
     if (FTask.cbDelDir && empty) {
         // Nothing to back up: no archive, and one of an earlier run stays as it is.
         DeleteZipArchive(FRunTemp, segments);
+        FPendingSources.clear();
         return std::string();
     }
     if (FTask.KeepBakCB)
         KeepArchiveVersions(FRunName, c);
-    PutInPlace(FRunTemp, FRunName, c);
+    if (PutInPlace(FRunTemp, FRunName, c))
+        DeleteCommittedSources(c);
+    FPendingSources.clear();
     return std::string();
 }
 
@@ -310,7 +326,7 @@ bool TZipRun::OpenFolderArchive(const std::string& destDir, const std::string& s
     if (!ops.CreateDirectoryLogged(destDir, "B", !relDir.empty()))
         ++c.ErrorCount;
     FFolderName = AddPathDelimiter(destDir) + ZipName;
-    FFolderTemp = InsertNameSuffix(FFolderName, ".tmp");
+    FFolderTemp = InsertNameSuffix(FFolderName, TempSuffix());
     FFolderShown = AddPathDelimiter(relDir) + ZipName;
     FFolderIsEntry = relDir.empty();
     FLog.WriteToLog(2, "   => " + _("Write to zip archive: ") + FFolderShown);
@@ -357,13 +373,16 @@ void TZipRun::CloseFolderArchive(int added, TFolderCounters& c)
     FFolder.reset();
     if (code != 0) {
         DeleteZipArchive(FFolderTemp, segments);
+        FPendingSources.clear();
         FLog.WriteErrorToLog("B", SafeFormat(_("Zip archive \"%s\" was not created!"), {FFolderShown}),
                              detail, std::string());
         // A folder whose archive could not be made is not backed up: never a success.
         ++c.ErrorCount;
         return;
     }
-    PutInPlace(FFolderTemp, FFolderName, c);
+    if (PutInPlace(FFolderTemp, FFolderName, c))
+        DeleteCommittedSources(c);
+    FPendingSources.clear();
 }
 
 void TZipRun::DiscardFolderArchive()
@@ -373,6 +392,7 @@ void TZipRun::DiscardFolderArchive()
     int segments = FFolder->NumberOfSegments();
     FFolder.reset();
     DeleteZipArchive(FFolderTemp, segments);
+    FPendingSources.clear();
 }
 
 int TZipRun::AddFile(const std::string& readName, const std::string& sourceName, const TPosixFileData& data,
@@ -411,8 +431,39 @@ void TZipRun::FullVolume(bool prompt)
 
 // ---- archive files
 
+std::string TZipRun::TempSuffix() const
+{
+    return ".tmp-" + RunTag;
+}
+
+bool TZipRun::MayDestroy(const std::string& path)
+{
+    TEngineFileOps ops(FLog, FControl);
+    ops.Guard = Guard;
+    return ops.MayDestroy(path, "B");
+}
+
+void TZipRun::DeleteCommittedSources(TFolderCounters& c)
+{
+    std::vector<std::string> pending;
+    pending.swap(FPendingSources);
+    for (const auto& path : pending) {
+        std::string trashedAs;
+        uint32_t e = MoveToTrash(path, &trashedAs);
+        if (e == 0) {
+            FLog.WriteToLog(3, std::string(Indent) +
+                                   SafeFormat(_("File was moved to Recycle Bin: \"%s\""), {path}));
+        } else {
+            FLog.WriteErrorToLog(1, "B", _("Could not delete source file: ") + path, e);
+            ++c.ErrorCount;
+        }
+    }
+}
+
 bool TZipRun::DeleteArchiveLogged(const std::string& name, int count, TFolderCounters& c)
 {
+    if (XlFileExists(name, false) && !MayDestroy(name))
+        return false;
     uint32_t code = DeleteZipArchive(name, count);
     if (code == 0)
         return true;
@@ -423,6 +474,8 @@ bool TZipRun::DeleteArchiveLogged(const std::string& name, int count, TFolderCou
 
 bool TZipRun::RenameLogged(const std::string& oldName, const std::string& newName, TFolderCounters& c)
 {
+    if (!MayDestroy(oldName) || !MayDestroy(newName))
+        return false;
     uint32_t code = RenameZipArchive(oldName, newName, static_cast<uint32_t>(std::max(MaxWaitTime, 0)));
     if (code == 0)
         return true;

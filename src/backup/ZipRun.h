@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/ExtFileToolsZipWrite.h"
 #include "backup/BackupRun.h"
@@ -42,6 +43,11 @@ public:
     std::string VolLabel; // label of the first source folder's volume (name placeholders)
     int MaxWaitTime = 5;  // seconds a rename is retried
     TDateTime StartTime = 0;
+    // The run's guard against deleting or replacing what the task reads.
+    std::shared_ptr<TRunGuard> Guard;
+    // Eight hexadecimal digits of this object's own in the names of its temporary archives, drawn at
+    // random, so that two runs writing to one destination never share one.
+    std::string RunTag;
 
     // Forgets everything of an earlier run; an archive still open is deleted.
     void BeginRun();
@@ -83,6 +89,10 @@ public:
     // Numbered older versions of the archive z (with its segments): z becomes version 01.
     void KeepArchiveVersions(const std::string& z, TFolderCounters& c);
 
+    // Source files a task deletes after its backup go only once the archive that holds them is in place
+    // under its final name (and verified when the task verifies): until then they are remembered here.
+    void DeferSourceDeletion(const std::string& path) { FPendingSources.push_back(path); }
+
 private:
     std::unique_ptr<TZipWrite> CreateWriter(const std::string& tempName, const std::string& baseDir);
     TZipWrite* Current() const;
@@ -92,6 +102,12 @@ private:
     bool PutInPlace(const std::string& tempName, const std::string& finalName, TFolderCounters& c);
     bool RenameLogged(const std::string& oldName, const std::string& newName, TFolderCounters& c);
     bool CheckTimeout();
+    // Whether the guard lets the run delete or replace path (a refusal is logged and counted).
+    bool MayDestroy(const std::string& path);
+    // The remembered source files go (the archive holding them is in place) or stay (it was dropped).
+    void DeleteCommittedSources(TFolderCounters& c);
+    // ".tmp-" + RunTag: the name part of a temporary archive.
+    std::string TempSuffix() const;
 
     const TTaskSettings& FTask;
     TTaskLog& FLog;
@@ -114,6 +130,7 @@ private:
     bool FFolderIsEntry = false;
 
     std::chrono::steady_clock::time_point FLastActivity;
+    std::vector<std::string> FPendingSources;
 };
 
 // Hooks the zip archives of methods 4 and 5 into the run frame around the copy loop that is already

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "archive/MailParse.h"
-#include "archive/mMailer10.h"
 #include "archive/PasswordText.h"
 #include "archive/SmtpTestServer.h"
 #include "archive/mMailer10.h"

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/EngineErrors.h"
+#include "archive/EngineFs.h"
 #include "backup/CopyLoop.h"
 #include "support/Sandbox.h"
 
@@ -62,10 +63,11 @@ protected:
     std::string Src(const std::string& rel) { return sandbox.Path("src/" + rel); }
     std::string Dst(const std::string& rel) { return sandbox.Path("dst/" + rel); }
 
-    TFolderCounters Run()
+    TFolderCounters Run(const std::string& dest = "")
     {
+        const std::string destDir = dest.empty() ? sandbox.Path("dst") : dest;
         TCopyLoop loop(task, log, control, progress, interaction);
-        loop.BaseDir = sandbox.Path("dst/");
+        loop.BaseDir = destDir + "/";
         loop.TempDir = sandbox.Path("tmp/");
         loop.MaxWaitTime = 0;
         TTimePeriod period;
@@ -75,7 +77,7 @@ protected:
         if (configure)
             configure(loop, list);
         TFolderCounters counters;
-        loop.BackupEntry(list, list.SPath, sandbox.Path("dst"), prompt, counters);
+        loop.BackupEntry(list, list.SPath, destDir, prompt, counters);
         lastStatus = loop.BuStatus;
         return counters;
     }
@@ -267,14 +269,24 @@ TEST_F(CopyLoopTest, EngineFileOpsMoveNeverReplacesAndCreatesDeepFolders)
 
 namespace {
 
-TEST_F(CopyLoopTest, DestinationFolderThatCannotBeMadeCountsAnErrorAndSkipsOnlyItsFiles)
+TEST_F(CopyLoopTest, AFileWhereADestinationFolderBelongsGivesWayToTheFolder)
 {
+    // The copy of a file that became a folder in the source.
     WriteAll(Dst("sub"), "a file where the folder belongs");
     TFolderCounters counters = Run();
-    EXPECT_EQ(counters.CopyCount, 1);
-    EXPECT_GE(counters.ErrorCount, 1);
+    EXPECT_EQ(counters.ErrorCount, 0) << LogText();
     EXPECT_EQ(ReadAll(Dst("a.txt")), "alpha");
+    EXPECT_TRUE(fs::is_directory(Dst("sub")));
+}
+
+TEST_F(CopyLoopTest, DestinationFolderThatCannotBeMadeCountsAnErrorAndSkipsOnlyItsFiles)
+{
+    // A destination below a file: no folder can be made there.
+    WriteAll(sandbox.Path("blocker"), "a file");
+    TFolderCounters counters = Run(sandbox.Path("blocker/dst"));
+    EXPECT_GE(counters.ErrorCount, 1);
     EXPECT_NE(LogText().find("Could not create directory"), std::string::npos);
+    EXPECT_EQ(ReadAll(sandbox.Path("blocker")), "a file");
 }
 
 } // namespace
@@ -526,19 +538,27 @@ TEST_F(CopyLoopTest, LeftoversOfAKilledRunAreRemovedWhenTheirFileIsCopiedAgain)
     Run();
     WriteAll(Src("a.txt"), "alpha 2");
     SetMTime(Src("a.txt"), 1700000500);
-    // a partial copy and a finished but not yet placed copy of a.txt, as a killed run leaves them
-    WriteAll(Dst(".a.txt.0123abcd.part"), "alp");
-    SetMTime(Dst(".a.txt.0123abcd.part"), 1700000000);
-    WriteAll(Dst("a.txt.tmp"), "alpha 2");
-    SetMTime(Dst("a.txt.tmp"), 1700000500);
-    // a file of the engine's name pattern that is a source file of its own stays
+    // a partial copy and a finished but not yet placed copy of a.txt, as a killed run leaves them:
+    // both carry the mark of the program's partial files
+    for (const char* part : {".a.txt.0123abcd.part", ".a.txt.89abcdef.part"}) {
+        WriteAll(Dst(part), "alp");
+        EngineFs::SetPartMark(Dst(part), true);
+        SetMTime(Dst(part), 1700000000);
+    }
+    // a file of the engine's name pattern without the mark is not the program's, nor one that is a source
+    // file of its own
+    WriteAll(Dst(".b.txt.00112233.part"), "someone's");
+    SetMTime(Dst(".b.txt.00112233.part"), 1700000000);
     WriteAll(Src(".keep.0011aabb.part"), "mine");
     EXPECT_EQ(Run().CopyCount, 2);
     EXPECT_EQ(ReadAll(Dst("a.txt")), "alpha 2");
     EXPECT_FALSE(fs::exists(Dst(".a.txt.0123abcd.part")));
-    EXPECT_FALSE(fs::exists(Dst("a.txt.tmp")));
-    EXPECT_FALSE(fs::exists(Dst("a.txt.~tmp")));
+    EXPECT_FALSE(fs::exists(Dst(".a.txt.89abcdef.part")));
+    EXPECT_EQ(ReadAll(Dst(".b.txt.00112233.part")), "someone's");
     EXPECT_EQ(ReadAll(Dst(".keep.0011aabb.part")), "mine");
+    // the copies in place carry no mark
+    EXPECT_FALSE(EngineFs::IsMarkedPart(Dst("a.txt")));
+    EXPECT_FALSE(EngineFs::IsMarkedPart(Dst(".keep.0011aabb.part")));
 }
 
 TEST_F(CopyLoopTest, AnotherFormThatIsTheCopyOfASourceFileOfItsOwnStays)

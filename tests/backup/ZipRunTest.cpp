@@ -327,7 +327,8 @@ TEST_F(ZipRunTest, AFullDiskIsNeverASuccessAndLeavesTheEarlierArchiveAlone)
         fs::remove_all(Dest());
         WriteAll(c.Final, "the archive of an earlier run");
         // The temporary archive lands on a full device.
-        std::string temp = InsertNameSuffix(c.Final, ".tmp");
+        loop.Zip.RunTag = "0000cafe";
+        std::string temp = InsertNameSuffix(c.Final, ".tmp-0000cafe");
         ASSERT_EQ(symlink("/dev/full", temp.c_str()), 0);
         host.FExitState = 0;
         Run(c.Global);
