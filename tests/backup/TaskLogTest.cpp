@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <sys/file.h>
 #include <unistd.h>
@@ -33,6 +34,22 @@ TEST(TaskLogLineTest, LinesGoToFilesWhoseLevelAllowsThem)
                  {5, 6, true}, {2, 6, true},  {6, 6, true}, {0, 1, false}, {3, 3, true}};
     for (const auto& c : cases)
         EXPECT_EQ(TTaskLog::LineAllowed(c.file, c.line), c.written) << c.file << " " << c.line;
+}
+
+TEST_F(TaskLogTest, HeaderShowsTheFourPartVersionOfTheBuild)
+{
+    ProgVersion.clear(); // as the program starts: the version is the build's
+    host.FExitState = 4;
+    ASSERT_EQ(log.OpenLogFile(1, "", false), 0u);
+    log.InitLog("Data backup");
+    log.BeginLog(Now(), "t");
+    const std::string header = log.LogHeader();
+    log.CloseLogFile(true);
+    EXPECT_TRUE(std::regex_match(
+        header, std::regex(R"(Vastrel - (32|64)-bit \(Version \d+\.\d+\.\d+\.\d+\) \[01\] - Data backup)")))
+        << header;
+    EXPECT_EQ(ReadAll(host.DefaultLog).find("\xEF\xBB\xBF" + header + "\r\n"), 0u);
+    EXPECT_EQ(ReadAll(sandbox.Path("cfg/QvErrors.log")).find("\xEF\xBB\xBF" + header + "\r\n"), 0u);
 }
 
 TEST_F(TaskLogTest, HeaderStartLineAndNumberedErrorsWithSummary)
