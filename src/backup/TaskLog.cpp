@@ -62,6 +62,42 @@ std::string StripLeadingBlanks(const std::string& s, size_t maxCount)
 
 } // namespace
 
+std::string EscapeLogText(std::string_view text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    auto at = [&](size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned c = at(i);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else if (c == 0xC2 && at(i + 1) >= 0x80 && at(i + 1) <= 0x9F) {
+            // U+0080 to U+009F, the second set of control characters (U+0085 ends a line for many
+            // readers); the second byte is the code point.
+            out += "\\u00";
+            out += hex[at(i + 1) >> 4];
+            out += hex[at(i + 1) & 15];
+            i += 1;
+        } else if (c == 0xE2 && at(i + 1) == 0x80 && (at(i + 2) == 0xA8 || at(i + 2) == 0xA9)) {
+            // U+2028 and U+2029, the line and paragraph separators.
+            out += at(i + 2) == 0xA8 ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 TTaskLog::TTaskLog(IRunHost& host, IInteraction& interaction) : FHost(host), FInteraction(interaction) {}
 
 TTaskLog::~TTaskLog()
@@ -139,8 +175,10 @@ uint32_t TTaskLog::OpenLogFile(int apm, const std::string& logName, bool mailLog
             result = CreateUtf8File(FLastLogFile);
         if (result == 0)
             result = OpenAppend(FLastLogFile, FProt);
-        if (result == 0 && !moved.empty())
-            WriteToLog(1, SafeFormat(_("Continuation of \"%s\""), {moved}) + CrLf);
+        if (result == 0 && !moved.empty()) {
+            WriteToLog(1, SafeFormat(_("Continuation of \"%s\""), {moved}));
+            WriteToLog(1, std::string());
+        }
         if (result != 0) {
             FActMode = 0;
             if (FProt) {
@@ -186,7 +224,7 @@ void TTaskLog::CheckLogError(uint32_t errorCode, bool prompt)
 
 void TTaskLog::WriteLine(std::FILE* f, const std::string& line, bool flush)
 {
-    std::string text = line + CrLf;
+    std::string text = EscapeLogText(line) + CrLf;
     if (std::fwrite(text.data(), 1, text.size(), f) != text.size())
         std::clearerr(f);
     if (flush)
@@ -228,7 +266,7 @@ void TTaskLog::WriteErrorToLog(int mode, const std::string& gMsg, const std::str
     if (level >= 2 && mode <= level && FErrorSummary && FListExists) {
         size_t n = FLogErrorList.size() + 1;
         if (ShowErrors)
-            FErrorWindow.push_back("(" + std::to_string(n) + ") " + aMsg);
+            FErrorWindow.push_back("(" + std::to_string(n) + ") " + EscapeLogText(aMsg));
         std::string entry = "(" + std::to_string(n) + ")";
         if (!gMsg.empty())
             entry += " " + gMsg;

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "RunTestUtil.h"
 #include "TaskTestUtil.h"
 #include "archive/AesLib.h"
 #include "archive/ExtFileTools.h"
@@ -967,6 +968,39 @@ TEST_F(BackupMatrixTest, ExitCodeFollowsTheExitStateOfTheRun)
         EXPECT_TRUE(Contains(r.log, c.statusLine)) << r.log;
         EXPECT_FALSE(fs::exists(ConfigDir() + "Vastrel.lock"));
     }
+}
+
+// ---- log lines
+
+using runtest::LogLines;
+
+TEST_F(BackupMatrixTest, HeaderShowsTheBuildVersionAndNamesCannotForgeLogLines)
+{
+    // A file copied and one whose copy fails (a folder is in its way), both named to look like lines of
+    // their own, and a task file named the same way: its name is in the start line of the run, which
+    // the error log repeats.
+    BuildTree(Src(), {{"a\nFAKE LINE", "alpha\n", T0}, {"b\r\nFAKE ERROR\x1B[0m", "beta\n", T0}});
+    fs::create_directories(Dst("b\r\nFAKE ERROR\x1B[0m"));
+    const std::string task = sandbox.Path("t\nFAKE TASK.buj");
+    fs::rename(WriteTask({{"DestMode", "2"}}), task);
+    TRunResult r = Run(task);
+    EXPECT_EQ(r.exitCode, 4) << r.log << r.output;
+    EXPECT_EQ(ReadFileBytes(Dst("a\nFAKE LINE")), "alpha\n");
+    const std::string errors = ReadFileBytes(ConfigDir() + "QvErrors.log");
+    for (const std::string& text : {r.log, errors}) {
+        SCOPED_TRACE(text);
+        ASSERT_FALSE(text.empty());
+        EXPECT_TRUE(std::regex_search(
+            text,
+            std::regex(R"(Vastrel - (32|64)-bit \(Version \d+\.\d+\.\d+\.\d+\) \[02\] - Data backup\r\n)")));
+        EXPECT_TRUE(Contains(text, "t\\nFAKE TASK.buj\r\n"));
+        for (const auto& line : LogLines(text)) {
+            EXPECT_EQ(line.find_first_of("\r\n\x1B"), std::string::npos) << line;
+            EXPECT_FALSE(line.starts_with("FAKE")) << line;
+        }
+    }
+    EXPECT_TRUE(Contains(r.log, "\"a\\nFAKE LINE\"")) << r.log;
+    EXPECT_TRUE(Contains(r.log, "b\\r\\nFAKE ERROR\\x1B[0m")) << r.log;
 }
 
 } // namespace

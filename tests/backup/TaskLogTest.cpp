@@ -12,6 +12,7 @@
 
 namespace {
 
+using runtest::LogLines;
 using runtest::ReadAll;
 
 class TaskLogTest : public runtest::RunFrameTest
@@ -34,6 +35,69 @@ TEST(TaskLogLineTest, LinesGoToFilesWhoseLevelAllowsThem)
                  {5, 6, true}, {2, 6, true},  {6, 6, true}, {0, 1, false}, {3, 3, true}};
     for (const auto& c : cases)
         EXPECT_EQ(TTaskLog::LineAllowed(c.file, c.line), c.written) << c.file << " " << c.line;
+}
+
+TEST(TaskLogLineTest, ControlCharactersAreEscapedAndEveryOtherByteStays)
+{
+    struct Case
+    {
+        std::string text, written;
+    } cases[] = {
+        {"a\nFAKE LINE", "a\\nFAKE LINE"},
+        {"x\r\ny\tz", "x\\r\\ny\\tz"},
+        {std::string("\x01\x1B[31m\x1F\x7F\0!", 10), "\\x01\\x1B[31m\\x1F\\x7F\\x00!"},
+        {"C:\\path\\name", "C:\\path\\name"},
+        {"Grüße, 日本, €, \xC2\xA0", "Grüße, 日本, €, \xC2\xA0"},
+        // The second set of control characters and the Unicode line and paragraph separators.
+        {"a\xC2\x85"
+         "b\xC2\x80\xC2\x9F",
+         "a\\u0085b\\u0080\\u009F"},
+        {"a\xE2\x80\xA8"
+         "b\xE2\x80\xA9"
+         "c\xE2\x80\xA6",
+         "a\\u2028b\\u2029c\xE2\x80\xA6"},
+        // Bytes that are not UTF-8 pass through as they are.
+        {"\xFF\xFEname\xC2", "\xFF\xFEname\xC2"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(EscapeLogText(c.text), c.written) << c.text;
+}
+
+TEST_F(TaskLogTest, NamesWithControlCharactersCannotForgeLinesInAnyLogFile)
+{
+    const std::string name = "a\nFAKE LINE\r\nFAKE TOO";
+    host.FExitState = 4;
+    log.ShowErrors = true;
+    ASSERT_EQ(log.OpenLogFile(0x82, "", true), 0u);
+    log.InitLog("Data backup");
+    log.BeginLog(Now(), "Backup task: " + name);
+    log.WriteToLog("      Copied: \"" + name + "\"");
+    log.WriteErrorToLog("B", "Error copying: " + name, "detail " + name, "");
+    log.WriteErrorSummary();
+    EXPECT_EQ(log.ErrorWindowLines(),
+              std::vector<std::string>{"(1) Error copying: a\\nFAKE LINE\\r\\nFAKE TOO"});
+    const std::string temp = log.TempLogName();
+    log.CloseTempLog();
+    const std::string mailCopy = ReadAll(temp);
+    log.CloseLogFile(true);
+    const std::string escaped = "a\\nFAKE LINE\\r\\nFAKE TOO";
+    for (const std::string& file : {host.DefaultLog, temp, sandbox.Path("cfg/QvErrors.log")}) {
+        SCOPED_TRACE(file);
+        const std::string text = file == temp ? mailCopy : ReadAll(file);
+        ASSERT_FALSE(text.empty());
+        EXPECT_NE(text.find("Backup task: " + escaped + "\r\n"), std::string::npos) << text;
+        for (const auto& line : LogLines(text)) {
+            EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << text;
+            EXPECT_FALSE(line.starts_with("FAKE")) << text;
+        }
+    }
+    const std::string text = ReadAll(host.DefaultLog);
+    EXPECT_NE(text.find("      Copied: \"" + escaped + "\"\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("  *** (1) B: Error copying: " + escaped + "\r\n      -> detail " + escaped + "\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("      => (1) B: Error copying: " + escaped + "\r\n"), std::string::npos) << text;
 }
 
 TEST_F(TaskLogTest, HeaderShowsTheFourPartVersionOfTheBuild)
