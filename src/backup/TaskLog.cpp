@@ -4,6 +4,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -22,10 +23,46 @@ namespace {
 
 const char* const CrLf = "\r\n";
 
+// A log is only ever a regular file (or a symbolic link to one). Anything else that carries its
+// name is never written: a FIFO without a reader would block the run for ever, one with a reader
+// would take the lines away, and opening a device may act on it. The name is looked at before it is
+// opened, and the opened file once more, without waiting on it.
+bool IsNonRegular(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+// Opens an existing regular file for writing (flags: more open flags). Returns the descriptor or -1
+// with code set; a file that is not regular gives ERROR_ACCESS_DENIED.
+int OpenRegular(const std::string& path, int flags, uint32_t& code)
+{
+    if (IsNonRegular(path)) {
+        code = WinError::ERROR_ACCESS_DENIED;
+        return -1;
+    }
+    int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags, 0666);
+    if (fd < 0) {
+        // ENXIO: a FIFO without a reader, put there after the look above.
+        code = errno == ENXIO ? WinError::ERROR_ACCESS_DENIED : LastWinError();
+        return -1;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        code = WinError::ERROR_ACCESS_DENIED;
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    code = 0;
+    return fd;
+}
+
 // True when the file can be opened for appending and nobody holds a lock on it.
 bool CanOpenForWriting(const std::string& path)
 {
-    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    uint32_t code = 0;
+    int fd = OpenRegular(path, O_APPEND, code);
     if (fd < 0)
         return false;
     bool ok = flock(fd, LOCK_EX | LOCK_NB) == 0;
@@ -33,19 +70,36 @@ bool CanOpenForWriting(const std::string& path)
     return ok;
 }
 
+// Creates a log file holding only the UTF-8 byte-order mark. Returns 0 or the error code.
+uint32_t CreateLogFile(const std::string& path)
+{
+    uint32_t code = 0;
+    int fd = OpenRegular(path, O_CREAT, code);
+    if (fd < 0)
+        return code;
+    static const char bom[] = "\xEF\xBB\xBF";
+    if (ftruncate(fd, 0) != 0)
+        code = LastWinError();
+    else if (ssize_t n = write(fd, bom, 3); n != 3)
+        code = n < 0 ? LastWinError() : WinError::ERROR_DISK_FULL;
+    close(fd);
+    return code;
+}
+
 // Opens a file for appending and takes the writer's lock. Returns 0 or the error code.
 uint32_t OpenAppend(const std::string& path, std::FILE*& f)
 {
-    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    uint32_t code = 0;
+    int fd = OpenRegular(path, O_APPEND, code);
     if (fd < 0)
-        return LastWinError();
+        return code;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
         return WinError::ERROR_SHARING_VIOLATION;
     }
     f = fdopen(fd, "ab");
     if (!f) {
-        uint32_t code = LastWinError();
+        code = LastWinError();
         close(fd);
         return code;
     }
@@ -155,9 +209,11 @@ uint32_t TTaskLog::OpenLogFile(int apm, const std::string& logName, bool mailLog
         std::string dir = GetParentDir(path);
         if (!dir.empty())
             XlForceDirectories(dir);
-        // A log that another program holds: "-1", "-2", … before a new extension ".log".
+        // A log that another program holds: "-1", "-2", … before a new extension ".log". A name that
+        // is not a regular file is not held by anyone: the log cannot be written there.
         std::string candidate = path;
-        for (int n = 1; XlFileExists(candidate) && !CanOpenForWriting(candidate); ++n)
+        for (int n = 1; XlFileExists(candidate) && !IsNonRegular(candidate) && !CanOpenForWriting(candidate);
+             ++n)
             candidate = DeleteExtension(path) + "-" + std::to_string(n) + ".log";
         FLastLogFile = candidate;
 
@@ -169,10 +225,10 @@ uint32_t TTaskLog::OpenLogFile(int apm, const std::string& logName, bool mailLog
             if (XlMoveFile(FLastLogFile, dated) == 0)
                 moved = dated;
         }
-        if (deleteFirst)
+        if (deleteFirst && !IsNonRegular(FLastLogFile))
             XlDeleteExistingFile(FLastLogFile);
         if (!XlFileExists(FLastLogFile))
-            result = CreateUtf8File(FLastLogFile);
+            result = CreateLogFile(FLastLogFile);
         if (result == 0)
             result = OpenAppend(FLastLogFile, FProt);
         if (result == 0 && !moved.empty()) {
@@ -196,7 +252,7 @@ uint32_t TTaskLog::OpenLogFile(int apm, const std::string& logName, bool mailLog
                        FormatDateTime(" yy-mm-dd hh-nn-ss", Now()) + ".log";
         if (!dir.empty())
             XlForceDirectories(dir);
-        result = CreateUtf8File(FTempLogName);
+        result = CreateLogFile(FTempLogName);
         if (result == 0) {
             result = OpenAppend(FTempLogName, FMail);
             FTempProt = result == 0;
@@ -346,8 +402,9 @@ void TTaskLog::CloseLogFile(bool errorLog)
         if (!dir.empty())
             XlForceDirectories(dir);
         std::string name = dir + "QvErrors.log";
-        uint32_t code = XlFileExists(name) ? 0 : CreateUtf8File(name);
-        if (code == 0) {
+        uint32_t code = XlFileExists(name) ? 0 : CreateLogFile(name);
+        // Waiting for a lock to go away cannot make a FIFO or a device a file.
+        if (code == 0 && !IsNonRegular(name)) {
             std::FILE* f = nullptr;
             for (int attempt = 0; attempt < 2; ++attempt) {
                 if (OpenAppend(name, f) == 0)

@@ -180,12 +180,14 @@ protected:
         return {{"Encrypt", "1"}, {"FixPassword", "1"}, {"Password", encoded}};
     }
 
-    TRunResult Run(const std::string& task)
+    // Runs the task; a program that does not end within the guard's time is stopped (exit code 124).
+    TRunResult Run(const std::string& task, bool hangGuard = false)
     {
         const std::string logName = ConfigDir() + "Vastrel.log";
         const size_t before = fs::exists(logName) ? fs::file_size(logName) : 0;
         ShellResult r = RunShell("VASTREL_POWER_LOG=" + ShellQuote(sandbox.Path("power.log")) + " " +
-                                 ShellQuote(VastrelExe) + " /force " + ShellQuote(task));
+                                 (hangGuard ? "timeout 300 " : "") + ShellQuote(VastrelExe) + " /force " +
+                                 ShellQuote(task));
         TRunResult result;
         result.exitCode = r.exitCode;
         result.output = r.output;
@@ -1001,6 +1003,37 @@ TEST_F(BackupMatrixTest, HeaderShowsTheBuildVersionAndNamesCannotForgeLogLines)
     }
     EXPECT_TRUE(Contains(r.log, "\"a\\nFAKE LINE\"")) << r.log;
     EXPECT_TRUE(Contains(r.log, "b\\r\\nFAKE ERROR\\x1B[0m")) << r.log;
+}
+
+TEST_F(BackupMatrixTest, ALogThatIsAFifoNeitherHoldsUpTheRunNorReceivesItsLines)
+{
+    struct Case
+    {
+        std::string name;
+        std::string fifo; // made before the run, with no reader
+        Keys keys;
+        std::string blockedFile; // makes the run fail, so that the error log is written
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"task log", sandbox.Path("task.fifo"), {{"LogName", sandbox.Path("task.fifo")}}, "", 0},
+        {"error log", ConfigDir() + "QvErrors.log", {}, "sub", 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(Dst());
+        fs::create_directories(ConfigDir());
+        ASSERT_EQ(::mkfifo(c.fifo.c_str(), 0600), 0);
+        if (!c.blockedFile.empty())
+            WriteFileBytes(Dst(c.blockedFile), "in the way");
+        Keys keys = c.keys;
+        keys["DestMode"] = "2";
+        TRunResult r = Run(WriteTask(keys), true);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.log << r.output;
+        EXPECT_TRUE(fs::is_regular_file(Dst("a.txt"))) << "the backup was made";
+        EXPECT_TRUE(fs::is_fifo(fs::symlink_status(c.fifo)));
+        fs::remove(c.fifo);
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <regex>
 #include <sstream>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +15,35 @@ namespace {
 
 using runtest::LogLines;
 using runtest::ReadAll;
+
+// A FIFO in the sandbox with its reading end held open (without waiting), so that a writer would
+// neither block nor lose what it writes.
+struct HeldFifo
+{
+    explicit HeldFifo(const std::string& path) : Path(path)
+    {
+        EXPECT_EQ(mkfifo(path.c_str(), 0600), 0) << path;
+        Reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+        EXPECT_GE(Reader, 0) << path;
+    }
+    ~HeldFifo() { close(Reader); }
+    // What writers have put into the FIFO so far.
+    std::string Received() const
+    {
+        std::string text;
+        char buffer[4096];
+        for (ssize_t n; (n = read(Reader, buffer, sizeof buffer)) > 0;)
+            text.append(buffer, static_cast<size_t>(n));
+        return text;
+    }
+    bool StillAFifo() const
+    {
+        struct stat st;
+        return lstat(Path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+    }
+    std::string Path;
+    int Reader = -1;
+};
 
 class TaskLogTest : public runtest::RunFrameTest
 {
@@ -98,6 +128,60 @@ TEST_F(TaskLogTest, NamesWithControlCharactersCannotForgeLinesInAnyLogFile)
               std::string::npos)
         << text;
     EXPECT_NE(text.find("      => (1) B: Error copying: " + escaped + "\r\n"), std::string::npos) << text;
+}
+
+TEST_F(TaskLogTest, LogNamesThatAreNotRegularFilesAreNeverOpened)
+{
+    struct Case
+    {
+        std::string name;
+        int mode;
+    } cases[] = {{"FIFO", 1}, {"FIFO with previous entries deleted", 0x101}, {"link to a FIFO", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        events.Records.clear();
+        const std::string fifoName = sandbox.Path("cfg/" + c.name + ".fifo");
+        HeldFifo fifo(fifoName);
+        std::string logName = fifoName;
+        if (c.name.starts_with("link")) {
+            logName = sandbox.Path("cfg/link.log");
+            std::filesystem::create_symlink(fifoName, logName);
+        }
+        const uint32_t code = log.OpenLogFile(c.mode, logName, false);
+        EXPECT_NE(code, 0u);
+        EXPECT_EQ(log.ActMode(), 0);
+        EXPECT_EQ(log.LastLogFile(), logName) << "not a log held by another program";
+        log.CheckLogError(code, false);
+        EXPECT_EQ(EventLines(), std::vector<std::string>{"E 0xC000000D"});
+        log.InitLog("Data backup");
+        log.WriteToLog("a line");
+        log.CloseLogFile(false);
+        EXPECT_EQ(fifo.Received(), "");
+        EXPECT_TRUE(fifo.StillAFifo());
+    }
+    // A device is no log either; a link to a regular file is.
+    EXPECT_NE(log.OpenLogFile(1, "/dev/null", false), 0u);
+    log.CloseLogFile(false);
+    std::ofstream(sandbox.Path("cfg/real.log"), std::ios::binary) << "\xEF\xBB\xBF";
+    std::filesystem::create_symlink(sandbox.Path("cfg/real.log"), sandbox.Path("cfg/linked.log"));
+    ASSERT_EQ(log.OpenLogFile(1, sandbox.Path("cfg/linked.log"), false), 0u);
+    log.WriteToLog("through the link");
+    log.CloseLogFile(false);
+    EXPECT_EQ(ReadAll(sandbox.Path("cfg/real.log")), "\xEF\xBB\xBFthrough the link\r\n\r\n");
+}
+
+TEST_F(TaskLogTest, ErrorLogThatIsAFifoIsLeftAloneAndTheRunEnds)
+{
+    HeldFifo fifo(sandbox.Path("cfg/QvErrors.log"));
+    host.FExitState = 4;
+    ASSERT_EQ(log.OpenLogFile(1, "", false), 0u);
+    log.InitLog("Data backup");
+    log.BeginLog(Now(), "t");
+    log.CloseLogFile(true);
+    EXPECT_EQ(fifo.Received(), "");
+    EXPECT_TRUE(fifo.StillAFifo());
+    EXPECT_EQ(host.ErrorCount, 1) << "the failed run still counts";
+    EXPECT_NE(ReadAll(host.DefaultLog).find("  ==> Start: "), std::string::npos);
 }
 
 TEST_F(TaskLogTest, HeaderShowsTheFourPartVersionOfTheBuild)
