@@ -10,6 +10,7 @@
 #include <regex>
 #include <string>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -1003,6 +1004,42 @@ TEST_F(BackupMatrixTest, HeaderShowsTheBuildVersionAndNamesCannotForgeLogLines)
     }
     EXPECT_TRUE(Contains(r.log, "\"a\\nFAKE LINE\"")) << r.log;
     EXPECT_TRUE(Contains(r.log, "b\\r\\nFAKE ERROR\\x1B[0m")) << r.log;
+}
+
+TEST_F(BackupMatrixTest, ZipMethodsNameTheArchiveAsTheDestinationOfEachFolder)
+{
+    const std::string docs = sandbox.Path("other/docs");
+    BuildTree(docs, {{"d.txt", "delta\n", T0}});
+    struct Case
+    {
+        int destMode;
+        std::string zipName;
+        std::map<std::string, std::string> dest; // source folder -> its destination line
+        bool folderArchiveLines;                 // "Write to zip archive: " lines of the copy loop
+    };
+    const Case cases[] = {
+        {4, "arch", {{Src(), Dst("arch.zip")}, {docs, Dst("arch.zip")}}, false},
+        {5, "-arch", {{Src(), Dst("src-arch.zip")}, {docs, Dst("docs-arch.zip")}}, false},
+        {7, "arch", {{Src(), Dst(Src().substr(1))}, {docs, Dst(docs.substr(1))}}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("DestMode " + std::to_string(c.destMode));
+        fs::remove_all(Dst());
+        TRunResult r = RunOk(
+            WriteTask({{"DestMode", std::to_string(c.destMode)}, {"ZipName", c.zipName}}, {Src(), docs}),
+            CopiedText(1));
+        // Each folder's source line is followed by its destination line.
+        std::map<std::string, std::string> dest;
+        std::string source;
+        for (const auto& line : LogLines(r.log)) {
+            if (line.starts_with("    Source: "))
+                source = line.substr(12);
+            else if (line.starts_with("    Dest.: ") && !source.empty())
+                dest[std::exchange(source, "")] = line.substr(11);
+        }
+        EXPECT_EQ(dest, c.dest) << r.log;
+        EXPECT_EQ(Contains(r.log, "Write to zip archive: "), c.folderArchiveLines) << r.log;
+    }
 }
 
 TEST_F(BackupMatrixTest, ALogThatIsAFifoNeitherHoldsUpTheRunNorReceivesItsLines)
