@@ -48,7 +48,7 @@ int main(int argc, char** argv)
 #endif
     InitBuConsts();
     std::string title, exeDate;
-    InitProgInfo("Vastrel", "6.0.0.0", "", 4, title, exeDate);
+    InitProgInfo("Vastrel", VASTREL_VERSION, "", 4, title, exeDate);
     FormatSettings() = TFormatSettings::FromLocale("");
     TProgramFolders folders;
     folders.ProgramDir = ProgramDir;

@@ -615,7 +615,10 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         ClearFolderDestination(i, location, CurDir, total);
                         const TSourceFolderInfo sourceInfo = ReadSourceFolderInfo(location);
                         lastSub = CurDir;
-                        WriteDestLine(CurDir);
+                        // The zip methods 4 and 5 name their archive as the destination, once their
+                        // hook around the copy loop has opened it.
+                        if (folderMethod)
+                            WriteDestLine(CurDir);
                         if (FControl.Stopped())
                             break;
                         if (folderMethod) {

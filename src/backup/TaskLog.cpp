@@ -4,6 +4,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -22,10 +23,46 @@ namespace {
 
 const char* const CrLf = "\r\n";
 
+// A log is only ever a regular file (or a symbolic link to one). Anything else that carries its
+// name is never written: a FIFO without a reader would block the run for ever, one with a reader
+// would take the lines away, and opening a device may act on it. The name is looked at before it is
+// opened, and the opened file once more, without waiting on it.
+bool IsNonRegular(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+// Opens an existing regular file for writing (flags: more open flags). Returns the descriptor or -1
+// with code set; a file that is not regular gives ERROR_ACCESS_DENIED.
+int OpenRegular(const std::string& path, int flags, uint32_t& code)
+{
+    if (IsNonRegular(path)) {
+        code = WinError::ERROR_ACCESS_DENIED;
+        return -1;
+    }
+    int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags, 0666);
+    if (fd < 0) {
+        // ENXIO: a FIFO without a reader, put there after the look above.
+        code = errno == ENXIO ? WinError::ERROR_ACCESS_DENIED : LastWinError();
+        return -1;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        code = WinError::ERROR_ACCESS_DENIED;
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    code = 0;
+    return fd;
+}
+
 // True when the file can be opened for appending and nobody holds a lock on it.
 bool CanOpenForWriting(const std::string& path)
 {
-    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    uint32_t code = 0;
+    int fd = OpenRegular(path, O_APPEND, code);
     if (fd < 0)
         return false;
     bool ok = flock(fd, LOCK_EX | LOCK_NB) == 0;
@@ -33,19 +70,36 @@ bool CanOpenForWriting(const std::string& path)
     return ok;
 }
 
+// Creates a log file holding only the UTF-8 byte-order mark. Returns 0 or the error code.
+uint32_t CreateLogFile(const std::string& path)
+{
+    uint32_t code = 0;
+    int fd = OpenRegular(path, O_CREAT, code);
+    if (fd < 0)
+        return code;
+    static const char bom[] = "\xEF\xBB\xBF";
+    if (ftruncate(fd, 0) != 0)
+        code = LastWinError();
+    else if (ssize_t n = write(fd, bom, 3); n != 3)
+        code = n < 0 ? LastWinError() : WinError::ERROR_DISK_FULL;
+    close(fd);
+    return code;
+}
+
 // Opens a file for appending and takes the writer's lock. Returns 0 or the error code.
 uint32_t OpenAppend(const std::string& path, std::FILE*& f)
 {
-    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    uint32_t code = 0;
+    int fd = OpenRegular(path, O_APPEND, code);
     if (fd < 0)
-        return LastWinError();
+        return code;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
         return WinError::ERROR_SHARING_VIOLATION;
     }
     f = fdopen(fd, "ab");
     if (!f) {
-        uint32_t code = LastWinError();
+        code = LastWinError();
         close(fd);
         return code;
     }
@@ -61,6 +115,42 @@ std::string StripLeadingBlanks(const std::string& s, size_t maxCount)
 }
 
 } // namespace
+
+std::string EscapeLogText(std::string_view text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    auto at = [&](size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned c = at(i);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else if (c == 0xC2 && at(i + 1) >= 0x80 && at(i + 1) <= 0x9F) {
+            // U+0080 to U+009F, the second set of control characters (U+0085 ends a line for many
+            // readers); the second byte is the code point.
+            out += "\\u00";
+            out += hex[at(i + 1) >> 4];
+            out += hex[at(i + 1) & 15];
+            i += 1;
+        } else if (c == 0xE2 && at(i + 1) == 0x80 && (at(i + 2) == 0xA8 || at(i + 2) == 0xA9)) {
+            // U+2028 and U+2029, the line and paragraph separators.
+            out += at(i + 2) == 0xA8 ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
 
 TTaskLog::TTaskLog(IRunHost& host, IInteraction& interaction) : FHost(host), FInteraction(interaction) {}
 
@@ -119,9 +209,11 @@ uint32_t TTaskLog::OpenLogFile(int apm, const std::string& logName, bool mailLog
         std::string dir = GetParentDir(path);
         if (!dir.empty())
             XlForceDirectories(dir);
-        // A log that another program holds: "-1", "-2", … before a new extension ".log".
+        // A log that another program holds: "-1", "-2", … before a new extension ".log". A name that
+        // is not a regular file is not held by anyone: the log cannot be written there.
         std::string candidate = path;
-        for (int n = 1; XlFileExists(candidate) && !CanOpenForWriting(candidate); ++n)
+        for (int n = 1; XlFileExists(candidate) && !IsNonRegular(candidate) && !CanOpenForWriting(candidate);
+             ++n)
             candidate = DeleteExtension(path) + "-" + std::to_string(n) + ".log";
         FLastLogFile = candidate;
 
@@ -133,14 +225,16 @@ uint32_t TTaskLog::OpenLogFile(int apm, const std::string& logName, bool mailLog
             if (XlMoveFile(FLastLogFile, dated) == 0)
                 moved = dated;
         }
-        if (deleteFirst)
+        if (deleteFirst && !IsNonRegular(FLastLogFile))
             XlDeleteExistingFile(FLastLogFile);
         if (!XlFileExists(FLastLogFile))
-            result = CreateUtf8File(FLastLogFile);
+            result = CreateLogFile(FLastLogFile);
         if (result == 0)
             result = OpenAppend(FLastLogFile, FProt);
-        if (result == 0 && !moved.empty())
-            WriteToLog(1, SafeFormat(_("Continuation of \"%s\""), {moved}) + CrLf);
+        if (result == 0 && !moved.empty()) {
+            WriteToLog(1, SafeFormat(_("Continuation of \"%s\""), {moved}));
+            WriteToLog(1, std::string());
+        }
         if (result != 0) {
             FActMode = 0;
             if (FProt) {
@@ -158,7 +252,7 @@ uint32_t TTaskLog::OpenLogFile(int apm, const std::string& logName, bool mailLog
                        FormatDateTime(" yy-mm-dd hh-nn-ss", Now()) + ".log";
         if (!dir.empty())
             XlForceDirectories(dir);
-        result = CreateUtf8File(FTempLogName);
+        result = CreateLogFile(FTempLogName);
         if (result == 0) {
             result = OpenAppend(FTempLogName, FMail);
             FTempProt = result == 0;
@@ -186,7 +280,7 @@ void TTaskLog::CheckLogError(uint32_t errorCode, bool prompt)
 
 void TTaskLog::WriteLine(std::FILE* f, const std::string& line, bool flush)
 {
-    std::string text = line + CrLf;
+    std::string text = EscapeLogText(line) + CrLf;
     if (std::fwrite(text.data(), 1, text.size(), f) != text.size())
         std::clearerr(f);
     if (flush)
@@ -228,7 +322,7 @@ void TTaskLog::WriteErrorToLog(int mode, const std::string& gMsg, const std::str
     if (level >= 2 && mode <= level && FErrorSummary && FListExists) {
         size_t n = FLogErrorList.size() + 1;
         if (ShowErrors)
-            FErrorWindow.push_back("(" + std::to_string(n) + ") " + aMsg);
+            FErrorWindow.push_back("(" + std::to_string(n) + ") " + EscapeLogText(aMsg));
         std::string entry = "(" + std::to_string(n) + ")";
         if (!gMsg.empty())
             entry += " " + gMsg;
@@ -308,8 +402,9 @@ void TTaskLog::CloseLogFile(bool errorLog)
         if (!dir.empty())
             XlForceDirectories(dir);
         std::string name = dir + "QvErrors.log";
-        uint32_t code = XlFileExists(name) ? 0 : CreateUtf8File(name);
-        if (code == 0) {
+        uint32_t code = XlFileExists(name) ? 0 : CreateLogFile(name);
+        // Waiting for a lock to go away cannot make a FIFO or a device a file.
+        if (code == 0 && !IsNonRegular(name)) {
             std::FILE* f = nullptr;
             for (int attempt = 0; attempt < 2; ++attempt) {
                 if (OpenAppend(name, f) == 0)

@@ -13,9 +13,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "backup/EngineInterfaces.h"
+
+// The text of a log line as it is written. A line holds no control characters of its own, but the
+// names it reports may (a file named "a<LF>FAKE LINE" would otherwise start a line of its own): LF, CR
+// and TAB become "\n", "\r" and "\t", the other bytes below $20 and $7F "\xHH", the control characters
+// U+0080 to U+009F and the separators U+2028 and U+2029 "\uHHHH". Every other byte stays as it is.
+std::string EscapeLogText(std::string_view text);
 
 class TTaskLog
 {

@@ -182,7 +182,6 @@ bool TZipRun::PrepareFolder(const std::string& src, TFolderCounters& c)
         return false;
     }
     FProgress.SetDestination(FRunName);
-    FLog.WriteToLog(2, "   => " + _("Write to zip archive: ") + FRunName);
     return true;
 }
 
@@ -564,6 +563,7 @@ void AttachZipRun(TBackupEngine& engine, TZipRun& zip)
                 engine.StopFolderLoop = true;
                 return;
             }
+            engine.WriteDestLine(zip.RunArchiveName());
         }
         if (inner)
             inner(entry, srcDir, destDir, prompt, counters);

@@ -10,10 +10,12 @@
 #include <regex>
 #include <string>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "RunTestUtil.h"
 #include "TaskTestUtil.h"
 #include "WholeRunTest.h"
 #include "archive/AesLib.h"
@@ -764,6 +766,108 @@ TEST_F(BackupMatrixTest, ExitCodeFollowsTheExitStateOfTheRun)
         EXPECT_EQ(r.exitCode, c.exitCode) << r.log << r.output;
         EXPECT_TRUE(Contains(r.log, c.statusLine)) << r.log;
         EXPECT_FALSE(fs::exists(ConfigDir() + "Vastrel.lock"));
+    }
+}
+
+// ---- log lines
+
+using runtest::LogLines;
+
+TEST_F(BackupMatrixTest, HeaderShowsTheBuildVersionAndNamesCannotForgeLogLines)
+{
+    // A file copied and one whose copy fails (a folder is in its way), both named to look like lines of
+    // their own, and a task file named the same way: its name is in the start line of the run, which
+    // the error log repeats.
+    // The failing one meets another file under one stored name.
+    BuildTree(Src(), {{"a\nFAKE LINE", "alpha\n", T0},
+                      {"b\r\nFAKE ERROR\x1B[0m", "beta\n", T0},
+                      {"b\r\nFAKE ERROR\x1B[0m.gz", "beta\n", T0}});
+    const std::string task = sandbox.Path("t\nFAKE TASK.buj");
+    fs::rename(WriteTask({{"DestMode", "2"}, {"Compress", "1"}, {"NoCompTypes", "GZ"}}), task);
+    TRunResult r = Run(task);
+    EXPECT_EQ(r.exitCode, 4) << r.log << r.output;
+    EXPECT_EQ(Decode(Dst("a\nFAKE LINE.gz")), "alpha\n");
+    const std::string errors = ReadFileBytes(ConfigDir() + "QvErrors.log");
+    for (const std::string& text : {r.log, errors}) {
+        SCOPED_TRACE(text);
+        ASSERT_FALSE(text.empty());
+        EXPECT_TRUE(std::regex_search(
+            text,
+            std::regex(R"(Vastrel - (32|64)-bit \(Version \d+\.\d+\.\d+\.\d+\) \[02\] - Data backup\r\n)")));
+        EXPECT_TRUE(Contains(text, "t\\nFAKE TASK.buj\r\n"));
+        for (const auto& line : LogLines(text)) {
+            EXPECT_EQ(line.find_first_of("\r\n\x1B"), std::string::npos) << line;
+            EXPECT_FALSE(line.starts_with("FAKE")) << line;
+        }
+    }
+    EXPECT_TRUE(Contains(r.log, "\"a\\nFAKE LINE\"")) << r.log;
+    EXPECT_TRUE(Contains(r.log, "b\\r\\nFAKE ERROR\\x1B[0m")) << r.log;
+}
+
+TEST_F(BackupMatrixTest, ZipMethodsNameTheArchiveAsTheDestinationOfEachFolder)
+{
+    const std::string docs = sandbox.Path("other/docs");
+    BuildTree(docs, {{"d.txt", "delta\n", T0}});
+    struct Case
+    {
+        int destMode;
+        std::string zipName;
+        std::map<std::string, std::string> dest; // source folder -> its destination line
+        bool folderArchiveLines;                 // "Write to zip archive: " lines of the copy loop
+    };
+    const Case cases[] = {
+        {4, "arch", {{Src(), Dst("arch.zip")}, {docs, Dst("arch.zip")}}, false},
+        {5, "-arch", {{Src(), Dst("src-arch.zip")}, {docs, Dst("docs-arch.zip")}}, false},
+        {7, "arch", {{Src(), Dst(Src().substr(1))}, {docs, Dst(docs.substr(1))}}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("DestMode " + std::to_string(c.destMode));
+        fs::remove_all(Dst());
+        TRunResult r = RunOk(
+            WriteTask({{"DestMode", std::to_string(c.destMode)}, {"ZipName", c.zipName}}, {Src(), docs}),
+            CopiedText(1));
+        // Each folder's source line is followed by its destination line.
+        std::map<std::string, std::string> dest;
+        std::string source;
+        for (const auto& line : LogLines(r.log)) {
+            if (line.starts_with("    Source: "))
+                source = line.substr(12);
+            else if (line.starts_with("    Dest.: ") && !source.empty())
+                dest[std::exchange(source, "")] = line.substr(11);
+        }
+        EXPECT_EQ(dest, c.dest) << r.log;
+        EXPECT_EQ(Contains(r.log, "Write to zip archive: "), c.folderArchiveLines) << r.log;
+    }
+}
+
+TEST_F(BackupMatrixTest, ALogThatIsAFifoNeitherHoldsUpTheRunNorReceivesItsLines)
+{
+    struct Case
+    {
+        std::string name;
+        std::string fifo; // made before the run, with no reader
+        Keys keys;
+        std::string blockedFile; // makes the run fail, so that the error log is written
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"task log", sandbox.Path("task.fifo"), {{"LogName", sandbox.Path("task.fifo")}}, "", 0},
+        {"error log", ConfigDir() + "QvErrors.log", {}, "sub", 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(Dst());
+        fs::create_directories(ConfigDir());
+        ASSERT_EQ(::mkfifo(c.fifo.c_str(), 0600), 0);
+        if (!c.blockedFile.empty())
+            WriteFileBytes(Dst(c.blockedFile), "in the way");
+        Keys keys = c.keys;
+        keys["DestMode"] = "2";
+        TRunResult r = Run(WriteTask(keys), true);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.log << r.output;
+        EXPECT_TRUE(fs::is_regular_file(Dst("a.txt"))) << "the backup was made";
+        EXPECT_TRUE(fs::is_fifo(fs::symlink_status(c.fifo)));
+        fs::remove(c.fifo);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,17 @@ inline std::string ReadAll(const std::string& name)
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// The lines of a log text, split at its CR LF line ends only.
+inline std::vector<std::string> LogLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    lines.push_back(text.substr(start));
+    return lines;
 }
 
 class RunFrameTest : public SandboxTest

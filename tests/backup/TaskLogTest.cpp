@@ -1,8 +1,10 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -11,7 +13,37 @@
 
 namespace {
 
+using runtest::LogLines;
 using runtest::ReadAll;
+
+// A FIFO in the sandbox with its reading end held open (without waiting), so that a writer would
+// neither block nor lose what it writes.
+struct HeldFifo
+{
+    explicit HeldFifo(const std::string& path) : Path(path)
+    {
+        EXPECT_EQ(mkfifo(path.c_str(), 0600), 0) << path;
+        Reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+        EXPECT_GE(Reader, 0) << path;
+    }
+    ~HeldFifo() { close(Reader); }
+    // What writers have put into the FIFO so far.
+    std::string Received() const
+    {
+        std::string text;
+        char buffer[4096];
+        for (ssize_t n; (n = read(Reader, buffer, sizeof buffer)) > 0;)
+            text.append(buffer, static_cast<size_t>(n));
+        return text;
+    }
+    bool StillAFifo() const
+    {
+        struct stat st;
+        return lstat(Path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+    }
+    std::string Path;
+    int Reader = -1;
+};
 
 class TaskLogTest : public runtest::RunFrameTest
 {
@@ -33,6 +65,139 @@ TEST(TaskLogLineTest, LinesGoToFilesWhoseLevelAllowsThem)
                  {5, 6, true}, {2, 6, true},  {6, 6, true}, {0, 1, false}, {3, 3, true}};
     for (const auto& c : cases)
         EXPECT_EQ(TTaskLog::LineAllowed(c.file, c.line), c.written) << c.file << " " << c.line;
+}
+
+TEST(TaskLogLineTest, ControlCharactersAreEscapedAndEveryOtherByteStays)
+{
+    struct Case
+    {
+        std::string text, written;
+    } cases[] = {
+        {"a\nFAKE LINE", "a\\nFAKE LINE"},
+        {"x\r\ny\tz", "x\\r\\ny\\tz"},
+        {std::string("\x01\x1B[31m\x1F\x7F\0!", 10), "\\x01\\x1B[31m\\x1F\\x7F\\x00!"},
+        {"C:\\path\\name", "C:\\path\\name"},
+        {"Grüße, 日本, €, \xC2\xA0", "Grüße, 日本, €, \xC2\xA0"},
+        // The second set of control characters and the Unicode line and paragraph separators.
+        {"a\xC2\x85"
+         "b\xC2\x80\xC2\x9F",
+         "a\\u0085b\\u0080\\u009F"},
+        {"a\xE2\x80\xA8"
+         "b\xE2\x80\xA9"
+         "c\xE2\x80\xA6",
+         "a\\u2028b\\u2029c\xE2\x80\xA6"},
+        // Bytes that are not UTF-8 pass through as they are.
+        {"\xFF\xFEname\xC2", "\xFF\xFEname\xC2"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(EscapeLogText(c.text), c.written) << c.text;
+}
+
+TEST_F(TaskLogTest, NamesWithControlCharactersCannotForgeLinesInAnyLogFile)
+{
+    const std::string name = "a\nFAKE LINE\r\nFAKE TOO";
+    host.FExitState = 4;
+    log.ShowErrors = true;
+    ASSERT_EQ(log.OpenLogFile(0x82, "", true), 0u);
+    log.InitLog("Data backup");
+    log.BeginLog(Now(), "Backup task: " + name);
+    log.WriteToLog("      Copied: \"" + name + "\"");
+    log.WriteErrorToLog("B", "Error copying: " + name, "detail " + name, "");
+    log.WriteErrorSummary();
+    EXPECT_EQ(log.ErrorWindowLines(),
+              std::vector<std::string>{"(1) Error copying: a\\nFAKE LINE\\r\\nFAKE TOO"});
+    const std::string temp = log.TempLogName();
+    log.CloseTempLog();
+    const std::string mailCopy = ReadAll(temp);
+    log.CloseLogFile(true);
+    const std::string escaped = "a\\nFAKE LINE\\r\\nFAKE TOO";
+    for (const std::string& file : {host.DefaultLog, temp, sandbox.Path("cfg/QvErrors.log")}) {
+        SCOPED_TRACE(file);
+        const std::string text = file == temp ? mailCopy : ReadAll(file);
+        ASSERT_FALSE(text.empty());
+        EXPECT_NE(text.find("Backup task: " + escaped + "\r\n"), std::string::npos) << text;
+        for (const auto& line : LogLines(text)) {
+            EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << text;
+            EXPECT_FALSE(line.starts_with("FAKE")) << text;
+        }
+    }
+    const std::string text = ReadAll(host.DefaultLog);
+    EXPECT_NE(text.find("      Copied: \"" + escaped + "\"\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("  *** (1) B: Error copying: " + escaped + "\r\n      -> detail " + escaped + "\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("      => (1) B: Error copying: " + escaped + "\r\n"), std::string::npos) << text;
+}
+
+TEST_F(TaskLogTest, LogNamesThatAreNotRegularFilesAreNeverOpened)
+{
+    struct Case
+    {
+        std::string name;
+        int mode;
+    } cases[] = {{"FIFO", 1}, {"FIFO with previous entries deleted", 0x101}, {"link to a FIFO", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        events.Records.clear();
+        const std::string fifoName = sandbox.Path("cfg/" + c.name + ".fifo");
+        HeldFifo fifo(fifoName);
+        std::string logName = fifoName;
+        if (c.name.starts_with("link")) {
+            logName = sandbox.Path("cfg/link.log");
+            std::filesystem::create_symlink(fifoName, logName);
+        }
+        const uint32_t code = log.OpenLogFile(c.mode, logName, false);
+        EXPECT_NE(code, 0u);
+        EXPECT_EQ(log.ActMode(), 0);
+        EXPECT_EQ(log.LastLogFile(), logName) << "not a log held by another program";
+        log.CheckLogError(code, false);
+        EXPECT_EQ(EventLines(), std::vector<std::string>{"E 0xC000000D"});
+        log.InitLog("Data backup");
+        log.WriteToLog("a line");
+        log.CloseLogFile(false);
+        EXPECT_EQ(fifo.Received(), "");
+        EXPECT_TRUE(fifo.StillAFifo());
+    }
+    // A device is no log either; a link to a regular file is.
+    EXPECT_NE(log.OpenLogFile(1, "/dev/null", false), 0u);
+    log.CloseLogFile(false);
+    std::ofstream(sandbox.Path("cfg/real.log"), std::ios::binary) << "\xEF\xBB\xBF";
+    std::filesystem::create_symlink(sandbox.Path("cfg/real.log"), sandbox.Path("cfg/linked.log"));
+    ASSERT_EQ(log.OpenLogFile(1, sandbox.Path("cfg/linked.log"), false), 0u);
+    log.WriteToLog("through the link");
+    log.CloseLogFile(false);
+    EXPECT_EQ(ReadAll(sandbox.Path("cfg/real.log")), "\xEF\xBB\xBFthrough the link\r\n\r\n");
+}
+
+TEST_F(TaskLogTest, ErrorLogThatIsAFifoIsLeftAloneAndTheRunEnds)
+{
+    HeldFifo fifo(sandbox.Path("cfg/QvErrors.log"));
+    host.FExitState = 4;
+    ASSERT_EQ(log.OpenLogFile(1, "", false), 0u);
+    log.InitLog("Data backup");
+    log.BeginLog(Now(), "t");
+    log.CloseLogFile(true);
+    EXPECT_EQ(fifo.Received(), "");
+    EXPECT_TRUE(fifo.StillAFifo());
+    EXPECT_EQ(host.ErrorCount, 1) << "the failed run still counts";
+    EXPECT_NE(ReadAll(host.DefaultLog).find("  ==> Start: "), std::string::npos);
+}
+
+TEST_F(TaskLogTest, HeaderShowsTheFourPartVersionOfTheBuild)
+{
+    ProgVersion.clear(); // as the program starts: the version is the build's
+    host.FExitState = 4;
+    ASSERT_EQ(log.OpenLogFile(1, "", false), 0u);
+    log.InitLog("Data backup");
+    log.BeginLog(Now(), "t");
+    const std::string header = log.LogHeader();
+    log.CloseLogFile(true);
+    EXPECT_TRUE(std::regex_match(
+        header, std::regex(R"(Vastrel - (32|64)-bit \(Version \d+\.\d+\.\d+\.\d+\) \[01\] - Data backup)")))
+        << header;
+    EXPECT_EQ(ReadAll(host.DefaultLog).find("\xEF\xBB\xBF" + header + "\r\n"), 0u);
+    EXPECT_EQ(ReadAll(sandbox.Path("cfg/QvErrors.log")).find("\xEF\xBB\xBF" + header + "\r\n"), 0u);
 }
 
 TEST_F(TaskLogTest, HeaderStartLineAndNumberedErrorsWithSummary)

@@ -9,10 +9,12 @@
 #include <regex>
 #include <string>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "RunTestUtil.h"
 #include "TaskTestUtil.h"
 #include "archive/AesLib.h"
 #include "archive/ExtFileTools.h"
@@ -178,12 +180,14 @@ protected:
         return {{"Encrypt", "1"}, {"FixPassword", "1"}, {"Password", encoded}};
     }
 
-    TRunResult Run(const std::string& task)
+    // Runs the task; a program that does not end within the guard's time is stopped (exit code 124).
+    TRunResult Run(const std::string& task, bool hangGuard = false)
     {
         const std::string logName = ConfigDir() + "Vastrel.log";
         const size_t before = fs::exists(logName) ? fs::file_size(logName) : 0;
         ShellResult r = RunShell("VASTREL_POWER_LOG=" + ShellQuote(sandbox.Path("power.log")) + " " +
-                                 ShellQuote(VastrelExe) + " /force " + ShellQuote(task));
+                                 (hangGuard ? "timeout 300 " : "") + ShellQuote(VastrelExe) + " /force " +
+                                 ShellQuote(task));
         TRunResult result;
         result.exitCode = r.exitCode;
         result.output = r.output;
