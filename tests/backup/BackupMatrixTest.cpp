@@ -847,20 +847,21 @@ TEST_F(BackupMatrixTest, ALogThatIsAFifoNeitherHoldsUpTheRunNorReceivesItsLines)
         std::string name;
         std::string fifo; // made before the run, with no reader
         Keys keys;
-        std::string blockedFile; // makes the run fail, so that the error log is written
+        std::string collidingFile; // a source file that makes the run fail, so that the error log is written
         int exitCode;
     };
     const Case cases[] = {
         {"task log", sandbox.Path("task.fifo"), {{"LogName", sandbox.Path("task.fifo")}}, "", 0},
-        {"error log", ConfigDir() + "QvErrors.log", {}, "sub", 4},
+        {"error log", ConfigDir() + "QvErrors.log", {{"ChangeNames", "1"}}, "A.TXT", 4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove_all(Dst());
         fs::create_directories(ConfigDir());
         ASSERT_EQ(::mkfifo(c.fifo.c_str(), 0600), 0);
-        if (!c.blockedFile.empty())
-            WriteFileBytes(Dst(c.blockedFile), "in the way");
+        MakeSource();
+        if (!c.collidingFile.empty())
+            WriteFileBytes(Src(c.collidingFile), "meets a.txt under one name");
         Keys keys = c.keys;
         keys["DestMode"] = "2";
         TRunResult r = Run(WriteTask(keys), true);

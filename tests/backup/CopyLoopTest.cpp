@@ -604,3 +604,69 @@ TEST_F(CopyLoopTest, EachFileOfABigFolderIsComparedWithItsOwnCopy)
     }
     EXPECT_EQ(Run().CopyCount, 0);
 }
+
+namespace {
+
+// Every step of the loop that deletes, renames over or replaces something asks the run's guard: with the
+// destination itself guarded (as if it were a source folder of the task), the files a step would touch
+// stay as they are and each refusal is counted.
+TEST_F(CopyLoopTest, EveryDeletingStepOfTheLoopAsksTheGuard)
+{
+    struct Case
+    {
+        std::string name;
+        std::function<void(TTaskSettings&)> settings;
+        std::vector<std::pair<std::string, std::string>> present; // destination files before the run
+        bool changeSource;                                        // a.txt changes before the run
+    };
+    const Case cases[] = {
+        {"replacing a changed file", [](TTaskSettings&) {}, {{"a.txt", "old"}}, true},
+        {"another stored form of the file",
+         [](TTaskSettings& t) { t.cbCompress = true; },
+         {{"a.txt", "old plain form"}},
+         true},
+        {"moving older versions on",
+         [](TTaskSettings& t) {
+             t.KeepBakCB = true;
+             t.BakSec.FileSuffix = "bak-#";
+             t.BakSec.MaxHist = 3;
+         },
+         {{"a.txt", "old"}, {"a.bak-1.txt", "v1"}, {"a.bak-2.txt", "v2"}, {"a.bak-5.txt", "surplus"}},
+         true},
+        {"pruning versions by age",
+         [](TTaskSettings& t) {
+             t.KeepBakCB = true;
+             t.BakSec.FileSuffix = "bak%fdate%";
+             t.BakSec.AgeInWeeks = 1;
+         },
+         {{"a.txt", "old"}, {"a.bak2001-01-01-00-00.txt", "ancient"}},
+         true},
+        {"sweeping partial copies", [](TTaskSettings&) {}, {{".a.txt.0badf00d.part", "partial"}}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(sandbox.Path("dst"));
+        task = TTaskSettings();
+        task.CopyTimeout = 0;
+        c.settings(task);
+        for (const auto& [name, content] : c.present) {
+            WriteAll(Dst(name), content);
+            SetMTime(Dst(name), 978307200); // 2001
+            if (name.ends_with(".part"))
+                EngineFs::SetPartMark(Dst(name), true);
+        }
+        WriteAll(Src("a.txt"), c.changeSource ? "alpha, changed" : "alpha");
+        SetMTime(Src("a.txt"), 1700000000);
+        auto guard = std::make_shared<TRunGuard>();
+        guard->AddSource(sandbox.Path("dst"));
+        configure = [guard](TCopyLoop& loop, TExtensionList&) { loop.Ops.Guard = guard; };
+        Run();
+        configure = nullptr;
+        for (const auto& [name, content] : c.present)
+            EXPECT_EQ(ReadAll(Dst(name)), content) << name;
+        EXPECT_GE(guard->TakeRefusals(), 1);
+        EXPECT_NE(LogText().find("Refused to delete or replace"), std::string::npos);
+    }
+}
+
+} // namespace
