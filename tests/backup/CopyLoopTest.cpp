@@ -670,3 +670,37 @@ TEST_F(CopyLoopTest, EveryDeletingStepOfTheLoopAsksTheGuard)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CopyLoopTest, SynchronisationAsksTheGuardBeforeItDeletesOrRenamesAnything)
+{
+    for (bool keepCopies : {false, true}) {
+        SCOPED_TRACE(keepCopies ? "kept as sync copies" : "deleted");
+        fs::remove_all(sandbox.Path("dst"));
+        Run();
+        WriteAll(Dst("gone.txt"), "no source any more");
+        WriteAll(Dst("olddir/x.txt"), "x");
+        task.SyncMode = 1;
+        task.KeepSyncCB = keepCopies;
+        task.SyncSec.DirPrefix = "_";
+        task.SyncSec.FileSuffix = "sync";
+        auto guard = std::make_shared<TRunGuard>();
+        guard->AddSource(sandbox.Path("dst"));
+        TCopyLoop loop(task, log, control, progress, interaction);
+        loop.BaseDir = sandbox.Path("dst/");
+        loop.Ops.Guard = guard;
+        TTimePeriod period;
+        TExtensionList list(period, sdmNormal);
+        list.SPath = sandbox.Path("src");
+        TFolderCounters counters;
+        loop.SynchronizeEntry(list, list.SPath, sandbox.Path("dst"), false, counters);
+        EXPECT_EQ(ReadAll(Dst("gone.txt")), "no source any more");
+        EXPECT_EQ(ReadAll(Dst("olddir/x.txt")), "x");
+        EXPECT_GE(guard->TakeRefusals(), 1);
+        task = TTaskSettings();
+        task.CopyTimeout = 0;
+    }
+}
+
+} // namespace
