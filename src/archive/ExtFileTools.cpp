@@ -203,18 +203,8 @@ void TCopyThread::CancelThread()
 
 void TCopyThread::ReleaseStreams()
 {
-    TStream* source = sSource;
-    TStream* dest = sDest;
-    sSource = nullptr;
-    sDest = nullptr;
-    try {
-        delete source;
-    } catch (...) {
-    }
-    try {
-        delete dest;
-    } catch (...) {
-    }
+    sSource.reset();
+    sDest.reset();
 }
 
 void TCopyThread::AbandonWorker(TEncryption* sharedEncryption)
@@ -317,8 +307,7 @@ int TCopyThread::CreateDest()
         return Create;
     }
     FDestTemp = tempName;
-    delete sDest;
-    sDest = new TWriteFileStream(fd, tempName);
+    sDest = std::make_unique<TWriteFileStream>(fd, tempName);
     return 0;
 }
 
@@ -401,7 +390,7 @@ int TCopyThread::OpenSource()
     if (DestName.empty())
         return Create;
     try {
-        sSource = OpenReadStream(SourceNameXL, SourceFileData.FileSize).release();
+        sSource = OpenReadStream(SourceNameXL, SourceFileData.FileSize);
     } catch (const EExtFileStreamError& e) {
         // a source that went away after the caller read its data
         if (FSourceDataKnown && static_cast<uint32_t>(e.ErrorCode) == WinError::ERROR_FILE_NOT_FOUND)
@@ -606,7 +595,7 @@ int TCopyThread::FinishCopy(bool copyStorage, bool copyAltStreams, uint32_t attr
 {
     int err = 0;
     if (FVerify && sDest) {
-        if (auto* handle = dynamic_cast<THandleStream*>(sDest)) {
+        if (auto* handle = dynamic_cast<THandleStream*>(sDest.get())) {
             uint32_t code = EngineFs::FlushToDisk(handle->Handle());
             if (code != 0) {
                 SetSysError(code);
@@ -658,9 +647,8 @@ int TCopyThread::OpenForVerify(const std::string& fileName)
     std::string lastError;
     for (int attempt = 0; attempt < 26; ++attempt) {
         try {
-            delete sDest;
-            sDest = nullptr;
-            sDest = OpenReadStream(fileName).release();
+            sDest.reset();
+            sDest = OpenReadStream(fileName);
             return 0;
         } catch (const Exception& e) {
             lastError = e.Message();
@@ -684,7 +672,7 @@ int TCopyThread::VerifyCopy()
     do {
         WaitIfPaused();
         uint32_t code = 0;
-        got = ReadBlock(sDest, FBuffer.data(), FBufSize, code);
+        got = ReadBlock(sDest.get(), FBuffer.data(), FBufSize, code);
         if (got < 0) {
             SetSysError(code);
             err = Verify;
@@ -700,8 +688,7 @@ int TCopyThread::VerifyCopy()
     } while (got == static_cast<int64_t>(FBufSize));
     if (err == 0 && crc != FCrc)
         err = Verify;
-    delete sDest;
-    sDest = nullptr;
+    sDest.reset();
     return err;
 }
 
@@ -715,7 +702,7 @@ int TCopyThread::PlainCopyFile()
     DoProgress(acCopy, false, -SourceFileData.FileSize);
     err = FVerify ? -1 : KernelCopy(SourceFileData.FileSize);
     if (err < 0)
-        err = CopyStreamData(sSource, sDest, true, SourceFileData.FileSize);
+        err = CopyStreamData(sSource.get(), sDest.get(), true, SourceFileData.FileSize);
     if (err == 0)
         err = FinishCopy(FCopyStorage, FCopyAltStreams, SourceFileData.FileAttr & 0xFFFF,
                          SourceFileData.TimeStamps, FCopyAcl);
@@ -726,8 +713,8 @@ int TCopyThread::PlainCopyFile()
 
 int TCopyThread::KernelCopy(int64_t length)
 {
-    auto* in = dynamic_cast<THandleStream*>(sSource);
-    auto* out = dynamic_cast<THandleStream*>(sDest);
+    auto* in = dynamic_cast<THandleStream*>(sSource.get());
+    auto* out = dynamic_cast<THandleStream*>(sDest.get());
     if (!in || !out)
         return -1;
     int64_t remaining = length;
@@ -740,7 +727,7 @@ int TCopyThread::KernelCopy(int64_t length)
                 continue;
             // Nothing copied yet: the buffer copy does it all. Part-way: it copies the rest from
             // where the kernel stopped and reports the failure with its own words.
-            return remaining == length ? -1 : CopyStreamData(sSource, sDest, true, remaining);
+            return remaining == length ? -1 : CopyStreamData(sSource.get(), sDest.get(), true, remaining);
         }
         if (n == 0)
             return Read; // the source ended before its size

@@ -226,7 +226,8 @@ protected:
     int EncryptFile();
     int VerifyEncryptedFile();
     int DecryptFile();
-    int CompressZipEntry(TStream* source, bool compress);
+    // Writes the data of one zip entry from source into dest (stored, deflated and/or encrypted).
+    int CompressZipEntry(TStream* source, TStream* dest, bool compress);
     int VerifySingleFileZip();
     int ExtractSingleEntry(TStream* zip, TStream* dest, uint32_t& unixTime);
 
@@ -258,8 +259,8 @@ protected:
     std::string fTmpDir;
     TFileData SourceFileData;
     TByteBuffer FBuffer;
-    TStream* sSource = nullptr;
-    TStream* sDest = nullptr;
+    std::unique_ptr<TStream> sSource;
+    std::unique_ptr<TStream> sDest;
     uint32_t FMaxWait = 5;
     uint32_t FWriteMode = 0x08000000;
     uint32_t FBufSize;

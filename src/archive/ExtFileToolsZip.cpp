@@ -59,7 +59,7 @@ int TGZipThread::WriteSingleFileZip(bool compress)
         return ZipWrite;
     }
 
-    int err = CompressZipEntry(sSource, compress);
+    int err = CompressZipEntry(sSource.get(), sDest.get(), compress);
     if (err)
         return err;
 
@@ -140,9 +140,9 @@ int TGZipThread::WriteSingleFileZip(bool compress)
     return 0;
 }
 
-int TCopyThread::CompressZipEntry(TStream* source, bool compress)
+int TCopyThread::CompressZipEntry(TStream* source, TStream* dest, bool compress)
 {
-    int64_t start = sDest->GetPosition();
+    int64_t start = dest->GetPosition();
     int64_t size = source->GetSize() - source->GetPosition();
     int err = 0;
     if (FCrypting) {
@@ -159,30 +159,30 @@ int TCopyThread::CompressZipEntry(TStream* source, bool compress)
                 DoProgress(acEncrypt, false, -temp->GetSize());
                 temp->Seek(0, soBeginning);
                 TOpResult r =
-                    FCrypting->EncryptStreamEx(*temp, *sDest, true, [this] { return IsCancelled(); });
+                    FCrypting->EncryptStreamEx(*temp, *dest, true, [this] { return IsCancelled(); });
                 err = r == orUserBreak ? UserBreak : r != orOk ? Encrypt : 0;
             }
             DeleteTempStream(temp, tempName);
         } else {
             UTotal = size;
             DoProgress(acEncrypt, false, -size);
-            TOpResult r = FCrypting->EncryptStreamEx(*source, *sDest, true, [this] { return IsCancelled(); });
+            TOpResult r = FCrypting->EncryptStreamEx(*source, *dest, true, [this] { return IsCancelled(); });
             err = r == orUserBreak ? UserBreak : r != orOk ? Encrypt : 0;
         }
     } else {
         if (size > 0 && compress) {
             DoProgress(acCompress, false, -size);
-            err = DeflateStream(source, sDest, true);
+            err = DeflateStream(source, dest, true);
         } else {
             DoProgress(acCopy, false, -size);
-            err = CopyStreamData(source, sDest, true, size);
+            err = CopyStreamData(source, dest, true, size);
         }
         if (!err && size != UTotal)
             err = Read;
     }
     if (err)
         return err;
-    CTotal = sDest->GetPosition() - start;
+    CTotal = dest->GetPosition() - start;
     return 0;
 }
 
@@ -205,14 +205,13 @@ int TCopyThread::VerifySingleFileZip()
     } else if (!err) {
         DoProgress(acVerify, false, -info.USize);
         if (info.Method == 8)
-            err = info.CSize > 0 ? InflateStream(sDest, nullptr, true, info.CSize) : Verify;
+            err = info.CSize > 0 ? InflateStream(sDest.get(), nullptr, true, info.CSize) : Verify;
         else
-            err = CopyStreamData(sDest, nullptr, true, info.CSize);
+            err = CopyStreamData(sDest.get(), nullptr, true, info.CSize);
         if (!err && FCrc != info.Crc)
             err = Verify;
     }
-    delete sDest;
-    sDest = nullptr;
+    sDest.reset();
     return err;
 }
 
@@ -337,13 +336,13 @@ void TCompareThread::Execute()
         if (!EngineFs::Exists(SourceNameXL, false))
             return static_cast<int>(CopyMissing);
         try {
-            sSource = OpenReadStream(DestNameXL).release();
+            sSource = OpenReadStream(DestNameXL);
         } catch (const Exception& e) {
             FSysErrMsg = e.Message();
             return static_cast<int>(Open);
         }
         try {
-            sDest = OpenReadStream(SourceNameXL).release();
+            sDest = OpenReadStream(SourceNameXL);
         } catch (const Exception& e) {
             FSysErrMsg = e.Message();
             ReleaseStreams();
@@ -357,7 +356,7 @@ void TCompareThread::Execute()
         else if (FCrypting)
             err = CompareEncrypted();
         else
-            err = CompareStreams(sSource, sDest, true);
+            err = CompareStreams(sSource.get(), sDest.get(), true);
         ReleaseStreams();
         return err;
     });
@@ -370,10 +369,10 @@ int TCompareThread::CompareZip()
     int err = CreateTempStream(sSource->GetSize(), TempFileThreshold, "unzip.tmp", temp, tempName);
     uint32_t unixTime = 0;
     if (!err)
-        err = ExtractSingleEntry(sDest, temp.get(), unixTime);
+        err = ExtractSingleEntry(sDest.get(), temp.get(), unixTime);
     if (!err) {
         DoProgress(acVerify, false, -temp->GetSize());
-        err = CompareStreams(sSource, temp.get(), false);
+        err = CompareStreams(sSource.get(), temp.get(), false);
     }
     DeleteTempStream(temp, tempName);
     return err;
@@ -386,7 +385,7 @@ int TCompareThread::CompareEncrypted()
     int err = CreateTempStream(sSource->GetSize(), TempFileThreshold, "encrypt.tmp", temp, tempName);
     if (!err) {
         DoProgress(acDecrypt, false, -sDest->GetSize());
-        err = ReadEncFileHeader(sDest);
+        err = ReadEncFileHeader(sDest.get());
     }
     if (!err) {
         int64_t rest = sDest->GetSize() - sDest->GetPosition();
@@ -396,7 +395,7 @@ int TCompareThread::CompareEncrypted()
     }
     if (!err) {
         DoProgress(acVerify, false, -temp->GetSize());
-        err = CompareStreams(sSource, temp.get(), false);
+        err = CompareStreams(sSource.get(), temp.get(), false);
     }
     DeleteTempStream(temp, tempName);
     return err;
@@ -416,7 +415,7 @@ int TCompareThread::CompareGz()
     err = CreateTempStream(sSource->GetSize(), TempFileThreshold, "gzip.tmp", temp, tempName);
     if (!err && !FCrypting) {
         DoProgress(acUnCompress, false, -uSize);
-        err = InflateGzBody(sDest, temp.get(), true);
+        err = InflateGzBody(sDest.get(), temp.get(), true);
     } else if (!err) {
         DoProgress(acDecrypt, false, -sDest->GetSize());
         FCrypting->SetKeyMode(keyMode);
@@ -438,7 +437,7 @@ int TCompareThread::CompareGz()
     }
     if (!err) {
         DoProgress(acVerify, false, -temp->GetSize());
-        err = CompareStreams(sSource, temp.get(), false);
+        err = CompareStreams(sSource.get(), temp.get(), false);
     }
     DeleteTempStream(temp, tempName);
     return err;

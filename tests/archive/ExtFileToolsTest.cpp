@@ -615,7 +615,7 @@ public:
     GatedWorker(std::shared_ptr<Gate> gate, int64_t length, TEncryption* enc, std::atomic<bool>* destroyed)
         : TCopyThread("gate", "", true, 16), FLength(length), FDestroyed(destroyed)
     {
-        sSource = new GatedStream(std::move(gate));
+        sSource = std::make_unique<GatedStream>(std::move(gate));
         AttachEncryption(enc);
     }
     ~GatedWorker() override
@@ -627,7 +627,7 @@ public:
 protected:
     void Execute() override
     {
-        RunTransform([this] { return CopyStreamData(sSource, nullptr, false, FLength); });
+        RunTransform([this] { return CopyStreamData(sSource.get(), nullptr, false, FLength); });
     }
 
 private:
