@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -18,6 +20,7 @@
 #include "foundation/FileUtilsOps.h"
 #include "foundation/FileUtilsTimes.h"
 #include "platform/ErrorCodes.h"
+#include "rtl/Gettext.h"
 
 using namespace EngineError;
 
@@ -52,6 +55,25 @@ int64_t ReadBlock(TStream* stream, uint8_t* buffer, int64_t count, uint32_t& sys
     return total;
 }
 
+// The text of a failed open, as the file streams give it.
+[[noreturn]] void RaiseOpenError(const std::string& fileName, uint32_t code, const std::string& reason)
+{
+    throw EExtFileStreamError(TryFormat(_("Cannot open file \"%s\". %s"), {AbsolutePath(fileName), reason}),
+                              static_cast<int>(code));
+}
+
+[[noreturn]] void RaiseOpenError(const std::string& fileName, uint32_t code)
+{
+    std::string text = SystemErrorText(code);
+    RaiseOpenError(fileName, code, text.empty() ? SystemErrorMessage(code) : text);
+}
+
+[[noreturn]] void RaiseNotRegular(const std::string& fileName)
+{
+    RaiseOpenError(fileName, WinError::ERROR_OPEN_FAILED,
+                   _("It is not a regular file (a FIFO, socket or device)."));
+}
+
 } // namespace
 
 // --- small unit routines
@@ -79,10 +101,38 @@ uint32_t UpdateCrc32(uint32_t crc, const void* buffer, size_t len)
 
 std::unique_ptr<THandleStream> OpenReadStream(const std::string& fileName, int64_t sizeHint)
 {
-    auto stream = std::make_unique<TExtFileStream>(fileName, fmOpenRead | fmShareDenyNone);
+    // Only regular files are read: opening a FIFO would wait for a writer and reading a device may
+    // never end. A node seen beforehand is not opened at all; the open itself cannot block, and what
+    // it opened is checked again (the name may have changed in between).
+    struct stat st
+    {
+    };
+    if (::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        RaiseNotRegular(fileName);
+    int fd;
+    do
+        fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        RaiseOpenError(fileName, LastWinError());
+    auto stream = std::make_unique<THandleStream>(fd, true);
+    if (::fstat(fd, &st) != 0)
+        RaiseOpenError(fileName, LastWinError());
+    if (S_ISDIR(st.st_mode))
+        RaiseOpenError(fileName, ErrnoToWinError(EISDIR));
+    if (!S_ISREG(st.st_mode))
+        RaiseNotRegular(fileName);
+    // reading is shared with everyone but a stream that holds the file exclusively
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK)
+            RaiseOpenError(fileName, ErrnoToWinError(EBUSY));
+    } else {
+        ::flock(fd, LOCK_UN);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // the advice only pays where the kernel's own read-ahead would stop early
     if (sizeHint < 0 || sizeHint > (int64_t(1) << 20))
-        ::posix_fadvise(stream->Handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return stream;
 }
 

@@ -465,6 +465,7 @@ uint32_t DeleteZipArchive(const std::string& zipName, int count);
 uint32_t CopyZipArchive(const std::string& src, const std::string& dest);
 uint32_t RenameZipArchive(const std::string& src, const std::string& dest, uint32_t timeout);
 
-// Opens a file for reading with full sharing; raises EExtFileStreamError with the code.
+// Opens a file for reading with full sharing; raises EExtFileStreamError with the code. Only regular
+// files are opened: a FIFO, socket or device raises (code 110, "not a regular file") without waiting.
 // sizeHint: the expected size where known; read-ahead advice is given only for large files.
 std::unique_ptr<THandleStream> OpenReadStream(const std::string& fileName, int64_t sizeHint = -1);

@@ -14,6 +14,7 @@
 
 #include "archive/ExtFileToolsZipThreads.h"
 #include "archive/LittleEndian.h"
+#include "foundation/FileUtils.h"
 #include "platform/ErrorCodes.h"
 #include "rtl/DateTime.h"
 #include "rtl/Thread.h"
@@ -319,6 +320,8 @@ std::unique_ptr<TStream> OpenFileStream(const std::string& name, uint16_t mode)
     if (mode != fmCreate) {
         try {
             return OpenReadStream(name);
+        } catch (const EExtFileStreamError& e) {
+            throw EZipStreamError(static_cast<uint32_t>(e.ErrorCode), e.Message());
         } catch (const Exception& e) {
             throw EZipStreamError(LastWinError(), e.Message());
         }

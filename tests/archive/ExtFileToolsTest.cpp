@@ -10,8 +10,11 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
+#include <unistd.h>
 #include <zlib.h>
 
 #include "ArchiveTestUtil.h"
@@ -797,4 +800,52 @@ TEST_F(ExtFileToolsTest, EmptySourceGivesAnEmptyMemberThatRestoresAnEmptyFile)
     EXPECT_EQ(Gunzip(gz, out), 0);
     EXPECT_TRUE(fs::exists(out));
     EXPECT_EQ(fs::file_size(out), 0u);
+}
+
+// --- sources that are no regular files
+
+TEST_F(ExtFileToolsTest, FifosSocketsAndDevicesAreNeverOpenedAsSources)
+{
+    fs::create_directories(sandbox.Path("src"));
+    std::string fifo = sandbox.Path("src/fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string socketName = sandbox.Path("src/socket");
+    int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketName.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socketName.c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    TEncryption crypt("pw", 1, BufSize);
+    struct TForm
+    {
+        std::string Label;
+        TCopyOptions Options;
+        bool Encrypted;
+        int Operation;
+    } forms[] = {{"plain", plain, false, 0x1000},
+                 {"gz", TCopyOptions(plain).Include(coCompress), false, 0x2000},
+                 {"enc", plain, true, 0x5000},
+                 {"zip", TCopyOptions(plain).Include(coZipCompress), false, 0x4000}};
+    for (const std::string& source : {fifo, socketName, std::string("/dev/null")}) {
+        for (const auto& form : forms) {
+            SCOPED_TRACE(source + " as " + form.Label);
+            std::string dst = Dst("out");
+            TWinCopyThread thread(source, dst, form.Encrypted ? &crypt : nullptr, form.Options, true,
+                                  BufSize);
+            thread.Start();
+            bool ended = WaitForCopyThread(thread, 10);
+            if (!ended) {
+                // a worker that waits in opening the FIFO: a writer that comes and goes lets it end
+                ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+                WaitForCopyThread(thread, 0);
+            }
+            EXPECT_TRUE(ended) << "the copy waited for a writer";
+            EXPECT_EQ(thread.ErrorCode(), form.Operation | 0x102);
+            EXPECT_NE(thread.SysErrorMsg().find("not a regular file"), std::string::npos)
+                << thread.SysErrorMsg();
+            EXPECT_TRUE(Listing(sandbox.Path("dst")).empty());
+        }
+    }
+    ::close(sock);
 }

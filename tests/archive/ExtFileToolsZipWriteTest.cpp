@@ -1,9 +1,13 @@
 #include "archive/ExtFileToolsZipWrite.h"
 
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <set>
+#include <sys/stat.h>
 
 #include <thread>
+#include <unistd.h>
 #include <utility>
 
 #include <gtest/gtest.h>
@@ -483,3 +487,29 @@ TEST_F(ZipWriteTest, FileAbove4GiBRoundTripsWhenEnabled)
 }
 
 } // namespace
+
+TEST_F(ZipWriteTest, AFifoIsNeverOpenedAsASource)
+{
+    fs::create_directories(Src());
+    std::string fifo = Src("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // a worker that waits in opening the FIFO is let go after a while, so that the test ends
+    std::promise<void> done;
+    std::thread release([&fifo, finished = done.get_future()]() mutable {
+        if (finished.wait_for(std::chrono::seconds(10)) == std::future_status::timeout)
+            ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+    });
+    std::string zip = sandbox.Path("fifo.zip");
+    TZipWrite w(zip, Src(), "", 0, 0);
+    try {
+        w.AddFile(fifo, true);
+        ADD_FAILURE() << "the FIFO was read once a writer came";
+    } catch (const EZipError& e) {
+        EXPECT_EQ(e.ZipError, 0x4102);
+        EXPECT_NE(e.SysErrorMsg.find("not a regular file"), std::string::npos) << e.SysErrorMsg;
+    }
+    done.set_value();
+    release.join();
+    w.WriteDirectory();
+    EXPECT_EQ(w.Directory().Count(), 0);
+}
