@@ -55,6 +55,16 @@ int64_t ReadBlock(TStream* stream, uint8_t* buffer, int64_t count, uint32_t& sys
     return total;
 }
 
+// The CRC-32 of crc's data followed by count zero bytes (the holes of a sparse file).
+uint32_t Crc32WithZeros(uint32_t crc, int64_t count)
+{
+    static const uint8_t zeros[65536] = {};
+    static const auto zerosCrc = static_cast<uint32_t>(crc32(0, zeros, sizeof zeros));
+    for (; count >= static_cast<int64_t>(sizeof zeros); count -= static_cast<int64_t>(sizeof zeros))
+        crc = static_cast<uint32_t>(crc32_combine(crc, zerosCrc, static_cast<z_off_t>(sizeof zeros)));
+    return static_cast<uint32_t>(crc32(crc, zeros, static_cast<uInt>(count)));
+}
+
 // The text of a failed open, as the file streams give it.
 [[noreturn]] void RaiseOpenError(const std::string& fileName, uint32_t code, const std::string& reason)
 {
@@ -440,7 +450,15 @@ int TCopyThread::OpenSource()
     if (DestName.empty())
         return Create;
     try {
-        sSource = OpenReadStream(SourceNameXL, SourceFileData.FileSize);
+        auto source = OpenReadStream(SourceNameXL, SourceFileData.FileSize);
+        // The size of the file that was opened: the data handed in may be that of a link rather than
+        // its target, or the file changed since it was looked up.
+        struct stat st
+        {
+        };
+        if (::fstat(source->Handle(), &st) == 0)
+            SourceFileData.FileSize = st.st_size;
+        sSource = std::move(source);
     } catch (const EExtFileStreamError& e) {
         // a source that went away after the caller read its data
         if (FSourceDataKnown && static_cast<uint32_t>(e.ErrorCode) == WinError::ERROR_FILE_NOT_FOUND)
@@ -750,9 +768,10 @@ int TCopyThread::PlainCopyFile()
         return err;
     }
     DoProgress(acCopy, false, -SourceFileData.FileSize);
-    err = FVerify ? -1 : KernelCopy(SourceFileData.FileSize);
-    if (err < 0)
-        err = CopyStreamData(sSource.get(), sDest.get(), true, SourceFileData.FileSize);
+    err = CopyFileData();
+    // a source that got shorter while it was copied
+    if (err == 0 && UTotal < SourceFileData.FileSize)
+        err = Read;
     if (err == 0)
         err = FinishCopy(FCopyStorage, FCopyAltStreams, SourceFileData.FileAttr & 0xFFFF,
                          SourceFileData.TimeStamps, FCopyAcl);
@@ -761,33 +780,126 @@ int TCopyThread::PlainCopyFile()
     return err;
 }
 
-int TCopyThread::KernelCopy(int64_t length)
+int TCopyThread::CopyFileData()
 {
     auto* in = dynamic_cast<THandleStream*>(sSource.get());
     auto* out = dynamic_cast<THandleStream*>(sDest.get());
+    int64_t pos = 0;
+    bool kernel = false;
     if (!in || !out)
-        return -1;
-    int64_t remaining = length;
-    while (remaining > 0) {
+        return CopyRegion(0, INT64_MAX, kernel, pos);
+    // the checksum that a verification needs comes from the buffer copy
+    kernel = !FVerify;
+    for (;;) {
+        int64_t data = ::lseek(in->Handle(), pos, SEEK_DATA);
+        int64_t hole = INT64_MAX;
+        if (data < 0 && errno == ENXIO) {
+            // no data after pos: the rest up to the end of the file is a hole
+            struct stat st
+            {
+            };
+            if (::fstat(in->Handle(), &st) == 0 && st.st_size > pos) {
+                SkipHole(st.st_size - pos);
+                pos = st.st_size;
+            }
+            break;
+        }
+        if (data < 0) {
+            data = pos; // the file system tells no holes: all is data
+        } else {
+            hole = ::lseek(in->Handle(), data, SEEK_HOLE);
+            if (hole <= data)
+                hole = INT64_MAX;
+        }
+        if (data > pos) {
+            SkipHole(data - pos);
+            pos = data;
+            if (FUserBreak)
+                return UserBreak;
+        }
+        int64_t reached = pos;
+        int err = CopyRegion(pos, hole, kernel, reached);
+        if (err)
+            return err;
+        pos = reached;
+        if (pos < hole)
+            break; // the file ended inside the region
+    }
+    // the destination ends where the source does, also when that is in a hole
+    if (::ftruncate(out->Handle(), pos) != 0) {
+        SetSysError(LastWinError());
+        return Write;
+    }
+    CTotal = UTotal;
+    return 0;
+}
+
+void TCopyThread::SkipHole(int64_t length)
+{
+    FCrc = Crc32WithZeros(FCrc, length);
+    UTotal += length;
+    DoProgress(acCopy, false, UTotal);
+}
+
+int TCopyThread::CopyRegion(int64_t pos, int64_t end, bool& kernel, int64_t& reached)
+{
+    reached = pos;
+    auto* in = dynamic_cast<THandleStream*>(sSource.get());
+    auto* out = dynamic_cast<THandleStream*>(sDest.get());
+    while (kernel && reached < end) {
         WaitIfPaused();
-        const auto want = static_cast<size_t>(std::min<int64_t>(FBufSize, remaining));
-        const ssize_t n = ::copy_file_range(in->Handle(), nullptr, out->Handle(), nullptr, want, 0);
+        loff_t inPos = reached, outPos = reached;
+        const auto want = static_cast<size_t>(std::min<int64_t>(FBufSize, end - reached));
+        const ssize_t n = ::copy_file_range(in->Handle(), &inPos, out->Handle(), &outPos, want, 0);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            // Nothing copied yet: the buffer copy does it all. Part-way: it copies the rest from
-            // where the kernel stopped and reports the failure with its own words.
-            return remaining == length ? -1 : CopyStreamData(sSource.get(), sDest.get(), true, remaining);
+            // the files do not allow it: the buffer copy goes on from here
+            kernel = false;
+            break;
         }
         if (n == 0)
-            return Read; // the source ended before its size
-        remaining -= n;
+            return 0; // the end of the file
+        reached += n;
         UTotal += n;
         DoProgress(acCopy, true, UTotal);
         if (FUserBreak)
             return UserBreak;
     }
-    CTotal = UTotal;
+    if (reached >= end)
+        return 0;
+    try {
+        if (in)
+            sSource->Seek(reached, soBeginning);
+        if (out)
+            sDest->Seek(reached, soBeginning);
+    } catch (const Exception& e) {
+        FSysErrMsg = e.Message();
+        return Read;
+    }
+    while (reached < end) {
+        WaitIfPaused();
+        int64_t want = std::min<int64_t>(FBufSize, end - reached);
+        int64_t got = ReadChunk(sSource.get(), FBuffer.data(), want);
+        if (got < 0)
+            return Read;
+        if (got == 0)
+            return 0;
+        UTotal += got;
+        DoProgress(acCopy, true, UTotal);
+        FCrc = UpdateCrc32(FCrc, FBuffer.data(), static_cast<size_t>(got));
+        uint32_t writeCode = 0;
+        int err = WriteBlock(sDest.get(), FBuffer.data(), got, FSysErrMsg, writeCode);
+        if (err) {
+            SetSysError(writeCode);
+            return err;
+        }
+        if (FUserBreak)
+            return UserBreak;
+        reached += got;
+        if (got < want)
+            return 0;
+    }
     return 0;
 }
 

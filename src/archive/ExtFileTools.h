@@ -217,10 +217,16 @@ protected:
     void WaitIfPaused();
 
     int PlainCopyFile();
-    // Copies length bytes from the source to the destination file inside the kernel, without the
-    // checksum that only a verification needs: 0, an error word, or -1 where the files do not allow it
-    // (nothing was copied then).
-    int KernelCopy(int64_t length);
+    // Copies the source file into the destination up to the source's end, whatever size was handed
+    // in. Holes of the source stay holes where the destination's file system has them, and count as
+    // zeros for the checksum; the destination gets the source's full size.
+    int CopyFileData();
+    // Copies from pos up to end or the end of the source: inside the kernel while kernel is set (and
+    // the files allow it; else it is cleared), without the checksum that only a verification needs,
+    // else through the buffer. reached is where the copy stopped.
+    int CopyRegion(int64_t pos, int64_t end, bool& kernel, int64_t& reached);
+    // Counts a hole of the source as copied (the destination leaves it out).
+    void SkipHole(int64_t length);
     int ShellCopyFile();
     int ReadEncFileHeader(TStream* stream);
     int EncryptFile();

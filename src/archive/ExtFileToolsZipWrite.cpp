@@ -356,9 +356,15 @@ void TZipWrite::AddFileFrom(const std::string& sourceName, const std::string& fi
     RequireOpen(message);
     const TZipLimits& lim = ZipLimits();
     std::string fileName = RelativeName(filePath);
-    // 1. time, size, zip64, AE-2
+    // 1. time, size, zip64, AE-2; the size is that of the file as it is now (a link's target, a file
+    // that changed since the caller looked at it): the entry holds the whole file
     uint32_t time = UnixToLocalDos(fileData.MTime);
     int64_t size = fileData.Size;
+    struct stat st
+    {
+    };
+    if (::stat(sourceName.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        size = st.st_size;
     bool big = size > lim.BigEntry;
     bool small = size < 20;
     // 2. name

@@ -802,7 +802,112 @@ TEST_F(ExtFileToolsTest, EmptySourceGivesAnEmptyMemberThatRestoresAnEmptyFile)
     EXPECT_EQ(fs::file_size(out), 0u);
 }
 
-// --- sources that are no regular files
+// --- what a copy keeps: holes, permission bits, the whole source
+
+TEST_F(ExtFileToolsTest, PlainCopiesKeepTheHolesOfSparseFiles)
+{
+    constexpr int64_t MiB = 1 << 20;
+    struct TLayout
+    {
+        std::string Label;
+        int64_t Size;
+        std::vector<int64_t> DataAt; // 4 KiB each
+    } layouts[] = {{"data inside, a hole at the end", 64 * MiB, {16 * MiB}},
+                   {"data at both ends", 64 * MiB, {0, 64 * MiB - 4096}},
+                   {"nothing but a hole", 64 * MiB, {}}};
+    for (const auto& layout : layouts) {
+        std::string src = sandbox.Path("src/sparse.img");
+        fs::create_directories(sandbox.Path("src"));
+        int fd = ::open(src.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, layout.Size), 0);
+        for (int64_t at : layout.DataAt) {
+            std::string block = RandomBytes(4096, static_cast<uint32_t>(at / 4096), false);
+            ASSERT_EQ(::pwrite(fd, block.data(), block.size(), at), 4096);
+        }
+        ::close(fd);
+        struct stat st
+        {
+        };
+        ::stat(src.c_str(), &st);
+        if (st.st_blocks * 512 >= layout.Size)
+            GTEST_SKIP() << "the file system of the sandbox has no holes";
+        for (bool verify : {false, true}) {
+            SCOPED_TRACE(layout.Label + (verify ? " (verified)" : ""));
+            std::string dst = Dst("sparse.img");
+            fs::remove(dst);
+            ASSERT_EQ(Copy(src, dst, verify ? TCopyOptions(plain).Include(coVerify) : plain), 0);
+            ASSERT_EQ(::stat(dst.c_str(), &st), 0);
+            EXPECT_EQ(st.st_size, layout.Size);
+            EXPECT_LE(st.st_blocks * 512, MiB) << "allocated bytes of the copy";
+            auto cmp = Sh("cmp " + Quote(src) + " " + Quote(dst), true);
+            EXPECT_EQ(cmp.exitCode, 0) << cmp.output;
+            EXPECT_EQ(Compare(dst, src, nullptr, false, false), 0);
+        }
+    }
+}
+
+namespace {
+
+// A copy thread of the backup that takes the source data its caller hands in.
+int CopyWithData(const std::string& src, const std::string& dst, TCopyOptions options, TEncryption* enc,
+                 int64_t handedSize, std::string* message = nullptr)
+{
+    TWinCopyThread thread(src, dst, enc, options, true, BufSize);
+    TFileData data;
+    GetFileData(src, data);
+    data.FileSize = handedSize;
+    thread.SetSourceData(data);
+    thread.Start();
+    EXPECT_TRUE(WaitForCopyThread(thread, 0));
+    if (message)
+        *message = thread.SysErrorMsg();
+    return thread.ErrorCode();
+}
+
+} // namespace
+
+TEST_F(ExtFileToolsTest, TheWholeSourceIsCopiedWhateverSizeWasHandedIn)
+{
+    std::string data = RandomBytes(BufSize * 3 + 100, 5);
+    std::string file = Src("file.bin", data);
+    std::string link = sandbox.Path("src/link.bin");
+    fs::create_symlink(file, link);
+    TEncryption crypt("pw", 1, BufSize);
+    struct TForm
+    {
+        std::string Label;
+        TCopyOptions Options;
+        bool Encrypted;
+        bool Gz, Zip;
+    } forms[] = {{"plain", plain, false, false, false},
+                 {"plain, verified", TCopyOptions(plain).Include(coVerify), false, false, false},
+                 {"gz", TCopyOptions(plain).Include(coCompress), false, true, false},
+                 {"gze", TCopyOptions(plain).Include(coCompress), true, true, false},
+                 {"enc", plain, true, false, false},
+                 {"zip", TCopyOptions(plain).Include(coZipCompress).Include(coCompress), false, false, true}};
+    struct TSource
+    {
+        std::string Label;
+        std::string Path;
+        int64_t HandedSize;
+    } sources[] = {{"a file that grew", file, 7},
+                   {"a link with the link's own size", link, static_cast<int64_t>(file.size())},
+                   {"a file said to be empty", file, 0}};
+    for (const auto& form : forms) {
+        for (const auto& source : sources) {
+            SCOPED_TRACE(form.Label + ": " + source.Label);
+            std::string dst = Dst("copy.out");
+            fs::remove(dst);
+            TEncryption* enc = form.Encrypted ? &crypt : nullptr;
+            ASSERT_EQ(CopyWithData(source.Path, dst, form.Options, enc, source.HandedSize), 0);
+            EXPECT_EQ(Compare(dst, file, enc, form.Gz, form.Zip), 0);
+            if (form.Label == "plain") {
+                EXPECT_TRUE(ReadFileBytes(dst) == data);
+            }
+        }
+    }
+}
 
 TEST_F(ExtFileToolsTest, FifosSocketsAndDevicesAreNeverOpenedAsSources)
 {

@@ -513,3 +513,40 @@ TEST_F(ZipWriteTest, AFifoIsNeverOpenedAsASource)
     w.WriteDirectory();
     EXPECT_EQ(w.Directory().Count(), 0);
 }
+
+TEST_F(ZipWriteTest, AnEntryHoldsTheWholeSourceWhateverSizeWasHandedIn)
+{
+    std::string data = TextData(30000);
+    MakeTree({{"file.txt", data, true}});
+    fs::create_symlink(Src("file.txt"), Src("link.txt"));
+    struct TCase
+    {
+        std::string Label;
+        std::string Name;
+        int64_t HandedSize;
+    } cases[] = {
+        {"a file that grew", "file.txt", 7},
+        {"a link with the link's own size", "link.txt", static_cast<int64_t>(Src("file.txt").size())}};
+    for (const auto& c : cases) {
+        for (bool split : {false, true}) {
+            SCOPED_TRACE(c.Label + (split ? " (split)" : ""));
+            std::string folder = sandbox.Path(split ? "split" : "whole");
+            fs::create_directories(folder);
+            std::string zip = folder + "/" + c.Name + ".zip";
+            {
+                TZipWrite w(zip, Src(), split ? 10000 : 0, "", 0, 0);
+                TZipSourceData handed;
+                handed.Size = c.HandedSize;
+                handed.MTime = 1500000000;
+                w.AddFile(Src(c.Name), handed, true);
+                w.WriteDirectory();
+                w.Verify();
+            }
+            TZipRead r(zip, "", 0, 0);
+            r.ReadDirectory();
+            TMemoryStream out;
+            ASSERT_TRUE(r.ExtractToStream(c.Name, out));
+            EXPECT_TRUE(out.DataString() == data);
+        }
+    }
+}
