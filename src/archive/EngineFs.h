@@ -28,8 +28,8 @@ uint32_t DeleteFile(const std::string& path);
 // Renames; with noReplace an existing target is never replaced (code 80).
 uint32_t RenameFile(const std::string& from, const std::string& to, bool noReplace);
 
-// Creates a new file beside finalName under a hidden temporary name; returns the descriptor or -1 with
-// code set. tempName receives the name.
+// Creates a new file beside finalName under a hidden temporary name, readable and writable by its owner
+// only; returns the descriptor or -1 with code set. tempName receives the name.
 int CreateTempBeside(const std::string& finalName, std::string& tempName, uint32_t& code);
 // Flushes a file's data to the disk and drops it from the cache so that a re-read comes from the disk.
 uint32_t FlushToDisk(int fd);

@@ -451,13 +451,15 @@ int TCopyThread::OpenSource()
         return Create;
     try {
         auto source = OpenReadStream(SourceNameXL, SourceFileData.FileSize);
-        // The size of the file that was opened: the data handed in may be that of a link rather than
-        // its target, or the file changed since it was looked up.
+        // The size and mode of the file that was opened: the data handed in may be that of a link
+        // rather than its target, or the file changed since it was looked up.
         struct stat st
         {
         };
-        if (::fstat(source->Handle(), &st) == 0)
+        if (::fstat(source->Handle(), &st) == 0) {
             SourceFileData.FileSize = st.st_size;
+            FSourceMode = st.st_mode & 0777;
+        }
         sSource = std::move(source);
     } catch (const EExtFileStreamError& e) {
         // a source that went away after the caller read its data
@@ -662,14 +664,19 @@ int TCopyThread::FinishCopy(bool copyStorage, bool copyAltStreams, uint32_t attr
                             const TFileTimestamps& timeStamps, bool copyAcl)
 {
     int err = 0;
-    if (FVerify && sDest) {
-        if (auto* handle = dynamic_cast<THandleStream*>(sDest.get())) {
-            uint32_t code = EngineFs::FlushToDisk(handle->Handle());
-            if (code != 0) {
-                SetSysError(code);
-                err = Write;
-            }
+    auto* handle = dynamic_cast<THandleStream*>(sDest.get());
+    if (FVerify && handle) {
+        uint32_t code = EngineFs::FlushToDisk(handle->Handle());
+        if (code != 0) {
+            SetSysError(code);
+            err = Write;
         }
+    }
+    if (err == 0 && handle && !FDestTemp.empty()) {
+        // The copy gets the permission bits of its source before it takes its final name. The owner
+        // keeps the right to write: whether the copy is read-only is up to the attributes, as on the
+        // source. A file system without modes keeps the copy as created (readable by its owner only).
+        ::fchmod(handle->Handle(), static_cast<mode_t>((FSourceMode & 0777) | S_IWUSR));
     }
     ReleaseStreams();
     if (err == 0)

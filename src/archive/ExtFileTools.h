@@ -264,6 +264,8 @@ protected:
     std::string SourceNameXL, DestNameXL;
     std::string fTmpDir;
     TFileData SourceFileData;
+    // The permission bits of the opened source file (its copy gets them).
+    uint32_t FSourceMode = 0600;
     TByteBuffer FBuffer;
     std::unique_ptr<TStream> sSource;
     std::unique_ptr<TStream> sDest;

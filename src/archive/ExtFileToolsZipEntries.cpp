@@ -315,7 +315,7 @@ void WriteFull(TStream& s, const void* buffer, int64_t count)
     }
 }
 
-std::unique_ptr<TStream> OpenFileStream(const std::string& name, uint16_t mode)
+std::unique_ptr<TStream> OpenFileStream(const std::string& name, uint16_t mode, uint32_t rights)
 {
     if (mode != fmCreate) {
         try {
@@ -326,7 +326,7 @@ std::unique_ptr<TStream> OpenFileStream(const std::string& name, uint16_t mode)
             throw EZipStreamError(LastWinError(), e.Message());
         }
     }
-    int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, static_cast<mode_t>(rights));
     if (fd < 0) {
         uint32_t code = LastWinError();
         throw EZipStreamError(code, SystemErrorTextOf(code));
@@ -356,7 +356,10 @@ bool TTempStream::Open(int64_t size, int64_t threshold, const std::string& dir, 
     std::string fn =
         dir + std::to_string(::getpid()) + "-" + std::to_string(TempCounter.fetch_add(1)) + "-" + name;
     try {
-        FStream = OpenFileStream(fn, fmCreate);
+        // the data of source files: readable by the owner only, also where a stale file had the name
+        FStream = OpenFileStream(fn, fmCreate, 0600);
+        if (auto* handle = dynamic_cast<THandleStream*>(FStream.get()))
+            ::fchmod(handle->Handle(), 0600);
         FFileName = fn;
         return true;
     } catch (const EZipStreamError& e) {

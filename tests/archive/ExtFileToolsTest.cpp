@@ -847,6 +847,69 @@ TEST_F(ExtFileToolsTest, PlainCopiesKeepTheHolesOfSparseFiles)
     }
 }
 
+TEST_F(ExtFileToolsTest, CopiesGetTheSourcesPermissionBitsAndAreNeverMoreOpenWhileWritten)
+{
+    TEncryption crypt("pw", 1, BufSize);
+    struct TForm
+    {
+        std::string Label;
+        TCopyOptions Options;
+        bool Encrypted;
+    } forms[] = {{"plain", {}, false},
+                 {"gz", {coCompress}, false},
+                 {"gze", {coCompress}, true},
+                 {"enc", {}, true},
+                 {"zip", {coZipCompress, coCompress}, false}};
+    struct TMode
+    {
+        mode_t Source;
+        mode_t WithAttributes;
+        mode_t WithoutAttributes; // the read-only state is not copied
+    } modes[] = {{0600, 0600, 0600},  {0640, 0640, 0640}, {0755, 0755, 0755},
+                 {04750, 0750, 0750}, {0444, 0444, 0644}, {0400, 0400, 0600}};
+    std::string data = RandomBytes(BufSize * 3, 9);
+    for (const auto& form : forms) {
+        for (const auto& mode : modes) {
+            for (bool attributes : {true, false}) {
+                SCOPED_TRACE(form.Label + " " + std::to_string(mode.Source) +
+                             (attributes ? " with attributes" : " without attributes"));
+                std::string src = Src("m.bin", data);
+                ASSERT_EQ(::chmod(src.c_str(), mode.Source), 0);
+                std::string dst = Dst("m.out");
+                fs::remove(dst);
+                TCopyOptions options = form.Options;
+                options.Include(coTimeStamp);
+                if (attributes)
+                    options.Include(coAttributes);
+                TWinCopyThread thread(src, dst, form.Encrypted ? &crypt : nullptr, options, true, BufSize);
+                thread.SetTempDir(sandbox.Path());
+                int partsSeen = 0;
+                thread.SetOnProgress([&](TFileAction, int64_t, bool) {
+                    for (const auto& name : Listing(sandbox.Path("dst"))) {
+                        struct stat st
+                        {
+                        };
+                        if (name.size() > 5 && name.substr(name.size() - 5) == ".part" &&
+                            ::stat(sandbox.Path("dst/" + name).c_str(), &st) == 0) {
+                            ++partsSeen;
+                            EXPECT_EQ(st.st_mode & 0777 & ~0600u, 0u)
+                                << "partial copy " << std::oct << (st.st_mode & 0777);
+                        }
+                    }
+                });
+                ASSERT_EQ(RunWorker(thread), 0);
+                EXPECT_GT(partsSeen, 0);
+                struct stat st
+                {
+                };
+                ASSERT_EQ(::stat(dst.c_str(), &st), 0);
+                EXPECT_EQ(st.st_mode & 07777, attributes ? mode.WithAttributes : mode.WithoutAttributes)
+                    << std::oct << (st.st_mode & 07777);
+            }
+        }
+    }
+}
+
 namespace {
 
 // A copy thread of the backup that takes the source data its caller hands in.
