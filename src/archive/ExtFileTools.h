@@ -448,6 +448,24 @@ struct TPKExtraEncField
 #pragma pack(pop)
 static_assert(sizeof(TPKExtraEncField) == 11);
 
+// How an entry name is stored in a zip archive: ASCII as it is; any other valid UTF-8 with the UTF-8
+// flag (bit 11); bytes that are no UTF-8 (a name in another character set) raw, without the flag. The
+// DOS code page is only read. Entries with names that are not ASCII are marked as made on Unix: readers
+// then take their bytes as they are (Info-ZIP's unzip decodes the names of entries made on DOS through
+// the DOS code page even where bit 11 is set), and their external attributes carry the Unix mode.
+struct TZipNameForm
+{
+    uint16_t Flags = 0;     // 0x800 for a UTF-8 name
+    uint8_t HostSystem = 0; // "version made by" system: 0 (MS-DOS) for ASCII names, else 3 (Unix)
+};
+TZipNameForm ZipNameForm(const std::string& name);
+constexpr uint8_t ZipHostDos = 0;
+constexpr uint8_t ZipHostUnix = 3;
+// The name of an entry as stored, decoded: UTF-8 with flag bit 11; else the DOS code page for entries
+// made on DOS and Windows file systems; else the bytes as they are (names of other systems are in
+// their own character set, and file names pass through unchanged).
+std::string DecodeZipEntryName(const std::string& stored, uint16_t flags, uint8_t hostSystem);
+
 bool IsOemName(const std::string& name);
 std::string AnsiToOemName(const std::string& ansiBytes);
 std::string OemToAnsiName(const std::string& oemBytes);
@@ -461,7 +479,9 @@ bool IsGzeFile(const std::string& fileName);
 bool IsEncFile(const std::string& fileName);
 bool IsZipFile(const std::string& fileName);
 
-bool ReadZipLocalHeader(TStream& stream, TZipFileInfo& info);
+// Reads a local header; hostSystem is that of the entry's central header where the caller knows it
+// (the local header has none), used to decode a name without the UTF-8 flag.
+bool ReadZipLocalHeader(TStream& stream, TZipFileInfo& info, uint8_t hostSystem = ZipHostDos);
 int64_t GetZipEntryCount(TStream& stream);
 int GetZipFileInfo(const std::string& fileName, TGzFileInfo& info);
 bool IsSingleFileZip(const std::string& name);

@@ -2,6 +2,8 @@
 // backup forms.
 #include "archive/ExtFileTools.h"
 
+#include <sys/stat.h>
+
 #include "archive/EngineErrors.h"
 #include "archive/ZipRecords.h"
 #include "foundation/FileUtilsTimes.h"
@@ -32,12 +34,11 @@ int TGZipThread::WriteSingleFileZip(bool compress)
     if (encrypted)
         compress = true;
     bool deflated = compress && size > 0;
-    bool oem = IsOemName(FName);
-    std::string name = oem ? AnsiToOemName(Utf8ToAnsi(FName)) : FName;
+    TZipNameForm form = ZipNameForm(FName);
+    const std::string& name = FName;
 
     uint16_t version = encrypted ? 51 : zip64 ? 45 : 20;
-    uint16_t flags =
-        0x0080 | (encrypted ? 0x0001 : 0) | (deflated && !encrypted ? 0x0002 : 0) | (oem ? 0 : 0x0800);
+    uint16_t flags = 0x0080 | (encrypted ? 0x0001 : 0) | (deflated && !encrypted ? 0x0002 : 0) | form.Flags;
     uint16_t method = encrypted ? 99 : deflated ? 8 : 0;
     std::string aes =
         encrypted ? ZipAesField(ae2 ? 2 : 1, static_cast<uint8_t>(FCrypting->KeyMode()), size > 0 ? 8 : 0)
@@ -95,6 +96,7 @@ int TGZipThread::WriteSingleFileZip(bool compress)
         }
         TZipCentralValues values;
         values.Version = version;
+        values.HostSystem = form.HostSystem;
         values.Flags = flags;
         values.Method = method;
         values.DosTime = dosTime;
@@ -102,6 +104,8 @@ int TGZipThread::WriteSingleFileZip(bool compress)
         values.CSize32 = CTotal >= Four ? 0xFFFFFFFF : static_cast<uint32_t>(CTotal);
         values.USize32 = UTotal >= Four ? 0xFFFFFFFF : static_cast<uint32_t>(UTotal);
         values.Attr = SourceFileData.FileAttr & 0xFFFF;
+        if (form.HostSystem == ZipHostUnix)
+            values.Attr |= (S_IFREG | (FSourceMode & 0777)) << 16;
         std::string central = ZipCentralHeader(values, name, zip64Extra + aes);
         sDest->WriteBuffer(central.data(), static_cast<int64_t>(central.size()));
 

@@ -68,6 +68,10 @@ public:
     int64_t Offset = 0;
     int64_t CSize = 0;
     int64_t USize = 0;
+    // Written entries: the system of "version made by" and, for Unix, the file type and permission
+    // bits that go into the high half of the external attributes.
+    uint8_t HostSystem = 0;
+    uint32_t UnixMode = 0;
     bool IsDir = false;
     bool Zip64 = false;
 

@@ -49,7 +49,7 @@ TPkHeader::TPkHeader(const TPkHeader& a, int64_t ofs)
     : FName(a.FName), ErrCode(a.ErrCode), TimeStamp(a.TimeStamp), CRC(a.CRC), PkVersion(a.PkVersion),
       GpFlag(a.GpFlag), Attr(a.Attr), CompMethod(a.CompMethod), Tag(a.Tag), DirLength(a.DirLength),
       Segment(a.Segment), EncMode(a.EncMode), EncVers(a.EncVers), EncMeth(a.EncMeth), Offset(ofs),
-      CSize(a.CSize), USize(a.USize)
+      CSize(a.CSize), USize(a.USize), HostSystem(a.HostSystem), UnixMode(a.UnixMode)
 {
     Derive();
 }

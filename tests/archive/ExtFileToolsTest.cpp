@@ -802,6 +802,65 @@ TEST_F(ExtFileToolsTest, EmptySourceGivesAnEmptyMemberThatRestoresAnEmptyFile)
     EXPECT_EQ(fs::file_size(out), 0u);
 }
 
+// --- names of single-file zips
+
+TEST_F(ExtFileToolsTest, SingleFileZipNamesAreAsciiFlaggedUtf8OrRawBytes)
+{
+    struct TCase
+    {
+        std::string Name;
+        uint16_t Utf8Flag;
+        uint8_t Host;
+    } cases[] = {{"plain.txt", 0, 0},
+                 {"M\xC3\xBCller.txt", 0x800, 3}, // has a DOS code page form
+                 {"\xCE\xA9mega.txt", 0x800, 3},
+                 {"caf\xE9.txt", 0, 3}}; // Latin-1: not UTF-8
+    for (const auto& c : cases) {
+        for (bool encrypted : {false, true}) {
+            SCOPED_TRACE(ToHex(c.Name) + (encrypted ? " encrypted" : ""));
+            std::string src = Src(c.Name, "data of " + c.Name);
+            ::chmod(src.c_str(), 0640);
+            std::string zip = Dst("single.zip");
+            fs::remove(zip);
+            TEncryption crypt("pw", 1, BufSize);
+            ASSERT_EQ(Copy(src, zip, TCopyOptions(plain).Include(coZipCompress).Include(coCompress),
+                           encrypted ? &crypt : nullptr),
+                      0);
+            std::string b = ReadFileBytes(zip);
+            auto le16 = [&](size_t at) {
+                return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) |
+                                             (static_cast<uint8_t>(b[at + 1]) << 8));
+            };
+            EXPECT_EQ(le16(6) & 0x800, c.Utf8Flag);
+            EXPECT_EQ(b.substr(30, le16(26)), c.Name);
+            size_t central = Le32(b, b.size() - 6);
+            EXPECT_EQ(static_cast<uint8_t>(b[central + 5]), c.Host);
+            EXPECT_EQ(le16(central + 8) & 0x800, c.Utf8Flag);
+            EXPECT_EQ(b.substr(central + 46, le16(central + 28)), c.Name);
+            if (c.Host == 3) {
+                EXPECT_EQ(Le32(b, central + 38) >> 16, static_cast<uint32_t>(S_IFREG | 0640));
+            }
+            TGzFileInfo info;
+            EXPECT_EQ(GetZipFileInfo(zip, info), 0);
+            EXPECT_EQ(info.Filename, c.Name);
+            EXPECT_EQ(Compare(zip, src, encrypted ? &crypt : nullptr, false, true), 0);
+            if (encrypted) {
+                EXPECT_EQ(Sh("7z t -ppw " + Quote(zip)).exitCode, 0);
+                continue;
+            }
+            auto ru = Sh("unzip -t " + Quote(zip), true);
+            EXPECT_EQ(ru.exitCode, 0) << ru.output;
+            auto r7 = Sh("7z t " + Quote(zip), true);
+            EXPECT_EQ(r7.exitCode, 0) << r7.output;
+            auto rp = Sh("/usr/bin/python3 -c 'import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
+                         "sys.exit(1 if z.testzip() else 0)' " +
+                             Quote(zip),
+                         true);
+            EXPECT_EQ(rp.exitCode, 0) << rp.output;
+        }
+    }
+}
+
 // --- what a copy keeps: holes, permission bits, the whole source
 
 TEST_F(ExtFileToolsTest, PlainCopiesKeepTheHolesOfSparseFiles)
@@ -971,6 +1030,8 @@ TEST_F(ExtFileToolsTest, TheWholeSourceIsCopiedWhateverSizeWasHandedIn)
         }
     }
 }
+
+// --- sources that are no regular files
 
 TEST_F(ExtFileToolsTest, FifosSocketsAndDevicesAreNeverOpenedAsSources)
 {
