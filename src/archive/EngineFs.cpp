@@ -145,7 +145,8 @@ int CreateTempBeside(const std::string& finalName, std::string& tempName, uint32
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%08x", NextTempSuffix());
         tempName = folder + "." + name.substr(0, 200) + "." + suffix + ".part";
-        int fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // readable by its owner only while it is written; the copy gets its mode when it is complete
+        int fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) {
             code = 0;
             ::fsetxattr(fd, PartMark, "1", 1, 0); // without extended attributes the part is never swept

@@ -28,9 +28,9 @@ uint32_t DeleteFile(const std::string& path);
 // Renames; with noReplace an existing target is never replaced (code 80).
 uint32_t RenameFile(const std::string& from, const std::string& to, bool noReplace);
 
-// Creates a new file beside finalName under a hidden temporary name; returns the descriptor or -1 with
-// code set. tempName receives the name. The file carries the mark of the program's partial files where
-// the file system keeps extended attributes.
+// Creates a new file beside finalName under a hidden temporary name, readable and writable by its owner
+// only; returns the descriptor or -1 with code set. tempName receives the name. The file carries the mark
+// of the program's partial files where the file system keeps extended attributes.
 int CreateTempBeside(const std::string& finalName, std::string& tempName, uint32_t& code);
 // Whether path carries the mark of a partial file made by CreateTempBeside (a user's file of a like name
 // does not).

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -18,6 +20,7 @@
 #include "foundation/FileUtilsOps.h"
 #include "foundation/FileUtilsTimes.h"
 #include "platform/ErrorCodes.h"
+#include "rtl/Gettext.h"
 
 using namespace EngineError;
 
@@ -52,6 +55,35 @@ int64_t ReadBlock(TStream* stream, uint8_t* buffer, int64_t count, uint32_t& sys
     return total;
 }
 
+// The CRC-32 of crc's data followed by count zero bytes (the holes of a sparse file).
+uint32_t Crc32WithZeros(uint32_t crc, int64_t count)
+{
+    static const uint8_t zeros[65536] = {};
+    static const auto zerosCrc = static_cast<uint32_t>(crc32(0, zeros, sizeof zeros));
+    for (; count >= static_cast<int64_t>(sizeof zeros); count -= static_cast<int64_t>(sizeof zeros))
+        crc = static_cast<uint32_t>(crc32_combine(crc, zerosCrc, static_cast<z_off_t>(sizeof zeros)));
+    return static_cast<uint32_t>(crc32(crc, zeros, static_cast<uInt>(count)));
+}
+
+// The text of a failed open, as the file streams give it.
+[[noreturn]] void RaiseOpenError(const std::string& fileName, uint32_t code, const std::string& reason)
+{
+    throw EExtFileStreamError(TryFormat(_("Cannot open file \"%s\". %s"), {AbsolutePath(fileName), reason}),
+                              static_cast<int>(code));
+}
+
+[[noreturn]] void RaiseOpenError(const std::string& fileName, uint32_t code)
+{
+    std::string text = SystemErrorText(code);
+    RaiseOpenError(fileName, code, text.empty() ? SystemErrorMessage(code) : text);
+}
+
+[[noreturn]] void RaiseNotRegular(const std::string& fileName)
+{
+    RaiseOpenError(fileName, WinError::ERROR_OPEN_FAILED,
+                   _("It is not a regular file (a FIFO, socket or device)."));
+}
+
 } // namespace
 
 // --- small unit routines
@@ -79,10 +111,38 @@ uint32_t UpdateCrc32(uint32_t crc, const void* buffer, size_t len)
 
 std::unique_ptr<THandleStream> OpenReadStream(const std::string& fileName, int64_t sizeHint)
 {
-    auto stream = std::make_unique<TExtFileStream>(fileName, fmOpenRead | fmShareDenyNone);
+    // Only regular files are read: opening a FIFO would wait for a writer and reading a device may
+    // never end. A node seen beforehand is not opened at all; the open itself cannot block, and what
+    // it opened is checked again (the name may have changed in between).
+    struct stat st
+    {
+    };
+    if (::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        RaiseNotRegular(fileName);
+    int fd;
+    do
+        fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        RaiseOpenError(fileName, LastWinError());
+    auto stream = std::make_unique<THandleStream>(fd, true);
+    if (::fstat(fd, &st) != 0)
+        RaiseOpenError(fileName, LastWinError());
+    if (S_ISDIR(st.st_mode))
+        RaiseOpenError(fileName, ErrnoToWinError(EISDIR));
+    if (!S_ISREG(st.st_mode))
+        RaiseNotRegular(fileName);
+    // reading is shared with everyone but a stream that holds the file exclusively
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK)
+            RaiseOpenError(fileName, ErrnoToWinError(EBUSY));
+    } else {
+        ::flock(fd, LOCK_UN);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // the advice only pays where the kernel's own read-ahead would stop early
     if (sizeHint < 0 || sizeHint > (int64_t(1) << 20))
-        ::posix_fadvise(stream->Handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return stream;
 }
 
@@ -203,18 +263,8 @@ void TCopyThread::CancelThread()
 
 void TCopyThread::ReleaseStreams()
 {
-    TStream* source = sSource;
-    TStream* dest = sDest;
-    sSource = nullptr;
-    sDest = nullptr;
-    try {
-        delete source;
-    } catch (...) {
-    }
-    try {
-        delete dest;
-    } catch (...) {
-    }
+    sSource.reset();
+    sDest.reset();
 }
 
 void TCopyThread::AbandonWorker(TEncryption* sharedEncryption)
@@ -317,8 +367,7 @@ int TCopyThread::CreateDest()
         return Create;
     }
     FDestTemp = tempName;
-    delete sDest;
-    sDest = new TWriteFileStream(fd, tempName);
+    sDest = std::make_unique<TWriteFileStream>(fd, tempName);
     return 0;
 }
 
@@ -402,7 +451,17 @@ int TCopyThread::OpenSource()
     if (DestName.empty())
         return Create;
     try {
-        sSource = OpenReadStream(SourceNameXL, SourceFileData.FileSize).release();
+        auto source = OpenReadStream(SourceNameXL, SourceFileData.FileSize);
+        // The size and mode of the file that was opened: the data handed in may be that of a link
+        // rather than its target, or the file changed since it was looked up.
+        struct stat st
+        {
+        };
+        if (::fstat(source->Handle(), &st) == 0) {
+            SourceFileData.FileSize = st.st_size;
+            FSourceMode = st.st_mode & 0777;
+        }
+        sSource = std::move(source);
     } catch (const EExtFileStreamError& e) {
         // a source that went away after the caller read its data
         if (FSourceDataKnown && static_cast<uint32_t>(e.ErrorCode) == WinError::ERROR_FILE_NOT_FOUND)
@@ -606,14 +665,19 @@ int TCopyThread::FinishCopy(bool copyStorage, bool copyAltStreams, uint32_t attr
                             const TFileTimestamps& timeStamps, bool copyAcl)
 {
     int err = 0;
-    if (FVerify && sDest) {
-        if (auto* handle = dynamic_cast<THandleStream*>(sDest)) {
-            uint32_t code = EngineFs::FlushToDisk(handle->Handle());
-            if (code != 0) {
-                SetSysError(code);
-                err = Write;
-            }
+    auto* handle = dynamic_cast<THandleStream*>(sDest.get());
+    if (FVerify && handle) {
+        uint32_t code = EngineFs::FlushToDisk(handle->Handle());
+        if (code != 0) {
+            SetSysError(code);
+            err = Write;
         }
+    }
+    if (err == 0 && handle && !FDestTemp.empty()) {
+        // The copy gets the permission bits of its source before it takes its final name. The owner
+        // keeps the right to write: whether the copy is read-only is up to the attributes, as on the
+        // source. A file system without modes keeps the copy as created (readable by its owner only).
+        ::fchmod(handle->Handle(), static_cast<mode_t>((FSourceMode & 0777) | S_IWUSR));
     }
     ReleaseStreams();
     if (err == 0)
@@ -659,9 +723,8 @@ int TCopyThread::OpenForVerify(const std::string& fileName)
     std::string lastError;
     for (int attempt = 0; attempt < 26; ++attempt) {
         try {
-            delete sDest;
-            sDest = nullptr;
-            sDest = OpenReadStream(fileName).release();
+            sDest.reset();
+            sDest = OpenReadStream(fileName);
             return 0;
         } catch (const Exception& e) {
             lastError = e.Message();
@@ -685,7 +748,7 @@ int TCopyThread::VerifyCopy()
     do {
         WaitIfPaused();
         uint32_t code = 0;
-        got = ReadBlock(sDest, FBuffer.data(), FBufSize, code);
+        got = ReadBlock(sDest.get(), FBuffer.data(), FBufSize, code);
         if (got < 0) {
             SetSysError(code);
             err = Verify;
@@ -701,8 +764,7 @@ int TCopyThread::VerifyCopy()
     } while (got == static_cast<int64_t>(FBufSize));
     if (err == 0 && crc != FCrc)
         err = Verify;
-    delete sDest;
-    sDest = nullptr;
+    sDest.reset();
     return err;
 }
 
@@ -714,9 +776,10 @@ int TCopyThread::PlainCopyFile()
         return err;
     }
     DoProgress(acCopy, false, -SourceFileData.FileSize);
-    err = FVerify ? -1 : KernelCopy(SourceFileData.FileSize);
-    if (err < 0)
-        err = CopyStreamData(sSource, sDest, true, SourceFileData.FileSize);
+    err = CopyFileData();
+    // a source that got shorter while it was copied
+    if (err == 0 && UTotal < SourceFileData.FileSize)
+        err = Read;
     if (err == 0)
         err = FinishCopy(FCopyStorage, FCopyAltStreams, SourceFileData.FileAttr & 0xFFFF,
                          SourceFileData.TimeStamps, FCopyAcl);
@@ -725,33 +788,126 @@ int TCopyThread::PlainCopyFile()
     return err;
 }
 
-int TCopyThread::KernelCopy(int64_t length)
+int TCopyThread::CopyFileData()
 {
-    auto* in = dynamic_cast<THandleStream*>(sSource);
-    auto* out = dynamic_cast<THandleStream*>(sDest);
+    auto* in = dynamic_cast<THandleStream*>(sSource.get());
+    auto* out = dynamic_cast<THandleStream*>(sDest.get());
+    int64_t pos = 0;
+    bool kernel = false;
     if (!in || !out)
-        return -1;
-    int64_t remaining = length;
-    while (remaining > 0) {
+        return CopyRegion(0, INT64_MAX, kernel, pos);
+    // the checksum that a verification needs comes from the buffer copy
+    kernel = !FVerify;
+    for (;;) {
+        int64_t data = ::lseek(in->Handle(), pos, SEEK_DATA);
+        int64_t hole = INT64_MAX;
+        if (data < 0 && errno == ENXIO) {
+            // no data after pos: the rest up to the end of the file is a hole
+            struct stat st
+            {
+            };
+            if (::fstat(in->Handle(), &st) == 0 && st.st_size > pos) {
+                SkipHole(st.st_size - pos);
+                pos = st.st_size;
+            }
+            break;
+        }
+        if (data < 0) {
+            data = pos; // the file system tells no holes: all is data
+        } else {
+            hole = ::lseek(in->Handle(), data, SEEK_HOLE);
+            if (hole <= data)
+                hole = INT64_MAX;
+        }
+        if (data > pos) {
+            SkipHole(data - pos);
+            pos = data;
+            if (FUserBreak)
+                return UserBreak;
+        }
+        int64_t reached = pos;
+        int err = CopyRegion(pos, hole, kernel, reached);
+        if (err)
+            return err;
+        pos = reached;
+        if (pos < hole)
+            break; // the file ended inside the region
+    }
+    // the destination ends where the source does, also when that is in a hole
+    if (::ftruncate(out->Handle(), pos) != 0) {
+        SetSysError(LastWinError());
+        return Write;
+    }
+    CTotal = UTotal;
+    return 0;
+}
+
+void TCopyThread::SkipHole(int64_t length)
+{
+    FCrc = Crc32WithZeros(FCrc, length);
+    UTotal += length;
+    DoProgress(acCopy, false, UTotal);
+}
+
+int TCopyThread::CopyRegion(int64_t pos, int64_t end, bool& kernel, int64_t& reached)
+{
+    reached = pos;
+    auto* in = dynamic_cast<THandleStream*>(sSource.get());
+    auto* out = dynamic_cast<THandleStream*>(sDest.get());
+    while (kernel && reached < end) {
         WaitIfPaused();
-        const auto want = static_cast<size_t>(std::min<int64_t>(FBufSize, remaining));
-        const ssize_t n = ::copy_file_range(in->Handle(), nullptr, out->Handle(), nullptr, want, 0);
+        loff_t inPos = reached, outPos = reached;
+        const auto want = static_cast<size_t>(std::min<int64_t>(FBufSize, end - reached));
+        const ssize_t n = ::copy_file_range(in->Handle(), &inPos, out->Handle(), &outPos, want, 0);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            // Nothing copied yet: the buffer copy does it all. Part-way: it copies the rest from
-            // where the kernel stopped and reports the failure with its own words.
-            return remaining == length ? -1 : CopyStreamData(sSource, sDest, true, remaining);
+            // the files do not allow it: the buffer copy goes on from here
+            kernel = false;
+            break;
         }
         if (n == 0)
-            return Read; // the source ended before its size
-        remaining -= n;
+            return 0; // the end of the file
+        reached += n;
         UTotal += n;
         DoProgress(acCopy, true, UTotal);
         if (FUserBreak)
             return UserBreak;
     }
-    CTotal = UTotal;
+    if (reached >= end)
+        return 0;
+    try {
+        if (in)
+            sSource->Seek(reached, soBeginning);
+        if (out)
+            sDest->Seek(reached, soBeginning);
+    } catch (const Exception& e) {
+        FSysErrMsg = e.Message();
+        return Read;
+    }
+    while (reached < end) {
+        WaitIfPaused();
+        int64_t want = std::min<int64_t>(FBufSize, end - reached);
+        int64_t got = ReadChunk(sSource.get(), FBuffer.data(), want);
+        if (got < 0)
+            return Read;
+        if (got == 0)
+            return 0;
+        UTotal += got;
+        DoProgress(acCopy, true, UTotal);
+        FCrc = UpdateCrc32(FCrc, FBuffer.data(), static_cast<size_t>(got));
+        uint32_t writeCode = 0;
+        int err = WriteBlock(sDest.get(), FBuffer.data(), got, FSysErrMsg, writeCode);
+        if (err) {
+            SetSysError(writeCode);
+            return err;
+        }
+        if (FUserBreak)
+            return UserBreak;
+        reached += got;
+        if (got < want)
+            return 0;
+    }
     return 0;
 }
 

@@ -217,16 +217,23 @@ protected:
     void WaitIfPaused();
 
     int PlainCopyFile();
-    // Copies length bytes from the source to the destination file inside the kernel, without the
-    // checksum that only a verification needs: 0, an error word, or -1 where the files do not allow it
-    // (nothing was copied then).
-    int KernelCopy(int64_t length);
+    // Copies the source file into the destination up to the source's end, whatever size was handed
+    // in. Holes of the source stay holes where the destination's file system has them, and count as
+    // zeros for the checksum; the destination gets the source's full size.
+    int CopyFileData();
+    // Copies from pos up to end or the end of the source: inside the kernel while kernel is set (and
+    // the files allow it; else it is cleared), without the checksum that only a verification needs,
+    // else through the buffer. reached is where the copy stopped.
+    int CopyRegion(int64_t pos, int64_t end, bool& kernel, int64_t& reached);
+    // Counts a hole of the source as copied (the destination leaves it out).
+    void SkipHole(int64_t length);
     int ShellCopyFile();
     int ReadEncFileHeader(TStream* stream);
     int EncryptFile();
     int VerifyEncryptedFile();
     int DecryptFile();
-    int CompressZipEntry(TStream* source, bool compress);
+    // Writes the data of one zip entry from source into dest (stored, deflated and/or encrypted).
+    int CompressZipEntry(TStream* source, TStream* dest, bool compress);
     int VerifySingleFileZip();
     int ExtractSingleEntry(TStream* zip, TStream* dest, uint32_t& unixTime);
 
@@ -257,9 +264,11 @@ protected:
     std::string SourceNameXL, DestNameXL;
     std::string fTmpDir;
     TFileData SourceFileData;
+    // The permission bits of the opened source file (its copy gets them).
+    uint32_t FSourceMode = 0600;
     TByteBuffer FBuffer;
-    TStream* sSource = nullptr;
-    TStream* sDest = nullptr;
+    std::unique_ptr<TStream> sSource;
+    std::unique_ptr<TStream> sDest;
     uint32_t FMaxWait = 5;
     uint32_t FWriteMode = 0x08000000;
     uint32_t FBufSize;
@@ -439,6 +448,24 @@ struct TPKExtraEncField
 #pragma pack(pop)
 static_assert(sizeof(TPKExtraEncField) == 11);
 
+// How an entry name is stored in a zip archive: ASCII as it is; any other valid UTF-8 with the UTF-8
+// flag (bit 11); bytes that are no UTF-8 (a name in another character set) raw, without the flag. The
+// DOS code page is only read. Entries with names that are not ASCII are marked as made on Unix: readers
+// then take their bytes as they are (Info-ZIP's unzip decodes the names of entries made on DOS through
+// the DOS code page even where bit 11 is set), and their external attributes carry the Unix mode.
+struct TZipNameForm
+{
+    uint16_t Flags = 0;     // 0x800 for a UTF-8 name
+    uint8_t HostSystem = 0; // "version made by" system: 0 (MS-DOS) for ASCII names, else 3 (Unix)
+};
+TZipNameForm ZipNameForm(const std::string& name);
+constexpr uint8_t ZipHostDos = 0;
+constexpr uint8_t ZipHostUnix = 3;
+// The name of an entry as stored, decoded: UTF-8 with flag bit 11; else the DOS code page for entries
+// made on DOS and Windows file systems; else the bytes as they are (names of other systems are in
+// their own character set, and file names pass through unchanged).
+std::string DecodeZipEntryName(const std::string& stored, uint16_t flags, uint8_t hostSystem);
+
 bool IsOemName(const std::string& name);
 std::string AnsiToOemName(const std::string& ansiBytes);
 std::string OemToAnsiName(const std::string& oemBytes);
@@ -452,7 +479,9 @@ bool IsGzeFile(const std::string& fileName);
 bool IsEncFile(const std::string& fileName);
 bool IsZipFile(const std::string& fileName);
 
-bool ReadZipLocalHeader(TStream& stream, TZipFileInfo& info);
+// Reads a local header; hostSystem is that of the entry's central header where the caller knows it
+// (the local header has none), used to decode a name without the UTF-8 flag.
+bool ReadZipLocalHeader(TStream& stream, TZipFileInfo& info, uint8_t hostSystem = ZipHostDos);
 int64_t GetZipEntryCount(TStream& stream);
 int GetZipFileInfo(const std::string& fileName, TGzFileInfo& info);
 bool IsSingleFileZip(const std::string& name);
@@ -464,6 +493,7 @@ uint32_t DeleteZipArchive(const std::string& zipName, int count);
 uint32_t CopyZipArchive(const std::string& src, const std::string& dest);
 uint32_t RenameZipArchive(const std::string& src, const std::string& dest, uint32_t timeout);
 
-// Opens a file for reading with full sharing; raises EExtFileStreamError with the code.
+// Opens a file for reading with full sharing; raises EExtFileStreamError with the code. Only regular
+// files are opened: a FIFO, socket or device raises (code 110, "not a regular file") without waiting.
 // sizeHint: the expected size where known; read-ahead advice is given only for large files.
 std::unique_ptr<THandleStream> OpenReadStream(const std::string& fileName, int64_t sizeHint = -1);

@@ -89,7 +89,7 @@ int TCopyThread::EncryptFile()
             while (got < static_cast<int64_t>(FBufSize)) {
                 int64_t n = sSource->Read(FBuffer.data() + got, FBufSize - got);
                 if (n < 0) {
-                    if (auto* handle = dynamic_cast<THandleStream*>(sSource))
+                    if (auto* handle = dynamic_cast<THandleStream*>(sSource.get()))
                         SetSysError(ErrnoToWinError(handle->LastErrno()));
                     got = -1;
                     break;
@@ -149,11 +149,10 @@ int TCopyThread::VerifyEncryptedFile()
     if (err)
         return err;
     DoProgress(acVerify, false, -UTotal);
-    err = ReadEncFileHeader(sDest);
+    err = ReadEncFileHeader(sDest.get());
     if (!err)
         err = VerifyDecryption(sDest->GetSize() - sDest->GetPosition());
-    delete sDest;
-    sDest = nullptr;
+    sDest.reset();
     return err;
 }
 
@@ -162,7 +161,7 @@ int TCopyThread::DecryptFile()
     int err = OpenSource();
     if (!err) {
         DoProgress(acDecrypt, true, -SourceFileData.FileSize);
-        err = ReadEncFileHeader(sSource);
+        err = ReadEncFileHeader(sSource.get());
     }
     if (!err) {
         // a wrong password is found by the verifier before the destination is created
@@ -176,7 +175,7 @@ int TCopyThread::DecryptFile()
     if (!err) {
         int64_t rest = sSource->GetSize() - sSource->GetPosition();
         TOpResult r =
-            FCrypting->DecryptStreamEx(*sSource, sDest, rest, true, [this] { return IsCancelled(); });
+            FCrypting->DecryptStreamEx(*sSource, sDest.get(), rest, true, [this] { return IsCancelled(); });
         if (r == orUserBreak)
             err = UserBreak;
         else if (r != orOk)

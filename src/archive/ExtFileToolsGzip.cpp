@@ -255,16 +255,16 @@ int TGZipThread::GZipFile()
     bool encrypted = FCrypting != nullptr;
     int keyMode = encrypted ? FCrypting->KeyMode() : -1;
     auto unixTime = static_cast<uint32_t>(FileTimeToUnixTime(SourceFileData.TimeStamps.LastWriteTime));
-    err = WriteGzHeader(sDest, FName, keyMode, unixTime);
+    err = WriteGzHeader(sDest.get(), FName, keyMode, unixTime);
     int64_t bodyStart = sDest->GetPosition();
     std::unique_ptr<TStream> temp;
     std::string tempName;
     if (!err && encrypted)
         err = CreateTempStream(SourceFileData.FileSize, TempFileThreshold, "encrypt.tmp", temp, tempName);
     if (!err) {
-        TStream* target = encrypted ? temp.get() : sDest;
+        TStream* target = encrypted ? temp.get() : sDest.get();
         DoProgress(acCompress, false, -SourceFileData.FileSize);
-        err = DeflateStream(sSource, target, !encrypted);
+        err = DeflateStream(sSource.get(), target, !encrypted);
         if (!err && SourceFileData.FileSize != UTotal)
             err = Read;
     }
@@ -279,7 +279,7 @@ int TGZipThread::GZipFile()
     }
     if (!err) {
         CTotal = sDest->GetPosition() - bodyStart;
-        err = WriteGzTrailer(sDest, encrypted ? 0 : FCrc);
+        err = WriteGzTrailer(sDest.get(), encrypted ? 0 : FCrc);
     }
     DeleteTempStream(temp, tempName);
     if (err) {
@@ -305,7 +305,7 @@ int TGZipThread::VerifyGzFile()
     UTotal = 0;
     if (!err && keyMode < 0) {
         DoProgress(acVerify, false, -uSize);
-        err = InflateGzBody(sDest, nullptr, true);
+        err = InflateGzBody(sDest.get(), nullptr, true);
         if (!err && FCrc != crc)
             err = Verify;
     } else if (!err) {
@@ -317,8 +317,7 @@ int TGZipThread::VerifyGzFile()
             err = VerifyDecryption(cSize);
         }
     }
-    delete sDest;
-    sDest = nullptr;
+    sDest.reset();
     return err;
 }
 
@@ -380,7 +379,7 @@ int TGUnZipThread::GUnzipFile()
         err = CreateDest();
     if (!err && keyMode < 0) {
         DoProgress(acUnCompress, false, -uSize);
-        err = InflateGzBody(sSource, sDest, true);
+        err = InflateGzBody(sSource.get(), sDest.get(), true);
         if (!err)
             err = CheckGzTrailer(uSize);
     } else if (!err) {
@@ -401,7 +400,7 @@ int TGUnZipThread::GUnzipFile()
         if (!err) {
             DoProgress(acUnCompress, false, -bodyLength);
             temp->Seek(0, soBeginning);
-            err = InflateStream(temp.get(), sDest, false, temp->GetSize());
+            err = InflateStream(temp.get(), sDest.get(), false, temp->GetSize());
             if (!err && UTotal != uSize)
                 err = GzTrailer; // the decrypted body must give the stored size
         }

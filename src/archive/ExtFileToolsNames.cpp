@@ -118,6 +118,27 @@ uint32_t CopyOneFile(const std::string& src, const std::string& dest)
 
 } // namespace
 
+TZipNameForm ZipNameForm(const std::string& name)
+{
+    TZipNameForm form;
+    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return form;
+    std::u32string cps;
+    if (DecodeUtf8(name, cps))
+        form.Flags = 0x800;
+    form.HostSystem = ZipHostUnix;
+    return form;
+}
+
+std::string DecodeZipEntryName(const std::string& stored, uint16_t flags, uint8_t hostSystem)
+{
+    if (flags & 0x800)
+        return stored;
+    // MS-DOS, OS/2 HPFS, Windows NTFS and VFAT
+    bool dosHost = hostSystem == 0 || hostSystem == 6 || hostSystem == 11 || hostSystem == 14;
+    return dosHost ? AnsiToUtf8(OemToAnsiName(stored)) : stored;
+}
+
 bool IsAnsiName(const std::string& name)
 {
     std::u32string cps;
@@ -219,7 +240,7 @@ bool IsZipFile(const std::string& fileName)
 
 // --- probes
 
-bool ReadZipLocalHeader(TStream& stream, TZipFileInfo& info)
+bool ReadZipLocalHeader(TStream& stream, TZipFileInfo& info, uint8_t hostSystem)
 {
     try {
         uint8_t h[30];
@@ -238,8 +259,7 @@ bool ReadZipLocalHeader(TStream& stream, TZipFileInfo& info)
         std::string name(Get16(h + 26), '\0');
         if (!name.empty())
             stream.ReadBuffer(name.data(), static_cast<int64_t>(name.size()));
-        if (!(info.Flag & 0x0800))
-            name = AnsiToUtf8(OemToAnsiName(name));
+        name = DecodeZipEntryName(name, info.Flag, hostSystem);
         std::replace(name.begin(), name.end(), '\\', '/');
         info.Filename = name;
         std::string extra(Get16(h + 28), '\0');
@@ -272,33 +292,64 @@ bool ReadZipLocalHeader(TStream& stream, TZipFileInfo& info)
     }
 }
 
+namespace {
+
+// The entry count and the directory offset from the end records; false when there are none.
+bool ReadEndRecords(TStream& stream, int64_t& count, int64_t& directoryOffset)
+{
+    int64_t size = stream.GetSize();
+    if (size < 22)
+        return false;
+    uint8_t end[22];
+    stream.Seek(size - 22, soBeginning);
+    stream.ReadBuffer(end, 22);
+    if (Get32(end) != 0x06054B50)
+        return false;
+    count = Get16(end + 10);
+    directoryOffset = Get32(end + 16);
+    if (Get32(end + 12) == 0xFFFFFFFF || Get32(end + 16) == 0xFFFFFFFF || count == 0xFFFF) {
+        if (size < 42)
+            return false;
+        uint8_t locator[20];
+        stream.Seek(size - 42, soBeginning);
+        stream.ReadBuffer(locator, 20);
+        if (Get32(locator) != 0x07064B50)
+            return false;
+        uint8_t record[56];
+        stream.Seek(static_cast<int64_t>(Get64(locator + 8)), soBeginning);
+        stream.ReadBuffer(record, 56);
+        if (Get32(record) != 0x06064B50)
+            return false;
+        count = static_cast<int64_t>(Get64(record + 32));
+        directoryOffset = static_cast<int64_t>(Get64(record + 48) & 0x7FFFFFFFFFFFFFFFULL);
+    }
+    return true;
+}
+
+// The system that made the first entry, from its central header (the DOS system when unknown).
+uint8_t FirstEntryHost(TStream& stream)
+{
+    try {
+        int64_t count = 0, offset = 0;
+        if (!ReadEndRecords(stream, count, offset) || count < 1)
+            return ZipHostDos;
+        uint8_t central[6];
+        stream.Seek(offset, soBeginning);
+        stream.ReadBuffer(central, 6);
+        return Get32(central) == 0x02014B50 ? central[5] : ZipHostDos;
+    } catch (...) {
+        return ZipHostDos;
+    }
+}
+
+} // namespace
+
 int64_t GetZipEntryCount(TStream& stream)
 {
     try {
-        int64_t size = stream.GetSize();
-        if (size < 22)
+        int64_t count = 0, offset = 0;
+        if (!ReadEndRecords(stream, count, offset))
             return -1;
-        uint8_t end[22];
-        stream.Seek(size - 22, soBeginning);
-        stream.ReadBuffer(end, 22);
-        if (Get32(end) != 0x06054B50)
-            return -1;
-        int64_t count = Get16(end + 10);
-        if (Get32(end + 12) == 0xFFFFFFFF || Get32(end + 16) == 0xFFFFFFFF || count == 0xFFFF) {
-            if (size < 42)
-                return -1;
-            uint8_t locator[20];
-            stream.Seek(size - 42, soBeginning);
-            stream.ReadBuffer(locator, 20);
-            if (Get32(locator) != 0x07064B50)
-                return -1;
-            uint8_t record[56];
-            stream.Seek(static_cast<int64_t>(Get64(locator + 8)), soBeginning);
-            stream.ReadBuffer(record, 56);
-            if (Get32(record) != 0x06064B50)
-                return -1;
-            count = static_cast<int64_t>(Get64(record + 32));
-        }
         stream.Seek(0, soBeginning);
         return count;
     } catch (...) {
@@ -315,7 +366,8 @@ int GetZipFileInfo(const std::string& fileName, TGzFileInfo& info)
     info.UnixTime = static_cast<uint32_t>(LocalNowAsUnix());
     info.Count = GetZipEntryCount(*stream);
     TZipFileInfo zip;
-    if (info.Count > 0 && stream->Seek(0, soBeginning) == 0 && ReadZipLocalHeader(*stream, zip)) {
+    uint8_t host = info.Count > 0 ? FirstEntryHost(*stream) : ZipHostDos;
+    if (info.Count > 0 && stream->Seek(0, soBeginning) == 0 && ReadZipLocalHeader(*stream, zip, host)) {
         info.Filename = zip.Filename;
         info.UnixTime = static_cast<uint32_t>(DosTimeToUnixTime(zip.TimeStamp));
         info.Encrypted = (zip.Flag & 1) != 0;

@@ -2,6 +2,8 @@
 // backup forms.
 #include "archive/ExtFileTools.h"
 
+#include <sys/stat.h>
+
 #include "archive/EngineErrors.h"
 #include "archive/ZipRecords.h"
 #include "foundation/FileUtilsTimes.h"
@@ -32,12 +34,11 @@ int TGZipThread::WriteSingleFileZip(bool compress)
     if (encrypted)
         compress = true;
     bool deflated = compress && size > 0;
-    bool oem = IsOemName(FName);
-    std::string name = oem ? AnsiToOemName(Utf8ToAnsi(FName)) : FName;
+    TZipNameForm form = ZipNameForm(FName);
+    const std::string& name = FName;
 
     uint16_t version = encrypted ? 51 : zip64 ? 45 : 20;
-    uint16_t flags =
-        0x0080 | (encrypted ? 0x0001 : 0) | (deflated && !encrypted ? 0x0002 : 0) | (oem ? 0 : 0x0800);
+    uint16_t flags = 0x0080 | (encrypted ? 0x0001 : 0) | (deflated && !encrypted ? 0x0002 : 0) | form.Flags;
     uint16_t method = encrypted ? 99 : deflated ? 8 : 0;
     std::string aes =
         encrypted ? ZipAesField(ae2 ? 2 : 1, static_cast<uint8_t>(FCrypting->KeyMode()), size > 0 ? 8 : 0)
@@ -59,7 +60,7 @@ int TGZipThread::WriteSingleFileZip(bool compress)
         return ZipWrite;
     }
 
-    int err = CompressZipEntry(sSource, compress);
+    int err = CompressZipEntry(sSource.get(), sDest.get(), compress);
     if (err)
         return err;
 
@@ -95,6 +96,7 @@ int TGZipThread::WriteSingleFileZip(bool compress)
         }
         TZipCentralValues values;
         values.Version = version;
+        values.HostSystem = form.HostSystem;
         values.Flags = flags;
         values.Method = method;
         values.DosTime = dosTime;
@@ -102,6 +104,8 @@ int TGZipThread::WriteSingleFileZip(bool compress)
         values.CSize32 = CTotal >= Four ? 0xFFFFFFFF : static_cast<uint32_t>(CTotal);
         values.USize32 = UTotal >= Four ? 0xFFFFFFFF : static_cast<uint32_t>(UTotal);
         values.Attr = SourceFileData.FileAttr & 0xFFFF;
+        if (form.HostSystem == ZipHostUnix)
+            values.Attr |= (S_IFREG | (FSourceMode & 0777)) << 16;
         std::string central = ZipCentralHeader(values, name, zip64Extra + aes);
         sDest->WriteBuffer(central.data(), static_cast<int64_t>(central.size()));
 
@@ -140,9 +144,9 @@ int TGZipThread::WriteSingleFileZip(bool compress)
     return 0;
 }
 
-int TCopyThread::CompressZipEntry(TStream* source, bool compress)
+int TCopyThread::CompressZipEntry(TStream* source, TStream* dest, bool compress)
 {
-    int64_t start = sDest->GetPosition();
+    int64_t start = dest->GetPosition();
     int64_t size = source->GetSize() - source->GetPosition();
     int err = 0;
     if (FCrypting) {
@@ -159,30 +163,30 @@ int TCopyThread::CompressZipEntry(TStream* source, bool compress)
                 DoProgress(acEncrypt, false, -temp->GetSize());
                 temp->Seek(0, soBeginning);
                 TOpResult r =
-                    FCrypting->EncryptStreamEx(*temp, *sDest, true, [this] { return IsCancelled(); });
+                    FCrypting->EncryptStreamEx(*temp, *dest, true, [this] { return IsCancelled(); });
                 err = r == orUserBreak ? UserBreak : r != orOk ? Encrypt : 0;
             }
             DeleteTempStream(temp, tempName);
         } else {
             UTotal = size;
             DoProgress(acEncrypt, false, -size);
-            TOpResult r = FCrypting->EncryptStreamEx(*source, *sDest, true, [this] { return IsCancelled(); });
+            TOpResult r = FCrypting->EncryptStreamEx(*source, *dest, true, [this] { return IsCancelled(); });
             err = r == orUserBreak ? UserBreak : r != orOk ? Encrypt : 0;
         }
     } else {
         if (size > 0 && compress) {
             DoProgress(acCompress, false, -size);
-            err = DeflateStream(source, sDest, true);
+            err = DeflateStream(source, dest, true);
         } else {
             DoProgress(acCopy, false, -size);
-            err = CopyStreamData(source, sDest, true, size);
+            err = CopyStreamData(source, dest, true, size);
         }
         if (!err && size != UTotal)
             err = Read;
     }
     if (err)
         return err;
-    CTotal = sDest->GetPosition() - start;
+    CTotal = dest->GetPosition() - start;
     return 0;
 }
 
@@ -205,14 +209,13 @@ int TCopyThread::VerifySingleFileZip()
     } else if (!err) {
         DoProgress(acVerify, false, -info.USize);
         if (info.Method == 8)
-            err = info.CSize > 0 ? InflateStream(sDest, nullptr, true, info.CSize) : Verify;
+            err = info.CSize > 0 ? InflateStream(sDest.get(), nullptr, true, info.CSize) : Verify;
         else
-            err = CopyStreamData(sDest, nullptr, true, info.CSize);
+            err = CopyStreamData(sDest.get(), nullptr, true, info.CSize);
         if (!err && FCrc != info.Crc)
             err = Verify;
     }
-    delete sDest;
-    sDest = nullptr;
+    sDest.reset();
     return err;
 }
 
@@ -337,13 +340,13 @@ void TCompareThread::Execute()
         if (!EngineFs::Exists(SourceNameXL, false))
             return static_cast<int>(CopyMissing);
         try {
-            sSource = OpenReadStream(DestNameXL).release();
+            sSource = OpenReadStream(DestNameXL);
         } catch (const Exception& e) {
             FSysErrMsg = e.Message();
             return static_cast<int>(Open);
         }
         try {
-            sDest = OpenReadStream(SourceNameXL).release();
+            sDest = OpenReadStream(SourceNameXL);
         } catch (const Exception& e) {
             FSysErrMsg = e.Message();
             ReleaseStreams();
@@ -357,7 +360,7 @@ void TCompareThread::Execute()
         else if (FCrypting)
             err = CompareEncrypted();
         else
-            err = CompareStreams(sSource, sDest, true);
+            err = CompareStreams(sSource.get(), sDest.get(), true);
         ReleaseStreams();
         return err;
     });
@@ -370,10 +373,10 @@ int TCompareThread::CompareZip()
     int err = CreateTempStream(sSource->GetSize(), TempFileThreshold, "unzip.tmp", temp, tempName);
     uint32_t unixTime = 0;
     if (!err)
-        err = ExtractSingleEntry(sDest, temp.get(), unixTime);
+        err = ExtractSingleEntry(sDest.get(), temp.get(), unixTime);
     if (!err) {
         DoProgress(acVerify, false, -temp->GetSize());
-        err = CompareStreams(sSource, temp.get(), false);
+        err = CompareStreams(sSource.get(), temp.get(), false);
     }
     DeleteTempStream(temp, tempName);
     return err;
@@ -386,7 +389,7 @@ int TCompareThread::CompareEncrypted()
     int err = CreateTempStream(sSource->GetSize(), TempFileThreshold, "encrypt.tmp", temp, tempName);
     if (!err) {
         DoProgress(acDecrypt, false, -sDest->GetSize());
-        err = ReadEncFileHeader(sDest);
+        err = ReadEncFileHeader(sDest.get());
     }
     if (!err) {
         int64_t rest = sDest->GetSize() - sDest->GetPosition();
@@ -396,7 +399,7 @@ int TCompareThread::CompareEncrypted()
     }
     if (!err) {
         DoProgress(acVerify, false, -temp->GetSize());
-        err = CompareStreams(sSource, temp.get(), false);
+        err = CompareStreams(sSource.get(), temp.get(), false);
     }
     DeleteTempStream(temp, tempName);
     return err;
@@ -416,7 +419,7 @@ int TCompareThread::CompareGz()
     err = CreateTempStream(sSource->GetSize(), TempFileThreshold, "gzip.tmp", temp, tempName);
     if (!err && !FCrypting) {
         DoProgress(acUnCompress, false, -uSize);
-        err = InflateGzBody(sDest, temp.get(), true);
+        err = InflateGzBody(sDest.get(), temp.get(), true);
     } else if (!err) {
         DoProgress(acDecrypt, false, -sDest->GetSize());
         FCrypting->SetKeyMode(keyMode);
@@ -438,7 +441,7 @@ int TCompareThread::CompareGz()
     }
     if (!err) {
         DoProgress(acVerify, false, -temp->GetSize());
-        err = CompareStreams(sSource, temp.get(), false);
+        err = CompareStreams(sSource.get(), temp.get(), false);
     }
     DeleteTempStream(temp, tempName);
     return err;

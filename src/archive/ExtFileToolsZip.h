@@ -68,6 +68,10 @@ public:
     int64_t Offset = 0;
     int64_t CSize = 0;
     int64_t USize = 0;
+    // Written entries: the system of "version made by" and, for Unix, the file type and permission
+    // bits that go into the high half of the external attributes.
+    uint8_t HostSystem = 0;
+    uint32_t UnixMode = 0;
     bool IsDir = false;
     bool Zip64 = false;
 
@@ -184,9 +188,10 @@ public:
     EZipStreamError(uint32_t code, const std::string& msg) : Exception(msg), Code(code) {}
     uint32_t Code;
 };
-// Opens a file stream: fmCreate creates (truncating) for reading and writing, else read-only with
-// others allowed to read and write; raises EZipStreamError.
-std::unique_ptr<TStream> OpenFileStream(const std::string& name, uint16_t mode);
+// Opens a file stream: fmCreate creates (truncating) for reading and writing, a new file with the
+// permission bits rights (less the umask), else read-only with others allowed to read and write;
+// raises EZipStreamError.
+std::unique_ptr<TStream> OpenFileStream(const std::string& name, uint16_t mode, uint32_t rights = 0666);
 // A temporary stream: memory up to a threshold, else a file of a unique name that is deleted with
 // the object.
 class TTempStream

@@ -14,6 +14,7 @@
 
 #include "archive/ExtFileToolsZipThreads.h"
 #include "archive/LittleEndian.h"
+#include "foundation/FileUtils.h"
 #include "platform/ErrorCodes.h"
 #include "rtl/DateTime.h"
 #include "rtl/Thread.h"
@@ -48,7 +49,7 @@ TPkHeader::TPkHeader(const TPkHeader& a, int64_t ofs)
     : FName(a.FName), ErrCode(a.ErrCode), TimeStamp(a.TimeStamp), CRC(a.CRC), PkVersion(a.PkVersion),
       GpFlag(a.GpFlag), Attr(a.Attr), CompMethod(a.CompMethod), Tag(a.Tag), DirLength(a.DirLength),
       Segment(a.Segment), EncMode(a.EncMode), EncVers(a.EncVers), EncMeth(a.EncMeth), Offset(ofs),
-      CSize(a.CSize), USize(a.USize)
+      CSize(a.CSize), USize(a.USize), HostSystem(a.HostSystem), UnixMode(a.UnixMode)
 {
     Derive();
 }
@@ -314,16 +315,18 @@ void WriteFull(TStream& s, const void* buffer, int64_t count)
     }
 }
 
-std::unique_ptr<TStream> OpenFileStream(const std::string& name, uint16_t mode)
+std::unique_ptr<TStream> OpenFileStream(const std::string& name, uint16_t mode, uint32_t rights)
 {
     if (mode != fmCreate) {
         try {
             return OpenReadStream(name);
+        } catch (const EExtFileStreamError& e) {
+            throw EZipStreamError(static_cast<uint32_t>(e.ErrorCode), e.Message());
         } catch (const Exception& e) {
             throw EZipStreamError(LastWinError(), e.Message());
         }
     }
-    int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, static_cast<mode_t>(rights));
     if (fd < 0) {
         uint32_t code = LastWinError();
         throw EZipStreamError(code, SystemErrorTextOf(code));
@@ -353,7 +356,10 @@ bool TTempStream::Open(int64_t size, int64_t threshold, const std::string& dir, 
     std::string fn =
         dir + std::to_string(::getpid()) + "-" + std::to_string(TempCounter.fetch_add(1)) + "-" + name;
     try {
-        FStream = OpenFileStream(fn, fmCreate);
+        // the data of source files: readable by the owner only, also where a stale file had the name
+        FStream = OpenFileStream(fn, fmCreate, 0600);
+        if (auto* handle = dynamic_cast<THandleStream*>(FStream.get()))
+            ::fchmod(handle->Handle(), 0600);
         FFileName = fn;
         return true;
     } catch (const EZipStreamError& e) {

@@ -30,35 +30,6 @@ std::string NamePart(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool IsUtf8(const std::string& s)
-{
-    size_t i = 0;
-    while (i < s.size()) {
-        auto c = static_cast<uint8_t>(s[i]);
-        int len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-        if (len == 0 || i + static_cast<size_t>(len) > s.size())
-            return false;
-        for (int k = 1; k < len; ++k)
-            if ((static_cast<uint8_t>(s[i + static_cast<size_t>(k)]) & 0xC0) != 0x80)
-                return false;
-        i += static_cast<size_t>(len);
-    }
-    return true;
-}
-
-// The name of a central entry: UTF-8 with flag bit 11; else the OEM code page for archives made on
-// DOS and Windows file systems, and the bytes as they are (UTF-8, else Latin-1) for those made on
-// other systems, which store names in their own character set.
-std::string DecodeName(const std::string& name, uint16_t flags, uint8_t hostSystem)
-{
-    if (flags & 0x800)
-        return name;
-    bool dosHost = hostSystem == 0 || hostSystem == 6 || hostSystem == 11 || hostSystem == 14;
-    if (dosHost)
-        return AnsiToUtf8(OemToAnsiName(name));
-    return IsUtf8(name) ? name : AnsiToUtf8(name);
-}
-
 std::unique_ptr<TStream> OpenArchive(const std::string& zipName)
 {
     try {
@@ -235,7 +206,7 @@ void TZipRead::ReadDirectory(const TDirStat& callback)
             err = 4;
             break;
         }
-        std::string decoded = DecodeName(name, flags, c[5]);
+        std::string decoded = DecodeZipEntryName(name, flags, c[5]);
         if (!unicodeName.empty() && !(flags & 0x800))
             decoded = unicodeName;
         decoded = SafeEntryName(decoded);

@@ -45,7 +45,7 @@ TZipWriteThread::TZipWriteThread(std::unique_ptr<TStream> aSource, TEncryption* 
     : TZipThread(aEncryption, aSuspend, aBufSize, aOnProgress), FZStream(zStream), FFromFile(false),
       FCompressEntry(aCompress)
 {
-    sSource = aSource.release();
+    sSource = std::move(aSource);
 }
 
 void TZipWriteThread::Execute()
@@ -61,7 +61,7 @@ int TZipWriteThread::WriteEntry()
 {
     if (FFromFile) {
         try {
-            sSource = OpenReadStream(SourceNameXL).release();
+            sSource = OpenReadStream(SourceNameXL);
         } catch (const Exception& e) {
             FSysErrMsg = e.Message();
             return Open;
@@ -72,16 +72,10 @@ int TZipWriteThread::WriteEntry()
     if (!FZStream) {
         int64_t size = sSource->GetSize() - sSource->GetPosition();
         DoProgress(acPrepare, false, -size);
-        return CopyStreamData(sSource, nullptr, false, size);
+        return CopyStreamData(sSource.get(), nullptr, false, size);
     }
-    // the archive is lent to the step as destination, never freed with the worker's streams
-    struct TLend
-    {
-        TStream*& Dest;
-        ~TLend() { Dest = nullptr; }
-    } lend{sDest};
-    sDest = FZStream;
-    return CompressZipEntry(sSource, FCompressEntry);
+    // the archive is the destination of the step; it stays the caller's
+    return CompressZipEntry(sSource.get(), FZStream, FCompressEntry);
 }
 
 // --- TZipVerifyThread
@@ -138,7 +132,7 @@ int TUnZipThread::UnzipFile()
         err = CreateDest();
     uint32_t unixTime = 0;
     if (!err)
-        err = ExtractSingleEntry(sSource, sDest, unixTime);
+        err = ExtractSingleEntry(sSource.get(), sDest.get(), unixTime);
     if (err) {
         ReleaseStreams();
         return err;
@@ -202,12 +196,12 @@ int TZipReadThread::ReadEntry()
         if (EngineFs::Exists(DestNameXL, false) && PosixFileSetAttr(DestNameXL, faArchive, true) != 0)
             return ResetAttr;
         try {
-            sDest = new TWriteFileStream(DestNameXL, true, FWriteMode, 0);
+            sDest = std::make_unique<TWriteFileStream>(DestNameXL, true, FWriteMode, 0);
         } catch (const Exception& e) {
             FSysErrMsg = e.Message();
             return Create;
         }
-        dest = sDest;
+        dest = sDest.get();
     } else {
         if (!dest)
             return UndefinedStream;
@@ -265,7 +259,7 @@ TZipCompareThread::TZipCompareThread(TStream& zStream, std::unique_ptr<TStream> 
     : TZipReadThread(zStream, static_cast<TStream*>(nullptr), aEncryption, aZipInfo, aSuspend, aBufSize,
                      aOnProgress)
 {
-    sDest = aRef.release();
+    sDest = std::move(aRef);
 }
 
 void TZipCompareThread::Execute()
@@ -289,7 +283,7 @@ int TZipCompareThread::CompareEntry()
     if (!err)
         err = ExtractEntry(temp.get());
     if (!err)
-        err = CompareStreams(sDest, temp.get(), false);
+        err = CompareStreams(sDest.get(), temp.get(), false);
     DeleteTempStream(temp, tempName);
     return err;
 }

@@ -34,6 +34,14 @@ std::string NameField(const TEntryBuffer& buffer)
     return f;
 }
 
+// Entries whose names are not ASCII are marked as made on Unix; their external attributes then carry
+// the file type and permission bits too (readers of Unix entries take the mode from there).
+void SetEntryHost(TPkHeader& entry, const TZipNameForm& form, uint32_t unixMode)
+{
+    entry.HostSystem = form.HostSystem;
+    entry.UnixMode = form.HostSystem == ZipHostUnix ? unixMode : 0;
+}
+
 std::string WithDelimiter(const std::string& dir)
 {
     if (dir.empty() || dir.back() == '/')
@@ -113,16 +121,6 @@ std::string TZipWrite::RelativeName(const std::string& sourceName) const
     return start == std::string::npos ? "" : sourceName.substr(start);
 }
 
-std::string TZipWrite::StoredName(const std::string& name, uint16_t& flags)
-{
-    if (IsOemName(name)) {
-        flags = 0;
-        return AnsiToOemName(Utf8ToAnsi(name));
-    }
-    flags = 0x800;
-    return name;
-}
-
 void TZipWrite::RequireOpen(const std::string& message)
 {
     if (!FStream)
@@ -190,8 +188,9 @@ void TZipWrite::AddDir(const std::string& dirName)
     if (relName.empty())
         return;
     RequireOpen(message);
-    uint16_t flags = 0;
-    std::string stored = StoredName(relName, flags);
+    TZipNameForm form = ZipNameForm(relName);
+    uint16_t flags = form.Flags;
+    std::string stored = relName;
     TEntryBuffer eBuffer;
     if (FEncNames && EncryptEntryName(stored, eBuffer)) {
         stored = SafeFormat("%.8X", {FileList.Count() + 1});
@@ -226,9 +225,11 @@ void TZipWrite::AddDir(const std::string& dirName)
     int pathAttr = PosixFileGetAttr(path, true);
     auto attr = static_cast<uint16_t>(pathAttr >= 0 ? pathAttr : faDirectory);
     bool enc = !eBuffer.empty();
-    FileList.Add(relName, std::make_unique<TPkHeader>(stored, eBuffer, 0, 0, time, 0, attr, version, flags, 0,
-                                                      enc ? 2 : 0, enc ? PkExtraCrypt.Mode : 0, 0,
-                                                      static_cast<uint16_t>(FCurSeg), offset, 0, 0));
+    auto entry = std::make_unique<TPkHeader>(stored, eBuffer, 0, 0, time, 0, attr, version, flags, 0,
+                                             enc ? 2 : 0, enc ? PkExtraCrypt.Mode : 0, 0,
+                                             static_cast<uint16_t>(FCurSeg), offset, 0, 0);
+    SetEntryHost(*entry, form, S_IFDIR | (st.st_mode & 0777));
+    FileList.Add(relName, std::move(entry));
 }
 
 std::string TZipWrite::RemLastDir()
@@ -249,10 +250,11 @@ void TZipWrite::AddStream(std::unique_ptr<TStream> aSource, const std::string& a
 {
     std::string message = SafeFormat(_("Error adding stream to \"%s\""), {ZName});
     RequireOpen(message);
-    std::string stored = AnsiToOemName(Utf8ToAnsi(aName));
+    TZipNameForm form = ZipNameForm(aName);
+    const std::string& stored = aName;
     int64_t size = aSource ? aSource->GetSize() - aSource->GetPosition() : 0;
     uint16_t method = (size > 0 && aCompress) ? 8 : 0;
-    uint16_t flags = method == 8 ? 2 : 0;
+    uint16_t flags = static_cast<uint16_t>((method == 8 ? 2 : 0) | form.Flags);
     uint32_t time = UnixToLocalDos(static_cast<int64_t>(::time(nullptr)));
     std::string header = ZipLocalHeader(20, flags, method, time, 0, stored, "");
     int64_t offset = FStream->GetPosition();
@@ -294,9 +296,11 @@ void TZipWrite::AddStream(std::unique_ptr<TStream> aSource, const std::string& a
         FErrorFlag = err == 5 || err == 7;
         throw EZipError(message, err + 0x100, sysMsg);
     }
-    FileList.Add(aName,
-                 std::make_unique<TPkHeader>(stored, TEntryBuffer(), 0, 0, time, crc, 32, 20, flags, method,
-                                             0, 0, 0, static_cast<uint16_t>(FCurSeg), offset, cSize, uSize));
+    auto entry = std::make_unique<TPkHeader>(stored, TEntryBuffer(), 0, 0, time, crc, 32, 20, flags, method,
+                                             0, 0, 0, static_cast<uint16_t>(FCurSeg), offset, cSize, uSize);
+    // the program's own data: readable by its owner only
+    SetEntryHost(*entry, form, S_IFREG | 0600);
+    FileList.Add(aName, std::move(entry));
 }
 
 void TZipWrite::AddFile(const std::string& sourceName, const std::string& fileName,
@@ -356,14 +360,22 @@ void TZipWrite::AddFileFrom(const std::string& sourceName, const std::string& fi
     RequireOpen(message);
     const TZipLimits& lim = ZipLimits();
     std::string fileName = RelativeName(filePath);
-    // 1. time, size, zip64, AE-2
+    // 1. time, size, zip64, AE-2; the size is that of the file as it is now (a link's target, a file
+    // that changed since the caller looked at it): the entry holds the whole file
     uint32_t time = UnixToLocalDos(fileData.MTime);
     int64_t size = fileData.Size;
+    struct stat st
+    {
+    };
+    bool known = ::stat(sourceName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (known)
+        size = st.st_size;
     bool big = size > lim.BigEntry;
     bool small = size < 20;
     // 2. name
-    uint16_t flags = 0;
-    std::string stored = StoredName(fileName, flags);
+    TZipNameForm form = ZipNameForm(fileName);
+    uint16_t flags = form.Flags;
+    std::string stored = fileName;
     TEntryBuffer eBuffer;
     if (FEncNames && EncryptEntryName(stored, eBuffer)) {
         stored = SafeFormat("%.8X", {FileList.Count() + 1});
@@ -537,10 +549,11 @@ void TZipWrite::AddFileFrom(const std::string& sourceName, const std::string& fi
     aRatio = CompressionRatio(cSize, size, aCompress);
     int sourceAttr = PosixFileGetAttr(sourceName, true);
     auto attr = static_cast<uint16_t>(sourceAttr >= 0 ? sourceAttr : faArchive);
-    FileList.Add(fileName, std::make_unique<TPkHeader>(stored, eBuffer, 0, 0, time,
-                                                       (FEncrypt && small) ? 0 : crc, attr, version, flags,
-                                                       method, encVers, FEncrypt ? PkExtraCrypt.Mode : 0,
-                                                       encMeth, segment, offset, cSize, size));
+    auto entry = std::make_unique<TPkHeader>(
+        stored, eBuffer, 0, 0, time, (FEncrypt && small) ? 0 : crc, attr, version, flags, method, encVers,
+        FEncrypt ? PkExtraCrypt.Mode : 0, encMeth, segment, offset, cSize, size);
+    SetEntryHost(*entry, form, S_IFREG | (known ? st.st_mode & 0777 : 0600));
+    FileList.Add(fileName, std::move(entry));
 }
 
 void TZipWrite::AddFiles(const std::string& directory, const std::string& filter, const std::string& subDir,
@@ -616,6 +629,7 @@ void TZipWrite::WriteDirectory()
             extra += NameField(h.EBuffer);
         TZipCentralValues v;
         v.Version = h.PkVersion;
+        v.HostSystem = h.HostSystem;
         v.Flags = h.GpFlag;
         v.Method = h.CompMethod;
         v.DosTime = h.TimeStamp;
@@ -623,7 +637,7 @@ void TZipWrite::WriteDirectory()
         v.CSize32 = bigC ? 0xFFFFFFFF : static_cast<uint32_t>(h.CSize);
         v.USize32 = bigU ? 0xFFFFFFFF : static_cast<uint32_t>(h.USize);
         v.Disk = h.Segment;
-        v.Attr = h.Attr;
+        v.Attr = h.Attr | (h.HostSystem == ZipHostUnix ? h.UnixMode << 16 : 0);
         v.Offset32 = bigO ? 0xFFFFFFFF : static_cast<uint32_t>(h.Offset);
         std::string c = ZipCentralHeader(v, h.FName, extra);
         auto len = static_cast<int64_t>(c.size());

@@ -64,8 +64,6 @@ protected:
 
 private:
     std::string RelativeName(const std::string& sourceName) const;
-    // The stored form of a name and its flags (0 or 0x800).
-    static std::string StoredName(const std::string& name, uint16_t& flags);
     void CutBack(int64_t offset);
     void RequireOpen(const std::string& message);
 

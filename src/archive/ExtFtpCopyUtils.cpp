@@ -135,7 +135,7 @@ int TWriteFtpThread::Run()
         temps.Add(zipName);
         if (err)
             return err;
-        sDest = zip.release();
+        sDest = std::move(zip);
         err = WriteSingleFileZip(FCompress);
         if (!err) {
             DoProgress(acFtpWrite, false, -size);
@@ -188,7 +188,7 @@ int TWriteFtpThread::Run()
             err = CreateTempStream(size, LargeThreshold, "encrypt.tmp", deflated, deflatedName);
             temps.Add(deflatedName);
             if (!err)
-                err = DeflateStream(sSource, deflated.get(), false);
+                err = DeflateStream(sSource.get(), deflated.get(), false);
             if (!err && size != UTotal)
                 err = Read;
             if (!err) {
@@ -200,7 +200,7 @@ int TWriteFtpThread::Run()
             }
             FCrc = 0;
         } else if (!err) {
-            err = DeflateStream(sSource, target.get(), false);
+            err = DeflateStream(sSource.get(), target.get(), false);
             if (!err && size != UTotal)
                 err = Read;
         }
@@ -327,7 +327,7 @@ int TReadFtpThread::RestoreGz(TStream* dest, int64_t restoreThreshold, std::uniq
     }
     if (keyMode < 0) {
         DoProgress(acUnCompress, false, -uSize);
-        err = InflateGzBody(sSource, dest, true);
+        err = InflateGzBody(sSource.get(), dest, true);
         return err ? err : CheckGzTrailer(uSize);
     }
     if (!FCrypting)
@@ -372,10 +372,10 @@ int TReadFtpThread::Run()
         temps.Add(downloadName);
         if (err)
             return err;
-        sSource = download.release();
+        sSource = std::move(download);
         if (FZipCompress)
-            return ExtractSingleEntry(sSource, sDest, FModTime);
-        return RestoreGz(sDest, 0, nullptr, nullptr);
+            return ExtractSingleEntry(sSource.get(), sDest.get(), FModTime);
+        return RestoreGz(sDest.get(), 0, nullptr, nullptr);
     }
     if (FCrypting) {
         std::unique_ptr<TStream> download;
@@ -384,14 +384,14 @@ int TReadFtpThread::Run()
         temps.Add(downloadName);
         if (err)
             return err;
-        sSource = download.release();
+        sSource = std::move(download);
         DoProgress(acDecrypt, false, -sSource->GetSize());
-        err = ReadEncFileHeader(sSource);
+        err = ReadEncFileHeader(sSource.get());
         if (err)
             return err;
         int64_t rest = sSource->GetSize() - sSource->GetPosition();
         TOpResult r =
-            FCrypting->DecryptStreamEx(*sSource, sDest, rest, true, [this] { return IsCancelled(); });
+            FCrypting->DecryptStreamEx(*sSource, sDest.get(), rest, true, [this] { return IsCancelled(); });
         if (r == orOk && FEncHeader.UnixTime != 0)
             FModTime = FEncHeader.UnixTime;
         err = r == orOk ? 0 : r == orUserBreak ? UserBreak : Decrypt;
@@ -427,7 +427,7 @@ int TCompareFtpThread::Run()
     if (!GetFileData(DestName, local))
         return NotFound;
     try {
-        sDest = OpenReadStream(DestName).release();
+        sDest = OpenReadStream(DestName);
     } catch (const Exception& e) {
         FSysErrMsg = e.Message();
         return Create;
@@ -443,12 +443,12 @@ int TCompareFtpThread::Run()
         temps.Add(downloadName);
         if (err)
             return err;
-        sSource = download.release();
+        sSource = std::move(download);
         if (FZipCompress) {
             err = CreateTempStream(local.FileSize, SmallThreshold, "unzip.tmp", restore, restoreName);
             temps.Add(restoreName);
             if (!err)
-                err = ExtractSingleEntry(sSource, restore.get(), FModTime);
+                err = ExtractSingleEntry(sSource.get(), restore.get(), FModTime);
         } else {
             err = RestoreGz(nullptr, SmallThreshold, &restore, &restoreName);
             temps.Add(restoreName);
@@ -460,9 +460,9 @@ int TCompareFtpThread::Run()
         temps.Add(downloadName);
         if (err)
             return err;
-        sSource = download.release();
+        sSource = std::move(download);
         DoProgress(acDecrypt, false, -sSource->GetSize());
-        err = ReadEncFileHeader(sSource);
+        err = ReadEncFileHeader(sSource.get());
         if (!err) {
             err = CreateTempStream(FFileSize, LargeThreshold, "compare.tmp", restore, restoreName);
             temps.Add(restoreName);
@@ -492,7 +492,7 @@ int TCompareFtpThread::Run()
     if (!err) {
         sDest->SetPosition(0);
         restore->SetPosition(0);
-        err = CompareStreams(sDest, restore.get(), true);
+        err = CompareStreams(sDest.get(), restore.get(), true);
     }
     restore.reset();
     return err;

@@ -41,6 +41,7 @@ inline std::string ZipLocalHeader(uint16_t version, uint16_t flags, uint16_t met
 struct TZipCentralValues
 {
     uint16_t Version = 20;
+    uint8_t HostSystem = 0; // the system part of "version made by"
     uint16_t Flags = 0;
     uint16_t Method = 0;
     uint32_t DosTime = 0;
@@ -57,7 +58,7 @@ inline std::string ZipCentralHeader(const TZipCentralValues& v, const std::strin
 {
     std::string c;
     LittleEndian::Put32(c, 0x02014B50);
-    LittleEndian::Put16(c, v.Version);
+    LittleEndian::Put16(c, static_cast<uint32_t>(v.Version | (v.HostSystem << 8)));
     LittleEndian::Put16(c, v.Version);
     LittleEndian::Put16(c, v.Flags);
     LittleEndian::Put16(c, v.Method);

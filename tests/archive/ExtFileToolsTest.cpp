@@ -10,8 +10,11 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
+#include <unistd.h>
 #include <zlib.h>
 
 #include "ArchiveTestUtil.h"
@@ -615,7 +618,7 @@ public:
     GatedWorker(std::shared_ptr<Gate> gate, int64_t length, TEncryption* enc, std::atomic<bool>* destroyed)
         : TCopyThread("gate", "", true, 16), FLength(length), FDestroyed(destroyed)
     {
-        sSource = new GatedStream(std::move(gate));
+        sSource = std::make_unique<GatedStream>(std::move(gate));
         AttachEncryption(enc);
     }
     ~GatedWorker() override
@@ -627,7 +630,7 @@ public:
 protected:
     void Execute() override
     {
-        RunTransform([this] { return CopyStreamData(sSource, nullptr, false, FLength); });
+        RunTransform([this] { return CopyStreamData(sSource.get(), nullptr, false, FLength); });
     }
 
 private:
@@ -797,4 +800,281 @@ TEST_F(ExtFileToolsTest, EmptySourceGivesAnEmptyMemberThatRestoresAnEmptyFile)
     EXPECT_EQ(Gunzip(gz, out), 0);
     EXPECT_TRUE(fs::exists(out));
     EXPECT_EQ(fs::file_size(out), 0u);
+}
+
+// --- names of single-file zips
+
+TEST_F(ExtFileToolsTest, SingleFileZipNamesAreAsciiFlaggedUtf8OrRawBytes)
+{
+    struct TCase
+    {
+        std::string Name;
+        uint16_t Utf8Flag;
+        uint8_t Host;
+    } cases[] = {{"plain.txt", 0, 0},
+                 {"M\xC3\xBCller.txt", 0x800, 3}, // has a DOS code page form
+                 {"\xCE\xA9mega.txt", 0x800, 3},
+                 {"caf\xE9.txt", 0, 3}}; // Latin-1: not UTF-8
+    for (const auto& c : cases) {
+        for (bool encrypted : {false, true}) {
+            SCOPED_TRACE(ToHex(c.Name) + (encrypted ? " encrypted" : ""));
+            std::string src = Src(c.Name, "data of " + c.Name);
+            ::chmod(src.c_str(), 0640);
+            std::string zip = Dst("single.zip");
+            fs::remove(zip);
+            TEncryption crypt("pw", 1, BufSize);
+            ASSERT_EQ(Copy(src, zip, TCopyOptions(plain).Include(coZipCompress).Include(coCompress),
+                           encrypted ? &crypt : nullptr),
+                      0);
+            std::string b = ReadFileBytes(zip);
+            auto le16 = [&](size_t at) {
+                return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) |
+                                             (static_cast<uint8_t>(b[at + 1]) << 8));
+            };
+            EXPECT_EQ(le16(6) & 0x800, c.Utf8Flag);
+            EXPECT_EQ(b.substr(30, le16(26)), c.Name);
+            size_t central = Le32(b, b.size() - 6);
+            EXPECT_EQ(static_cast<uint8_t>(b[central + 5]), c.Host);
+            EXPECT_EQ(le16(central + 8) & 0x800, c.Utf8Flag);
+            EXPECT_EQ(b.substr(central + 46, le16(central + 28)), c.Name);
+            if (c.Host == 3) {
+                EXPECT_EQ(Le32(b, central + 38) >> 16, static_cast<uint32_t>(S_IFREG | 0640));
+            }
+            TGzFileInfo info;
+            EXPECT_EQ(GetZipFileInfo(zip, info), 0);
+            EXPECT_EQ(info.Filename, c.Name);
+            EXPECT_EQ(Compare(zip, src, encrypted ? &crypt : nullptr, false, true), 0);
+            if (encrypted) {
+                EXPECT_EQ(Sh("7z t -ppw " + Quote(zip)).exitCode, 0);
+                continue;
+            }
+            auto ru = Sh("unzip -t " + Quote(zip), true);
+            EXPECT_EQ(ru.exitCode, 0) << ru.output;
+            auto r7 = Sh("7z t " + Quote(zip), true);
+            EXPECT_EQ(r7.exitCode, 0) << r7.output;
+            auto rp = Sh("/usr/bin/python3 -c 'import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
+                         "sys.exit(1 if z.testzip() else 0)' " +
+                             Quote(zip),
+                         true);
+            EXPECT_EQ(rp.exitCode, 0) << rp.output;
+        }
+    }
+}
+
+// --- what a copy keeps: holes, permission bits, the whole source
+
+TEST_F(ExtFileToolsTest, PlainCopiesKeepTheHolesOfSparseFiles)
+{
+    constexpr int64_t MiB = 1 << 20;
+    struct TLayout
+    {
+        std::string Label;
+        int64_t Size;
+        std::vector<int64_t> DataAt; // 4 KiB each
+    } layouts[] = {{"data inside, a hole at the end", 64 * MiB, {16 * MiB}},
+                   {"data at both ends", 64 * MiB, {0, 64 * MiB - 4096}},
+                   {"nothing but a hole", 64 * MiB, {}}};
+    for (const auto& layout : layouts) {
+        std::string src = sandbox.Path("src/sparse.img");
+        fs::create_directories(sandbox.Path("src"));
+        int fd = ::open(src.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, layout.Size), 0);
+        for (int64_t at : layout.DataAt) {
+            std::string block = RandomBytes(4096, static_cast<uint32_t>(at / 4096), false);
+            ASSERT_EQ(::pwrite(fd, block.data(), block.size(), at), 4096);
+        }
+        ::close(fd);
+        struct stat st
+        {
+        };
+        ::stat(src.c_str(), &st);
+        if (st.st_blocks * 512 >= layout.Size)
+            GTEST_SKIP() << "the file system of the sandbox has no holes";
+        for (bool verify : {false, true}) {
+            SCOPED_TRACE(layout.Label + (verify ? " (verified)" : ""));
+            std::string dst = Dst("sparse.img");
+            fs::remove(dst);
+            ASSERT_EQ(Copy(src, dst, verify ? TCopyOptions(plain).Include(coVerify) : plain), 0);
+            ASSERT_EQ(::stat(dst.c_str(), &st), 0);
+            EXPECT_EQ(st.st_size, layout.Size);
+            EXPECT_LE(st.st_blocks * 512, MiB) << "allocated bytes of the copy";
+            auto cmp = Sh("cmp " + Quote(src) + " " + Quote(dst), true);
+            EXPECT_EQ(cmp.exitCode, 0) << cmp.output;
+            EXPECT_EQ(Compare(dst, src, nullptr, false, false), 0);
+        }
+    }
+}
+
+TEST_F(ExtFileToolsTest, CopiesGetTheSourcesPermissionBitsAndAreNeverMoreOpenWhileWritten)
+{
+    TEncryption crypt("pw", 1, BufSize);
+    struct TForm
+    {
+        std::string Label;
+        TCopyOptions Options;
+        bool Encrypted;
+    } forms[] = {{"plain", {}, false},
+                 {"gz", {coCompress}, false},
+                 {"gze", {coCompress}, true},
+                 {"enc", {}, true},
+                 {"zip", {coZipCompress, coCompress}, false}};
+    struct TMode
+    {
+        mode_t Source;
+        mode_t WithAttributes;
+        mode_t WithoutAttributes; // the read-only state is not copied
+    } modes[] = {{0600, 0600, 0600},  {0640, 0640, 0640}, {0755, 0755, 0755},
+                 {04750, 0750, 0750}, {0444, 0444, 0644}, {0400, 0400, 0600}};
+    std::string data = RandomBytes(BufSize * 3, 9);
+    for (const auto& form : forms) {
+        for (const auto& mode : modes) {
+            for (bool attributes : {true, false}) {
+                SCOPED_TRACE(form.Label + " " + std::to_string(mode.Source) +
+                             (attributes ? " with attributes" : " without attributes"));
+                std::string src = Src("m.bin", data);
+                ASSERT_EQ(::chmod(src.c_str(), mode.Source), 0);
+                std::string dst = Dst("m.out");
+                fs::remove(dst);
+                TCopyOptions options = form.Options;
+                options.Include(coTimeStamp);
+                if (attributes)
+                    options.Include(coAttributes);
+                TWinCopyThread thread(src, dst, form.Encrypted ? &crypt : nullptr, options, true, BufSize);
+                thread.SetTempDir(sandbox.Path());
+                int partsSeen = 0;
+                thread.SetOnProgress([&](TFileAction, int64_t, bool) {
+                    for (const auto& name : Listing(sandbox.Path("dst"))) {
+                        struct stat st
+                        {
+                        };
+                        if (name.size() > 5 && name.substr(name.size() - 5) == ".part" &&
+                            ::stat(sandbox.Path("dst/" + name).c_str(), &st) == 0) {
+                            ++partsSeen;
+                            EXPECT_EQ(st.st_mode & 0777 & ~0600u, 0u)
+                                << "partial copy " << std::oct << (st.st_mode & 0777);
+                        }
+                    }
+                });
+                ASSERT_EQ(RunWorker(thread), 0);
+                EXPECT_GT(partsSeen, 0);
+                struct stat st
+                {
+                };
+                ASSERT_EQ(::stat(dst.c_str(), &st), 0);
+                EXPECT_EQ(st.st_mode & 07777, attributes ? mode.WithAttributes : mode.WithoutAttributes)
+                    << std::oct << (st.st_mode & 07777);
+            }
+        }
+    }
+}
+
+namespace {
+
+// A copy thread of the backup that takes the source data its caller hands in.
+int CopyWithData(const std::string& src, const std::string& dst, TCopyOptions options, TEncryption* enc,
+                 int64_t handedSize, std::string* message = nullptr)
+{
+    TWinCopyThread thread(src, dst, enc, options, true, BufSize);
+    TFileData data;
+    GetFileData(src, data);
+    data.FileSize = handedSize;
+    thread.SetSourceData(data);
+    thread.Start();
+    EXPECT_TRUE(WaitForCopyThread(thread, 0));
+    if (message)
+        *message = thread.SysErrorMsg();
+    return thread.ErrorCode();
+}
+
+} // namespace
+
+TEST_F(ExtFileToolsTest, TheWholeSourceIsCopiedWhateverSizeWasHandedIn)
+{
+    std::string data = RandomBytes(BufSize * 3 + 100, 5);
+    std::string file = Src("file.bin", data);
+    std::string link = sandbox.Path("src/link.bin");
+    fs::create_symlink(file, link);
+    TEncryption crypt("pw", 1, BufSize);
+    struct TForm
+    {
+        std::string Label;
+        TCopyOptions Options;
+        bool Encrypted;
+        bool Gz, Zip;
+    } forms[] = {{"plain", plain, false, false, false},
+                 {"plain, verified", TCopyOptions(plain).Include(coVerify), false, false, false},
+                 {"gz", TCopyOptions(plain).Include(coCompress), false, true, false},
+                 {"gze", TCopyOptions(plain).Include(coCompress), true, true, false},
+                 {"enc", plain, true, false, false},
+                 {"zip", TCopyOptions(plain).Include(coZipCompress).Include(coCompress), false, false, true}};
+    struct TSource
+    {
+        std::string Label;
+        std::string Path;
+        int64_t HandedSize;
+    } sources[] = {{"a file that grew", file, 7},
+                   {"a link with the link's own size", link, static_cast<int64_t>(file.size())},
+                   {"a file said to be empty", file, 0}};
+    for (const auto& form : forms) {
+        for (const auto& source : sources) {
+            SCOPED_TRACE(form.Label + ": " + source.Label);
+            std::string dst = Dst("copy.out");
+            fs::remove(dst);
+            TEncryption* enc = form.Encrypted ? &crypt : nullptr;
+            ASSERT_EQ(CopyWithData(source.Path, dst, form.Options, enc, source.HandedSize), 0);
+            EXPECT_EQ(Compare(dst, file, enc, form.Gz, form.Zip), 0);
+            if (form.Label == "plain") {
+                EXPECT_TRUE(ReadFileBytes(dst) == data);
+            }
+        }
+    }
+}
+
+// --- sources that are no regular files
+
+TEST_F(ExtFileToolsTest, FifosSocketsAndDevicesAreNeverOpenedAsSources)
+{
+    fs::create_directories(sandbox.Path("src"));
+    std::string fifo = sandbox.Path("src/fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string socketName = sandbox.Path("src/socket");
+    int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketName.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socketName.c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    TEncryption crypt("pw", 1, BufSize);
+    struct TForm
+    {
+        std::string Label;
+        TCopyOptions Options;
+        bool Encrypted;
+        int Operation;
+    } forms[] = {{"plain", plain, false, 0x1000},
+                 {"gz", TCopyOptions(plain).Include(coCompress), false, 0x2000},
+                 {"enc", plain, true, 0x5000},
+                 {"zip", TCopyOptions(plain).Include(coZipCompress), false, 0x4000}};
+    for (const std::string& source : {fifo, socketName, std::string("/dev/null")}) {
+        for (const auto& form : forms) {
+            SCOPED_TRACE(source + " as " + form.Label);
+            std::string dst = Dst("out");
+            TWinCopyThread thread(source, dst, form.Encrypted ? &crypt : nullptr, form.Options, true,
+                                  BufSize);
+            thread.Start();
+            bool ended = WaitForCopyThread(thread, 10);
+            if (!ended) {
+                // a worker that waits in opening the FIFO: a writer that comes and goes lets it end
+                ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+                WaitForCopyThread(thread, 0);
+            }
+            EXPECT_TRUE(ended) << "the copy waited for a writer";
+            EXPECT_EQ(thread.ErrorCode(), form.Operation | 0x102);
+            EXPECT_NE(thread.SysErrorMsg().find("not a regular file"), std::string::npos)
+                << thread.SysErrorMsg();
+            EXPECT_TRUE(Listing(sandbox.Path("dst")).empty());
+        }
+    }
+    ::close(sock);
 }

@@ -5,11 +5,13 @@
 #include <functional>
 #include <map>
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <gtest/gtest.h>
 
 #include "archive/ExtFileToolsZipWrite.h"
 #include "archive/LittleEndian.h"
+#include "archive/ZipRecords.h"
 #include "archive/ZipTestUtil.h"
 #include "support/Sandbox.h"
 #include "support/StreamDoubles.h"
@@ -119,6 +121,78 @@ TEST_F(ZipReadTest, SevenZipAes256ArchiveIsReadWithItsPassword)
     none.ReadDirectory();
     EXPECT_TRUE(none.IsEncrypted(i));
     EXPECT_EQ(ZipErrorOf([&] { none.ExtractToFile(i, sandbox.Path("n.txt"), false); }), 0x410B);
+}
+
+namespace {
+
+// A stored one-entry archive with the name bytes, flags and system of "version made by" as given; bit 7
+// of the flags marks it as a single-file zip of the engine.
+std::string HandMadeArchive(const std::string& name, uint16_t flags, uint8_t hostSystem,
+                            const std::string& data)
+{
+    auto crc = static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+    auto size = static_cast<uint32_t>(data.size());
+    std::string local = ZipLocalHeader(20, flags | 0x80, 0, 0x00210000, size, name, "");
+    std::string crcBytes;
+    Put32(crcBytes, crc);
+    local.replace(14, 4, crcBytes);
+    TZipCentralValues v;
+    v.Flags = flags | 0x80;
+    v.DosTime = 0x00210000;
+    v.Crc = crc;
+    v.CSize32 = v.USize32 = size;
+    v.Attr = 0x20;
+    std::string central = ZipCentralHeader(v, name, "");
+    central[5] = static_cast<char>(hostSystem);
+    std::string end;
+    Put32(end, ZipEndSig);
+    Put16(end, 0);
+    Put16(end, 0);
+    Put16(end, 1);
+    Put16(end, 1);
+    Put32(end, static_cast<uint32_t>(central.size()));
+    Put32(end, static_cast<uint32_t>(local.size() + data.size()));
+    Put16(end, 0);
+    return local + data + central + end;
+}
+
+} // namespace
+
+TEST_F(ZipReadTest, NamesAreDecodedByTheirFlagAndTheSystemThatMadeThem)
+{
+    struct TCase
+    {
+        std::string Label;
+        std::string Stored;
+        uint16_t Flags;
+        uint8_t Host;
+        std::string Expected;
+    } cases[] = {
+        {"DOS code page", "M\x81ller.txt", 0, 0, "M\xC3\xBCller.txt"},
+        {"DOS code page from NTFS", "M\x81ller.txt", 0, 11, "M\xC3\xBCller.txt"},
+        {"UTF-8 flag", "M\xC3\xBCller.txt", 0x800, 0, "M\xC3\xBCller.txt"},
+        {"flagged bytes that are no UTF-8", "caf\xE9.txt", 0x800, 0, "caf\xE9.txt"},
+        {"raw bytes made on Unix", "caf\xE9.txt", 0, 3, "caf\xE9.txt"},
+        {"UTF-8 made on Unix without flag", "M\xC3\xBCller.txt", 0, 3, "M\xC3\xBCller.txt"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Label);
+        std::string zip = sandbox.Path("hand" + std::to_string(n++) + ".zip");
+        WriteFile(zip, HandMadeArchive(c.Stored, c.Flags, c.Host, "content"));
+        TZipRead r(zip, "", 0, 0);
+        r.ReadDirectory();
+        ASSERT_EQ(r.Directory().Count(), 1);
+        EXPECT_EQ(r.Filename(0), c.Expected);
+        TMemoryStream out;
+        EXPECT_TRUE(r.ExtractToStream(c.Expected, out));
+        EXPECT_EQ(out.DataString(), "content");
+        // the probe of single-file zips reads the name from the local header
+        TGzFileInfo info;
+        EXPECT_EQ(GetZipFileInfo(zip, info), 0);
+        EXPECT_EQ(info.Filename, c.Expected);
+    }
 }
 
 TEST_F(ZipReadTest, EncryptedNamesNeedThePassword)

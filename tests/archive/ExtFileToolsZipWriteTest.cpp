@@ -1,9 +1,14 @@
 #include "archive/ExtFileToolsZipWrite.h"
 
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
+#include <optional>
 #include <set>
+#include <sys/stat.h>
 
 #include <thread>
+#include <unistd.h>
 #include <utility>
 
 #include <gtest/gtest.h>
@@ -141,6 +146,162 @@ TEST_F(ZipWriteTest, ArchiveOfStoredAndDeflatedEntriesPassesEveryTool)
                       Quote(zip));
     EXPECT_NE(rp.Output.find("M\xC3\xBCller.txt"), std::string::npos) << rp.Output;
     EXPECT_NE(rp.Output.find("\xCE\xA9mega \xE6\x97\xA5\xE6\x9C\xAC.txt"), std::string::npos) << rp.Output;
+}
+
+namespace {
+
+enum TNameKind
+{
+    nkAscii,
+    nkUtf8,
+    nkRaw
+};
+
+// Names of every kind, in folders of every kind.
+const std::vector<std::pair<std::string, TNameKind>>& NameKinds()
+{
+    static const std::vector<std::pair<std::string, TNameKind>> names = {
+        {"plain.txt", nkAscii},
+        {"M\xC3\xBCller.txt", nkUtf8}, // has a DOS code page form
+        {"\xCE\xA9mega \xE6\x97\xA5\xE6\x9C\xAC.txt", nkUtf8},
+        {"caf\xE9.txt", nkRaw}, // Latin-1: not UTF-8
+        {"r\xE9pertoire", nkRaw},
+        {"r\xE9pertoire/\xE0 faire.bin", nkRaw},
+        {"dossier \xC3\xA9t\xC3\xA9", nkUtf8},
+        {"dossier \xC3\xA9t\xC3\xA9/note.txt", nkUtf8},
+        {"dossier \xC3\xA9t\xC3\xA9/caf\xE9.txt", nkRaw},
+    };
+    return names;
+}
+
+TNameKind KindOf(const std::string& name)
+{
+    for (const auto& [n, kind] : NameKinds())
+        if (n == name)
+            return kind;
+    ADD_FAILURE() << "unexpected entry " << name;
+    return nkAscii;
+}
+
+// The bytes of every segment of an archive, the last one last.
+std::vector<std::string> SegmentsOf(const std::string& zip)
+{
+    std::vector<std::string> segments;
+    for (int i = 0; fs::exists(GetZipSegmentName(zip, i)); ++i)
+        segments.push_back(ReadFile(GetZipSegmentName(zip, i)));
+    segments.push_back(ReadFile(zip));
+    return segments;
+}
+
+} // namespace
+
+TEST_F(ZipWriteTest, EntryNamesAreAsciiFlaggedUtf8OrRawBytesInEveryRecord)
+{
+    std::vector<TFile> files;
+    for (const auto& [name, kind] : NameKinds())
+        if (name.find('.') != std::string::npos)
+            files.push_back(
+                {name, TextData(3000 + files.size() * 500, static_cast<uint32_t>(files.size())), true});
+    MakeTree(files);
+    ::chmod(Src("caf\xE9.txt").c_str(), 0640);
+    struct TCase
+    {
+        std::string Label;
+        std::string Password;
+        bool EncNames;
+        int64_t MaxSize;
+        bool Zip64;
+    } cases[] = {{"plain", "", false, 0, false},
+                 {"encrypted names", "pw", true, 0, false},
+                 {"zip64", "", false, 0, true},
+                 {"split", "", false, 4000, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Label);
+        std::optional<TLimitsGuard> limits;
+        if (c.Zip64)
+            limits.emplace(1000, 4000, 3);
+        fs::create_directories(sandbox.Path(c.Label));
+        std::string zip = sandbox.Path(c.Label + "/names.zip");
+        WriteArchive(zip, files, c.Password, 3, c.EncNames, c.MaxSize);
+        auto records = EntryRecordsOf(SegmentsOf(zip));
+        TZipRead r(zip, c.Password, 0, 0);
+        r.ReadDirectory();
+        ASSERT_EQ(records.size(), static_cast<size_t>(r.Directory().Count()));
+        ASSERT_EQ(records.size(), NameKinds().size());
+        for (size_t i = 0; i < records.size(); ++i) {
+            std::string name = r.Filename(static_cast<int>(i));
+            TNameKind kind = KindOf(name);
+            const TEntryRecords& e = records[i];
+            SCOPED_TRACE(archivetest::ToHex(name));
+            EXPECT_EQ(e.CentralFlags & 0x800, kind == nkUtf8 ? 0x800 : 0);
+            EXPECT_EQ(e.LocalFlags & 0x800, kind == nkUtf8 ? 0x800 : 0);
+            EXPECT_EQ(e.HostSystem, kind == nkAscii ? 0 : 3);
+            std::string stored = c.EncNames ? SafeFormat("%.8X", {static_cast<int>(i) + 1}) : name;
+            EXPECT_EQ(e.CentralName, stored);
+            EXPECT_EQ(e.LocalName, stored);
+            if (kind != nkAscii) {
+                // entries marked as made on Unix carry the source's type and permission bits
+                struct stat st
+                {
+                };
+                ASSERT_EQ(::stat(Src(name).c_str(), &st), 0);
+                EXPECT_EQ(e.ExternalAttr >> 16, st.st_mode & (S_IFMT | 0777));
+                EXPECT_EQ(e.ExternalAttr & 0x10, S_ISDIR(st.st_mode) ? 0x10u : 0u);
+            }
+        }
+        ExpectReadsBack(zip, files, c.Password);
+    }
+}
+
+TEST_F(ZipWriteTest, ArchivesWithRawAndUtf8NamesPassEveryToolAndExtractUnderTheSameNames)
+{
+    std::vector<TFile> files;
+    for (const auto& [name, kind] : NameKinds())
+        if (name.find('.') != std::string::npos)
+            files.push_back({name, "data of " + name, true});
+    MakeTree(files);
+    std::string zip = sandbox.Path("names.zip");
+    WriteArchive(zip, files);
+    ExpectToolsAccept(zip);
+    // The same files without folder entries, for extraction (Info-ZIP's unzip takes a folder entry
+    // without a trailing separator for a file).
+    std::string filesOnly = sandbox.Path("files.zip");
+    {
+        TZipWrite w(filesOnly, Src(), "", 0, 0);
+        for (const auto& f : files)
+            w.AddFile(Src(f.Name), true);
+        w.WriteDirectory();
+    }
+    ExpectToolsAccept(filesOnly);
+    // Python takes a name without the flag in its DOS code page, so the raw bytes come back from that.
+    auto rp =
+        RunTool(std::string(Python) +
+                " -c 'import sys,zipfile\nfor i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
+                "  print(i.flag_bits & 0x800, (i.filename.encode(\"utf-8\") if i.flag_bits & 0x800 else "
+                "i.filename.encode(\"cp437\")).hex())' " +
+                Quote(zip));
+    ASSERT_EQ(rp.ExitCode, 0) << rp.Output;
+    for (const auto& f : files) {
+        std::string line =
+            std::to_string(KindOf(f.Name) == nkUtf8 ? 0x800 : 0) + " " + archivetest::ToHex(f.Name);
+        EXPECT_NE(rp.Output.find(line + "\n"), std::string::npos) << line << "\n" << rp.Output;
+    }
+    // Info-ZIP, 7-Zip and libarchive write every file under its own bytes.
+    struct TTool
+    {
+        std::string Name;
+        std::string Command;
+    } tools[] = {{"unzip", "unzip -qq " + Quote(filesOnly) + " -d "},
+                 {"7z", "7z x -y " + Quote(filesOnly) + " > /dev/null -o"},
+                 {"bsdtar", "bsdtar -xf " + Quote(filesOnly) + " -C "}};
+    for (const auto& t : tools) {
+        std::string out = sandbox.Path("x-" + t.Name);
+        fs::create_directories(out);
+        auto rx = RunTool(t.Command + Quote(out));
+        EXPECT_EQ(rx.ExitCode, 0) << t.Name << ": " << rx.Output;
+        for (const auto& f : files)
+            EXPECT_EQ(ReadFile(out + "/" + f.Name), f.Data) << t.Name << " " << archivetest::ToHex(f.Name);
+    }
 }
 
 TEST_F(ZipWriteTest, HeadersCarryTheSpecifiedFields)
@@ -392,13 +553,15 @@ TEST_F(ZipWriteTest, AnArchiveThatCannotBeCreatedGives0x101)
     }
 }
 
-TEST_F(ZipWriteTest, AddStreamStoresAnOemNamedEntry)
+TEST_F(ZipWriteTest, AddStreamStoresEntriesFromMemory)
 {
     std::string zip = sandbox.Path("stream.zip");
     {
         TZipWrite w(zip, Src(), "", 0, 0);
         w.AddStream(std::make_unique<TMemoryStream>(TextData(10000)), "Vastrel.ini", true);
         w.AddStream(std::make_unique<TMemoryStream>(std::string()), "Tasks/empty.buj", true);
+        w.AddStream(std::make_unique<TMemoryStream>(std::string("u")), "Tasks/\xC3\xBC.buj", true);
+        w.AddStream(std::make_unique<TMemoryStream>(std::string("l")), "Tasks/\xFC.buj", true);
         w.WriteDirectory();
         w.Verify();
     }
@@ -409,6 +572,18 @@ TEST_F(ZipWriteTest, AddStreamStoresAnOemNamedEntry)
     ASSERT_TRUE(r.ExtractToStream("vastrel.ini", out));
     EXPECT_EQ(out.DataString(), TextData(10000));
     EXPECT_FALSE(r.ExtractToStream("other.ini", out));
+    // names as the other entries have them: the program's data is for its owner only
+    auto records = EntryRecordsOf({ReadFile(zip)});
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[2].CentralName, "Tasks/\xC3\xBC.buj");
+    EXPECT_EQ(records[2].LocalFlags & 0x800, 0x800);
+    EXPECT_EQ(records[2].HostSystem, 3);
+    EXPECT_EQ(records[3].CentralName, "Tasks/\xFC.buj");
+    EXPECT_EQ(records[3].LocalFlags & 0x800, 0);
+    EXPECT_EQ(records[3].HostSystem, 3);
+    EXPECT_EQ(records[3].ExternalAttr >> 16, static_cast<uint32_t>(S_IFREG | 0600));
+    EXPECT_EQ(r.Filename(2), "Tasks/\xC3\xBC.buj");
+    EXPECT_EQ(r.Filename(3), "Tasks/\xFC.buj");
 }
 
 TEST_F(ZipWriteTest, DeleteAndRenameHandleEverySegment)
@@ -483,3 +658,66 @@ TEST_F(ZipWriteTest, FileAbove4GiBRoundTripsWhenEnabled)
 }
 
 } // namespace
+
+TEST_F(ZipWriteTest, AFifoIsNeverOpenedAsASource)
+{
+    fs::create_directories(Src());
+    std::string fifo = Src("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // a worker that waits in opening the FIFO is let go after a while, so that the test ends
+    std::promise<void> done;
+    std::thread release([&fifo, finished = done.get_future()]() mutable {
+        if (finished.wait_for(std::chrono::seconds(10)) == std::future_status::timeout)
+            ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+    });
+    std::string zip = sandbox.Path("fifo.zip");
+    TZipWrite w(zip, Src(), "", 0, 0);
+    try {
+        w.AddFile(fifo, true);
+        ADD_FAILURE() << "the FIFO was read once a writer came";
+    } catch (const EZipError& e) {
+        EXPECT_EQ(e.ZipError, 0x4102);
+        EXPECT_NE(e.SysErrorMsg.find("not a regular file"), std::string::npos) << e.SysErrorMsg;
+    }
+    done.set_value();
+    release.join();
+    w.WriteDirectory();
+    EXPECT_EQ(w.Directory().Count(), 0);
+}
+
+TEST_F(ZipWriteTest, AnEntryHoldsTheWholeSourceWhateverSizeWasHandedIn)
+{
+    std::string data = TextData(30000);
+    MakeTree({{"file.txt", data, true}});
+    fs::create_symlink(Src("file.txt"), Src("link.txt"));
+    struct TCase
+    {
+        std::string Label;
+        std::string Name;
+        int64_t HandedSize;
+    } cases[] = {
+        {"a file that grew", "file.txt", 7},
+        {"a link with the link's own size", "link.txt", static_cast<int64_t>(Src("file.txt").size())}};
+    for (const auto& c : cases) {
+        for (bool split : {false, true}) {
+            SCOPED_TRACE(c.Label + (split ? " (split)" : ""));
+            std::string folder = sandbox.Path(split ? "split" : "whole");
+            fs::create_directories(folder);
+            std::string zip = folder + "/" + c.Name + ".zip";
+            {
+                TZipWrite w(zip, Src(), split ? 10000 : 0, "", 0, 0);
+                TZipSourceData handed;
+                handed.Size = c.HandedSize;
+                handed.MTime = 1500000000;
+                w.AddFile(Src(c.Name), handed, true);
+                w.WriteDirectory();
+                w.Verify();
+            }
+            TZipRead r(zip, "", 0, 0);
+            r.ReadDirectory();
+            TMemoryStream out;
+            ASSERT_TRUE(r.ExtractToStream(c.Name, out));
+            EXPECT_TRUE(out.DataString() == data);
+        }
+    }
+}
