@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "backup/FileTypeStats.h"
+#include "backup/SecurityCopyNames.h"
 #include "backup/TaskFileSections.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/PathUtils.h"
@@ -204,7 +205,7 @@ void ReadGlobal(TTaskSettings& task, TTaskReader& r, const TQvSettings& settings
     task.BakSec.DirMode = static_cast<TSecDirMode>(r.Range(g, "BakSecMode", sdNone, sdNone, sdRootDrive));
     task.BakSec.DirPrefix = r.String(g, "BakPrefix", sec.BakPrefix);
     std::string bakSuffix = r.String(g, "BakSuffix", sec.BakSuffix);
-    ParseSecSuffix(bakSuffix, task.BakSec.MaxHist, task.BakSec.MinHist, task.BakSec.AgeInWeeks);
+    ParseCounterSuffix(bakSuffix, task.BakSec.MaxHist, task.BakSec.MinHist, task.BakSec.AgeInWeeks);
     task.BakSec.FileSuffix = bakSuffix;
     task.SyncSec.DirMode = static_cast<TSecDirMode>(r.Range(g, "SyncSecMode", sdNone, sdNone, sdRootDrive));
     task.SyncSec.DirPrefix = r.String(g, "SyncPrefix", sec.SyncPrefix);
@@ -360,8 +361,8 @@ void WriteGlobal(TUnicodeIniFile& ini, TTaskSettings& task, int dirCount)
     ini.WriteInteger(g, "BakSecMode", task.BakSec.DirMode);
     ini.WriteString(g, "BakPrefix", task.BakSec.DirPrefix);
     ini.WriteString(g, "BakSuffix",
-                    FormatSecSuffix(task.BakSec.FileSuffix, task.BakSec.MaxHist, task.BakSec.MinHist,
-                                    task.BakSec.AgeInWeeks));
+                    BuildCounterSuffix(task.BakSec.FileSuffix, task.BakSec.MaxHist, task.BakSec.MinHist,
+                                       task.BakSec.AgeInWeeks));
     ini.WriteBool(g, "SyncFiles", task.KeepSyncCB);
     ini.WriteInteger(g, "SyncSecMode", task.SyncSec.DirMode);
     ini.WriteString(g, "SyncPrefix", task.SyncSec.DirPrefix);

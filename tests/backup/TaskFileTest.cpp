@@ -145,6 +145,20 @@ TEST_F(TaskFileTest, LegacyKeysAndLoadRulesGiveTheDocumentedSettings)
              EXPECT_EQ(t.BakSec.AgeInWeeks, 4);
              EXPECT_EQ(t.BakSec.MinHist, 2);
          }},
+        // no age behind a single "/": the versions are kept however old they are
+        {"BakSuffix=bak-#5/4\n",
+         [](const TTaskSettings& t) {
+             EXPECT_EQ(t.BakSec.FileSuffix, "bak-#");
+             EXPECT_EQ(t.BakSec.MaxHist, 5);
+             EXPECT_EQ(t.BakSec.AgeInWeeks, 0);
+         }},
+        {"BakSuffix=bak/6\n",
+         [](const TTaskSettings& t) {
+             EXPECT_EQ(t.BakSec.FileSuffix, "bak");
+             EXPECT_EQ(t.BakSec.AgeInWeeks, 0);
+         }},
+        {"BakSuffix=bak/6/\n", [](const TTaskSettings& t) { EXPECT_EQ(t.BakSec.AgeInWeeks, 6); }},
+        {"BakSuffix=bak-#0\n", [](const TTaskSettings& t) { EXPECT_EQ(t.BakSec.MaxHist, 1); }},
         {"SyncSuffix=\n", [](const TTaskSettings& t) { EXPECT_EQ(t.SyncSec.FileSuffix, "sync"); }},
         {"SyncSecMode=1\nSyncSuffix=\n", [](const TTaskSettings& t) { EXPECT_EQ(t.SyncSec.FileSuffix, ""); }},
         {"", [](const TTaskSettings& t) { EXPECT_EQ(t.SyncSec.DirSuffix, "_"); }},
@@ -160,6 +174,43 @@ TEST_F(TaskFileTest, LegacyKeysAndLoadRulesGiveTheDocumentedSettings)
         ASSERT_TRUE(Load(std::string("[Global]\n") + c.global, task)) << c.global;
         SCOPED_TRACE(c.global);
         c.check(task);
+    }
+}
+
+TEST_F(TaskFileTest, VersionLimitsOfTheSecurityCopiesReadBackAsTheyWereSaved)
+{
+    struct Case
+    {
+        const char* suffix;
+        int maxHist, minHist, age;
+        const char* stored;
+    } cases[] = {
+        {"bak", 1, 1, 0, "bak"},        {"bak", 1, 1, 3, "bak/3/1"},    {"bak-#", 5, 2, 4, "bak-#5/4/2"},
+        {"bak-#", 12, 1, 0, "bak-#12"}, {"bak#", 1, 2, 4, "bak#1/4/2"}, // one copy with an age limit after a
+                                                                        // "#"
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        TTaskSettings task;
+        SetNewTaskDefaults(task, settings);
+        task.Folders.Add(std::make_unique<TExtensionList>(TTimePeriod(), sdmNormal));
+        task.Folders[0].SPath = task.Folders[0].VPath = sandbox.Path("src");
+        task.BuZiel = sandbox.Path("dest");
+        task.KeepBakCB = true;
+        task.BakSec.FileSuffix = c.suffix;
+        task.BakSec.MaxHist = c.maxHist;
+        task.BakSec.MinHist = c.minHist;
+        task.BakSec.AgeInWeeks = c.age;
+        const std::string name = sandbox.Path("suffix.buj");
+        ASSERT_TRUE(SaveTask(task, name, {}, report, context));
+        EXPECT_NE(FromUtf16File(ReadAll(name)).find(std::string("\nBakSuffix=") + c.stored + "\n"),
+                  std::string::npos);
+        TTaskSettings back;
+        ASSERT_TRUE(LoadTask(back, name, true, iaNone, report, context));
+        EXPECT_EQ(back.BakSec.FileSuffix, c.suffix);
+        EXPECT_EQ(back.BakSec.MaxHist, c.maxHist);
+        EXPECT_EQ(back.BakSec.MinHist, c.minHist);
+        EXPECT_EQ(back.BakSec.AgeInWeeks, c.age);
     }
 }
 
