@@ -14,6 +14,7 @@
 #include "foundation/QvUtilsNames.h"
 #include "foundation/StringUtils.h"
 #include "foundation/XlFileUtils.h"
+#include "platform/FileText.h"
 #include "platform/MountTable.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
@@ -397,6 +398,114 @@ void WriteGlobal(TUnicodeIniFile& ini, TTaskSettings& task, int dirCount)
     ini.WriteInteger(g, "DirCount", dirCount);
 }
 
+// The lines of a task file, edited in place: a key that is written replaces its line or joins its
+// section, and every other line (comments, blank lines, keys and sections nobody writes, lines before
+// the first section) stays as it was. Sections and keys are found as the ini reader finds them: lines
+// trimmed, ";" lines skipped, a section that appears twice read as one.
+class TIniLines
+{
+public:
+    explicit TIniLines(std::string_view text)
+    {
+        size_t pos = 0;
+        while (pos < text.size()) {
+            const size_t end = text.find_first_of("\r\n", pos);
+            if (end == std::string_view::npos) {
+                FLines.emplace_back(text.substr(pos));
+                break;
+            }
+            FLines.emplace_back(text.substr(pos, end - pos));
+            pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+        }
+    }
+
+    bool HasKey(std::string_view section, std::string_view ident) const
+    {
+        return FindKey(section, ident) != std::string::npos;
+    }
+
+    void WriteString(std::string_view section, std::string_view ident, std::string_view value)
+    {
+        const std::string line = std::string(ident) + "=" + std::string(value);
+        const size_t at = FindKey(section, ident);
+        if (at != std::string::npos) {
+            FLines[at] = line;
+            return;
+        }
+        // After the last entry of the section's last occurrence, so that comments before the next
+        // section stay with it.
+        size_t insertAt = std::string::npos;
+        bool inSection = false;
+        for (size_t i = 0; i < FLines.size(); ++i) {
+            const std::string_view trimmed = TrimBlanks(FLines[i]);
+            std::string_view name;
+            if (HeaderName(trimmed, name)) {
+                inSection = SameTextAscii(name, section);
+                if (inSection)
+                    insertAt = i + 1;
+            } else if (inSection && !trimmed.empty() && trimmed.front() != ';') {
+                insertAt = i + 1;
+            }
+        }
+        if (insertAt != std::string::npos) {
+            FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(insertAt), line);
+            return;
+        }
+        if (!FLines.empty() && !TrimBlanks(FLines.back()).empty())
+            FLines.emplace_back();
+        FLines.push_back("[" + std::string(section) + "]");
+        FLines.push_back(line);
+        FLines.emplace_back();
+    }
+
+    // Removes every line of the key.
+    void DeleteKey(std::string_view section, std::string_view ident)
+    {
+        for (size_t at; (at = FindKey(section, ident)) != std::string::npos;)
+            FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+
+    // Every line ends with CR LF.
+    std::string Text() const
+    {
+        std::string text;
+        for (const std::string& line : FLines)
+            text += line + "\r\n";
+        return text;
+    }
+
+private:
+    static bool HeaderName(std::string_view trimmed, std::string_view& name)
+    {
+        if (trimmed.size() < 2 || trimmed.front() != '[' || trimmed.back() != ']')
+            return false;
+        name = TrimBlanks(trimmed.substr(1, trimmed.size() - 2));
+        return true;
+    }
+
+    // The first line of the key, in file order; npos when there is none.
+    size_t FindKey(std::string_view section, std::string_view ident) const
+    {
+        bool inSection = false;
+        for (size_t i = 0; i < FLines.size(); ++i) {
+            const std::string_view trimmed = TrimBlanks(FLines[i]);
+            std::string_view name;
+            if (HeaderName(trimmed, name)) {
+                inSection = SameTextAscii(name, section);
+                continue;
+            }
+            if (!inSection || trimmed.empty() || trimmed.front() == ';')
+                continue;
+            const size_t eq = trimmed.find('=');
+            if (eq != std::string_view::npos && SameTextAscii(TrimBlanks(trimmed.substr(0, eq)), ident))
+                return i;
+        }
+        return std::string::npos;
+    }
+
+    std::vector<std::string> FLines;
+};
+
 } // namespace
 
 std::string TaskDateTimeToStr(TDateTime value, const TFormatSettings& format)
@@ -623,21 +732,42 @@ void UpdateTaskStatus(TTaskSettings& task, const std::string& fileName, TDateTim
     if ((mode & S_IWUSR) == 0)
         ::chmod(fileName.c_str(), mode | S_IWUSR);
     try {
-        TUnicodeIniFile ini = TUnicodeIniFile::CreateForWrite(fileName, false);
-        ini.WriteProgramInfo("Program", context.ProgramName);
-        ini.WriteProgramInfo("Version", context.Version);
-        ini.DeleteKey(GlobalSection, "Program");
-        ini.DeleteKey(GlobalSection, "Version");
+        std::string data;
+        if (!ReadWholeFile(fileName, data))
+            throw EWriteError(fileName);
+        TIniEncoding encoding = TIniEncoding::Utf8;
+        TIniLines lines(DecodeIniBytes(data, encoding));
+        // The keys the update owns are gathered in memory (this object is never written) and then put
+        // into the file's own lines, so that its comments and everything else stay.
+        TMemIniFile values{std::string()};
+        if (!lines.HasKey("Unicode", "Encoding"))
+            values.WriteString("Unicode", "Encoding", "UTF-16LE");
+        values.WriteString("Unicode", "Program", context.ProgramName);
+        values.WriteString("Unicode", "Version", context.Version);
         task.EncChg = false;
         task.LastCrypt = task.cbEncrypt ? 1 : 0;
-        ini.WriteBool(GlobalSection, "ChangedEnc", false);
+        values.WriteBool(GlobalSection, "ChangedEnc", false);
         ++task.BackupCount;
-        ini.WriteInteger(GlobalSection, "BackupCount", task.BackupCount);
+        values.WriteInteger(GlobalSection, "BackupCount", task.BackupCount);
         task.LastBuTime = TaskDateTimeToStr(startTime, FormatOf(context));
         task.LastBackupTime = startTime;
-        ini.WriteString(GlobalSection, "LastBackup", task.LastBuTime);
-        WriteFolderStatistics(ini, task);
-        ini.UpdateFile();
+        values.WriteString(GlobalSection, "LastBackup", task.LastBuTime);
+        WriteFolderStatistics(values, task);
+
+        TStringList sections, entries;
+        values.ReadSections(sections);
+        for (int i = 0; i < sections.Count(); ++i) {
+            values.ReadSectionValues(sections[i], entries);
+            for (int k = 0; k < entries.Count(); ++k) {
+                const std::string& entry = entries[k];
+                const size_t eq = entry.find('=');
+                lines.WriteString(sections[i], entry.substr(0, eq), entry.substr(eq + 1));
+            }
+        }
+        lines.DeleteKey(GlobalSection, "Program");
+        lines.DeleteKey(GlobalSection, "Version");
+        if (ReplaceFileContents(fileName, EncodeIniText(lines.Text(), TIniEncoding::Utf16LE)) != 0)
+            throw EWriteError(fileName);
     } catch (const EWriteError&) {
         report.Add(failed);
     } catch (const std::exception& e) {

@@ -82,7 +82,8 @@ bool SaveTask(TTaskSettings& task, const std::string& fileName, const std::vecto
               TTaskFileReport& report, const TTaskFileContext& context = {});
 
 // After a run: the next backup number, the start time of the run, the encryption choice and the folder
-// statistics, written into an existing task file; everything else stays. A read-only file is updated
+// statistics, written into an existing task file; every other line stays as it was, comment lines
+// included (the file is written as UTF-16LE with CR LF line ends). A read-only file is updated
 // and stays read-only. Failures become log lines ("  *** Could not update task file: "<file>"") in
 // the report; nothing is written for an empty file name.
 void UpdateTaskStatus(TTaskSettings& task, const std::string& fileName, TDateTime startTime,

@@ -326,6 +326,75 @@ TEST_F(TaskFileTest, UpdateWritesTheRunStatisticsIntoAReadOnlyFileAndKeepsItRead
         "[Global]\nEncrypt=1\nChangedEnc=0\nBackupCount=5\nNote=keep\nLastBackup=2024-05-01 08:00:00\n\n");
 }
 
+TEST_F(TaskFileTest, UpdateKeepsCommentsAndEveryLineItDoesNotWrite)
+{
+    const std::string name = sandbox.Path("task.buj");
+    const std::string before = "; photos to the USB disk\n"
+                               "[Unicode]\n"
+                               "Encoding=UTF-16LE\n"
+                               "\n"
+                               "; where it goes\n"
+                               "[Global]\n"
+                               "  ; indented comment\n"
+                               "Destination=/mnt/usb\n"
+                               "# a line without a value\n"
+                               "#Disabled=1\n"
+                               "BackupCount=2\n"
+                               "Custom = spaced value\n"
+                               "DirCount=1\n"
+                               "\n"
+                               "; the folders\n"
+                               "[Dir000]\n"
+                               "Source=/home\n"
+                               "FileCount=1\n"
+                               "; last line";
+    WriteAll(name, ToUtf16File(before));
+    TTaskSettings task;
+    ASSERT_TRUE(LoadTask(task, name, true, iaNone, report, context));
+    ASSERT_EQ(task.Folders.Count(), 1);
+    task.Folders[0].ICount = 7;
+    task.Folders[0].IBytes = (int64_t(1) << 32) + 9;
+    task.Folders[0].SyncCount = 2;
+    report = {};
+    UpdateTaskStatus(task, name, EncodeDateTime(2024, 5, 1, 8, 0, 0, 0), report, context);
+    EXPECT_TRUE(report.Messages.empty()) << report.Messages[0];
+    const std::string file = ReadAll(name);
+    EXPECT_EQ(file.substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(FromUtf16File(file), "; photos to the USB disk\n"
+                                   "[Unicode]\n"
+                                   "Encoding=UTF-16LE\n"
+                                   "Program=Vastrel\n"
+                                   "Version=6.0.0\n"
+                                   "\n"
+                                   "; where it goes\n"
+                                   "[Global]\n"
+                                   "  ; indented comment\n"
+                                   "Destination=/mnt/usb\n"
+                                   "# a line without a value\n"
+                                   "#Disabled=1\n"
+                                   "BackupCount=3\n"
+                                   "Custom = spaced value\n"
+                                   "DirCount=1\n"
+                                   "ChangedEnc=0\n"
+                                   "LastBackup=2024-05-01 08:00:00\n"
+                                   "\n"
+                                   "; the folders\n"
+                                   "[Dir000]\n"
+                                   "Source=/home\n"
+                                   "FileCount=7\n"
+                                   "ByteCountH=1\n"
+                                   "ByteCountL=9\n"
+                                   "SyncCount=2\n"
+                                   "; last line\n");
+    // The file reads as before, with the new statistics.
+    TTaskSettings back;
+    ASSERT_TRUE(LoadTask(back, name, true, iaNone, report, context));
+    EXPECT_EQ(back.BackupCount, 3);
+    EXPECT_EQ(back.BuZiel, "/mnt/usb");
+    EXPECT_EQ(back.Folders[0].ICount, 7);
+    EXPECT_EQ(back.Folders[0].IBytes, (int64_t(1) << 32) + 9);
+}
+
 TEST_F(TaskFileTest, UpdatingAMissingFileReportsItAndAnEmptyNameDoesNothing)
 {
     TTaskSettings task;
