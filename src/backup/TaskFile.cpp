@@ -1,5 +1,9 @@
 #include "backup/TaskFile.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -195,6 +199,10 @@ void ReadGlobal(TTaskSettings& task, TTaskReader& r, const TQvSettings& settings
         r.Invalid(g, "ZipSize", std::to_string(task.MaxZipSize));
         task.MaxZipSize = 0;
     }
+    // A split size too small to use is kept as it is (the task is refused before it runs).
+    const std::string splitProblem = ZipSplitSizeProblem(task.DestMode, task.MaxZipSize);
+    if (!splitProblem.empty())
+        r.Message(SafeFormat(_("Task file \"%s\": [Global] ZipSize: %s"), {r.FileName(), splitProblem}));
 
     task.SyncMode = r.Range(g, "SyncMode", 0, 0, 3);
     task.SyncBefore = r.Bool(g, "SyncBefore", false);
@@ -616,14 +624,62 @@ void RestoreFolderCounters(TTaskSettings& task)
     }
 }
 
+std::string TaskFileProblem(const std::string& fileName)
+{
+    struct stat st
+    {
+    };
+    if (::stat(fileName.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return std::string();
+        return SafeFormat(_("the task file cannot be read: %s"), {std::string(std::strerror(errno))});
+    }
+    if (!S_ISREG(st.st_mode)) {
+        const std::string kind = S_ISFIFO(st.st_mode)                           ? _("a FIFO")
+                                 : S_ISDIR(st.st_mode)                          ? _("a folder")
+                                 : S_ISSOCK(st.st_mode)                         ? _("a socket")
+                                 : (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) ? _("a device")
+                                                                                : _("a special file");
+        return SafeFormat(_("the task file is %s, not a regular file"), {kind});
+    }
+    // Opened without waiting, so that a file that turned into a FIFO since never blocks.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return SafeFormat(_("the task file cannot be read: %s"), {std::string(std::strerror(errno))});
+    std::string problem;
+    char byte = 0;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        problem = _("the task file is not a regular file");
+    else if (::read(fd, &byte, 1) < 0)
+        problem = SafeFormat(_("the task file cannot be read: %s"), {std::string(std::strerror(errno))});
+    else if (st.st_size == 0)
+        problem = _("the task file is empty");
+    ::close(fd);
+    if (!problem.empty())
+        return problem;
+    // The two keys read as the loader reads them (its messages are the loader's to give).
+    const TUnicodeIniFile ini = TUnicodeIniFile::CreateForRead(fileName);
+    TTaskFileReport unused;
+    TTaskReader reader(ini, fileName, unused);
+    const int destMode = reader.Range(GlobalSection, "DestMode", 0, 0, 7);
+    const int64_t splitSize = reader.Int64(GlobalSection, "ZipSize", 0);
+    return ZipSplitSizeProblem(destMode, std::max<int64_t>(splitSize, 0));
+}
+
 bool LoadTask(TTaskSettings& task, const std::string& fileName, bool full, TInteraction interaction,
               TTaskFileReport& report, const TTaskFileContext& context)
 {
     struct stat st
     {
     };
-    if (fileName.empty() || ::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (fileName.empty() || ::stat(fileName.c_str(), &st) != 0)
         return false;
+    if (!S_ISREG(st.st_mode)) {
+        // Never opened: a FIFO would block.
+        report.Add(SafeFormat(_("Task file \"%s\": %s"), {fileName, TaskFileProblem(fileName)}));
+        report.Abandoned = true;
+        return false;
+    }
     const TQvSettings& settings = *context.Settings;
     const TFormatSettings& format = FormatOf(context);
     const TTaskEnvironment& environment = EnvironmentOf(context);

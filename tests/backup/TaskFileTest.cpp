@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -212,6 +213,64 @@ TEST_F(TaskFileTest, VersionLimitsOfTheSecurityCopiesReadBackAsTheyWereSaved)
         EXPECT_EQ(back.BakSec.MinHist, c.minHist);
         EXPECT_EQ(back.BakSec.AgeInWeeks, c.age);
     }
+}
+
+TEST_F(TaskFileTest, AFileThatCannotBeRunIsNamedBeforeItIsLoaded)
+{
+    auto file = [&](const std::string& name, const std::string& text) {
+        WriteAll(sandbox.Path(name), text);
+        return sandbox.Path(name);
+    };
+    ASSERT_EQ(::mkfifo(sandbox.Path("fifo.buj").c_str(), 0644), 0);
+    std::filesystem::create_directories(sandbox.Path("folder.buj"));
+    const std::string zip = "[Global]\r\nDestMode=4\r\nZipSize=";
+    struct Case
+    {
+        std::string name;
+        std::string problem; // empty: the file can be loaded
+    } cases[] = {
+        {sandbox.Path("none.buj"), ""}, // the run reports a missing file itself
+        {sandbox.Path("none/t.buj"), ""},
+        {sandbox.Path("fifo.buj"), "the task file is a FIFO, not a regular file"},
+        {sandbox.Path("folder.buj"), "the task file is a folder, not a regular file"},
+        {"/dev/null", "the task file is a device, not a regular file"},
+        {file("empty.buj", ""), "the task file is empty"},
+        {file("blank.buj", "\r\n"), ""},
+        {file("split.buj", zip + "65535\r\n"),
+         "the zip split size of 65535 bytes is below the smallest split size of 65536 bytes (64 KiB)"},
+        {file("hex.buj", zip + "0x10000\r\n"), ""},
+        {file("folders.buj", "[Global]\r\nDestMode=1\r\nZipSize=5\r\n"), ""},
+        {file("bad.buj", zip + "-5\r\n"), ""}, // the loader reads it as unlimited
+        {file("utf16.buj", ToUtf16File("[Global]\nDestMode=5\nZipSize=100\n")),
+         "the zip split size of 100 bytes is below the smallest split size of 65536 bytes (64 KiB)"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TaskFileProblem(c.name), c.problem) << c.name;
+}
+
+TEST_F(TaskFileTest, ATaskFileThatIsNoRegularFileIsNeverOpened)
+{
+    // Opening a FIFO for reading would wait for a writer: this test would hang.
+    const std::string fifo = sandbox.Path("fifo.buj");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    TTaskSettings task;
+    task.BuZiel = "/keep";
+    EXPECT_FALSE(LoadTask(task, fifo, true, iaNone, report, context));
+    EXPECT_TRUE(report.Abandoned);
+    ASSERT_EQ(report.Messages.size(), 1u);
+    EXPECT_EQ(report.Messages[0], "Task file \"" + fifo + "\": the task file is a FIFO, not a regular file");
+    EXPECT_EQ(task.BuZiel, "/keep");
+}
+
+TEST_F(TaskFileTest, ASplitSizeTooSmallToUseIsReportedAndKept)
+{
+    TTaskSettings task;
+    ASSERT_TRUE(Load("[Global]\nDestMode=4\nZipSize=5\n", task));
+    EXPECT_EQ(task.MaxZipSize, 5);
+    ASSERT_EQ(report.Messages.size(), 1u);
+    EXPECT_EQ(report.Messages[0], "Task file \"" + sandbox.Path("task.buj") +
+                                      "\": [Global] ZipSize: the zip split size of 5 bytes is below the "
+                                      "smallest split size of 65536 bytes (64 KiB)");
 }
 
 TEST_F(TaskFileTest, StoredPasswordsAreDecodedAndTheCommandLineAccountWins)
