@@ -45,6 +45,15 @@ void UpdateCopyPerms(TTaskSettings& task, TOptionStates& states)
 
 } // namespace
 
+std::string ZipSplitSizeProblem(int destMode, int64_t maxZipSize)
+{
+    if (destMode < 4 || destMode > 7 || maxZipSize == 0 || maxZipSize >= MinZipSplitSize)
+        return std::string();
+    return SafeFormat(
+        _("the zip split size of %s bytes is below the smallest split size of %s bytes (64 KiB)"),
+        {std::to_string(maxZipSize), std::to_string(MinZipSplitSize)});
+}
+
 bool KeepsPermissions(TFileSystem fs)
 {
     return fs == fsNtfs || fs == fsLtfs || fs == fsRemote || fs == fsReFS || fs == fsBTRFS || fs == fsExt4;

@@ -5,6 +5,9 @@
 // calls these routines after every change and sets its controls from the returned states, the run
 // calls NormaliseTask after loading.
 
+#include <cstdint>
+#include <string>
+
 #include "backup/TaskSettings.h"
 
 // What the rules need to know beyond the task settings.
@@ -45,6 +48,13 @@ struct TOptionStates
     bool FollowJunctionEnabled = true;
     bool DelDirEnabled = true;
 };
+
+// The smallest size of a split zip volume, the smallest segment the zip format allows.
+inline constexpr int64_t MinZipSplitSize = 65536;
+// Why a zip method (4 to 7) cannot use the split size, empty when it can: 0 (one archive) and
+// MinZipSplitSize or more can be used. The rules never change the size; a task with a size below the
+// smallest is refused before it runs. Other methods ignore the size.
+std::string ZipSplitSizeProblem(int destMode, int64_t maxZipSize);
 
 // A folder method for the backup mode and synchronisation: 0, 1, 3, or 2 with at most one folder.
 // File systems that keep access rights of their own (Linux's own ones too).

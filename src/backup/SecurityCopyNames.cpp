@@ -1,9 +1,11 @@
 #include "backup/SecurityCopyNames.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "foundation/PathUtils.h"
 #include "foundation/PlaceHolders.h"
+#include "foundation/StringUtils.h"
 #include "rtl/Clock.h"
 
 namespace {
@@ -200,11 +202,13 @@ void ParseCounterSuffix(std::string& Suffix, int& MaxHist, int& MinHist, int& Ag
             ++i;
         }
         // A separator after the count ("/" in the task-file form) and a second "/" carry the age
-        // and the minimum count.
-        if (i < Suffix.size() && Suffix[i] > '.') {
-            size_t second = Suffix.find('/', i + 1);
+        // and the minimum count. The separator is one character, of however many bytes.
+        if (i < Suffix.size() && static_cast<unsigned char>(Suffix[i]) > '.') {
+            char32_t separator = 0;
+            const size_t from = i + utf8::Decode(Suffix, i, separator);
+            size_t second = Suffix.find('/', from);
             if (second != std::string::npos) {
-                if (!ParseInt(std::string_view(Suffix).substr(i + 1, second - i - 1), AgeInWeeks))
+                if (!ParseInt(std::string_view(Suffix).substr(from, second - from), AgeInWeeks))
                     AgeInWeeks = 0;
                 std::string_view rest = std::string_view(Suffix).substr(second + 1);
                 if (!rest.empty() && !ParseInt(rest, MinHist))
@@ -218,8 +222,11 @@ void ParseCounterSuffix(std::string& Suffix, int& MaxHist, int& MinHist, int& Ag
 std::string BuildCounterSuffix(std::string_view Suffix, int MaxHist, int MinHist, int AgeInWeeks)
 {
     std::string text(Suffix);
-    if (MaxHist >= 2)
-        text += std::to_string(MaxHist);
+    // After a "#" the age is only read behind a count, so a single copy with an age limit writes its
+    // count of 1 too.
+    const bool ageNeedsCount = AgeInWeeks > 0 && Suffix.find('#') != std::string_view::npos;
+    if (MaxHist >= 2 || ageNeedsCount)
+        text += std::to_string(std::max(MaxHist, 1));
     if (AgeInWeeks > 0)
         text += "/" + std::to_string(AgeInWeeks) + "/" + std::to_string(MinHist);
     return text;

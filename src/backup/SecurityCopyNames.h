@@ -54,8 +54,17 @@ bool HasDatePlaceholder(std::string_view Text);
 bool ReadDateAt(std::string_view Text, int From, TDateTime& Date);
 // ReadDateAt, the date's midnight as Unix seconds.
 bool ParseDateInName(std::string_view Text, int From, int32_t& Seconds);
-// The task-file form "suffix[count][/age/min]": leaves the plain suffix in Suffix.
+// The task-file form of a suffix with its limits ("bak", "bak/4/1", "bak-#5/4/2"), the one reader of
+// it: leaves the plain suffix in Suffix. Starts from MaxHist 1, MinHist 1, AgeInWeeks 0.
+// - Without "#": "/age/" after the suffix gives the age; a single "/" only ends the suffix, and the
+//   minimum is not read in this form.
+// - With "#": one or two digits after it (the first 1-9) are the count; behind them a separator and
+//   a second "/" carry the age, and the text after that "/" the minimum. Without a second "/" neither
+//   is read. Suffix ends after the "#".
+// Numbers that cannot be read keep the values above.
 void ParseCounterSuffix(std::string& Suffix, int& MaxHist, int& MinHist, int& AgeInWeeks);
+// The inverse: the suffix, the count when it is 2 or more (or when an age follows a "#"), then
+// "/age/min" when there is an age limit.
 std::string BuildCounterSuffix(std::string_view Suffix, int MaxHist, int MinHist, int AgeInWeeks);
 
 // ---- copies made during synchronisation (a suffix beginning with "+" goes after the extension)

@@ -1,9 +1,14 @@
 #include "backup/TaskFile.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "backup/FileTypeStats.h"
+#include "backup/SecurityCopyNames.h"
 #include "backup/TaskFileSections.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/PathUtils.h"
@@ -13,6 +18,7 @@
 #include "foundation/QvUtilsNames.h"
 #include "foundation/StringUtils.h"
 #include "foundation/XlFileUtils.h"
+#include "platform/FileText.h"
 #include "platform/MountTable.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
@@ -193,6 +199,10 @@ void ReadGlobal(TTaskSettings& task, TTaskReader& r, const TQvSettings& settings
         r.Invalid(g, "ZipSize", std::to_string(task.MaxZipSize));
         task.MaxZipSize = 0;
     }
+    // A split size too small to use is kept as it is (the task is refused before it runs).
+    const std::string splitProblem = ZipSplitSizeProblem(task.DestMode, task.MaxZipSize);
+    if (!splitProblem.empty())
+        r.Message(SafeFormat(_("Task file \"%s\": [Global] ZipSize: %s"), {r.FileName(), splitProblem}));
 
     task.SyncMode = r.Range(g, "SyncMode", 0, 0, 3);
     task.SyncBefore = r.Bool(g, "SyncBefore", false);
@@ -204,7 +214,7 @@ void ReadGlobal(TTaskSettings& task, TTaskReader& r, const TQvSettings& settings
     task.BakSec.DirMode = static_cast<TSecDirMode>(r.Range(g, "BakSecMode", sdNone, sdNone, sdRootDrive));
     task.BakSec.DirPrefix = r.String(g, "BakPrefix", sec.BakPrefix);
     std::string bakSuffix = r.String(g, "BakSuffix", sec.BakSuffix);
-    ParseSecSuffix(bakSuffix, task.BakSec.MaxHist, task.BakSec.MinHist, task.BakSec.AgeInWeeks);
+    ParseCounterSuffix(bakSuffix, task.BakSec.MaxHist, task.BakSec.MinHist, task.BakSec.AgeInWeeks);
     task.BakSec.FileSuffix = bakSuffix;
     task.SyncSec.DirMode = static_cast<TSecDirMode>(r.Range(g, "SyncSecMode", sdNone, sdNone, sdRootDrive));
     task.SyncSec.DirPrefix = r.String(g, "SyncPrefix", sec.SyncPrefix);
@@ -360,8 +370,8 @@ void WriteGlobal(TUnicodeIniFile& ini, TTaskSettings& task, int dirCount)
     ini.WriteInteger(g, "BakSecMode", task.BakSec.DirMode);
     ini.WriteString(g, "BakPrefix", task.BakSec.DirPrefix);
     ini.WriteString(g, "BakSuffix",
-                    FormatSecSuffix(task.BakSec.FileSuffix, task.BakSec.MaxHist, task.BakSec.MinHist,
-                                    task.BakSec.AgeInWeeks));
+                    BuildCounterSuffix(task.BakSec.FileSuffix, task.BakSec.MaxHist, task.BakSec.MinHist,
+                                       task.BakSec.AgeInWeeks));
     ini.WriteBool(g, "SyncFiles", task.KeepSyncCB);
     ini.WriteInteger(g, "SyncSecMode", task.SyncSec.DirMode);
     ini.WriteString(g, "SyncPrefix", task.SyncSec.DirPrefix);
@@ -395,6 +405,114 @@ void WriteGlobal(TUnicodeIniFile& ini, TTaskSettings& task, int dirCount)
     WriteDirFilter(ini, task);
     ini.WriteInteger(g, "DirCount", dirCount);
 }
+
+// The lines of a task file, edited in place: a key that is written replaces its line or joins its
+// section, and every other line (comments, blank lines, keys and sections nobody writes, lines before
+// the first section) stays as it was. Sections and keys are found as the ini reader finds them: lines
+// trimmed, ";" lines skipped, a section that appears twice read as one.
+class TIniLines
+{
+public:
+    explicit TIniLines(std::string_view text)
+    {
+        size_t pos = 0;
+        while (pos < text.size()) {
+            const size_t end = text.find_first_of("\r\n", pos);
+            if (end == std::string_view::npos) {
+                FLines.emplace_back(text.substr(pos));
+                break;
+            }
+            FLines.emplace_back(text.substr(pos, end - pos));
+            pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+        }
+    }
+
+    bool HasKey(std::string_view section, std::string_view ident) const
+    {
+        return FindKey(section, ident) != std::string::npos;
+    }
+
+    void WriteString(std::string_view section, std::string_view ident, std::string_view value)
+    {
+        const std::string line = std::string(ident) + "=" + std::string(value);
+        const size_t at = FindKey(section, ident);
+        if (at != std::string::npos) {
+            FLines[at] = line;
+            return;
+        }
+        // After the last entry of the section's last occurrence, so that comments before the next
+        // section stay with it.
+        size_t insertAt = std::string::npos;
+        bool inSection = false;
+        for (size_t i = 0; i < FLines.size(); ++i) {
+            const std::string_view trimmed = TrimBlanks(FLines[i]);
+            std::string_view name;
+            if (HeaderName(trimmed, name)) {
+                inSection = SameTextAscii(name, section);
+                if (inSection)
+                    insertAt = i + 1;
+            } else if (inSection && !trimmed.empty() && trimmed.front() != ';') {
+                insertAt = i + 1;
+            }
+        }
+        if (insertAt != std::string::npos) {
+            FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(insertAt), line);
+            return;
+        }
+        if (!FLines.empty() && !TrimBlanks(FLines.back()).empty())
+            FLines.emplace_back();
+        FLines.push_back("[" + std::string(section) + "]");
+        FLines.push_back(line);
+        FLines.emplace_back();
+    }
+
+    // Removes every line of the key.
+    void DeleteKey(std::string_view section, std::string_view ident)
+    {
+        for (size_t at; (at = FindKey(section, ident)) != std::string::npos;)
+            FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+
+    // Every line ends with CR LF.
+    std::string Text() const
+    {
+        std::string text;
+        for (const std::string& line : FLines)
+            text += line + "\r\n";
+        return text;
+    }
+
+private:
+    static bool HeaderName(std::string_view trimmed, std::string_view& name)
+    {
+        if (trimmed.size() < 2 || trimmed.front() != '[' || trimmed.back() != ']')
+            return false;
+        name = TrimBlanks(trimmed.substr(1, trimmed.size() - 2));
+        return true;
+    }
+
+    // The first line of the key, in file order; npos when there is none.
+    size_t FindKey(std::string_view section, std::string_view ident) const
+    {
+        bool inSection = false;
+        for (size_t i = 0; i < FLines.size(); ++i) {
+            const std::string_view trimmed = TrimBlanks(FLines[i]);
+            std::string_view name;
+            if (HeaderName(trimmed, name)) {
+                inSection = SameTextAscii(name, section);
+                continue;
+            }
+            if (!inSection || trimmed.empty() || trimmed.front() == ';')
+                continue;
+            const size_t eq = trimmed.find('=');
+            if (eq != std::string_view::npos && SameTextAscii(TrimBlanks(trimmed.substr(0, eq)), ident))
+                return i;
+        }
+        return std::string::npos;
+    }
+
+    std::vector<std::string> FLines;
+};
 
 } // namespace
 
@@ -506,14 +624,62 @@ void RestoreFolderCounters(TTaskSettings& task)
     }
 }
 
+std::string TaskFileProblem(const std::string& fileName)
+{
+    struct stat st
+    {
+    };
+    if (::stat(fileName.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return std::string();
+        return SafeFormat(_("the task file cannot be read: %s"), {std::string(std::strerror(errno))});
+    }
+    if (!S_ISREG(st.st_mode)) {
+        const std::string kind = S_ISFIFO(st.st_mode)                           ? _("a FIFO")
+                                 : S_ISDIR(st.st_mode)                          ? _("a folder")
+                                 : S_ISSOCK(st.st_mode)                         ? _("a socket")
+                                 : (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) ? _("a device")
+                                                                                : _("a special file");
+        return SafeFormat(_("the task file is %s, not a regular file"), {kind});
+    }
+    // Opened without waiting, so that a file that turned into a FIFO since never blocks.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return SafeFormat(_("the task file cannot be read: %s"), {std::string(std::strerror(errno))});
+    std::string problem;
+    char byte = 0;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        problem = _("the task file is not a regular file");
+    else if (::read(fd, &byte, 1) < 0)
+        problem = SafeFormat(_("the task file cannot be read: %s"), {std::string(std::strerror(errno))});
+    else if (st.st_size == 0)
+        problem = _("the task file is empty");
+    ::close(fd);
+    if (!problem.empty())
+        return problem;
+    // The two keys read as the loader reads them (its messages are the loader's to give).
+    const TUnicodeIniFile ini = TUnicodeIniFile::CreateForRead(fileName);
+    TTaskFileReport unused;
+    TTaskReader reader(ini, fileName, unused);
+    const int destMode = reader.Range(GlobalSection, "DestMode", 0, 0, 7);
+    const int64_t splitSize = reader.Int64(GlobalSection, "ZipSize", 0);
+    return ZipSplitSizeProblem(destMode, std::max<int64_t>(splitSize, 0));
+}
+
 bool LoadTask(TTaskSettings& task, const std::string& fileName, bool full, TInteraction interaction,
               TTaskFileReport& report, const TTaskFileContext& context)
 {
     struct stat st
     {
     };
-    if (fileName.empty() || ::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (fileName.empty() || ::stat(fileName.c_str(), &st) != 0)
         return false;
+    if (!S_ISREG(st.st_mode)) {
+        // Never opened: a FIFO would block.
+        report.Add(SafeFormat(_("Task file \"%s\": %s"), {fileName, TaskFileProblem(fileName)}));
+        report.Abandoned = true;
+        return false;
+    }
     const TQvSettings& settings = *context.Settings;
     const TFormatSettings& format = FormatOf(context);
     const TTaskEnvironment& environment = EnvironmentOf(context);
@@ -622,21 +788,42 @@ void UpdateTaskStatus(TTaskSettings& task, const std::string& fileName, TDateTim
     if ((mode & S_IWUSR) == 0)
         ::chmod(fileName.c_str(), mode | S_IWUSR);
     try {
-        TUnicodeIniFile ini = TUnicodeIniFile::CreateForWrite(fileName, false);
-        ini.WriteProgramInfo("Program", context.ProgramName);
-        ini.WriteProgramInfo("Version", context.Version);
-        ini.DeleteKey(GlobalSection, "Program");
-        ini.DeleteKey(GlobalSection, "Version");
+        std::string data;
+        if (!ReadWholeFile(fileName, data))
+            throw EWriteError(fileName);
+        TIniEncoding encoding = TIniEncoding::Utf8;
+        TIniLines lines(DecodeIniBytes(data, encoding));
+        // The keys the update owns are gathered in memory (this object is never written) and then put
+        // into the file's own lines, so that its comments and everything else stay.
+        TMemIniFile values{std::string()};
+        if (!lines.HasKey("Unicode", "Encoding"))
+            values.WriteString("Unicode", "Encoding", "UTF-16LE");
+        values.WriteString("Unicode", "Program", context.ProgramName);
+        values.WriteString("Unicode", "Version", context.Version);
         task.EncChg = false;
         task.LastCrypt = task.cbEncrypt ? 1 : 0;
-        ini.WriteBool(GlobalSection, "ChangedEnc", false);
+        values.WriteBool(GlobalSection, "ChangedEnc", false);
         ++task.BackupCount;
-        ini.WriteInteger(GlobalSection, "BackupCount", task.BackupCount);
+        values.WriteInteger(GlobalSection, "BackupCount", task.BackupCount);
         task.LastBuTime = TaskDateTimeToStr(startTime, FormatOf(context));
         task.LastBackupTime = startTime;
-        ini.WriteString(GlobalSection, "LastBackup", task.LastBuTime);
-        WriteFolderStatistics(ini, task);
-        ini.UpdateFile();
+        values.WriteString(GlobalSection, "LastBackup", task.LastBuTime);
+        WriteFolderStatistics(values, task);
+
+        TStringList sections, entries;
+        values.ReadSections(sections);
+        for (int i = 0; i < sections.Count(); ++i) {
+            values.ReadSectionValues(sections[i], entries);
+            for (int k = 0; k < entries.Count(); ++k) {
+                const std::string& entry = entries[k];
+                const size_t eq = entry.find('=');
+                lines.WriteString(sections[i], entry.substr(0, eq), entry.substr(eq + 1));
+            }
+        }
+        lines.DeleteKey(GlobalSection, "Program");
+        lines.DeleteKey(GlobalSection, "Version");
+        if (ReplaceFileContents(fileName, EncodeIniText(lines.Text(), TIniEncoding::Utf16LE)) != 0)
+            throw EWriteError(fileName);
     } catch (const EWriteError&) {
         report.Add(failed);
     } catch (const std::exception& e) {

@@ -63,14 +63,20 @@ struct TTaskFileReport
     void Add(std::string message) { Messages.push_back(std::move(message)); }
 };
 
+// Why a task file cannot be run, found before it is loaded; empty when it can be loaded, and for a
+// file that is not there (the run reports that itself). A task file that is no regular file is never
+// opened (a FIFO would block whoever reads it); one that cannot be read or is empty is refused, and so
+// is a zip method with a split size below the smallest (ZipSplitSizeProblem).
+std::string TaskFileProblem(const std::string& fileName);
+
 // Full: replaces the whole task (new-task defaults first); otherwise only the folders are added. The
 // folder sections are appended to task.Folders (the caller clears them before loading another task).
 // Interaction decides whether a missing volume of a source folder is asked for (iaPrompt,
 // iaErrorPrompt, iaQuietError). After a full load the task is normalised as the editor's refresh does
 // it (NormaliseTask) and LastLogFile is set.
 // Returns true when the file was read completely; false for a missing file (nothing changes and no
-// message is added) and for an abandoned load (unreadable file or a cancelled volume prompt; the
-// folders read before stay).
+// message is added) and for an abandoned load (a file that is no regular file and is never opened, an
+// unreadable file or a cancelled volume prompt; the folders read before stay).
 bool LoadTask(TTaskSettings& task, const std::string& fileName, bool full, TInteraction interaction,
               TTaskFileReport& report, const TTaskFileContext& context = {});
 
@@ -82,7 +88,8 @@ bool SaveTask(TTaskSettings& task, const std::string& fileName, const std::vecto
               TTaskFileReport& report, const TTaskFileContext& context = {});
 
 // After a run: the next backup number, the start time of the run, the encryption choice and the folder
-// statistics, written into an existing task file; everything else stays. A read-only file is updated
+// statistics, written into an existing task file; every other line stays as it was, comment lines
+// included (the file is written as UTF-16LE with CR LF line ends). A read-only file is updated
 // and stays read-only. Failures become log lines ("  *** Could not update task file: "<file>"") in
 // the report; nothing is written for an empty file name.
 void UpdateTaskStatus(TTaskSettings& task, const std::string& fileName, TDateTime startTime,

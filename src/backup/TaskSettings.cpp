@@ -1,27 +1,8 @@
 #include "backup/TaskSettings.h"
 
-#include <charconv>
 #include <ctime>
 
 namespace {
-
-// A decimal number of the whole text; false for an empty or unreadable text.
-bool ParseInt(std::string_view text, int& value)
-{
-    if (text.empty())
-        return false;
-    int v = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec != std::errc() || end != text.data() + text.size())
-        return false;
-    value = v;
-    return true;
-}
-
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
 
 // The FTP default parameters: the local UTC offset in minutes (not in use), the rest as the record's
 // own defaults (port 21, passive, time-outs 60000 ms, one attempt, proxy port 2121).
@@ -170,53 +151,6 @@ void SetNewTaskDefaults(TTaskSettings& task, const TQvSettings& settings)
     task.UseArchivCB = false;
     task.BuModeCB = bmUpdate;
     task.EditStatus = esNew;
-}
-
-void ParseSecSuffix(std::string& suffix, int& maxHist, int& minHist, int& ageInWeeks)
-{
-    maxHist = 1;
-    minHist = 1;
-    ageInWeeks = 0;
-    const std::string text = suffix;
-    const size_t hash = text.find('#');
-    if (hash != std::string::npos) {
-        size_t pos = hash + 1;
-        size_t digits = 0;
-        while (digits < 2 && pos + digits < text.size() && IsDigit(text[pos + digits]))
-            ++digits;
-        int value = 0;
-        if (ParseInt(std::string_view(text).substr(pos, digits), value))
-            maxHist = value;
-        pos += digits;
-        if (pos < text.size() && static_cast<unsigned char>(text[pos]) > '.') {
-            const std::string_view rest = std::string_view(text).substr(pos + 1);
-            const size_t slash = rest.find('/');
-            if (ParseInt(rest.substr(0, slash), value))
-                ageInWeeks = value;
-            if (slash != std::string_view::npos && ParseInt(rest.substr(slash + 1), value))
-                minHist = value;
-        }
-        suffix = text.substr(0, hash + 1);
-        return;
-    }
-    const size_t first = text.find('/');
-    if (first == std::string::npos)
-        return;
-    const std::string_view rest = std::string_view(text).substr(first + 1);
-    int value = 0;
-    if (ParseInt(rest.substr(0, rest.find('/')), value))
-        ageInWeeks = value;
-    suffix = text.substr(0, first);
-}
-
-std::string FormatSecSuffix(const std::string& suffix, int maxHist, int minHist, int ageInWeeks)
-{
-    std::string result = suffix;
-    if (maxHist >= 2)
-        result += std::to_string(maxHist);
-    if (ageInWeeks > 0)
-        result += "/" + std::to_string(ageInWeeks) + "/" + std::to_string(minHist);
-    return result;
 }
 
 void ApplyBackupModeItem(TTaskSettings& task, int item)

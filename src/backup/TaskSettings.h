@@ -254,11 +254,6 @@ void InitSyncSecSettings(TSecSettings& sec, const TQvSettings& settings);
 // it starts a new task).
 void SetNewTaskDefaults(TTaskSettings& task, const TQvSettings& settings);
 
-// The stored form of a security-copy suffix with its version counts ("bak-#5/4/2") and back.
-// Parsing starts from MaxHist 1, MinHist 1, AgeInWeeks 0; unreadable numbers keep these.
-void ParseSecSuffix(std::string& suffix, int& maxHist, int& minHist, int& ageInWeeks);
-std::string FormatSecSuffix(const std::string& suffix, int maxHist, int minHist, int ageInWeeks);
-
 // The backup mode: choosing item i sets UseArchivCB (bit 1), ResArchivCB (bit 0) and ClearDest (i > 0).
 void ApplyBackupModeItem(TTaskSettings& task, int item);
 // The reverse mapping when a task is shown: sets BuModeCB. For a folder method with ClearDest the item

@@ -510,6 +510,18 @@ void TUnicodeIniFile::EraseSectionValues(std::string_view section)
     }
 }
 
+// ---- file text
+
+std::string DecodeIniBytes(std::string_view bytes, TIniEncoding& encoding)
+{
+    return DecodeFile(bytes, encoding);
+}
+
+std::string EncodeIniText(std::string_view text, TIniEncoding encoding)
+{
+    return EncodeFile(text, encoding);
+}
+
 // ---- one-call routines
 
 std::string IniReadString(const std::string& fileName, std::string_view section, std::string_view ident,

@@ -131,6 +131,11 @@ private:
     int FUncaught;
 };
 
+// The text of an ini file's bytes, its encoding detected as the readers detect it, and text encoded
+// for a file (with its byte-order mark). For callers that edit the lines of a file themselves.
+std::string DecodeIniBytes(std::string_view bytes, TIniEncoding& encoding);
+std::string EncodeIniText(std::string_view text, TIniEncoding encoding);
+
 // One-call routines on a plain ini file; the writers keep the encoding the file had.
 std::string IniReadString(const std::string& fileName, std::string_view section, std::string_view ident,
                           std::string_view def);

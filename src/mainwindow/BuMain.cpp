@@ -6,10 +6,12 @@
 #include <thread>
 #include <unistd.h>
 
+#include "backup/TaskFile.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/InitProg.h"
 #include "foundation/PathUtils.h"
 #include "foundation/QvUtilsFolders.h"
+#include "foundation/QvUtilsTexts.h"
 #include "foundation/StringUtils.h"
 #include "foundation/WinApiUtils.h"
 #include "foundation/XlFileUtils.h"
@@ -36,6 +38,23 @@ std::string ExpandProgPath(const std::string& text, const std::string& programDi
 bool FolderUsable(const std::string& dir)
 {
     return !dir.empty() && GetUsableDir(dir, std::string()) == dir;
+}
+
+// A name for a line of its own: control characters (a newline in a file name) as "\xNN".
+std::string EscapeControls(std::string_view text)
+{
+    std::string out;
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -74,6 +93,7 @@ void TBuMainForm::SetExitCode(int exitCode, int taskNr)
 {
     ErrorState = exitCode;
     FailedTask = taskNr;
+    FJobExitCode = exitCode;
 }
 
 void TBuMainForm::IncErrorCount()
@@ -313,20 +333,68 @@ void TBuMainForm::SuspendSystem()
     ReportRunEvent(0xC0000013, {failure});
 }
 
+void TBuMainForm::ReportTaskFailure(const std::string& path, const std::string& reason) const
+{
+    std::fprintf(stderr, "Vastrel: %s\n",
+                 SafeFormat(_("task \"%s\" failed: %s"), {EscapeControls(path), reason}).c_str());
+    std::fflush(stderr);
+}
+
+void TBuMainForm::RefuseTask(int nr, TInteraction interAct, const std::string& path,
+                             const std::string& problem)
+{
+    SetExitCode(6, nr);
+    const uint32_t code = FLog->OpenLogFile(1, std::string(), false);
+    FLog->CheckLogError(code, interAct == iaPrompt || interAct == iaErrorPrompt);
+    FLog->InitLog(_("Data backup"));
+    std::string desc;
+    if (nr > 0) {
+        TAutoTask* slot = Slot(nr);
+        desc = SafeFormat(_("Automatic backup %u: "), {nr}) + (slot ? slot->TaskName : std::string());
+    } else {
+        desc = _("Backup task") + ": " + MakeRelativePath(TaskDir(), path);
+    }
+    FLog->BeginLog(Now(), desc);
+    FLog->WriteToLog("  *** " + _("Invalid task configuration") + ": " + path + ": " + problem);
+    FLog->CloseLogFile(true);
+    ReportTaskFailure(path, _("Invalid task configuration") + ": " + problem);
+}
+
+TBuResult TBuMainForm::RunTaskJob(int nr, TInteraction interAct, int priority, const std::string& path)
+{
+    const std::string problem = TaskFileProblem(path);
+    if (!problem.empty()) {
+        RefuseTask(nr, interAct, path, problem);
+        return brError;
+    }
+    FJobExitCode = 0;
+    TBuResult result;
+    do
+        result = FEngine->DoBackupJob(nr, interAct, priority, path);
+    while (result == brRepeat);
+    if (FJobExitCode != 0) {
+        std::string reason = GetErrorStateText(FJobExitCode);
+        if (FJobExitCode == 6 && FEngine->DestinationText().empty())
+            reason += " " + _("The task has no destination.");
+        else if (FJobExitCode == 6 && FEngine->Task.Folders.Empty())
+            reason += " " + _("The task has no source folders.");
+        ReportTaskFailure(path, reason);
+    }
+    return result;
+}
+
 TBuResult TBuMainForm::RunSlot(int index, int step, TInteraction interAct, TDateTime today)
 {
     TAutoTask& slot = *AutoTasks[index];
-    auto run = [&](TInteraction mode) {
-        TBuResult r;
-        do
-            r = FEngine->DoBackupJob(index + 1, mode, slot.ThPr, slot.TaskPath);
-        while (r == brRepeat);
-        return r;
-    };
+    const std::string problem = TaskFileProblem(slot.TaskPath);
+    if (!problem.empty()) {
+        RefuseTask(index + 1, interAct, slot.TaskPath, problem);
+        SaveAutoTaskState(index);
+        return brError;
+    }
+    auto run = [&](TInteraction mode) { return RunTaskJob(index + 1, mode, slot.ThPr, slot.TaskPath); };
     if (step > 0) {
-        RunCatchUpFullBackup(slot, interAct, today, [&](TInteraction mode) {
-            FEngine->DoBackupJob(index + 1, mode, slot.ThPr, slot.TaskPath);
-        });
+        RunCatchUpFullBackup(slot, interAct, today, run);
         step = ApplyCycleStep(slot, step);
     }
     TBuResult result = run(interAct);
@@ -387,10 +455,7 @@ TBuResult TBuMainForm::RunBackupTasks(const std::string& tasks, int mode, TInter
         std::string path = GetTaskFileName(item);
         if (interAct == iaNone)
             interAct = iaDelay;
-        TBuResult r;
-        do
-            r = FEngine->DoBackupJob(Cmd.AllowAction ? -1 : 0, interAct, priority, path);
-        while (r == brRepeat);
+        const TBuResult r = RunTaskJob(Cmd.AllowAction ? -1 : 0, interAct, priority, path);
         if (FEngine->BuStatus != bsOK)
             return result;
         if (result == brOK)

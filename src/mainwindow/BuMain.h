@@ -97,6 +97,16 @@ private:
     bool FIdleOffChosen = false;
     // Runs slot index (0..15) with the step value from GetCycleStep.
     TBuResult RunSlot(int index, int step, TInteraction interAct, TDateTime today);
+    // Runs one task file (slot nr 1..16, or 0 / -1 for a named task): refused before it is loaded when
+    // TaskFileProblem finds a fault in the file, else run by the engine (again while it asks for a
+    // repeat). A run that fails says why on standard error.
+    TBuResult RunTaskJob(int nr, TInteraction interAct, int priority, const std::string& path);
+    // A task file that is not run: exit state 6, a block in the program log, the line on stderr.
+    void RefuseTask(int nr, TInteraction interAct, const std::string& path, const std::string& problem);
+    // The one line on stderr that names a failed task file and the reason.
+    void ReportTaskFailure(const std::string& path, const std::string& reason) const;
+    // The exit state set by the task file running now (0 while none).
+    int FJobExitCode = 0;
     TRunControl FControl;
     THeadlessProgress FHeadlessProgress;
     IProgressSink& FProgress;

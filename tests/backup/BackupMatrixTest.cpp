@@ -204,8 +204,9 @@ TEST_F(BackupMatrixTest, RunArchiveIsEncryptedSplitOrKeptAsNumberedOlderVersions
 {
     VASTREL_REQUIRE_TOOL("unzip");
     VASTREL_REQUIRE_TOOL("7z");
-    // Data that does not compress, so that the archive needs several segments of 16 KiB.
-    std::string noise(40000, '\0');
+    // Data that does not compress, so that the archive needs several segments of 64 KiB (the smallest
+    // split size).
+    std::string noise(150000, '\0');
     uint32_t x = 12345;
     for (auto& ch : noise) {
         x = x * 1103515245u + 12345u;
@@ -249,13 +250,13 @@ TEST_F(BackupMatrixTest, RunArchiveIsEncryptedSplitOrKeptAsNumberedOlderVersions
     }
     EXPECT_EQ(Tree(out + "/" + SrcRel()), source);
 
-    // Split into segments of 16 KiB, which 7z reads as one archive.
+    // Split into segments of 64 KiB, which 7z reads as one archive.
     fs::remove_all(Dst());
     fs::remove_all(out);
-    RunOk(WriteTask({{"DestMode", "4"}, {"ZipSize", "16384"}}), CopiedText(4));
+    RunOk(WriteTask({{"DestMode", "4"}, {"ZipSize", "65536"}}), CopiedText(4));
     EXPECT_EQ(FilesBelow(Dst()), (std::vector<std::string>{"arch.z01", "arch.z02", "arch.zip"}));
     for (const char* segment : {"arch.z01", "arch.z02"})
-        EXPECT_EQ(fs::file_size(Dst(segment)), 16384u) << segment;
+        EXPECT_EQ(fs::file_size(Dst(segment)), 65536u) << segment;
     ShellResult split = RunShell("7z x -y -o" + ShellQuote(out) + " " + ShellQuote(Dst("arch.zip")));
     EXPECT_EQ(split.exitCode, 0) << split.output;
     EXPECT_EQ(Tree(out + "/" + SrcRel()), source);

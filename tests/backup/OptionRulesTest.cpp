@@ -146,3 +146,44 @@ TEST(OptionRulesTest, ChangingTheMethodSwitchesOffWhatTheNewMethodCannotDo)
     ApplyBackupMethod(bad, facts, states);
     EXPECT_EQ(bad.DestMode, 6);
 }
+
+TEST(OptionRulesTest, ASplitSizeBelowTheSmallestSegmentIsNamedAndNeverChanged)
+{
+    struct Case
+    {
+        int destMode;
+        int64_t size;
+        bool usable;
+    } cases[] = {
+        // zip methods: one archive, or volumes of at least 64 KiB
+        {4, 0, true},
+        {4, 65536, true},
+        {5, int64_t(4) << 30, true},
+        {4, 65535, false},
+        {5, 5, false},
+        {6, 1, false},
+        {7, 65535, false},
+        {4, -1, false},
+        // the folder methods split nothing
+        {0, 5, true},
+        {3, 65535, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.destMode) + " " + std::to_string(c.size));
+        const std::string problem = ZipSplitSizeProblem(c.destMode, c.size);
+        EXPECT_EQ(problem.empty(), c.usable) << problem;
+        if (!c.usable) {
+            EXPECT_NE(problem.find(std::to_string(c.size) + " bytes"), std::string::npos) << problem;
+        }
+        // No rule of the editor or the loader moves the size into range behind the user's back.
+        TTaskSettings task;
+        task.DestMode = c.destMode;
+        task.MaxZipSize = c.size;
+        TOptionFacts facts;
+        facts.DirCount = 1;
+        NormaliseTask(task, facts);
+        TOptionStates states;
+        ApplyBackupMethod(task, facts, states);
+        EXPECT_EQ(task.MaxZipSize, c.size);
+    }
+}

@@ -126,7 +126,19 @@ TEST_F(SecurityCopyNamesTest, CounterSuffixOfTheTaskFile)
         {"bak-#5/4/", "bak-#", 5, 1, 4},
         {"bak-#5/4/z", "bak-#", 5, 1, 4},
         {"bak/3/1", "bak", 1, 1, 3},
+        {"bak/4/1", "bak", 1, 1, 4},
         {"#", "#", 1, 1, 0},
+        {"", "", 1, 1, 0},
+        {"bak-#12", "bak-#", 12, 1, 0},
+        {"bak-#", "bak-#", 1, 1, 0},
+        {"bak-#123/4/2", "bak-#", 12, 1, 0}, // a third digit is the separator: "/4" is no second "/"
+        {"bak-#1/4/2", "bak-#", 1, 2, 4},
+        {"v#3/x/2", "v#", 3, 2, 0}, // unreadable age
+        {"v#3/4/x", "v#", 3, 1, 4}, // unreadable minimum
+        {"v#3-old", "v#", 3, 1, 0}, // a character below "." ends the counts
+        {"v#/4/2", "v#", 1, 1, 0},  // no count: nothing after the "#" is read
+        {"v#3é4/2", "v#", 3, 2, 4}, // any character above "." separates, also a non-ASCII one
+        {"a/b#3/4/2", "a/b#", 3, 2, 4},
     };
     for (const auto& c : cases) {
         std::string suffix = c.text;
@@ -136,10 +148,25 @@ TEST_F(SecurityCopyNamesTest, CounterSuffixOfTheTaskFile)
         EXPECT_EQ(maxHist, c.maxHist) << c.text;
         EXPECT_EQ(minHist, c.minHist) << c.text;
         EXPECT_EQ(age, c.age) << c.text;
+
+        // What the reader accepts, the writer writes so that it reads back the same; the minimum
+        // only counts with an age limit.
+        std::string again = BuildCounterSuffix(c.suffix, c.maxHist, c.minHist, c.age);
+        const std::string written = again;
+        int maxAgain = -1, minAgain = -1, ageAgain = -1;
+        ParseCounterSuffix(again, maxAgain, minAgain, ageAgain);
+        EXPECT_EQ(again, c.suffix) << c.text << " written as " << written;
+        EXPECT_EQ(maxAgain, c.maxHist) << c.text << " written as " << written;
+        EXPECT_EQ(ageAgain, c.age) << c.text << " written as " << written;
+        if (c.age > 0) {
+            EXPECT_EQ(minAgain, c.minHist) << c.text << " written as " << written;
+        }
     }
     EXPECT_EQ(BuildCounterSuffix("bak-#", 1, 1, 0), "bak-#");
     EXPECT_EQ(BuildCounterSuffix("bak", 1, 1, 3), "bak/3/1");
     EXPECT_EQ(BuildCounterSuffix("bak-#", 5, 2, 4), "bak-#5/4/2");
+    EXPECT_EQ(BuildCounterSuffix("bak-#", 12, 1, 0), "bak-#12");
+    EXPECT_EQ(BuildCounterSuffix("bak-#", 1, 2, 4), "bak-#1/4/2");
     std::string roundTrip = BuildCounterSuffix("bak-#", 12, 3, 8);
     int maxHist, minHist, age;
     ParseCounterSuffix(roundTrip, maxHist, minHist, age);

@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -145,6 +146,20 @@ TEST_F(TaskFileTest, LegacyKeysAndLoadRulesGiveTheDocumentedSettings)
              EXPECT_EQ(t.BakSec.AgeInWeeks, 4);
              EXPECT_EQ(t.BakSec.MinHist, 2);
          }},
+        // no age behind a single "/": the versions are kept however old they are
+        {"BakSuffix=bak-#5/4\n",
+         [](const TTaskSettings& t) {
+             EXPECT_EQ(t.BakSec.FileSuffix, "bak-#");
+             EXPECT_EQ(t.BakSec.MaxHist, 5);
+             EXPECT_EQ(t.BakSec.AgeInWeeks, 0);
+         }},
+        {"BakSuffix=bak/6\n",
+         [](const TTaskSettings& t) {
+             EXPECT_EQ(t.BakSec.FileSuffix, "bak");
+             EXPECT_EQ(t.BakSec.AgeInWeeks, 0);
+         }},
+        {"BakSuffix=bak/6/\n", [](const TTaskSettings& t) { EXPECT_EQ(t.BakSec.AgeInWeeks, 6); }},
+        {"BakSuffix=bak-#0\n", [](const TTaskSettings& t) { EXPECT_EQ(t.BakSec.MaxHist, 1); }},
         {"SyncSuffix=\n", [](const TTaskSettings& t) { EXPECT_EQ(t.SyncSec.FileSuffix, "sync"); }},
         {"SyncSecMode=1\nSyncSuffix=\n", [](const TTaskSettings& t) { EXPECT_EQ(t.SyncSec.FileSuffix, ""); }},
         {"", [](const TTaskSettings& t) { EXPECT_EQ(t.SyncSec.DirSuffix, "_"); }},
@@ -161,6 +176,101 @@ TEST_F(TaskFileTest, LegacyKeysAndLoadRulesGiveTheDocumentedSettings)
         SCOPED_TRACE(c.global);
         c.check(task);
     }
+}
+
+TEST_F(TaskFileTest, VersionLimitsOfTheSecurityCopiesReadBackAsTheyWereSaved)
+{
+    struct Case
+    {
+        const char* suffix;
+        int maxHist, minHist, age;
+        const char* stored;
+    } cases[] = {
+        {"bak", 1, 1, 0, "bak"},        {"bak", 1, 1, 3, "bak/3/1"},    {"bak-#", 5, 2, 4, "bak-#5/4/2"},
+        {"bak-#", 12, 1, 0, "bak-#12"}, {"bak#", 1, 2, 4, "bak#1/4/2"}, // one copy with an age limit after a
+                                                                        // "#"
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        TTaskSettings task;
+        SetNewTaskDefaults(task, settings);
+        task.Folders.Add(std::make_unique<TExtensionList>(TTimePeriod(), sdmNormal));
+        task.Folders[0].SPath = task.Folders[0].VPath = sandbox.Path("src");
+        task.BuZiel = sandbox.Path("dest");
+        task.KeepBakCB = true;
+        task.BakSec.FileSuffix = c.suffix;
+        task.BakSec.MaxHist = c.maxHist;
+        task.BakSec.MinHist = c.minHist;
+        task.BakSec.AgeInWeeks = c.age;
+        const std::string name = sandbox.Path("suffix.buj");
+        ASSERT_TRUE(SaveTask(task, name, {}, report, context));
+        EXPECT_NE(FromUtf16File(ReadAll(name)).find(std::string("\nBakSuffix=") + c.stored + "\n"),
+                  std::string::npos);
+        TTaskSettings back;
+        ASSERT_TRUE(LoadTask(back, name, true, iaNone, report, context));
+        EXPECT_EQ(back.BakSec.FileSuffix, c.suffix);
+        EXPECT_EQ(back.BakSec.MaxHist, c.maxHist);
+        EXPECT_EQ(back.BakSec.MinHist, c.minHist);
+        EXPECT_EQ(back.BakSec.AgeInWeeks, c.age);
+    }
+}
+
+TEST_F(TaskFileTest, AFileThatCannotBeRunIsNamedBeforeItIsLoaded)
+{
+    auto file = [&](const std::string& name, const std::string& text) {
+        WriteAll(sandbox.Path(name), text);
+        return sandbox.Path(name);
+    };
+    ASSERT_EQ(::mkfifo(sandbox.Path("fifo.buj").c_str(), 0644), 0);
+    std::filesystem::create_directories(sandbox.Path("folder.buj"));
+    const std::string zip = "[Global]\r\nDestMode=4\r\nZipSize=";
+    struct Case
+    {
+        std::string name;
+        std::string problem; // empty: the file can be loaded
+    } cases[] = {
+        {sandbox.Path("none.buj"), ""}, // the run reports a missing file itself
+        {sandbox.Path("none/t.buj"), ""},
+        {sandbox.Path("fifo.buj"), "the task file is a FIFO, not a regular file"},
+        {sandbox.Path("folder.buj"), "the task file is a folder, not a regular file"},
+        {"/dev/null", "the task file is a device, not a regular file"},
+        {file("empty.buj", ""), "the task file is empty"},
+        {file("blank.buj", "\r\n"), ""},
+        {file("split.buj", zip + "65535\r\n"),
+         "the zip split size of 65535 bytes is below the smallest split size of 65536 bytes (64 KiB)"},
+        {file("hex.buj", zip + "0x10000\r\n"), ""},
+        {file("folders.buj", "[Global]\r\nDestMode=1\r\nZipSize=5\r\n"), ""},
+        {file("bad.buj", zip + "-5\r\n"), ""}, // the loader reads it as unlimited
+        {file("utf16.buj", ToUtf16File("[Global]\nDestMode=5\nZipSize=100\n")),
+         "the zip split size of 100 bytes is below the smallest split size of 65536 bytes (64 KiB)"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TaskFileProblem(c.name), c.problem) << c.name;
+}
+
+TEST_F(TaskFileTest, ATaskFileThatIsNoRegularFileIsNeverOpened)
+{
+    // Opening a FIFO for reading would wait for a writer: this test would hang.
+    const std::string fifo = sandbox.Path("fifo.buj");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    TTaskSettings task;
+    task.BuZiel = "/keep";
+    EXPECT_FALSE(LoadTask(task, fifo, true, iaNone, report, context));
+    EXPECT_TRUE(report.Abandoned);
+    ASSERT_EQ(report.Messages.size(), 1u);
+    EXPECT_EQ(report.Messages[0], "Task file \"" + fifo + "\": the task file is a FIFO, not a regular file");
+    EXPECT_EQ(task.BuZiel, "/keep");
+}
+
+TEST_F(TaskFileTest, ASplitSizeTooSmallToUseIsReportedAndKept)
+{
+    TTaskSettings task;
+    ASSERT_TRUE(Load("[Global]\nDestMode=4\nZipSize=5\n", task));
+    EXPECT_EQ(task.MaxZipSize, 5);
+    ASSERT_EQ(report.Messages.size(), 1u);
+    EXPECT_EQ(report.Messages[0], "Task file \"" + sandbox.Path("task.buj") +
+                                      "\": [Global] ZipSize: the zip split size of 5 bytes is below the "
+                                      "smallest split size of 65536 bytes (64 KiB)");
 }
 
 TEST_F(TaskFileTest, StoredPasswordsAreDecodedAndTheCommandLineAccountWins)
@@ -273,6 +383,75 @@ TEST_F(TaskFileTest, UpdateWritesTheRunStatisticsIntoAReadOnlyFileAndKeepsItRead
         FromUtf16File(ReadAll(name)),
         "[Unicode]\nEncoding=UTF-16LE\nProgram=Vastrel\nVersion=6.0.0\n\n"
         "[Global]\nEncrypt=1\nChangedEnc=0\nBackupCount=5\nNote=keep\nLastBackup=2024-05-01 08:00:00\n\n");
+}
+
+TEST_F(TaskFileTest, UpdateKeepsCommentsAndEveryLineItDoesNotWrite)
+{
+    const std::string name = sandbox.Path("task.buj");
+    const std::string before = "; photos to the USB disk\n"
+                               "[Unicode]\n"
+                               "Encoding=UTF-16LE\n"
+                               "\n"
+                               "; where it goes\n"
+                               "[Global]\n"
+                               "  ; indented comment\n"
+                               "Destination=/mnt/usb\n"
+                               "# a line without a value\n"
+                               "#Disabled=1\n"
+                               "BackupCount=2\n"
+                               "Custom = spaced value\n"
+                               "DirCount=1\n"
+                               "\n"
+                               "; the folders\n"
+                               "[Dir000]\n"
+                               "Source=/home\n"
+                               "FileCount=1\n"
+                               "; last line";
+    WriteAll(name, ToUtf16File(before));
+    TTaskSettings task;
+    ASSERT_TRUE(LoadTask(task, name, true, iaNone, report, context));
+    ASSERT_EQ(task.Folders.Count(), 1);
+    task.Folders[0].ICount = 7;
+    task.Folders[0].IBytes = (int64_t(1) << 32) + 9;
+    task.Folders[0].SyncCount = 2;
+    report = {};
+    UpdateTaskStatus(task, name, EncodeDateTime(2024, 5, 1, 8, 0, 0, 0), report, context);
+    EXPECT_TRUE(report.Messages.empty()) << report.Messages[0];
+    const std::string file = ReadAll(name);
+    EXPECT_EQ(file.substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(FromUtf16File(file), "; photos to the USB disk\n"
+                                   "[Unicode]\n"
+                                   "Encoding=UTF-16LE\n"
+                                   "Program=Vastrel\n"
+                                   "Version=6.0.0\n"
+                                   "\n"
+                                   "; where it goes\n"
+                                   "[Global]\n"
+                                   "  ; indented comment\n"
+                                   "Destination=/mnt/usb\n"
+                                   "# a line without a value\n"
+                                   "#Disabled=1\n"
+                                   "BackupCount=3\n"
+                                   "Custom = spaced value\n"
+                                   "DirCount=1\n"
+                                   "ChangedEnc=0\n"
+                                   "LastBackup=2024-05-01 08:00:00\n"
+                                   "\n"
+                                   "; the folders\n"
+                                   "[Dir000]\n"
+                                   "Source=/home\n"
+                                   "FileCount=7\n"
+                                   "ByteCountH=1\n"
+                                   "ByteCountL=9\n"
+                                   "SyncCount=2\n"
+                                   "; last line\n");
+    // The file reads as before, with the new statistics.
+    TTaskSettings back;
+    ASSERT_TRUE(LoadTask(back, name, true, iaNone, report, context));
+    EXPECT_EQ(back.BackupCount, 3);
+    EXPECT_EQ(back.BuZiel, "/mnt/usb");
+    EXPECT_EQ(back.Folders[0].ICount, 7);
+    EXPECT_EQ(back.Folders[0].IBytes, (int64_t(1) << 32) + 9);
 }
 
 TEST_F(TaskFileTest, UpdatingAMissingFileReportsItAndAnEmptyNameDoesNothing)

@@ -3,49 +3,6 @@
 #include "backup/TaskSettings.h"
 #include "backup/TaskTestUtil.h"
 
-namespace {
-
-struct SuffixCase
-{
-    const char* stored;
-    const char* suffix;
-    int maxHist, minHist, age;
-};
-
-} // namespace
-
-TEST(TaskSettingsTest, StoredSuffixesSplitIntoTheSuffixAndItsCounts)
-{
-    const SuffixCase cases[] = {
-        {"bak", "bak", 1, 1, 0},
-        {"bak/4/1", "bak", 1, 1, 4},
-        {"bak-#5/4/2", "bak-#", 5, 2, 4},
-        {"bak-#12", "bak-#", 12, 1, 0},
-        {"bak-#", "bak-#", 1, 1, 0},
-        {"v#3/x/2", "v#", 3, 2, 0}, // unreadable age keeps its default
-        {"v#3/4/x", "v#", 3, 1, 4}, // unreadable minimum keeps 1
-        {"v#3-old", "v#", 3, 1, 0}, // a character below '.' ends the counts
-        {"", "", 1, 1, 0},
-    };
-    for (const SuffixCase& c : cases) {
-        std::string suffix = c.stored;
-        int maxHist = -1, minHist = -1, age = -1;
-        ParseSecSuffix(suffix, maxHist, minHist, age);
-        EXPECT_EQ(suffix, c.suffix) << c.stored;
-        EXPECT_EQ(maxHist, c.maxHist) << c.stored;
-        EXPECT_EQ(minHist, c.minHist) << c.stored;
-        EXPECT_EQ(age, c.age) << c.stored;
-    }
-}
-
-TEST(TaskSettingsTest, SuffixesWithCountsAreWrittenSoThatTheyReadBack)
-{
-    EXPECT_EQ(FormatSecSuffix("bak", 1, 1, 0), "bak");
-    EXPECT_EQ(FormatSecSuffix("bak", 1, 1, 4), "bak/4/1");
-    EXPECT_EQ(FormatSecSuffix("bak-#", 5, 2, 4), "bak-#5/4/2");
-    EXPECT_EQ(FormatSecSuffix("bak-#", 12, 1, 0), "bak-#12");
-}
-
 TEST(TaskSettingsTest, ANewTaskTakesTheProgramSettingsAndKeepsTheArchiveFileTick)
 {
     const TQvSettings settings = tasktest::TestSettings();

@@ -7,7 +7,9 @@
 #include <fstream>
 #include <sstream>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -46,10 +48,12 @@ protected:
         return path;
     }
 
-    // A batch run: no display, whatever the session running the tests has.
-    ShellResult Run(const std::string& args)
+    // A batch run: no display, whatever the session running the tests has. With a time limit a run
+    // that hangs is ended (exit code 124) instead of the test.
+    ShellResult Run(const std::string& args, int limitSeconds = 0)
     {
-        return RunShell("env -u DISPLAY -u WAYLAND_DISPLAY VASTREL_POWER_LOG=" +
+        const std::string limit = limitSeconds > 0 ? "timeout " + std::to_string(limitSeconds) + " " : "";
+        return RunShell(limit + "env -u DISPLAY -u WAYLAND_DISPLAY VASTREL_POWER_LOG=" +
                         ShellQuote(sandbox.Path("power.log")) + " " + ShellQuote(VASTREL_EXE) + " " + args);
     }
 };
@@ -63,18 +67,20 @@ TEST_F(VastrelProgramTest, EachOutcomeEndsWithItsExitCodeLogAndErrorLogBlock)
         int exitCode;
         std::string logLine;
         std::string errorLine; // empty: no error-log block
+        std::string reason;    // the reason on standard error; empty: the run says nothing there
     } cases[] = {
         {sandbox.Path("missing.buj"), 1, "File not found: " + sandbox.Path("missing.buj"),
-         "  *** Task not found!"},
-        {Task("invalid.buj", "", sandbox.Path("src")), 6,
-         "  *** Invalid task configuration: ", "  *** Invalid task configuration!"},
+         "  *** Task not found!", "Task not found!"},
+        {Task("invalid.buj", "", sandbox.Path("src")), 6, "  *** Invalid task configuration: ",
+         "  *** Invalid task configuration!", "Invalid task configuration! The task has no destination."},
         {Task("nodest.buj", "/proc/vastrel-no-such-dest", sandbox.Path("src")), 2,
          "  *** Directory \"/proc/vastrel-no-such-dest\" not available for backup!",
-         "  *** Destination path not found!"},
+         "  *** Destination path not found!", "Destination path not found!"},
         {Task("nosrc.buj", sandbox.Path("dest"), sandbox.Path("nosrc")), 3,
-         "  *** Directory \"" + sandbox.Path("nosrc") + "\" not found!", "  *** Source directory not found!"},
+         "  *** Directory \"" + sandbox.Path("nosrc") + "\" not found!", "  *** Source directory not found!",
+         "Source directory not found!"},
         {Task("ok.buj", sandbox.Path("dest"), sandbox.Path("src")), 0, "  Status: OK - Elapsed time: 00:00:0",
-         ""},
+         "", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.task);
@@ -99,7 +105,92 @@ TEST_F(VastrelProgramTest, EachOutcomeEndsWithItsExitCodeLogAndErrorLogBlock)
             EXPECT_NE(errors.find("  ==> Start: "), std::string::npos) << errors;
         }
         EXPECT_FALSE(std::filesystem::exists(ConfigDir() + "Vastrel.lock"));
+        if (c.reason.empty()) {
+            EXPECT_EQ(r.output.find("failed"), std::string::npos) << r.output;
+        } else {
+            EXPECT_NE(r.output.find("Vastrel: task \"" + c.task + "\" failed: " + c.reason + "\n"),
+                      std::string::npos)
+                << r.output;
+        }
     }
+}
+
+TEST_F(VastrelProgramTest, ATaskFileThatCannotBeRunIsRefusedAndTheReasonGoesToStandardError)
+{
+    std::filesystem::create_directories(sandbox.Path("src"));
+    std::filesystem::create_directories(sandbox.Path("folder.buj"));
+    ASSERT_EQ(mkfifo(sandbox.Path("fifo.buj").c_str(), 0644), 0);
+    WriteFile(sandbox.Path("empty.buj"), "");
+    auto zipTask = [&](const std::string& name, const std::string& size) {
+        WriteFile(sandbox.Path(name),
+                  "[Global]\r\nDestination=" + sandbox.Path("dest") + "\r\nDestMode=4\r\nZipSize=" + size +
+                      "\r\nDirCount=1\r\n[Dir000]\r\nSource=" + sandbox.Path("src") + "\r\n");
+        return sandbox.Path(name);
+    };
+    struct Case
+    {
+        std::string task;
+        std::string reason;
+    };
+    std::vector<Case> cases = {
+        {sandbox.Path("fifo.buj"), "the task file is a FIFO, not a regular file"},
+        {sandbox.Path("folder.buj"), "the task file is a folder, not a regular file"},
+        {sandbox.Path("empty.buj"), "the task file is empty"},
+        {zipTask("split.buj", "5"),
+         "the zip split size of 5 bytes is below the smallest split size of 65536 bytes (64 KiB)"},
+    };
+    if (geteuid() != 0) {
+        // root reads every file: only others can be refused a read
+        WriteFile(sandbox.Path("locked.buj"), "[Global]\r\n");
+        std::filesystem::permissions(sandbox.Path("locked.buj"), std::filesystem::perms::none);
+        cases.push_back({sandbox.Path("locked.buj"), "the task file cannot be read: Permission denied"});
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.task);
+        std::filesystem::remove(ConfigDir() + "Vastrel.log");
+        std::filesystem::remove(ConfigDir() + "QvErrors.log");
+        // A FIFO must not block the run; the time limit only ends a run that hangs.
+        ShellResult r = Run("/force " + ShellQuote(c.task), 120);
+        EXPECT_EQ(r.exitCode, 6) << r.output;
+        EXPECT_NE(r.output.find("Vastrel: task \"" + c.task +
+                                "\" failed: Invalid task configuration: " + c.reason + "\n"),
+                  std::string::npos)
+            << r.output;
+        EXPECT_NE(Log().find("] - Data backup\r\n  ==> Start: "), std::string::npos) << Log();
+        EXPECT_NE(Log().find("  *** Invalid task configuration: " + c.task + ": " + c.reason + "\r\n"),
+                  std::string::npos)
+            << Log();
+        EXPECT_NE(ErrorLog().find("  *** Invalid task configuration!\r\n\r\n"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(sandbox.Path("dest")));
+    }
+
+    // The smallest split size is accepted, and so is any size for a method that does not split.
+    EXPECT_EQ(Run("/force " + ShellQuote(zipTask("smallest.buj", "65536"))).exitCode, 0);
+    WriteFile(sandbox.Path("folders.buj"), "[Global]\r\nDestination=" + sandbox.Path("dest2") +
+                                               "\r\nDestMode=0\r\nZipSize=5\r\nDirCount=1\r\n[Dir000]\r\n"
+                                               "Source=" +
+                                               sandbox.Path("src") + "\r\n");
+    EXPECT_EQ(Run("/force " + ShellQuote(sandbox.Path("folders.buj"))).exitCode, 0);
+}
+
+TEST_F(VastrelProgramTest, TheStatisticsOfARunGoIntoTheTaskFileBesideItsComments)
+{
+    WriteFile(sandbox.Path("src/a.txt"), "alpha");
+    const std::string task = sandbox.Path("commented.buj");
+    WriteFile(task, "; nightly copy of the sources\r\n[Global]\r\n; to the second disk\r\nDestination=" +
+                        sandbox.Path("dest") + "\r\nDirCount=1\r\n[Dir000]\r\n; the only folder\r\nSource=" +
+                        sandbox.Path("src") + "\r\n");
+    ShellResult r = Run("/force " + ShellQuote(task));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    // written back as UTF-16, read as ASCII here
+    std::string text = ReadAll(task);
+    text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+    for (const char* comment : {"; nightly copy of the sources\r\n[Global]\r\n; to the second disk\r\n",
+                                "[Dir000]\r\n; the only folder\r\n"})
+        EXPECT_NE(text.find(comment), std::string::npos) << text;
+    EXPECT_NE(text.find("BackupCount=2\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\nLastBackup="), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\nSyncCount=0\r\n"), std::string::npos) << text;
 }
 
 TEST_F(VastrelProgramTest, OnADisplayTheProgressWindowFollowsTheRunAndClosesAfterItsCountdown)
