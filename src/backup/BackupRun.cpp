@@ -879,9 +879,12 @@ TBuResult TBackupEngine::DoBackupJob(int nr, TInteraction interAct, int priority
                     FLog.WriteToLog(line);
             }
         } else {
-            // A task file that cannot be read: nothing runs, the log is closed.
+            // A task file that cannot be read: nothing runs, and the run says so.
             uint32_t code = FLog.OpenLogFile(1, std::string(), false);
             FLog.CheckLogError(code, prompt);
+            FLog.BeginLog(Now(), _("Backup task") + ": " + taskPath);
+            FLog.WriteToLog("  *** " + _("Invalid task configuration") + ": " + taskPath);
+            FHost.SetExitCode(6, nr);
         }
     } else {
         FHost.SetExitCode(1, nr);
