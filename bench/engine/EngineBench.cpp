@@ -34,10 +34,14 @@ int main(int argc, char** argv)
                 files.push_back(fs::relative(entry.path(), source));
     }
     int failures = 0;
+    fs::path lastFolder;
     for (const fs::path& rel : files) {
         fs::path in = source / rel;
         fs::path out = dest / rel;
-        fs::create_directories(out.parent_path());
+        if (out.parent_path() != lastFolder) { // each folder once, as a backup run makes them
+            lastFolder = out.parent_path();
+            fs::create_directories(lastFolder);
+        }
         std::unique_ptr<TCopyThread> worker;
         TCopyOptions options{coOverwrite, coAttributes, coTimeStamp};
         if (mode == "gz") {

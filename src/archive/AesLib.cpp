@@ -4,6 +4,12 @@
 #include <array>
 #include <cstring>
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -18,6 +24,9 @@ constexpr int MaxPasswordBytes = 128;
 constexpr int Iterations = 1000;
 constexpr int MacLength = 10;
 constexpr size_t KeyStreamBytes = 4096; // key stream made ahead, a multiple of the AES block
+constexpr uint32_t CacheSlice = 65536;  // data encrypted and authenticated in one go
+// Bytes read, encrypted and written in one go by the stream methods; a buffer step takes several.
+constexpr int64_t StreamSliceBytes = 262144;
 
 int KeyLength(int keyMode)
 {
@@ -63,6 +72,21 @@ std::string Latin1Form(const std::string& utf8)
     return result;
 }
 
+// data ^= key, eight bytes at a time (the compiler widens the loop further).
+void XorInto(uint8_t* data, const uint8_t* key, size_t n)
+{
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t a, b;
+        std::memcpy(&a, data + i, 8);
+        std::memcpy(&b, key + i, 8);
+        a ^= b;
+        std::memcpy(data + i, &a, 8);
+    }
+    for (; i < n; ++i)
+        data[i] ^= key[i];
+}
+
 // Reads until count bytes are in or the source ends; the number read, -1 on a failure.
 int64_t ReadFull(TStream& stream, uint8_t* buffer, int64_t count)
 {
@@ -85,7 +109,7 @@ struct TFCryptContext
     EVP_CIPHER_CTX* aes = nullptr;
     EVP_MAC* mac = nullptr;
     EVP_MAC_CTX* hmac = nullptr;
-    std::array<uint8_t, 16> counter{};
+    uint64_t counter = 0; // of the last block made; the blocks carry it little-endian in bytes 0 to 7
     std::array<uint8_t, KeyStreamBytes> counterBlocks{};
     std::array<uint8_t, KeyStreamBytes> keyStream{};
     size_t ksPos = 0;
@@ -109,15 +133,20 @@ struct TFCryptContext
         OPENSSL_cleanse(keyStream.data(), keyStream.size());
     }
 
-    // Makes the next batch of key stream: little-endian counter in bytes 0 to 7, AES of each block.
+    void Restart()
+    {
+        counter = 0;
+        ksPos = ksLen = 0;
+    }
+
+    // Makes the next batch of key stream: the counter in bytes 0 to 7 (bytes 8 to 15 stay zero), AES of
+    // each block.
     bool Refill()
     {
         for (size_t block = 0; block < KeyStreamBytes; block += 16) {
-            for (size_t i = 0; i < 8; ++i) {
-                if (++counter[i] != 0)
-                    break;
-            }
-            std::memcpy(counterBlocks.data() + block, counter.data(), 16);
+            uint64_t value = ++counter;
+            for (size_t i = 0; i < 8; ++i, value >>= 8)
+                counterBlocks[block + i] = static_cast<uint8_t>(value);
         }
         int outLen = 0;
         if (EVP_EncryptUpdate(aes, keyStream.data(), &outLen, counterBlocks.data(),
@@ -130,6 +159,88 @@ struct TFCryptContext
     }
 };
 
+// --- TSideMac
+
+struct TSideMac::TState
+{
+    TEncryption& encryption;
+    std::mutex mutex;
+    std::condition_variable posted; // a piece was posted, or the end was asked for
+    std::condition_variable taken;  // a piece was taken in
+    std::deque<std::pair<const uint8_t*, uint32_t>> pieces;
+    bool busy = false; // the thread is feeding a piece taken from pieces
+    bool closing = false;
+    bool failed = false;
+    std::thread thread;
+
+    explicit TState(TEncryption& e) : encryption(e) {}
+
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            posted.wait(lock, [this] { return closing || !pieces.empty(); });
+            if (pieces.empty())
+                return;
+            auto [data, length] = pieces.front();
+            pieces.pop_front();
+            busy = true;
+            lock.unlock();
+            bool ok = true;
+            try {
+                encryption.Authenticate(data, length);
+            } catch (...) {
+                ok = false;
+            }
+            lock.lock();
+            busy = false;
+            failed = failed || !ok;
+            taken.notify_all();
+        }
+    }
+};
+
+TSideMac::TSideMac(TEncryption& encryption) : FState(std::make_unique<TState>(encryption))
+{
+    FState->thread = std::thread([state = FState.get()] { state->Run(); });
+}
+
+TSideMac::~TSideMac()
+{
+    Finish();
+}
+
+void TSideMac::Post(const uint8_t* data, uint32_t length)
+{
+    {
+        std::lock_guard<std::mutex> lock(FState->mutex);
+        FState->pieces.emplace_back(data, length);
+    }
+    FState->posted.notify_one();
+}
+
+void TSideMac::WaitPending(size_t count)
+{
+    std::unique_lock<std::mutex> lock(FState->mutex);
+    FState->taken.wait(lock,
+                       [this, count] { return FState->pieces.size() + (FState->busy ? 1 : 0) <= count; });
+}
+
+bool TSideMac::Finish()
+{
+    if (FState->thread.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(FState->mutex);
+            FState->closing = true;
+        }
+        FState->posted.notify_one();
+        FState->thread.join();
+    }
+    return !FState->failed;
+}
+
+// ---
+
 int SaltLength(int keyMode)
 {
     return 4 + 4 * keyMode;
@@ -139,8 +250,7 @@ int SaltLength(int keyMode)
 
 TCrypt::TCrypt(const std::string& password, int aMode, int aBufSize)
     : FCryptCtx(std::make_unique<TFCryptContext>()), FPwd(password.substr(0, MaxPasswordBytes)),
-      FLatin1Pwd(Latin1Form(password)), CBufSize(static_cast<uint32_t>(std::max(aBufSize, 1))),
-      CBuffer(CBufSize)
+      FLatin1Pwd(Latin1Form(password)), CBufSize(static_cast<uint32_t>(std::max(aBufSize, 1)))
 {
     SetKeyMode(aMode);
 }
@@ -150,6 +260,18 @@ TCrypt::~TCrypt()
     OPENSSL_cleanse(FPwd.data(), FPwd.size());
     OPENSSL_cleanse(FLatin1Pwd.data(), FLatin1Pwd.size());
     OPENSSL_cleanse(CBuffer.data(), CBuffer.size());
+}
+
+int64_t TCrypt::StreamSlice() const
+{
+    return std::min<int64_t>(CBufSize, StreamSliceBytes);
+}
+
+uint8_t* TCrypt::StreamBuffer()
+{
+    if (CBuffer.empty())
+        CBuffer.resize(static_cast<size_t>(StreamSlice()));
+    return CBuffer.data();
 }
 
 void TCrypt::SetKeyMode(int value)
@@ -199,8 +321,7 @@ bool TEncryption::DeriveKeys(const std::string& password, const uint8_t* salt, u
     verifier[0] = material[2 * keyLength];
     verifier[1] = material[2 * keyLength + 1];
     OPENSSL_cleanse(material.data(), material.size());
-    ctx.counter.fill(0);
-    ctx.ksPos = ctx.ksLen = 0;
+    ctx.Restart();
     ctx.mode = FMode;
     ctx.pwdLength = static_cast<int>(password.size());
     ctx.running = ok;
@@ -221,10 +342,7 @@ void TEncryption::Crypt(uint8_t* buffer, uint32_t bLen)
         if (ctx.ksPos == ctx.ksLen && !ctx.Refill())
             throw Exception("AES key stream failed");
         size_t n = std::min<size_t>(bLen - done, ctx.ksLen - ctx.ksPos);
-        const uint8_t* ks = ctx.keyStream.data() + ctx.ksPos;
-        uint8_t* p = buffer + done;
-        for (size_t i = 0; i < n; ++i)
-            p[i] ^= ks[i];
+        XorInto(buffer + done, ctx.keyStream.data() + ctx.ksPos, n);
         ctx.ksPos += n;
         done += static_cast<uint32_t>(n);
     }
@@ -234,18 +352,42 @@ void TEncryption::EncryptBlock(uint8_t* buffer, uint32_t bLen)
 {
     if (!FCryptCtx->running)
         throw Exception("Encryption not started");
-    Crypt(buffer, bLen);
-    if (bLen > 0 && EVP_MAC_update(FCryptCtx->hmac, buffer, bLen) != 1)
-        throw Exception("HMAC failed");
+    // slice by slice, so that the authentication code reads the ciphertext while it is still in the cache
+    for (uint32_t done = 0; done < bLen;) {
+        uint32_t n = std::min<uint32_t>(bLen - done, CacheSlice);
+        Crypt(buffer + done, n);
+        if (EVP_MAC_update(FCryptCtx->hmac, buffer + done, n) != 1)
+            throw Exception("HMAC failed");
+        done += n;
+    }
 }
 
 void TEncryption::DecryptBlock(uint8_t* buffer, uint32_t bLen)
 {
     if (!FCryptCtx->running)
         throw Exception("Decryption not started");
+    for (uint32_t done = 0; done < bLen;) {
+        uint32_t n = std::min<uint32_t>(bLen - done, CacheSlice);
+        if (EVP_MAC_update(FCryptCtx->hmac, buffer + done, n) != 1)
+            throw Exception("HMAC failed");
+        Crypt(buffer + done, n);
+        done += n;
+    }
+}
+
+void TEncryption::ApplyKeyStream(uint8_t* buffer, uint32_t bLen)
+{
+    if (!FCryptCtx->running)
+        throw Exception("Encryption not started");
+    Crypt(buffer, bLen);
+}
+
+void TEncryption::Authenticate(const uint8_t* buffer, uint32_t bLen)
+{
+    if (!FCryptCtx->running)
+        throw Exception("Encryption not started");
     if (bLen > 0 && EVP_MAC_update(FCryptCtx->hmac, buffer, bLen) != 1)
         throw Exception("HMAC failed");
-    Crypt(buffer, bLen);
 }
 
 bool TEncryption::WriteHeader(TStream& sDest)
@@ -331,25 +473,33 @@ TOpResult TEncryption::EncryptStreamEx(TStream& sSource, TStream& sDest, bool sp
 {
     if (!WriteHeader(sDest))
         return orError;
+    uint8_t* buffer = StreamBuffer();
+    const int64_t slice = StreamSlice();
     int64_t total = 0;
-    int64_t got = 0;
+    bool ended = false;
     do {
         WaitIfPaused();
         try {
-            got = ReadFull(sSource, CBuffer.data(), CBufSize);
-            if (got < 0)
-                return orError;
-            total += got;
+            // one buffer step, slice by slice (see StreamSlice)
+            for (int64_t step = 0; !ended && step < static_cast<int64_t>(CBufSize);) {
+                int64_t want = std::min<int64_t>(slice, CBufSize - step);
+                int64_t got = ReadFull(sSource, buffer, want);
+                if (got < 0)
+                    return orError;
+                ended = got < want;
+                step += got;
+                total += got;
+                EncryptBlock(buffer, static_cast<uint32_t>(got));
+                sDest.WriteBuffer(buffer, got);
+            }
             if (OnProgress)
                 OnProgress(acEncrypt, total, speedLimit);
-            EncryptBlock(CBuffer.data(), static_cast<uint32_t>(got));
-            sDest.WriteBuffer(CBuffer.data(), got);
         } catch (...) {
             return orError;
         }
         if (cancelEncryption && cancelEncryption())
             return orUserBreak;
-    } while (got >= static_cast<int64_t>(CBufSize));
+    } while (!ended);
     return WriteTrailer(sDest) ? orOk : orError;
 }
 
@@ -367,21 +517,27 @@ TOpResult TEncryption::DecryptStreamEx(TStream& sSource, TStream* sDest, int64_t
     if (!ReadHeader(sSource))
         return orError;
     int64_t remaining = sLength - GetHeaderSize() - GetTrailerSize();
+    uint8_t* buffer = StreamBuffer();
+    const int64_t slice = StreamSlice();
     int64_t total = 0;
     while (remaining > 0) {
         WaitIfPaused();
         try {
-            int64_t want = std::min<int64_t>(CBufSize, remaining);
-            int64_t got = ReadFull(sSource, CBuffer.data(), want);
-            if (got != want)
-                return orError; // the source ended early or failed
-            total += got;
+            // one buffer step, slice by slice (see StreamSlice)
+            int64_t step = std::min<int64_t>(CBufSize, remaining);
+            for (int64_t done = 0; done < step;) {
+                int64_t want = std::min<int64_t>(slice, step - done);
+                if (ReadFull(sSource, buffer, want) != want)
+                    return orError; // the source ended early or failed
+                DecryptBlock(buffer, static_cast<uint32_t>(want));
+                if (sDest)
+                    sDest->WriteBuffer(buffer, want);
+                done += want;
+            }
+            total += step;
+            remaining -= step;
             if (OnProgress)
                 OnProgress(acDecrypt, total, speedLimit);
-            DecryptBlock(CBuffer.data(), static_cast<uint32_t>(got));
-            if (sDest)
-                sDest->WriteBuffer(CBuffer.data(), got);
-            remaining -= got;
         } catch (...) {
             return orError;
         }

@@ -48,6 +48,13 @@ public:
     void SetEvent(TEvent* event) { FEvent = event; }
 
 protected:
+    // The stream methods pause, report progress and test for cancelling once per buffer step of
+    // aBufSize bytes, but read, encrypt and write each step in slices of this size, so that the data
+    // stay in the processor's cache from the read to the write.
+    int64_t StreamSlice() const;
+    // The slice buffer of the stream methods, made on first use (many objects only encrypt blocks).
+    uint8_t* StreamBuffer();
+
     int FMode = 1;
     std::unique_ptr<TFCryptContext> FCryptCtx;
     std::string FPwd;
@@ -72,6 +79,11 @@ public:
     void EncryptBlock(uint8_t* buffer, uint32_t bLen);
     // Feeds bLen bytes of ciphertext to the authentication code and decrypts them in place.
     void DecryptBlock(uint8_t* buffer, uint32_t bLen);
+    // The two halves of EncryptBlock for a caller that authenticates elsewhere (TSideMac): applies the
+    // key stream in place, and feeds ciphertext to the authentication code. Ciphertext must reach the
+    // code in the order the key stream was applied.
+    void ApplyKeyStream(uint8_t* buffer, uint32_t bLen);
+    void Authenticate(const uint8_t* buffer, uint32_t bLen);
 
     // Draws a new salt, derives the keys and writes salt and verifier.
     bool WriteHeader(TStream& sDest);
@@ -99,6 +111,30 @@ private:
     bool DeriveKeys(const std::string& password, const uint8_t* salt, uint8_t verifier[2]);
     void Crypt(uint8_t* buffer, uint32_t bLen);
     void WaitIfPaused();
+};
+
+// Runs the authentication code of an encryption on a thread of its own, so that encryption and
+// authentication of a large object run side by side on two cores. The caller encrypts with
+// ApplyKeyStream, hands each piece of ciphertext over with Post in order, and must not change a piece
+// until WaitPending says it has been taken in. Finish waits for the rest; WriteTrailer comes after it.
+class TSideMac
+{
+public:
+    // Throws std::system_error when no thread can be started.
+    explicit TSideMac(TEncryption& encryption);
+    ~TSideMac(); // finishes when Finish was not called
+    TSideMac(const TSideMac&) = delete;
+    TSideMac& operator=(const TSideMac&) = delete;
+
+    void Post(const uint8_t* data, uint32_t length);
+    // Waits until at most count posted pieces are still to be taken in.
+    void WaitPending(size_t count);
+    // Waits for every posted piece and ends the thread; false when the authentication code failed.
+    bool Finish();
+
+private:
+    struct TState;
+    std::unique_ptr<TState> FState;
 };
 
 // Salt length (8, 12, 16) of a key mode (1, 2, 3).

@@ -1,5 +1,6 @@
 #include "archive/EngineFs.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -95,18 +96,19 @@ uint32_t RenameFile(const std::string& from, const std::string& to, bool noRepla
 
 namespace {
 
-// Suffixes for temporary names: a per-thread sequence seeded once from the system's random source, so
-// that parallel workers and runs pick different names without a random draw for every file.
+// Suffixes for temporary names: one sequence for the process, seeded once from the system's random
+// source, so that parallel workers and runs pick different names without a random draw for every file
+// (a worker thread lives for one file only: a draw per thread would be one per file).
 uint32_t NextTempSuffix()
 {
-    thread_local uint64_t state = [] {
+    static std::atomic<uint64_t> state{[] {
         uint64_t seed = 0;
         if (RAND_bytes(reinterpret_cast<unsigned char*>(&seed), sizeof seed) != 1)
             seed = static_cast<uint64_t>(::getpid()) << 32 ^ static_cast<uint64_t>(std::time(nullptr));
         return seed;
-    }();
+    }()};
     // splitmix64
-    uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+    uint64_t z = state.fetch_add(0x9E3779B97F4A7C15ULL, std::memory_order_relaxed) + 0x9E3779B97F4A7C15ULL;
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
     return static_cast<uint32_t>((z ^ (z >> 31)) >> 32);

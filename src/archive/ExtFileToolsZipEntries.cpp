@@ -9,6 +9,8 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -339,6 +341,97 @@ uint32_t UnixToLocalDos(int64_t unixTime)
     return DateTimeToDosDateTime(UnixToLocalDateTime(unixTime));
 }
 
+namespace {
+
+// The memory of a temporary stream: room for the expected size is taken at once and never cleared
+// (the data written fill it), so that staging an entry costs one pass over the data and no copies as
+// it grows.
+class TStagingStream : public TStream
+{
+public:
+    explicit TStagingStream(int64_t expected) { Reserve(expected); }
+
+    int64_t Read(void* buffer, int64_t count) override
+    {
+        if (count <= 0 || FPosition >= FSize)
+            return 0;
+        int64_t n = std::min(count, FSize - FPosition);
+        std::memcpy(buffer, FData.get() + FPosition, static_cast<size_t>(n));
+        FPosition += n;
+        return n;
+    }
+    int64_t Write(const void* buffer, int64_t count) override
+    {
+        if (count <= 0)
+            return 0;
+        int64_t end = FPosition + count;
+        Reserve(end);
+        if (FPosition > FSize) // a gap after a seek past the end reads as zeros
+            std::memset(FData.get() + FSize, 0, static_cast<size_t>(FPosition - FSize));
+        std::memcpy(FData.get() + FPosition, buffer, static_cast<size_t>(count));
+        FPosition = end;
+        FSize = std::max(FSize, end);
+        return count;
+    }
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override
+    {
+        int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? FPosition : FSize;
+        if (base + offset < 0)
+            return -1;
+        FPosition = base + offset;
+        return FPosition;
+    }
+    int64_t GetSize() override { return FSize; }
+    void SetSize(int64_t newSize) override
+    {
+        newSize = std::max<int64_t>(newSize, 0);
+        Reserve(newSize);
+        if (newSize > FSize)
+            std::memset(FData.get() + FSize, 0, static_cast<size_t>(newSize - FSize));
+        FSize = newSize;
+        FPosition = std::min(FPosition, FSize);
+    }
+
+private:
+    void Reserve(int64_t size)
+    {
+        if (size <= FCapacity)
+            return;
+        auto capacity = static_cast<size_t>(std::max(size, FCapacity + FCapacity / 2));
+        TBlock data;
+        if (capacity >= HugePage) {
+            // large blocks in huge pages where the system offers them: a few faults instead of one
+            // for every 4 KiB written
+            capacity = (capacity + HugePage - 1) / HugePage * HugePage;
+            data.reset(static_cast<uint8_t*>(std::aligned_alloc(HugePage, capacity)));
+            if (data)
+                ::madvise(data.get(), capacity, MADV_HUGEPAGE);
+        } else {
+            data.reset(static_cast<uint8_t*>(std::malloc(capacity)));
+        }
+        if (!data)
+            throw std::bad_alloc();
+        if (FSize > 0)
+            std::memcpy(data.get(), FData.get(), static_cast<size_t>(FSize));
+        FData = std::move(data);
+        FCapacity = static_cast<int64_t>(capacity);
+    }
+
+    static constexpr size_t HugePage = size_t(2) << 20;
+    struct TFree
+    {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    using TBlock = std::unique_ptr<uint8_t, TFree>;
+
+    TBlock FData;
+    int64_t FCapacity = 0;
+    int64_t FSize = 0;
+    int64_t FPosition = 0;
+};
+
+} // namespace
+
 TTempStream::~TTempStream()
 {
     FStream.reset();
@@ -350,7 +443,8 @@ bool TTempStream::Open(int64_t size, int64_t threshold, const std::string& dir, 
                        std::string& msg)
 {
     if (size <= threshold) {
-        FStream = std::make_unique<TMemoryStream>();
+        // room for the size and what deflate may add to data that do not compress
+        FStream = std::make_unique<TStagingStream>(size + size / 1024 + 1024);
         return true;
     }
     std::string fn =

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <pthread.h>
 #include <vector>
 
 #include "rtl/SysUtils.h"
@@ -20,6 +21,78 @@ std::chrono::steady_clock::time_point DeadlineAfter(uint32_t timeoutMs)
 {
     return std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
 }
+
+// System threads that wait for the next job after one has ended. Starting a thread costs far more
+// than handing a job to one that waits (stack, kernel task, first touches of its memory); a backup
+// starts a worker for every file. A waiting thread ends after a few idle seconds, and only a few wait.
+// A child process made by fork has none of the waiting threads: it starts with an empty pool.
+class TThreadPool
+{
+public:
+    // Never destroyed: waiting threads may still sleep in it when the process ends.
+    static TThreadPool& Instance()
+    {
+        static auto* pool = [] {
+            auto* made = new TThreadPool;
+            ::pthread_atfork([] { Instance().FMutex.lock(); }, [] { Instance().FMutex.unlock(); },
+                             [] {
+                                 TThreadPool& pool = Instance();
+                                 pool.FWaiting.clear();
+                                 pool.FMutex.unlock();
+                             });
+            return made;
+        }();
+        return *pool;
+    }
+
+    // Runs job on a waiting thread, else on a new one (std::system_error when none can be made).
+    void Run(std::function<void()> job)
+    {
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            if (!FWaiting.empty()) {
+                TWaiter* waiter = FWaiting.back();
+                FWaiting.pop_back();
+                waiter->job = std::move(job);
+                waiter->cond.notify_one();
+                return;
+            }
+        }
+        std::thread(&TThreadPool::Loop, this, std::move(job)).detach();
+    }
+
+private:
+    static constexpr size_t MaxWaiting = 8;
+    static constexpr auto IdleTime = std::chrono::seconds(5);
+
+    struct TWaiter
+    {
+        std::condition_variable cond;
+        std::function<void()> job;
+    };
+
+    void Loop(std::function<void()> job)
+    {
+        TWaiter waiter;
+        for (;;) {
+            job();
+            job = nullptr;
+            std::unique_lock<std::mutex> lock(FMutex);
+            if (FWaiting.size() >= MaxWaiting)
+                return;
+            FWaiting.push_back(&waiter);
+            if (!waiter.cond.wait_for(lock, IdleTime, [&] { return static_cast<bool>(waiter.job); })) {
+                FWaiting.erase(std::find(FWaiting.begin(), FWaiting.end(), &waiter));
+                return;
+            }
+            job = std::move(waiter.job);
+            waiter.job = nullptr;
+        }
+    }
+
+    std::mutex FMutex;
+    std::vector<TWaiter*> FWaiting; // the most recent last: its memory is the warmest
+};
 
 } // namespace
 
@@ -76,17 +149,24 @@ struct TThread::SyncQueue
     bool HasWork() const { return !calls.empty() || !starts.empty(); }
 };
 
-// Owns the calling thread's queue; when the thread ends, the calls still waiting run here and later
-// ones run on the threads that ask for them.
+// Owns the calling thread's queue; when the thread ends (or a pooled thread ends a TThread's run), the
+// calls still waiting run here and later ones run on the threads that ask for them.
 struct TThread::QueueHolder
 {
     std::shared_ptr<SyncQueue> queue;
-    ~QueueHolder();
+    void Retire();
+    ~QueueHolder() { Retire(); }
 };
+
+TThread::QueueHolder& TThread::ThisThreadHolder()
+{
+    thread_local QueueHolder holder;
+    return holder;
+}
 
 std::shared_ptr<TThread::SyncQueue> TThread::QueueOfThisThread()
 {
-    thread_local QueueHolder holder;
+    QueueHolder& holder = ThisThreadHolder();
     if (!holder.queue)
         holder.queue = std::make_shared<SyncQueue>();
     return holder.queue;
@@ -118,7 +198,7 @@ bool TThread::RunPending(SyncQueue& queue)
     return !calls.empty();
 }
 
-TThread::QueueHolder::~QueueHolder()
+void TThread::QueueHolder::Retire()
 {
     if (!queue)
         return;
@@ -127,6 +207,12 @@ TThread::QueueHolder::~QueueHolder()
         queue->closed = true;
     }
     RunPending(*queue);
+    queue.reset();
+}
+
+void TThread::RetireQueueOfThisThread()
+{
+    ThisThreadHolder().Retire();
 }
 
 bool TThread::CheckSynchronize(int timeoutMs)
@@ -184,12 +270,9 @@ TThread::~TThread()
     }
     bool running = false;
     {
+        // taking the lock also waits until an ended Run has left the step that marks its end
         std::lock_guard<std::mutex> lock(FMutex);
-        running = FThread.joinable();
-        if (running && FThread.get_id() == std::this_thread::get_id()) {
-            FThread.detach();
-            running = false;
-        }
+        running = FStarted && !FFinished && FRunner != std::this_thread::get_id();
     }
     if (running) {
         Terminate();
@@ -209,7 +292,7 @@ void TThread::Launch()
     if (FStarted)
         return;
     FStarted = true;
-    FThread = std::thread([this] { Run(); });
+    TThreadPool::Instance().Run([this] { Run(); });
 }
 
 void TThread::Start()
@@ -236,19 +319,24 @@ void TThread::Terminate()
 
 void TThread::Run()
 {
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FRunner = std::this_thread::get_id();
+    }
     try {
         Execute();
     } catch (...) {
         FatalException = std::current_exception();
     }
+    // the system thread goes on with other work: what it owned as a thread ends here
+    RetireQueueOfThisThread();
     const std::shared_ptr<SyncQueue> queue = FOwnerQueue;
     bool selfDelete = false;
     {
         std::lock_guard<std::mutex> lock(FMutex);
         FFinished = true;
+        FRunner = std::thread::id();
         selfDelete = FAbandoned || FreeOnTerminate;
-        if (selfDelete && FThread.joinable())
-            FThread.detach();
         FDone.notify_all();
     }
     {
@@ -274,7 +362,7 @@ bool TThread::WaitFor(uint32_t timeoutMs)
         return FFinished;
     {
         std::lock_guard<std::mutex> lock(FMutex);
-        if (std::this_thread::get_id() == FThread.get_id())
+        if (!FFinished && std::this_thread::get_id() == FRunner)
             return false; // a thread cannot wait for itself
     }
     const auto deadline = DeadlineAfter(timeoutMs == INFINITE ? 0 : timeoutMs);
@@ -299,9 +387,8 @@ bool TThread::WaitFor(uint32_t timeoutMs)
         else if (!FDone.wait_until(lock, deadline, finished))
             return false;
     }
-    std::lock_guard<std::mutex> lock(FJoinMutex);
-    if (FThread.joinable())
-        FThread.join();
+    // Run marks the end under FMutex and touches the object no more once it has left that step
+    std::lock_guard<std::mutex> lock(FMutex);
     return true;
 }
 
@@ -316,19 +403,11 @@ void TThread::Abandon()
     bool deleteNow = false;
     {
         std::lock_guard<std::mutex> lock(FMutex);
-        if (!FStarted || FFinished) {
+        if (!FStarted || FFinished)
             deleteNow = true;
-        } else {
+        else
             FAbandoned = true;
-            FThread.detach();
-        }
     }
-    if (deleteNow) {
-        {
-            std::lock_guard<std::mutex> lock(FJoinMutex);
-            if (FThread.joinable())
-                FThread.join();
-        }
+    if (deleteNow)
         delete this;
-    }
 }

@@ -1,6 +1,11 @@
 #pragma once
 // TThread and TEvent over std::thread.
 //
+// The system threads are kept for reuse: a TThread runs on a thread that has ended an earlier TThread's
+// Execute and waits for the next (a backup starts one worker per file), or on a new one. What the
+// running TThread sees is the same as on a thread of its own: its owner queue for Synchronize calls is
+// new, and the queue of a TThread that ended is closed as at the end of a thread.
+//
 // Synchronize runs a call on the thread that created the TThread object (its owner thread) and waits
 // for it; the owner runs pending calls whenever it calls CheckSynchronize (and while it waits in
 // WaitFor). A Synchronize issued on the owner thread itself runs at once. An exception thrown by the
@@ -88,16 +93,18 @@ protected:
 private:
     struct SyncQueue;
     struct QueueHolder;
+    static QueueHolder& ThisThreadHolder();
     static std::shared_ptr<SyncQueue> QueueOfThisThread();
+    // Closes the calling thread's queue as the end of the thread would, and runs what waits in it.
+    static void RetireQueueOfThisThread();
     static bool RunPending(SyncQueue& queue);
     void Launch();
     void Run();
     bool IsOwnerThread() const;
 
     std::shared_ptr<SyncQueue> FOwnerQueue;
-    std::mutex FJoinMutex;
     std::atomic<bool> FStartPending{false};
-    std::thread FThread;
+    std::thread::id FRunner; // the system thread running Execute (under FMutex)
     std::thread::id FOwner;
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FFinished{false};

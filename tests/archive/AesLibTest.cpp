@@ -4,6 +4,7 @@
 
 #include "ArchiveTestUtil.h"
 #include "rtl/Streams.h"
+#include "support/Sandbox.h"
 
 using namespace archivetest;
 
@@ -17,14 +18,17 @@ std::string Encrypt(TEncryption& enc, const std::string& plain)
     return dest.DataString();
 }
 
-// The object as the independent reference computes it for the salt our object carries.
+// The object as the independent reference computes it for the salt our object carries. Plain data
+// larger than a command line takes go through plainFile.
 std::string Reference(int mode, const std::string& password, const std::string& object,
-                      const std::string& plain)
+                      const std::string& plain, const std::string& plainFile = "")
 {
     std::string salt = object.substr(0, static_cast<size_t>(SaltLength(mode)));
+    std::string plainArg = plainFile.empty() ? "'" + ToHex(plain) + "'" : Quote("@" + plainFile);
+    if (!plainFile.empty())
+        WriteFileBytes(plainFile, plain);
     std::string command = "/usr/bin/python3 " + Quote(TestDir() + "/aes_reference.py") + " " +
-                          std::to_string(mode) + " '" + ToHex(password) + "' " + ToHex(salt) + " '" +
-                          ToHex(plain) + "'";
+                          std::to_string(mode) + " '" + ToHex(password) + "' " + ToHex(salt) + " " + plainArg;
     CommandResult r = Sh(command);
     EXPECT_EQ(r.exitCode, 0) << command;
     while (!r.output.empty() && (r.output.back() == '\n' || r.output.back() == '\r'))
@@ -46,6 +50,59 @@ TEST(AesLibTest, ObjectsMatchTheIndependentReferenceForEveryKeyMode)
             EXPECT_EQ(ToHex(object), Reference(mode, password, object, plain)) << mode << " " << size;
         }
     }
+}
+
+TEST(AesLibTest, BufferStepsLargerThanASliceMatchTheReference)
+{
+    // the stream methods work through a buffer step in slices; steps of 600000 bytes take slices of
+    // different lengths, and the last step ends inside a slice
+    Sandbox sandbox;
+    std::string plain = RandomBytes(1500007, 12, false);
+    TEncryption enc("slices", 2, 600000);
+    std::string object = Encrypt(enc, plain);
+    ASSERT_EQ(object.size(), plain.size() + 12 + 2 + 10);
+    EXPECT_TRUE(ToHex(object) == Reference(2, "slices", object, plain, sandbox.Path("plain.bin")));
+    TMemoryStream source(object);
+    TMemoryStream dest;
+    TEncryption reader("slices", 2, 600000);
+    EXPECT_EQ(reader.DecryptStreamEx(source, &dest, source.GetSize(), false), orOk);
+    EXPECT_TRUE(dest.DataString() == plain);
+}
+
+TEST(AesLibTest, AuthenticationBesideTheEncryptionGivesTheSameObject)
+{
+    const uint8_t salt[16] = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2, 3, 4, 5, 6};
+    std::string plain = RandomBytes(300001, 7, false);
+    auto codeOf = [](TEncryption& enc) {
+        TMemoryStream trailer;
+        EXPECT_TRUE(enc.WriteTrailer(trailer));
+        return trailer.DataString();
+    };
+    TEncryption inTurn("pw", 3, 64);
+    inTurn.StartRunWithSalt(salt);
+    std::string a = plain;
+    inTurn.EncryptBlock(reinterpret_cast<uint8_t*>(a.data()), static_cast<uint32_t>(a.size()));
+    std::string codeA = codeOf(inTurn);
+
+    TEncryption beside("pw", 3, 64);
+    beside.StartRunWithSalt(salt);
+    std::string b = plain;
+    {
+        TSideMac mac(beside);
+        size_t at = 0;
+        for (size_t piece :
+             {size_t(1), size_t(70000), size_t(4095), size_t(131072), size_t(0), size_t(94833)}) {
+            auto* p = reinterpret_cast<uint8_t*>(b.data() + at);
+            beside.ApplyKeyStream(p, static_cast<uint32_t>(piece));
+            mac.Post(p, static_cast<uint32_t>(piece));
+            at += piece;
+            mac.WaitPending(2);
+        }
+        ASSERT_EQ(at, b.size());
+        EXPECT_TRUE(mac.Finish());
+    }
+    EXPECT_TRUE(a == b);
+    EXPECT_EQ(ToHex(codeOf(beside)), ToHex(codeA));
 }
 
 TEST(AesLibTest, ObjectsRoundTripAndEmptyDataIsHeaderAndTrailerOnly)

@@ -332,6 +332,39 @@ TEST_F(ExtFileToolsTest, EncFilesRoundTripWithHeaderTimeAndAttributes)
     }
 }
 
+TEST_F(ExtFileToolsTest, LargeEncFilesAuthenticatedBesideTheEncryptionRoundTripAndDetectDamage)
+{
+    // from 1 MiB on, with a buffer of several slices, the code is computed on a second thread
+    constexpr int LargeBuffer = 1 << 20;
+    for (size_t size : {size_t(1) << 20, (size_t(3) << 20) + 5}) {
+        std::string data = RandomBytes(size, 11, false);
+        std::string src = Src("big.bin", data);
+        std::string enc = Dst("big.bin.enc");
+        fs::remove(enc);
+        TEncryption crypt("pw", 3, LargeBuffer);
+        {
+            TWinCopyThread thread(src, enc, &crypt, TCopyOptions(plain).Include(coVerify), true, LargeBuffer);
+            ASSERT_EQ(RunWorker(thread), 0) << size;
+        }
+        std::string out = Dst("big.out");
+        fs::remove(out);
+        TEncryption reader("pw", 1, LargeBuffer);
+        {
+            TDecryptThread thread(enc, out, &reader, true, LargeBuffer);
+            ASSERT_EQ(RunWorker(thread), 0) << size;
+        }
+        EXPECT_TRUE(ReadFileBytes(out) == data) << size;
+
+        std::string file = ReadFileBytes(enc);
+        file[file.size() / 2] ^= 1;
+        WriteFileBytes(enc, file);
+        fs::remove(out);
+        TDecryptThread damaged(enc, out, &reader, true, LargeBuffer);
+        EXPECT_EQ(RunWorker(damaged), 0x610B) << size;
+        EXPECT_FALSE(fs::exists(out));
+    }
+}
+
 TEST_F(ExtFileToolsTest, EncFileFailuresLeaveNothingUnderTheFinalName)
 {
     std::string data = RandomBytes(10000, 5);

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Reference for the AES framing, independent of the code under test.
 
-Usage: aes_reference.py MODE PASSWORD_HEX SALT_HEX PLAIN_HEX
+Usage: aes_reference.py MODE PASSWORD_HEX SALT_HEX PLAIN_HEX|@PLAIN_FILE
 Prints the whole object (salt, verifier, ciphertext, 10-byte code) in hexadecimal. The key material
 comes from hashlib's PBKDF2, the key stream from the openssl command line (AES-ECB over little-endian
 counter blocks), the code from hmac.
@@ -14,7 +14,11 @@ import sys
 mode = int(sys.argv[1])
 password = bytes.fromhex(sys.argv[2])
 salt = bytes.fromhex(sys.argv[3])
-plain = bytes.fromhex(sys.argv[4])
+if sys.argv[4].startswith("@"):
+    with open(sys.argv[4][1:], "rb") as f:
+        plain = f.read()
+else:
+    plain = bytes.fromhex(sys.argv[4])
 
 key_length = {1: 16, 2: 24, 3: 32}[mode]
 material = hashlib.pbkdf2_hmac("sha1", password, salt, 1000, 2 * key_length + 2)

@@ -1,9 +1,15 @@
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -251,6 +257,85 @@ TEST(Thread, SynchronizeRunsAtOnceWhenTheOwnerHasEnded)
     EXPECT_TRUE(thread->WaitFor(INFINITE - 1));
     EXPECT_EQ(ranOn, workerId);
     delete thread;
+}
+
+TEST(Thread, ThreadsOwnedByAnEndedThreadSynchronizeOnThemselves)
+{
+    // The system thread of an ended run goes on with other runs; what the ended run owned must behave
+    // as after the end of a thread: a child's Synchronize runs at once instead of waiting for an owner
+    // that will never serve it.
+    LambdaThread* child = nullptr;
+    std::thread::id childId;
+    std::thread::id ranOn;
+    {
+        LambdaThread parent([&](LambdaThread&) {
+            child = new LambdaThread([&](LambdaThread& self) {
+                childId = std::this_thread::get_id();
+                self.Synchronize([&] { ranOn = std::this_thread::get_id(); });
+            });
+        });
+        parent.Start();
+        parent.WaitFor();
+    }
+    for (int i = 0; i < 3; ++i) {
+        LambdaThread other([](LambdaThread&) {});
+        other.Start();
+        other.WaitFor();
+    }
+    ASSERT_NE(child, nullptr);
+    child->Start();
+    bool ended = child->WaitFor(10000);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(ranOn, childId);
+    if (ended)
+        delete child;
+    else
+        child->Abandon();
+}
+
+TEST(Thread, ManyShortThreadsRunOneAfterAnotherAndSideBySide)
+{
+    std::atomic<int> runs{0};
+    for (int i = 0; i < 50; ++i) {
+        LambdaThread thread([&](LambdaThread&) { ++runs; });
+        thread.Start();
+        EXPECT_TRUE(thread.WaitFor(10000));
+    }
+    std::vector<std::unique_ptr<LambdaThread>> threads;
+    for (int i = 0; i < 20; ++i) {
+        threads.push_back(std::make_unique<LambdaThread>([&](LambdaThread&) { ++runs; }));
+        threads.back()->Start();
+    }
+    threads.clear(); // the destructors wait
+    EXPECT_EQ(runs.load(), 70);
+}
+
+TEST(Thread, AForkedChildRunsThreadsOfItsOwn)
+{
+    // the parent leaves system threads waiting for the next run; the child has none of them
+    for (int i = 0; i < 3; ++i) {
+        LambdaThread thread([](LambdaThread&) {});
+        thread.Start();
+        thread.WaitFor();
+    }
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        std::atomic<bool> ran{false};
+        LambdaThread thread([&](LambdaThread&) { ran = true; });
+        thread.Start();
+        bool ended = thread.WaitFor(10000);
+        ::_exit(ended && ran ? 0 : 1);
+    }
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    for (int i = 0; i < 1500 && ::waitpid(pid, &status, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (::waitpid(pid, &status, WNOHANG) == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        FAIL() << "the child's thread never ran";
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 } // namespace
