@@ -10,6 +10,7 @@
 #include "foundation/QvUtilsAutoTask.h"
 #include "platform/MountTable.h"
 #include "platform/NetShares.h"
+#include "support/PlatformFakes.h"
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "foundation/InitProg.h"
 #include "platform/EventLog.h"
 #include "platform/MachineInfo.h"
+#include "support/PlatformFakes.h"
 #include "support/Sandbox.h"
 
 namespace runtest {

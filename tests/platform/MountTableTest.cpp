@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/PlatformFakes.h"
 #include "support/Sandbox.h"
 
 namespace {

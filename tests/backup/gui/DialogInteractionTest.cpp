@@ -1,4 +1,4 @@
-#include "foundation/gui/DialogInteraction.h"
+#include "backup/gui/DialogInteraction.h"
 
 #include <QLineEdit>
 #include <QPushButton>
