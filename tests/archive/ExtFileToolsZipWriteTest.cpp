@@ -11,6 +11,7 @@
 #include "archive/ExtFileToolsZipRead.h"
 #include "archive/LittleEndian.h"
 #include "archive/ZipTestUtil.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 using namespace ZipTest;
@@ -54,7 +55,7 @@ protected:
     {
         fs::create_directories(Src());
         for (const auto& f : files)
-            WriteFile(Src(f.Name), f.Data);
+            WriteFileBytes(Src(f.Name), f.Data);
     }
 
     // Writes the files (and their folders) into an archive.
@@ -88,7 +89,7 @@ protected:
             ASSERT_GE(index, 0) << f.Name;
             std::string dest = sandbox.Path("out/" + std::to_string(index));
             r.ExtractToFile(index, dest, false);
-            EXPECT_EQ(ReadFile(dest), f.Data) << f.Name;
+            EXPECT_EQ(ReadFileBytes(dest), f.Data) << f.Name;
             r.CompareToFile(index, Src(f.Name));
         }
     }
@@ -154,7 +155,7 @@ TEST_F(ZipWriteTest, HeadersCarryTheSpecifiedFields)
         w.AddFile(Src("Ω.txt"), false);
         w.WriteDirectory();
     }
-    std::string b = ReadFile(zip);
+    std::string b = ReadFileBytes(zip);
     auto u8 = [&](size_t o) { return reinterpret_cast<const uint8_t*>(b.data()) + o; };
     // An empty file: stored, sizes 0, version 20, no flags.
     EXPECT_EQ(Get32(u8(0)), ZipLocalSig);
@@ -192,7 +193,7 @@ TEST_F(ZipWriteTest, Zip64FieldsAndRecordsAreWrittenAboveTheLimits)
     WriteArchive(zip, files);
     ExpectToolsAccept(zip);
     ExpectReadsBack(zip, files);
-    std::string b = ReadFile(zip);
+    std::string b = ReadFileBytes(zip);
     auto u8 = [&](size_t o) { return reinterpret_cast<const uint8_t*>(b.data()) + o; };
     // The end record holds the 0xFFFF/0xFFFFFFFF markers, preceded by the locator.
     size_t end = b.size() - 22;
@@ -228,7 +229,7 @@ TEST_F(ZipWriteTest, SplitArchivePassesToolsAndJoinsWithInfoZip)
         ++segments;
     }
     EXPECT_GE(segments, 4);
-    EXPECT_EQ(ReadFile(sandbox.Path("split/Backup.z01")).substr(0, 4), std::string("PK\x07\x08", 4));
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("split/Backup.z01")).substr(0, 4), std::string("PK\x07\x08", 4));
     auto r7 = RunTool("7z t " + Quote(zip));
     EXPECT_EQ(r7.ExitCode, 0) << r7.Output;
     std::string joined = sandbox.Path("joined.zip");

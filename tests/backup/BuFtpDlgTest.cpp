@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/FtpTestServer.h"
+#include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
 
 namespace {

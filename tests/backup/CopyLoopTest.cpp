@@ -10,25 +10,12 @@
 
 #include "archive/EngineErrors.h"
 #include "backup/CopyLoop.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadAll(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteAll(const std::string& name, const std::string& data)
-{
-    fs::create_directories(fs::path(name).parent_path());
-    std::ofstream(name, std::ios::binary) << data;
-}
 
 void SetMTime(const std::string& name, time_t t)
 {
@@ -53,9 +40,9 @@ protected:
         log.InitLog("Data backup");
         log.BeginLog(Now(), "test");
         task.CopyTimeout = 0;
-        WriteAll(Src("a.txt"), "alpha");
-        WriteAll(Src("sub/b.dat"), std::string(5000, 'b'));
-        WriteAll(Src("sub/deep/c.log"), "gamma gamma gamma");
+        WriteFileBytes(Src("a.txt"), "alpha");
+        WriteFileBytes(Src("sub/b.dat"), std::string(5000, 'b'));
+        WriteFileBytes(Src("sub/deep/c.log"), "gamma gamma gamma");
         for (const char* name : {"a.txt", "sub/b.dat", "sub/deep/c.log"})
             SetMTime(Src(name), 1700000000);
     }
@@ -85,7 +72,7 @@ protected:
     std::string LogText()
     {
         log.FlushLogFile(1);
-        return ReadAll(sandbox.Path("cfg/run.log"));
+        return ReadFileBytes(sandbox.Path("cfg/run.log"));
     }
 
     TRecordingHost host;
@@ -104,7 +91,7 @@ TEST_F(CopyLoopTest, FirstRunCopiesTheTreeAndASecondRunCopiesNothing)
     EXPECT_EQ(first.CopyCount, 3);
     EXPECT_EQ(first.ErrorCount, 0);
     EXPECT_EQ(first.CopiedBytes, 5 + 5000 + 17);
-    EXPECT_EQ(ReadAll(Dst("sub/deep/c.log")), "gamma gamma gamma");
+    EXPECT_EQ(ReadFileBytes(Dst("sub/deep/c.log")), "gamma gamma gamma");
     struct stat st
     {
     };
@@ -139,13 +126,13 @@ TEST_F(CopyLoopTest, CompareModesDecideFromTimesOrSizes)
     for (const auto& c : cases) {
         task.CompareMode = c.compareMode;
         task.DstIgnore = 1;
-        WriteAll(Src("a.txt"), c.data);
+        WriteFileBytes(Src("a.txt"), c.data);
         SetMTime(Src("a.txt"), c.srcTime);
-        WriteAll(Dst("a.txt"), "alpha");
+        WriteFileBytes(Dst("a.txt"), "alpha");
         SetMTime(Dst("a.txt"), 1700000000);
         TFolderCounters counters = Run();
         EXPECT_EQ(counters.CopyCount, c.copied ? 1 : 0) << c.compareMode << " " << c.srcTime;
-        EXPECT_EQ(ReadAll(Dst("a.txt")), c.copied ? c.data : std::string("alpha"));
+        EXPECT_EQ(ReadFileBytes(Dst("a.txt")), c.copied ? c.data : std::string("alpha"));
     }
 }
 
@@ -157,14 +144,14 @@ TEST_F(CopyLoopTest, NumberedVersionsShiftAndTheOldestIsDropped)
     task.BakSec.MaxHist = 3;
     Run();
     for (int i = 1; i <= 4; ++i) {
-        WriteAll(Src("a.txt"), "state " + std::to_string(i));
+        WriteFileBytes(Src("a.txt"), "state " + std::to_string(i));
         SetMTime(Src("a.txt"), 1700000000 + i * 100);
         EXPECT_EQ(Run().CopyCount, 1);
     }
-    EXPECT_EQ(ReadAll(Dst("a.txt")), "state 4");
-    EXPECT_EQ(ReadAll(Dst("a.bak1.txt")), "state 3");
-    EXPECT_EQ(ReadAll(Dst("a.bak2.txt")), "state 2");
-    EXPECT_EQ(ReadAll(Dst("a.bak3.txt")), "state 1");
+    EXPECT_EQ(ReadFileBytes(Dst("a.txt")), "state 4");
+    EXPECT_EQ(ReadFileBytes(Dst("a.bak1.txt")), "state 3");
+    EXPECT_EQ(ReadFileBytes(Dst("a.bak2.txt")), "state 2");
+    EXPECT_EQ(ReadFileBytes(Dst("a.bak3.txt")), "state 1");
     EXPECT_FALSE(fs::exists(Dst("a.bak4.txt")));
     EXPECT_FALSE(fs::exists(Dst("a.txt.tmp")));
 }
@@ -189,10 +176,10 @@ TEST_F(CopyLoopTest, ArchiveBitModesCopyOnlyMarkedFilesAndResetTheBit)
     TFolderCounters first = Run();
     EXPECT_EQ(first.CopyCount, 3);
     EXPECT_EQ(Run().CopyCount, 0);
-    WriteAll(Src("sub/b.dat"), "changed");
+    WriteFileBytes(Src("sub/b.dat"), "changed");
     TFolderCounters third = Run();
     EXPECT_EQ(third.CopyCount, 1);
-    EXPECT_EQ(ReadAll(Dst("sub/b.dat")), "changed");
+    EXPECT_EQ(ReadFileBytes(Dst("sub/b.dat")), "changed");
 }
 
 TEST_F(CopyLoopTest, UnreadableFileIsCountedAndLoggedAndTheRestIsCopied)
@@ -245,14 +232,14 @@ TEST_F(CopyLoopTest, EngineFileOpsMoveNeverReplacesAndCreatesDeepFolders)
     ops.Sleep = nullptr;
     EXPECT_TRUE(ops.CreateDirectoryLogged(sandbox.Path("x/y/z"), "B", true));
     EXPECT_TRUE(fs::is_directory(sandbox.Path("x/y/z")));
-    WriteAll(sandbox.Path("x/one"), "1");
-    WriteAll(sandbox.Path("x/two"), "2");
+    WriteFileBytes(sandbox.Path("x/one"), "1");
+    WriteFileBytes(sandbox.Path("x/two"), "2");
     std::string errMsg;
     EXPECT_GT(
         ops.MoveFileLogged(sandbox.Path("x/"), sandbox.Path("x/one"), sandbox.Path("x/two"), errMsg, 1, -1),
         0);
     EXPECT_NE(errMsg.find("(5)"), std::string::npos);
-    EXPECT_EQ(ReadAll(sandbox.Path("x/two")), "2");
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("x/two")), "2");
     EXPECT_EQ(
         ops.MoveFileLogged(sandbox.Path("x/"), sandbox.Path("x/one"), sandbox.Path("x/three"), errMsg, 1, -1),
         0);
@@ -269,11 +256,11 @@ namespace {
 
 TEST_F(CopyLoopTest, DestinationFolderThatCannotBeMadeCountsAnErrorAndSkipsOnlyItsFiles)
 {
-    WriteAll(Dst("sub"), "a file where the folder belongs");
+    WriteFileBytes(Dst("sub"), "a file where the folder belongs");
     TFolderCounters counters = Run();
     EXPECT_EQ(counters.CopyCount, 1);
     EXPECT_GE(counters.ErrorCount, 1);
-    EXPECT_EQ(ReadAll(Dst("a.txt")), "alpha");
+    EXPECT_EQ(ReadFileBytes(Dst("a.txt")), "alpha");
     EXPECT_NE(LogText().find("Could not create directory"), std::string::npos);
 }
 
@@ -302,23 +289,23 @@ protected:
 
 TEST_F(CopyLoopRunTest, TaskRunBacksUpTheTreeAndTheNextRunCopiesNothing)
 {
-    WriteAll(sandbox.Path("src/one.txt"), "one");
-    WriteAll(sandbox.Path("src/d/two.txt"), "two two");
+    WriteFileBytes(sandbox.Path("src/one.txt"), "one");
+    WriteFileBytes(sandbox.Path("src/d/two.txt"), "two two");
     AttachCopyLoop(engine, loop);
     std::string task = Task("");
     EXPECT_EQ(engine.DoBackupJob(0, iaQuiet, 3, task), brOK);
     EXPECT_EQ(host.FExitState, 0);
-    std::string text = runtest::ReadAll(host.DefaultLog);
+    std::string text = ReadFileBytes(host.DefaultLog);
     EXPECT_NE(text.find("Status: 2 files copied"), std::string::npos) << text;
     // The destination is the folder's own destination below the run's root.
     bool found = false;
     for (const auto& e : fs::recursive_directory_iterator(sandbox.Path("dest")))
         if (e.path().filename() == "two.txt")
-            found = ReadAll(e.path().string()) == "two two";
+            found = ReadFileBytes(e.path().string()) == "two two";
     EXPECT_TRUE(found);
 
     EXPECT_EQ(engine.DoBackupJob(0, iaQuiet, 3, task), brOK);
-    text = runtest::ReadAll(host.DefaultLog);
+    text = ReadFileBytes(host.DefaultLog);
     EXPECT_NE(text.find("Status: No files copied"), std::string::npos) << text;
 }
 
@@ -392,7 +379,7 @@ TEST_F(CopyLoopTest, ATimedOutCopyFailsItsFileAndTheLastAllowedTimeOutStopsTheRu
         EXPECT_FALSE(fs::exists(Dst("sub/b.dat")));
         if (c.status == bsOK) {
             EXPECT_EQ(counters.CopyCount, 2);
-            EXPECT_EQ(ReadAll(Dst("sub/deep/c.log")), "gamma gamma gamma");
+            EXPECT_EQ(ReadFileBytes(Dst("sub/deep/c.log")), "gamma gamma gamma");
         }
     }
     EXPECT_NE(LogText().find("Timeout error on copying file"), std::string::npos);
@@ -437,15 +424,15 @@ TEST_F(CopyLoopTest, NamesTooLongForTheDestinationFailCountedAndLoggedAndLongNam
     task.cbCompress = true; // the ".gz" makes a 254-byte name too long
     std::string tooLong(254, 'n');
     std::string longName(250, 'm'); // fits with ".gz", not with ".gz.tmp"
-    WriteAll(Src(tooLong), "too long");
-    WriteAll(Src(longName), "first");
+    WriteFileBytes(Src(tooLong), "too long");
+    WriteFileBytes(Src(longName), "first");
     TFolderCounters first = Run();
     EXPECT_EQ(first.ErrorCount, 1);
     EXPECT_EQ(first.CopyCount, 4);
     EXPECT_TRUE(fs::exists(Dst(longName + ".gz")));
     EXPECT_NE(LogText().find("***"), std::string::npos);
 
-    WriteAll(Src(longName), "second");
+    WriteFileBytes(Src(longName), "second");
     SetMTime(Src(longName), 1800000000);
     TFolderCounters second = Run();
     EXPECT_EQ(second.ErrorCount, 1); // the name that never fits
@@ -478,7 +465,7 @@ TEST_F(CopyLoopTest, DeletingSourcesMovesCopiedFilesToTheTrashAndRemovesEmptiedF
     TFolderCounters counters = Run();
     EXPECT_EQ(counters.CopyCount, 3);
     EXPECT_EQ(counters.ErrorCount, 0);
-    EXPECT_EQ(ReadAll(Dst("sub/deep/c.log")), "gamma gamma gamma");
+    EXPECT_EQ(ReadFileBytes(Dst("sub/deep/c.log")), "gamma gamma gamma");
     EXPECT_FALSE(fs::exists(Src("a.txt")));
     EXPECT_FALSE(fs::exists(Src("sub")));
     EXPECT_TRUE(fs::exists(Src("")));
@@ -496,7 +483,7 @@ TEST_F(CopyLoopTest, UnchangedFilesLoseVersionsOlderThanTheAgeLimitButKeepTheNew
     Run();
     time_t old = time(nullptr) - 30 * 86400;
     for (int k = 1; k <= 3; ++k) {
-        WriteAll(Dst("a.bak" + std::to_string(k) + ".txt"), "v");
+        WriteFileBytes(Dst("a.bak" + std::to_string(k) + ".txt"), "v");
         SetMTime(Dst("a.bak" + std::to_string(k) + ".txt"), old);
     }
     EXPECT_EQ(Run().CopyCount, 0);
@@ -517,40 +504,40 @@ TEST_F(CopyLoopTest, TaggedOnlyCopiesOnlyTaggedFoldersAndReachesThemThroughUntag
     EXPECT_FALSE(fs::exists(Dst("a.txt")));
     tagged = {Src("sub/deep/")};
     EXPECT_EQ(Run().CopyCount, 1);
-    EXPECT_EQ(ReadAll(Dst("sub/deep/c.log")), "gamma gamma gamma");
+    EXPECT_EQ(ReadFileBytes(Dst("sub/deep/c.log")), "gamma gamma gamma");
     EXPECT_FALSE(fs::exists(Dst("sub/b.dat")));
 }
 
 TEST_F(CopyLoopTest, LeftoversOfAKilledRunAreRemovedWhenTheirFileIsCopiedAgain)
 {
     Run();
-    WriteAll(Src("a.txt"), "alpha 2");
+    WriteFileBytes(Src("a.txt"), "alpha 2");
     SetMTime(Src("a.txt"), 1700000500);
     // a partial copy and a finished but not yet placed copy of a.txt, as a killed run leaves them
-    WriteAll(Dst(".a.txt.0123abcd.part"), "alp");
+    WriteFileBytes(Dst(".a.txt.0123abcd.part"), "alp");
     SetMTime(Dst(".a.txt.0123abcd.part"), 1700000000);
-    WriteAll(Dst("a.txt.tmp"), "alpha 2");
+    WriteFileBytes(Dst("a.txt.tmp"), "alpha 2");
     SetMTime(Dst("a.txt.tmp"), 1700000500);
     // a file of the engine's name pattern that is a source file of its own stays
-    WriteAll(Src(".keep.0011aabb.part"), "mine");
+    WriteFileBytes(Src(".keep.0011aabb.part"), "mine");
     EXPECT_EQ(Run().CopyCount, 2);
-    EXPECT_EQ(ReadAll(Dst("a.txt")), "alpha 2");
+    EXPECT_EQ(ReadFileBytes(Dst("a.txt")), "alpha 2");
     EXPECT_FALSE(fs::exists(Dst(".a.txt.0123abcd.part")));
     EXPECT_FALSE(fs::exists(Dst("a.txt.tmp")));
     EXPECT_FALSE(fs::exists(Dst("a.txt.~tmp")));
-    EXPECT_EQ(ReadAll(Dst(".keep.0011aabb.part")), "mine");
+    EXPECT_EQ(ReadFileBytes(Dst(".keep.0011aabb.part")), "mine");
 }
 
 TEST_F(CopyLoopTest, AnotherFormThatIsTheCopyOfASourceFileOfItsOwnStays)
 {
-    WriteAll(Src("x"), "plain");
-    WriteAll(Src("x.gz"), "a gzip file of the user's");
+    WriteFileBytes(Src("x"), "plain");
+    WriteFileBytes(Src("x.gz"), "a gzip file of the user's");
     Run();
-    WriteAll(Src("x"), "plain 2");
+    WriteFileBytes(Src("x"), "plain 2");
     SetMTime(Src("x"), time(nullptr) + 100);
     EXPECT_EQ(Run().CopyCount, 1);
-    EXPECT_EQ(ReadAll(Dst("x")), "plain 2");
-    EXPECT_EQ(ReadAll(Dst("x.gz")), "a gzip file of the user's");
+    EXPECT_EQ(ReadFileBytes(Dst("x")), "plain 2");
+    EXPECT_EQ(ReadFileBytes(Dst("x.gz")), "a gzip file of the user's");
 }
 
 } // namespace
@@ -562,7 +549,7 @@ TEST_F(CopyLoopTest, EachFileOfABigFolderIsComparedWithItsOwnCopy)
     const int count = 40;
     auto name = [](int i) { return "many/f" + std::to_string(i) + ".txt"; };
     for (int i = 0; i < count; ++i) {
-        WriteAll(Src(name(i)), "first " + std::to_string(i));
+        WriteFileBytes(Src(name(i)), "first " + std::to_string(i));
         SetMTime(Src(name(i)), 1700000000 + i * 1000);
     }
     task.KeepBakCB = true;
@@ -571,7 +558,7 @@ TEST_F(CopyLoopTest, EachFileOfABigFolderIsComparedWithItsOwnCopy)
     task.BakSec.MaxHist = 2;
     EXPECT_EQ(Run().CopyCount, 3 + count);
     for (int i : {0, 7, 8, 25, 39}) {
-        WriteAll(Src(name(i)), "second " + std::to_string(i));
+        WriteFileBytes(Src(name(i)), "second " + std::to_string(i));
         SetMTime(Src(name(i)), 1700000000 + i * 1000 + 500);
     }
     TFolderCounters second = Run();
@@ -579,7 +566,7 @@ TEST_F(CopyLoopTest, EachFileOfABigFolderIsComparedWithItsOwnCopy)
     EXPECT_EQ(second.ErrorCount, 0);
     for (int i = 0; i < count; ++i) {
         const bool changed = i == 0 || i == 7 || i == 8 || i == 25 || i == 39;
-        EXPECT_EQ(ReadAll(Dst(name(i))), (changed ? "second " : "first ") + std::to_string(i)) << i;
+        EXPECT_EQ(ReadFileBytes(Dst(name(i))), (changed ? "second " : "first ") + std::to_string(i)) << i;
         EXPECT_EQ(fs::exists(Dst("many/f" + std::to_string(i) + ".bak1.txt")), changed) << i;
     }
     EXPECT_EQ(Run().CopyCount, 0);

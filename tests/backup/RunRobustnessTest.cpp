@@ -18,6 +18,7 @@
 #include "RunTestUtil.h"
 #include "backup/BackupRun.h"
 #include "backup/CopyLoop.h"
+#include "support/Files.h"
 
 namespace fs = std::filesystem;
 
@@ -25,8 +26,7 @@ namespace {
 
 void WriteFile(const std::string& name, const std::string& data, time_t mtime = 1700000000)
 {
-    fs::create_directories(fs::path(name).parent_path());
-    std::ofstream(name, std::ios::binary) << data;
+    WriteFileBytes(name, data);
     struct utimbuf times
     {
         mtime, mtime
@@ -51,7 +51,7 @@ std::map<std::string, std::string> Tree(const std::string& root)
         return files;
     for (const auto& e : fs::recursive_directory_iterator(root))
         if (e.is_regular_file())
-            files[fs::relative(e.path(), root).string()] = runtest::ReadAll(e.path().string());
+            files[fs::relative(e.path(), root).string()] = ReadFileBytes(e.path().string());
     return files;
 }
 
@@ -181,7 +181,7 @@ TEST_F(RunRobustnessTest, ARunKilledWhileCopyingALargeFileLeavesNoPartialFileAnd
     task.MaxRate = 4000;
     ASSERT_TRUE(RunAndKill([&] { return PartialFiles(1 << 20) > 0; }));
     // the old copy is still whole under its name
-    EXPECT_TRUE(runtest::ReadAll(Dst("big.bin")) == big);
+    EXPECT_TRUE(ReadFileBytes(Dst("big.bin")) == big);
     task.MaxRate = 0;
     TFolderCounters counters = Run();
     EXPECT_EQ(counters.ErrorCount, 0);
@@ -228,7 +228,7 @@ TEST_F(RunRobustnessTest, ARunKilledWhileVersionsMoveOnEndsAsIfItHadNotBeenInter
                                        kill(getpid(), SIGKILL);
                                };
                            }));
-    EXPECT_EQ(runtest::ReadAll(Dst("a.txt")), "state 3");
+    EXPECT_EQ(ReadFileBytes(Dst("a.txt")), "state 3");
     TFolderCounters counters = Run();
     EXPECT_EQ(counters.ErrorCount, 0);
     ExpectConverged({{"a.bak1.txt", "state 3"}, {"a.bak2.txt", "state 2"}, {"a.bak3.txt", "state 1"}});
@@ -246,7 +246,7 @@ TEST_F(RunRobustnessTest, ARunKilledBeforeACopyTakesItsNameEndsAsIfItHadNotBeenI
                                        kill(getpid(), SIGKILL);
                                };
                            }));
-    EXPECT_EQ(runtest::ReadAll(Dst("a.txt")), "one");
+    EXPECT_EQ(ReadFileBytes(Dst("a.txt")), "one");
     EXPECT_EQ(Run().CopyCount, 1);
     ExpectConverged();
 }
@@ -325,7 +325,7 @@ TEST_F(RunExitStateTest, FailingFilesEndTheRunWithErrorsInItsLogAndExitState)
         };
         AttachCopyLoop(engine, loop);
         engine.DoBackupJob(0, iaQuiet, 3, Task());
-        std::string text = runtest::ReadAll(host.DefaultLog);
+        std::string text = ReadFileBytes(host.DefaultLog);
         EXPECT_EQ(host.FExitState, 4) << c.what << "\n" << text;
         EXPECT_NE(text.find("  *** "), std::string::npos) << c.what;
         chmod(sandbox.Path("src/locked.txt").c_str(), 0644);

@@ -15,18 +15,11 @@
 #include "foundation/InitProg.h"
 #include "platform/EventLog.h"
 #include "platform/MachineInfo.h"
+#include "support/Files.h"
 #include "support/PlatformFakes.h"
 #include "support/Sandbox.h"
 
 namespace runtest {
-
-inline std::string ReadAll(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class RunFrameTest : public SandboxTest
 {

@@ -4,6 +4,7 @@
 #include "archive/PasswordText.h"
 #include "backup/TaskFile.h"
 #include "backup/TaskTestUtil.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 using namespace tasktest;
@@ -26,7 +27,7 @@ protected:
     bool Load(const std::string& text, TTaskSettings& task, bool full = true)
     {
         const std::string name = sandbox.Path("task.buj");
-        WriteAll(name, ToUtf16File("[Unicode]\nEncoding=UTF-16LE\n\n" + text));
+        WriteFileBytes(name, ToUtf16File("[Unicode]\nEncoding=UTF-16LE\n\n" + text));
         return LoadTask(task, name, full, iaNone, report, context);
     }
 
@@ -192,7 +193,7 @@ TEST_F(TaskFileTest, BadInputLoadsWithDefaultsAndAReport)
 {
     TTaskSettings task;
     const std::string name = sandbox.Path("task.buj");
-    WriteAll(name, std::string("\x00\x01\x02\xff\xfe\x00garbage\x00\x00", 14));
+    WriteFileBytes(name, std::string("\x00\x01\x02\xff\xfe\x00garbage\x00\x00", 14));
     ASSERT_TRUE(LoadTask(task, name, true, iaNone, report, context));
     EXPECT_EQ(task.DestMode, 0);
     ASSERT_FALSE(report.Messages.empty());
@@ -253,7 +254,8 @@ TEST_F(TaskFileTest, DatesAreWrittenInTheLocaleFormatAndReadInItOrAsIso)
 TEST_F(TaskFileTest, UpdateWritesTheRunStatisticsIntoAReadOnlyFileAndKeepsItReadOnly)
 {
     const std::string name = sandbox.Path("task.buj");
-    WriteAll(name, ToUtf16File("[Unicode]\nEncoding=UTF-16LE\n\n[Global]\nProgram=Old\nVersion=1\nEncrypt=1\n"
+    WriteFileBytes(name,
+                   ToUtf16File("[Unicode]\nEncoding=UTF-16LE\n\n[Global]\nProgram=Old\nVersion=1\nEncrypt=1\n"
                                "ChangedEnc=1\nBackupCount=4\nNote=keep\n\n"));
     ::chmod(name.c_str(), 0444);
     TTaskSettings task;
@@ -270,7 +272,7 @@ TEST_F(TaskFileTest, UpdateWritesTheRunStatisticsIntoAReadOnlyFileAndKeepsItRead
     EXPECT_EQ(task.LastCrypt, 1);
     EXPECT_FALSE(task.EncChg);
     EXPECT_EQ(
-        FromUtf16File(ReadAll(name)),
+        FromUtf16File(ReadFileBytes(name)),
         "[Unicode]\nEncoding=UTF-16LE\nProgram=Vastrel\nVersion=6.0.0\n\n"
         "[Global]\nEncrypt=1\nChangedEnc=0\nBackupCount=5\nNote=keep\nLastBackup=2024-05-01 08:00:00\n\n");
 }
@@ -297,7 +299,7 @@ TEST_F(TaskFileTest, ATaskWithoutFoldersIsSavedInTheReducedForm)
     task.LastBuTime = "2024-01-02 03:04:05";
     const std::string name = sandbox.Path("saved.buj");
     ASSERT_TRUE(SaveTask(task, name, {}, report, context));
-    EXPECT_EQ(FromUtf16File(ReadAll(name)),
+    EXPECT_EQ(FromUtf16File(ReadFileBytes(name)),
               "[Unicode]\nEncoding=UTF-16LE\nProgram=Vastrel\nVersion=6.0.0\n\n"
               "[Global]\nDestination=/mnt/backup\nCompress=1\nCompressAsZip=1\nNoCompTypes=\nDestMode=5\n"
               "ZipDefault=QV-Zip-%date%\nZipName=-%date%\nLastBackup=2024-01-02 03:04:05\nDirCount=0\n\n");

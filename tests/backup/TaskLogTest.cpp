@@ -8,10 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "RunTestUtil.h"
+#include "support/Files.h"
 
 namespace {
-
-using runtest::ReadAll;
 
 class TaskLogTest : public runtest::RunFrameTest
 {
@@ -45,7 +44,7 @@ TEST_F(TaskLogTest, HeaderStartLineAndNumberedErrorsWithSummary)
     log.WriteErrorToLog("", "second", 0u);
     log.WriteErrorSummary();
     log.CloseLogFile(false);
-    std::string text = ReadAll(host.DefaultLog);
+    std::string text = ReadFileBytes(host.DefaultLog);
     EXPECT_NE(
         text.find("\xEF\xBB\xBFVastrel - 64-bit (Version 6.0.0.0) [02] - Data backup\r\n"
                   "  Operating system: Test Linux 1.0 (Kernel 6.1.0-test, 64-bit Edition)\r\n  ==> Start: "),
@@ -65,7 +64,7 @@ TEST_F(TaskLogTest, SummaryListsAHundredEntriesAndCountsTheRest)
         log.WriteErrorToLog("B", "e" + std::to_string(i));
     log.WriteErrorSummary();
     log.CloseLogFile(false);
-    std::string text = ReadAll(host.DefaultLog);
+    std::string text = ReadFileBytes(host.DefaultLog);
     EXPECT_NE(text.find("      => (100) B: e99\r\n      => 1 more errors\r\n"), std::string::npos);
     EXPECT_EQ(text.find("      => (101)"), std::string::npos);
 }
@@ -76,15 +75,16 @@ TEST_F(TaskLogTest, FullLogIsMovedOnceADayAndExactLimitStays)
     std::ofstream(host.DefaultLog, std::ios::binary) << std::string(1024, 'x');
     log.OpenLogFile(1, "", false);
     log.CloseLogFile(false);
-    EXPECT_EQ(ReadAll(host.DefaultLog).substr(0, 1024), std::string(1024, 'x')) << "exactly the limit stays";
+    EXPECT_EQ(ReadFileBytes(host.DefaultLog).substr(0, 1024), std::string(1024, 'x'))
+        << "exactly the limit stays";
 
     std::string dated = TTaskLog::DatedLogName(host.DefaultLog, Date());
     log.OpenLogFile(1, "", false);
     log.CloseLogFile(false);
     ASSERT_TRUE(std::filesystem::exists(dated));
-    EXPECT_EQ(ReadAll(host.DefaultLog), "\xEF\xBB\xBF"
-                                        "Continuation of \"" +
-                                            dated + "\"\r\n\r\n\r\n");
+    EXPECT_EQ(ReadFileBytes(host.DefaultLog), "\xEF\xBB\xBF"
+                                              "Continuation of \"" +
+                                                  dated + "\"\r\n\r\n\r\n");
 
     // The dated name is taken: the next full log grows instead.
     std::ofstream(host.DefaultLog, std::ios::binary | std::ios::app) << std::string(2000, 'y');
@@ -119,7 +119,7 @@ TEST_F(TaskLogTest, LevelZeroWithMailLogFillsOnlyTheTemporaryCopy)
     ASSERT_FALSE(temp.empty());
     EXPECT_EQ(temp.rfind(sandbox.Path("tmp/QV "), 0), 0u);
     log.CloseTempLog();
-    EXPECT_EQ(ReadAll(temp), "\xEF\xBB\xBFline one\r\n");
+    EXPECT_EQ(ReadFileBytes(temp), "\xEF\xBB\xBFline one\r\n");
     log.CloseLogFile(false);
     EXPECT_FALSE(std::filesystem::exists(temp));
     EXPECT_FALSE(std::filesystem::exists(host.DefaultLog));
@@ -133,7 +133,7 @@ TEST_F(TaskLogTest, CommandLineModeOverridesAndDeletesPreviousEntries)
     log.OpenLogFile(1, "", false);
     EXPECT_EQ(log.CurrentLogMode(), 2);
     log.CloseLogFile(false);
-    EXPECT_EQ(ReadAll(host.DefaultLog), "\xEF\xBB\xBF\r\n");
+    EXPECT_EQ(ReadFileBytes(host.DefaultLog), "\xEF\xBB\xBF\r\n");
 }
 
 TEST_F(TaskLogTest, ErrorLogGetsABlockForFailedRunsOnly)
@@ -154,7 +154,7 @@ TEST_F(TaskLogTest, ErrorLogGetsABlockForFailedRunsOnly)
         log.InitLog("Data backup");
         log.BeginLog(Now(), "t");
         log.CloseLogFile(true);
-        std::string text = ReadAll(sandbox.Path("cfg/QvErrors.log"));
+        std::string text = ReadFileBytes(sandbox.Path("cfg/QvErrors.log"));
         EXPECT_EQ(!text.empty(), c.block) << c.state;
         EXPECT_EQ(host.ErrorCount, c.count) << c.state;
         if (c.block) {

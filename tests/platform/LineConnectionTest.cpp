@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -74,14 +75,6 @@ std::string ReadCommand(int fd)
     return line;
 }
 
-std::string ReadFile(const std::string& name)
-{
-    std::ifstream in(name);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 class LineConnectionTest : public SandboxTest
 {
 protected:
@@ -114,7 +107,7 @@ TEST_F(LineConnectionTest, ReadsSingleAndMultiLineReplies)
     EXPECT_EQ(feat.Lines[4], "End");
     EXPECT_EQ(conn.Command("NOOP").CodeAndText(), "200 ");
     conn.Disconnect();
-    std::string log = ReadFile(sandbox.Path("proto.log"));
+    std::string log = ReadFileBytes(sandbox.Path("proto.log"));
     EXPECT_NE(log.find("Recv: 220 Welcome"), std::string::npos);
     EXPECT_NE(log.find("Sent: FEAT"), std::string::npos);
 }
@@ -193,7 +186,7 @@ TEST_F(LineConnectionTest, LogShowsMaskedTextAndNeverASecret)
     conn.Command("USER s3cr3t-user");
     EXPECT_EQ(conn.Command("PASS pa55word", "PASS ***").Code, 230);
     conn.Disconnect();
-    std::string log = ReadFile(sandbox.Path("proto.log"));
+    std::string log = ReadFileBytes(sandbox.Path("proto.log"));
     EXPECT_EQ(log.find("pa55word"), std::string::npos);
     EXPECT_NE(log.find("Sent: PASS ***"), std::string::npos);
 }

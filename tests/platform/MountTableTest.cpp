@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/Files.h"
 #include "support/PlatformFakes.h"
 #include "support/Sandbox.h"
 
@@ -17,10 +18,7 @@ std::string FixtureDir()
 
 std::string Fixture(const std::string& name)
 {
-    std::ifstream in(FixtureDir() + name);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return ReadFileBytes(FixtureDir() + name);
 }
 
 } // namespace

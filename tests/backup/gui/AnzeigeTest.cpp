@@ -10,14 +10,14 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-#include "BackupScreenshots.h"
-#include "GuiTestUtil.h"
 #include "backup/gui/Anzeige.h"
 #include "foundation/BuConsts.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/gui/SelectDlg.h"
 #include "foundation/gui/ShowMessageDlg.h"
 #include "support/Sandbox.h"
+#include "support/gui/GuiTestUtil.h"
+#include "support/gui/Screenshots.h"
 
 // Readable texts in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os)

@@ -17,9 +17,6 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-#include "BackupScreenshots.h"
-#include "GuiTestUtil.h"
-#include "archive/FtpTestServer.h"
 #include "foundation/BuConsts.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/gui/HListBoxWidgets.h"
@@ -27,7 +24,10 @@
 #include "foundation/gui/ShowMessageDlg.h"
 #include "foundation/gui/StatWind.h"
 #include "rtl/DateTime.h"
+#include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
+#include "support/gui/GuiTestUtil.h"
+#include "support/gui/Screenshots.h"
 
 #include <ctime>
 

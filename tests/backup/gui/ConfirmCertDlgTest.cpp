@@ -10,13 +10,13 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-#include "BackupScreenshots.h"
-#include "GuiTestUtil.h"
-#include "archive/FtpTestServer.h"
 #include "foundation/gui/Indicators.h"
 #include "foundation/gui/StyleUtils.h"
 #include "rtl/DateTime.h"
+#include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
+#include "support/gui/GuiTestUtil.h"
+#include "support/gui/Screenshots.h"
 
 namespace {
 

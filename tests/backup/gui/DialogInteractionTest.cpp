@@ -5,7 +5,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "GuiTestUtil.h"
+#include "support/gui/GuiTestUtil.h"
 
 TEST(DialogInteractionTest, RunQuestionsGoToTheMessageBoxAndThePasswordDialog)
 {

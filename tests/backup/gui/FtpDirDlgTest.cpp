@@ -9,13 +9,13 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-#include "BackupScreenshots.h"
-#include "GuiTestUtil.h"
-#include "archive/FtpTestServer.h"
 #include "backup/BuFtpDlg.h"
 #include "foundation/gui/ShowMessageDlg.h"
 #include "foundation/gui/StatWind.h"
+#include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
+#include "support/gui/GuiTestUtil.h"
+#include "support/gui/Screenshots.h"
 
 namespace fs = std::filesystem;
 

@@ -14,13 +14,14 @@
 #include <thread>
 #include <vector>
 
-#include "GuiTestUtil.h"
 #include "backup/BackupRun.h"
 #include "backup/CopyLoop.h"
 #include "backup/RunTestUtil.h"
 #include "backup/gui/Anzeige.h"
 #include "backup/gui/ProgressSink.h"
 #include "foundation/gui/ShowMessageDlg.h"
+#include "support/Files.h"
+#include "support/gui/GuiTestUtil.h"
 
 namespace fs = std::filesystem;
 

@@ -11,11 +11,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "GuiTestUtil.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/gui/ShowMessageDlg.h"
 #include "platform/XdgDirs.h"
 #include "support/Sandbox.h"
+#include "support/gui/GuiTestUtil.h"
 
 namespace {
 class ShellDirDlgTest : public SandboxTest

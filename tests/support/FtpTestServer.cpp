@@ -1,4 +1,4 @@
-#include "archive/FtpTestServer.h"
+#include "support/FtpTestServer.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

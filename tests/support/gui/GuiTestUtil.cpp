@@ -1,4 +1,4 @@
-#include "GuiTestUtil.h"
+#include "support/gui/GuiTestUtil.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
