@@ -16,6 +16,8 @@
 
 #include "ArchiveTestUtil.h"
 #include "support/Sandbox.h"
+#include "support/ThreadState.h"
+#include "support/WaitFor.h"
 
 using namespace archivetest;
 namespace fs = std::filesystem;
@@ -624,13 +626,18 @@ public:
             *FDestroyed = true;
     }
 
+    // The kernel's id of the worker's thread, once it runs.
+    pid_t ThreadId() const { return FThreadId; }
+
 protected:
     void Execute() override
     {
+        FThreadId = CurrentThreadId();
         RunTransform([this] { return CopyStreamData(sSource, nullptr, false, FLength); });
     }
 
 private:
+    std::atomic<pid_t> FThreadId{0};
     int64_t FLength;
     std::atomic<bool>* FDestroyed;
 };
@@ -648,10 +655,10 @@ private:
 // Serves Synchronize calls until cond holds (at most ten seconds).
 template <typename Cond> bool ServeUntil(Cond cond)
 {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!cond() && std::chrono::steady_clock::now() < end)
+    return WaitFor([&] {
         TThread::CheckSynchronize(1);
-    return cond();
+        return cond();
+    });
 }
 
 } // namespace
@@ -663,7 +670,8 @@ TEST(CopyThreadControlTest, WorkerPausedBeforeItsFirstBufferWaitsForResume)
     GatedWorker worker(gate, 48, nullptr, nullptr);
     worker.SetPaused(true);
     worker.Start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // the worker gets to its first pause check and waits there
+    ASSERT_TRUE(WaitFor([&] { return ThreadIsBlocked(worker.ThreadId()); }));
     EXPECT_EQ(gate->reads.load(), 0);
     EXPECT_FALSE(worker.Done());
     worker.SetPaused(false);
@@ -681,7 +689,8 @@ TEST(CopyThreadControlTest, CancelledWorkerStaysPausedUntilResumedThenEndsWith12
     ASSERT_TRUE(ServeUntil([&] { return gate->reads.load() > 0; }));
     worker.SetPaused(true);
     worker.CancelThread();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // the worker finishes the buffer in hand, gets to its pause check and waits there
+    ASSERT_TRUE(WaitFor([&] { return ThreadIsBlocked(worker.ThreadId()); }));
     EXPECT_FALSE(worker.Done());
     worker.SetPaused(false);
     EXPECT_TRUE(WaitForCopyThread(worker, 0));

@@ -19,6 +19,7 @@
 #include "backup/BackupRun.h"
 #include "backup/CopyLoop.h"
 #include "support/Files.h"
+#include "support/WaitFor.h"
 
 namespace fs = std::filesystem;
 
@@ -105,20 +106,23 @@ protected:
             _exit(0);
         }
         bool killed = false;
-        for (int i = 0; i < 60000; ++i) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid)
-                return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL; // it may kill itself
-            if (until()) {
-                kill(pid, SIGKILL);
-                killed = true;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        bool ended = false;
+        int status = 0;
+        WaitFor(
+            [&] {
+                if (waitpid(pid, &status, WNOHANG) == pid)
+                    return ended = true;
+                if (until()) {
+                    kill(pid, SIGKILL);
+                    return killed = true;
+                }
+                return false;
+            },
+            std::chrono::minutes(1));
+        if (ended)
+            return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL; // it may kill itself
         if (!killed)
             kill(pid, SIGKILL);
-        int status = 0;
         waitpid(pid, &status, 0);
         return killed && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
     }

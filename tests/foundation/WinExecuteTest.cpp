@@ -10,6 +10,7 @@
 #include "support/FakeProgram.h"
 #include "support/Files.h"
 #include "support/Sandbox.h"
+#include "support/WaitFor.h"
 
 namespace {
 
@@ -174,8 +175,7 @@ TEST_F(WinExecuteTest, CancelEndsAnUnlimitedWait)
     std::string pidFile = sandbox.Path("pid");
     std::thread canceller([pidFile] {
         // Cancel once the program runs (it notes its id first).
-        while (ReadFileBytes(pidFile).find('\n') == std::string::npos)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        WaitFor([&] { return ReadFileBytes(pidFile).find('\n') != std::string::npos; });
         CancelExecution();
     });
     uint32_t r = ExecuteConsoleProcess("", Sh("echo $$ > '" + pidFile + "'; exec sleep 30"), "", ecCapture, 0,

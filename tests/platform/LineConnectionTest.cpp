@@ -15,6 +15,7 @@
 
 #include "support/Files.h"
 #include "support/Sandbox.h"
+#include "support/WaitFor.h"
 
 namespace {
 
@@ -232,9 +233,7 @@ TEST_F(LineConnectionTest, ConnectedTurnsFalseWhenThePeerCloses)
     ScriptServer server([](int fd, std::atomic<bool>&) { Send(fd, "421 bye\r\n"); });
     conn.Connect("127.0.0.1", server.Port(), 4, 1000);
     EXPECT_EQ(conn.ReadReply().Code, 421);
-    for (int i = 0; i < 100 && conn.Connected(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_FALSE(conn.Connected());
+    EXPECT_TRUE(WaitFor([&] { return !conn.Connected(); }));
 }
 
 } // namespace

@@ -246,7 +246,7 @@ TEST_F(FtpDirDlgTest, ADownServerARefusedLoginAndRefusedTlsEndWithAClearMessage)
         EXPECT_EQ(0u, text.rfind("Connection to FTP server failed\r\n", 0)) << text;
         EXPECT_NE(std::string::npos, text.find(c.reason)) << text;
         EXPECT_FALSE(StatusWindow()->isVisible());
-        ProcessEventsFor(30);
+        ProcessPendingEvents();
     }
 }
 

@@ -5,6 +5,7 @@
 #include "support/gui/GuiTestMain.h"
 
 #include <QApplication>
+#include <QThread>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +13,9 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
+#include <thread>
 
+#include "support/WaitFor.h"
 #include "support/gui/Screenshots.h"
 
 namespace {
@@ -44,6 +47,12 @@ int main(int argc, char** argv)
     }
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    // WaitFor keeps timers and queued calls running while a test on the main thread waits.
+    SetWaitForIdle([] {
+        if (QThread::currentThread() == QApplication::instance()->thread())
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
     if (argc > 2 && std::string(argv[1]) == "--screenshots") {
         const int n = TakeScreenshots(argv[2]);
         std::printf("%d screenshots in %s\n", n, argv[2]);
