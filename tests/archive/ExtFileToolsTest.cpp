@@ -16,6 +16,7 @@
 
 #include "ArchiveTestUtil.h"
 #include "support/Sandbox.h"
+#include "support/Shell.h"
 #include "support/ThreadState.h"
 #include "support/WaitFor.h"
 
@@ -441,8 +442,7 @@ TEST_F(ExtFileToolsTest, DamagedInputGivesErrorWordsAndNoOutput)
 
 TEST_F(ExtFileToolsTest, SingleFileZipsPassUnzipAnd7z)
 {
-    if (Sh("which 7z").exitCode != 0)
-        GTEST_SKIP() << "7z missing";
+    VASTREL_REQUIRE_TOOL("7z");
     for (size_t size : {size_t(0), size_t(10), size_t(100000)}) {
         std::string data = RandomBytes(size, static_cast<uint32_t>(size));
         std::string src = Src("Müller.txt", data);

@@ -11,6 +11,7 @@
 #include "support/Files.h"
 #include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
 #include "support/Shell.h"
 
 namespace fs = std::filesystem;
@@ -32,6 +33,7 @@ std::string Sample(size_t size)
 class FtpThreadTest : public SandboxTest
 {
 protected:
+    void SetUp() override { VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason()); }
     void StartServer(const std::vector<std::string>& faults = {})
     {
         server = std::make_unique<PyFtpServer>(sandbox.Path("srv"), "plain", faults);

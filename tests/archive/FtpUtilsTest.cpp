@@ -18,6 +18,7 @@
 #include "support/Files.h"
 #include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
 #include "support/Shell.h"
 
 namespace fs = std::filesystem;
@@ -80,6 +81,7 @@ class FtpModeTest : public FtpFixture, public ::testing::WithParamInterface<Mode
 protected:
     void SetUp() override
     {
+        VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
         server = std::make_unique<PyFtpServer>(sandbox.Path("srv"), GetParam().server);
         ASSERT_TRUE(server->Started()) << server->Error();
         ftp = MakeFtp(server->Port(), GetParam().secureMode);
@@ -240,6 +242,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, FtpModeTest,
 class FtpFaultTest : public FtpFixture
 {
 protected:
+    void SetUp() override { VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason()); }
     std::unique_ptr<PyFtpServer> Start(const std::string& mode, const std::vector<std::string>& faults)
     {
         auto s = std::make_unique<PyFtpServer>(sandbox.Path("srv"), mode, faults);
@@ -455,8 +458,7 @@ class VsftpdTest : public FtpFixture, public ::testing::WithParamInterface<bool>
 TEST_P(VsftpdTest, TransfersListingsAndTimeStamps)
 {
     VsftpdServer server(GetParam());
-    if (!server.SkipReason().empty())
-        GTEST_SKIP() << server.SkipReason();
+    VASTREL_REQUIRE_SERVER(server.SkipReason());
     auto ftp = MakeFtp(server.Port(), GetParam() ? 2 : 0, server.User(), VsftpdServer::Password);
     ASSERT_TRUE(ftp->DoConnect(1, false)) << ftp->IndyError() << "\n" << Log();
     EXPECT_EQ(ftp->IsSecure(), GetParam());

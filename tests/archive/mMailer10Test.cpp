@@ -11,6 +11,7 @@
 #include "support/Files.h"
 #include "support/MailParse.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
 #include "support/SmtpTestServer.h"
 
 using ::testing::HasSubstr;
@@ -21,11 +22,7 @@ namespace {
 class MailerTest : public SandboxTest
 {
 protected:
-    void SetUp() override
-    {
-        if (!server->Error.empty())
-            GTEST_SKIP() << server->Error;
-    }
+    void SetUp() override { VASTREL_REQUIRE_SERVER(server->Error); }
 
     // A mailer filled for the listener `name` with the test account.
     void Fill(TmMailer& m, const std::string& name, TSecTransfer tls = stNone)

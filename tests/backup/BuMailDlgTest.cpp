@@ -11,6 +11,7 @@
 #include "foundation/IniFileUtils.h"
 #include "support/MailParse.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
 #include "support/SmtpTestServer.h"
 
 using ::testing::HasSubstr;
@@ -199,11 +200,7 @@ TEST(MailRecipientsTest, ChecksAndLogWordsFollowTheirTables)
 class TestMailTest : public SandboxTest
 {
 protected:
-    void SetUp() override
-    {
-        if (!server->Error.empty())
-            GTEST_SKIP() << server->Error;
-    }
+    void SetUp() override { VASTREL_REQUIRE_SERVER(server->Error); }
     TMailData Settings()
     {
         TMailData d;

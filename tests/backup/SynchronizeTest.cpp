@@ -13,6 +13,7 @@
 #include "backup/Synchronize.h"
 #include "platform/Trash.h"
 #include "support/Files.h"
+#include "support/Servers.h"
 
 namespace fs = std::filesystem;
 
@@ -349,8 +350,7 @@ TEST_F(SynchronizeSafetyTest, MissingOrEmptySourceNeverEmptiesTheDestination)
 TEST_F(SynchronizeSafetyTest, UnmountedSourceDriveLeavesItsEmptyMountFolderAndTheDestinationStays)
 {
     fs::create_directories(Src());
-    if (geteuid() != 0 || mount("none", Src().c_str(), "tmpfs", 0, nullptr) != 0)
-        GTEST_SKIP() << "mounting needs root";
+    VASTREL_REQUIRE_SERVER(MountTmpfs(Src()));
     WriteFileBytes(Src("keep.txt"), "keep");
     WriteFileBytes(Src("sub/keep2.txt"), "keep too");
     fs::remove_all(Dst());

@@ -15,6 +15,7 @@
 #include "support/Files.h"
 #include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
 
 namespace {
 
@@ -96,6 +97,7 @@ TEST_F(TimestampFileTest, FolderWithOnlyTheTimestampFileCountsAsEmpty)
 
 TEST_F(TimestampFileTest, FtpFileIsStoredInTheCurrentServerFolderAndReadBack)
 {
+    VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
     PyFtpServer server(sandbox.Path("srv"), "plain");
     ASSERT_TRUE(server.Started()) << server.Error();
     fs::create_directories(sandbox.Path("srv/backup"));

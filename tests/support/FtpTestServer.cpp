@@ -153,6 +153,17 @@ struct CertHolder
 
 } // namespace
 
+const std::string& PyFtpServer::MissingReason()
+{
+    static const std::string reason = [] {
+        const ShellResult r = RunShell(std::string(Python) + " -c 'import pyftpdlib, OpenSSL'");
+        return r.exitCode == 0
+                   ? std::string()
+                   : "pyftpdlib or pyOpenSSL is not installed for " + std::string(Python) + ": " + r.output;
+    }();
+    return reason;
+}
+
 const TestCertificate& TestCertificate::Get()
 {
     static CertHolder holder;

@@ -26,6 +26,7 @@
 #include "rtl/DateTime.h"
 #include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
 #include "support/gui/GuiTestUtil.h"
 #include "support/gui/Screenshots.h"
 
@@ -484,6 +485,7 @@ TEST_F(BuFtpDlgTest, HistoriesComeFromTheSettingsFileAndEmptyFieldsTakeTheNewest
 
 TEST_F(BuFtpDlgTest, SelectingARemoteDirectoryNeedsServerAndUserAndUsesTheFolderBrowser)
 {
+    VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
     TFtpParams p = SampleParams();
     p.Host = "";
     p.SecureMode = 0;

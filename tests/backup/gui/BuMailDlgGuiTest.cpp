@@ -21,6 +21,7 @@
 #include "foundation/gui/NumberEd.h"
 #include "foundation/gui/ShowMessageDlg.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
 #include "support/SmtpTestServer.h"
 #include "support/gui/GuiTestUtil.h"
 #include "support/gui/Screenshots.h"
@@ -328,8 +329,7 @@ protected:
     void SetUp() override
     {
         MailDlgTest::SetUp();
-        if (!server->Error.empty())
-            GTEST_SKIP() << server->Error;
+        VASTREL_REQUIRE_SERVER(server->Error);
         saved = ProgSettings.Directories.LogDir;
         ProgSettings.Directories.LogDir = sandbox.Path("logs");
         std::filesystem::create_directories(sandbox.Path("logs"));

@@ -15,6 +15,7 @@
 #include "rtl/DateTime.h"
 #include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
 #include "support/gui/GuiTestUtil.h"
 #include "support/gui/Screenshots.h"
 
@@ -129,8 +130,8 @@ class ConfirmCertServerTest : public SandboxTest
 TEST_F(ConfirmCertServerTest, ARunAsksAboutTheCertificateTheServerPresentsAndNoEndsTheConnection)
 {
     const TestCertificate& tc = TestCertificate::Get();
-    if (!tc.Error.empty())
-        GTEST_SKIP() << tc.Error;
+    VASTREL_REQUIRE_SERVER(tc.Error);
+    VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
     PyFtpServer server(sandbox.Path("srv"), "explicit");
     ASSERT_TRUE(server.Started()) << server.Error();
     TBackupDialogInteraction interaction;

@@ -14,6 +14,7 @@
 #include "foundation/gui/StatWind.h"
 #include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
 #include "support/gui/GuiTestUtil.h"
 #include "support/gui/Screenshots.h"
 
@@ -24,7 +25,11 @@ namespace {
 class FtpDirDlgTest : public SandboxTest
 {
 protected:
-    void SetUp() override { ClearMsgDialogLog(); }
+    void SetUp() override
+    {
+        VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
+        ClearMsgDialogLog();
+    }
     void TearDown() override { ClearMsgDialogLog(); }
 
     void MakeDirs(const std::string& root, std::initializer_list<const char*> dirs)
@@ -178,9 +183,7 @@ TEST_F(FtpDirDlgTest, OneDirectoryUpRereadsTheTreeAndStopsAtTheServerRoot)
 
 TEST_F(FtpDirDlgTest, BrowsesOverExplicitAndImplicitTls)
 {
-    const TestCertificate& tc = TestCertificate::Get();
-    if (!tc.Error.empty())
-        GTEST_SKIP() << tc.Error;
+    VASTREL_REQUIRE_SERVER(TestCertificate::Get().Error);
     for (const auto& [mode, secure] : {std::pair<const char*, int>{"explicit", 2}, {"implicit", 3}}) {
         PyFtpServer server(sandbox.Path(std::string("srv-") + mode), mode);
         ASSERT_TRUE(server.Started()) << server.Error();
