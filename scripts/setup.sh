@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
     zlib1g-dev libpcre2-dev libssl-dev libcurl4-openssl-dev libsystemd-dev libacl1-dev
     libgtest-dev libgmock-dev gettext
-    python3 python3-pyftpdlib python3-aiosmtpd python3-openssl vsftpd openssl
+    python3 python3-pyftpdlib python3-aiosmtpd python3-openssl vsftpd openssl passwd
     zip unzip p7zip-full libarchive-tools gzip
     rsync pigz hyperfine
     xauth

@@ -44,20 +44,6 @@ public:
     uint32_t Report(const TEventRecord& record) override;
 };
 
-// Keeps the entries in memory.
-class RecordingEventLogSink : public EventLogSink
-{
-public:
-    bool IsAvailable = true;
-    std::vector<TEventRecord> Records;
-    bool Available() override { return IsAvailable; }
-    uint32_t Report(const TEventRecord& record) override
-    {
-        Records.push_back(record);
-        return 0;
-    }
-};
-
 // The message text of an entry: "<Source> event 0x<id>" and the strings, each on a line of its own.
 std::string EventMessageText(const TEventRecord& record);
 // The syslog priority of an event type (error 3, warning 4, information 6).

@@ -1,6 +1,6 @@
 #pragma once
 // Who and where the program runs: user, host, operating system and the logged-in users' sessions.
-// The programs use the real implementation; tests use the fake with fixed answers.
+// The programs use the real implementation; tests put in a fake with fixed answers (tests/support).
 
 #include <cstdint>
 #include <string>
@@ -45,33 +45,6 @@ public:
     std::string Machine() override;
     bool IsRoot() override;
     bool UserSessions(std::vector<TUserSession>& sessions) override;
-};
-
-class FakeMachineInfo : public MachineInfo
-{
-public:
-    std::string User = "tester";
-    std::string FullName = "Test User";
-    std::string Host = "testhost";
-    std::string OsRelease = "NAME=\"Test Linux\"\nPRETTY_NAME=\"Test Linux 1.0\"\n";
-    std::string Kernel = "6.1.0-test";
-    std::string Arch = "x86_64";
-    bool Root = false;
-    bool SessionsReadable = true;
-    std::vector<TUserSession> Sessions;
-
-    std::string UserName() override { return User; }
-    std::string RealName() override { return FullName; }
-    std::string HostName() override { return Host; }
-    std::string OsReleaseText() override { return OsRelease; }
-    std::string KernelRelease() override { return Kernel; }
-    std::string Machine() override { return Arch; }
-    bool IsRoot() override { return Root; }
-    bool UserSessions(std::vector<TUserSession>& sessions) override
-    {
-        sessions = Sessions;
-        return SessionsReadable;
-    }
 };
 
 // One value of an os-release text (quotes and backslash escapes removed); empty when missing.

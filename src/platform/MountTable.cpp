@@ -378,17 +378,3 @@ bool RealVolumeProvider::QueryVolume(const std::string& path, TVolumeInfo& info)
     }
     return true;
 }
-
-bool FakeVolumeProvider::QueryVolume(const std::string& path, TVolumeInfo& info)
-{
-    info = TVolumeInfo{};
-    const TVolumeInfo* best = nullptr;
-    for (const auto& v : Volumes) {
-        if (IsBelow(path, v.MountPoint) && (!best || v.MountPoint.size() >= best->MountPoint.size()))
-            best = &v;
-    }
-    if (!best)
-        return false;
-    info = *best;
-    return true;
-}

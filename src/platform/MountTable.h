@@ -2,8 +2,8 @@
 // Mounted volumes: the mount table of /proc/self/mountinfo, labels from /dev/disk/by-label, file-system
 // types from statfs, removable and USB disks from sysfs.
 //
-// Everything that asks the machine goes through VolumeProvider, which has the real implementation the
-// programs use and a fake with a fixed list of volumes for tests.
+// Everything that asks the machine goes through VolumeProvider: the programs use the real implementation,
+// tests put in a fake with a fixed list of volumes (tests/support).
 
 #include <cstdint>
 #include <string>
@@ -113,16 +113,6 @@ public:
 
 private:
     TVolumeInfo Describe(const TMountEntry& entry, bool withSpace);
-};
-
-// A fixed list of volumes. QueryVolume answers for paths below a listed mount point (textually, the
-// longest one wins) without touching the file system.
-class FakeVolumeProvider : public VolumeProvider
-{
-public:
-    std::vector<TVolumeInfo> Volumes;
-    std::vector<TVolumeInfo> ListVolumes() override { return Volumes; }
-    bool QueryVolume(const std::string& path, TVolumeInfo& info) override;
 };
 
 // True for pseudo file systems that hold no user files (proc, sysfs, cgroup, …).

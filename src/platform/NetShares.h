@@ -55,29 +55,5 @@ public:
     std::string LocalPath(const TShareName& share) override;
 };
 
-// Shares that connect as told; the calls are recorded.
-class FakeShareConnector : public ShareConnector
-{
-public:
-    struct TCall
-    {
-        std::string Op; // "connect" or "disconnect"
-        std::string Root;
-        std::string User;
-        std::string Password;
-    };
-    // Results of the coming Connect calls, first to last; when empty, Connect succeeds.
-    std::vector<uint32_t> ConnectResults;
-    // Where connected shares appear (a folder per share is made below it: "<server>/<share>").
-    std::string MountBase;
-    std::vector<TCall> Calls;
-    std::vector<std::string> Connected;
-
-    uint32_t Connect(const TShareName& share, const std::string& user, const std::string& domain,
-                     const std::string& password) override;
-    uint32_t Disconnect(const TShareName& share) override;
-    std::string LocalPath(const TShareName& share) override;
-};
-
 // The code of a failed "gio mount" from its message text.
 uint32_t GioMountErrorCode(const std::string& output);

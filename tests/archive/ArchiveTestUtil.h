@@ -1,5 +1,5 @@
 #pragma once
-// Small helpers of the archive tests: files, random data, running the reference tools.
+// Small helpers of the archive tests: random data, running the reference tools.
 
 #include <cstdint>
 #include <cstdio>
@@ -10,21 +10,9 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "support/Files.h"
+
 namespace archivetest {
-
-inline std::string ReadFileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-inline void WriteFileBytes(const std::string& path, const std::string& data)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
 
 // Bytes that compress a little: random words from a small alphabet, or plain random bytes.
 inline std::string RandomBytes(size_t n, uint32_t seed, bool compressible = true)

@@ -19,6 +19,9 @@
 
 #include "ArchiveTestUtil.h"
 #include "support/Sandbox.h"
+#include "support/Shell.h"
+#include "support/ThreadState.h"
+#include "support/WaitFor.h"
 
 using namespace archivetest;
 namespace fs = std::filesystem;
@@ -475,8 +478,7 @@ TEST_F(ExtFileToolsTest, DamagedInputGivesErrorWordsAndNoOutput)
 
 TEST_F(ExtFileToolsTest, SingleFileZipsPassUnzipAnd7z)
 {
-    if (Sh("which 7z").exitCode != 0)
-        GTEST_SKIP() << "7z missing";
+    VASTREL_REQUIRE_TOOL("7z");
     for (size_t size : {size_t(0), size_t(10), size_t(100000)}) {
         std::string data = RandomBytes(size, static_cast<uint32_t>(size));
         std::string src = Src("Müller.txt", data);
@@ -660,13 +662,18 @@ public:
             *FDestroyed = true;
     }
 
+    // The kernel's id of the worker's thread, once it runs.
+    pid_t ThreadId() const { return FThreadId; }
+
 protected:
     void Execute() override
     {
+        FThreadId = CurrentThreadId();
         RunTransform([this] { return CopyStreamData(sSource.get(), nullptr, false, FLength); });
     }
 
 private:
+    std::atomic<pid_t> FThreadId{0};
     int64_t FLength;
     std::atomic<bool>* FDestroyed;
 };
@@ -684,10 +691,10 @@ private:
 // Serves Synchronize calls until cond holds (at most ten seconds).
 template <typename Cond> bool ServeUntil(Cond cond)
 {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!cond() && std::chrono::steady_clock::now() < end)
+    return WaitFor([&] {
         TThread::CheckSynchronize(1);
-    return cond();
+        return cond();
+    });
 }
 
 } // namespace
@@ -699,7 +706,8 @@ TEST(CopyThreadControlTest, WorkerPausedBeforeItsFirstBufferWaitsForResume)
     GatedWorker worker(gate, 48, nullptr, nullptr);
     worker.SetPaused(true);
     worker.Start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // the worker gets to its first pause check and waits there
+    ASSERT_TRUE(WaitFor([&] { return ThreadIsBlocked(worker.ThreadId()); }));
     EXPECT_EQ(gate->reads.load(), 0);
     EXPECT_FALSE(worker.Done());
     worker.SetPaused(false);
@@ -717,7 +725,8 @@ TEST(CopyThreadControlTest, CancelledWorkerStaysPausedUntilResumedThenEndsWith12
     ASSERT_TRUE(ServeUntil([&] { return gate->reads.load() > 0; }));
     worker.SetPaused(true);
     worker.CancelThread();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // the worker finishes the buffer in hand, gets to its pause check and waits there
+    ASSERT_TRUE(WaitFor([&] { return ThreadIsBlocked(worker.ThreadId()); }));
     EXPECT_FALSE(worker.Done());
     worker.SetPaused(false);
     EXPECT_TRUE(WaitForCopyThread(worker, 0));

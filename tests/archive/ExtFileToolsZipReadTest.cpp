@@ -13,6 +13,7 @@
 #include "archive/LittleEndian.h"
 #include "archive/ZipRecords.h"
 #include "archive/ZipTestUtil.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 #include "support/StreamDoubles.h"
 
@@ -48,7 +49,7 @@ protected:
                                                     {"data/empty.txt", ""},
                                                     {"M\xC3\xBCller.txt", "umlaut"}};
         for (const auto& [name, data] : files)
-            WriteFile(Src(name), data);
+            WriteFileBytes(Src(name), data);
         return files;
     }
 
@@ -59,8 +60,8 @@ protected:
         for (bool trickle : {false, true}) {
             std::unique_ptr<TZipRead> r;
             if (trickle)
-                r = std::make_unique<TZipRead>(std::make_unique<TTrickleSource>(ReadFile(zip)), password, 0,
-                                               4096);
+                r = std::make_unique<TZipRead>(std::make_unique<TTrickleSource>(ReadFileBytes(zip)), password,
+                                               0, 4096);
             else
                 r = std::make_unique<TZipRead>(zip, password, 0, 4096);
             r->ReadDirectory();
@@ -72,7 +73,7 @@ protected:
                 std::string dest = sandbox.Path("out/" + std::to_string(i) + (trickle ? "t" : ""));
                 fs::create_directories(sandbox.Path("out"));
                 r->ExtractToFile(i, dest, true);
-                EXPECT_EQ(ReadFile(dest), data) << name;
+                EXPECT_EQ(ReadFileBytes(dest), data) << name;
                 r->CompareToFile(i, Src(name));
             }
             EXPECT_EQ(found, static_cast<int>(files.size()));
@@ -180,7 +181,7 @@ TEST_F(ZipReadTest, NamesAreDecodedByTheirFlagAndTheSystemThatMadeThem)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Label);
         std::string zip = sandbox.Path("hand" + std::to_string(n++) + ".zip");
-        WriteFile(zip, HandMadeArchive(c.Stored, c.Flags, c.Host, "content"));
+        WriteFileBytes(zip, HandMadeArchive(c.Stored, c.Flags, c.Host, "content"));
         TZipRead r(zip, "", 0, 0);
         r.ReadDirectory();
         ASSERT_EQ(r.Directory().Count(), 1);
@@ -266,7 +267,7 @@ TEST_F(ZipReadTest, BadInputGivesTheErrorCodesAndNoCrash)
 {
     auto files = MakeTree();
     ASSERT_EQ(RunTool("cd " + Quote(Src()) + " && zip -q -r ../good.zip .").ExitCode, 0);
-    std::string good = ReadFile(sandbox.Path("good.zip"));
+    std::string good = ReadFileBytes(sandbox.Path("good.zip"));
     auto u8 = [](std::string& s, size_t o) { return reinterpret_cast<uint8_t*>(s.data()) + o; };
     uint32_t cdOffset = Get32(u8(good, good.size() - 6));
 
@@ -336,7 +337,7 @@ TEST_F(ZipReadTest, BadInputGivesTheErrorCodesAndNoCrash)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         std::string zip = sandbox.Path("bad.zip");
-        WriteFile(zip, c.Damage(good));
+        WriteFileBytes(zip, c.Damage(good));
         TZipRead r(zip, "", 0, 0);
         int err = ZipErrorOf([&] { r.ReadDirectory(); });
         EXPECT_EQ(err, c.ReadDirError);
@@ -355,7 +356,7 @@ TEST_F(ZipReadTest, BadInputGivesTheErrorCodesAndNoCrash)
                 EXPECT_EQ(e, 0x4104);
                 ++failures;
             } else {
-                EXPECT_EQ(ReadFile(sandbox.Path("x/out")), files[r.Filename(i)]) << r.Filename(i);
+                EXPECT_EQ(ReadFileBytes(sandbox.Path("x/out")), files[r.Filename(i)]) << r.Filename(i);
             }
         }
         EXPECT_GT(failures, 0);
@@ -364,8 +365,8 @@ TEST_F(ZipReadTest, BadInputGivesTheErrorCodesAndNoCrash)
 
 TEST_F(ZipReadTest, SplitArchiveWithMissingSegmentFailsWith0x124)
 {
-    WriteFile(Src("r.bin"), RandomData(250000));
-    WriteFile(Src("t.txt"), TextData(1000));
+    WriteFileBytes(Src("r.bin"), RandomData(250000));
+    WriteFileBytes(Src("t.txt"), TextData(1000));
     fs::create_directories(sandbox.Path("s"));
     std::string zip = sandbox.Path("s/a.zip");
     {
@@ -398,12 +399,12 @@ TEST_F(ZipReadTest, ExtractionReplacesAReadOnlyFileAndAppliesTheEntry)
         w.WriteDirectory();
     }
     std::string dest = sandbox.Path("small.txt");
-    WriteFile(dest, "old content that is longer");
+    WriteFileBytes(dest, "old content that is longer");
     fs::permissions(dest, fs::perms::owner_read, fs::perm_options::replace);
     TZipRead r(zip, "", 0, 0);
     r.ReadDirectory();
     r.ExtractToFile(0, dest, true);
-    EXPECT_EQ(ReadFile(dest), "small");
+    EXPECT_EQ(ReadFileBytes(dest), "small");
     EXPECT_EQ(fs::last_write_time(dest), fs::last_write_time(dest)); // readable
     struct stat a
     {
@@ -412,7 +413,7 @@ TEST_F(ZipReadTest, ExtractionReplacesAReadOnlyFileAndAppliesTheEntry)
     ::stat(Src("data/small.txt").c_str(), &b);
     EXPECT_LE(std::llabs(static_cast<long long>(a.st_mtime - b.st_mtime)), 2);
     // A differing reference file is reported with ErrorFlag.
-    WriteFile(sandbox.Path("other.txt"), "smalL");
+    WriteFileBytes(sandbox.Path("other.txt"), "smalL");
     EXPECT_EQ(ZipErrorOf([&] { r.CompareToFile(0, sandbox.Path("other.txt")); }), 0x411E);
     EXPECT_TRUE(r.ErrorFlag());
     EXPECT_EQ(ZipErrorOf([&] { r.CompareToFile(0, sandbox.Path("missing.txt")); }), 0x420E);

@@ -7,6 +7,7 @@
 #include "archive/ExtFileToolsZipRead.h"
 #include "archive/ExtFileToolsZipWrite.h"
 #include "archive/ZipTestUtil.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 #include "support/StreamDoubles.h"
 
@@ -109,7 +110,7 @@ TEST_F(ZipThreadsTest, WrongPasswordOnALargeEncryptedEntryLeavesNoTemporaryFile)
     std::string tmp = sandbox.Path("tmp");
     fs::create_directories(tmp);
     ::setenv("TMPDIR", tmp.c_str(), 1);
-    WriteFile(sandbox.Path("src/big.bin"), RandomData(2000000));
+    WriteFileBytes(sandbox.Path("src/big.bin"), RandomData(2000000));
     std::string zip = sandbox.Path("e.zip");
     {
         TZipWrite w(zip, sandbox.Path("src"), "right", 1, 0);
@@ -160,7 +161,7 @@ TEST_F(ZipThreadsTest, UnZipThreadRestoresSingleFileZipsOfTheEngineAndOfInfoZip)
 {
     std::string data = TextData(300000);
     std::string src = sandbox.Path("src/M\xC3\xBCller.txt");
-    WriteFile(src, data);
+    WriteFileBytes(src, data);
     fs::last_write_time(src, fs::last_write_time(src) - std::chrono::hours(48));
     TEncryption encryption("zip password", 2, 4096);
     struct TCase
@@ -180,7 +181,7 @@ TEST_F(ZipThreadsTest, UnZipThreadRestoresSingleFileZipsOfTheEngineAndOfInfoZip)
         TUnZipThread u(zip, dest, c.Encryption, false, 4096);
         RunToEnd(u);
         ASSERT_EQ(u.ErrorCode(), 0) << u.SysErrorMsg();
-        EXPECT_EQ(ReadFile(dest), data);
+        EXPECT_EQ(ReadFileBytes(dest), data);
         auto age = fs::last_write_time(src) - fs::last_write_time(dest);
         EXPECT_LE(std::chrono::abs(age), std::chrono::seconds(2));
     }

@@ -16,6 +16,7 @@
 #include "archive/ExtFileToolsZipRead.h"
 #include "archive/LittleEndian.h"
 #include "archive/ZipTestUtil.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 using namespace ZipTest;
@@ -59,7 +60,7 @@ protected:
     {
         fs::create_directories(Src());
         for (const auto& f : files)
-            WriteFile(Src(f.Name), f.Data);
+            WriteFileBytes(Src(f.Name), f.Data);
     }
 
     // Writes the files (and their folders) into an archive.
@@ -93,7 +94,7 @@ protected:
             ASSERT_GE(index, 0) << f.Name;
             std::string dest = sandbox.Path("out/" + std::to_string(index));
             r.ExtractToFile(index, dest, false);
-            EXPECT_EQ(ReadFile(dest), f.Data) << f.Name;
+            EXPECT_EQ(ReadFileBytes(dest), f.Data) << f.Name;
             r.CompareToFile(index, Src(f.Name));
         }
     }
@@ -188,8 +189,8 @@ std::vector<std::string> SegmentsOf(const std::string& zip)
 {
     std::vector<std::string> segments;
     for (int i = 0; fs::exists(GetZipSegmentName(zip, i)); ++i)
-        segments.push_back(ReadFile(GetZipSegmentName(zip, i)));
-    segments.push_back(ReadFile(zip));
+        segments.push_back(ReadFileBytes(GetZipSegmentName(zip, i)));
+    segments.push_back(ReadFileBytes(zip));
     return segments;
 }
 
@@ -300,7 +301,8 @@ TEST_F(ZipWriteTest, ArchivesWithRawAndUtf8NamesPassEveryToolAndExtractUnderTheS
         auto rx = RunTool(t.Command + Quote(out));
         EXPECT_EQ(rx.ExitCode, 0) << t.Name << ": " << rx.Output;
         for (const auto& f : files)
-            EXPECT_EQ(ReadFile(out + "/" + f.Name), f.Data) << t.Name << " " << archivetest::ToHex(f.Name);
+            EXPECT_EQ(ReadFileBytes(out + "/" + f.Name), f.Data)
+                << t.Name << " " << archivetest::ToHex(f.Name);
     }
 }
 
@@ -315,7 +317,7 @@ TEST_F(ZipWriteTest, HeadersCarryTheSpecifiedFields)
         w.AddFile(Src("Ω.txt"), false);
         w.WriteDirectory();
     }
-    std::string b = ReadFile(zip);
+    std::string b = ReadFileBytes(zip);
     auto u8 = [&](size_t o) { return reinterpret_cast<const uint8_t*>(b.data()) + o; };
     // An empty file: stored, sizes 0, version 20, no flags.
     EXPECT_EQ(Get32(u8(0)), ZipLocalSig);
@@ -353,7 +355,7 @@ TEST_F(ZipWriteTest, Zip64FieldsAndRecordsAreWrittenAboveTheLimits)
     WriteArchive(zip, files);
     ExpectToolsAccept(zip);
     ExpectReadsBack(zip, files);
-    std::string b = ReadFile(zip);
+    std::string b = ReadFileBytes(zip);
     auto u8 = [&](size_t o) { return reinterpret_cast<const uint8_t*>(b.data()) + o; };
     // The end record holds the 0xFFFF/0xFFFFFFFF markers, preceded by the locator.
     size_t end = b.size() - 22;
@@ -389,7 +391,7 @@ TEST_F(ZipWriteTest, SplitArchivePassesToolsAndJoinsWithInfoZip)
         ++segments;
     }
     EXPECT_GE(segments, 4);
-    EXPECT_EQ(ReadFile(sandbox.Path("split/Backup.z01")).substr(0, 4), std::string("PK\x07\x08", 4));
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("split/Backup.z01")).substr(0, 4), std::string("PK\x07\x08", 4));
     auto r7 = RunTool("7z t " + Quote(zip));
     EXPECT_EQ(r7.ExitCode, 0) << r7.Output;
     std::string joined = sandbox.Path("joined.zip");
@@ -573,7 +575,7 @@ TEST_F(ZipWriteTest, AddStreamStoresEntriesFromMemory)
     EXPECT_EQ(out.DataString(), TextData(10000));
     EXPECT_FALSE(r.ExtractToStream("other.ini", out));
     // names as the other entries have them: the program's data is for its owner only
-    auto records = EntryRecordsOf({ReadFile(zip)});
+    auto records = EntryRecordsOf({ReadFileBytes(zip)});
     ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(records[2].CentralName, "Tasks/\xC3\xBC.buj");
     EXPECT_EQ(records[2].LocalFlags & 0x800, 0x800);

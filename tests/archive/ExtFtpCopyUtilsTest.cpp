@@ -8,26 +8,15 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/FtpTestServer.h"
+#include "support/Files.h"
+#include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
 #include "support/Shell.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadFile(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteFile(const std::string& name, const std::string& data)
-{
-    std::ofstream(name, std::ios::binary) << data;
-}
 
 std::string Sample(size_t size)
 {
@@ -44,6 +33,7 @@ std::string Sample(size_t size)
 class FtpThreadTest : public SandboxTest
 {
 protected:
+    void SetUp() override { VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason()); }
     void StartServer(const std::vector<std::string>& faults = {})
     {
         server = std::make_unique<PyFtpServer>(sandbox.Path("srv"), "plain", faults);
@@ -100,7 +90,7 @@ TEST_P(FtpThreadFormatTest, UploadRestoreAndCompare)
     const Format& f = GetParam();
     std::string source = sandbox.Path("source.txt");
     std::string data = Sample(200000);
-    WriteFile(source, data);
+    WriteFileBytes(source, data);
     struct utimbuf times;
     times.actime = times.modtime = 1600000000;
     utime(source.c_str(), &times);
@@ -119,7 +109,7 @@ TEST_P(FtpThreadFormatTest, UploadRestoreAndCompare)
     ASSERT_TRUE(fs::exists(stored));
     EXPECT_EQ(up.FileSize(), f.zip ? 200000 : static_cast<int64_t>(fs::file_size(stored)));
     if (!f.compress && !f.zip && !f.encrypt) {
-        EXPECT_EQ(ReadFile(stored), data);
+        EXPECT_EQ(ReadFileBytes(stored), data);
     }
     if (f.compress && !f.encrypt) {
         ShellResult r = RunShell("gzip -dc < " + ShellQuote(stored));
@@ -133,7 +123,7 @@ TEST_P(FtpThreadFormatTest, UploadRestoreAndCompare)
     TReadFtpThread down(ftp.get(), "stored", sandbox.Path("restored.txt"), ServerSize("stored"), enc.get(),
                         f.compress, f.zip, true, 65536);
     ASSERT_EQ(Run(down), 0) << down.SysErrorMsg() << " " << ftp->IndyError();
-    EXPECT_EQ(ReadFile(sandbox.Path("restored.txt")), data);
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("restored.txt")), data);
     EXPECT_EQ(down.ModTime(), (f.compress || f.zip || f.encrypt) ? 1600000000u : 0u);
 
     TCompareFtpThread same(ftp.get(), "stored", source, ServerSize("stored"), enc.get(), f.compress, f.zip,
@@ -141,11 +131,11 @@ TEST_P(FtpThreadFormatTest, UploadRestoreAndCompare)
     EXPECT_EQ(Run(same), 0) << same.SysErrorMsg();
     std::string changed = data;
     changed[1000] ^= 1;
-    WriteFile(source, changed);
+    WriteFileBytes(source, changed);
     TCompareFtpThread differs(ftp.get(), "stored", source, ServerSize("stored"), enc.get(), f.compress, f.zip,
                               true, 65536);
     EXPECT_EQ(Run(differs) & 0xFFF, 286);
-    WriteFile(source, data + "x");
+    WriteFileBytes(source, data + "x");
     TCompareFtpThread longer(ftp.get(), "stored", source, ServerSize("stored"), enc.get(), f.compress, f.zip,
                              true, 65536);
     EXPECT_EQ(Run(longer) & 0xFFF, 277);
@@ -164,7 +154,7 @@ TEST_F(FtpThreadTest, FailuresGiveTheirErrorWords)
     StartServer();
     TWriteFtpThread missing(ftp.get(), sandbox.Path("nope"), "/", "x", nullptr, {}, true, 4096);
     EXPECT_EQ(Run(missing), 270 | 0x1000);
-    WriteFile(sandbox.Path("src"), "abc");
+    WriteFileBytes(sandbox.Path("src"), "abc");
     TWriteFtpThread noName(ftp.get(), sandbox.Path("src"), "/", "", nullptr, {coCompress}, true, 4096);
     EXPECT_EQ(Run(noName), 257 | 0x2000);
     TReadFtpThread absent(ftp.get(), "absent", sandbox.Path("out"), 3, nullptr, false, false, true, 4096);
@@ -190,14 +180,14 @@ TEST_F(FtpThreadTest, DataAboveAMebibyteGoThroughTemporaryFilesThatAreRemoved)
         x = x * 1103515245u + 12345u;
         c = static_cast<char>(x >> 24);
     }
-    WriteFile(sandbox.Path("big"), data);
+    WriteFileBytes(sandbox.Path("big"), data);
     TWriteFtpThread up(ftp.get(), sandbox.Path("big"), "/", "big.gz", nullptr, {coCompress, coVerify}, true,
                        65536);
     ASSERT_EQ(Run(up), 0) << up.SysErrorMsg();
     TReadFtpThread down(ftp.get(), "big.gz", sandbox.Path("back"), ServerSize("big.gz"), nullptr, true, false,
                         true, 65536);
     ASSERT_EQ(Run(down), 0) << down.SysErrorMsg();
-    EXPECT_EQ(ReadFile(sandbox.Path("back")), data);
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("back")), data);
     TCompareFtpThread cmp(ftp.get(), "big.gz", sandbox.Path("big"), ServerSize("big.gz"), nullptr, true,
                           false, true, 65536);
     EXPECT_EQ(Run(cmp), 0) << cmp.SysErrorMsg();
@@ -207,7 +197,7 @@ TEST_F(FtpThreadTest, DataAboveAMebibyteGoThroughTemporaryFilesThatAreRemoved)
 TEST_F(FtpThreadTest, CancelWaitsForTheTransferAndEndsWithUserBreak)
 {
     StartServer({"--slow-on", "STOR:1"});
-    WriteFile(sandbox.Path("src"), Sample(1000));
+    WriteFileBytes(sandbox.Path("src"), Sample(1000));
     TWriteFtpThread up(ftp.get(), sandbox.Path("src"), "/", "slow", nullptr, {}, true, 4096);
     up.SetTempDir(sandbox.Path());
     up.Start();

@@ -15,27 +15,15 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/FtpTestServer.h"
+#include "support/Files.h"
+#include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
 #include "support/Shell.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadFile(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteFile(const std::string& name, const std::string& data)
-{
-    fs::create_directories(fs::path(name).parent_path());
-    std::ofstream(name, std::ios::binary) << data;
-}
 
 std::string Pattern(size_t size)
 {
@@ -77,7 +65,7 @@ protected:
         return ftp;
     }
     std::string LogName() const { return sandbox.Path("QvFtp.log"); }
-    std::string Log() const { return ReadFile(LogName()); }
+    std::string Log() const { return ReadFileBytes(LogName()); }
 };
 
 // --- against pyftpdlib in each security mode
@@ -93,6 +81,7 @@ class FtpModeTest : public FtpFixture, public ::testing::WithParamInterface<Mode
 protected:
     void SetUp() override
     {
+        VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
         server = std::make_unique<PyFtpServer>(sandbox.Path("srv"), GetParam().server);
         ASSERT_TRUE(server->Started()) << server->Error();
         ftp = MakeFtp(server->Port(), GetParam().secureMode);
@@ -112,7 +101,7 @@ TEST_P(FtpModeTest, UploadDownloadCompareRenameDelete)
     std::string data = Pattern(300000);
     TMemoryStream up(data);
     ASSERT_EQ(ftp->Flush(up, "a file.bin", false), 0u) << ftp->IndyError();
-    EXPECT_EQ(ReadFile(OnServer("backup/set 1/a file.bin")), data);
+    EXPECT_EQ(ReadFileBytes(OnServer("backup/set 1/a file.bin")), data);
     EXPECT_TRUE(ftp->FtpFileExists("a file.bin"));
     EXPECT_EQ(ftp->GetSize("a file.bin"), 300000);
     EXPECT_FALSE(ftp->CheckSize("a file.bin", 300000));
@@ -125,11 +114,11 @@ TEST_P(FtpModeTest, UploadDownloadCompareRenameDelete)
 
     TMemoryStream tail(std::string("+more"));
     ASSERT_EQ(ftp->Flush(tail, "a file.bin", true), 0u);
-    EXPECT_EQ(ReadFile(OnServer("backup/set 1/a file.bin")), data + "+more");
+    EXPECT_EQ(ReadFileBytes(OnServer("backup/set 1/a file.bin")), data + "+more");
 
-    WriteFile(sandbox.Path("local.txt"), "local text");
+    WriteFileBytes(sandbox.Path("local.txt"), "local text");
     EXPECT_EQ(ftp->CopyFile(sandbox.Path("local.txt"), "local.txt"), 0u);
-    EXPECT_EQ(ReadFile(OnServer("backup/set 1/local.txt")), "local text");
+    EXPECT_EQ(ReadFileBytes(OnServer("backup/set 1/local.txt")), "local text");
     EXPECT_EQ(ftp->CopyFile(sandbox.Path("missing.txt"), "x"), 258u);
 
     ASSERT_TRUE(ftp->RenameFile("a file.bin", "renamed.bin", true));
@@ -165,7 +154,7 @@ TEST_P(FtpModeTest, FoldersAreCreatedWalkedAndDeleted)
 
     fs::create_directories(OnServer("a/empty1/empty2"));
     fs::create_directories(OnServer("a/b/emptyToo"));
-    WriteFile(OnServer("a/top.txt"), "t");
+    WriteFileBytes(OnServer("a/top.txt"), "t");
     EXPECT_TRUE(ftp->FtpDirExists("a"));
     EXPECT_EQ(ftp->DirFiles("a"), 2);
     EXPECT_EQ(ftp->CurrentDir(), "/");
@@ -209,7 +198,7 @@ TEST_P(FtpModeTest, TimeStampsAreReadAndSet)
     EXPECT_NE(ftp->GetLocalFileTime("t.txt"), 0u);
 
     // From a local file dated two days ahead: the current time is set instead.
-    WriteFile(sandbox.Path("future.txt"), "f");
+    WriteFileBytes(sandbox.Path("future.txt"), "f");
     struct utimbuf times;
     times.actime = times.modtime = time(nullptr) + 2 * 86400;
     utime(sandbox.Path("future.txt").c_str(), &times);
@@ -220,11 +209,11 @@ TEST_P(FtpModeTest, TimeStampsAreReadAndSet)
 
 TEST_P(FtpModeTest, ListingIsCachedUntilTheDirectoryChanges)
 {
-    WriteFile(OnServer("first.txt"), "1");
+    WriteFileBytes(OnServer("first.txt"), "1");
     ASSERT_TRUE(ftp->GetFileList());
     EXPECT_TRUE(ftp->ValidDirectoryListing());
     EXPECT_EQ(ftp->FileList().Count(), 1);
-    WriteFile(OnServer("second.txt"), "22");
+    WriteFileBytes(OnServer("second.txt"), "22");
     fs::create_directories(OnServer("sub"));
     EXPECT_FALSE(ftp->FtpFileExists("second.txt")); // from the cache
     ASSERT_TRUE(ftp->ChangeToDir("/"));
@@ -239,7 +228,7 @@ TEST_P(FtpModeTest, ListingIsCachedUntilTheDirectoryChanges)
     EXPECT_EQ(ftp->DeleteMatchingFiles("*.TXT"), 2);
     EXPECT_FALSE(fs::exists(OnServer("first.txt")));
     EXPECT_EQ(ftp->DeleteSubDirFile("sub", "x"), 2);
-    WriteFile(OnServer("sub/x"), "x");
+    WriteFileBytes(OnServer("sub/x"), "x");
     EXPECT_EQ(ftp->DeleteSubDirFile("sub", "x"), 1);
     EXPECT_FALSE(fs::exists(OnServer("sub/x")));
 }
@@ -253,6 +242,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, FtpModeTest,
 class FtpFaultTest : public FtpFixture
 {
 protected:
+    void SetUp() override { VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason()); }
     std::unique_ptr<PyFtpServer> Start(const std::string& mode, const std::vector<std::string>& faults)
     {
         auto s = std::make_unique<PyFtpServer>(sandbox.Path("srv"), mode, faults);
@@ -284,7 +274,7 @@ TEST_F(FtpFaultTest, TransfersSurviveDroppedConnectionsInPlainAndTls)
         ASSERT_TRUE(ftp->DoConnect(1, false)) << ftp->IndyError();
         TMemoryStream up(data);
         ASSERT_EQ(ftp->Flush(up, "f.bin", false), 0u) << ftp->IndyError();
-        EXPECT_EQ(ReadFile(server->Root() + "/f.bin"), data);
+        EXPECT_EQ(ReadFileBytes(server->Root() + "/f.bin"), data);
         TMemoryStream down;
         ASSERT_EQ(ftp->Fill("f.bin", down), 0u) << ftp->IndyError();
         EXPECT_EQ(down.DataString(), data);
@@ -330,7 +320,7 @@ TEST_F(FtpFaultTest, RetriesAreBoundedByTheRetryCountAndTheCancelFlag)
     ASSERT_TRUE(ftp->ReConnect("", true, false));
     ftp->AbortTransfer();
     TMemoryStream down;
-    WriteFile(server->Root() + "/g.bin", "g");
+    WriteFileBytes(server->Root() + "/g.bin", "g");
     // AbortTransfer is cleared at the start of each transfer: a fresh download works.
     EXPECT_EQ(ftp->Fill("g.bin", down), 0u);
 }
@@ -339,7 +329,7 @@ TEST_F(FtpFaultTest, HostileServersEndWithinTheirTimeOutsAndNeverCrash)
 {
     {
         auto server = Start("plain", {"--garbage-list"});
-        WriteFile(server->Root() + "/x", "x");
+        WriteFileBytes(server->Root() + "/x", "x");
         auto ftp = MakeFtp(server->Port(), 0);
         ASSERT_TRUE(ftp->DoConnect(1, false));
         EXPECT_TRUE(ftp->GetFileList());
@@ -367,7 +357,7 @@ TEST_F(FtpFaultTest, ServersWithoutMlsdAreListedWithListAndAskedForTimes)
         if (std::string(style) == "--dos-list")
             args.push_back(style);
         auto server = Start("plain", args);
-        WriteFile(server->Root() + "/listed file.txt", "12345");
+        WriteFileBytes(server->Root() + "/listed file.txt", "12345");
         fs::create_directories(server->Root() + "/folder");
         auto ftp = MakeFtp(server->Port(), 0);
         ASSERT_TRUE(ftp->DoConnect(1, false));
@@ -468,8 +458,7 @@ class VsftpdTest : public FtpFixture, public ::testing::WithParamInterface<bool>
 TEST_P(VsftpdTest, TransfersListingsAndTimeStamps)
 {
     VsftpdServer server(GetParam());
-    if (!server.SkipReason().empty())
-        GTEST_SKIP() << server.SkipReason();
+    VASTREL_REQUIRE_SERVER(server.SkipReason());
     auto ftp = MakeFtp(server.Port(), GetParam() ? 2 : 0, server.User(), VsftpdServer::Password);
     ASSERT_TRUE(ftp->DoConnect(1, false)) << ftp->IndyError() << "\n" << Log();
     EXPECT_EQ(ftp->IsSecure(), GetParam());
@@ -478,7 +467,7 @@ TEST_P(VsftpdTest, TransfersListingsAndTimeStamps)
     std::string data = Pattern(150000);
     TMemoryStream up(data);
     ASSERT_EQ(ftp->Flush(up, "v.bin", false), 0u) << ftp->IndyError() << "\n" << Log();
-    EXPECT_EQ(ReadFile(server.Root() + "/sub dir/v.bin"), data);
+    EXPECT_EQ(ReadFileBytes(server.Root() + "/sub dir/v.bin"), data);
     TMemoryStream down;
     ASSERT_EQ(ftp->Fill("v.bin", down), 0u) << ftp->IndyError();
     EXPECT_EQ(down.DataString(), data);

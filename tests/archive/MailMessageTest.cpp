@@ -6,10 +6,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "archive/MailParse.h"
 #include "foundation/Hashes.h"
 #include "rtl/Streams.h"
 #include "rtl/SysUtils.h"
+#include "support/Files.h"
+#include "support/MailParse.h"
 #include "support/Sandbox.h"
 
 using ::testing::HasSubstr;
@@ -23,7 +24,7 @@ protected:
     std::string WriteFile(const std::string& name, const std::string& data)
     {
         const std::string path = sandbox.Path(name);
-        std::ofstream(path, std::ios::binary) << data;
+        WriteFileBytes(path, data);
         return path;
     }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Small helpers of the zip tests: files, data and running the interop tools.
+// Small helpers of the zip tests: data and running the interop tools.
 
 #include <cstdint>
 #include <filesystem>
@@ -9,19 +9,9 @@
 #include <vector>
 
 #include "ArchiveTestUtil.h"
+#include "support/Files.h"
 
 namespace ZipTest {
-
-inline void WriteFile(const std::string& name, const std::string& data)
-{
-    std::filesystem::create_directories(std::filesystem::path(name).parent_path());
-    archivetest::WriteFileBytes(name, data);
-}
-
-inline std::string ReadFile(const std::string& name)
-{
-    return archivetest::ReadFileBytes(name);
-}
 
 // Incompressible bytes.
 inline std::string RandomData(size_t size, uint32_t seed = 7)

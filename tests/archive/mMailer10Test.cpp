@@ -6,11 +6,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "archive/MailParse.h"
-#include "archive/SmtpTestServer.h"
 #include "foundation/Hashes.h"
 #include "rtl/Streams.h"
+#include "support/Files.h"
+#include "support/MailParse.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
+#include "support/SmtpTestServer.h"
 
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -20,22 +22,7 @@ namespace {
 class MailerTest : public SandboxTest
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        server = new SmtpTestServer;
-        if (!server->Start())
-            startError = server->Error;
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
-    void SetUp() override
-    {
-        if (!startError.empty())
-            GTEST_SKIP() << startError;
-    }
+    void SetUp() override { VASTREL_REQUIRE_SERVER(server->Error); }
 
     // A mailer filled for the listener `name` with the test account.
     void Fill(TmMailer& m, const std::string& name, TSecTransfer tls = stNone)
@@ -58,20 +45,9 @@ protected:
         m.ConnectTimeout = 3000;
     }
 
-    std::string ReadAll(const std::string& file)
-    {
-        std::ifstream in(file, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
     static std::string Sha256File(const std::string& file)
     {
-        std::ifstream in(file, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        const std::string data = s.str();
+        const std::string data = ReadFileBytes(file);
         TMemoryStream m;
         m.WriteBuffer(data.data(), static_cast<int64_t>(data.size()));
         m.SetPosition(0);
@@ -88,12 +64,8 @@ protected:
         return s;
     }
 
-    static SmtpTestServer* server;
-    static std::string startError;
+    SmtpTestServer* server = &SmtpTestServer::Shared();
 };
-
-SmtpTestServer* MailerTest::server = nullptr;
-std::string MailerTest::startError;
 
 TEST_F(MailerTest, AReportMailWithAZippedLogArrivesOverStartTlsAndParses)
 {
@@ -161,7 +133,7 @@ TEST_F(MailerTest, EverySaslMechanismLogsInAndNoPasswordReachesTheLog)
         ASSERT_EQ(server->Count(), before + 1);
         EXPECT_THAT(server->Envelope(before + 1), HasSubstr("\"login\": \"alice\""));
 
-        const std::string log = ReadAll(m.Logname());
+        const std::string log = ReadFileBytes(m.Logname());
         EXPECT_THAT(log, HasSubstr("Sent: EHLO Vastrel"));
         EXPECT_THAT(log, HasSubstr("Sent: AUTH"));
         EXPECT_THAT(log, HasSubstr("Recv: 235"));
@@ -176,7 +148,7 @@ TEST_F(MailerTest, EverySaslMechanismLogsInAndNoPasswordReachesTheLog)
         ASSERT_EQ(m.ErrorList().size(), 1u);
         EXPECT_EQ(m.ErrorList()[0].ErrType, seSmtp);
         EXPECT_EQ(m.ErrorList()[0].ErrMsg, "Authentication Failed");
-        EXPECT_THAT(ReadAll(m.Logname()), Not(HasSubstr("wrong")));
+        EXPECT_THAT(ReadFileBytes(m.Logname()), Not(HasSubstr("wrong")));
     }
 }
 
@@ -226,7 +198,7 @@ TEST_F(MailerTest, AUserNameWithoutPasswordSendsWithoutAuthentication)
     const int before = server->Count();
     ASSERT_TRUE(m.Send()) << Errors(m);
     EXPECT_THAT(server->Envelope(before + 1), HasSubstr("\"login\": \"\""));
-    EXPECT_THAT(ReadAll(m.Logname()), Not(HasSubstr("Sent: AUTH")));
+    EXPECT_THAT(ReadFileBytes(m.Logname()), Not(HasSubstr("Sent: AUTH")));
 }
 
 TEST_F(MailerTest, RefusedRecipientsAreReportedAsSpecified)
@@ -247,7 +219,7 @@ TEST_F(MailerTest, RefusedRecipientsAreReportedAsSpecified)
     EXPECT_EQ(m.ErrorList()[0].ErrType, seFailedRecipient);
     EXPECT_EQ(m.ErrorList()[0].ErrMsg, "refused@example.org");
     // The blind copy is not in the headers.
-    EXPECT_THAT(ReadAll(server->MessageFile(before + 1)), Not(HasSubstr("boss@")));
+    EXPECT_THAT(ReadFileBytes(server->MessageFile(before + 1)), Not(HasSubstr("boss@")));
 
     // Not going on: the refusal ends the transfer with a second error.
     m.SetContinueOnFailedRecipient(false);
@@ -281,8 +253,8 @@ TEST_F(MailerTest, HostileServersNeverHoldTheClientBeyondItsTimeOut)
         EXPECT_FALSE(m.Send());
         ASSERT_EQ(m.ErrorList().size(), 1u) << Errors(m);
         EXPECT_EQ(m.ErrorList()[0].ErrType, seSmtp);
-        EXPECT_THAT(ReadAll(m.Logname()), HasSubstr("Error: "));
-        EXPECT_THAT(ReadAll(m.Logname()), Not(HasSubstr("s3cret")));
+        EXPECT_THAT(ReadFileBytes(m.Logname()), HasSubstr("Error: "));
+        EXPECT_THAT(ReadFileBytes(m.Logname()), Not(HasSubstr("s3cret")));
     }
     // Nobody listening.
     TmMailer m;

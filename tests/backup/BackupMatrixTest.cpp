@@ -23,6 +23,7 @@
 #include "archive/ExtFileToolsZipRead.h"
 #include "backup/TaskFileReader.h"
 #include "platform/PosixFiles.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 #include "support/Shell.h"
 #include "support/TreeBuilder.h"

@@ -10,10 +10,9 @@
 #include "backup/BackupRun.h"
 #include "foundation/QvUtilsAutoTask.h"
 #include "foundation/QvUtilsFolders.h"
+#include "support/Files.h"
 
 namespace {
-
-using runtest::ReadAll;
 
 class BackupRunTest : public runtest::RunFrameTest
 {
@@ -55,7 +54,7 @@ TEST_F(BackupRunTest, SuccessfulRunHoldsTheLockAndKeepsTheSystemAwakeOnlyWhileIt
     ASSERT_FALSE(host.PowerLog.empty());
     EXPECT_EQ(host.PowerLog.front(), "awake display");
     EXPECT_EQ(host.PowerLog.back(), "sleep");
-    std::string text = ReadAll(host.DefaultLog);
+    std::string text = ReadFileBytes(host.DefaultLog);
     EXPECT_NE(text.find("    => Status: 2 files copied\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("          Backup: 2 of 2 files copied (10 B of 10 B)\r\n"), std::string::npos)
         << text;
@@ -63,9 +62,9 @@ TEST_F(BackupRunTest, SuccessfulRunHoldsTheLockAndKeepsTheSystemAwakeOnlyWhileIt
     EXPECT_EQ(progress.Calls.back().rfind("ShowStatus psOK|Backup completed|2 of 2 files copied", 0), 0u)
         << progress.Calls.back();
     // The statistics went back into the task file.
-    EXPECT_NE(
-        ReadAll(sandbox.Path("tasks/t.buj")).find(std::string("B\0a\0c\0k\0u\0p\0C\0o\0u\0n\0t\0=\0002", 26)),
-        std::string::npos);
+    EXPECT_NE(ReadFileBytes(sandbox.Path("tasks/t.buj"))
+                  .find(std::string("B\0a\0c\0k\0u\0p\0C\0o\0u\0n\0t\0=\0002", 26)),
+              std::string::npos);
 }
 
 TEST_F(BackupRunTest, ErrorsOfTheCopyLoopGiveExitStateFourAndAnErrorStatus)
@@ -78,7 +77,7 @@ TEST_F(BackupRunTest, ErrorsOfTheCopyLoopGiveExitStateFourAndAnErrorStatus)
     };
     EXPECT_EQ(engine.DoBackupJob(0, iaQuiet, 3, Task("LogFile=130")), brOK);
     EXPECT_EQ(host.FExitState, 4);
-    std::string text = ReadAll(host.DefaultLog);
+    std::string text = ReadFileBytes(host.DefaultLog);
     EXPECT_NE(
         text.find("    => Status: No files copied (1 error)\r\n  *** Summary of errors:\r\n      => (1) B: "
                   "cannot read x\r\n"),
@@ -106,7 +105,7 @@ TEST_F(BackupRunTest, CancelledRunEndsWithExitStateFiveAndStopsTheFolderLoop)
     EXPECT_EQ(folders, 1);
     EXPECT_EQ(host.FExitState, 5);
     EXPECT_EQ(engine.BuStatus, bsCancelAll);
-    EXPECT_NE(ReadAll(host.DefaultLog).find("  Status: Canceled by user - "), std::string::npos);
+    EXPECT_NE(ReadFileBytes(host.DefaultLog).find("  Status: Canceled by user - "), std::string::npos);
 }
 
 TEST_F(BackupRunTest, PreCommandAndTimeSlotStopTheRunBeforeCopying)
@@ -117,8 +116,9 @@ TEST_F(BackupRunTest, PreCommandAndTimeSlotStopTheRunBeforeCopying)
     engine.CmdTmPeriod.Mode = tmError;
     EXPECT_EQ(engine.DoBackupJob(0, iaDelay, 3, Task("")), brError);
     EXPECT_EQ(host.FExitState, 4);
-    EXPECT_NE(ReadAll(host.DefaultLog).find("  *** Invalid time slot from command line!\r\n  ==> End: "),
-              std::string::npos);
+    EXPECT_NE(
+        ReadFileBytes(host.DefaultLog).find("  *** Invalid time slot from command line!\r\n  ==> End: "),
+        std::string::npos);
     EXPECT_EQ(folders, 0);
     EXPECT_FALSE(std::filesystem::exists(sandbox.Path("cfg/Vastrel.lock")));
 }
@@ -142,11 +142,11 @@ TEST_F(BackupRunTest, LockOfALiveRunIsLoggedAndLeftInPlaceWhileALeftoverOneIsRep
     int fd = open(lockName.c_str(), O_RDONLY);
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
     EXPECT_EQ(engine.DoBackupJob(0, iaDelay, 3, Task("")), brOK);
-    EXPECT_NE(ReadAll(host.DefaultLog)
+    EXPECT_NE(ReadFileBytes(host.DefaultLog)
                   .find("  *** Another backup is running (other); its lock file \"" + lockName +
                         "\" stays in place\r\n"),
               std::string::npos)
-        << ReadAll(host.DefaultLog);
+        << ReadFileBytes(host.DefaultLog);
     EXPECT_TRUE(std::filesystem::exists(lockName));
     close(fd);
 
@@ -156,14 +156,14 @@ TEST_F(BackupRunTest, LockOfALiveRunIsLoggedAndLeftInPlaceWhileALeftoverOneIsRep
     engine.BackupDirectory = [&](TExtensionList&, const std::string&, const std::string&, bool,
                                  TFolderCounters&) {
         lockSeen = LockFileExists(sandbox.Path("cfg/"));
-        lockText = ReadAll(lockName);
+        lockText = ReadFileBytes(lockName);
     };
     std::filesystem::remove(host.DefaultLog);
     EXPECT_EQ(engine.DoBackupJob(0, iaDelay, 3, Task("")), brOK);
     EXPECT_TRUE(lockSeen);
     EXPECT_EQ(lockText.size(), 2 * Task("").size());
     EXPECT_FALSE(std::filesystem::exists(lockName));
-    EXPECT_EQ(ReadAll(host.DefaultLog).find("Another backup is running"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(host.DefaultLog).find("Another backup is running"), std::string::npos);
 }
 
 TEST_F(BackupRunTest, HeaderShowsSettingsOptionsAndTheDestinationVolume)
@@ -174,7 +174,7 @@ TEST_F(BackupRunTest, HeaderShowsSettingsOptionsAndTheDestinationVolume)
                                 "PreCommand=prep #a b#\nPreWait=0\nPostCommand=post\n"
                                 "PostWait=8192\nPostConditions=0")),
         brOK);
-    std::string text = ReadAll(host.DefaultLog);
+    std::string text = ReadFileBytes(host.DefaultLog);
     EXPECT_NE(text.find("  Computer: testhost\r\n"
                         "  Method: Separate files - Separate directories for drives\r\n"
                         "  Settings: Compress files\r\n"
@@ -204,7 +204,7 @@ TEST_F(BackupRunTest, DestinationAndLogNamesExpandTheirPlaceholders)
               brOK);
     EXPECT_EQ(engine.BaseDir, sandbox.Path("dest/Diff-" + year));
     EXPECT_EQ(seenDest, sandbox.Path("dest/Diff-" + year + "/Drv" + sandbox.Path("src")));
-    std::string text = ReadAll(sandbox.Path("cfg/t-" + year + ".log"));
+    std::string text = ReadFileBytes(sandbox.Path("cfg/t-" + year + ".log"));
     EXPECT_NE(text.find("Backup task: t.buj (D)\r\n"), std::string::npos) << text;
 }
 
@@ -220,7 +220,7 @@ TEST_F(BackupRunTest, AutomaticRunTakesTheModeOfItsAlternatingScheduleAndItsFold
     EXPECT_EQ(engine.DoBackupJob(1, iaDelay, 3, Task("LogFile=2")), brOK);
     EXPECT_EQ(engine.BaseDir, sandbox.Path("dest/BD09I"));
     EXPECT_TRUE(std::filesystem::is_directory(sandbox.Path("dest/BD09I")));
-    std::string text = ReadAll(host.DefaultLog);
+    std::string text = ReadFileBytes(host.DefaultLog);
     EXPECT_NE(text.find("Automatic backup 1: Daily (I)\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("      Time schedule: Always on logon\r\n"), std::string::npos) << text;
     EXPECT_EQ(slot.SchedProps.LastZyk, 9);

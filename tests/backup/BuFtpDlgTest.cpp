@@ -4,8 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/FtpTestServer.h"
+#include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
 
 namespace {
 
@@ -129,6 +130,7 @@ TEST_F(BuFtpDlgTest, UrlTexts)
 
 TEST_F(BuFtpDlgTest, ConnectionAsksOnceForAMissingPasswordAndEntersTheDirectory)
 {
+    VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
     PyFtpServer server(sandbox.Path("srv"), "plain");
     ASSERT_TRUE(server.Started()) << server.Error();
     TFtpParams p;

@@ -1,15 +1,18 @@
 #include "backup/BuMailDlg.h"
 #include "archive/mMailer10.h"
 
+#include <fstream>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "archive/MailParse.h"
 #include "archive/PasswordText.h"
-#include "archive/SmtpTestServer.h"
 #include "archive/mMailer10.h"
 #include "foundation/IniFileUtils.h"
+#include "support/MailParse.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
+#include "support/SmtpTestServer.h"
 
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -197,22 +200,7 @@ TEST(MailRecipientsTest, ChecksAndLogWordsFollowTheirTables)
 class TestMailTest : public SandboxTest
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        server = new SmtpTestServer;
-        if (!server->Start())
-            startError = server->Error;
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
-    void SetUp() override
-    {
-        if (!startError.empty())
-            GTEST_SKIP() << startError;
-    }
+    void SetUp() override { VASTREL_REQUIRE_SERVER(server->Error); }
     TMailData Settings()
     {
         TMailData d;
@@ -228,12 +216,8 @@ protected:
     }
     TMailTestInfo Info() { return {"Vastrel", "6.0.1", "Vastrel 6.0.1 (64-bit)", sandbox.Path("logs")}; }
 
-    static SmtpTestServer* server;
-    static std::string startError;
+    SmtpTestServer* server = &SmtpTestServer::Shared();
 };
-
-SmtpTestServer* TestMailTest::server = nullptr;
-std::string TestMailTest::startError;
 
 TEST_F(TestMailTest, ATestMailGoesToEveryListedAddressFromTheReplyAddress)
 {

@@ -11,25 +11,12 @@
 #include "archive/EngineErrors.h"
 #include "archive/EngineFs.h"
 #include "backup/CopyLoop.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadAll(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteAll(const std::string& name, const std::string& data)
-{
-    fs::create_directories(fs::path(name).parent_path());
-    std::ofstream(name, std::ios::binary) << data;
-}
 
 void SetMTime(const std::string& name, time_t t)
 {
@@ -54,9 +41,9 @@ protected:
         log.InitLog("Data backup");
         log.BeginLog(Now(), "test");
         task.CopyTimeout = 0;
-        WriteAll(Src("a.txt"), "alpha");
-        WriteAll(Src("sub/b.dat"), std::string(5000, 'b'));
-        WriteAll(Src("sub/deep/c.log"), "gamma gamma gamma");
+        WriteFileBytes(Src("a.txt"), "alpha");
+        WriteFileBytes(Src("sub/b.dat"), std::string(5000, 'b'));
+        WriteFileBytes(Src("sub/deep/c.log"), "gamma gamma gamma");
         for (const char* name : {"a.txt", "sub/b.dat", "sub/deep/c.log"})
             SetMTime(Src(name), 1700000000);
     }
@@ -87,7 +74,7 @@ protected:
     std::string LogText()
     {
         log.FlushLogFile(1);
-        return ReadAll(sandbox.Path("cfg/run.log"));
+        return ReadFileBytes(sandbox.Path("cfg/run.log"));
     }
 
     TRecordingHost host;
@@ -106,7 +93,7 @@ TEST_F(CopyLoopTest, FirstRunCopiesTheTreeAndASecondRunCopiesNothing)
     EXPECT_EQ(first.CopyCount, 3);
     EXPECT_EQ(first.ErrorCount, 0);
     EXPECT_EQ(first.CopiedBytes, 5 + 5000 + 17);
-    EXPECT_EQ(ReadAll(Dst("sub/deep/c.log")), "gamma gamma gamma");
+    EXPECT_EQ(ReadFileBytes(Dst("sub/deep/c.log")), "gamma gamma gamma");
     struct stat st
     {
     };
@@ -141,13 +128,13 @@ TEST_F(CopyLoopTest, CompareModesDecideFromTimesOrSizes)
     for (const auto& c : cases) {
         task.CompareMode = c.compareMode;
         task.DstIgnore = 1;
-        WriteAll(Src("a.txt"), c.data);
+        WriteFileBytes(Src("a.txt"), c.data);
         SetMTime(Src("a.txt"), c.srcTime);
-        WriteAll(Dst("a.txt"), "alpha");
+        WriteFileBytes(Dst("a.txt"), "alpha");
         SetMTime(Dst("a.txt"), 1700000000);
         TFolderCounters counters = Run();
         EXPECT_EQ(counters.CopyCount, c.copied ? 1 : 0) << c.compareMode << " " << c.srcTime;
-        EXPECT_EQ(ReadAll(Dst("a.txt")), c.copied ? c.data : std::string("alpha"));
+        EXPECT_EQ(ReadFileBytes(Dst("a.txt")), c.copied ? c.data : std::string("alpha"));
     }
 }
 
@@ -159,14 +146,14 @@ TEST_F(CopyLoopTest, NumberedVersionsShiftAndTheOldestIsDropped)
     task.BakSec.MaxHist = 3;
     Run();
     for (int i = 1; i <= 4; ++i) {
-        WriteAll(Src("a.txt"), "state " + std::to_string(i));
+        WriteFileBytes(Src("a.txt"), "state " + std::to_string(i));
         SetMTime(Src("a.txt"), 1700000000 + i * 100);
         EXPECT_EQ(Run().CopyCount, 1);
     }
-    EXPECT_EQ(ReadAll(Dst("a.txt")), "state 4");
-    EXPECT_EQ(ReadAll(Dst("a.bak1.txt")), "state 3");
-    EXPECT_EQ(ReadAll(Dst("a.bak2.txt")), "state 2");
-    EXPECT_EQ(ReadAll(Dst("a.bak3.txt")), "state 1");
+    EXPECT_EQ(ReadFileBytes(Dst("a.txt")), "state 4");
+    EXPECT_EQ(ReadFileBytes(Dst("a.bak1.txt")), "state 3");
+    EXPECT_EQ(ReadFileBytes(Dst("a.bak2.txt")), "state 2");
+    EXPECT_EQ(ReadFileBytes(Dst("a.bak3.txt")), "state 1");
     EXPECT_FALSE(fs::exists(Dst("a.bak4.txt")));
     EXPECT_FALSE(fs::exists(Dst("a.txt.tmp")));
 }
@@ -191,10 +178,10 @@ TEST_F(CopyLoopTest, ArchiveBitModesCopyOnlyMarkedFilesAndResetTheBit)
     TFolderCounters first = Run();
     EXPECT_EQ(first.CopyCount, 3);
     EXPECT_EQ(Run().CopyCount, 0);
-    WriteAll(Src("sub/b.dat"), "changed");
+    WriteFileBytes(Src("sub/b.dat"), "changed");
     TFolderCounters third = Run();
     EXPECT_EQ(third.CopyCount, 1);
-    EXPECT_EQ(ReadAll(Dst("sub/b.dat")), "changed");
+    EXPECT_EQ(ReadFileBytes(Dst("sub/b.dat")), "changed");
 }
 
 TEST_F(CopyLoopTest, UnreadableFileIsCountedAndLoggedAndTheRestIsCopied)
@@ -247,14 +234,14 @@ TEST_F(CopyLoopTest, EngineFileOpsMoveNeverReplacesAndCreatesDeepFolders)
     ops.Sleep = nullptr;
     EXPECT_TRUE(ops.CreateDirectoryLogged(sandbox.Path("x/y/z"), "B", true));
     EXPECT_TRUE(fs::is_directory(sandbox.Path("x/y/z")));
-    WriteAll(sandbox.Path("x/one"), "1");
-    WriteAll(sandbox.Path("x/two"), "2");
+    WriteFileBytes(sandbox.Path("x/one"), "1");
+    WriteFileBytes(sandbox.Path("x/two"), "2");
     std::string errMsg;
     EXPECT_GT(
         ops.MoveFileLogged(sandbox.Path("x/"), sandbox.Path("x/one"), sandbox.Path("x/two"), errMsg, 1, -1),
         0);
     EXPECT_NE(errMsg.find("(5)"), std::string::npos);
-    EXPECT_EQ(ReadAll(sandbox.Path("x/two")), "2");
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("x/two")), "2");
     EXPECT_EQ(
         ops.MoveFileLogged(sandbox.Path("x/"), sandbox.Path("x/one"), sandbox.Path("x/three"), errMsg, 1, -1),
         0);
@@ -272,21 +259,21 @@ namespace {
 TEST_F(CopyLoopTest, AFileWhereADestinationFolderBelongsGivesWayToTheFolder)
 {
     // The copy of a file that became a folder in the source.
-    WriteAll(Dst("sub"), "a file where the folder belongs");
+    WriteFileBytes(Dst("sub"), "a file where the folder belongs");
     TFolderCounters counters = Run();
     EXPECT_EQ(counters.ErrorCount, 0) << LogText();
-    EXPECT_EQ(ReadAll(Dst("a.txt")), "alpha");
+    EXPECT_EQ(ReadFileBytes(Dst("a.txt")), "alpha");
     EXPECT_TRUE(fs::is_directory(Dst("sub")));
 }
 
 TEST_F(CopyLoopTest, DestinationFolderThatCannotBeMadeCountsAnErrorAndSkipsOnlyItsFiles)
 {
     // A destination below a file: no folder can be made there.
-    WriteAll(sandbox.Path("blocker"), "a file");
+    WriteFileBytes(sandbox.Path("blocker"), "a file");
     TFolderCounters counters = Run(sandbox.Path("blocker/dst"));
     EXPECT_GE(counters.ErrorCount, 1);
     EXPECT_NE(LogText().find("Could not create directory"), std::string::npos);
-    EXPECT_EQ(ReadAll(sandbox.Path("blocker")), "a file");
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("blocker")), "a file");
 }
 
 } // namespace
@@ -314,23 +301,23 @@ protected:
 
 TEST_F(CopyLoopRunTest, TaskRunBacksUpTheTreeAndTheNextRunCopiesNothing)
 {
-    WriteAll(sandbox.Path("src/one.txt"), "one");
-    WriteAll(sandbox.Path("src/d/two.txt"), "two two");
+    WriteFileBytes(sandbox.Path("src/one.txt"), "one");
+    WriteFileBytes(sandbox.Path("src/d/two.txt"), "two two");
     AttachCopyLoop(engine, loop);
     std::string task = Task("");
     EXPECT_EQ(engine.DoBackupJob(0, iaQuiet, 3, task), brOK);
     EXPECT_EQ(host.FExitState, 0);
-    std::string text = runtest::ReadAll(host.DefaultLog);
+    std::string text = ReadFileBytes(host.DefaultLog);
     EXPECT_NE(text.find("Status: 2 files copied"), std::string::npos) << text;
     // The destination is the folder's own destination below the run's root.
     bool found = false;
     for (const auto& e : fs::recursive_directory_iterator(sandbox.Path("dest")))
         if (e.path().filename() == "two.txt")
-            found = ReadAll(e.path().string()) == "two two";
+            found = ReadFileBytes(e.path().string()) == "two two";
     EXPECT_TRUE(found);
 
     EXPECT_EQ(engine.DoBackupJob(0, iaQuiet, 3, task), brOK);
-    text = runtest::ReadAll(host.DefaultLog);
+    text = ReadFileBytes(host.DefaultLog);
     EXPECT_NE(text.find("Status: No files copied"), std::string::npos) << text;
 }
 
@@ -404,7 +391,7 @@ TEST_F(CopyLoopTest, ATimedOutCopyFailsItsFileAndTheLastAllowedTimeOutStopsTheRu
         EXPECT_FALSE(fs::exists(Dst("sub/b.dat")));
         if (c.status == bsOK) {
             EXPECT_EQ(counters.CopyCount, 2);
-            EXPECT_EQ(ReadAll(Dst("sub/deep/c.log")), "gamma gamma gamma");
+            EXPECT_EQ(ReadFileBytes(Dst("sub/deep/c.log")), "gamma gamma gamma");
         }
     }
     EXPECT_NE(LogText().find("Timeout error on copying file"), std::string::npos);
@@ -449,15 +436,15 @@ TEST_F(CopyLoopTest, NamesTooLongForTheDestinationFailCountedAndLoggedAndLongNam
     task.cbCompress = true; // the ".gz" makes a 254-byte name too long
     std::string tooLong(254, 'n');
     std::string longName(250, 'm'); // fits with ".gz", not with ".gz.tmp"
-    WriteAll(Src(tooLong), "too long");
-    WriteAll(Src(longName), "first");
+    WriteFileBytes(Src(tooLong), "too long");
+    WriteFileBytes(Src(longName), "first");
     TFolderCounters first = Run();
     EXPECT_EQ(first.ErrorCount, 1);
     EXPECT_EQ(first.CopyCount, 4);
     EXPECT_TRUE(fs::exists(Dst(longName + ".gz")));
     EXPECT_NE(LogText().find("***"), std::string::npos);
 
-    WriteAll(Src(longName), "second");
+    WriteFileBytes(Src(longName), "second");
     SetMTime(Src(longName), 1800000000);
     TFolderCounters second = Run();
     EXPECT_EQ(second.ErrorCount, 1); // the name that never fits
@@ -490,7 +477,7 @@ TEST_F(CopyLoopTest, DeletingSourcesMovesCopiedFilesToTheTrashAndRemovesEmptiedF
     TFolderCounters counters = Run();
     EXPECT_EQ(counters.CopyCount, 3);
     EXPECT_EQ(counters.ErrorCount, 0);
-    EXPECT_EQ(ReadAll(Dst("sub/deep/c.log")), "gamma gamma gamma");
+    EXPECT_EQ(ReadFileBytes(Dst("sub/deep/c.log")), "gamma gamma gamma");
     EXPECT_FALSE(fs::exists(Src("a.txt")));
     EXPECT_FALSE(fs::exists(Src("sub")));
     EXPECT_TRUE(fs::exists(Src("")));
@@ -508,7 +495,7 @@ TEST_F(CopyLoopTest, UnchangedFilesLoseVersionsOlderThanTheAgeLimitButKeepTheNew
     Run();
     time_t old = time(nullptr) - 30 * 86400;
     for (int k = 1; k <= 3; ++k) {
-        WriteAll(Dst("a.bak" + std::to_string(k) + ".txt"), "v");
+        WriteFileBytes(Dst("a.bak" + std::to_string(k) + ".txt"), "v");
         SetMTime(Dst("a.bak" + std::to_string(k) + ".txt"), old);
     }
     EXPECT_EQ(Run().CopyCount, 0);
@@ -529,33 +516,33 @@ TEST_F(CopyLoopTest, TaggedOnlyCopiesOnlyTaggedFoldersAndReachesThemThroughUntag
     EXPECT_FALSE(fs::exists(Dst("a.txt")));
     tagged = {Src("sub/deep/")};
     EXPECT_EQ(Run().CopyCount, 1);
-    EXPECT_EQ(ReadAll(Dst("sub/deep/c.log")), "gamma gamma gamma");
+    EXPECT_EQ(ReadFileBytes(Dst("sub/deep/c.log")), "gamma gamma gamma");
     EXPECT_FALSE(fs::exists(Dst("sub/b.dat")));
 }
 
 TEST_F(CopyLoopTest, LeftoversOfAKilledRunAreRemovedWhenTheirFileIsCopiedAgain)
 {
     Run();
-    WriteAll(Src("a.txt"), "alpha 2");
+    WriteFileBytes(Src("a.txt"), "alpha 2");
     SetMTime(Src("a.txt"), 1700000500);
     // a partial copy and a finished but not yet placed copy of a.txt, as a killed run leaves them:
     // both carry the mark of the program's partial files
     for (const char* part : {".a.txt.0123abcd.part", ".a.txt.89abcdef.part"}) {
-        WriteAll(Dst(part), "alp");
+        WriteFileBytes(Dst(part), "alp");
         EngineFs::SetPartMark(Dst(part), true);
         SetMTime(Dst(part), 1700000000);
     }
     // a file of the engine's name pattern without the mark is not the program's, nor one that is a source
     // file of its own
-    WriteAll(Dst(".b.txt.00112233.part"), "someone's");
+    WriteFileBytes(Dst(".b.txt.00112233.part"), "someone's");
     SetMTime(Dst(".b.txt.00112233.part"), 1700000000);
-    WriteAll(Src(".keep.0011aabb.part"), "mine");
+    WriteFileBytes(Src(".keep.0011aabb.part"), "mine");
     EXPECT_EQ(Run().CopyCount, 2);
-    EXPECT_EQ(ReadAll(Dst("a.txt")), "alpha 2");
+    EXPECT_EQ(ReadFileBytes(Dst("a.txt")), "alpha 2");
     EXPECT_FALSE(fs::exists(Dst(".a.txt.0123abcd.part")));
     EXPECT_FALSE(fs::exists(Dst(".a.txt.89abcdef.part")));
-    EXPECT_EQ(ReadAll(Dst(".b.txt.00112233.part")), "someone's");
-    EXPECT_EQ(ReadAll(Dst(".keep.0011aabb.part")), "mine");
+    EXPECT_EQ(ReadFileBytes(Dst(".b.txt.00112233.part")), "someone's");
+    EXPECT_EQ(ReadFileBytes(Dst(".keep.0011aabb.part")), "mine");
     // the copies in place carry no mark
     EXPECT_FALSE(EngineFs::IsMarkedPart(Dst("a.txt")));
     EXPECT_FALSE(EngineFs::IsMarkedPart(Dst(".keep.0011aabb.part")));
@@ -563,14 +550,14 @@ TEST_F(CopyLoopTest, LeftoversOfAKilledRunAreRemovedWhenTheirFileIsCopiedAgain)
 
 TEST_F(CopyLoopTest, AnotherFormThatIsTheCopyOfASourceFileOfItsOwnStays)
 {
-    WriteAll(Src("x"), "plain");
-    WriteAll(Src("x.gz"), "a gzip file of the user's");
+    WriteFileBytes(Src("x"), "plain");
+    WriteFileBytes(Src("x.gz"), "a gzip file of the user's");
     Run();
-    WriteAll(Src("x"), "plain 2");
+    WriteFileBytes(Src("x"), "plain 2");
     SetMTime(Src("x"), time(nullptr) + 100);
     EXPECT_EQ(Run().CopyCount, 1);
-    EXPECT_EQ(ReadAll(Dst("x")), "plain 2");
-    EXPECT_EQ(ReadAll(Dst("x.gz")), "a gzip file of the user's");
+    EXPECT_EQ(ReadFileBytes(Dst("x")), "plain 2");
+    EXPECT_EQ(ReadFileBytes(Dst("x.gz")), "a gzip file of the user's");
 }
 
 } // namespace
@@ -582,7 +569,7 @@ TEST_F(CopyLoopTest, EachFileOfABigFolderIsComparedWithItsOwnCopy)
     const int count = 40;
     auto name = [](int i) { return "many/f" + std::to_string(i) + ".txt"; };
     for (int i = 0; i < count; ++i) {
-        WriteAll(Src(name(i)), "first " + std::to_string(i));
+        WriteFileBytes(Src(name(i)), "first " + std::to_string(i));
         SetMTime(Src(name(i)), 1700000000 + i * 1000);
     }
     task.KeepBakCB = true;
@@ -591,7 +578,7 @@ TEST_F(CopyLoopTest, EachFileOfABigFolderIsComparedWithItsOwnCopy)
     task.BakSec.MaxHist = 2;
     EXPECT_EQ(Run().CopyCount, 3 + count);
     for (int i : {0, 7, 8, 25, 39}) {
-        WriteAll(Src(name(i)), "second " + std::to_string(i));
+        WriteFileBytes(Src(name(i)), "second " + std::to_string(i));
         SetMTime(Src(name(i)), 1700000000 + i * 1000 + 500);
     }
     TFolderCounters second = Run();
@@ -599,7 +586,7 @@ TEST_F(CopyLoopTest, EachFileOfABigFolderIsComparedWithItsOwnCopy)
     EXPECT_EQ(second.ErrorCount, 0);
     for (int i = 0; i < count; ++i) {
         const bool changed = i == 0 || i == 7 || i == 8 || i == 25 || i == 39;
-        EXPECT_EQ(ReadAll(Dst(name(i))), (changed ? "second " : "first ") + std::to_string(i)) << i;
+        EXPECT_EQ(ReadFileBytes(Dst(name(i))), (changed ? "second " : "first ") + std::to_string(i)) << i;
         EXPECT_EQ(fs::exists(Dst("many/f" + std::to_string(i) + ".bak1.txt")), changed) << i;
     }
     EXPECT_EQ(Run().CopyCount, 0);
@@ -650,12 +637,12 @@ TEST_F(CopyLoopTest, EveryDeletingStepOfTheLoopAsksTheGuard)
         task.CopyTimeout = 0;
         c.settings(task);
         for (const auto& [name, content] : c.present) {
-            WriteAll(Dst(name), content);
+            WriteFileBytes(Dst(name), content);
             SetMTime(Dst(name), 978307200); // 2001
             if (name.ends_with(".part"))
                 EngineFs::SetPartMark(Dst(name), true);
         }
-        WriteAll(Src("a.txt"), c.changeSource ? "alpha, changed" : "alpha");
+        WriteFileBytes(Src("a.txt"), c.changeSource ? "alpha, changed" : "alpha");
         SetMTime(Src("a.txt"), 1700000000);
         auto guard = std::make_shared<TRunGuard>();
         guard->AddSource(sandbox.Path("dst"));
@@ -663,7 +650,7 @@ TEST_F(CopyLoopTest, EveryDeletingStepOfTheLoopAsksTheGuard)
         Run();
         configure = nullptr;
         for (const auto& [name, content] : c.present)
-            EXPECT_EQ(ReadAll(Dst(name)), content) << name;
+            EXPECT_EQ(ReadFileBytes(Dst(name)), content) << name;
         EXPECT_GE(guard->TakeRefusals(), 1);
         EXPECT_NE(LogText().find("Refused to delete or replace"), std::string::npos);
     }
@@ -679,8 +666,8 @@ TEST_F(CopyLoopTest, SynchronisationAsksTheGuardBeforeItDeletesOrRenamesAnything
         SCOPED_TRACE(keepCopies ? "kept as sync copies" : "deleted");
         fs::remove_all(sandbox.Path("dst"));
         Run();
-        WriteAll(Dst("gone.txt"), "no source any more");
-        WriteAll(Dst("olddir/x.txt"), "x");
+        WriteFileBytes(Dst("gone.txt"), "no source any more");
+        WriteFileBytes(Dst("olddir/x.txt"), "x");
         task.SyncMode = 1;
         task.KeepSyncCB = keepCopies;
         task.SyncSec.DirPrefix = "_";
@@ -695,8 +682,8 @@ TEST_F(CopyLoopTest, SynchronisationAsksTheGuardBeforeItDeletesOrRenamesAnything
         list.SPath = sandbox.Path("src");
         TFolderCounters counters;
         loop.SynchronizeEntry(list, list.SPath, sandbox.Path("dst"), false, counters);
-        EXPECT_EQ(ReadAll(Dst("gone.txt")), "no source any more");
-        EXPECT_EQ(ReadAll(Dst("olddir/x.txt")), "x");
+        EXPECT_EQ(ReadFileBytes(Dst("gone.txt")), "no source any more");
+        EXPECT_EQ(ReadFileBytes(Dst("olddir/x.txt")), "x");
         EXPECT_GE(guard->TakeRefusals(), 1);
         task = TTaskSettings();
         task.CopyTimeout = 0;

@@ -10,6 +10,7 @@
 #include "archive/ExtFileTools.h"
 #include "backup/CopyThreadRunner.h"
 #include "support/Sandbox.h"
+#include "support/WaitFor.h"
 
 namespace fs = std::filesystem;
 
@@ -93,9 +94,7 @@ TEST_F(CopyThreadRunnerTest, ASilentWorkerIsGivenUpAtTheTimeOutAndEndsByItselfLa
     EXPECT_GT(Passes(), 40u);
     EXPECT_FALSE(*freed);
     release.SetEvent();
-    for (int i = 0; i < 5000 && !*freed; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_TRUE(*freed);
+    EXPECT_TRUE(WaitFor([&] { return freed->load(); }));
 }
 
 TEST_F(CopyThreadRunnerTest, WithoutTimeOutAWorkerIsNeverGivenUpHoweverLongItIsSilent)

@@ -10,11 +10,12 @@
 #include "foundation/QvUtilsAutoTask.h"
 #include "platform/MountTable.h"
 #include "platform/NetShares.h"
+#include "support/Files.h"
+#include "support/PlatformFakes.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using runtest::ReadAll;
 
 std::string Strip(std::string path)
 {
@@ -125,7 +126,7 @@ protected:
                             << (sourceLines.empty() ? "Source=" + sandbox.Path("src") : sourceLines) << "\n";
         return path;
     }
-    std::string Log() const { return ReadAll(host.DefaultLog); }
+    std::string Log() const { return ReadFileBytes(host.DefaultLog); }
 
     std::string root;
     FakeVolumeProvider volumes;

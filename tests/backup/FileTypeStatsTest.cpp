@@ -3,6 +3,7 @@
 
 #include "backup/FileTypeStats.h"
 #include "backup/TaskTestUtil.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 using namespace tasktest;
@@ -17,7 +18,7 @@ protected:
     {
         const std::string path = sandbox.Path("src/" + rel);
         fs::create_directories(fs::path(path).parent_path());
-        WriteAll(path, std::string(size, 'x'));
+        WriteFileBytes(path, std::string(size, 'x'));
         return path;
     }
 

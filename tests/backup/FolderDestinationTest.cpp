@@ -13,16 +13,11 @@
 #include "backup/CopyLoop.h"
 #include "foundation/QvUtilsDest.h"
 #include "rtl/SysUtils.h"
+#include "support/Files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-void WriteAll(const std::string& name, const std::string& data)
-{
-    fs::create_directories(fs::path(name).parent_path());
-    std::ofstream(name, std::ios::binary) << data;
-}
 
 struct stat StatOf(const std::string& path)
 {
@@ -105,7 +100,7 @@ protected:
         fs::remove(host.DefaultLog);
         return engine.DoBackupJob(0, iaQuiet, 3, Task(global, source, exclude, dest));
     }
-    std::string LogText() { return runtest::ReadAll(host.DefaultLog); }
+    std::string LogText() { return ReadFileBytes(host.DefaultLog); }
     bool Logged(const std::string& text) { return LogText().find(text) != std::string::npos; }
 
     TRecordingProgress progress;
@@ -117,8 +112,8 @@ protected:
 
 TEST_F(FolderDestinationTest, TheDestinationFolderTakesTheSourceFolderAttributesAndTimes)
 {
-    WriteAll(Src("a.txt"), "alpha");
-    WriteAll(Src("sub/b.txt"), "beta");
+    WriteFileBytes(Src("a.txt"), "alpha");
+    WriteFileBytes(Src("sub/b.txt"), "beta");
     struct TCase
     {
         int Method;
@@ -156,7 +151,7 @@ TEST_F(FolderDestinationTest, TheDestinationFolderTakesTheSourceFolderAttributes
 
 TEST_F(FolderDestinationTest, OneDirectoryWithoutPathLeavesTheBaseFolderAttributesAlone)
 {
-    WriteAll(Src("a.txt"), "alpha");
+    WriteFileBytes(Src("a.txt"), "alpha");
     ASSERT_EQ(::chmod(Src().c_str(), 0555), 0);
     ASSERT_EQ(Run("DestMode=2", Src()), brOK) << LogText();
     EXPECT_TRUE(fs::exists(Dest("a.txt")));
@@ -165,7 +160,7 @@ TEST_F(FolderDestinationTest, OneDirectoryWithoutPathLeavesTheBaseFolderAttribut
 
 TEST_F(FolderDestinationTest, TheDestinationFolderTakesTheSourceFolderPermissions)
 {
-    WriteAll(Src("a.txt"), "alpha");
+    WriteFileBytes(Src("a.txt"), "alpha");
     ASSERT_EQ(::chmod(Src().c_str(), 0751), 0);
     ASSERT_EQ(Run("DestMode=1\nCopyPermissions=1", Src()), brOK) << LogText();
     if (!KeepsPermissions(GetFileSystem(Src())))
@@ -192,7 +187,7 @@ TEST_F(FolderDestinationTest, AnEmptyDestinationFolderGoesWithTheParentsItLeaves
         fs::remove_all(Dest());
         // Something of an earlier run beside the folder's branch keeps that part of the path.
         if (c.Kept != Dest())
-            WriteAll(c.Kept + "/other.txt", "kept");
+            WriteFileBytes(c.Kept + "/other.txt", "kept");
         ASSERT_EQ(Run("DestMode=" + std::to_string(c.Method) + "\nDriveId=Drive-?\nEmptyDirs=1", Src()), brOK)
             << LogText();
         EXPECT_FALSE(fs::exists(c.Sub) && c.Sub != Dest()) << LogText();
@@ -235,7 +230,7 @@ TEST_F(FolderDestinationTest, AnEmptiedSourceFolderIsRemovedOnlyWhenTheTaskSaysS
         fs::remove_all(Dest());
         fs::create_directories(Src());
         if (!c.File.empty())
-            WriteAll(Src(c.File), "not selected");
+            WriteFileBytes(Src(c.File), "not selected");
         ASSERT_EQ(Run("DestMode=1\n" + c.Options, Src(), "DAT"), brOK) << LogText();
         EXPECT_EQ(fs::exists(Src()), !c.Removed) << LogText();
         if (!c.File.empty()) {
@@ -271,8 +266,8 @@ TEST_F(FolderDestinationTest, ALinkedSourceFolderAndOneThatHoldsTheDestinationSt
 
 TEST_F(FolderDestinationTest, ADestinationInsideItsSourceIsNeverBackedUpIntoItself)
 {
-    WriteAll(sandbox.Path("home/a.txt"), "alpha");
-    WriteAll(sandbox.Path("home/docs/b.txt"), "beta");
+    WriteFileBytes(sandbox.Path("home/a.txt"), "alpha");
+    WriteFileBytes(sandbox.Path("home/docs/b.txt"), "beta");
     for (const char* method : {"2", "3"}) {
         SCOPED_TRACE(std::string("method ") + method);
         fs::remove_all(sandbox.Path("home/backup"));
@@ -282,19 +277,19 @@ TEST_F(FolderDestinationTest, ADestinationInsideItsSourceIsNeverBackedUpIntoItse
                 brOK)
                 << LogText();
         const std::string root = sandbox.Path(std::string("home/backup") + (method[0] == '3' ? "/home" : ""));
-        EXPECT_EQ(runtest::ReadAll(root + "/a.txt"), "alpha") << LogText();
-        EXPECT_EQ(runtest::ReadAll(root + "/docs/b.txt"), "beta");
+        EXPECT_EQ(ReadFileBytes(root + "/a.txt"), "alpha") << LogText();
+        EXPECT_EQ(ReadFileBytes(root + "/docs/b.txt"), "beta");
         EXPECT_FALSE(fs::exists(root + "/backup")) << LogText();
     }
 }
 
 TEST_F(FolderDestinationTest, DatedSecurityFoldersOlderThanTheAgeGo)
 {
-    WriteAll(Src("a.txt"), "alpha");
+    WriteFileBytes(Src("a.txt"), "alpha");
     const TDateTime today = std::floor(Now());
     const TDateTime limit = today - 14; // two weeks
     // Outside every destination: what a link in an old folder points at.
-    WriteAll(sandbox.Path("elsewhere/precious.txt"), "never deleted");
+    WriteFileBytes(sandbox.Path("elsewhere/precious.txt"), "never deleted");
     struct TCase
     {
         int Method;
@@ -310,7 +305,7 @@ TEST_F(FolderDestinationTest, DatedSecurityFoldersOlderThanTheAgeGo)
         const std::string p = c.Place + "/$Backup-";
         const std::string oldest = p + "2001-01-01";
         const std::string justOld = p + DateText(limit - 1);
-        WriteAll(oldest + "/deep/x.txt", "old version");
+        WriteFileBytes(oldest + "/deep/x.txt", "old version");
         fs::create_directory_symlink(sandbox.Path("elsewhere"), oldest + "/deep/link");
         fs::create_directories(justOld);
         // These stay: at or after the limit, no folder of its own, read-only, no date, another prefix.
@@ -318,7 +313,7 @@ TEST_F(FolderDestinationTest, DatedSecurityFoldersOlderThanTheAgeGo)
         const std::string current = p + DateText(today);
         fs::create_directories(atLimit);
         fs::create_directories(current + "/kept");
-        WriteAll(p + "2001-01-02", "a file");
+        WriteFileBytes(p + "2001-01-02", "a file");
         fs::create_directory_symlink(sandbox.Path("elsewhere"), p + "2001-01-03");
         fs::create_directories(p + "2001-01-04");
         ::chmod((p + "2001-01-04").c_str(), 0555);
@@ -337,7 +332,7 @@ TEST_F(FolderDestinationTest, DatedSecurityFoldersOlderThanTheAgeGo)
                                  p + "2001-13-45", c.Place + "/Other-2001-01-01"})
             EXPECT_TRUE(fs::exists(kept)) << kept;
         EXPECT_TRUE(fs::is_symlink(p + "2001-01-03"));
-        EXPECT_EQ(runtest::ReadAll(sandbox.Path("elsewhere/precious.txt")), "never deleted");
+        EXPECT_EQ(ReadFileBytes(sandbox.Path("elsewhere/precious.txt")), "never deleted");
         EXPECT_TRUE(Logged("Delete directories with security backups older than 2 weeks")) << LogText();
         EXPECT_TRUE(Logged("->  Directory was deleted: \"" + oldest + "\"")) << LogText();
         ::chmod((p + "2001-01-04").c_str(), 0755);
@@ -346,7 +341,7 @@ TEST_F(FolderDestinationTest, DatedSecurityFoldersOlderThanTheAgeGo)
 
 TEST_F(FolderDestinationTest, SecurityFoldersAreSearchedOnlyWithDatedFoldersAndAnAge)
 {
-    WriteAll(Src("a.txt"), "alpha");
+    WriteFileBytes(Src("a.txt"), "alpha");
     struct TCase
     {
         std::string Options;
@@ -425,7 +420,7 @@ TEST_F(FolderDestinationTest, OptionsTheSourceFileSystemCannotServeAreNamed)
         log.BeginLog(Now(), "t");
         TFolderDestination(task, log, control, Dest()).WarnSourceFileSystem(c.Fs);
         log.CloseLogFile(false);
-        std::string text = runtest::ReadAll(name);
+        std::string text = ReadFileBytes(name);
         int n = 0;
         for (size_t pos = 0; (pos = text.find("  *** The file system at the source does not support", pos)) !=
                              std::string::npos;

@@ -10,16 +10,12 @@
 #include "RunTestUtil.h"
 #include "backup/CopyLoop.h"
 #include "backup/LinkInfo.h"
+#include "support/Files.h"
+#include "support/Servers.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-void WriteAll(const std::string& name, const std::string& data)
-{
-    fs::create_directories(fs::path(name).parent_path());
-    std::ofstream(name, std::ios::binary) << data;
-}
 
 std::string RealPath(const std::string& path)
 {
@@ -67,9 +63,9 @@ protected:
     {
         runtest::RunFrameTest::SetUp();
         AttachCopyLoop(engine, loop);
-        WriteAll(Src("a.txt"), "alpha");
-        WriteAll(Src("real/r.txt"), "real");
-        WriteAll(sandbox.Path("outside/o.txt"), "outside");
+        WriteFileBytes(Src("a.txt"), "alpha");
+        WriteFileBytes(Src("real/r.txt"), "real");
+        WriteFileBytes(sandbox.Path("outside/o.txt"), "outside");
         fs::create_directory_symlink(sandbox.Path("outside"), Src("link"));
         fs::create_directory_symlink(sandbox.Path("outside"), Src("Data.old"));
         fs::create_directory_symlink(sandbox.Path("src"), Src("real/up"));
@@ -84,9 +80,9 @@ protected:
         std::ofstream(path) << "[Global]\nDestination=" << sandbox.Path("dest") << "\nDestMode=" << destMode
                             << "\nDirCount=1\nLogFile=3\n"
                             << extra << "\n[Dir000]\nSource=" << Src() << "\nBackupMode=1\n";
-        size_t before = runtest::ReadAll(host.DefaultLog).size();
+        size_t before = ReadFileBytes(host.DefaultLog).size();
         TBuResult r = engine.DoBackupJob(0, iaQuiet, 3, path);
-        lastLog = runtest::ReadAll(host.DefaultLog).substr(before);
+        lastLog = ReadFileBytes(host.DefaultLog).substr(before);
         return r;
     }
     bool Logged(const std::string& text) const { return lastLog.find(text) != std::string::npos; }
@@ -106,8 +102,8 @@ protected:
 TEST_F(LinkFolderTest, IgnoredLinksAreSkippedWithoutAnInformationFile)
 {
     EXPECT_EQ(RunTask(""), brOK);
-    EXPECT_EQ(runtest::ReadAll(Dst("a.txt")), "alpha");
-    EXPECT_EQ(runtest::ReadAll(Dst("real/r.txt")), "real");
+    EXPECT_EQ(ReadFileBytes(Dst("a.txt")), "alpha");
+    EXPECT_EQ(ReadFileBytes(Dst("real/r.txt")), "real");
     EXPECT_TRUE(Logged(LinkLine("link", outside) + " - ignored")) << lastLog;
     EXPECT_FALSE(fs::exists(fs::symlink_status(Dst("link"))));
     EXPECT_FALSE(fs::exists(Dst("link.qvlink")));
@@ -117,15 +113,15 @@ TEST_F(LinkFolderTest, IgnoredLinksAreSkippedWithoutAnInformationFile)
 TEST_F(LinkFolderTest, LinksThatAreNotFollowedLeaveInformationFilesThatSynchronisationKeeps)
 {
     EXPECT_EQ(RunTask("IgnoreJunctions=0\nSyncMode=1"), brOK);
-    EXPECT_EQ(runtest::ReadAll(Dst("link.qvlink")), LinkInfoContent(outside, 2));
+    EXPECT_EQ(ReadFileBytes(Dst("link.qvlink")), LinkInfoContent(outside, 2));
     // The extension of the link folder is replaced, not appended.
-    EXPECT_EQ(runtest::ReadAll(Dst("Data.qvlink")), LinkInfoContent(outside, 2));
-    EXPECT_EQ(runtest::ReadAll(Dst("real/up.qvlink")), LinkInfoContent(RealPath(Src()), 2));
+    EXPECT_EQ(ReadFileBytes(Dst("Data.qvlink")), LinkInfoContent(outside, 2));
+    EXPECT_EQ(ReadFileBytes(Dst("real/up.qvlink")), LinkInfoContent(RealPath(Src()), 2));
     EXPECT_TRUE(Logged(LinkLine("link", outside) + " - write info")) << lastLog;
     EXPECT_FALSE(fs::exists(Dst("link")));
     std::string target;
     int type = 0;
-    ASSERT_TRUE(ParseLinkInfo(runtest::ReadAll(Dst("link.qvlink")), target, type));
+    ASSERT_TRUE(ParseLinkInfo(ReadFileBytes(Dst("link.qvlink")), target, type));
     EXPECT_EQ(target, outside);
     EXPECT_EQ(type, 2);
     // A second synchronising run keeps the information files.
@@ -138,15 +134,15 @@ TEST_F(LinkFolderTest, LinksThatAreNotFollowedLeaveInformationFilesThatSynchroni
 TEST_F(LinkFolderTest, FollowedLinksAreReadThroughAndLinksToTheirOwnParentsAreSkipped)
 {
     EXPECT_EQ(RunTask("IgnoreJunctions=0\nAllowJunctions=1\nSyncMode=1"), brOK);
-    EXPECT_EQ(runtest::ReadAll(Dst("link/o.txt")), "outside");
-    EXPECT_EQ(runtest::ReadAll(Dst("Data.old/o.txt")), "outside");
+    EXPECT_EQ(ReadFileBytes(Dst("link/o.txt")), "outside");
+    EXPECT_EQ(ReadFileBytes(Dst("Data.old/o.txt")), "outside");
     EXPECT_TRUE(Logged(LinkLine("link", outside))) << lastLog;
     EXPECT_TRUE(Logged(LinkLine("real/up", RealPath(Src())) + " - recursive (skipped)")) << lastLog;
     EXPECT_FALSE(fs::exists(Dst("real/up")));
     EXPECT_FALSE(fs::exists(Dst("link.qvlink")));
     // The followed folders count as sources: synchronisation keeps their copies.
     EXPECT_EQ(RunTask("IgnoreJunctions=0\nAllowJunctions=1\nSyncMode=1"), brOK);
-    EXPECT_EQ(runtest::ReadAll(Dst("link/o.txt")), "outside");
+    EXPECT_EQ(ReadFileBytes(Dst("link/o.txt")), "outside");
     EXPECT_TRUE(Logged("=> Status: No files deleted")) << lastLog;
     // Without reading through them, their copies are extra folders that synchronisation removes.
     EXPECT_EQ(RunTask("IgnoreJunctions=0\nSyncMode=1"), brOK);
@@ -168,7 +164,7 @@ TEST_F(LinkFolderTest, JunctionPathsPutTheTargetWhereABackupOfItsDriveWouldAndTh
             targetCopy = p;
     }
     ASSERT_FALSE(linkDest.empty()) << lastLog;
-    EXPECT_EQ(runtest::ReadAll(linkDest), LinkInfoContent(outside, 2));
+    EXPECT_EQ(ReadFileBytes(linkDest), LinkInfoContent(outside, 2));
     // The source's own tree lies below the destination by its full path; the target's likewise.
     EXPECT_NE(linkDest.find(Src().substr(1)), std::string::npos) << linkDest;
     ASSERT_FALSE(targetCopy.empty()) << lastLog;
@@ -179,19 +175,18 @@ TEST_F(LinkFolderTest, JunctionPathsPutTheTargetWhereABackupOfItsDriveWouldAndTh
 TEST_F(LinkFolderTest, MountPointsAreJunctions)
 {
     fs::create_directories(Src("mnt"));
-    if (geteuid() != 0 || mount("none", Src("mnt").c_str(), "tmpfs", 0, nullptr) != 0)
-        GTEST_SKIP() << "mounting needs root";
-    WriteAll(Src("mnt/m.txt"), "mounted");
+    VASTREL_REQUIRE_SERVER(MountTmpfs(Src("mnt")));
+    WriteFileBytes(Src("mnt/m.txt"), "mounted");
     EXPECT_EQ(RunTask("IgnoreJunctions=0"), brOK);
     std::string target;
     int type = 0;
-    EXPECT_TRUE(ParseLinkInfo(runtest::ReadAll(Dst("mnt.qvlink")), target, type)) << lastLog;
+    EXPECT_TRUE(ParseLinkInfo(ReadFileBytes(Dst("mnt.qvlink")), target, type)) << lastLog;
     EXPECT_EQ(type, 1);
     EXPECT_EQ(target, RealPath(Src("mnt")));
     EXPECT_TRUE(Logged("Directory junction: \"" + Src("mnt/") + "\"")) << lastLog;
     EXPECT_FALSE(fs::exists(Dst("mnt/m.txt")));
     EXPECT_EQ(RunTask("IgnoreJunctions=0\nAllowJunctions=1"), brOK);
-    EXPECT_EQ(runtest::ReadAll(Dst("mnt/m.txt")), "mounted");
+    EXPECT_EQ(ReadFileBytes(Dst("mnt/m.txt")), "mounted");
     EXPECT_EQ(umount(Src("mnt").c_str()), 0);
 }
 

@@ -11,6 +11,7 @@
 #include "RunTestUtil.h"
 #include "backup/EngineFileOps.h"
 #include "backup/RunGuard.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 #include "support/TreeBuilder.h"
 
@@ -95,8 +96,8 @@ TEST_F(RunGuardTest, FileOperationsOfTheRunLeaveGuardedPathsAndCountEachRefusal)
     // Renaming a source file away, or another file over one, is refused.
     EXPECT_NE(ops.MoveFileLogged(P(""), P("src/a.txt"), P("dst/a.txt"), errMsg, 1, -1), 0);
     EXPECT_NE(ops.MoveFileLogged(P(""), P("dst/old.txt"), P("src/a.txt"), errMsg, 1, -1), 0);
-    EXPECT_EQ(runtest::ReadAll(P("src/a.txt")), "a");
-    EXPECT_EQ(runtest::ReadAll(P("dst/old.txt")), "old");
+    EXPECT_EQ(ReadFileBytes(P("src/a.txt")), "a");
+    EXPECT_EQ(ReadFileBytes(P("dst/old.txt")), "old");
     EXPECT_EQ(guard->TakeRefusals(), 2);
 
     // Clearing a folder that holds a source clears the rest and leaves the source with its files.
@@ -104,7 +105,7 @@ TEST_F(RunGuardTest, FileOperationsOfTheRunLeaveGuardedPathsAndCountEachRefusal)
     EXPECT_FALSE(ops.ClearDirectory(P("dst"), "", "B", true, true, false, 0, 0, deleted, errors));
     EXPECT_EQ(deleted, 1); // old.txt
     EXPECT_FALSE(fs::exists(P("dst/old.txt")));
-    EXPECT_EQ(runtest::ReadAll(P("dst/inner/src2/c.txt")), "c");
+    EXPECT_EQ(ReadFileBytes(P("dst/inner/src2/c.txt")), "c");
     EXPECT_EQ(guard->TakeRefusals(), 1);
     // Clearing a source folder itself does nothing at all.
     deleted = 0;
@@ -117,7 +118,7 @@ TEST_F(RunGuardTest, FileOperationsOfTheRunLeaveGuardedPathsAndCountEachRefusal)
     EXPECT_FALSE(fs::exists(P("other")));
     EXPECT_EQ(guard->TakeRefusals(), 0);
     log.CloseLogFile(false);
-    const std::string text = runtest::ReadAll(host.DefaultLog);
+    const std::string text = ReadFileBytes(host.DefaultLog);
     EXPECT_NE(text.find("Refused to delete or replace"), std::string::npos) << text;
     EXPECT_NE(text.find("it lies inside a source folder of the task"), std::string::npos) << text;
 }

@@ -18,6 +18,8 @@
 #include "RunTestUtil.h"
 #include "backup/BackupRun.h"
 #include "backup/CopyLoop.h"
+#include "support/Files.h"
+#include "support/WaitFor.h"
 
 namespace fs = std::filesystem;
 
@@ -25,8 +27,7 @@ namespace {
 
 void WriteFile(const std::string& name, const std::string& data, time_t mtime = 1700000000)
 {
-    fs::create_directories(fs::path(name).parent_path());
-    std::ofstream(name, std::ios::binary) << data;
+    WriteFileBytes(name, data);
     struct utimbuf times
     {
         mtime, mtime
@@ -51,7 +52,7 @@ std::map<std::string, std::string> Tree(const std::string& root)
         return files;
     for (const auto& e : fs::recursive_directory_iterator(root))
         if (e.is_regular_file())
-            files[fs::relative(e.path(), root).string()] = runtest::ReadAll(e.path().string());
+            files[fs::relative(e.path(), root).string()] = ReadFileBytes(e.path().string());
     return files;
 }
 
@@ -105,20 +106,23 @@ protected:
             _exit(0);
         }
         bool killed = false;
-        for (int i = 0; i < 60000; ++i) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid)
-                return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL; // it may kill itself
-            if (until()) {
-                kill(pid, SIGKILL);
-                killed = true;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        bool ended = false;
+        int status = 0;
+        WaitFor(
+            [&] {
+                if (waitpid(pid, &status, WNOHANG) == pid)
+                    return ended = true;
+                if (until()) {
+                    kill(pid, SIGKILL);
+                    return killed = true;
+                }
+                return false;
+            },
+            std::chrono::minutes(1));
+        if (ended)
+            return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL; // it may kill itself
         if (!killed)
             kill(pid, SIGKILL);
-        int status = 0;
         waitpid(pid, &status, 0);
         return killed && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
     }
@@ -181,7 +185,7 @@ TEST_F(RunRobustnessTest, ARunKilledWhileCopyingALargeFileLeavesNoPartialFileAnd
     task.MaxRate = 4000;
     ASSERT_TRUE(RunAndKill([&] { return PartialFiles(1 << 20) > 0; }));
     // the old copy is still whole under its name
-    EXPECT_TRUE(runtest::ReadAll(Dst("big.bin")) == big);
+    EXPECT_TRUE(ReadFileBytes(Dst("big.bin")) == big);
     task.MaxRate = 0;
     TFolderCounters counters = Run();
     EXPECT_EQ(counters.ErrorCount, 0);
@@ -228,7 +232,7 @@ TEST_F(RunRobustnessTest, ARunKilledWhileVersionsMoveOnEndsAsIfItHadNotBeenInter
                                        kill(getpid(), SIGKILL);
                                };
                            }));
-    EXPECT_EQ(runtest::ReadAll(Dst("a.txt")), "state 3");
+    EXPECT_EQ(ReadFileBytes(Dst("a.txt")), "state 3");
     TFolderCounters counters = Run();
     EXPECT_EQ(counters.ErrorCount, 0);
     ExpectConverged({{"a.bak1.txt", "state 3"}, {"a.bak2.txt", "state 2"}, {"a.bak3.txt", "state 1"}});
@@ -246,7 +250,7 @@ TEST_F(RunRobustnessTest, ARunKilledBeforeACopyTakesItsNameEndsAsIfItHadNotBeenI
                                        kill(getpid(), SIGKILL);
                                };
                            }));
-    EXPECT_EQ(runtest::ReadAll(Dst("a.txt")), "one");
+    EXPECT_EQ(ReadFileBytes(Dst("a.txt")), "one");
     EXPECT_EQ(Run().CopyCount, 1);
     ExpectConverged();
 }
@@ -325,7 +329,7 @@ TEST_F(RunExitStateTest, FailingFilesEndTheRunWithErrorsInItsLogAndExitState)
         };
         AttachCopyLoop(engine, loop);
         engine.DoBackupJob(0, iaQuiet, 3, Task());
-        std::string text = runtest::ReadAll(host.DefaultLog);
+        std::string text = ReadFileBytes(host.DefaultLog);
         EXPECT_EQ(host.FExitState, 4) << c.what << "\n" << text;
         EXPECT_NE(text.find("  *** "), std::string::npos) << c.what;
         chmod(sandbox.Path("src/locked.txt").c_str(), 0644);

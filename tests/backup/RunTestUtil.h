@@ -16,17 +16,11 @@
 #include "foundation/InitProg.h"
 #include "platform/EventLog.h"
 #include "platform/MachineInfo.h"
+#include "support/Files.h"
+#include "support/PlatformFakes.h"
 #include "support/Sandbox.h"
 
 namespace runtest {
-
-inline std::string ReadAll(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // The lines of a log text, split at its CR LF line ends only.
 inline std::vector<std::string> LogLines(const std::string& text)

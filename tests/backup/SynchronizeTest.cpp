@@ -12,16 +12,12 @@
 #include "backup/CopyLoop.h"
 #include "backup/Synchronize.h"
 #include "platform/Trash.h"
+#include "support/Files.h"
+#include "support/Servers.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-void WriteAll(const std::string& name, const std::string& data)
-{
-    fs::create_directories(fs::path(name).parent_path());
-    std::ofstream(name, std::ios::binary) << data;
-}
 
 [[maybe_unused]] void SetMTime(const std::string& name, time_t t)
 {
@@ -44,7 +40,7 @@ std::vector<std::string> Tree(const std::string& root)
         std::string rel = fs::relative(e.path(), root).string();
         if (rel == "$TimeStamp.qvu")
             continue;
-        files.push_back(rel + "=" + runtest::ReadAll(e.path().string()));
+        files.push_back(rel + "=" + ReadFileBytes(e.path().string()));
     }
     std::sort(files.begin(), files.end());
     return files;
@@ -90,9 +86,9 @@ protected:
     TBuResult RunTask(const std::string& extra, const std::string& source = "",
                       const std::string& dirExtra = "")
     {
-        size_t before = runtest::ReadAll(host.DefaultLog).size();
+        size_t before = ReadFileBytes(host.DefaultLog).size();
         TBuResult r = engine.DoBackupJob(0, iaQuiet, 3, Task(extra, source, dirExtra));
-        lastLog = runtest::ReadAll(host.DefaultLog).substr(before);
+        lastLog = ReadFileBytes(host.DefaultLog).substr(before);
         return r;
     }
     bool Logged(const std::string& text) const { return lastLog.find(text) != std::string::npos; }
@@ -110,14 +106,14 @@ TEST_F(SynchronizeTest, AllFilesModeRemovesWhatTheSourceNoLongerHasAndCountsIt)
         SCOPED_TRACE(before ? "before the copy" : "after the copy");
         fs::remove_all(Src());
         fs::remove_all(Dst());
-        WriteAll(Src("a.txt"), "alpha");
-        WriteAll(Src("d/b.txt"), "beta");
-        WriteAll(Dst("a.txt"), "old alpha");
+        WriteFileBytes(Src("a.txt"), "alpha");
+        WriteFileBytes(Src("d/b.txt"), "beta");
+        WriteFileBytes(Dst("a.txt"), "old alpha");
         SetMTime(Dst("a.txt"), 1600000000);
-        WriteAll(Dst("gone.txt"), "gone");
-        WriteAll(Dst("d/gone2.txt"), "gone too");
-        WriteAll(Dst("olddir/x.txt"), "x");
-        WriteAll(Dst("olddir/y/z.txt"), "z");
+        WriteFileBytes(Dst("gone.txt"), "gone");
+        WriteFileBytes(Dst("d/gone2.txt"), "gone too");
+        WriteFileBytes(Dst("olddir/x.txt"), "x");
+        WriteFileBytes(Dst("olddir/y/z.txt"), "z");
         EXPECT_EQ(RunTask(std::string("SyncMode=1\nSyncBefore=") + (before ? "1" : "0")), brOK);
         EXPECT_EQ(host.FExitState, 0) << lastLog;
         EXPECT_EQ(Tree(Dst()), (std::vector<std::string>{"a.txt=alpha", "d/b.txt=beta"}));
@@ -168,11 +164,11 @@ TEST_F(SynchronizeTest, SyncCopiesKeepWhatGoesUnderNewNamesAndAreNotRenamedAgain
         SCOPED_TRACE("SyncSecMode=" + std::to_string(c.secMode));
         fs::remove_all(Src());
         fs::remove_all(Dst());
-        WriteAll(Src("a.txt"), "alpha");
-        WriteAll(Src("d/b.txt"), "beta");
-        WriteAll(Dst("gone.txt"), "gone");
-        WriteAll(Dst("d/gone2.txt"), "gone too");
-        WriteAll(Dst("olddir/x.txt"), "x");
+        WriteFileBytes(Src("a.txt"), "alpha");
+        WriteFileBytes(Src("d/b.txt"), "beta");
+        WriteFileBytes(Dst("gone.txt"), "gone");
+        WriteFileBytes(Dst("d/gone2.txt"), "gone too");
+        WriteFileBytes(Dst("olddir/x.txt"), "x");
         std::string extra = "SyncMode=1\nSyncFiles=1\nSyncSuffix=sync\nDirSuffix=old\nSyncSecMode=" +
                             std::to_string(c.secMode);
         EXPECT_EQ(RunTask(extra), brOK);
@@ -190,11 +186,11 @@ TEST_F(SynchronizeTest, SyncCopiesKeepWhatGoesUnderNewNamesAndAreNotRenamedAgain
 
 TEST_F(SynchronizeTest, OlderVersionsOfExistingFilesStayAndThoseOfVanishedFilesGo)
 {
-    WriteAll(Src("report.txt"), "report");
-    WriteAll(Src("report.bakery.txt"), "bakery");
-    WriteAll(Dst("report.bak.txt"), "older report");
-    WriteAll(Dst("report.bak2.txt"), "even older report");
-    WriteAll(Dst("gone.bak.txt"), "older gone");
+    WriteFileBytes(Src("report.txt"), "report");
+    WriteFileBytes(Src("report.bakery.txt"), "bakery");
+    WriteFileBytes(Dst("report.bak.txt"), "older report");
+    WriteFileBytes(Dst("report.bak2.txt"), "even older report");
+    WriteFileBytes(Dst("gone.bak.txt"), "older gone");
     EXPECT_EQ(RunTask("SyncMode=1\nBakFiles=1\nBakSuffix=bak"), brOK);
     EXPECT_EQ(Tree(Dst()),
               (std::vector<std::string>{"report.bak.txt=older report", "report.bak2.txt=even older report",
@@ -204,10 +200,10 @@ TEST_F(SynchronizeTest, OlderVersionsOfExistingFilesStayAndThoseOfVanishedFilesG
 
     // Versions kept in a folder: the folder is spared; the versions of a vanished file go with it.
     fs::remove_all(Dst());
-    WriteAll(Dst("report.txt"), "report");
-    WriteAll(Dst("gone.txt"), "gone");
-    WriteAll(Dst("~bak/report.bak.txt"), "older report");
-    WriteAll(Dst("~bak/gone.bak.txt"), "older gone");
+    WriteFileBytes(Dst("report.txt"), "report");
+    WriteFileBytes(Dst("gone.txt"), "gone");
+    WriteFileBytes(Dst("~bak/report.bak.txt"), "older report");
+    WriteFileBytes(Dst("~bak/gone.bak.txt"), "older gone");
     EXPECT_EQ(RunTask("SyncMode=1\nSyncBefore=1\nBakFiles=1\nBakSuffix=bak\nBakSecMode=1"), brOK);
     EXPECT_TRUE(Logged("Directory \"" + Dst("~bak") + "\" contains security copies and was not deleted"))
         << lastLog;
@@ -244,10 +240,10 @@ TEST_F(SynchronizeTest, StoredFormsTellWhichSourceFileADestinationFileStandsFor)
         fs::remove_all(Src());
         fs::remove_all(Dst());
         fs::create_directories(Src());
-        WriteAll(Src("other.txt"), "other");
+        WriteFileBytes(Src("other.txt"), "other");
         for (const auto& name : c.source)
-            WriteAll(Src(name), "source");
-        WriteAll(Dst(c.destFile), "stored");
+            WriteFileBytes(Src(name), "source");
+        WriteFileBytes(Dst(c.destFile), "stored");
         RunTask("SyncMode=1\nSyncBefore=1\n" + c.extra);
         EXPECT_EQ(Logged("File was deleted: \"" + c.destFile + "\""), c.goes) << lastLog;
         EXPECT_EQ(Logged("Existing source file: \"" + Src()), !c.goes) << lastLog;
@@ -281,11 +277,11 @@ TEST_F(SynchronizeTest, SelectedFileModesFollowTheFolderListAndTheTypes)
         fs::remove_all(Src());
         fs::remove_all(Dst());
         for (const char* name : {"top.txt", "notes.log", "in/i.txt", "out/o.txt"}) {
-            WriteAll(Src(name), "s");
-            WriteAll(Dst(name), "s");
+            WriteFileBytes(Src(name), "s");
+            WriteFileBytes(Dst(name), "s");
         }
         for (const char* name : {"topgone.txt", "in/igone.txt", "out/ogone.txt"})
-            WriteAll(Dst(name), "d");
+            WriteFileBytes(Dst(name), "d");
         std::string dirExtra = c.dirExtra;
         // The task file takes the folder's own list keys; BackupMode is already set by the helper.
         size_t pos = dirExtra.find("BackupMode=1\n");
@@ -309,8 +305,8 @@ protected:
     void FillDestination()
     {
         fs::remove_all(Dst());
-        WriteAll(Dst("keep.txt"), "keep");
-        WriteAll(Dst("sub/keep2.txt"), "keep too");
+        WriteFileBytes(Dst("keep.txt"), "keep");
+        WriteFileBytes(Dst("sub/keep2.txt"), "keep too");
     }
     void ExpectDestinationUntouched()
     {
@@ -354,10 +350,9 @@ TEST_F(SynchronizeSafetyTest, MissingOrEmptySourceNeverEmptiesTheDestination)
 TEST_F(SynchronizeSafetyTest, UnmountedSourceDriveLeavesItsEmptyMountFolderAndTheDestinationStays)
 {
     fs::create_directories(Src());
-    if (geteuid() != 0 || mount("none", Src().c_str(), "tmpfs", 0, nullptr) != 0)
-        GTEST_SKIP() << "mounting needs root";
-    WriteAll(Src("keep.txt"), "keep");
-    WriteAll(Src("sub/keep2.txt"), "keep too");
+    VASTREL_REQUIRE_SERVER(MountTmpfs(Src()));
+    WriteFileBytes(Src("keep.txt"), "keep");
+    WriteFileBytes(Src("sub/keep2.txt"), "keep too");
     fs::remove_all(Dst());
     EXPECT_EQ(RunTask("SyncMode=1"), brOK);
     EXPECT_EQ(Tree(Dst()), (std::vector<std::string>{"keep.txt=keep", "sub/keep2.txt=keep too"})) << lastLog;
@@ -401,25 +396,25 @@ private:
 
 TEST_F(SynchronizeSafetyTest, SourceFoldersThatCannotBeReadKeepTheirDestination)
 {
-    WriteAll(Src("a.txt"), "alpha");
-    WriteAll(Src("locked/l.txt"), "locked");
-    WriteAll(Src("other/o.txt"), "other");
-    WriteAll(Dst("a.txt"), "alpha");
-    WriteAll(Dst("gone.txt"), "gone");
-    WriteAll(Dst("other/gone.txt"), "gone");
-    WriteAll(Dst("locked/l.txt"), "locked");
-    WriteAll(Dst("locked/old.txt"), "old");
+    WriteFileBytes(Src("a.txt"), "alpha");
+    WriteFileBytes(Src("locked/l.txt"), "locked");
+    WriteFileBytes(Src("other/o.txt"), "other");
+    WriteFileBytes(Dst("a.txt"), "alpha");
+    WriteFileBytes(Dst("gone.txt"), "gone");
+    WriteFileBytes(Dst("other/gone.txt"), "gone");
+    WriteFileBytes(Dst("locked/l.txt"), "locked");
+    WriteFileBytes(Dst("locked/old.txt"), "old");
     fs::create_directories(sandbox.Path("cfg"));
     fs::create_directories(sandbox.Path("tmp"));
     fs::create_directories(sandbox.Path("tasks"));
     std::string task = Task("SyncMode=1\nSyncBefore=1");
-    WriteAll(host.DefaultLog, "");
+    WriteFileBytes(host.DefaultLog, "");
     {
         UnprivilegedScope user(sandbox.Path(), {{Src("locked"), fs::perms::none}});
         ASSERT_TRUE(user.Ok());
         engine.DoBackupJob(0, iaQuiet, 3, task);
     }
-    lastLog = runtest::ReadAll(host.DefaultLog);
+    lastLog = ReadFileBytes(host.DefaultLog);
     EXPECT_TRUE(fs::exists(Dst("locked/l.txt")));
     EXPECT_TRUE(fs::exists(Dst("locked/old.txt")));
     // Readable folders are synchronised; the files of a folder with an unreadable part stay.
@@ -430,7 +425,7 @@ TEST_F(SynchronizeSafetyTest, SourceFoldersThatCannotBeReadKeepTheirDestination)
     EXPECT_NE(host.FExitState, 0);
 
     // The whole source folder unreadable: nothing is synchronised at all.
-    WriteAll(Dst("other/gone.txt"), "gone");
+    WriteFileBytes(Dst("other/gone.txt"), "gone");
     host.FExitState = 0;
     {
         UnprivilegedScope user(sandbox.Path(), {{Src(), fs::perms::none}});
@@ -446,7 +441,7 @@ TEST_F(SynchronizeSafetyTest, SourceFoldersThatCannotBeReadKeepTheirDestination)
 
 TEST_F(SynchronizeSafetyTest, TheWalkItselfTouchesNothingBelowASourceItCannotTrust)
 {
-    WriteAll(sandbox.Path("afile"), "not a folder");
+    WriteFileBytes(sandbox.Path("afile"), "not a folder");
     fs::create_directories(sandbox.Path("empty"));
     TRunControl ctl;
     THeadlessProgress prog;
@@ -467,17 +462,17 @@ TEST_F(SynchronizeSafetyTest, TheWalkItselfTouchesNothingBelowASourceItCannotTru
 
 TEST_F(SynchronizeTest, TrashTakesWhatGoesAndEmptiedFoldersAreRemoved)
 {
-    WriteAll(Src("a.txt"), "alpha");
+    WriteFileBytes(Src("a.txt"), "alpha");
     fs::create_directories(Src("d"));
-    WriteAll(Dst("gone.txt"), "gone");
-    WriteAll(Dst("olddir/x.txt"), "x");
-    WriteAll(Dst("olddir/y/z.txt"), "z");
-    WriteAll(Dst("d/gone2.txt"), "gone too");
+    WriteFileBytes(Dst("gone.txt"), "gone");
+    WriteFileBytes(Dst("olddir/x.txt"), "x");
+    WriteFileBytes(Dst("olddir/y/z.txt"), "z");
+    WriteFileBytes(Dst("d/gone2.txt"), "gone too");
     EXPECT_EQ(RunTask("SyncMode=1\nUseRecycler=1\nEmptyDirs=1"), brOK);
     EXPECT_EQ(Tree(Dst()), (std::vector<std::string>{"a.txt=alpha"})) << lastLog;
     std::string trash = HomeTrashDir() + "/files/";
-    EXPECT_EQ(runtest::ReadAll(trash + "gone.txt"), "gone");
-    EXPECT_EQ(runtest::ReadAll(trash + "gone2.txt"), "gone too");
+    EXPECT_EQ(ReadFileBytes(trash + "gone.txt"), "gone");
+    EXPECT_EQ(ReadFileBytes(trash + "gone2.txt"), "gone too");
     EXPECT_TRUE(Logged("File was moved to Recycle Bin: \"gone.txt\"")) << lastLog;
     EXPECT_TRUE(Logged("Empty directory was deleted: \"" + Dst("d/") + "\"")) << lastLog;
     // Whole folders go to the trash where the file system keeps them, else they are deleted.
@@ -490,8 +485,8 @@ TEST_F(SynchronizeTest, TrashTakesWhatGoesAndEmptiedFoldersAreRemoved)
 
 TEST_F(SynchronizeTest, LinksAtTheDestinationGoAsLinksAndWhatTheyPointToStays)
 {
-    WriteAll(Src("a.txt"), "alpha");
-    WriteAll(sandbox.Path("outside/keep.txt"), "keep");
+    WriteFileBytes(Src("a.txt"), "alpha");
+    WriteFileBytes(sandbox.Path("outside/keep.txt"), "keep");
     fs::create_directories(Dst("olddir"));
     fs::create_directory_symlink(sandbox.Path("outside"), Dst("linkdir"));
     fs::create_directory_symlink(sandbox.Path("outside"), Dst("olddir/inner"));
@@ -499,7 +494,7 @@ TEST_F(SynchronizeTest, LinksAtTheDestinationGoAsLinksAndWhatTheyPointToStays)
     for (const char* extra : {"SyncMode=1", "SyncMode=1\nSyncFiles=1\nSyncSecMode=1"}) {
         SCOPED_TRACE(extra);
         EXPECT_EQ(RunTask(extra), brOK);
-        EXPECT_EQ(runtest::ReadAll(sandbox.Path("outside/keep.txt")), "keep");
+        EXPECT_EQ(ReadFileBytes(sandbox.Path("outside/keep.txt")), "keep");
         EXPECT_FALSE(fs::exists(fs::symlink_status(Dst("linkdir"))));
         EXPECT_FALSE(fs::exists(fs::symlink_status(Dst("filelink"))));
         EXPECT_FALSE(fs::exists(Dst("olddir")));
@@ -511,14 +506,14 @@ TEST_F(SynchronizeTest, LinksAtTheDestinationGoAsLinksAndWhatTheyPointToStays)
         fs::create_symlink(sandbox.Path("outside/keep.txt"), Dst("filelink"));
     }
     EXPECT_TRUE(fs::is_symlink(Dst("_sync/linkdir-_")));
-    EXPECT_EQ(runtest::ReadAll(sandbox.Path("outside/keep.txt")), "keep");
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("outside/keep.txt")), "keep");
 }
 
 TEST_F(SynchronizeTest, ResultWindowShowsTheDeletedFilesAndWarnsOfSynchronisationErrors)
 {
-    WriteAll(Src("a.txt"), "alpha");
-    WriteAll(Src("d/b.txt"), "beta");
-    WriteAll(Dst("gone.txt"), "gone");
+    WriteFileBytes(Src("a.txt"), "alpha");
+    WriteFileBytes(Src("d/b.txt"), "beta");
+    WriteFileBytes(Dst("gone.txt"), "gone");
     engine.DoBackupJob(0, iaPrompt, 3, Task("SyncMode=1"));
     ASSERT_FALSE(progress.Calls.empty());
     EXPECT_NE(progress.Calls.back().find("ShowStatus psOK|Backup completed|2 of 2 files copied"),
@@ -528,7 +523,7 @@ TEST_F(SynchronizeTest, ResultWindowShowsTheDeletedFilesAndWarnsOfSynchronisatio
 
     // A file the walk cannot delete: the run still ends, with the warning of the synchronisation.
     progress.Calls.clear();
-    WriteAll(Dst("d/gone.txt"), "gone");
+    WriteFileBytes(Dst("d/gone.txt"), "gone");
     fs::create_directories(sandbox.Path("cfg"));
     fs::create_directories(sandbox.Path("tmp"));
     std::string task = Task("SyncMode=1");
@@ -557,10 +552,10 @@ TEST_F(SynchronizeTest, FileServicesDeleteRenameAndPruneWithTheirLogLines)
     TEngineFileOps ops(log, ctl);
     ops.Sleep = nullptr;
     TSynchronizer sync(engine.Task, log, ctl, prog, interaction, ops);
-    WriteAll(sandbox.Path("f/a.txt"), "a");
-    WriteAll(sandbox.Path("f/old1.tmp"), "1");
-    WriteAll(sandbox.Path("f/old2.tmp"), "2");
-    WriteAll(sandbox.Path("f/new.tmp"), "3");
+    WriteFileBytes(sandbox.Path("f/a.txt"), "a");
+    WriteFileBytes(sandbox.Path("f/old1.tmp"), "1");
+    WriteFileBytes(sandbox.Path("f/old2.tmp"), "2");
+    WriteFileBytes(sandbox.Path("f/new.tmp"), "3");
     SetMTime(sandbox.Path("f/old1.tmp"), 1500000000);
     SetMTime(sandbox.Path("f/old2.tmp"), 1500000000);
 
@@ -576,18 +571,18 @@ TEST_F(SynchronizeTest, FileServicesDeleteRenameAndPruneWithTheirLogLines)
               0);
     EXPECT_EQ(errors, 0);
     // The target exists now: a move never replaces it.
-    WriteAll(sandbox.Path("f/again.tmp"), "4");
+    WriteFileBytes(sandbox.Path("f/again.tmp"), "4");
     EXPECT_GT(sync.FileRename(sandbox.Path("f/again.tmp"), sandbox.Path("f/g/renamed.tmp"), errors, warnings),
               0);
     EXPECT_EQ(errors, 1);
-    EXPECT_EQ(runtest::ReadAll(sandbox.Path("f/g/renamed.tmp")), "3");
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("f/g/renamed.tmp")), "3");
 
     sync.DeleteOldFiles(sandbox.Path("f"), "*.tmp", EncodeDate(2020, 1, 1));
     EXPECT_FALSE(fs::exists(sandbox.Path("f/old1.tmp")));
     EXPECT_FALSE(fs::exists(sandbox.Path("f/old2.tmp")));
     EXPECT_TRUE(fs::exists(sandbox.Path("f/again.tmp")));
     log.FlushLogFile(1);
-    std::string text = runtest::ReadAll(sandbox.Path("cfg/services.log"));
+    std::string text = ReadFileBytes(sandbox.Path("cfg/services.log"));
     EXPECT_NE(text.find("File was deleted: \"" + sandbox.Path("f/old1.tmp") + "\""), std::string::npos)
         << text;
     EXPECT_NE(text.find("Error renaming File"), std::string::npos) << text;

@@ -5,6 +5,7 @@
 
 #include "backup/TaskFile.h"
 #include "backup/TaskTestUtil.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 using namespace tasktest;
@@ -54,7 +55,7 @@ protected:
     bool Load(const std::string& text, TTaskSettings& task, bool full = true, TInteraction ia = iaNone)
     {
         const std::string name = sandbox.Path("task.buj");
-        WriteAll(name, ToUtf16File("[Unicode]\nEncoding=UTF-16LE\n\n" + text));
+        WriteFileBytes(name, ToUtf16File("[Unicode]\nEncoding=UTF-16LE\n\n" + text));
         return LoadTask(task, name, full, ia, report, context);
     }
 
@@ -62,7 +63,7 @@ protected:
     {
         const std::string name = sandbox.Path("saved.buj");
         EXPECT_TRUE(SaveTask(task, name, indexes, report, context));
-        return FromUtf16File(ReadAll(name));
+        return FromUtf16File(ReadFileBytes(name));
     }
 
     std::string Messages() const
@@ -91,26 +92,26 @@ TEST_F(TaskFileSectionsTest, GoldenFilesLoadAndSaveByteIdentically)
 {
     for (const char* name : {"backup/full.buj", "backup/reduced.buj"}) {
         SCOPED_TRACE(name);
-        const std::string original = ReadAll(Fixture(name));
+        const std::string original = ReadFileBytes(Fixture(name));
         ASSERT_FALSE(original.empty());
         const std::string copy = sandbox.Path("golden.buj");
-        WriteAll(copy, original);
+        WriteFileBytes(copy, original);
         TTaskSettings task;
         report = {};
         ASSERT_TRUE(LoadTask(task, copy, true, iaNone, report, context));
         EXPECT_TRUE(report.Messages.empty()) << Messages();
         const std::string saved = sandbox.Path("resaved.buj");
         ASSERT_TRUE(SaveTask(task, saved, {}, report, context));
-        EXPECT_EQ(FromUtf16File(ReadAll(saved)), FromUtf16File(original));
-        EXPECT_TRUE(ReadAll(saved) == original);
+        EXPECT_EQ(FromUtf16File(ReadFileBytes(saved)), FromUtf16File(original));
+        EXPECT_TRUE(ReadFileBytes(saved) == original);
     }
 }
 
 TEST_F(TaskFileSectionsTest, GoldenFileUpdateChangesOnlyTheRunStatistics)
 {
-    const std::string original = ReadAll(Fixture("backup/full.buj"));
+    const std::string original = ReadFileBytes(Fixture("backup/full.buj"));
     const std::string copy = sandbox.Path("golden.buj");
-    WriteAll(copy, original);
+    WriteFileBytes(copy, original);
     TTaskSettings task;
     ASSERT_TRUE(LoadTask(task, copy, true, iaNone, report, context));
     UpdateTaskStatus(task, copy, EncodeDateTime(2024, 5, 1, 8, 0, 0, 0), report, context);
@@ -123,15 +124,15 @@ TEST_F(TaskFileSectionsTest, GoldenFileUpdateChangesOnlyTheRunStatistics)
     };
     replace("BackupCount=17\n", "BackupCount=18\n");
     replace("LastBackup=2024-03-07 14:05:09\n", "LastBackup=2024-05-01 08:00:00\n");
-    EXPECT_EQ(FromUtf16File(ReadAll(copy)), expected);
-    EXPECT_TRUE(ReadAll(copy) == ToUtf16File(expected));
+    EXPECT_EQ(FromUtf16File(ReadFileBytes(copy)), expected);
+    EXPECT_TRUE(ReadFileBytes(copy) == ToUtf16File(expected));
 }
 
 TEST_F(TaskFileSectionsTest, GoldenFileLoadsTheDocumentedSettings)
 {
     TTaskSettings task;
     const std::string copy = sandbox.Path("golden.buj");
-    WriteAll(copy, ReadAll(Fixture("backup/full.buj")));
+    WriteFileBytes(copy, ReadFileBytes(Fixture("backup/full.buj")));
     ASSERT_TRUE(LoadTask(task, copy, true, iaNone, report, context));
     EXPECT_EQ(task.TaskNote, "Daily \"documents\",second line");
     EXPECT_EQ(task.BuPreCmd.Command, "\"/usr/local/bin/pre backup\" --quiet");
@@ -275,7 +276,7 @@ TEST_F(TaskFileSectionsTest, ACommandLineFolderReplacesTheFirstSectionOnly)
     TTaskSettings task;
     task.ReplSourceDir = Home("Mail");
     fs::create_directories(Home("Mail/sub"));
-    WriteAll(Home("Mail/sub/a.txt"), "12345");
+    WriteFileBytes(Home("Mail/sub/a.txt"), "12345");
     ASSERT_TRUE(Load(
         "[Global]\nDirCount=2\n[Dir000]\nSource=%profile%/Data\nVolume=STICK\nBackupMode=1\nFileCount=3\n"
         "ByteCountH=0\nByteCountL=3\n[Dir001]\nSource=%profile%/Data\n",
@@ -465,7 +466,7 @@ TEST_F(TaskFileSectionsTest, AFullSaveKeepsEverySettingAndEncodedPasswords)
 {
     TTaskSettings task;
     const std::string copy = sandbox.Path("golden.buj");
-    WriteAll(copy, ReadAll(Fixture("backup/full.buj")));
+    WriteFileBytes(copy, ReadFileBytes(Fixture("backup/full.buj")));
     ASSERT_TRUE(LoadTask(task, copy, true, iaNone, report, context));
     task.TaskPwd = "guard";
     task.UserPwd = "share-pw";
@@ -476,7 +477,7 @@ TEST_F(TaskFileSectionsTest, AFullSaveKeepsEverySettingAndEncodedPasswords)
     task.MailData.ZipMode = zmEncrypt;
     const std::string saved = sandbox.Path("saved.buj");
     ASSERT_TRUE(SaveTask(task, saved, {}, report, context));
-    const std::string text = FromUtf16File(ReadAll(saved));
+    const std::string text = FromUtf16File(ReadFileBytes(saved));
     for (const char* pwd : {"guard", "share-pw", "ftp-pw", "proxy-pw", "mail-pw", "zip-pw"})
         EXPECT_EQ(text.find(pwd), std::string::npos) << pwd;
     TTaskSettings back;
@@ -499,8 +500,8 @@ TEST_F(TaskFileSectionsTest, AFullSaveKeepsEverySettingAndEncodedPasswords)
     const std::string a = sandbox.Path("a.buj"), b = sandbox.Path("b.buj");
     ASSERT_TRUE(SaveTask(task, a, {}, report, context));
     ASSERT_TRUE(SaveTask(back, b, {}, report, context));
-    EXPECT_EQ(FromUtf16File(ReadAll(a)), FromUtf16File(ReadAll(b)));
-    EXPECT_EQ(FromUtf16File(ReadAll(a)), FromUtf16File(ReadAll(Fixture("backup/full.buj"))));
+    EXPECT_EQ(FromUtf16File(ReadFileBytes(a)), FromUtf16File(ReadFileBytes(b)));
+    EXPECT_EQ(FromUtf16File(ReadFileBytes(a)), FromUtf16File(ReadFileBytes(Fixture("backup/full.buj"))));
 }
 
 TEST_F(TaskFileSectionsTest, ExportWritesTheChosenFoldersRenumbered)
@@ -547,7 +548,7 @@ TEST_F(TaskFileSectionsTest, UpdateWritesTheFolderStatisticsAndTheCountersCanBeR
     task.Folders[0].IBytes = int64_t(5) << 32 | 0x80000000u;
     task.Folders[0].SyncCount = 3;
     UpdateTaskStatus(task, sandbox.Path("task.buj"), EncodeDateTime(2024, 5, 1, 8, 0, 0, 0), report, context);
-    const std::string text = FromUtf16File(ReadAll(sandbox.Path("task.buj")));
+    const std::string text = FromUtf16File(ReadFileBytes(sandbox.Path("task.buj")));
     EXPECT_NE(text.find("[Dir000]\nSource=%profile%/Data\nFileCount=7\nByteCountH=5\nByteCountL=-2147483648\n"
                         "SyncCount=3\n"),
               std::string::npos)

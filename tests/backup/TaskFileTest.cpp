@@ -5,6 +5,7 @@
 #include "archive/PasswordText.h"
 #include "backup/TaskFile.h"
 #include "backup/TaskTestUtil.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 using namespace tasktest;
@@ -27,7 +28,7 @@ protected:
     bool Load(const std::string& text, TTaskSettings& task, bool full = true)
     {
         const std::string name = sandbox.Path("task.buj");
-        WriteAll(name, ToUtf16File("[Unicode]\nEncoding=UTF-16LE\n\n" + text));
+        WriteFileBytes(name, ToUtf16File("[Unicode]\nEncoding=UTF-16LE\n\n" + text));
         return LoadTask(task, name, full, iaNone, report, context);
     }
 
@@ -204,7 +205,7 @@ TEST_F(TaskFileTest, VersionLimitsOfTheSecurityCopiesReadBackAsTheyWereSaved)
         task.BakSec.AgeInWeeks = c.age;
         const std::string name = sandbox.Path("suffix.buj");
         ASSERT_TRUE(SaveTask(task, name, {}, report, context));
-        EXPECT_NE(FromUtf16File(ReadAll(name)).find(std::string("\nBakSuffix=") + c.stored + "\n"),
+        EXPECT_NE(FromUtf16File(ReadFileBytes(name)).find(std::string("\nBakSuffix=") + c.stored + "\n"),
                   std::string::npos);
         TTaskSettings back;
         ASSERT_TRUE(LoadTask(back, name, true, iaNone, report, context));
@@ -218,7 +219,7 @@ TEST_F(TaskFileTest, VersionLimitsOfTheSecurityCopiesReadBackAsTheyWereSaved)
 TEST_F(TaskFileTest, AFileThatCannotBeRunIsNamedBeforeItIsLoaded)
 {
     auto file = [&](const std::string& name, const std::string& text) {
-        WriteAll(sandbox.Path(name), text);
+        WriteFileBytes(sandbox.Path(name), text);
         return sandbox.Path(name);
     };
     ASSERT_EQ(::mkfifo(sandbox.Path("fifo.buj").c_str(), 0644), 0);
@@ -302,7 +303,7 @@ TEST_F(TaskFileTest, BadInputLoadsWithDefaultsAndAReport)
 {
     TTaskSettings task;
     const std::string name = sandbox.Path("task.buj");
-    WriteAll(name, std::string("\x00\x01\x02\xff\xfe\x00garbage\x00\x00", 14));
+    WriteFileBytes(name, std::string("\x00\x01\x02\xff\xfe\x00garbage\x00\x00", 14));
     ASSERT_TRUE(LoadTask(task, name, true, iaNone, report, context));
     EXPECT_EQ(task.DestMode, 0);
     ASSERT_FALSE(report.Messages.empty());
@@ -363,7 +364,8 @@ TEST_F(TaskFileTest, DatesAreWrittenInTheLocaleFormatAndReadInItOrAsIso)
 TEST_F(TaskFileTest, UpdateWritesTheRunStatisticsIntoAReadOnlyFileAndKeepsItReadOnly)
 {
     const std::string name = sandbox.Path("task.buj");
-    WriteAll(name, ToUtf16File("[Unicode]\nEncoding=UTF-16LE\n\n[Global]\nProgram=Old\nVersion=1\nEncrypt=1\n"
+    WriteFileBytes(name,
+                   ToUtf16File("[Unicode]\nEncoding=UTF-16LE\n\n[Global]\nProgram=Old\nVersion=1\nEncrypt=1\n"
                                "ChangedEnc=1\nBackupCount=4\nNote=keep\n\n"));
     ::chmod(name.c_str(), 0444);
     TTaskSettings task;
@@ -380,7 +382,7 @@ TEST_F(TaskFileTest, UpdateWritesTheRunStatisticsIntoAReadOnlyFileAndKeepsItRead
     EXPECT_EQ(task.LastCrypt, 1);
     EXPECT_FALSE(task.EncChg);
     EXPECT_EQ(
-        FromUtf16File(ReadAll(name)),
+        FromUtf16File(ReadFileBytes(name)),
         "[Unicode]\nEncoding=UTF-16LE\nProgram=Vastrel\nVersion=6.0.0\n\n"
         "[Global]\nEncrypt=1\nChangedEnc=0\nBackupCount=5\nNote=keep\nLastBackup=2024-05-01 08:00:00\n\n");
 }
@@ -407,7 +409,7 @@ TEST_F(TaskFileTest, UpdateKeepsCommentsAndEveryLineItDoesNotWrite)
                                "Source=/home\n"
                                "FileCount=1\n"
                                "; last line";
-    WriteAll(name, ToUtf16File(before));
+    WriteFileBytes(name, ToUtf16File(before));
     TTaskSettings task;
     ASSERT_TRUE(LoadTask(task, name, true, iaNone, report, context));
     ASSERT_EQ(task.Folders.Count(), 1);
@@ -417,7 +419,7 @@ TEST_F(TaskFileTest, UpdateKeepsCommentsAndEveryLineItDoesNotWrite)
     report = {};
     UpdateTaskStatus(task, name, EncodeDateTime(2024, 5, 1, 8, 0, 0, 0), report, context);
     EXPECT_TRUE(report.Messages.empty()) << report.Messages[0];
-    const std::string file = ReadAll(name);
+    const std::string file = ReadFileBytes(name);
     EXPECT_EQ(file.substr(0, 2), "\xFF\xFE");
     EXPECT_EQ(FromUtf16File(file), "; photos to the USB disk\n"
                                    "[Unicode]\n"
@@ -476,7 +478,7 @@ TEST_F(TaskFileTest, ATaskWithoutFoldersIsSavedInTheReducedForm)
     task.LastBuTime = "2024-01-02 03:04:05";
     const std::string name = sandbox.Path("saved.buj");
     ASSERT_TRUE(SaveTask(task, name, {}, report, context));
-    EXPECT_EQ(FromUtf16File(ReadAll(name)),
+    EXPECT_EQ(FromUtf16File(ReadFileBytes(name)),
               "[Unicode]\nEncoding=UTF-16LE\nProgram=Vastrel\nVersion=6.0.0\n\n"
               "[Global]\nDestination=/mnt/backup\nCompress=1\nCompressAsZip=1\nNoCompTypes=\nDestMode=5\n"
               "ZipDefault=QV-Zip-%date%\nZipName=-%date%\nLastBackup=2024-01-02 03:04:05\nDirCount=0\n\n");

@@ -10,11 +10,11 @@
 #include <gtest/gtest.h>
 
 #include "RunTestUtil.h"
+#include "support/Files.h"
 
 namespace {
 
 using runtest::LogLines;
-using runtest::ReadAll;
 
 // A FIFO in the sandbox with its reading end held open (without waiting), so that a writer would
 // neither block nor lose what it writes.
@@ -109,12 +109,12 @@ TEST_F(TaskLogTest, NamesWithControlCharactersCannotForgeLinesInAnyLogFile)
               std::vector<std::string>{"(1) Error copying: a\\nFAKE LINE\\r\\nFAKE TOO"});
     const std::string temp = log.TempLogName();
     log.CloseTempLog();
-    const std::string mailCopy = ReadAll(temp);
+    const std::string mailCopy = ReadFileBytes(temp);
     log.CloseLogFile(true);
     const std::string escaped = "a\\nFAKE LINE\\r\\nFAKE TOO";
     for (const std::string& file : {host.DefaultLog, temp, sandbox.Path("cfg/QvErrors.log")}) {
         SCOPED_TRACE(file);
-        const std::string text = file == temp ? mailCopy : ReadAll(file);
+        const std::string text = file == temp ? mailCopy : ReadFileBytes(file);
         ASSERT_FALSE(text.empty());
         EXPECT_NE(text.find("Backup task: " + escaped + "\r\n"), std::string::npos) << text;
         for (const auto& line : LogLines(text)) {
@@ -122,7 +122,7 @@ TEST_F(TaskLogTest, NamesWithControlCharactersCannotForgeLinesInAnyLogFile)
             EXPECT_FALSE(line.starts_with("FAKE")) << text;
         }
     }
-    const std::string text = ReadAll(host.DefaultLog);
+    const std::string text = ReadFileBytes(host.DefaultLog);
     EXPECT_NE(text.find("      Copied: \"" + escaped + "\"\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("  *** (1) B: Error copying: " + escaped + "\r\n      -> detail " + escaped + "\r\n"),
               std::string::npos)
@@ -167,7 +167,7 @@ TEST_F(TaskLogTest, LogNamesThatAreNotRegularFilesAreNeverOpened)
     ASSERT_EQ(log.OpenLogFile(1, sandbox.Path("cfg/linked.log"), false), 0u);
     log.WriteToLog("through the link");
     log.CloseLogFile(false);
-    EXPECT_EQ(ReadAll(sandbox.Path("cfg/real.log")), "\xEF\xBB\xBFthrough the link\r\n\r\n");
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("cfg/real.log")), "\xEF\xBB\xBFthrough the link\r\n\r\n");
 }
 
 TEST_F(TaskLogTest, ErrorLogThatIsAFifoIsLeftAloneAndTheRunEnds)
@@ -181,7 +181,7 @@ TEST_F(TaskLogTest, ErrorLogThatIsAFifoIsLeftAloneAndTheRunEnds)
     EXPECT_EQ(fifo.Received(), "");
     EXPECT_TRUE(fifo.StillAFifo());
     EXPECT_EQ(host.ErrorCount, 1) << "the failed run still counts";
-    EXPECT_NE(ReadAll(host.DefaultLog).find("  ==> Start: "), std::string::npos);
+    EXPECT_NE(ReadFileBytes(host.DefaultLog).find("  ==> Start: "), std::string::npos);
 }
 
 TEST_F(TaskLogTest, HeaderShowsTheFourPartVersionOfTheBuild)
@@ -196,8 +196,8 @@ TEST_F(TaskLogTest, HeaderShowsTheFourPartVersionOfTheBuild)
     EXPECT_TRUE(std::regex_match(
         header, std::regex(R"(Vastrel - (32|64)-bit \(Version \d+\.\d+\.\d+\.\d+\) \[01\] - Data backup)")))
         << header;
-    EXPECT_EQ(ReadAll(host.DefaultLog).find("\xEF\xBB\xBF" + header + "\r\n"), 0u);
-    EXPECT_EQ(ReadAll(sandbox.Path("cfg/QvErrors.log")).find("\xEF\xBB\xBF" + header + "\r\n"), 0u);
+    EXPECT_EQ(ReadFileBytes(host.DefaultLog).find("\xEF\xBB\xBF" + header + "\r\n"), 0u);
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("cfg/QvErrors.log")).find("\xEF\xBB\xBF" + header + "\r\n"), 0u);
 }
 
 TEST_F(TaskLogTest, HeaderStartLineAndNumberedErrorsWithSummary)
@@ -210,7 +210,7 @@ TEST_F(TaskLogTest, HeaderStartLineAndNumberedErrorsWithSummary)
     log.WriteErrorToLog("", "second", 0u);
     log.WriteErrorSummary();
     log.CloseLogFile(false);
-    std::string text = ReadAll(host.DefaultLog);
+    std::string text = ReadFileBytes(host.DefaultLog);
     EXPECT_NE(
         text.find("\xEF\xBB\xBFVastrel - 64-bit (Version 6.0.0.0) [02] - Data backup\r\n"
                   "  Operating system: Test Linux 1.0 (Kernel 6.1.0-test, 64-bit Edition)\r\n  ==> Start: "),
@@ -230,7 +230,7 @@ TEST_F(TaskLogTest, SummaryListsAHundredEntriesAndCountsTheRest)
         log.WriteErrorToLog("B", "e" + std::to_string(i));
     log.WriteErrorSummary();
     log.CloseLogFile(false);
-    std::string text = ReadAll(host.DefaultLog);
+    std::string text = ReadFileBytes(host.DefaultLog);
     EXPECT_NE(text.find("      => (100) B: e99\r\n      => 1 more errors\r\n"), std::string::npos);
     EXPECT_EQ(text.find("      => (101)"), std::string::npos);
 }
@@ -241,15 +241,16 @@ TEST_F(TaskLogTest, FullLogIsMovedOnceADayAndExactLimitStays)
     std::ofstream(host.DefaultLog, std::ios::binary) << std::string(1024, 'x');
     log.OpenLogFile(1, "", false);
     log.CloseLogFile(false);
-    EXPECT_EQ(ReadAll(host.DefaultLog).substr(0, 1024), std::string(1024, 'x')) << "exactly the limit stays";
+    EXPECT_EQ(ReadFileBytes(host.DefaultLog).substr(0, 1024), std::string(1024, 'x'))
+        << "exactly the limit stays";
 
     std::string dated = TTaskLog::DatedLogName(host.DefaultLog, Date());
     log.OpenLogFile(1, "", false);
     log.CloseLogFile(false);
     ASSERT_TRUE(std::filesystem::exists(dated));
-    EXPECT_EQ(ReadAll(host.DefaultLog), "\xEF\xBB\xBF"
-                                        "Continuation of \"" +
-                                            dated + "\"\r\n\r\n\r\n");
+    EXPECT_EQ(ReadFileBytes(host.DefaultLog), "\xEF\xBB\xBF"
+                                              "Continuation of \"" +
+                                                  dated + "\"\r\n\r\n\r\n");
 
     // The dated name is taken: the next full log grows instead.
     std::ofstream(host.DefaultLog, std::ios::binary | std::ios::app) << std::string(2000, 'y');
@@ -284,7 +285,7 @@ TEST_F(TaskLogTest, LevelZeroWithMailLogFillsOnlyTheTemporaryCopy)
     ASSERT_FALSE(temp.empty());
     EXPECT_EQ(temp.rfind(sandbox.Path("tmp/QV "), 0), 0u);
     log.CloseTempLog();
-    EXPECT_EQ(ReadAll(temp), "\xEF\xBB\xBFline one\r\n");
+    EXPECT_EQ(ReadFileBytes(temp), "\xEF\xBB\xBFline one\r\n");
     log.CloseLogFile(false);
     EXPECT_FALSE(std::filesystem::exists(temp));
     EXPECT_FALSE(std::filesystem::exists(host.DefaultLog));
@@ -298,7 +299,7 @@ TEST_F(TaskLogTest, CommandLineModeOverridesAndDeletesPreviousEntries)
     log.OpenLogFile(1, "", false);
     EXPECT_EQ(log.CurrentLogMode(), 2);
     log.CloseLogFile(false);
-    EXPECT_EQ(ReadAll(host.DefaultLog), "\xEF\xBB\xBF\r\n");
+    EXPECT_EQ(ReadFileBytes(host.DefaultLog), "\xEF\xBB\xBF\r\n");
 }
 
 TEST_F(TaskLogTest, ErrorLogGetsABlockForFailedRunsOnly)
@@ -319,7 +320,7 @@ TEST_F(TaskLogTest, ErrorLogGetsABlockForFailedRunsOnly)
         log.InitLog("Data backup");
         log.BeginLog(Now(), "t");
         log.CloseLogFile(true);
-        std::string text = ReadAll(sandbox.Path("cfg/QvErrors.log"));
+        std::string text = ReadFileBytes(sandbox.Path("cfg/QvErrors.log"));
         EXPECT_EQ(!text.empty(), c.block) << c.state;
         EXPECT_EQ(host.ErrorCount, c.count) << c.state;
         if (c.block) {

@@ -2,6 +2,7 @@
 
 #include "backup/TaskSettings.h"
 #include "backup/TaskTestUtil.h"
+#include "support/Files.h"
 
 TEST(TaskSettingsTest, ANewTaskTakesTheProgramSettingsAndKeepsTheArchiveFileTick)
 {

@@ -8,19 +8,9 @@
 
 #include "backup/TaskFile.h"
 #include "foundation/StringUtils.h"
+#include "support/Files.h"
 
 namespace tasktest {
-
-inline std::string ReadAll(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteAll(const std::string& name, const std::string& data)
-{
-    std::ofstream(name, std::ios::binary) << data;
-}
 
 // UTF-8 text with "\n" line ends as a UTF-16LE file with BOM and CR LF.
 inline std::string ToUtf16File(const std::string& text)

@@ -8,17 +8,18 @@
 
 #include <gtest/gtest.h>
 
-#include "../archive/FtpTestServer.h"
 #include "RunTestUtil.h"
 #include "archive/FtpUtils.h"
 #include "backup/BackupRun.h"
 #include "support/FakeClock.h"
+#include "support/Files.h"
+#include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using runtest::ReadAll;
 
 class TimestampFileTest : public SandboxTest
 {
@@ -31,7 +32,7 @@ TEST_F(TimestampFileTest, HoldsTheStartTimeAsEightLittleEndianBytesAndAsItsFileT
 {
     const TDateTime time = EncodeDateTime(2025, 1, 2, 14, 30, 0, 0);
     WriteTimestampFile(sandbox.Path("d"), time);
-    const std::string bytes = ReadAll(Name());
+    const std::string bytes = ReadFileBytes(Name());
     ASSERT_EQ(bytes.size(), 8u);
     double stored = 0;
     std::memcpy(&stored, bytes.data(), 8); // the machines we run on are little-endian
@@ -96,6 +97,7 @@ TEST_F(TimestampFileTest, FolderWithOnlyTheTimestampFileCountsAsEmpty)
 
 TEST_F(TimestampFileTest, FtpFileIsStoredInTheCurrentServerFolderAndReadBack)
 {
+    VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
     PyFtpServer server(sandbox.Path("srv"), "plain");
     ASSERT_TRUE(server.Started()) << server.Error();
     fs::create_directories(sandbox.Path("srv/backup"));
@@ -114,7 +116,7 @@ TEST_F(TimestampFileTest, FtpFileIsStoredInTheCurrentServerFolderAndReadBack)
     EXPECT_EQ(ReadFtpTimestampFile(ftp), 0);
     const TDateTime time = EncodeDateTime(2025, 1, 2, 14, 30, 0, 0);
     EXPECT_EQ(WriteFtpTimestampFile(ftp, time), 0u);
-    const std::string bytes = ReadAll(sandbox.Path("srv/backup/$TimeStamp.qvu"));
+    const std::string bytes = ReadFileBytes(sandbox.Path("srv/backup/$TimeStamp.qvu"));
     ASSERT_EQ(bytes.size(), 8u);
     EXPECT_EQ(ReadTimestampFile(sandbox.Path("srv/backup")), time);
     EXPECT_EQ(WriteFtpTimestampFile(ftp, time + 2), 0u);
@@ -165,10 +167,10 @@ TEST_F(TimestampRunTest, DifferentialDestinationIsClearedOncePerDay)
     EXPECT_FALSE(fs::exists(Sub() + "/first.txt"));
     EXPECT_TRUE(fs::exists(Sub() + "/copied.txt"));
     EXPECT_DOUBLE_EQ(ReadTimestampFile(sandbox.Path("dest")), EncodeDateTime(2025, 1, 2, 9, 0, 0, 0));
-    EXPECT_NE(ReadAll(host.DefaultLog)
+    EXPECT_NE(ReadFileBytes(host.DefaultLog)
                   .find("  ->  Contents of directory was deleted: \"" + Sub() + "\" (1 file)\r\n"),
               std::string::npos)
-        << ReadAll(host.DefaultLog);
+        << ReadFileBytes(host.DefaultLog);
 
     // Later the same day: the destination keeps what it has.
     clock->SetLocal(EncodeDateTime(2025, 1, 2, 18, 0, 0, 0));
@@ -212,7 +214,7 @@ TEST_F(TimestampRunTest, NestedSourceFolderIsNotClearedTwice)
                         << "ClearDest=1\nArchBit=1\n[Dir000]\nSource=" << sandbox.Path("src/inner")
                         << "\n[Dir001]\nSource=" << sandbox.Path("src") << "\n";
     engine.DoBackupJob(0, iaQuiet, 3, path);
-    const std::string text = ReadAll(host.DefaultLog);
+    const std::string text = ReadFileBytes(host.DefaultLog);
     EXPECT_NE(text.find("Overlapping directory was not deleted: \"" + Sub() + "\""), std::string::npos)
         << text;
     EXPECT_TRUE(fs::exists(Sub() + "/inner/copied.txt"));

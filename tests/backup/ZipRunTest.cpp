@@ -14,6 +14,7 @@
 #include "backup/CopyLoop.h"
 #include "backup/TaskFileReader.h"
 #include "foundation/PathUtils.h"
+#include "support/Files.h"
 #include "support/Shell.h"
 
 namespace fs = std::filesystem;
@@ -21,12 +22,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string Password = "secret pw";
-
-void WriteAll(const std::string& name, const std::string& data)
-{
-    fs::create_directories(fs::path(name).parent_path());
-    std::ofstream(name, std::ios::binary) << data;
-}
 
 std::string RandomData(size_t size, uint32_t seed)
 {
@@ -75,7 +70,7 @@ protected:
                 {"Grüße und Tschüs.txt", "umlauts"},
                 {"zero.bin", ""}};
         for (const auto& [name, data] : tree)
-            WriteAll(Src(name), data);
+            WriteFileBytes(Src(name), data);
         fs::create_directories(Src("empty"));
     }
     std::string Src(const std::string& rel = "") { return sandbox.Path("src/" + rel); }
@@ -104,7 +99,7 @@ protected:
         }
         return engine.DoBackupJob(0, iaQuiet, 3, Task(global));
     }
-    std::string LogText() { return runtest::ReadAll(host.DefaultLog); }
+    std::string LogText() { return ReadFileBytes(host.DefaultLog); }
 
     // Extracts every archive below the destination with 7z and compares what comes out with the tree
     // (by file name: the tree's names are unique).
@@ -123,7 +118,7 @@ protected:
                 std::string name = e.path().filename().string();
                 if (name == AnsiToOemName(Utf8ToAnsi("Grüße und Tschüs.txt")))
                     name = "Grüße und Tschüs.txt";
-                extracted[name] = runtest::ReadAll(e.path().string());
+                extracted[name] = ReadFileBytes(e.path().string());
             }
         ASSERT_EQ(extracted.size(), tree.size());
         for (const auto& [name, data] : tree)
@@ -237,7 +232,7 @@ TEST_F(ZipRunTest, ASecondRunReplacesEachFolderArchiveAndItsOldSegments)
     ASSERT_FALSE(subZip.empty());
     ASSERT_TRUE(fs::exists(GetZipSegmentName(subZip, 2)));
     // The large file shrinks: the new archive has no segments, and the old ones go with the old archive.
-    WriteAll(Src("sub/b.dat"), "small now");
+    WriteFileBytes(Src("sub/b.dat"), "small now");
     tree["sub/b.dat"] = "small now";
     ASSERT_EQ(Run("DestMode=6\nZipName=Backup\nZipSize=65536"), brOK);
     EXPECT_FALSE(fs::exists(GetZipSegmentName(subZip, 0)));
@@ -251,7 +246,7 @@ TEST_F(ZipRunTest, TheRunArchiveKeepsNumberedOlderVersions)
 {
     std::string global = "DestMode=4\nZipName=A\nBakFiles=1\nBakSecMode=0\nBakSuffix=#3\n";
     for (int run = 1; run <= 5; ++run) {
-        WriteAll(Src("a.txt"), "state " + std::to_string(run));
+        WriteFileBytes(Src("a.txt"), "state " + std::to_string(run));
         ASSERT_EQ(Run(global), brOK) << run;
     }
     std::vector<std::string> names;
@@ -273,14 +268,14 @@ TEST_F(ZipRunTest, WithArchiveBitsASecondRunWithNothingNewLeavesTheArchiveAsItWa
     std::string global = "DestMode=4\nZipName=A\nUseArch=1\nArchBit=1\nEmptyDirs=1\n";
     ASSERT_EQ(Run(global), brOK);
     ASSERT_TRUE(fs::exists(Dest("A.zip")));
-    std::string first = runtest::ReadAll(Dest("A.zip"));
+    std::string first = ReadFileBytes(Dest("A.zip"));
     EXPECT_NE(LogText().find("Status: 5 files copied"), std::string::npos);
     ASSERT_EQ(Run(global), brOK);
     EXPECT_NE(LogText().find("Status: No files copied"), std::string::npos) << LogText();
-    EXPECT_EQ(runtest::ReadAll(Dest("A.zip")), first);
+    EXPECT_EQ(ReadFileBytes(Dest("A.zip")), first);
     EXPECT_TRUE(Leftovers(Dest()).empty());
     // A changed file is the only content of the next archive.
-    WriteAll(Src("sub/b.dat"), "changed");
+    WriteFileBytes(Src("sub/b.dat"), "changed");
     ASSERT_EQ(Run(global), brOK);
     ShellResult l = RunShell("unzip -Z1 " + ShellQuote(Dest("A.zip")));
     EXPECT_NE(l.output.find("sub/b.dat"), std::string::npos) << l.output;
@@ -325,7 +320,7 @@ TEST_F(ZipRunTest, AFullDiskIsNeverASuccessAndLeavesTheEarlierArchiveAlone)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Global);
         fs::remove_all(Dest());
-        WriteAll(c.Final, "the archive of an earlier run");
+        WriteFileBytes(c.Final, "the archive of an earlier run");
         // The temporary archive lands on a full device.
         loop.Zip.RunTag = "0000cafe";
         std::string temp = InsertNameSuffix(c.Final, ".tmp-0000cafe");
@@ -333,7 +328,7 @@ TEST_F(ZipRunTest, AFullDiskIsNeverASuccessAndLeavesTheEarlierArchiveAlone)
         host.FExitState = 0;
         Run(c.Global);
         EXPECT_NE(host.FExitState, 0);
-        EXPECT_EQ(runtest::ReadAll(c.Final), "the archive of an earlier run");
+        EXPECT_EQ(ReadFileBytes(c.Final), "the archive of an earlier run");
         EXPECT_FALSE(fs::exists(fs::symlink_status(temp))) << temp;
         EXPECT_FALSE(fs::exists(GetZipSegmentName(c.Final, 0)));
         EXPECT_NE(LogText().find("***"), std::string::npos);
@@ -343,7 +338,7 @@ TEST_F(ZipRunTest, AFullDiskIsNeverASuccessAndLeavesTheEarlierArchiveAlone)
 TEST_F(ZipRunTest, TwoSourceFoldersShareTheRunArchiveOrGetOneArchiveEach)
 {
     VASTREL_REQUIRE_TOOL("unzip");
-    WriteAll(sandbox.Path("more/m.txt"), "more");
+    WriteFileBytes(sandbox.Path("more/m.txt"), "more");
     auto twoFolders = [&](const std::string& global) {
         std::string path = sandbox.Path("tasks/two.buj");
         fs::create_directories(sandbox.Path("tasks"));

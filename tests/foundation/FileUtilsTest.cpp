@@ -5,20 +5,10 @@
 #include <unistd.h>
 
 #include "foundation/FileUtils.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace {
-
-std::string ReadAll(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteAll(const std::string& name, const std::string& data)
-{
-    std::ofstream(name, std::ios::binary) << data;
-}
 
 // The code of the exception the constructor raises, 0 when it opens.
 int OpenCode(const std::string& name, uint16_t mode)
@@ -59,7 +49,7 @@ TEST_F(FileUtilsTest, StreamWritesAndReadsBackWithCounts)
 TEST_F(FileUtilsTest, ReadOnAWriteOnlyStreamReturnsTheCodeAndMinusOne)
 {
     const std::string name = sandbox.Path("w.bin");
-    WriteAll(name, "data");
+    WriteFileBytes(name, "data");
     TExtFileStream s(name, fmOpenWrite);
     char buf[4];
     int64_t got = 99;
@@ -70,11 +60,11 @@ TEST_F(FileUtilsTest, ReadOnAWriteOnlyStreamReturnsTheCodeAndMinusOne)
 TEST_F(FileUtilsTest, CreateModeEmptiesAnExistingFileAndUsesTheRights)
 {
     const std::string name = sandbox.Path("old.txt");
-    WriteAll(name, "old content");
+    WriteFileBytes(name, "old content");
     {
         TExtFileStream s(name, fmCreate);
     }
-    EXPECT_EQ(ReadAll(name), "");
+    EXPECT_EQ(ReadFileBytes(name), "");
 
     const std::string fresh = sandbox.Path("fresh.txt");
     mode_t old = ::umask(022);
@@ -119,7 +109,7 @@ TEST_F(FileUtilsTest, ADirectoryCannotBeOpenedAsAStream)
 TEST_F(FileUtilsTest, ShareModesAreHonouredBetweenStreams)
 {
     const std::string name = sandbox.Path("shared.bin");
-    WriteAll(name, "x");
+    WriteFileBytes(name, "x");
     struct Case
     {
         uint16_t first, second;
@@ -154,20 +144,20 @@ TEST_F(FileUtilsTest, ShareModesAreHonouredBetweenStreams)
 TEST_F(FileUtilsTest, ARefusedCreateLeavesTheFileAsItWas)
 {
     const std::string name = sandbox.Path("kept.txt");
-    WriteAll(name, "precious");
+    WriteFileBytes(name, "precious");
     TExtFileStream holder(name, fmOpenRead | fmShareDenyWrite);
     EXPECT_EQ(OpenCode(name, fmCreate), 32);
-    EXPECT_EQ(ReadAll(name), "precious");
+    EXPECT_EQ(ReadFileBytes(name), "precious");
 }
 
 TEST_F(FileUtilsTest, CreateUtf8FileLeavesOnlyTheSignature)
 {
     const std::string name = sandbox.Path("log.txt");
-    WriteAll(name, "a long line of old log text\n");
+    WriteFileBytes(name, "a long line of old log text\n");
     EXPECT_EQ(CreateUtf8File(name), 0u);
-    EXPECT_EQ(ReadAll(name), "\xEF\xBB\xBF");
+    EXPECT_EQ(ReadFileBytes(name), "\xEF\xBB\xBF");
     EXPECT_EQ(CreateUtf8File(sandbox.Path("new.txt")), 0u);
-    EXPECT_EQ(ReadAll(sandbox.Path("new.txt")), "\xEF\xBB\xBF");
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("new.txt")), "\xEF\xBB\xBF");
     EXPECT_EQ(CreateUtf8File(sandbox.Path("missing/x.txt")), 2u);
 }
 

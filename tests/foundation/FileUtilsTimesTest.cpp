@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include "platform/ErrorCodes.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
+#include "support/WaitFor.h"
 
 namespace {
 
@@ -155,7 +157,16 @@ TEST_F(FileUtilsTimesTest, ChangeFileAttrWritesOnlyWhenSomethingChanges)
     {
     }, after{};
     ::stat(f.c_str(), &before);
-    ::usleep(20000);
+    // the file system's clock moves past the file's change time first, so a write would show
+    const std::string probe = sandbox.Path("clock-probe");
+    ASSERT_TRUE(WaitFor([&] {
+        WriteFileBytes(probe, "");
+        struct stat now
+        {
+        };
+        ::stat(probe.c_str(), &now);
+        return now.st_ctim.tv_sec != before.st_ctim.tv_sec || now.st_ctim.tv_nsec != before.st_ctim.tv_nsec;
+    }));
     EXPECT_EQ(ChangeFileAttr(f, faArchive, false), 0u); // already set
     ::stat(f.c_str(), &after);
     EXPECT_EQ(before.st_ctim.tv_nsec, after.st_ctim.tv_nsec);

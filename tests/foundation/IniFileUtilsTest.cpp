@@ -6,20 +6,10 @@
 #include <unistd.h>
 
 #include "foundation/IniFileUtils.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace {
-
-std::string ReadAll(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteAll(const std::string& name, const std::string& data)
-{
-    std::ofstream(name, std::ios::binary) << data;
-}
 
 std::string Utf16LE(std::u16string_view s)
 {
@@ -51,7 +41,7 @@ using IniFileUtilsTest = SandboxTest;
 TEST_F(IniFileUtilsTest, ClearEntriesWritesExactlyTheGoldenFile)
 {
     const std::string name = sandbox.Path("task.buj");
-    WriteAll(name, "[Global]\nOld=1\n[Dir005]\nSource=/old\n[Unicode]\nEncoding=UTF-8\n");
+    WriteFileBytes(name, "[Global]\nOld=1\n[Dir005]\nSource=/old\n[Unicode]\nEncoding=UTF-8\n");
     {
         auto ini = TUnicodeIniFile::CreateForWrite(name, true);
         ini.WriteProgramInfo("Program", "Vastrel");
@@ -62,30 +52,30 @@ TEST_F(IniFileUtilsTest, ClearEntriesWritesExactlyTheGoldenFile)
         ini.WriteInt64("Global", "Size", 5000000000);
         ini.WriteString("Dir000", "Source", "/home/u/\u00c4rger");
     }
-    EXPECT_EQ(ReadAll(name), ReadAll(Fixture("ini/ClearEntries.ini")));
+    EXPECT_EQ(ReadFileBytes(name), ReadFileBytes(Fixture("ini/ClearEntries.ini")));
 }
 
 TEST_F(IniFileUtilsTest, AnExistingEncodingValueIsKeptButTheFileBecomesUtf16)
 {
     const std::string name = sandbox.Path("a.ini");
-    WriteAll(name, "[Unicode]\nEncoding=UTF-8\n[A]\nk=v\n");
+    WriteFileBytes(name, "[Unicode]\nEncoding=UTF-8\n[A]\nk=v\n");
     {
         auto ini = TUnicodeIniFile::CreateForWrite(name, false);
     }
-    EXPECT_EQ(ReadAll(name), Utf16LE(u"[Unicode]\r\nEncoding=UTF-8\r\n\r\n[A]\r\nk=v\r\n\r\n"));
+    EXPECT_EQ(ReadFileBytes(name), Utf16LE(u"[Unicode]\r\nEncoding=UTF-8\r\n\r\n[A]\r\nk=v\r\n\r\n"));
 
-    WriteAll(name, "[A]\nk=v\n[Unicode]\nProgram=X\n");
+    WriteFileBytes(name, "[A]\nk=v\n[Unicode]\nProgram=X\n");
     {
         auto ini = TUnicodeIniFile::CreateForWrite(name, false);
     }
-    EXPECT_EQ(ReadAll(name),
+    EXPECT_EQ(ReadFileBytes(name),
               Utf16LE(u"[A]\r\nk=v\r\n\r\n[Unicode]\r\nProgram=X\r\nEncoding=UTF-16LE\r\n\r\n"));
 }
 
 TEST_F(IniFileUtilsTest, AReadOnlyObjectNeverWritesItsFile)
 {
     const std::string name = sandbox.Path("ro.ini");
-    WriteAll(name, "[A]\r\nk=v\r\n");
+    WriteFileBytes(name, "[A]\r\nk=v\r\n");
     {
         auto ini = TUnicodeIniFile::CreateForRead(name);
         ini.WriteString("A", "k", "changed");
@@ -93,7 +83,7 @@ TEST_F(IniFileUtilsTest, AReadOnlyObjectNeverWritesItsFile)
         EXPECT_EQ(ini.ReadString("A", "k", ""), "changed");
         ini.UpdateFile();
     }
-    EXPECT_EQ(ReadAll(name), "[A]\r\nk=v\r\n");
+    EXPECT_EQ(ReadFileBytes(name), "[A]\r\nk=v\r\n");
     {
         auto ini = TUnicodeIniFile::CreateForRead(sandbox.Path("missing.ini"));
     }
@@ -121,7 +111,7 @@ TEST_F(IniFileUtilsTest, EveryEncodingAndLineEndingIsRead)
          "; comment\r\n  [ S ]  \r\n\r\n ;x=1\r\n  key  =  \xC3\x84\xE2\x82\xAC  \r\n"},
     };
     for (const Case& c : cases) {
-        WriteAll(name, c.bytes);
+        WriteFileBytes(name, c.bytes);
         auto ini = TUnicodeIniFile::CreateForRead(name);
         EXPECT_EQ(ini.ReadString("s", "KEY", "?"), "\u00c4\u20ac") << c.what;
     }
@@ -154,7 +144,7 @@ TEST_F(IniFileUtilsTest, BrokenFilesGiveDefaultsAndNoCrash)
         {"", -7},
     };
     for (const Case& c : cases) {
-        WriteAll(name, c.bytes);
+        WriteFileBytes(name, c.bytes);
         auto ini = TUnicodeIniFile::CreateForRead(name);
         EXPECT_EQ(ini.ReadInteger("S", "Number", -7), c.number);
         EXPECT_EQ(ini.ReadInt64("S", "Number", -7), c.number);
@@ -169,8 +159,8 @@ TEST_F(IniFileUtilsTest, BrokenFilesGiveDefaultsAndNoCrash)
 TEST_F(IniFileUtilsTest, Int64AndIntegerTextsFollowTheClassLibrary)
 {
     const std::string name = sandbox.Path("n.ini");
-    WriteAll(name, "[N]\na=0x1F\nb=0X1F\nc=0x\nd=$1F\ne=12abc\nf=-9000000000\ng=9223372036854775808\n"
-                   "h=$FFFFFFFF\ni=4294967296\nj=\n");
+    WriteFileBytes(name, "[N]\na=0x1F\nb=0X1F\nc=0x\nd=$1F\ne=12abc\nf=-9000000000\ng=9223372036854775808\n"
+                         "h=$FFFFFFFF\ni=4294967296\nj=\n");
     auto ini = TUnicodeIniFile::CreateForRead(name);
     EXPECT_EQ(ini.ReadInt64("N", "a", 5), 31);
     EXPECT_EQ(ini.ReadInt64("N", "b", 5), 31);
@@ -205,7 +195,7 @@ TEST_F(IniFileUtilsTest, ErasedSectionKeepsItsPlace)
         ini.WriteString("B", "new", "5");
         EXPECT_FALSE(ini.SectionExists("Nothing"));
     }
-    EXPECT_EQ(ReadAll(name),
+    EXPECT_EQ(ReadFileBytes(name),
               Utf16LE(u"[Unicode]\r\nEncoding=UTF-16LE\r\n\r\n[A]\r\nx=1\r\n\r\n[B]\r\nnew=5\r\n\r\n"
                       u"[C]\r\nw=4\r\n\r\n"));
 }
@@ -251,7 +241,7 @@ TEST_F(IniFileUtilsTest, WritesReplaceTheFileAndKeepItsModeAndLinks)
 {
     const std::string name = sandbox.Path("real.ini");
     const std::string link = sandbox.Path("link.ini");
-    WriteAll(name, "[A]\nk=1\n");
+    WriteFileBytes(name, "[A]\nk=1\n");
     ::chmod(name.c_str(), 0600);
     ::symlink(name.c_str(), link.c_str());
     struct stat before;
@@ -272,7 +262,7 @@ TEST_F(IniFileUtilsTest, WritesReplaceTheFileAndKeepItsModeAndLinks)
 TEST_F(IniFileUtilsTest, SectionListsAndKeyRemoval)
 {
     const std::string name = sandbox.Path("lists.ini");
-    WriteAll(name, "[One]\na=1\nb=2\n[Two]\nc=3\n[one]\nd=4\n");
+    WriteFileBytes(name, "[One]\na=1\nb=2\n[Two]\nc=3\n[one]\nd=4\n");
     TMemIniFile ini(name);
     TStringList list;
     ini.ReadSections(list);
@@ -294,16 +284,16 @@ TEST_F(IniFileUtilsTest, OneCallRoutinesKeepThePlainFileEncoding)
     IniWriteString(cfg, "Language", "LangID", "de");
     IniWriteInteger(cfg, "Config", "DarkMode", 1);
     IniWriteBool(cfg, "Config", "Check", false);
-    EXPECT_EQ(ReadAll(cfg), "[Language]\r\nLangID=de\r\n\r\n[Config]\r\nDarkMode=1\r\nCheck=0\r\n\r\n");
+    EXPECT_EQ(ReadFileBytes(cfg), "[Language]\r\nLangID=de\r\n\r\n[Config]\r\nDarkMode=1\r\nCheck=0\r\n\r\n");
     EXPECT_EQ(IniReadString(cfg, "language", "langid", ""), "de");
     EXPECT_EQ(IniReadInteger(cfg, "Config", "DarkMode", 0), 1);
     EXPECT_FALSE(IniReadBool(cfg, "Config", "Check", true));
     EXPECT_EQ(IniReadString(sandbox.Path("none.cfg"), "A", "b", "def"), "def");
 
-    WriteAll(cfg, Utf16LE(u"[A]\r\nk=\u00e4\r\n"));
+    WriteFileBytes(cfg, Utf16LE(u"[A]\r\nk=\u00e4\r\n"));
     IniWriteString(cfg, "A", "n", "1");
-    EXPECT_EQ(ReadAll(cfg), Utf16LE(u"[A]\r\nk=\u00e4\r\nn=1\r\n\r\n"));
-    WriteAll(cfg, "[A]\r\nk=\xE4\r\n");
+    EXPECT_EQ(ReadFileBytes(cfg), Utf16LE(u"[A]\r\nk=\u00e4\r\nn=1\r\n\r\n"));
+    WriteFileBytes(cfg, "[A]\r\nk=\xE4\r\n");
     IniWriteString(cfg, "A", "n", "\u20ac");
-    EXPECT_EQ(ReadAll(cfg), "[A]\r\nk=\xE4\r\nn=\x80\r\n\r\n");
+    EXPECT_EQ(ReadFileBytes(cfg), "[A]\r\nk=\xE4\r\nn=\x80\r\n\r\n");
 }

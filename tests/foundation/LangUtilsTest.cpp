@@ -9,15 +9,10 @@
 #include "foundation/InitProg.h"
 #include "foundation/QvUtilsTexts.h"
 #include "rtl/Gettext.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace {
-
-std::string ReadFile(const std::string& name)
-{
-    std::ifstream in(name);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class LangUtilsTest : public SandboxTest
 {
@@ -62,11 +57,11 @@ TEST_F(LangUtilsTest, LanguageIsReadFromTheConfigurationFileUnlessForced)
     ReadLanguageOptions(code, {"-lang:it"});
     SaveLanguageCode(code);
     EXPECT_EQ(LanguageCode, "it");
-    EXPECT_EQ(ReadFile(LanguageCfgFile), "[Config]\nDarkMode=1\n\n[Language]\nLangID=fr\n");
+    EXPECT_EQ(ReadFileBytes(LanguageCfgFile), "[Config]\nDarkMode=1\n\n[Language]\nLangID=fr\n");
 
     ReadLanguageOptions(code, {});
     SaveLanguageCode("de");
-    EXPECT_EQ(ReadFile(LanguageCfgFile), "[Config]\nDarkMode=1\n\n[Language]\nLangID=de\n");
+    EXPECT_EQ(ReadFileBytes(LanguageCfgFile), "[Config]\nDarkMode=1\n\n[Language]\nLangID=de\n");
 }
 
 TEST_F(LangUtilsTest, IniAndPortableOptionsMoveTheConfigurationFile)
@@ -108,7 +103,7 @@ TEST_F(LangUtilsTest, SwitchingTheLanguageLoadsTheCompiledCatalogue)
     SetLanguageChangedHandler(nullptr);
     EXPECT_EQ(notified, "en");
     EXPECT_EQ(GetErrorStateText(1), "Task not found!");
-    EXPECT_NE(ReadFile(LanguageCfgFile).find("LangID=en"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(LanguageCfgFile).find("LangID=en"), std::string::npos);
 }
 
 TEST_F(LangUtilsTest, SystemLanguageComesFromTheEnvironment)

@@ -8,6 +8,7 @@
 #include "foundation/QvUtilsNames.h"
 #include "platform/MountTable.h"
 #include "rtl/Clock.h"
+#include "support/PlatformFakes.h"
 #include "support/Sandbox.h"
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "foundation/IniFileUtils.h"
 #include "rtl/Clock.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -21,12 +22,6 @@ public:
 private:
     TDateTime FLocal;
 };
-
-std::string ReadBytes(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class AutoTaskTest : public SandboxTest
 {
@@ -161,7 +156,7 @@ TEST_F(AutoTaskTest, SixteenSlotsRoundTripByteForByte)
         }
         out.WriteString("Other", "Key", "Value");
     }
-    std::string a = ReadBytes(first), b = ReadBytes(second);
+    std::string a = ReadFileBytes(first), b = ReadFileBytes(second);
     EXPECT_EQ(a.substr(0, 2), "\xFF\xFE");
     EXPECT_EQ(a, b);
 }

@@ -5,6 +5,7 @@
 #include "foundation/WinNet.h"
 #include "platform/MountTable.h"
 #include "platform/NetShares.h"
+#include "support/PlatformFakes.h"
 #include "support/Sandbox.h"
 
 namespace {

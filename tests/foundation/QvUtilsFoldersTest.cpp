@@ -12,6 +12,7 @@
 #include "foundation/BuConsts.h"
 #include "platform/RegistryStore.h"
 #include "support/FakeProgram.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -20,13 +21,6 @@ class QvUtilsFoldersTest : public SandboxTest
 {
 protected:
     void TearDown() override { DeleteLockFile(); }
-    std::string ReadBytes(const std::string& name)
-    {
-        std::ifstream in(name, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
 };
 
 } // namespace
@@ -37,7 +31,7 @@ TEST_F(QvUtilsFoldersTest, TheLockFileHoldsTheTaskNameAsUtf16AndCannotBeTakenTwi
     ASSERT_TRUE(CreateLockFile(dir, "Daily ü"));
     EXPECT_FALSE(CreateLockFile(dir, "Other"));
     EXPECT_TRUE(LockFileExists(dir));
-    EXPECT_EQ(ReadBytes(dir + "Vastrel.lock"), std::string("D\0a\0i\0l\0y\0 \0\xFC\0", 14));
+    EXPECT_EQ(ReadFileBytes(dir + "Vastrel.lock"), std::string("D\0a\0i\0l\0y\0 \0\xFC\0", 14));
     DeleteLockFile();
     EXPECT_FALSE(LockFileExists(dir));
 }
@@ -119,10 +113,10 @@ TEST_F(QvUtilsFoldersTest, OldSettingsAreTakenOverOnce)
     std::string target = sandbox.Path("home/.config/Vastrel6/Vastrel.ini");
     std::filesystem::create_directories(sandbox.Path("home/.config/Vastrel6"));
     MigrateOldSettings(appData, target);
-    EXPECT_EQ(ReadBytes(target), "old");
+    EXPECT_EQ(ReadFileBytes(target), "old");
     std::ofstream(target) << "new";
     MigrateOldSettings(appData, target);
-    EXPECT_EQ(ReadBytes(target), "new");
+    EXPECT_EQ(ReadFileBytes(target), "new");
 }
 
 TEST(QvUtilsTaskFilesTest, KindsNamesAndListItems)

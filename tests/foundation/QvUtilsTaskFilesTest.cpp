@@ -7,6 +7,7 @@
 #include "foundation/IniFileUtils.h"
 #include "foundation/QvUtilsNames.h"
 #include "support/FakeClock.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -52,7 +53,7 @@ protected:
     std::string WriteTask(const std::string& name, const std::string& text)
     {
         std::string file = sandbox.Path(name);
-        std::ofstream(file, std::ios::binary) << text;
+        WriteFileBytes(file, text);
         return file;
     }
 };

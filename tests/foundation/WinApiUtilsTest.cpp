@@ -7,6 +7,7 @@
 #include "platform/ErrorCodes.h"
 #include "platform/EventLog.h"
 #include "platform/MachineInfo.h"
+#include "support/PlatformFakes.h"
 #include "support/Sandbox.h"
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "platform/MountTable.h"
 #include "platform/NetShares.h"
+#include "support/PlatformFakes.h"
 #include "support/Sandbox.h"
 
 namespace {

@@ -8,19 +8,15 @@
 #include <gtest/gtest.h>
 
 #include "support/FakeProgram.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
+#include "support/WaitFor.h"
 
 namespace {
 
 std::vector<std::string> Sh(const std::string& script)
 {
     return {"/bin/sh", "-c", script};
-}
-
-std::string ReadFile(const std::string& name)
-{
-    std::ifstream in(name);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 class WinExecuteTest : public SandboxTest
@@ -142,7 +138,7 @@ TEST_F(WinExecuteTest, TimeOutLeavesTheProgramRunningAndKeepsItsOutput)
                                        ecCapture, 2000, false, &text);
     EXPECT_EQ(r, WaitTimeoutResult);
     EXPECT_EQ(text, "started\n");
-    pid_t pid = std::stoi(ReadFile(pidFile));
+    pid_t pid = std::stoi(ReadFileBytes(pidFile));
     EXPECT_EQ(kill(pid, 0), 0);
     kill(pid, SIGKILL);
 }
@@ -170,7 +166,7 @@ TEST_F(WinExecuteTest, OwnConsoleModeEndsTheProgramAfterTheWait)
     uint32_t r = ExecuteConsoleProcess("", Sh("echo $$ > '" + pidFile + "'; exec sleep 30"), "",
                                        ecCapture | ecOwnConsole, 2000, false, nullptr);
     EXPECT_EQ(r, WaitTimeoutResult);
-    pid_t pid = std::stoi(ReadFile(pidFile));
+    pid_t pid = std::stoi(ReadFileBytes(pidFile));
     EXPECT_NE(kill(pid, 0), 0);
 }
 
@@ -179,15 +175,14 @@ TEST_F(WinExecuteTest, CancelEndsAnUnlimitedWait)
     std::string pidFile = sandbox.Path("pid");
     std::thread canceller([pidFile] {
         // Cancel once the program runs (it notes its id first).
-        while (ReadFile(pidFile).find('\n') == std::string::npos)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        WaitFor([&] { return ReadFileBytes(pidFile).find('\n') != std::string::npos; });
         CancelExecution();
     });
     uint32_t r = ExecuteConsoleProcess("", Sh("echo $$ > '" + pidFile + "'; exec sleep 30"), "", ecCapture, 0,
                                        false, nullptr);
     canceller.join();
     EXPECT_EQ(r, WaitTimeoutResult);
-    pid_t pid = std::stoi(ReadFile(pidFile));
+    pid_t pid = std::stoi(ReadFileBytes(pidFile));
     EXPECT_EQ(kill(pid, 0), 0);
     kill(pid, SIGKILL);
     // The flag is cleared again: the next run waits normally.
@@ -211,7 +206,7 @@ TEST_F(WinExecuteTest, ShellExecuteRunsExecutablesDirectly)
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     EXPECT_EQ(ShellExecuteAndWait(script, {"hi there", sandbox.Path("out")}, "", false, 0, true),
               7 | ApplicationExitFlag);
-    EXPECT_EQ(ReadFile(sandbox.Path("out")), "hi there\n");
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("out")), "hi there\n");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "platform/ErrorCodes.h"
 #include "platform/MountTable.h"
 #include "platform/NetShares.h"
+#include "support/PlatformFakes.h"
 #include "support/Sandbox.h"
 
 namespace {

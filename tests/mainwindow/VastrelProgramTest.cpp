@@ -13,38 +13,25 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Files.h"
 #include "support/Sandbox.h"
 #include "support/Shell.h"
 
 namespace {
 
-std::string ReadAll(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::string& name, const std::string& text)
-{
-    std::filesystem::create_directories(std::filesystem::path(name).parent_path());
-    std::ofstream(name, std::ios::binary) << text;
-}
-
 class VastrelProgramTest : public SandboxTest
 {
 protected:
     std::string ConfigDir() const { return sandbox.Path("home/.config/Vastrel6/"); }
-    std::string Log() const { return ReadAll(ConfigDir() + "Vastrel.log"); }
-    std::string ErrorLog() const { return ReadAll(ConfigDir() + "QvErrors.log"); }
+    std::string Log() const { return ReadFileBytes(ConfigDir() + "Vastrel.log"); }
+    std::string ErrorLog() const { return ReadFileBytes(ConfigDir() + "QvErrors.log"); }
 
     // A task with one source folder and a destination.
     std::string Task(const std::string& name, const std::string& dest, const std::string& source)
     {
         std::string path = sandbox.Path(name);
-        WriteFile(path, "[Global]\r\nDestination=" + dest + "\r\nDirCount=1\r\n[Dir000]\r\nSource=" + source +
-                            "\r\nEnabled=1\r\n");
+        WriteFileBytes(path, "[Global]\r\nDestination=" + dest +
+                                 "\r\nDirCount=1\r\n[Dir000]\r\nSource=" + source + "\r\nEnabled=1\r\n");
         return path;
     }
 
@@ -120,11 +107,11 @@ TEST_F(VastrelProgramTest, ATaskFileThatCannotBeRunIsRefusedAndTheReasonGoesToSt
     std::filesystem::create_directories(sandbox.Path("src"));
     std::filesystem::create_directories(sandbox.Path("folder.buj"));
     ASSERT_EQ(mkfifo(sandbox.Path("fifo.buj").c_str(), 0644), 0);
-    WriteFile(sandbox.Path("empty.buj"), "");
+    WriteFileBytes(sandbox.Path("empty.buj"), "");
     auto zipTask = [&](const std::string& name, const std::string& size) {
-        WriteFile(sandbox.Path(name),
-                  "[Global]\r\nDestination=" + sandbox.Path("dest") + "\r\nDestMode=4\r\nZipSize=" + size +
-                      "\r\nDirCount=1\r\n[Dir000]\r\nSource=" + sandbox.Path("src") + "\r\n");
+        WriteFileBytes(sandbox.Path(name),
+                       "[Global]\r\nDestination=" + sandbox.Path("dest") + "\r\nDestMode=4\r\nZipSize=" +
+                           size + "\r\nDirCount=1\r\n[Dir000]\r\nSource=" + sandbox.Path("src") + "\r\n");
         return sandbox.Path(name);
     };
     struct Case
@@ -141,7 +128,7 @@ TEST_F(VastrelProgramTest, ATaskFileThatCannotBeRunIsRefusedAndTheReasonGoesToSt
     };
     if (geteuid() != 0) {
         // root reads every file: only others can be refused a read
-        WriteFile(sandbox.Path("locked.buj"), "[Global]\r\n");
+        WriteFileBytes(sandbox.Path("locked.buj"), "[Global]\r\n");
         std::filesystem::permissions(sandbox.Path("locked.buj"), std::filesystem::perms::none);
         cases.push_back({sandbox.Path("locked.buj"), "the task file cannot be read: Permission denied"});
     }
@@ -166,24 +153,26 @@ TEST_F(VastrelProgramTest, ATaskFileThatCannotBeRunIsRefusedAndTheReasonGoesToSt
 
     // The smallest split size is accepted, and so is any size for a method that does not split.
     EXPECT_EQ(Run("/force " + ShellQuote(zipTask("smallest.buj", "65536"))).exitCode, 0);
-    WriteFile(sandbox.Path("folders.buj"), "[Global]\r\nDestination=" + sandbox.Path("dest2") +
-                                               "\r\nDestMode=0\r\nZipSize=5\r\nDirCount=1\r\n[Dir000]\r\n"
-                                               "Source=" +
-                                               sandbox.Path("src") + "\r\n");
+    WriteFileBytes(sandbox.Path("folders.buj"),
+                   "[Global]\r\nDestination=" + sandbox.Path("dest2") +
+                       "\r\nDestMode=0\r\nZipSize=5\r\nDirCount=1\r\n[Dir000]\r\n"
+                       "Source=" +
+                       sandbox.Path("src") + "\r\n");
     EXPECT_EQ(Run("/force " + ShellQuote(sandbox.Path("folders.buj"))).exitCode, 0);
 }
 
 TEST_F(VastrelProgramTest, TheStatisticsOfARunGoIntoTheTaskFileBesideItsComments)
 {
-    WriteFile(sandbox.Path("src/a.txt"), "alpha");
+    WriteFileBytes(sandbox.Path("src/a.txt"), "alpha");
     const std::string task = sandbox.Path("commented.buj");
-    WriteFile(task, "; nightly copy of the sources\r\n[Global]\r\n; to the second disk\r\nDestination=" +
-                        sandbox.Path("dest") + "\r\nDirCount=1\r\n[Dir000]\r\n; the only folder\r\nSource=" +
-                        sandbox.Path("src") + "\r\n");
+    WriteFileBytes(task, "; nightly copy of the sources\r\n[Global]\r\n; to the second disk\r\nDestination=" +
+                             sandbox.Path("dest") +
+                             "\r\nDirCount=1\r\n[Dir000]\r\n; the only folder\r\nSource=" +
+                             sandbox.Path("src") + "\r\n");
     ShellResult r = Run("/force " + ShellQuote(task));
     ASSERT_EQ(r.exitCode, 0) << r.output;
     // written back as UTF-16, read as ASCII here
-    std::string text = ReadAll(task);
+    std::string text = ReadFileBytes(task);
     text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
     for (const char* comment : {"; nightly copy of the sources\r\n[Global]\r\n; to the second disk\r\n",
                                 "[Dir000]\r\n; the only folder\r\n"})
@@ -196,11 +185,11 @@ TEST_F(VastrelProgramTest, TheStatisticsOfARunGoIntoTheTaskFileBesideItsComments
 TEST_F(VastrelProgramTest, OnADisplayTheProgressWindowFollowsTheRunAndClosesAfterItsCountdown)
 {
     for (int i = 0; i < 20; ++i)
-        WriteFile(sandbox.Path("src/d/f" + std::to_string(i) + ".txt"), "data " + std::to_string(i));
+        WriteFileBytes(sandbox.Path("src/d/f" + std::to_string(i) + ".txt"), "data " + std::to_string(i));
     const std::string task = sandbox.Path("ok.buj");
-    WriteFile(task, "[Global]\r\nDestination=" + sandbox.Path("dest") +
-                        "\r\nDirCount=1\r\n[Dir000]\r\nSource=" + sandbox.Path("src") +
-                        "\r\nBackupMode=1\r\nFileCount=20\r\n");
+    WriteFileBytes(task, "[Global]\r\nDestination=" + sandbox.Path("dest") +
+                             "\r\nDirCount=1\r\n[Dir000]\r\nSource=" + sandbox.Path("src") +
+                             "\r\nBackupMode=1\r\nFileCount=20\r\n");
     ShellResult r =
         RunShell("env -u WAYLAND_DISPLAY DISPLAY=:0 QT_QPA_PLATFORM=offscreen VASTREL_POWER_LOG=" +
                  ShellQuote(sandbox.Path("power.log")) + " " + ShellQuote(VASTREL_EXE) + " /force /wait:1 " +
@@ -212,18 +201,18 @@ TEST_F(VastrelProgramTest, OnADisplayTheProgressWindowFollowsTheRunAndClosesAfte
         copied += e.is_regular_file();
     EXPECT_EQ(copied, 20);
     // The window was there: it keeps its place in the settings file (UTF-16, read as ASCII here).
-    std::string ini = ReadAll(ConfigDir() + "Vastrel.ini");
+    std::string ini = ReadFileBytes(ConfigDir() + "Vastrel.ini");
     ini.erase(std::remove(ini.begin(), ini.end(), '\0'), ini.end());
     EXPECT_NE(ini.find("[StatusWindow]"), std::string::npos) << ini;
 }
 
 TEST_F(VastrelProgramTest, ADisplayThatDoesNotAnswerLeavesTheRunUnattended)
 {
-    WriteFile(sandbox.Path("src/a.txt"), "alpha");
+    WriteFileBytes(sandbox.Path("src/a.txt"), "alpha");
     const std::string task = sandbox.Path("ok.buj");
-    WriteFile(task, "[Global]\r\nDestination=" + sandbox.Path("dest") +
-                        "\r\nDirCount=1\r\n[Dir000]\r\nSource=" + sandbox.Path("src") +
-                        "\r\nBackupMode=1\r\n");
+    WriteFileBytes(task, "[Global]\r\nDestination=" + sandbox.Path("dest") +
+                             "\r\nDirCount=1\r\n[Dir000]\r\nSource=" + sandbox.Path("src") +
+                             "\r\nBackupMode=1\r\n");
     // a display left over from an ended session, and a Wayland socket that is not there
     ShellResult r = RunShell("env -u QT_QPA_PLATFORM DISPLAY=:4711 WAYLAND_DISPLAY=gone-0 XDG_RUNTIME_DIR=" +
                              ShellQuote(sandbox.Path("run")) +
@@ -248,8 +237,8 @@ TEST_F(VastrelProgramTest, MissingSourceFolderCountsOneErrorInTheStatusLine)
 TEST_F(VastrelProgramTest, FullLogIsMovedAsideAndTheNewLogStartsWithTheContinuationLine)
 {
     std::filesystem::create_directories(sandbox.Path("src"));
-    WriteFile(ConfigDir() + "Vastrel.ini", "[Config]\r\nProtocolSize=1\r\n");
-    WriteFile(ConfigDir() + "Vastrel.log", "\xEF\xBB\xBF" + std::string(1025, 'x'));
+    WriteFileBytes(ConfigDir() + "Vastrel.ini", "[Config]\r\nProtocolSize=1\r\n");
+    WriteFileBytes(ConfigDir() + "Vastrel.log", "\xEF\xBB\xBF" + std::string(1025, 'x'));
     ShellResult r = Run("/fo " + ShellQuote(Task("t.buj", sandbox.Path("dest"), sandbox.Path("src"))));
     EXPECT_EQ(r.exitCode, 0) << r.output;
     std::string log = Log();
@@ -272,29 +261,29 @@ TEST_F(VastrelProgramTest, EndActionRunsAfterSuccessAndIsSuppressedByTheErrorAct
     std::string bad = ShellQuote(Task("bad.buj", sandbox.Path("dest"), sandbox.Path("gone")));
     EXPECT_EQ(Run("/force /end:shutdown " + ok).exitCode, 0);
     // The run keeps the system and the display awake while it lasts, then the end action follows.
-    EXPECT_EQ(ReadAll(sandbox.Path("power.log")), "inhibit sleep:idle\nrelease\nend shutdown\n");
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("power.log")), "inhibit sleep:idle\nrelease\nend shutdown\n");
     EXPECT_NE(Log().find("  ==> The system will be shut down!"), std::string::npos);
 
     std::filesystem::remove(sandbox.Path("power.log"));
     EXPECT_EQ(Run("/force /end:shutdown /erractions:4 " + bad).exitCode, 3);
-    EXPECT_EQ(ReadAll(sandbox.Path("power.log")), "inhibit sleep:idle\nrelease\n");
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("power.log")), "inhibit sleep:idle\nrelease\n");
 
     std::filesystem::remove(sandbox.Path("power.log"));
     EXPECT_EQ(Run("/force /noaction /end:s " + ok).exitCode, 0);
-    EXPECT_EQ(ReadAll(sandbox.Path("power.log")), "inhibit sleep:idle\nrelease\nend shutdown\n")
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("power.log")), "inhibit sleep:idle\nrelease\nend shutdown\n")
         << "/noaction keeps the command line's end";
 
     std::filesystem::remove(sandbox.Path("power.log"));
     EXPECT_EQ(Run("/force /suspend:h /prompt:quiet " + ok).exitCode, 0);
-    EXPECT_EQ(ReadAll(sandbox.Path("power.log")), "inhibit sleep:idle\nrelease\nsuspend hibernate\n");
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("power.log")), "inhibit sleep:idle\nrelease\nsuspend hibernate\n");
 }
 
 TEST_F(VastrelProgramTest, ArgumentFileAndAbsolutePathsAreToldApartFromOptions)
 {
     std::filesystem::create_directories(sandbox.Path("s r c"));
     std::string task = Task("my tasks/a b.buj", sandbox.Path("dest"), sandbox.Path("s r c"));
-    WriteFile(sandbox.Path("args.txt"),
-              "/force ; run it\r\n" + task + "   ; the task\r\n\r\n/unknownoption\r\n");
+    WriteFileBytes(sandbox.Path("args.txt"),
+                   "/force ; run it\r\n" + task + "   ; the task\r\n\r\n/unknownoption\r\n");
     ShellResult r = Run("@" + ShellQuote(sandbox.Path("args.txt")));
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_NE(Log().find("Status: OK"), std::string::npos);
@@ -313,11 +302,11 @@ TEST_F(VastrelProgramTest, LockFileOfALiveRunIsLeftInPlaceAndALeftoverOneIsRemov
     std::filesystem::create_directories(sandbox.Path("src"));
     const std::string lock = ConfigDir() + "Vastrel.lock";
     const std::string task = ShellQuote(Task("t.buj", sandbox.Path("dest"), sandbox.Path("src")));
-    WriteFile(lock, std::string("o\0t\0h\0e\0r\0", 10));
+    WriteFileBytes(lock, std::string("o\0t\0h\0e\0r\0", 10));
     int fd = open(lock.c_str(), O_RDONLY);
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
     EXPECT_EQ(Run("/force " + task).exitCode, 0);
-    EXPECT_EQ(ReadAll(lock), std::string("o\0t\0h\0e\0r\0", 10));
+    EXPECT_EQ(ReadFileBytes(lock), std::string("o\0t\0h\0e\0r\0", 10));
     EXPECT_NE(Log().find("  *** Another backup is running (other); its lock file"), std::string::npos)
         << Log();
     close(fd);
@@ -331,9 +320,9 @@ TEST_F(VastrelProgramTest, AutomaticSlotsRunByNumberOrAllTogether)
     std::filesystem::create_directories(sandbox.Path("src"));
     std::string first = Task("first.buj", sandbox.Path("dest1"), sandbox.Path("src"));
     std::string second = Task("second.buj", sandbox.Path("dest2"), sandbox.Path("src"));
-    WriteFile(ConfigDir() + "Vastrel.ini", "[Config]\r\nTaskCount=3\r\n[AutoTask0]\r\nName=" + first +
-                                               "\r\nMode=1\r\nAutoEnd=2\r\n[AutoTask1]\r\nName=" + second +
-                                               "\r\nMode=0\r\n[AutoTask2]\r\nName=\r\n");
+    WriteFileBytes(ConfigDir() + "Vastrel.ini", "[Config]\r\nTaskCount=3\r\n[AutoTask0]\r\nName=" + first +
+                                                    "\r\nMode=1\r\nAutoEnd=2\r\n[AutoTask1]\r\nName=" +
+                                                    second + "\r\nMode=0\r\n[AutoTask2]\r\nName=\r\n");
     // "#2" names a slot that is switched off: an explicit number runs it all the same.
     EXPECT_EQ(Run("/force '#2'").exitCode, 0);
     EXPECT_TRUE(std::filesystem::is_directory(sandbox.Path("dest2")));
@@ -350,8 +339,9 @@ TEST_F(VastrelProgramTest, AutomaticSlotsRunByNumberOrAllTogether)
     EXPECT_EQ(Run("/force '#17'").exitCode, 0);
     EXPECT_FALSE(std::filesystem::exists(sandbox.Path("dest1")));
     // The run state went back into the slot's section.
-    EXPECT_NE(ReadAll(ConfigDir() + "Vastrel.ini").find(std::string("E\0r\0r\0o\0r\0S\0t\0a\0t\0u\0s\0", 22)),
-              std::string::npos);
+    EXPECT_NE(
+        ReadFileBytes(ConfigDir() + "Vastrel.ini").find(std::string("E\0r\0r\0o\0r\0S\0t\0a\0t\0u\0s\0", 22)),
+        std::string::npos);
 }
 
 TEST_F(VastrelProgramTest, UnwritableSettingsAndLogFoldersAreReportedAndTheExitCodeStays)

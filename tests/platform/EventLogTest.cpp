@@ -2,6 +2,7 @@
 
 #include <syslog.h>
 
+#include "support/PlatformFakes.h"
 #include "support/Sandbox.h"
 
 TEST(EventLogTest, MessagesCarryTheIdAndTheInsertionStrings)

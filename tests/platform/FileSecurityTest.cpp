@@ -9,14 +9,10 @@
 
 #include "platform/ErrorCodes.h"
 #include "platform/FileStatus.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace {
-
-void WriteFile(const std::string& name, const std::string& text)
-{
-    std::ofstream(name, std::ios::binary) << text;
-}
 
 std::string GetXattr(const std::string& path, const std::string& name)
 {
@@ -46,8 +42,8 @@ class FileSecurityTest : public SandboxTest
 TEST_F(FileSecurityTest, UserAttributesAreCopiedAsStreamsButTheSuitesOwnMarksAreNot)
 {
     std::string src = sandbox.Path("src.txt"), dst = sandbox.Path("dst.txt");
-    WriteFile(src, "a");
-    WriteFile(dst, "a");
+    WriteFileBytes(src, "a");
+    WriteFileBytes(dst, "a");
     ASSERT_EQ(::setxattr(src.c_str(), "user.comment", "hello", 5, 0), 0);
     ASSERT_EQ(::setxattr(src.c_str(), "user.empty", "", 0, 0), 0);
     ASSERT_EQ(ResetArchiveBit(src, true), 0u);
@@ -64,8 +60,8 @@ TEST_F(FileSecurityTest, UserAttributesAreCopiedAsStreamsButTheSuitesOwnMarksAre
 TEST_F(FileSecurityTest, AFileWithoutStreamsCopiesNothingAndSucceeds)
 {
     std::string src = sandbox.Path("s"), dst = sandbox.Path("d");
-    WriteFile(src, "");
-    WriteFile(dst, "");
+    WriteFileBytes(src, "");
+    WriteFileBytes(dst, "");
     EXPECT_EQ(CopyAltStreams(src, dst), 0u);
     EXPECT_EQ(CopyAltStreams(sandbox.Path("missing"), dst), WinError::ERROR_FILE_NOT_FOUND);
 }
@@ -73,8 +69,8 @@ TEST_F(FileSecurityTest, AFileWithoutStreamsCopiesNothingAndSucceeds)
 TEST_F(FileSecurityTest, ADestinationWithoutExtendedAttributesGivesNotSupported)
 {
     std::string src = sandbox.Path("s"), dst = sandbox.Path("d");
-    WriteFile(src, "");
-    WriteFile(dst, "");
+    WriteFileBytes(src, "");
+    WriteFileBytes(dst, "");
     ASSERT_EQ(::setxattr(src.c_str(), "user.x", "1", 1, 0), 0);
     // The real layer lists the source; a layer that refuses stands for the destination's file system.
     struct HalfLayer : RealExtAttrLayer
@@ -89,8 +85,8 @@ TEST_F(FileSecurityTest, ADestinationWithoutExtendedAttributesGivesNotSupported)
 TEST_F(FileSecurityTest, PermissionsCopyModeBitsAclsAndOwner)
 {
     std::string src = sandbox.Path("src"), dst = sandbox.Path("dst");
-    WriteFile(src, "a");
-    WriteFile(dst, "a");
+    WriteFileBytes(src, "a");
+    WriteFileBytes(dst, "a");
     ::chmod(src.c_str(), 0640);
     acl_t acl = acl_from_text("u::rw-,u:1234:r--,g::r--,m::r--,o::---");
     ASSERT_NE(acl, nullptr);

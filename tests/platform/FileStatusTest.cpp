@@ -8,14 +8,10 @@
 #include <unistd.h>
 
 #include "platform/ErrorCodes.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace {
-
-void WriteFile(const std::string& name, const std::string& text)
-{
-    std::ofstream(name, std::ios::binary) << text;
-}
 
 uint32_t AttrOf(const std::string& path, bool follow = false)
 {
@@ -40,9 +36,9 @@ class FileStatusTest : public SandboxTest
 
 TEST_F(FileStatusTest, AttributesFollowModeNameAndFileType)
 {
-    WriteFile(sandbox.Path("plain.txt"), "x");
-    WriteFile(sandbox.Path(".hidden"), "x");
-    WriteFile(sandbox.Path("ro.txt"), "x");
+    WriteFileBytes(sandbox.Path("plain.txt"), "x");
+    WriteFileBytes(sandbox.Path(".hidden"), "x");
+    WriteFileBytes(sandbox.Path("ro.txt"), "x");
     ::chmod(sandbox.Path("ro.txt").c_str(), 0444);
     ::mkdir(sandbox.Path("dir").c_str(), 0755);
     ::symlink("plain.txt", sandbox.Path("link").c_str());
@@ -77,7 +73,7 @@ TEST_F(FileStatusTest, AMountPointIsAReparsePointButTheRootFolderIsNot)
 TEST_F(FileStatusTest, ArchiveBitIsSetForNewFilesClearedByResetAndSetAgainByAWrite)
 {
     std::string f = sandbox.Path("a.txt");
-    WriteFile(f, "one");
+    WriteFileBytes(f, "one");
     EXPECT_TRUE(AttrOf(f) & faArchive);
     ASSERT_EQ(ResetArchiveBit(f, true), 0u);
     EXPECT_FALSE(AttrOf(f) & faArchive);
@@ -86,7 +82,7 @@ TEST_F(FileStatusTest, ArchiveBitIsSetForNewFilesClearedByResetAndSetAgainByAWri
 
     // A write of the same size with a new time sets the bit again.
     struct timeval tv[2] = {{1000, 0}, {2000, 0}};
-    WriteFile(f, "two");
+    WriteFileBytes(f, "two");
     ::utimes(f.c_str(), tv);
     EXPECT_TRUE(AttrOf(f) & faArchive);
 
@@ -98,7 +94,7 @@ TEST_F(FileStatusTest, ArchiveBitIsSetForNewFilesClearedByResetAndSetAgainByAWri
 TEST_F(FileStatusTest, WritingTheAttributeWordClearsAndSetsArchiveAndReadOnly)
 {
     std::string f = sandbox.Path("b.txt");
-    WriteFile(f, "data");
+    WriteFileBytes(f, "data");
     ASSERT_EQ(WriteFileAttributes(f, faReadOnly, true), 0u);
     EXPECT_EQ(AttrOf(f), uint32_t(faReadOnly));
     struct stat st
@@ -133,7 +129,7 @@ TEST_F(FileStatusTest, AReadOnlyMarkLeavesAFolderWritable)
 TEST_F(FileStatusTest, WithoutExtendedAttributesTheArchiveBitAlwaysReadsAsSet)
 {
     std::string f = sandbox.Path("c.txt");
-    WriteFile(f, "x");
+    WriteFileBytes(f, "x");
     NoXattrs refuse;
     EXPECT_TRUE(AttrOf(f) & faArchive);
     EXPECT_EQ(ResetArchiveBit(f, true), WinError::ERROR_NOT_SUPPORTED);
@@ -146,7 +142,7 @@ TEST_F(FileStatusTest, WithoutExtendedAttributesTheArchiveBitAlwaysReadsAsSet)
 TEST_F(FileStatusTest, TimesAreWrittenAndReadAsFileTimes)
 {
     std::string f = sandbox.Path("t.txt");
-    WriteFile(f, "x");
+    WriteFileBytes(f, "x");
     FILETIME access = UnixNsToFileTime(1000000000, 0);
     FILETIME write = UnixNsToFileTime(1500000000, 123456700);
     ASSERT_EQ(WriteFileTimes(f, &access, &write, true), 0u);
@@ -188,7 +184,7 @@ TEST_F(FileStatusTest, BadPathsGiveClearCodes)
 TEST_F(FileStatusTest, NamesThatAreNotUtf8PassThrough)
 {
     std::string f = sandbox.Path("caf\xE9.txt");
-    WriteFile(f, "abc");
+    WriteFileBytes(f, "abc");
     TPosixFileData d;
     ASSERT_EQ(ReadFileData(f, false, d), 0u);
     EXPECT_EQ(d.Size, 3);

@@ -13,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Files.h"
 #include "support/Sandbox.h"
+#include "support/WaitFor.h"
 
 namespace {
 
@@ -74,14 +76,6 @@ std::string ReadCommand(int fd)
     return line;
 }
 
-std::string ReadFile(const std::string& name)
-{
-    std::ifstream in(name);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 class LineConnectionTest : public SandboxTest
 {
 protected:
@@ -114,7 +108,7 @@ TEST_F(LineConnectionTest, ReadsSingleAndMultiLineReplies)
     EXPECT_EQ(feat.Lines[4], "End");
     EXPECT_EQ(conn.Command("NOOP").CodeAndText(), "200 ");
     conn.Disconnect();
-    std::string log = ReadFile(sandbox.Path("proto.log"));
+    std::string log = ReadFileBytes(sandbox.Path("proto.log"));
     EXPECT_NE(log.find("Recv: 220 Welcome"), std::string::npos);
     EXPECT_NE(log.find("Sent: FEAT"), std::string::npos);
 }
@@ -193,7 +187,7 @@ TEST_F(LineConnectionTest, LogShowsMaskedTextAndNeverASecret)
     conn.Command("USER s3cr3t-user");
     EXPECT_EQ(conn.Command("PASS pa55word", "PASS ***").Code, 230);
     conn.Disconnect();
-    std::string log = ReadFile(sandbox.Path("proto.log"));
+    std::string log = ReadFileBytes(sandbox.Path("proto.log"));
     EXPECT_EQ(log.find("pa55word"), std::string::npos);
     EXPECT_NE(log.find("Sent: PASS ***"), std::string::npos);
 }
@@ -239,9 +233,7 @@ TEST_F(LineConnectionTest, ConnectedTurnsFalseWhenThePeerCloses)
     ScriptServer server([](int fd, std::atomic<bool>&) { Send(fd, "421 bye\r\n"); });
     conn.Connect("127.0.0.1", server.Port(), 4, 1000);
     EXPECT_EQ(conn.ReadReply().Code, 421);
-    for (int i = 0; i < 100 && conn.Connected(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_FALSE(conn.Connected());
+    EXPECT_TRUE(WaitFor([&] { return !conn.Connected(); }));
 }
 
 } // namespace

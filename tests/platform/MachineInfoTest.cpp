@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "support/PlatformFakes.h"
+
 TEST(MachineInfoTest, OsReleaseValuesLoseTheirQuotes)
 {
     std::string text = "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/Files.h"
+#include "support/PlatformFakes.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -16,10 +18,7 @@ std::string FixtureDir()
 
 std::string Fixture(const std::string& name)
 {
-    std::ifstream in(FixtureDir() + name);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return ReadFileBytes(FixtureDir() + name);
 }
 
 } // namespace

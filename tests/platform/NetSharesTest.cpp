@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "platform/ErrorCodes.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -23,13 +24,6 @@ protected:
                               << "exit " << exitCode << "\n";
         ::chmod(script.c_str(), 0755);
         return script;
-    }
-    std::string Read(const std::string& name)
-    {
-        std::ifstream in(sandbox.Path(name));
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
     }
 };
 
@@ -66,11 +60,11 @@ TEST_F(NetSharesTest, GioReceivesTheAccountOnItsInputAndItsResultIsMapped)
     gio.GioProgram = FakeGio(0, "");
     TShareName share{"nas", "backup", ""};
     ASSERT_EQ(gio.Connect(share, "anna", "WORKGROUP", "secret"), 0u);
-    EXPECT_EQ(Read("args"), "mount smb://nas/backup\n");
-    EXPECT_EQ(Read("input"), "anna\nWORKGROUP\nsecret\n");
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("args")), "mount smb://nas/backup\n");
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("input")), "anna\nWORKGROUP\nsecret\n");
 
     ASSERT_EQ(gio.Connect(share, "", "", ""), 0u);
-    EXPECT_EQ(Read("args"), "mount --anonymous smb://nas/backup\n");
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("args")), "mount --anonymous smb://nas/backup\n");
 
     gio.GioProgram = FakeGio(2, "gio: smb://nas/backup: Failed to mount Windows share: Permission denied");
     EXPECT_EQ(gio.Connect(share, "anna", "", "wrong"), WinError::ERROR_LOGON_FAILURE);

@@ -6,17 +6,10 @@
 #include <unistd.h>
 
 #include "platform/ErrorCodes.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace {
-
-std::string ReadText(const std::string& name)
-{
-    std::ifstream in(name);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 bool Exists(const std::string& path)
 {
@@ -49,8 +42,8 @@ TEST_F(TrashTest, AFileOnTheHomeVolumeGoesToTheHomeTrashWithItsInfo)
     std::string trash = sandbox.Path("home/.local/share/Trash");
     EXPECT_EQ(HomeTrashDir(), trash);
     EXPECT_EQ(trashed, trash + "/files/a b.txt");
-    EXPECT_EQ(ReadText(trashed), "content");
-    std::string info = ReadText(trash + "/info/a b.txt.trashinfo");
+    EXPECT_EQ(ReadFileBytes(trashed), "content");
+    std::string info = ReadFileBytes(trash + "/info/a b.txt.trashinfo");
     EXPECT_EQ(info.rfind("[Trash Info]\nPath=" + TrashEncodePath(f) + "\nDeletionDate=", 0), 0u) << info;
     EXPECT_EQ(info.size(),
               std::string("[Trash Info]\nPath=" + TrashEncodePath(f) + "\nDeletionDate=").size() + 20);
@@ -63,9 +56,9 @@ TEST_F(TrashTest, NameCollisionsGetNumberedNamesAndFoldersAndLinksMoveWhole)
         std::ofstream(sandbox.Path("x.txt")) << i;
         ASSERT_EQ(MoveToTrash(sandbox.Path("x.txt")), 0u);
     }
-    EXPECT_EQ(ReadText(trash + "/files/x.txt"), "0");
-    EXPECT_EQ(ReadText(trash + "/files/x.2.txt"), "1");
-    EXPECT_EQ(ReadText(trash + "/files/x.3.txt"), "2");
+    EXPECT_EQ(ReadFileBytes(trash + "/files/x.txt"), "0");
+    EXPECT_EQ(ReadFileBytes(trash + "/files/x.2.txt"), "1");
+    EXPECT_EQ(ReadFileBytes(trash + "/files/x.3.txt"), "2");
     EXPECT_TRUE(Exists(trash + "/info/x.3.txt.trashinfo"));
 
     ::mkdir(sandbox.Path("tree").c_str(), 0755);
@@ -73,7 +66,7 @@ TEST_F(TrashTest, NameCollisionsGetNumberedNamesAndFoldersAndLinksMoveWhole)
     ::symlink("/nonexistent", sandbox.Path("dangling").c_str());
     ASSERT_EQ(MoveToTrash(sandbox.Path("tree")), 0u);
     ASSERT_EQ(MoveToTrash(sandbox.Path("dangling")), 0u);
-    EXPECT_EQ(ReadText(trash + "/files/tree/inner"), "i");
+    EXPECT_EQ(ReadFileBytes(trash + "/files/tree/inner"), "i");
     char target[64] = {};
     ASSERT_GT(::readlink((trash + "/files/dangling").c_str(), target, sizeof target - 1), 0);
     EXPECT_STREQ(target, "/nonexistent");
@@ -98,7 +91,7 @@ TEST_F(TrashTest, AFileOnAnotherVolumeGoesToTheTrashOfThatVolume)
     ASSERT_EQ(rc, 0u);
     EXPECT_EQ(trashed.rfind(volTrash + "/files/v", 0), 0u) << trashed;
     std::string name = trashed.substr(trashed.find_last_of('/') + 1);
-    std::string info = ReadText(volTrash + "/info/" + name + ".trashinfo");
+    std::string info = ReadFileBytes(volTrash + "/info/" + name + ".trashinfo");
     // Relative to the top folder of the volume.
     EXPECT_NE(info.find("Path=vastrel-trash-test-" + std::to_string(::getpid()) + "/v.txt\n"),
               std::string::npos)

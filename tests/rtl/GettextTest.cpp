@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "rtl/Gettext.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -53,12 +54,6 @@ protected:
         const std::string command = "msgfmt --endianness=" + endianness + " -o '" + mo + "' '" + po + "'";
         EXPECT_EQ(std::system(command.c_str()), 0);
         return mo;
-    }
-
-    static std::string ReadAll(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
     void TearDown() override { SetCatalogue(nullptr); }
@@ -133,7 +128,7 @@ TEST_F(Gettext, SwitchingCataloguesWhileTranslatingIsSafe)
 
 TEST_F(Gettext, DamagedDataGivesAnEmptyCatalogue)
 {
-    const std::string good = ReadAll(Compile("little"));
+    const std::string good = ReadFileBytes(Compile("little"));
     TMoCatalogue catalogue;
     ASSERT_TRUE(catalogue.LoadFromData(good));
 

@@ -2,6 +2,7 @@
 #include "support/Sandbox.h"
 #include "support/TreeBuilder.h"
 
+#include <cstdlib>
 #include <gtest/gtest-spi.h>
 
 TEST(RunShell, GivesExitCodesIncludingSignals)
@@ -66,18 +67,31 @@ void NeedTool(const char* name, bool& reachedEnd)
 
 TEST(RequireTool, SkipsWhenTheToolIsMissingAndGoesOnWhenItIsThere)
 {
+    // the outcome for a missing tool does not depend on the caller's environment
+    const char* saved = std::getenv("VASTREL_REQUIRE_SERVERS");
+    const std::string savedValue = saved ? saved : "";
     bool reached = false;
     NeedTool("sh", reached);
     EXPECT_TRUE(reached);
 
-    reached = false;
-    ::testing::TestPartResultArray results;
-    {
-        ::testing::ScopedFakeTestPartResultReporter reporter(
-            ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &results);
-        NeedTool("vastrel-no-such-tool", reached);
+    for (const char* required : {"0", "1"}) {
+        ::setenv("VASTREL_REQUIRE_SERVERS", required, 1);
+        reached = false;
+        ::testing::TestPartResultArray results;
+        {
+            ::testing::ScopedFakeTestPartResultReporter reporter(
+                ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &results);
+            NeedTool("vastrel-no-such-tool", reached);
+        }
+        EXPECT_FALSE(reached);
+        ASSERT_EQ(results.size(), 1);
+        if (std::string(required) == "1")
+            EXPECT_TRUE(results.GetTestPartResult(0).fatally_failed());
+        else
+            EXPECT_TRUE(results.GetTestPartResult(0).skipped());
     }
-    EXPECT_FALSE(reached);
-    ASSERT_EQ(results.size(), 1);
-    EXPECT_TRUE(results.GetTestPartResult(0).skipped());
+    if (saved)
+        ::setenv("VASTREL_REQUIRE_SERVERS", savedValue.c_str(), 1);
+    else
+        ::unsetenv("VASTREL_REQUIRE_SERVERS");
 }

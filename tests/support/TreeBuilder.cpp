@@ -4,8 +4,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,31 +103,6 @@ TreeMap ReadTree(const fs::path& root)
     TreeMap result;
     ReadFolder(root, "", result);
     return result;
-}
-
-std::string ReadFileBytes(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        Fail("cannot open", file, errno);
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        Fail("cannot read", file);
-    return data;
-}
-
-void WriteFileBytes(const fs::path& file, const std::string& content)
-{
-    std::error_code ec;
-    if (file.has_parent_path())
-        fs::create_directories(file.parent_path(), ec);
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out)
-        Fail("cannot create", file, errno);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.close();
-    if (!out)
-        Fail("cannot write", file);
 }
 
 int64_t FileMTime(const fs::path& path)

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Files.h" // ReadFileBytes, WriteFileBytes
+
 struct TreeEntry
 {
     enum class Kind
@@ -45,11 +47,6 @@ void BuildTree(const std::filesystem::path& root, const std::vector<TreeEntry>& 
 // and an empty content, symbolic links (never followed) as "-> target".
 using TreeMap = std::map<std::string, std::string>;
 TreeMap ReadTree(const std::filesystem::path& root);
-
-// Whole content of a file (throws std::runtime_error when it cannot be read) and writing one
-// (parents created).
-std::string ReadFileBytes(const std::filesystem::path& file);
-void WriteFileBytes(const std::filesystem::path& file, const std::string& content);
 
 // Modification time of a path in Unix seconds (of the link itself for a symbolic link).
 int64_t FileMTime(const std::filesystem::path& path);

@@ -63,9 +63,11 @@ TEST_F(TreeBuilder, BuildTreeRefusesAbsoluteAndEmptyPaths)
     EXPECT_THROW(BuildTree(sandbox.Root(), {{"", "no"}}), std::runtime_error);
 }
 
-TEST_F(TreeBuilder, FileBytesAreWrittenWithTheirFoldersAndAMissingFileCannotBeRead)
+TEST_F(TreeBuilder, FileBytesAreWrittenWithTheirFoldersAndAMissingFileReadsAsEmpty)
 {
-    EXPECT_THROW(ReadFileBytes(sandbox.Path("missing")), std::runtime_error);
-    WriteFileBytes(sandbox.Path("new/deep/file"), "data");
-    EXPECT_EQ(ReadFileBytes(sandbox.Path("new/deep/file")), "data");
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("missing")), "");
+    EXPECT_THROW(ReadFileBytes(sandbox.Root()), std::runtime_error);
+    WriteFileBytes(sandbox.Path("new/deep/file"), std::string("da\0ta", 5));
+    EXPECT_EQ(ReadFileBytes(sandbox.Path("new/deep/file")), std::string("da\0ta", 5));
+    EXPECT_THROW(WriteFileBytes(sandbox.Path("new/deep/file/below"), "x"), std::runtime_error);
 }

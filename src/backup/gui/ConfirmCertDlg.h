@@ -5,7 +5,7 @@
 #include <string>
 
 #include "archive/FtpUtils.h"
-#include "foundation/gui/DialogInteraction.h"
+#include "backup/gui/DialogInteraction.h"
 #include "foundation/gui/GuiUtils.h"
 
 class QLineEdit;

@@ -12,13 +12,13 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
-#include "BackupScreenshots.h"
-#include "GuiTestUtil.h"
 #include "foundation/BuConsts.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/gui/NumberEd.h"
 #include "foundation/gui/ShowMessageDlg.h"
 #include "support/Sandbox.h"
+#include "support/gui/GuiTestUtil.h"
+#include "support/gui/Screenshots.h"
 
 namespace {
 void ClickOk(QWidget* w)

@@ -10,14 +10,14 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-#include "BackupScreenshots.h"
-#include "GuiTestUtil.h"
 #include "backup/gui/Anzeige.h"
 #include "foundation/BuConsts.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/gui/SelectDlg.h"
 #include "foundation/gui/ShowMessageDlg.h"
 #include "support/Sandbox.h"
+#include "support/gui/GuiTestUtil.h"
+#include "support/gui/Screenshots.h"
 
 // Readable texts in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os)
@@ -364,8 +364,8 @@ TEST_F(AnzeigeTest, AHiddenRunStillFeedsTheTaskbar)
     Open(ProgressOption(poBackup), -1);
     EXPECT_FALSE(window.isVisible());
     window.SetTotalProgress(37);
-    ProcessEventsFor(250);
-    ASSERT_FALSE(progress.empty());
+    ASSERT_TRUE(WaitFor([&] { return !progress.empty() && progress.back().first == 37; }))
+        << "the taskbar never got the progress";
     EXPECT_EQ(std::make_pair(37, 100), progress.back());
     EXPECT_EQ(1, taskBar.front());
     EXPECT_EQ(1, window.Terminate());
@@ -381,9 +381,9 @@ TEST_F(AnzeigeTest, AnExceptionInARefreshIsReportedAndTheWindowGoesOn)
             throw std::runtime_error("refresh failed");
     };
     QueueMsgDialogAnswer(mrOk);
-    ProcessEventsFor(250);
+    // the timer goes on after the failure
+    EXPECT_TRUE(WaitFor([&] { return calls >= 2; }));
     window.OnRefresh = nullptr;
-    EXPECT_GE(calls, 2); // the timer went on after the failure
     ASSERT_FALSE(MsgDialogLog().empty());
     EXPECT_EQ("refresh failed", MsgDialogLog()[0].Text);
 }

@@ -15,8 +15,6 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-#include "BackupScreenshots.h"
-#include "GuiTestUtil.h"
 #include "backup/gui/BackupForm.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/QvUtilsNames.h"
@@ -27,6 +25,8 @@
 #include "rtl/Gettext.h"
 #include "support/Sandbox.h"
 #include "support/TreeBuilder.h"
+#include "support/gui/GuiTestUtil.h"
+#include "support/gui/Screenshots.h"
 
 namespace {
 

@@ -17,9 +17,6 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-#include "BackupScreenshots.h"
-#include "GuiTestUtil.h"
-#include "archive/FtpTestServer.h"
 #include "foundation/BuConsts.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/gui/HListBoxWidgets.h"
@@ -27,7 +24,11 @@
 #include "foundation/gui/ShowMessageDlg.h"
 #include "foundation/gui/StatWind.h"
 #include "rtl/DateTime.h"
+#include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
+#include "support/gui/GuiTestUtil.h"
+#include "support/gui/Screenshots.h"
 
 #include <ctime>
 
@@ -484,6 +485,7 @@ TEST_F(BuFtpDlgTest, HistoriesComeFromTheSettingsFileAndEmptyFieldsTakeTheNewest
 
 TEST_F(BuFtpDlgTest, SelectingARemoteDirectoryNeedsServerAndUserAndUsesTheFolderBrowser)
 {
+    VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
     TFtpParams p = SampleParams();
     p.Host = "";
     p.SecureMode = 0;

@@ -13,9 +13,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "BackupScreenshots.h"
-#include "GuiTestUtil.h"
-#include "archive/SmtpTestServer.h"
 #include "archive/mMailer10.h"
 #include "backup/gui/AccountDlg.h"
 #include "backup/gui/MailTestDlg.h"
@@ -24,6 +21,10 @@
 #include "foundation/gui/NumberEd.h"
 #include "foundation/gui/ShowMessageDlg.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
+#include "support/SmtpTestServer.h"
+#include "support/gui/GuiTestUtil.h"
+#include "support/gui/Screenshots.h"
 
 using ::testing::HasSubstr;
 
@@ -325,23 +326,10 @@ TEST_F(MailDlgTest, EncryptedZipAsksForAPasswordAndAddressBookKeepsQuotes)
 class MailDlgServerTest : public MailDlgTest
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        ::setenv("VASTREL_SOURCE_DIR", VASTREL_SOURCE_DIR_FOR_TESTS, 1);
-        server = new SmtpTestServer;
-        if (!server->Start())
-            startError = server->Error;
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
     void SetUp() override
     {
         MailDlgTest::SetUp();
-        if (!startError.empty())
-            GTEST_SKIP() << startError;
+        VASTREL_REQUIRE_SERVER(server->Error);
         saved = ProgSettings.Directories.LogDir;
         ProgSettings.Directories.LogDir = sandbox.Path("logs");
         std::filesystem::create_directories(sandbox.Path("logs"));
@@ -352,12 +340,8 @@ protected:
         MailDlgTest::TearDown();
     }
     std::string saved;
-    static SmtpTestServer* server;
-    static std::string startError;
+    SmtpTestServer* server = &SmtpTestServer::Shared();
 };
-
-SmtpTestServer* MailDlgServerTest::server = nullptr;
-std::string MailDlgServerTest::startError;
 
 TEST_F(MailDlgServerTest, TestButtonSendsToEveryRecipientAndShowsTheOutcome)
 {

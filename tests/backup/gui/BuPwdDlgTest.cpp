@@ -9,13 +9,13 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
-#include "BackupScreenshots.h"
-#include "GuiTestUtil.h"
 #include "backup/gui/PhDirDlg.h"
 #include "backup/gui/SelectFilesDlg.h"
 #include "foundation/gui/ShowMessageDlg.h"
 #include "foundation/gui/WinUtils.h"
 #include "support/Sandbox.h"
+#include "support/gui/GuiTestUtil.h"
+#include "support/gui/Screenshots.h"
 
 namespace {
 void ClickOk(QWidget* w)

@@ -9,10 +9,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "BackupScreenshots.h"
-#include "GuiTestUtil.h"
 #include "backup/gui/DesktopIconDlg.h"
 #include "foundation/gui/ShowMessageDlg.h"
+#include "support/gui/GuiTestUtil.h"
+#include "support/gui/Screenshots.h"
 
 namespace {
 

@@ -9,13 +9,14 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-#include "BackupScreenshots.h"
-#include "GuiTestUtil.h"
-#include "archive/FtpTestServer.h"
 #include "backup/BuFtpDlg.h"
 #include "foundation/gui/ShowMessageDlg.h"
 #include "foundation/gui/StatWind.h"
+#include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
+#include "support/Servers.h"
+#include "support/gui/GuiTestUtil.h"
+#include "support/gui/Screenshots.h"
 
 namespace fs = std::filesystem;
 
@@ -24,7 +25,11 @@ namespace {
 class FtpDirDlgTest : public SandboxTest
 {
 protected:
-    void SetUp() override { ClearMsgDialogLog(); }
+    void SetUp() override
+    {
+        VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
+        ClearMsgDialogLog();
+    }
     void TearDown() override { ClearMsgDialogLog(); }
 
     void MakeDirs(const std::string& root, std::initializer_list<const char*> dirs)
@@ -178,9 +183,7 @@ TEST_F(FtpDirDlgTest, OneDirectoryUpRereadsTheTreeAndStopsAtTheServerRoot)
 
 TEST_F(FtpDirDlgTest, BrowsesOverExplicitAndImplicitTls)
 {
-    const TestCertificate& tc = TestCertificate::Get();
-    if (!tc.Error.empty())
-        GTEST_SKIP() << tc.Error;
+    VASTREL_REQUIRE_SERVER(TestCertificate::Get().Error);
     for (const auto& [mode, secure] : {std::pair<const char*, int>{"explicit", 2}, {"implicit", 3}}) {
         PyFtpServer server(sandbox.Path(std::string("srv-") + mode), mode);
         ASSERT_TRUE(server.Started()) << server.Error();
@@ -246,7 +249,7 @@ TEST_F(FtpDirDlgTest, ADownServerARefusedLoginAndRefusedTlsEndWithAClearMessage)
         EXPECT_EQ(0u, text.rfind("Connection to FTP server failed\r\n", 0)) << text;
         EXPECT_NE(std::string::npos, text.find(c.reason)) << text;
         EXPECT_FALSE(StatusWindow()->isVisible());
-        ProcessEventsFor(30);
+        ProcessPendingEvents();
     }
 }
 

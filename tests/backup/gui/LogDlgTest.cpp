@@ -9,12 +9,12 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "BackupScreenshots.h"
-#include "GuiTestUtil.h"
 #include "backup/gui/ErrorActionDlg.h"
 #include "foundation/BuConsts.h"
 #include "foundation/gui/WinUtils.h"
 #include "support/Sandbox.h"
+#include "support/gui/GuiTestUtil.h"
+#include "support/gui/Screenshots.h"
 
 namespace {
 void ClickOk(QWidget* w)

@@ -1,6 +1,5 @@
 // The progress window following real backup runs of the engine on their own thread.
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -14,13 +13,16 @@
 #include <thread>
 #include <vector>
 
-#include "GuiTestUtil.h"
 #include "backup/BackupRun.h"
 #include "backup/CopyLoop.h"
 #include "backup/RunTestUtil.h"
 #include "backup/gui/Anzeige.h"
 #include "backup/gui/ProgressSink.h"
 #include "foundation/gui/ShowMessageDlg.h"
+#include "support/Files.h"
+#include "support/ThreadState.h"
+#include "support/WaitFor.h"
+#include "support/gui/GuiTestUtil.h"
 
 namespace fs = std::filesystem;
 
@@ -110,8 +112,7 @@ protected:
         progress.Abandon();
         control.Cancel(true);
         if (runner.joinable()) {
-            while (!done)
-                QApplication::processEvents(QEventLoop::AllEvents, 10);
+            WaitFor([this] { return done.load(); }, std::chrono::minutes(1));
             runner.join();
         }
         ClearMsgDialogLog();
@@ -131,6 +132,7 @@ protected:
         resultWatch.start();
         const std::string task = Task();
         runner = std::thread([this, task] {
+            runThread = CurrentThreadId();
             result = engine.DoBackupJob(0, iaDelay, 3, task);
             done = true;
         });
@@ -138,13 +140,28 @@ protected:
     // Serves the window until the run holds or ends (false after a minute without either).
     bool WaitUntilHeldOrDone()
     {
-        QElapsedTimer t;
-        t.start();
-        while (!done && !progress.Held() && t.elapsed() < 60000) {
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return done || progress.Held();
+        return WaitFor([this] { return done || progress.Held(); }, std::chrono::minutes(1));
+    }
+    // Serves the window until the run has ended.
+    void WaitUntilDone()
+    {
+        ASSERT_TRUE(WaitFor([this] { return done.load(); }, std::chrono::minutes(1)));
+        runner.join();
+    }
+    // Serves the window until the paused run waits: its thread is blocked three times in a row with the
+    // same number of copied files. A run that went on would copy files or stop at its next hold.
+    bool WaitUntilPausedRunWaits()
+    {
+        int blockedInARow = 0;
+        int lastCopied = -1;
+        return WaitFor(
+            [&] {
+                const int copied = CopiedFiles();
+                blockedInARow = ThreadIsBlocked(runThread) && copied == lastCopied ? blockedInARow + 1 : 0;
+                lastCopied = copied;
+                return blockedInARow >= 3 || done || progress.Held();
+            },
+            std::chrono::minutes(1));
     }
     int CopiedFiles() const
     {
@@ -167,6 +184,7 @@ protected:
     TBackupEngine engine{host, dialogs, progress, control, log};
     TCopyLoop loop{engine.Task, log, control, progress, dialogs};
     std::thread runner;
+    std::atomic<pid_t> runThread{0};
     std::atomic<bool> done{false};
     TBuResult result = brOK;
     std::vector<int> shown;
@@ -182,11 +200,11 @@ TEST_F(ProgressRunTest, TheWindowFollowsARunForwardToItsResult)
     Start();
     ASSERT_TRUE(WaitUntilHeldOrDone());
     ASSERT_FALSE(done);
-    ProcessEventsFor(350); // a few refreshes while the run stands at 30 %
+    // the window refreshes while the run stands at 30 %
+    EXPECT_TRUE(
+        WaitFor([this] { return std::any_of(shown.begin(), shown.end(), [](int v) { return v >= 30; }); }));
     progress.Release();
-    while (!done)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    runner.join();
+    WaitUntilDone();
 
     std::string frames;
     for (int v : shown)
@@ -213,11 +231,10 @@ TEST_F(ProgressRunTest, PauseHoldsTheRunAndCancelEndsItAsCancelled)
     QTest::mouseClick(Find<QPushButton>(&window, "PauseBtn"), Qt::LeftButton);
     EXPECT_TRUE(control.Paused());
     progress.Release();
-    ProcessEventsFor(300);
+    ASSERT_TRUE(WaitUntilPausedRunWaits());
     const int whilePaused = CopiedFiles();
-    ProcessEventsFor(500);
     EXPECT_FALSE(done);
-    EXPECT_EQ(whilePaused, CopiedFiles());
+    EXPECT_FALSE(progress.Held());
     EXPECT_LT(whilePaused, FileTotal / 2);
     const int pausedTotal = window.Snapshot().Total;
     EXPECT_LT(pausedTotal, 50);
@@ -232,9 +249,7 @@ TEST_F(ProgressRunTest, PauseHoldsTheRunAndCancelEndsItAsCancelled)
     QTest::mouseClick(Find<QPushButton>(&window, "Button"), Qt::LeftButton);
     EXPECT_TRUE(control.Stopped());
     progress.Release();
-    while (!done)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    runner.join();
+    WaitUntilDone();
 
     EXPECT_EQ(brError, result);
     EXPECT_EQ(bsCanceled, engine.BuStatus);

@@ -8,11 +8,11 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "BackupScreenshots.h"
-#include "GuiTestUtil.h"
 #include "backup/gui/SyncSuffixDlg.h"
 #include "foundation/gui/NumberEd.h"
 #include "foundation/gui/ShowMessageDlg.h"
+#include "support/gui/GuiTestUtil.h"
+#include "support/gui/Screenshots.h"
 
 namespace {
 class SuffixDlgTest : public ::testing::Test

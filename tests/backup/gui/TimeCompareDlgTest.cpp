@@ -6,14 +6,14 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "BackupScreenshots.h"
-#include "GuiTestUtil.h"
 #include "backup/gui/ConfirmDelDirDlg.h"
 #include "backup/gui/ConfirmDeleteDlg.h"
 #include "backup/gui/TimeCompareDlg.h"
 #include "foundation/gui/NumberEd.h"
 #include "foundation/gui/ShowMessageDlg.h"
 #include "foundation/gui/WinUtils.h"
+#include "support/gui/GuiTestUtil.h"
+#include "support/gui/Screenshots.h"
 
 namespace {
 

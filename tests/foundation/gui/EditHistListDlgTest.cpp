@@ -7,9 +7,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "GuiTestUtil.h"
 #include "foundation/gui/ShowMessageDlg.h"
 #include "foundation/gui/WinUtils.h"
+#include "support/gui/GuiTestUtil.h"
 
 namespace {
 void Select(QListWidget* list, std::initializer_list<int> rows)

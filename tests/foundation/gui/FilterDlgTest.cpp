@@ -10,11 +10,11 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "GuiTestUtil.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/gui/ShowMessageDlg.h"
 #include "foundation/gui/WinUtils.h"
 #include "support/Sandbox.h"
+#include "support/gui/GuiTestUtil.h"
 
 namespace {
 void ClickOk(QWidget* w)

@@ -8,8 +8,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "GuiTestUtil.h"
 #include "foundation/gui/WinUtils.h"
+#include "support/gui/GuiTestUtil.h"
 
 TEST(InpTextTest, OkPutsTheTextAtTheTopOfTheHistory)
 {

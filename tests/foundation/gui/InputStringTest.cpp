@@ -6,9 +6,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "GuiTestUtil.h"
 #include "foundation/gui/TextDlg.h"
 #include "foundation/gui/WinUtils.h"
+#include "support/gui/GuiTestUtil.h"
 
 TEST(InputStringTest, LongTextWidensTheDialogAndEnterConfirms)
 {

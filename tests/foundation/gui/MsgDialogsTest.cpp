@@ -7,9 +7,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "GuiTestUtil.h"
 #include "foundation/gui/Show.h"
 #include "foundation/gui/WinUtils.h"
+#include "support/gui/GuiTestUtil.h"
 
 TEST(MsgDialogsTest, TimedDialogReturnsTheButtonOrOkWhenTheTimeRunsOut)
 {

@@ -5,9 +5,9 @@
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 
-#include "GuiTestUtil.h"
 #include "foundation/gui/GuiUtils.h"
 #include "foundation/gui/ShowMessageDlg.h"
+#include "support/gui/GuiTestUtil.h"
 
 TEST(NumberEdTest, ValuesAreShownInTheirRadixDigitsGroupsAndBytes)
 {

@@ -6,12 +6,12 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "GuiTestUtil.h"
 #include "foundation/gui/GuiUtils.h"
 #include "foundation/gui/Indicators.h"
 #include "foundation/gui/StatWind.h"
 #include "foundation/gui/StyleUtils.h"
 #include "foundation/gui/WinUtils.h"
+#include "support/gui/GuiTestUtil.h"
 
 TEST(PrgrssTest, PositionBarFillsTheScaledShareOfTheInnerWidth)
 {

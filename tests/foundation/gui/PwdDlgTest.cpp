@@ -11,12 +11,12 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "GuiTestUtil.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/gui/LogonDlg.h"
 #include "foundation/gui/NewPwdDlg.h"
 #include "foundation/gui/WinUtils.h"
 #include "support/Sandbox.h"
+#include "support/gui/GuiTestUtil.h"
 
 namespace {
 void ClickOk(QWidget* w)

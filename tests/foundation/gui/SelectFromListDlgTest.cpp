@@ -9,13 +9,13 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "GuiTestUtil.h"
 #include "foundation/gui/ListSelectDlg.h"
 #include "foundation/gui/SelectListItems.h"
 #include "foundation/gui/ShowFilesDlg.h"
 #include "foundation/gui/ShowStringList.h"
 #include "foundation/gui/WinUtils.h"
 #include "support/Sandbox.h"
+#include "support/gui/GuiTestUtil.h"
 
 namespace {
 void ClickOk(QWidget* w)

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileSystemModel>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -11,11 +12,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "GuiTestUtil.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/gui/ShowMessageDlg.h"
 #include "platform/XdgDirs.h"
 #include "support/Sandbox.h"
+#include "support/gui/GuiTestUtil.h"
 
 namespace {
 class ShellDirDlgTest : public SandboxTest
@@ -117,8 +118,15 @@ TEST_F(ShellDirDlgTest, NewFolderCreatesAllLevelsAndDefinitelyDeletesATreeWithAR
     EXPECT_FALSE(QDir(QString::fromStdString(base + "/a")).exists());
 
     MakeDir("base/c");
-    // the tree learns of the removed and new folders from its own thread: let it settle first
-    ProcessEventsFor(300);
+    // the tree learns of the removed and new folders from its own thread: wait until it shows them
+    auto* tree = qobject_cast<QFileSystemModel*>(Find<QTreeView>(&dlg, "ShellTreeView")->model());
+    ASSERT_NE(nullptr, tree);
+    ASSERT_TRUE(WaitFor([&] {
+        const QModelIndex parent = tree->index(QString::fromStdString(base));
+        if (tree->canFetchMore(parent))
+            tree->fetchMore(parent);
+        return tree->rowCount(parent) == 1 && tree->index(0, 0, parent).data().toString() == "c";
+    }));
     dlg.StartAt(base + "/c");
     WhenModal([](QWidget* w) { QTest::mouseClick(Find<QPushButton>(w, "Button0"), Qt::LeftButton); });
     QueueMsgDialogAnswer(mrCancel);

@@ -8,10 +8,11 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-#include "GuiTestUtil.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/gui/WinUtils.h"
+#include "support/Files.h"
 #include "support/Sandbox.h"
+#include "support/gui/GuiTestUtil.h"
 
 namespace {
 class ShowMemoTest : public SandboxTest
@@ -30,15 +31,8 @@ protected:
     std::string Write(const std::string& name, const std::string& content)
     {
         const std::string path = sandbox.Path(name);
-        std::ofstream(path, std::ios::binary) << content;
+        WriteFileBytes(path, content);
         return path;
-    }
-    std::string ReadBack(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
     }
     TShowTextDialog* Show(const std::string& file, int line, TShowDlgButtons buttons = 255)
     {
@@ -118,7 +112,7 @@ TEST_F(ShowMemoTest, DelWithASelectionRewritesTheFileEvenWithoutTheDeleteButton)
     QTest::keyClick(Memo(v), Qt::Key_Delete);
     ASSERT_EQ(1u, MsgDialogLog().size());
     EXPECT_EQ("Delete selected text?", MsgDialogLog()[0].Text);
-    EXPECT_EQ("keep\nkeep too\n", ReadBack(file));
+    EXPECT_EQ("keep\nkeep too\n", ReadFileBytes(file));
 }
 
 TEST_F(ShowMemoTest, ChosenCodePageSurvivesLaterCalls)

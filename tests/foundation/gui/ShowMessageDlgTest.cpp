@@ -10,11 +10,24 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "GuiTestUtil.h"
 #include "foundation/gui/GuiUtils.h"
+#include "foundation/gui/PwdDlg.h"
 #include "foundation/gui/WinUtils.h"
+#include "support/gui/GuiTestMain.h"
+#include "support/gui/GuiTestUtil.h"
 
 namespace {
+// `<program> --headless-probe`: the boxes without a QApplication, as in a batch run (they answer as
+// nobody present).
+const TGuiTestCommand headlessProbe("--headless-probe", [](const std::string&) {
+    const bool confirmed = ConfirmDialog("Overwrite?");
+    const TModalResult error = ErrorDialog("Disk full", 0);
+    std::string pwd = "kept";
+    const TModalResult asked = AskPasswordCentered("Password", "Enter it", true, pwd);
+    std::printf("confirm=%d error=%d password=%d %s\n", confirmed ? 1 : 0, error, asked, pwd.c_str());
+    return 0;
+});
+
 struct BoxView
 {
     std::string Title;

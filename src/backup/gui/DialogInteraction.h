@@ -4,7 +4,7 @@
 // the dialogs answer as nobody present (the text goes to the standard error output, questions get
 // No or Cancel), as THeadlessInteraction does.
 //
-// Header only: a target that includes it links vastrel::backup as well as vastrel::foundation_gui.
+// Header only: the editor's library links the engine interfaces and the foundation's dialogs.
 
 #include "backup/EngineInterfaces.h"
 #include "foundation/gui/PwdDlg.h"

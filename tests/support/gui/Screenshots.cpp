@@ -1,12 +1,13 @@
+#include "support/gui/Screenshots.h"
+
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
 #include <utility>
 #include <vector>
 
-#include "BackupScreenshots.h"
-#include "GuiTestUtil.h"
 #include "foundation/gui/StyleUtils.h"
+#include "support/gui/GuiTestUtil.h"
 
 namespace {
 struct TShow

@@ -1,11 +1,11 @@
-#include "foundation/gui/DialogInteraction.h"
+#include "backup/gui/DialogInteraction.h"
 
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "GuiTestUtil.h"
+#include "support/gui/GuiTestUtil.h"
 
 TEST(DialogInteractionTest, RunQuestionsGoToTheMessageBoxAndThePasswordDialog)
 {

@@ -37,6 +37,10 @@ public:
     PyFtpServer(const PyFtpServer&) = delete;
     PyFtpServer& operator=(const PyFtpServer&) = delete;
 
+    // Empty when pyftpdlib (with pyOpenSSL for TLS) can be used by /usr/bin/python3; otherwise why not.
+    // Checked once per test program.
+    static const std::string& MissingReason();
+
     bool Started() const { return FPort > 0; }
     const std::string& Error() const { return FError; }
     int Port() const { return FPort; }

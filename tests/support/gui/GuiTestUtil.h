@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "support/WaitFor.h" // in the GUI test programs WaitFor keeps the event loop running
+
 // The child of parent with that object name and type (nullptr when there is none).
 template <typename T> T* Find(QWidget* parent, const char* name)
 {
@@ -18,5 +20,5 @@ template <typename T> T* Find(QWidget* parent, const char* name)
 void WhenModal(std::function<void(QWidget*)> action);
 // The same for the active modal widget that is not `exclude` (a second dialog over a first).
 void WhenModalOtherThan(QWidget* exclude, std::function<void(QWidget*)> action);
-// Processes pending events for a while (ms of simulated waiting with real timers).
-void ProcessEventsFor(int ms);
+// Processes the events that are pending now and those they post at once, without waiting for timers.
+void ProcessPendingEvents();

@@ -1,6 +1,5 @@
-#include "GuiTestUtil.h"
+#include "support/gui/GuiTestUtil.h"
 
-#include <QElapsedTimer>
 #include <QTimer>
 #include <memory>
 
@@ -32,10 +31,8 @@ void WhenModalOtherThan(QWidget* exclude, std::function<void(QWidget*)> action)
     Poll(exclude, std::make_shared<std::function<void(QWidget*)>>(std::move(action)), 1000);
 }
 
-void ProcessEventsFor(int ms)
+void ProcessPendingEvents()
 {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    for (int i = 0; i < 3; ++i)
+        QApplication::processEvents(QEventLoop::AllEvents);
 }

@@ -1,4 +1,4 @@
-#include "archive/FtpTestServer.h"
+#include "support/FtpTestServer.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -15,7 +15,9 @@
 #include <thread>
 #include <unistd.h>
 
+#include "support/Files.h"
 #include "support/Shell.h"
+#include "support/WaitFor.h"
 
 #ifndef VASTREL_SOURCE_DIR_FOR_TESTS
 #error "VASTREL_SOURCE_DIR_FOR_TESTS must name the source tree"
@@ -72,13 +74,9 @@ void Stop(pid_t& pid)
         return;
     kill(-pid, SIGTERM);
     kill(pid, SIGTERM);
-    for (int i = 0; i < 200; ++i) {
-        int status;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            pid = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (WaitFor([pid] { return waitpid(pid, nullptr, WNOHANG) == pid; }, std::chrono::seconds(2))) {
+        pid = -1;
+        return;
     }
     kill(-pid, SIGKILL);
     kill(pid, SIGKILL);
@@ -154,6 +152,17 @@ struct CertHolder
 };
 
 } // namespace
+
+const std::string& PyFtpServer::MissingReason()
+{
+    static const std::string reason = [] {
+        const ShellResult r = RunShell(std::string(Python) + " -c 'import pyftpdlib, OpenSSL'");
+        return r.exitCode == 0
+                   ? std::string()
+                   : "pyftpdlib or pyOpenSSL is not installed for " + std::string(Python) + ": " + r.output;
+    }();
+    return reason;
+}
 
 const TestCertificate& TestCertificate::Get()
 {
@@ -268,18 +277,17 @@ VsftpdServer::VsftpdServer(bool tls)
     }
     c.close();
     FPid = Spawn({"/usr/sbin/vsftpd", conf}, nullptr, base + "/stderr.log");
-    for (int i = 0; i < 300 && !PortAnswers(FPort); ++i) {
-        int status;
-        if (waitpid(FPid, &status, WNOHANG) == FPid) {
-            FPid = -1;
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    WaitFor(
+        [this] {
+            if (waitpid(FPid, nullptr, WNOHANG) == FPid) {
+                FPid = -1;
+                return true;
+            }
+            return PortAnswers(FPort);
+        },
+        std::chrono::seconds(3));
     if (FPid < 0 || !PortAnswers(FPort)) {
-        std::ifstream err(base + "/stderr.log");
-        std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
-        FSkip = "vsftpd did not start: " + text;
+        FSkip = "vsftpd did not start: " + ReadFileBytes(base + "/stderr.log");
         Stop(FPid);
     }
 }

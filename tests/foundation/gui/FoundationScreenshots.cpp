@@ -1,4 +1,5 @@
-#include "Screenshots.h"
+// Pictures of the foundation's dialogs and controls (support/gui/Screenshots.h).
+#include "support/gui/Screenshots.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -11,7 +12,6 @@
 #include <cstdio>
 #include <functional>
 
-#include "GuiTestUtil.h"
 #include "foundation/gui/CharTableDlg.h"
 #include "foundation/gui/CheckBoxes.h"
 #include "foundation/gui/EditHistListDlg.h"
@@ -34,38 +34,17 @@
 #include "foundation/gui/StyleUtils.h"
 #include "foundation/gui/TextDlg.h"
 #include "foundation/gui/WinUtils.h"
+#include "support/gui/GuiTestUtil.h"
 #include <fstream>
 
 namespace {
-QString GFolder;
-QString GPrefix;
-int GCount = 0;
-
-void Save(QWidget* w, const char* name)
+// Registers the picture of a modal dialog that show opens.
+void Modal(const char* name, std::function<void()> show)
 {
-    if (!w)
-        return;
-    QApplication::processEvents();
-    const QString file = GFolder + QLatin1Char('/') + GPrefix + QLatin1Char('-') + QLatin1String(name) +
-                         QStringLiteral(".png");
-    if (w->grab().save(file))
-        ++GCount;
-    else
-        std::fprintf(stderr, "screenshots: cannot write %s\n", file.toLocal8Bit().constData());
+    TScreenshotShow(name, [show](const TScreenshotSaver& save) { ScreenshotModal(save, show); });
 }
 
-// Shows a modal dialog through show, takes its picture and closes it.
-void Modal(const char* name, const std::function<void()>& show)
-{
-    WhenModal([name](QWidget* w) {
-        Save(w, name);
-        if (w)
-            QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection);
-    });
-    show();
-}
-
-void Controls()
+void Controls(const TScreenshotSaver& save)
 {
     QWidget w;
     w.setWindowTitle(QStringLiteral("Controls"));
@@ -115,10 +94,10 @@ void Controls()
     form->addRow(QStringLiteral("Lamps:"), lamps);
     w.resize(360, w.sizeHint().height());
     w.show();
-    Save(&w, "controls");
+    save(&w);
 }
 
-void All()
+bool RegisterAll()
 {
     Modal("msgbox-confirm", [] {
         ConfirmYesNoDialogAt(DefaultFormPos, "The task \"Documents\" was changed.\r\nSave the changes?",
@@ -127,15 +106,15 @@ void All()
     Modal("msgbox-error",
           [] { ErrorDialog("Error writing to \"/backup/archive.zip\"\r\nNo space left on device"); });
     Modal("msgbox-hint", [] { MsgDialog("Number of days to keep older versions", mdtCustom); });
-    {
+    TScreenshotShow("statuswindow", [](const TScreenshotSaver& save) {
         TStatusWindow w;
         w.ShowStatus(DefaultFormPos, "Scanning", "Scanning source folders ...", true, -1);
         w.SetInfo("/home/user/Documents/Projects/2024/report.odt");
         w.SetProgress(40);
-        Save(&w, "statuswindow");
+        save(&w);
         w.hide();
-    }
-    Controls();
+    });
+    TScreenshotShow("controls", Controls);
     Modal("memo", [] {
         std::string t = "jpg,png,\"my files, old\",zip";
         EditCommaList(DefaultFormPos, "File types", "One type per line:", t);
@@ -192,7 +171,7 @@ void All()
         EditTextFilter("Text filter dialog", "Files to back up", true, true, f);
     });
     Modal("viewer", [] {
-        const std::string file = (GFolder + QStringLiteral("/viewer-sample.log")).toStdString();
+        const std::string file = QDir::tempPath().toStdString() + "/vastrel-viewer-sample.log";
         std::ofstream(file) << "Vastrel - 2024-05-04 10:00 Backup \"Documents\"\n"
                             << "  Source: /home/user/Documents\n  Destination: /media/usb/backup\n"
                             << "  *** Error copying \"report.odt\": Permission denied\n"
@@ -207,21 +186,7 @@ void All()
         std::string u = "backup", p;
         AskLogon("Connect to", "Account for //server/share", true, u, p);
     });
+    return true;
 }
+const bool registered = RegisterAll();
 } // namespace
-
-int TakeScreenshots(const std::string& folder)
-{
-    GFolder = QString::fromStdString(folder);
-    QDir().mkpath(GFolder);
-    GCount = 0;
-    SetDarkStyle("Windows10 Dark");
-    GPrefix = QStringLiteral("light");
-    ApplyStyle(false);
-    All();
-    GPrefix = QStringLiteral("dark");
-    ApplyStyle(true);
-    All();
-    ApplyStyle(false);
-    return GCount;
-}
