@@ -18,6 +18,7 @@
 #include "archive/FileErrors.h"
 #include "archive/FilePropUtils.h"
 #include "archive/ZLibEx.h"
+#include "backup/EngineCodes.h"
 #include "backup/LinkInfo.h"
 #include "backup/OptionRules.h"
 #include "backup/SecurityCopyNames.h"
@@ -40,8 +41,6 @@
 
 namespace {
 
-constexpr uint32_t AttrDirectory = 0x10;
-constexpr uint32_t AttrArchive = 0x20;
 constexpr const char* Indent = "      ";
 constexpr const char* DeepIndent = "         ";
 constexpr const char* LockName = "Vastrel.lock";
@@ -634,8 +633,10 @@ void TCopyLoop::PruneOldVersions(TFolderState& fs, const std::string& destDir, c
     std::string mask = InsertNameSuffix(n, suffix) + formExt;
     std::vector<std::string> old;
     TSearchRec sr;
-    for (int code = FindFirst(AddPathDelimiter(v) + "*", 0x27, sr); code == 0; code = FindNext(sr)) {
-        if ((sr.Attr & AttrDirectory) == 0 && DirSearchMatches(sr.Name, mask) &&
+    for (int code = FindFirst(AddPathDelimiter(v) + "*",
+                              static_cast<int>(faReadOnly | faHidden | faSysFile | faArchive), sr);
+         code == 0; code = FindNext(sr)) {
+        if ((sr.Attr & faDirectory) == 0 && DirSearchMatches(sr.Name, mask) &&
             AddPathDelimiter(v) + sr.Name != AddPathDelimiter(destDir) + n + formExt &&
             FileTimeToLocalDateTime(sr.FindData.LastWriteTime) <= ageLimit)
             old.push_back(AddPathDelimiter(v) + sr.Name);
@@ -927,8 +928,8 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
         // A new copy is writable and has its archive bit set: a source with the same attributes gives
         // it nothing to change (the verbose log still tells every change).
         const uint32_t attr = cp.SInfo.Attr & 0xFFFF;
-        const bool nothingToChange =
-            FLog.CurrentLogMode() != 3 && (attr & 1) == 0 && (attr & AttrArchive) != 0 && NewFilesWritable();
+        const bool nothingToChange = FLog.CurrentLogMode() != 3 && (attr & faReadOnly) == 0 &&
+                                     (attr & faArchive) != 0 && NewFilesWritable();
         if (!FTask.cbNoAttributes && !nothingToChange &&
             Ops.SetAttributesLogged(cp.EName, attr, true, "B") != 0)
             kind = 512;
@@ -1011,7 +1012,7 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
         BuStatus = bsFull;
         return 1;
     }
-    bool kept = (cp.SInfo.Attr & AttrArchive) != 0;
+    bool kept = (cp.SInfo.Attr & faArchive) != 0;
     FProgress.SetElapsedTime(Now() - StartTime);
     if (kind == 2) {
         c.CopiedBytes += size;
@@ -1020,15 +1021,15 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
         if (FTask.ResArchivCB) {
             int attr = XlFileGetAttr(cp.SName, true);
             uint32_t e = attr < 0 ? LastWinError() : 0;
-            if (attr >= 0 && (attr & AttrArchive) != 0)
-                e = XlChangeFileAttr(cp.SName, AttrArchive, true, true);
+            if (attr >= 0 && (attr & faArchive) != 0)
+                e = XlChangeFileAttr(cp.SName, faArchive, true, true);
             if (e == 0) {
                 f = "(A";
                 kept = false;
             } else {
                 FLog.WriteErrorToLog(1, "B",
                                      SafeFormat(_("Error setting attributes of \"%s\""), {cp.SName}) + " (" +
-                                         FileAttrToStr((cp.SInfo.Attr & ~AttrArchive) & 0xFFFF) + ")",
+                                         FileAttrToStr((cp.SInfo.Attr & ~faArchive) & 0xFFFF) + ")",
                                      e);
                 ++c.ErrorCount;
             }
@@ -1181,7 +1182,7 @@ void TCopyLoop::RemoveStaleParts(TFolderState& fs)
             continue;
         std::string path = AddPathDelimiter(fs.Dest.Dir) + name;
         TPosixFileData data;
-        if (ReadFileData(path, false, data) != 0 || (data.Attr & AttrDirectory) != 0 ||
+        if (ReadFileData(path, false, data) != 0 || (data.Attr & faDirectory) != 0 ||
             FileTimeToLocalDateTime(data.LastWriteTime) >= StartTime)
             continue;
         if (XlDeleteFile(path, true) == 0) {
@@ -1305,7 +1306,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     }
     // Links below the entry's folder: skipped, recorded in an information file or read through.
     TJunctionRootScope junctionScope(FJunctionRoot, srcDir, relDir.empty());
-    if (!relDir.empty() && (dirAttr & 0x400) != 0) {
+    if (!relDir.empty() && (dirAttr & faReparsePoint) != 0) {
         if (!selected)
             return;
         TLinkFolderStep link = HandleLinkFolder(FTask, TLinkContext{BaseDir, FTask.BuFtp, nullptr}, FLog, Ops,
@@ -1363,7 +1364,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 ++c.ErrorCount;
                 continue;
             }
-            if (rc != 0 || (data.Attr & AttrDirectory) == 0)
+            if (rc != 0 || (data.Attr & faDirectory) == 0)
                 continue;
             if (IsDestinationFolder(srcDir + e.Name, data)) {
                 // The backup lies inside its own source: it is never backed up into itself.
@@ -1470,7 +1471,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 ++c.ErrorCount;
                 continue;
             }
-            if (rc != 0 || (fd.Attr & (AttrDirectory | 0x08)) != 0)
+            if (rc != 0 || (fd.Attr & (faDirectory | faVolumeID)) != 0)
                 continue;
             // A link to a file is backed up as the file it points to; pipes, sockets, devices and links
             // to nothing are never opened (a pipe would wait for a writer for ever).
@@ -1488,13 +1489,13 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             // the archive bit of a file that is about to be copied or given attributes
             auto readArchiveBit = [&] {
                 if (!needArchive && IsArchiveBitSet(srcDir + name, fd, false))
-                    fd.Attr = (fd.Attr & ~0x80u) | AttrArchive;
+                    fd.Attr = (fd.Attr & ~faNormal) | faArchive;
             };
             std::string n = ChangeTextCase(name, FTask.FnMode);
             if (FTask.ReplMode == cpSimple)
                 n = ReplaceIllegalChars(n, static_cast<char32_t>(FTask.ReplChar));
             std::string relName = JoinPath(relDir, name);
-            bool archiveSet = (fd.Attr & AttrArchive) != 0;
+            bool archiveSet = (fd.Attr & faArchive) != 0;
             TSelFileInfo info;
             info.Name = name;
             info.Size = fd.Size;
@@ -1586,7 +1587,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 uint32_t dCode = 0;
                 if (aheadJob == 0 || !FStatAhead->Take(aheadJob, index, n + formExt, dd, dCode))
                     dCode = ReadFileDataAt(fs.Dest.Fd(), n + formExt, target, false, level == 3, dd);
-                dExist = dCode == 0 && (dd.Attr & (AttrDirectory | faReparsePoint)) == 0;
+                dExist = dCode == 0 && (dd.Attr & (faDirectory | faReparsePoint)) == 0;
                 inTheWay = dCode == 0 && !dExist;
             }
             FILETIME lwTime = dExist ? dd.LastWriteTime : 0;
@@ -1597,7 +1598,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 comparison = 4;
                 z = (FTask.cbArchFile || FTask.ClearDest) ? archiveSet : (archiveSet || !dExist);
             } else if (dExist) {
-                if (!FTask.cbNoAttributes && ((fd.Attr ^ dd.Attr) & 7) != 0)
+                if (!FTask.cbNoAttributes && ((fd.Attr ^ dd.Attr) & (faReadOnly | faHidden | faSysFile)) != 0)
                     action = 5;
                 if (FTask.CompareMode == 3) {
                     comparison = 3;
@@ -1750,7 +1751,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 }
                 bool reset = false;
                 if (comparison != 4 && FTask.ResArchivCB && archiveSet) {
-                    uint32_t e = XlChangeFileAttr(sourcePath, AttrArchive, true, true);
+                    uint32_t e = XlChangeFileAttr(sourcePath, faArchive, true, true);
                     if (e == 0) {
                         reset = true;
                     } else {
@@ -1823,13 +1824,13 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     }
     if (FTask.ResArchivCB && !relDir.empty() && !fs.ArchiveKept) {
         int attr = XlFileGetAttr(StripDelimiter(srcDir), true);
-        if (attr >= 0 && (attr & AttrArchive) != 0) {
+        if (attr >= 0 && (attr & faArchive) != 0) {
             uint32_t e =
-                XlFileSetAttr(StripDelimiter(srcDir), static_cast<uint32_t>(attr) & ~AttrArchive, true);
+                XlFileSetAttr(StripDelimiter(srcDir), static_cast<uint32_t>(attr) & ~faArchive, true);
             if (e != 0) {
                 FLog.WriteErrorToLog(1, "B",
                                      SafeFormat(_("Error setting attributes of \"%s\""), {srcDir}) + " (" +
-                                         FileAttrToStr(static_cast<uint32_t>(attr) & ~AttrArchive) + ")",
+                                         FileAttrToStr(static_cast<uint32_t>(attr) & ~faArchive) + ")",
                                      e);
                 ++c.ErrorCount;
             }
@@ -1841,7 +1842,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         if (!relDir.empty() && XlDirectoryExists(pd)) {
             if (FTask.cbDelDir && XlIsEmptyDirectory(pd)) {
                 if (!FTask.cbNoAttributes)
-                    XlFileSetAttr(pd, AttrArchive, false);
+                    XlFileSetAttr(pd, faArchive, false);
                 uint32_t e = XlRemoveDir(pd);
                 if (e == 0) {
                     FLog.WriteToLog(3, std::string(Indent) +

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "backup/EngineCodes.h"
 #include "foundation/ExtSysUtils.h"
 #include "foundation/FileUtilsTimes.h"
 #include "foundation/PathUtils.h"
@@ -14,8 +15,6 @@
 #include "rtl/SysUtils.h"
 
 namespace {
-
-constexpr uint32_t AttrDirectory = 0x10;
 
 std::string AttributesWarning(const std::string& name, uint32_t attr)
 {
@@ -140,8 +139,8 @@ uint32_t TEngineFileOps::SetAttributesLogged(const std::string& fileName, uint32
         current = XlFileGetAttr(fileName, false);
         if (current == -1)
             return 2;
-        if ((current & AttrDirectory) != 0 && (current & 1) != 0)
-            attr |= 1;
+        if ((current & faDirectory) != 0 && (current & faReadOnly) != 0)
+            attr |= faReadOnly;
         if (static_cast<uint32_t>(current) == attr)
             return 0;
     }
@@ -186,11 +185,11 @@ bool TEngineFileOps::ClearDirectory(const std::string& baseDir, const std::strin
     p = AddPathDelimiter(p);
     bool ok = true;
     TSearchRec sr;
-    int code = FindFirst(p + "*", 0x1FF, sr);
+    int code = FindFirst(p + "*", faSearchAll, sr);
     while (code == 0) {
         if (FControl.Stopped())
             break;
-        if ((sr.Attr & AttrDirectory) != 0 && IsNotDotEntry(sr.Name) && ok) {
+        if ((sr.Attr & faDirectory) != 0 && IsNotDotEntry(sr.Name) && ok) {
             if ((sr.Attr & faReparsePoint) == 0) {
                 ok = ClearDirectory(baseDir, JoinPath(relDir, sr.Name), gMsg, false, deleteFiles, log, total,
                                     prevCount, delCount, errCount, progress);
@@ -215,9 +214,9 @@ bool TEngineFileOps::ClearDirectory(const std::string& baseDir, const std::strin
         return ok;
     int n = 0;
     int d = 0;
-    code = FindFirst(p + "*", 0xA7, sr);
+    code = FindFirst(p + "*", faSearchFiles, sr);
     while (code == 0) {
-        if (IsNotDotEntry(sr.Name) && (sr.Attr & AttrDirectory) == 0) {
+        if (IsNotDotEntry(sr.Name) && (sr.Attr & faDirectory) == 0) {
             ++n;
             if (deleteFiles) {
                 std::string name = p + sr.Name;
@@ -260,7 +259,7 @@ bool TEngineFileOps::ClearDirectory(const std::string& baseDir, const std::strin
         return ok;
     if (deleteRoot || !relDir.empty()) {
         std::string dirName = p.substr(0, p.size() - 1);
-        uint32_t e = XlChangeFileAttr(dirName, 1, true, true);
+        uint32_t e = XlChangeFileAttr(dirName, faReadOnly, true, true);
         if (e == 0)
             e = XlRemoveDir(dirName);
         if (e == 0) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/FileErrors.h"
+#include "backup/EngineCodes.h"
 #include "backup/EngineFileOps.h"
 #include "backup/SecurityCopyNames.h"
 #include "foundation/ExtSysUtils.h"
@@ -159,7 +160,7 @@ void TFolderDestination::RemoveEmptyFolders(const std::string& sub)
     std::string dir = sub;
     while (BelowBase(dir) && IsEmptyRealDirectory(dir)) {
         if (!FTask.cbNoAttributes)
-            XlFileSetAttr(dir, 0x20, false);
+            XlFileSetAttr(dir, faArchive, false);
         uint32_t e = XlRemoveDir(dir);
         if (e != 0) {
             FLog.WriteToLog(3, std::string(Indent) +
@@ -270,9 +271,11 @@ int TFolderDestination::DeleteOldSecurityFolders(const std::string& dir)
     std::vector<std::string> old;
     TSearchRec sr;
     const std::string lead = sec.DirPrefix + sec.DirSuffix + "-";
-    for (int code = FindFirst(folder + lead + BackupDateMask, 0x1FF, sr); code == 0; code = FindNext(sr)) {
+    for (int code = FindFirst(folder + lead + BackupDateMask, faSearchAll, sr); code == 0;
+         code = FindNext(sr)) {
         // The mask treats wildcards of the prefix as wildcards; the name must hold it as written.
-        if (sr.Attr != 0x10 || !IsNotDotEntry(sr.Name) || sr.Name.size() != lead.size() + 10 ||
+        if (sr.Attr != static_cast<int>(faDirectory) || !IsNotDotEntry(sr.Name) ||
+            sr.Name.size() != lead.size() + 10 ||
             !utf8::SameText(std::string_view(sr.Name).substr(0, lead.size()), lead))
             continue;
         TDateTime date = 0;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/ExtFileTools.h"
+#include "backup/EngineCodes.h"
 #include "backup/LinkInfo.h"
 #include "backup/SecurityCopyNames.h"
 #include "foundation/FileUtilsOps.h"
@@ -26,8 +27,6 @@ namespace {
 
 constexpr const char* Indent = "      ";
 constexpr const char* DetailIndent = "        ";
-constexpr int DirSearchAll = 0x1FF;
-constexpr int FileSearchAll = 0xA7;
 
 struct TEntry
 {
@@ -39,7 +38,7 @@ struct TEntry
 int ListEntries(const std::string& folder, bool dirs, std::vector<TEntry>& entries)
 {
     TSearchRec sr;
-    int code = FindFirst(folder + "*", dirs ? DirSearchAll : FileSearchAll, sr);
+    int code = FindFirst(folder + "*", dirs ? faSearchAll : faSearchFiles, sr);
     while (code == 0) {
         bool isDir = (sr.FindData.Attr & faDirectory) != 0;
         if (IsNotDotEntry(sr.Name) && isDir == dirs)
@@ -103,7 +102,7 @@ bool TrashTakesFolders(TFileSystem fs)
 bool FolderHasEntries(const std::string& folder)
 {
     TSearchRec sr;
-    int code = FindFirst(AddPathDelimiter(folder) + "*", DirSearchAll, sr);
+    int code = FindFirst(AddPathDelimiter(folder) + "*", faSearchAll, sr);
     bool found = false;
     while (code == 0 && !found) {
         found = IsNotDotEntry(sr.Name);
@@ -496,7 +495,7 @@ void TSynchronizer::DeleteOlderVersions(const std::string& dest, const std::stri
     for (const auto& folder : SecurityFolders(dest, sub, c)) {
         std::vector<std::string> names;
         TSearchRec sr;
-        int code = FindFirst(folder + mask, FileSearchAll, sr);
+        int code = FindFirst(folder + mask, faSearchFiles, sr);
         while (code == 0) {
             names.push_back(sr.Name);
             code = FindNext(sr);
@@ -976,7 +975,7 @@ void TSynchronizer::DeleteOldFiles(const std::string& path, const std::string& m
     std::string folder = AddPathDelimiter(path);
     std::vector<std::string> names;
     TSearchRec sr;
-    int code = FindFirst(folder + mask, FileSearchAll, sr);
+    int code = FindFirst(folder + mask, faSearchFiles, sr);
     while (code == 0) {
         if (FileTimeToLocalDateTime(sr.FindData.LastWriteTime) < date)
             names.push_back(sr.Name);
