@@ -769,7 +769,8 @@ bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)
         if (e != 0) {
             kind = 512;
             ok = false;
-            FLog.WriteErrorToLog(6, "B", FormatFileError(0x225, cp.EName, std::string()), e);
+            FLog.WriteErrorToLog(6, "B", FormatFileError(EngineError::WarnStreams, cp.EName, std::string()),
+                                 e);
         } else {
             done.push_back(_("Copy alternate data streams"));
         }
@@ -779,7 +780,7 @@ bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)
         if (e != 0) {
             kind = 512;
             ok = false;
-            FLog.WriteErrorToLog(6, "B", FormatFileError(0x210, cp.EName, std::string()),
+            FLog.WriteErrorToLog(6, "B", FormatFileError(EngineError::WarnSummary, cp.EName, std::string()),
                                  static_cast<uint32_t>(e));
         } else {
             done.push_back(_("Copy document summary"));
@@ -790,7 +791,7 @@ bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)
         if (e != 0) {
             kind = 512;
             ok = false;
-            FLog.WriteErrorToLog(6, "B", FormatFileError(0x213, cp.EName, std::string()), e);
+            FLog.WriteErrorToLog(6, "B", FormatFileError(EngineError::WarnAcl, cp.EName, std::string()), e);
         } else {
             done.push_back(_("Copy file permissions"));
         }
@@ -812,7 +813,7 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
     if (Runner.LastAbandoned() && Encryption)
         RenewEncryption();
     int kind = e == 0 ? 2 : e;
-    if ((e & 0xFF) == 7) {
+    if ((e & ErrorWord::NumberMask) == ErrorNumber::LowDisk) {
         uint64_t freeBytes = FreeBytes(cp.DDir);
         if (freeBytes < static_cast<uint64_t>(std::max(FTask.TaskBufferSize, 0))) {
             FLog.WriteToLog(3, "   => " +
@@ -820,17 +821,17 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
                                               {FormatSize(false, static_cast<int64_t>(freeBytes)), cp.DDir}));
             return 3;
         }
-        e = (e & 0xF00) + 5;
+        e = (e & ErrorWord::SeverityMask) + ErrorNumber::Write;
         kind = e;
     }
-    if ((e & 0x100) != 0 || (e & 0x80) != 0) {
+    if ((e & ErrorWord::Error) != 0 || (e & ErrorNumber::UserBreak) != 0) {
         FLog.WriteErrorToLog(3, "B", FormatCopyError(cp.RelName, cp.TName, static_cast<unsigned>(e)),
                              cp.ErrMsg, std::string());
         // The final name is removed only for a copy of this run that failed its verification: a copy
         // that could not take the name left it to whatever took it meanwhile (another run's copy).
-        const int low = e & 0xFF;
-        const bool ownFile = cp.TName != cp.EName || low == (EngineError::Verify & 0xFF) ||
-                             low == (EngineError::OpenVerify & 0xFF) || low == (EngineError::Content & 0xFF);
+        const int low = e & ErrorWord::NumberMask;
+        const bool ownFile = cp.TName != cp.EName || low == ErrorNumber::Verify ||
+                             low == ErrorNumber::OpenVerify || low == ErrorNumber::Content;
         if (DelTemp && ownFile && XlFileExists(cp.TName, false)) {
             uint32_t d = XlDeleteFile(cp.TName, true);
             if (d == 0)
@@ -851,7 +852,7 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
             if (!aside.empty())
                 ::rename(aside.c_str(), cp.EName.c_str());
             XlDeleteFile(cp.TName, true);
-            kind = 291;
+            kind = EngineError::Rename;
             ok = false;
         } else {
             FLog.WriteToLog(3,
@@ -891,7 +892,7 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
                                        MakeRelativePath(AddPathDelimiter(cp.DDir), cp.EName)}));
                 placed = true;
             } else if (!FTask.KeepBakCB && !FileDelete(cp.EName)) {
-                kind = 294;
+                kind = DeleteError;
             }
         }
         if (!placed) {
@@ -904,7 +905,7 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
                       FileDelete(cp.EName));
             }
             if (!ok) {
-                kind = 291;
+                kind = EngineError::Rename;
                 // the new copy under this run's temporary name does not stay
                 if (XlFileExists(cp.TName, false) && XlDeleteFile(cp.TName, true) == 0)
                     FLog.WriteToLog(3, std::string(Indent) +
@@ -915,7 +916,7 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
                 std::string errMsg;
                 if (Ops.MoveFileLogged(cp.DDir, cp.TName, cp.EName, errMsg, 3, -1) > 0) {
                     cp.ErrMsg = errMsg;
-                    kind = 291;
+                    kind = EngineError::Rename;
                     ok = false;
                 }
             }
@@ -937,7 +938,7 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
         uint32_t t = SetFileTimestamps(cp.EName, cp.Timestamps, checkTime, FTask.cbCreationTime, false);
         if (t != 0) {
             kind = 512;
-            FLog.WriteErrorToLog(6, "B", FormatFileError(0x20F, cp.EName, std::string()), t);
+            FLog.WriteErrorToLog(6, "B", FormatFileError(EngineError::WarnTime, cp.EName, std::string()), t);
         }
     }
     return kind;
@@ -1064,17 +1065,17 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
         std::string indent = FLog.CurrentLogMode() == 3 ? "     -> " : Indent;
         FLog.WriteToLog(2, indent + SafeFormat(line, {cp.RelName, f}));
     } else {
-        int b = kind & 0xFF;
-        if ((kind & 0x100) != 0) {
+        int b = kind & ErrorWord::NumberMask;
+        if ((kind & ErrorWord::Error) != 0) {
             c.FailedBytes += size;
             ++c.ErrorCount;
-        } else if ((kind & 0x200) != 0) {
+        } else if ((kind & ErrorWord::Warning) != 0) {
             c.CopiedBytes += size;
             ++c.WarnCount;
             ++c.CopyCount;
         }
         WriteStatusLine(c);
-        if (b == 17) {
+        if (b == ErrorNumber::TimeOut) {
             --TimeOutCount;
             if (fs.Prompt)
                 FControl.SetStopped(
@@ -1087,24 +1088,24 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
         if (FTask.DestMode >= 4) {
             // A per-folder archive of a stopped run or a terminated entry never remains; a write error
             // on a zip destination stops the run.
-            if (b == 128 || b == 27 || FControl.Stopped()) {
+            if (b == ErrorNumber::UserBreak || b == ErrorNumber::FtpClosed || FControl.Stopped()) {
                 if (FTask.DestMode >= 6)
                     Zip.DiscardFolderArchive();
-            } else if (b == 7) {
+            } else if (b == ErrorNumber::LowDisk) {
                 FControl.SetStopped(true);
             }
         }
         int level = FLog.CurrentLogMode();
         if (level < 3) {
-            if ((kind & 0x100) == 0) {
+            if ((kind & ErrorWord::Error) == 0) {
                 if (b != 0)
                     FLog.WriteErrorToLog(6, "B",
                                          FormatCopyError(cp.RelName, cp.TName, static_cast<unsigned>(kind)),
                                          cp.ErrMsg, std::string());
-                if ((kind & 0x200) != 0)
+                if ((kind & ErrorWord::Warning) != 0)
                     FLog.WriteToLog(2, std::string(Indent) +
                                            SafeFormat(_("Copied: \"%s\" %s"), {cp.RelName, ""}));
-            } else if (!(b == 38 && level == 2)) {
+            } else if (!(b == ErrorNumber::Delete && level == 2)) {
                 FLog.WriteErrorToLog(1, "B",
                                      FormatCopyError(cp.RelName, cp.TName, static_cast<unsigned>(kind)),
                                      cp.ErrMsg, std::string());
@@ -1209,7 +1210,7 @@ void TCopyLoop::SetParentTimestamps(const std::string& destDir, const std::strin
         if (ts.Valid) {
             uint32_t e = SetFileTimestamps(d, ts, false, FTask.cbCreationTime, true);
             if (e != 0)
-                FLog.WriteErrorToLog(6, "B", FormatFileError(0x20F, d, std::string()), e);
+                FLog.WriteErrorToLog(6, "B", FormatFileError(EngineError::WarnTime, d, std::string()), e);
             else
                 FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Set timestamp: \"%s\" => %s"),
                                                                     {d, TimeText(ts.LastWriteTime)}));
@@ -1755,8 +1756,9 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                     if (e == 0) {
                         reset = true;
                     } else {
-                        FLog.WriteErrorToLog(6, "B",
-                                             FormatFileError(0x206, sourcePath, FileAttrToStr(fd.Attr)), e);
+                        FLog.WriteErrorToLog(
+                            6, "B",
+                            FormatFileError(EngineError::WarnAttr, sourcePath, FileAttrToStr(fd.Attr)), e);
                         ++c.ErrorCount;
                     }
                 }
@@ -1863,12 +1865,14 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 if (dirTimestamps.Valid) {
                     uint32_t e = SetFileTimestamps(pd, dirTimestamps, true, FTask.cbCreationTime, true);
                     if (e != 0)
-                        FLog.WriteErrorToLog(6, "B", FormatFileError(0x20F, pd, std::string()), e);
+                        FLog.WriteErrorToLog(6, "B",
+                                             FormatFileError(EngineError::WarnTime, pd, std::string()), e);
                 }
                 if (FTask.cbCopyPerms && SourceHasPermissions()) {
                     uint32_t e = CopyFilePermissions(StripDelimiter(srcDir), pd);
                     if (e != 0)
-                        FLog.WriteErrorToLog(6, "B", FormatFileError(0x213, pd, std::string()), e);
+                        FLog.WriteErrorToLog(6, "B", FormatFileError(EngineError::WarnAcl, pd, std::string()),
+                                             e);
                 } else {
                     LimitFolderMode(srcDir, pd);
                 }

@@ -7,6 +7,7 @@
 
 #include "archive/FileErrors.h"
 #include "backup/BackupRun.h"
+#include "backup/EngineCodes.h"
 #include "backup/EngineFileOps.h"
 #include "backup/FolderDestination.h"
 #include "backup/TimestampFile.h"
@@ -523,6 +524,7 @@ void TBackupEngine::FinishLocalDestination(bool alternating, const std::string& 
     if (!IsSameDirectory(lastSub, BaseDir) || Task.DestMode == 2) {
         uint32_t e = SetDirLocalTime(StripDelimiter(BaseDir), DateTimeToFileTime(StartTime), false);
         if (e != 0)
-            FLog.WriteErrorToLog(6, "B", FormatFileError(527, BaseDir, TimeStampToStr(StartTime)), e);
+            FLog.WriteErrorToLog(
+                6, "B", FormatFileError(EngineError::WarnTime, BaseDir, TimeStampToStr(StartTime)), e);
     }
 }

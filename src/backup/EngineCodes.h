@@ -4,7 +4,36 @@
 // the error words it reads, and the attribute masks of its folder searches. The values are those that
 // task files store and the per-file engine reports; only the names are new.
 
+#include "archive/EngineErrors.h"
 #include "platform/FileStatus.h"
+
+// ---- error words
+
+// The parts of an error word (FileErrors.h).
+namespace ErrorWord {
+constexpr int NumberMask = 0xFF;     // the message number
+constexpr int Error = 0x100;         // severity "Error - " ("Error(2) - " has it too)
+constexpr int Warning = 0x200;       // severity "Warning - "
+constexpr int SeverityMask = 0xF00;  // every severity bit
+constexpr int ZipOperation = 0x4000; // operation "Zip"
+constexpr int Mask = 0xFFFF;         // the 16 bits of a word
+} // namespace ErrorWord
+
+// The message numbers the engine tests for.
+namespace ErrorNumber {
+constexpr int Write = EngineError::Write & ErrorWord::NumberMask;           // "Could not write to file"
+constexpr int LowDisk = EngineError::LowDisk & ErrorWord::NumberMask;       // "Low disk space"
+constexpr int Verify = EngineError::Verify & ErrorWord::NumberMask;         // "Verification failed"
+constexpr int TimeOut = EngineError::TimeOut & ErrorWord::NumberMask;       // "Timeout error on copying file"
+constexpr int OpenVerify = EngineError::OpenVerify & ErrorWord::NumberMask; // no destination to verify
+constexpr int Content = EngineError::Content & ErrorWord::NumberMask;       // "Different content"
+constexpr int FtpClosed = 27;                     // "FTP connection was closed by server"
+constexpr int Delete = 38;                        // "Error deleting file"
+constexpr int UserBreak = EngineError::UserBreak; // "Terminated by user"; also the bit that marks it
+} // namespace ErrorNumber
+
+// An error word of the copy loop that the per-file engine does not make.
+constexpr int DeleteError = ErrorWord::Error | ErrorNumber::Delete; // $126 = 294
 
 // ---- folder searches
 

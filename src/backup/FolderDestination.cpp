@@ -178,7 +178,7 @@ void TFolderDestination::SetFolderTimes(const std::string& dir, const TFileTimes
 {
     uint32_t e = SetFileTimestamps(dir, timestamps, true, FTask.cbCreationTime, true);
     if (e != 0) {
-        FLog.WriteErrorToLog(6, "B", FormatFileError(527, dir, std::string()), e);
+        FLog.WriteErrorToLog(6, "B", FormatFileError(EngineError::WarnTime, dir, std::string()), e);
         return;
     }
     if (FLog.CurrentLogMode() == 3)
@@ -221,7 +221,7 @@ void TFolderDestination::SetFolderProperties(const TSourceLocation& location, co
     if (FTask.cbCopyPerms && KeepsPermissions(sourceType)) {
         uint32_t e = CopyFilePermissions(StripDelimiter(location.Src), sub);
         if (e != 0)
-            FLog.WriteErrorToLog(6, "B", FormatFileError(531, sub, std::string()), e);
+            FLog.WriteErrorToLog(6, "B", FormatFileError(EngineError::WarnAcl, sub, std::string()), e);
     }
 }
 

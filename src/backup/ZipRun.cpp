@@ -7,6 +7,7 @@
 
 #include "archive/EngineFs.h"
 #include "archive/FileErrors.h"
+#include "backup/EngineCodes.h"
 #include "foundation/PathUtils.h"
 #include "foundation/QvUtilsNames.h"
 #include "foundation/StringUtils.h"
@@ -18,8 +19,6 @@
 namespace {
 
 constexpr const char* Indent = "      ";
-constexpr int ZipErrVerify = 12;
-constexpr int ZipErrDiskFull = 7;
 
 std::string StripDelimiter(const std::string& path)
 {
@@ -198,7 +197,7 @@ void TZipRun::FinishFolder(bool runOk, TFolderCounters& c)
     unsigned code = 0;
     std::string detail;
     if (FRun->ErrorFlag() || FRunBroken) {
-        code = 0x4000;
+        code = ErrorWord::ZipOperation;
     } else {
         try {
             FRun->WriteDirectory();
@@ -261,8 +260,9 @@ std::string TZipRun::FinishRun(bool runOk, TFolderCounters& c)
         } catch (const EZipError& e) {
             std::string text = e.Message() + " (" + shownTemp + ")";
             FLog.WriteErrorToLog("B", text, ZipDetail(e), std::string());
-            failure = (e.ZipError & 0xFF) == ZipErrVerify ? _("Error verifying zip archive!")
-                                                          : _("Error writing to zip archive");
+            failure = (e.ZipError & ErrorWord::NumberMask) == ErrorNumber::Verify
+                          ? _("Error verifying zip archive!")
+                          : _("Error writing to zip archive");
             detail = e.SysErrorMsg;
         }
     }
@@ -401,7 +401,7 @@ int TZipRun::AddFile(const std::string& readName, const std::string& sourceName,
     ratio = -1;
     if (!zip) {
         errMsg.clear();
-        return 0x4105;
+        return ErrorWord::ZipOperation | EngineError::Write;
     }
     TZipSourceData source;
     source.Size = data.Size;
@@ -411,9 +411,9 @@ int TZipRun::AddFile(const std::string& readName, const std::string& sourceName,
         zip->AddFileFrom(readName, sourceName, source, ratio, compressed);
     } catch (const EZipError& e) {
         errMsg = e.SysErrorMsg;
-        if ((e.ZipError & 0xFF) == ZipErrDiskFull)
+        if ((e.ZipError & ErrorWord::NumberMask) == ErrorNumber::LowDisk)
             return 3;
-        return e.ZipError & 0xFFFF;
+        return e.ZipError & ErrorWord::Mask;
     }
     return 2;
 }
