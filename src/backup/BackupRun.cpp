@@ -5,6 +5,7 @@
 
 #include "archive/AesLib.h"
 #include "backup/BuFtpDlg.h"
+#include "backup/EngineCodes.h"
 #include "backup/EngineFileOps.h"
 #include "backup/EntryTexts.h"
 #include "backup/FolderDestination.h"
@@ -234,7 +235,7 @@ std::vector<std::string> TBackupEngine::SettingsBlock() const
         if (ticked)
             items.push_back(_(caption));
     };
-    if (Task.DestMode < 4) {
+    if (!IsZipMethod(Task.DestMode)) {
         add(Task.cbCompress, N_("Compress files"));
         add(Task.cbZipCompress, N_("as zip"));
         add(Task.cbAltStreams, N_("Copy alternate data streams"));
@@ -367,7 +368,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
             }
         }
         ActPwd = actPwd;
-        if (!ActPwd.empty() && Task.DestMode < 4)
+        if (!ActPwd.empty() && !IsZipMethod(Task.DestMode))
             Encryption = std::make_unique<TEncryption>(ActPwd, GetKeyMode(Task.CryptKeyMode, ActPwd),
                                                        Task.TaskBufferSize);
         if (!leave) {
@@ -523,7 +524,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 if (destinationOk) {
                     FProgress.SetDestination(BaseDir + CycleText);
                     std::string modeLine = "  " + _("Backup mode") + ": ";
-                    if (Task.DestMode < 4)
+                    if (!IsZipMethod(Task.DestMode))
                         modeLine += modeText + _(" to ") + "\"" + BaseDir + "\"";
                     else
                         modeLine += _("Create new zip archives");
@@ -532,7 +533,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                     LastTimestamp = Task.ClearDest ? ReadTimestampFile(BaseDir) : 0;
                     DeletedCount = 0;
                     if (FLog.CurrentLogMode() == 3 && !Task.ClearDest &&
-                        (modeIndex == 0 || Task.DestMode >= 4)) {
+                        (modeIndex == 0 || IsZipMethod(Task.DestMode))) {
                         std::string detail;
                         if (Task.UseArchivCB) {
                             detail = _("Archive bit:") + " " + _("Use archive bit");
@@ -540,7 +541,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                                 detail += " + " + _("Reset archive bit");
                             if (Task.cbArchFile)
                                 detail += " (" + _("Only files with archive bit set") + ")";
-                        } else if (Task.DestMode < 4) {
+                        } else if (!IsZipMethod(Task.DestMode)) {
                             detail = _("Compare timestamps");
                             if (Task.ResArchivCB)
                                 detail += " (" + _("Archive bit:") + " " + _("Reset archive bit") + ")";
@@ -594,7 +595,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         // A destination that is the source folder or holds it would overwrite or
                         // delete what it reads: the folder is refused before anything is copied.
                         // The archive of a run is written into its base folder, beside what it holds.
-                        const bool runArchive = Task.DestMode == 4 || Task.DestMode == 5;
+                        const bool runArchive = WritesRunArchive(Task.DestMode);
                         const std::string conflict =
                             SourceDestinationConflict(src, runArchive ? BaseDir : CurDir, runArchive);
                         if (!conflict.empty()) {
@@ -608,7 +609,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         // and times as they are before the copy, and the destination folder itself.
                         TFolderDestination folderDest(Task, FLog, FControl, BaseDir);
                         folderDest.Guard = Guard;
-                        const bool folderMethod = Task.DestMode != 4 && Task.DestMode != 5;
+                        const bool folderMethod = !WritesRunArchive(Task.DestMode);
                         const TFileSystem sourceType = GetFileSystem(src);
                         if (folderMethod)
                             folderDest.WarnSourceFileSystem(sourceType);

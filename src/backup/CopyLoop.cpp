@@ -982,7 +982,7 @@ std::string TCopyLoop::TempNameFor(const std::string& target)
 int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolderCounters& c)
 {
     int64_t size = cp.SInfo.Size;
-    if (kind == 3 && FTask.DestMode >= 4) {
+    if (kind == 3 && IsZipMethod(FTask.DestMode)) {
         Zip.FullVolume(fs.Prompt);
         FLog.WriteToLog("  *** " + _("Canceled because of full destination volume"));
         FControl.SetStopped(true);
@@ -1044,7 +1044,7 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
             std::string r = FormatFloatFixed(cp.CRatio / 10.0, 1, false) + "%)";
             f = f.empty() ? "(" + r : f + " - " + r;
         }
-        if (FTask.cbSourceDelete && FTask.DestMode >= 4) {
+        if (FTask.cbSourceDelete && IsZipMethod(FTask.DestMode)) {
             // the file goes once its archive is in place
             Zip.DeferSourceDeletion(cp.SName);
         } else if (FTask.cbSourceDelete) {
@@ -1060,8 +1060,9 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
             }
         }
         WriteStatusLine(c);
-        std::string line = FTask.cbVerify && FTask.DestMode < 4 ? _("Copied and verified: \"%s\" %s")
-                                                                : _("Copied: \"%s\" %s");
+        std::string line = FTask.cbVerify && !IsZipMethod(FTask.DestMode)
+                               ? _("Copied and verified: \"%s\" %s")
+                               : _("Copied: \"%s\" %s");
         std::string indent = FLog.CurrentLogMode() == 3 ? "     -> " : Indent;
         FLog.WriteToLog(2, indent + SafeFormat(line, {cp.RelName, f}));
     } else {
@@ -1085,11 +1086,11 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
             if (FControl.Stopped())
                 BuStatus = bsCanceled;
         }
-        if (FTask.DestMode >= 4) {
+        if (IsZipMethod(FTask.DestMode)) {
             // A per-folder archive of a stopped run or a terminated entry never remains; a write error
             // on a zip destination stops the run.
             if (b == ErrorNumber::UserBreak || b == ErrorNumber::FtpClosed || FControl.Stopped()) {
-                if (FTask.DestMode >= 6)
+                if (MakesFolderArchives(FTask.DestMode))
                     Zip.DiscardFolderArchive();
             } else if (b == ErrorNumber::LowDisk) {
                 FControl.SetStopped(true);
@@ -1326,11 +1327,11 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     if (selected) {
         FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Current directory: \"%s\""), {srcDir}) + " (" +
                                FileAttrToStr(dirAttr) + ")");
-        if ((FTask.DestMode == 4 || FTask.DestMode == 5) && (!relDir.empty() || !FTask.cbDelDir)) {
+        if (WritesRunArchive(FTask.DestMode) && (!relDir.empty() || !FTask.cbDelDir)) {
             // The run's archive gets the folder's directory entry instead of a destination folder.
             if (!Zip.AddDir(srcDir))
                 selected = false;
-        } else if (FTask.DestMode != 4 && FTask.DestMode != 5 && !FTask.cbDelDir) {
+        } else if (!WritesRunArchive(FTask.DestMode) && !FTask.cbDelDir) {
             if (!MakeWayForFolder(destDir) || !Ops.CreateDirectoryLogged(destDir, "B", !relDir.empty())) {
                 ++c.ErrorCount;
                 selected = false;
@@ -1396,7 +1397,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
 
     // C. Preparing the file pass.
     TCopyProps cp;
-    const bool folderZip = FTask.DestMode >= 6;
+    const bool folderZip = MakesFolderArchives(FTask.DestMode);
     // "Tagged only": the entry's own folder is examined only for a per-folder archive, which the
     // entry's folder always gets, and none of its files is selected.
     const bool noneSelected = folderZip && list.IncludeDirs && relDir.empty();
@@ -1418,7 +1419,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     {
         int code = entriesRead ? 0 : ReadFolderEntries(srcDir, entries);
         fs.Entries = &entries;
-        const bool namesFold = FTask.DestMode < 4 && NamesMayFold();
+        const bool namesFold = !IsZipMethod(FTask.DestMode) && NamesMayFold();
         const std::string timestampName = AddPathDelimiter(BaseDir) + TimestampFileName;
         TFolderHandle folder(code == 0 ? ::open(srcDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
         if (code == 0 && folder.Fd < 0)
@@ -1430,7 +1431,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         // the sources'. Only until the loop writes or deletes in the destination folder: it stops the
         // helper first, so that nothing out of date is compared.
         uint64_t aheadJob = 0;
-        if (code == 0 && FTask.DestMode < 4 && entries.size() >= StatAheadMinimum) {
+        if (code == 0 && !IsZipMethod(FTask.DestMode) && entries.size() >= StatAheadMinimum) {
             LoadDestListing(fs, destDir);
             std::vector<std::string> names(entries.size());
             size_t wanted = 0;
@@ -1514,7 +1515,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                                        " (" + FormatSize(false, fd.Size) + AttrText(fd.Attr) + ")");
                 continue;
             }
-            if (FTask.UseArchivCB && (FTask.cbArchFile || FTask.ClearDest || FTask.DestMode >= 4) &&
+            if (FTask.UseArchivCB && (FTask.cbArchFile || FTask.ClearDest || IsZipMethod(FTask.DestMode)) &&
                 !archiveSet) {
                 c.TotalBytes += fd.Size;
                 ++c.FileCount;
@@ -1526,7 +1527,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             }
             std::string sourcePath = srcDir + name;
             bool compressed = FTask.cbCompress && FTask.AktNoComp.IndexOf(ext) < 0;
-            if (FTask.DestMode >= 4) {
+            if (IsZipMethod(FTask.DestMode)) {
                 // Zip branch: the file goes into the open archive.
                 readArchiveBit();
                 c.TotalBytes += fd.Size;
@@ -1809,7 +1810,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     FControl.Checkpoint();
 
     // E. End of the folder.
-    if (examine && FTask.cbDelDir && zipAdded == 0 && (FTask.DestMode == 4 || FTask.DestMode == 5))
+    if (examine && FTask.cbDelDir && zipAdded == 0 && WritesRunArchive(FTask.DestMode))
         Zip.RemoveEmptyDir();
     if (examine && folderZip)
         Zip.CloseFolderArchive(zipAdded, c);

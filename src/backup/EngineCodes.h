@@ -7,6 +7,44 @@
 #include "archive/EngineErrors.h"
 #include "platform/FileStatus.h"
 
+// ---- backup methods
+
+// The values of a task's DestMode. 0 to 3 write single files, 4 to 7 zip archives; the captions are
+// those of the editor's radio buttons.
+namespace BackupMethod {
+constexpr int DriveFolders = 0;    // "Separate directories for drives": a folder per source drive
+constexpr int FullPath = 1;        // "Full original directory structure"
+constexpr int OneFolder = 2;       // "One directory without full path"
+constexpr int RootFolders = 3;     // "Separated by root directory": a folder named after each source
+constexpr int ZipAll = 4;          // "All files into one zip archive"
+constexpr int ZipPerRoot = 5;      // zip "Separated by root directory": an archive per source folder
+constexpr int ZipDriveFolders = 6; // "Separated by drive and subdirectory": an archive per folder, below
+                                   // a folder per source drive
+constexpr int ZipFullPath = 7;     // "Separated by subdirectory": an archive per folder
+} // namespace BackupMethod
+
+// Methods 4 to 7 write zip archives.
+constexpr bool IsZipMethod(int destMode)
+{
+    return destMode >= BackupMethod::ZipAll;
+}
+// Methods 4 and 5 write the run's archive (one for the run, or one per source folder), which the run
+// opens before the copy loop.
+constexpr bool WritesRunArchive(int destMode)
+{
+    return destMode == BackupMethod::ZipAll || destMode == BackupMethod::ZipPerRoot;
+}
+// Methods 6 and 7 write an archive into every folder, made and finished by the copy loop.
+constexpr bool MakesFolderArchives(int destMode)
+{
+    return destMode >= BackupMethod::ZipDriveFolders;
+}
+// Methods 0 and 6 put the copies of each source drive into a folder of its own (the drive identifier).
+constexpr bool MakesDriveFolders(int destMode)
+{
+    return destMode == BackupMethod::DriveFolders || destMode == BackupMethod::ZipDriveFolders;
+}
+
 // ---- error words
 
 // The parts of an error word (FileErrors.h).

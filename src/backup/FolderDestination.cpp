@@ -191,7 +191,7 @@ void TFolderDestination::SetFolderTimes(const std::string& dir, const TFileTimes
 void TFolderDestination::SetFolderProperties(const TSourceLocation& location, const std::string& sub,
                                              const TSourceFolderInfo& info, TFileSystem sourceType)
 {
-    if (!FTask.cbNoAttributes && FTask.DestMode != 2) {
+    if (!FTask.cbNoAttributes && FTask.DestMode != BackupMethod::OneFolder) {
         TEngineFileOps ops(FLog, FControl);
         ops.SetMaxWaitTime(ProgSettings.OtherSettings.MaxWaitTime);
         ops.SetAttributesLogged(sub, info.Attr & 0xFFFF, false, "B");
@@ -201,7 +201,8 @@ void TFolderDestination::SetFolderProperties(const TSourceLocation& location, co
         // The folders between the base folder and sub stand for the source's parents (below its
         // volume root) and take their times.
         const int mode = FTask.DestMode;
-        if (mode == 0 || mode == 1 || mode == 6 || mode == 7) {
+        if (mode == BackupMethod::DriveFolders || mode == BackupMethod::FullPath ||
+            mode == BackupMethod::ZipDriveFolders || mode == BackupMethod::ZipFullPath) {
             std::string s = StripDelimiter(location.Src);
             std::string d = sub;
             for (int level = PathDepth(location.Rel); level > 1; --level) {
@@ -310,5 +311,5 @@ int TFolderDestination::DeleteOldSecurityFolders(const std::string& dir)
 
 bool KeepsFolders(int destMode)
 {
-    return destMode != 4 && destMode != 5;
+    return !WritesRunArchive(destMode);
 }

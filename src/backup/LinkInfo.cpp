@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "backup/EngineCodes.h"
 #include "foundation/FileUtilsOps.h"
 #include "foundation/PathUtils.h"
 #include "foundation/QvUtilsNames.h"
@@ -138,8 +139,8 @@ TLinkFolderStep HandleLinkFolder(const TTaskSettings& task, const TLinkContext& 
         log.WriteToLog(2, line);
         step.JunctionRoot = AddPathDelimiter(target);
         std::string drive = ExtractDrivePart(target);
-        if (task.FollowJunctions && task.DestMode == 0 && !context.Ftp && !drive.empty() &&
-            drive.rfind("//", 0) != 0) {
+        if (task.FollowJunctions && task.DestMode == BackupMethod::DriveFolders && !context.Ftp &&
+            !drive.empty() && drive.rfind("//", 0) != 0) {
             std::string rel = MakeRelativePath(AddPathDelimiter(drive), AddPathDelimiter(target));
             if (!rel.empty() && rel.back() != '/')
                 rel += '/';
@@ -160,7 +161,8 @@ TLinkFolderStep HandleLinkFolder(const TTaskSettings& task, const TLinkContext& 
     }
     step.Skip = true;
     bool ftpWriter = context.Ftp && context.WriteFtpLinkInfo;
-    if (!task.IgnoreJunctions && !target.empty() && task.DestMode < 4 && (!context.Ftp || ftpWriter)) {
+    if (!task.IgnoreJunctions && !target.empty() && !IsZipMethod(task.DestMode) &&
+        (!context.Ftp || ftpWriter)) {
         if (context.Ftp)
             context.WriteFtpLinkInfo(destDir, target, linkType);
         else if (WriteLinkInfo(ops, log, destDir, target, linkType) != 0)

@@ -56,7 +56,7 @@ void ScanFolder(const std::string& baseDir, const std::string& relDir, int dirAt
     if (listed) {
         const int lineIndex = lines.AddObject("*" + FolderText(full, relDir, fullPaths), 0);
         const bool archiveTest =
-            useArchive && ctx.UseArchivCB && (ctx.cbArchFile || ctx.ClearDest || ctx.DestMode >= 4);
+            useArchive && ctx.UseArchivCB && (ctx.cbArchFile || ctx.ClearDest || IsZipMethod(ctx.DestMode));
         int shownFiles = 0;
         TSearchRec sr;
         int code = FindFirst(full + "*", faSearchFiles, sr);

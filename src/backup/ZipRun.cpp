@@ -137,10 +137,10 @@ std::unique_ptr<TZipWrite> TZipRun::CreateWriter(const std::string& tempName, co
 
 bool TZipRun::PrepareFolder(const std::string& src, TFolderCounters& c)
 {
-    if (FTask.DestMode == 4 && (FRun || FRunFailed))
+    if (FTask.DestMode == BackupMethod::ZipAll && (FRun || FRunFailed))
         return !FRunFailed;
     std::string baseDir;
-    if (FTask.DestMode == 4) {
+    if (FTask.DestMode == BackupMethod::ZipAll) {
         FRunName = AddPathDelimiter(BaseDir) + ZipName;
         FRunRelName = ZipName;
         baseDir = ExtractDrivePart(src);
@@ -186,7 +186,7 @@ bool TZipRun::PrepareFolder(const std::string& src, TFolderCounters& c)
 
 void TZipRun::FinishFolder(bool runOk, TFolderCounters& c)
 {
-    if (FTask.DestMode != 5 || !FRun)
+    if (FTask.DestMode != BackupMethod::ZipPerRoot || !FRun)
         return;
     if (!runOk || FControl.Stopped()) {
         FRun.reset();
@@ -230,7 +230,7 @@ void TZipRun::FinishFolder(bool runOk, TFolderCounters& c)
 
 std::string TZipRun::FinishRun(bool runOk, TFolderCounters& c)
 {
-    if (FTask.DestMode != 4)
+    if (FTask.DestMode != BackupMethod::ZipAll)
         return std::string();
     const std::string shownTemp = DeleteExtension(FRunTemp);
     if (!FRun && !FRunFailed)
@@ -422,7 +422,7 @@ void TZipRun::FullVolume(bool prompt)
 {
     if (prompt)
         FInteraction.ErrorBox(_("The destination volume is full!\r\nZip backup will be terminated!"), 0);
-    if (FTask.DestMode >= 6)
+    if (MakesFolderArchives(FTask.DestMode))
         DiscardFolderArchive();
     else
         FRunBroken = true;
@@ -558,7 +558,7 @@ void AttachZipRun(TBackupEngine& engine, TZipRun& zip)
         zip.StartTime = engine.StartTime;
         zip.VolLabel = engine.FirstSourceLabel();
         const int mode = engine.Task.DestMode;
-        if (mode == 4 || mode == 5) {
+        if (WritesRunArchive(mode)) {
             if (!zip.PrepareFolder(AddPathDelimiter(srcDir), counters)) {
                 engine.StopFolderLoop = true;
                 return;
@@ -567,7 +567,7 @@ void AttachZipRun(TBackupEngine& engine, TZipRun& zip)
         }
         if (inner)
             inner(entry, srcDir, destDir, prompt, counters);
-        if (mode == 5)
+        if (mode == BackupMethod::ZipPerRoot)
             zip.FinishFolder(engine.BuStatus == bsOK, counters);
     };
     engine.FinishRun = [&engine, &zip, runStart](TFolderCounters& total, std::string& failure) {
