@@ -280,17 +280,17 @@ bool TCopyLoop::FileDelete(const std::string& name)
         return false;
     uint32_t e = XlDeleteFile(name, true);
     if (e == 0) {
-        FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {name}));
+        FLog.WriteToLog(lmVerbose, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {name}));
         return true;
     }
-    FLog.WriteErrorToLog(1, "B", SafeFormat(_("Error deleting file: \"%s\""), {name}), e);
+    FLog.WriteErrorToLog(lmShort, "B", SafeFormat(_("Error deleting file: \"%s\""), {name}), e);
     return false;
 }
 
 bool TCopyLoop::FileRename(const std::string& dir, const std::string& oldName, const std::string& newName)
 {
     std::string errMsg;
-    if (Ops.MoveFileLogged(dir, oldName, newName, errMsg, 2, -1) == 0)
+    if (Ops.MoveFileLogged(dir, oldName, newName, errMsg, lmLong, -1) == 0)
         return true;
     // an older version that could not be moved on is an error of the run
     ++FCollisions;
@@ -348,7 +348,7 @@ bool TCopyLoop::ClaimedByOther(TFolderState& fs, const std::string& name, const 
     auto it = claimed.find(name);
     if (it == claimed.end() || it->second == source)
         return false;
-    FLog.WriteErrorToLog(1, "B",
+    FLog.WriteErrorToLog(lmShort, "B",
                          SafeFormat(_("Name collision: \"%s\" is the backup of \"%s\""),
                                     {JoinPath(fs.RelDir, name), JoinPath(fs.RelDir, it->second)}),
                          what, std::string());
@@ -463,7 +463,7 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
         if (::link(cp.EName.c_str(), versionName.c_str()) == 0) {
             inPlace = true;
             moved = true;
-            FLog.WriteToLog(3,
+            FLog.WriteToLog(lmVerbose,
                             std::string(Indent) +
                                 SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
                                            {_("File"), MakeRelativePath(AddPathDelimiter(cp.DDir), cp.EName),
@@ -471,19 +471,21 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
         } else {
             moved = FileRename(cp.DDir, cp.EName, versionName);
         }
-        if (moved && FLog.CurrentLogMode() == 2) {
+        if (moved && FLog.CurrentLogMode() == lmLong) {
             // below the entry's destination folder the path is told from there, else from the base folder
             const bool fromEntry = sec.DirMode == sdSubDir || sec.DirMode == sdSepDir;
             const std::string where = fromEntry
                                           ? MakeRelativePath(AddPathDelimiter(fs.DestBase), versionName)
                                           : "/" + MakeRelativePath(AddPathDelimiter(BaseDir), versionName);
             if (sec.DirMode != sdNone)
-                FLog.WriteToLog(2, std::string(Indent) + SafeFormat(_("File \"%s\" was moved to: \"%s\""),
-                                                                    {FileNameOf(cp.EName), where}));
+                FLog.WriteToLog(lmLong,
+                                std::string(Indent) + SafeFormat(_("File \"%s\" was moved to: \"%s\""),
+                                                                 {FileNameOf(cp.EName), where}));
             else
-                FLog.WriteToLog(2, std::string(Indent) + SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
-                                                                    {_("File"), FileNameOf(cp.EName),
-                                                                     FileNameOf(versionName)}));
+                FLog.WriteToLog(lmLong,
+                                std::string(Indent) +
+                                    SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
+                                               {_("File"), FileNameOf(cp.EName), FileNameOf(versionName)}));
         }
     }
     return true;
@@ -708,7 +710,7 @@ std::string TCopyLoop::MoveAside(const std::string& path)
     std::string aside =
         path.substr(0, path.size() - name.size()) + "." + Utf8Prefix(name, 200) + "." + FRunTag + ".old";
     if (::rename(path.c_str(), aside.c_str()) != 0) {
-        FLog.WriteErrorToLog(1, "B",
+        FLog.WriteErrorToLog(lmShort, "B",
                              SafeFormat(_("Error renaming %s: \"%s\" to \"%s\""), {_("File"), path, aside}),
                              LastWinError());
         return std::string();
@@ -725,12 +727,13 @@ void TCopyLoop::DeleteAside(const std::string& aside)
         return;
     if (S_ISDIR(st.st_mode)) {
         int deleted = 0, errors = 0;
-        Ops.ClearDirectory(aside, std::string(), "B", true, true, FLog.CurrentLogMode() == 3, 0, 0, deleted,
-                           errors);
-        FLog.WriteToLog(2, std::string(Indent) + SafeFormat(_("Directory was deleted: \"%s\""), {aside}) +
-                               FileCountText(deleted, true));
+        Ops.ClearDirectory(aside, std::string(), "B", true, true, FLog.CurrentLogMode() == lmVerbose, 0, 0,
+                           deleted, errors);
+        FLog.WriteToLog(lmLong, std::string(Indent) +
+                                    SafeFormat(_("Directory was deleted: \"%s\""), {aside}) +
+                                    FileCountText(deleted, true));
     } else if (XlDeleteFile(aside, true) == 0) {
-        FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {aside}));
+        FLog.WriteToLog(lmVerbose, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {aside}));
     }
 }
 
@@ -769,8 +772,8 @@ bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)
         if (e != 0) {
             kind = 512;
             ok = false;
-            FLog.WriteErrorToLog(6, "B", FormatFileError(EngineError::WarnStreams, cp.EName, std::string()),
-                                 e);
+            FLog.WriteErrorToLog(lmWarningLine, "B",
+                                 FormatFileError(EngineError::WarnStreams, cp.EName, std::string()), e);
         } else {
             done.push_back(_("Copy alternate data streams"));
         }
@@ -780,7 +783,8 @@ bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)
         if (e != 0) {
             kind = 512;
             ok = false;
-            FLog.WriteErrorToLog(6, "B", FormatFileError(EngineError::WarnSummary, cp.EName, std::string()),
+            FLog.WriteErrorToLog(lmWarningLine, "B",
+                                 FormatFileError(EngineError::WarnSummary, cp.EName, std::string()),
                                  static_cast<uint32_t>(e));
         } else {
             done.push_back(_("Copy document summary"));
@@ -791,7 +795,8 @@ bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)
         if (e != 0) {
             kind = 512;
             ok = false;
-            FLog.WriteErrorToLog(6, "B", FormatFileError(EngineError::WarnAcl, cp.EName, std::string()), e);
+            FLog.WriteErrorToLog(lmWarningLine, "B",
+                                 FormatFileError(EngineError::WarnAcl, cp.EName, std::string()), e);
         } else {
             done.push_back(_("Copy file permissions"));
         }
@@ -800,7 +805,7 @@ bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)
         std::string items;
         for (const auto& item : done)
             items += (items.empty() ? "" : ", ") + item;
-        FLog.WriteToLog(3, std::string(Indent) + _("Options:  ") + items);
+        FLog.WriteToLog(lmVerbose, std::string(Indent) + _("Options:  ") + items);
     }
     return ok;
 }
@@ -816,16 +821,17 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
     if ((e & ErrorWord::NumberMask) == ErrorNumber::LowDisk) {
         uint64_t freeBytes = FreeBytes(cp.DDir);
         if (freeBytes < static_cast<uint64_t>(std::max(FTask.TaskBufferSize, 0))) {
-            FLog.WriteToLog(3, "   => " +
-                                   SafeFormat(_("%s remaining on drive %s"),
-                                              {FormatSize(false, static_cast<int64_t>(freeBytes)), cp.DDir}));
+            FLog.WriteToLog(lmVerbose,
+                            "   => " +
+                                SafeFormat(_("%s remaining on drive %s"),
+                                           {FormatSize(false, static_cast<int64_t>(freeBytes)), cp.DDir}));
             return 3;
         }
         e = (e & ErrorWord::SeverityMask) + ErrorNumber::Write;
         kind = e;
     }
     if ((e & ErrorWord::Error) != 0 || (e & ErrorNumber::UserBreak) != 0) {
-        FLog.WriteErrorToLog(3, "B", FormatCopyError(cp.RelName, cp.TName, static_cast<unsigned>(e)),
+        FLog.WriteErrorToLog(lmVerbose, "B", FormatCopyError(cp.RelName, cp.TName, static_cast<unsigned>(e)),
                              cp.ErrMsg, std::string());
         // The final name is removed only for a copy of this run that failed its verification: a copy
         // that could not take the name left it to whatever took it meanwhile (another run's copy).
@@ -835,10 +841,11 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
         if (DelTemp && ownFile && XlFileExists(cp.TName, false)) {
             uint32_t d = XlDeleteFile(cp.TName, true);
             if (d == 0)
-                FLog.WriteToLog(3,
+                FLog.WriteToLog(lmVerbose,
                                 std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {cp.TName}));
             else
-                FLog.WriteErrorToLog(1, "B", SafeFormat(_("Error deleting file: \"%s\""), {cp.TName}), d);
+                FLog.WriteErrorToLog(lmShort, "B", SafeFormat(_("Error deleting file: \"%s\""), {cp.TName}),
+                                     d);
         }
         return kind;
     }
@@ -855,7 +862,7 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
             kind = EngineError::Rename;
             ok = false;
         } else {
-            FLog.WriteToLog(3,
+            FLog.WriteToLog(lmVerbose,
                             std::string(Indent) +
                                 SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
                                            {_("File"), MakeRelativePath(AddPathDelimiter(cp.DDir), cp.TName),
@@ -863,8 +870,9 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
             DeleteAside(aside);
         }
     } else if (cp.DExist) {
-        FLog.WriteToLog(3, std::string(Indent) +
-                               SafeFormat(_("Temporary file was copied successfully: \"%s\""), {cp.TName}));
+        FLog.WriteToLog(lmVerbose,
+                        std::string(Indent) +
+                            SafeFormat(_("Temporary file was copied successfully: \"%s\""), {cp.TName}));
         // The copy takes the source's times at once, before it takes the place of the old file; until
         // then it is marked as a partial file, which a later run may sweep when this one is killed.
         SetFileTimestamps(cp.TName, cp.Timestamps, false, FTask.cbCreationTime, false);
@@ -883,13 +891,14 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
                 OnStep("placing");
             if (::rename(cp.TName.c_str(), cp.EName.c_str()) == 0) {
                 if (!FTask.KeepBakCB)
-                    FLog.WriteToLog(3, std::string(Indent) +
-                                           SafeFormat(_("File was deleted: \"%s\""), {cp.EName}));
+                    FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                                   SafeFormat(_("File was deleted: \"%s\""), {cp.EName}));
                 FLog.WriteToLog(
-                    3, std::string(Indent) +
-                           SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
-                                      {_("File"), MakeRelativePath(AddPathDelimiter(cp.DDir), cp.TName),
-                                       MakeRelativePath(AddPathDelimiter(cp.DDir), cp.EName)}));
+                    lmVerbose,
+                    std::string(Indent) +
+                        SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
+                                   {_("File"), MakeRelativePath(AddPathDelimiter(cp.DDir), cp.TName),
+                                    MakeRelativePath(AddPathDelimiter(cp.DDir), cp.EName)}));
                 placed = true;
             } else if (!FTask.KeepBakCB && !FileDelete(cp.EName)) {
                 kind = DeleteError;
@@ -899,7 +908,7 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
             if (ok && XlFileExists(cp.TName, false) && XlFileExists(cp.EName, false)) {
                 std::string ext = FileExtOf(cp.EName);
                 cp.EName = InsertNameSuffix(cp.EName.substr(0, cp.EName.size() - ext.size()), "-dup") + ext;
-                FLog.WriteErrorToLog(3, "B", _("Copying to replacement file") + ": " + cp.EName);
+                FLog.WriteErrorToLog(lmVerbose, "B", _("Copying to replacement file") + ": " + cp.EName);
                 ok = !XlFileExists(cp.EName, false) ||
                      (!ClaimedByOther(fs, FileNameOf(cp.EName), FileNameOf(cp.SName), _("not replaced")) &&
                       FileDelete(cp.EName));
@@ -908,13 +917,13 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
                 kind = EngineError::Rename;
                 // the new copy under this run's temporary name does not stay
                 if (XlFileExists(cp.TName, false) && XlDeleteFile(cp.TName, true) == 0)
-                    FLog.WriteToLog(3, std::string(Indent) +
-                                           SafeFormat(_("File was deleted: \"%s\""), {cp.TName}));
+                    FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                                   SafeFormat(_("File was deleted: \"%s\""), {cp.TName}));
             } else {
                 if (OnStep)
                     OnStep("placing");
                 std::string errMsg;
-                if (Ops.MoveFileLogged(cp.DDir, cp.TName, cp.EName, errMsg, 3, -1) > 0) {
+                if (Ops.MoveFileLogged(cp.DDir, cp.TName, cp.EName, errMsg, lmVerbose, -1) > 0) {
                     cp.ErrMsg = errMsg;
                     kind = EngineError::Rename;
                     ok = false;
@@ -929,7 +938,7 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
         // A new copy is writable and has its archive bit set: a source with the same attributes gives
         // it nothing to change (the verbose log still tells every change).
         const uint32_t attr = cp.SInfo.Attr & 0xFFFF;
-        const bool nothingToChange = FLog.CurrentLogMode() != 3 && (attr & faReadOnly) == 0 &&
+        const bool nothingToChange = FLog.CurrentLogMode() != lmVerbose && (attr & faReadOnly) == 0 &&
                                      (attr & faArchive) != 0 && NewFilesWritable();
         if (!FTask.cbNoAttributes && !nothingToChange &&
             Ops.SetAttributesLogged(cp.EName, attr, true, "B") != 0)
@@ -938,7 +947,8 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
         uint32_t t = SetFileTimestamps(cp.EName, cp.Timestamps, checkTime, FTask.cbCreationTime, false);
         if (t != 0) {
             kind = 512;
-            FLog.WriteErrorToLog(6, "B", FormatFileError(EngineError::WarnTime, cp.EName, std::string()), t);
+            FLog.WriteErrorToLog(lmWarningLine, "B",
+                                 FormatFileError(EngineError::WarnTime, cp.EName, std::string()), t);
         }
     }
     return kind;
@@ -1028,7 +1038,7 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
                 f = "(A";
                 kept = false;
             } else {
-                FLog.WriteErrorToLog(1, "B",
+                FLog.WriteErrorToLog(lmShort, "B",
                                      SafeFormat(_("Error setting attributes of \"%s\""), {cp.SName}) + " (" +
                                          FileAttrToStr((cp.SInfo.Attr & ~faArchive) & 0xFFFF) + ")",
                                      e);
@@ -1052,10 +1062,11 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
             uint32_t e = MoveToTrash(cp.SName, &trashedAs);
             if (e == 0) {
                 f += " - " + _("Source deleted");
-                FLog.WriteToLog(3, std::string(Indent) +
-                                       SafeFormat(_("File was moved to Recycle Bin: \"%s\""), {cp.SName}));
+                FLog.WriteToLog(lmVerbose,
+                                std::string(Indent) +
+                                    SafeFormat(_("File was moved to Recycle Bin: \"%s\""), {cp.SName}));
             } else {
-                FLog.WriteErrorToLog(1, "B", _("Could not delete source file: ") + cp.SName, e);
+                FLog.WriteErrorToLog(lmShort, "B", _("Could not delete source file: ") + cp.SName, e);
                 ++c.ErrorCount;
             }
         }
@@ -1063,8 +1074,8 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
         std::string line = FTask.cbVerify && !IsZipMethod(FTask.DestMode)
                                ? _("Copied and verified: \"%s\" %s")
                                : _("Copied: \"%s\" %s");
-        std::string indent = FLog.CurrentLogMode() == 3 ? "     -> " : Indent;
-        FLog.WriteToLog(2, indent + SafeFormat(line, {cp.RelName, f}));
+        std::string indent = FLog.CurrentLogMode() == lmVerbose ? "     -> " : Indent;
+        FLog.WriteToLog(lmLong, indent + SafeFormat(line, {cp.RelName, f}));
     } else {
         int b = kind & ErrorWord::NumberMask;
         if ((kind & ErrorWord::Error) != 0) {
@@ -1097,22 +1108,22 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
             }
         }
         int level = FLog.CurrentLogMode();
-        if (level < 3) {
+        if (level < lmVerbose) {
             if ((kind & ErrorWord::Error) == 0) {
                 if (b != 0)
-                    FLog.WriteErrorToLog(6, "B",
+                    FLog.WriteErrorToLog(lmWarningLine, "B",
                                          FormatCopyError(cp.RelName, cp.TName, static_cast<unsigned>(kind)),
                                          cp.ErrMsg, std::string());
                 if ((kind & ErrorWord::Warning) != 0)
-                    FLog.WriteToLog(2, std::string(Indent) +
-                                           SafeFormat(_("Copied: \"%s\" %s"), {cp.RelName, ""}));
-            } else if (!(b == ErrorNumber::Delete && level == 2)) {
-                FLog.WriteErrorToLog(1, "B",
+                    FLog.WriteToLog(lmLong, std::string(Indent) +
+                                                SafeFormat(_("Copied: \"%s\" %s"), {cp.RelName, ""}));
+            } else if (!(b == ErrorNumber::Delete && level == lmLong)) {
+                FLog.WriteErrorToLog(lmShort, "B",
                                      FormatCopyError(cp.RelName, cp.TName, static_cast<unsigned>(kind)),
                                      cp.ErrMsg, std::string());
             }
         } else if (kind == 512) {
-            FLog.WriteToLog(3, "     -> " + SafeFormat(_("Copied: \"%s\" %s"), {cp.RelName, ""}));
+            FLog.WriteToLog(lmVerbose, "     -> " + SafeFormat(_("Copied: \"%s\" %s"), {cp.RelName, ""}));
         }
     }
     fs.ArchiveKept = fs.ArchiveKept || kept;
@@ -1188,7 +1199,8 @@ void TCopyLoop::RemoveStaleParts(TFolderState& fs)
             FileTimeToLocalDateTime(data.LastWriteTime) >= StartTime)
             continue;
         if (XlDeleteFile(path, true) == 0) {
-            FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {path}));
+            FLog.WriteToLog(lmVerbose,
+                            std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {path}));
             gone.push_back(name);
         }
     }
@@ -1211,10 +1223,11 @@ void TCopyLoop::SetParentTimestamps(const std::string& destDir, const std::strin
         if (ts.Valid) {
             uint32_t e = SetFileTimestamps(d, ts, false, FTask.cbCreationTime, true);
             if (e != 0)
-                FLog.WriteErrorToLog(6, "B", FormatFileError(EngineError::WarnTime, d, std::string()), e);
+                FLog.WriteErrorToLog(lmWarningLine, "B",
+                                     FormatFileError(EngineError::WarnTime, d, std::string()), e);
             else
-                FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Set timestamp: \"%s\" => %s"),
-                                                                    {d, TimeText(ts.LastWriteTime)}));
+                FLog.WriteToLog(lmVerbose, std::string(Indent) + SafeFormat(_("Set timestamp: \"%s\" => %s"),
+                                                                            {d, TimeText(ts.LastWriteTime)}));
         }
         std::string nd = StripDelimiter(GetParentDir(d));
         std::string ns = StripDelimiter(GetParentDir(sdir));
@@ -1325,8 +1338,9 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         }
     }
     if (selected) {
-        FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Current directory: \"%s\""), {srcDir}) + " (" +
-                               FileAttrToStr(dirAttr) + ")");
+        FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                       SafeFormat(_("Current directory: \"%s\""), {srcDir}) + " (" +
+                                       FileAttrToStr(dirAttr) + ")");
         if (WritesRunArchive(FTask.DestMode) && (!relDir.empty() || !FTask.cbDelDir)) {
             // The run's archive gets the folder's directory entry instead of a destination folder.
             if (!Zip.AddDir(srcDir))
@@ -1339,8 +1353,8 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         }
     } else {
         std::string key = list.IncludeDirs ? _("Not selected: \"%s\"") : _("Excluded directory: \"%s\"");
-        FLog.WriteToLog(3, std::string(Indent) + SafeFormat(key, {srcDir}) + " (" + FileAttrToStr(dirAttr) +
-                               ")");
+        FLog.WriteToLog(lmVerbose, std::string(Indent) + SafeFormat(key, {srcDir}) + " (" +
+                                       FileAttrToStr(dirAttr) + ")");
     }
 
     // B. Sub-folders first. The folder is read once: the names serve the file pass as well.
@@ -1362,7 +1376,8 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             if (rc != 0 && rc != WinError::ERROR_FILE_NOT_FOUND && rc != WinError::ERROR_PATH_NOT_FOUND &&
                 e.Type == DT_DIR) {
                 // a folder that cannot be read (too deep a path, no permission to enter) is no success
-                FLog.WriteErrorToLog(1, "B", SafeFormat(DirErrorFormat(rc), {srcDir + e.Name + "/"}), rc);
+                FLog.WriteErrorToLog(lmShort, "B", SafeFormat(DirErrorFormat(rc), {srcDir + e.Name + "/"}),
+                                     rc);
                 ++c.ErrorCount;
                 continue;
             }
@@ -1370,9 +1385,10 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 continue;
             if (IsDestinationFolder(srcDir + e.Name, data)) {
                 // The backup lies inside its own source: it is never backed up into itself.
-                FLog.WriteToLog(3, std::string(Indent) +
-                                       SafeFormat(_("Excluded directory: \"%s\""), {srcDir + e.Name + "/"}) +
-                                       " (" + FileAttrToStr(data.Attr) + ")");
+                FLog.WriteToLog(lmVerbose,
+                                std::string(Indent) +
+                                    SafeFormat(_("Excluded directory: \"%s\""), {srcDir + e.Name + "/"}) +
+                                    " (" + FileAttrToStr(data.Attr) + ")");
                 continue;
             }
             lastName = e.Name;
@@ -1385,7 +1401,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             return;
         if (code != 0) {
             if (selected || !list.IncludeDirs) {
-                FLog.WriteErrorToLog(1, "B",
+                FLog.WriteErrorToLog(lmShort, "B",
                                      SafeFormat(DirErrorFormat(static_cast<uint32_t>(code)), {srcDir}) +
                                          " (" + lastName + ")",
                                      static_cast<uint32_t>(code));
@@ -1411,7 +1427,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     }
     {
         FProgress.SetPrompt(srcDir);
-        FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Scan for files in \"%s\""), {srcDir}));
+        FLog.WriteToLog(lmVerbose, std::string(Indent) + SafeFormat(_("Scan for files in \"%s\""), {srcDir}));
     }
 
     // D. File pass. Each entry is looked up in the open folder; the archive mark is read only where
@@ -1424,8 +1440,8 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         TFolderHandle folder(code == 0 ? ::open(srcDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
         if (code == 0 && folder.Fd < 0)
             code = static_cast<int>(LastWinError());
-        const bool needArchive =
-            FTask.UseArchivCB || FTask.ResArchivCB || level == 3 || list.Attributes.Archive != amIgnore;
+        const bool needArchive = FTask.UseArchivCB || FTask.ResArchivCB || level == lmVerbose ||
+                                 list.Attributes.Archive != amIgnore;
         const bool needTimes = SelectionUsesTimes(list, Selection);
         // The statuses of the files that have a copy are read on a helper thread while this one reads
         // the sources'. Only until the loop writes or deletes in the destination folder: it stops the
@@ -1444,8 +1460,8 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             if (wanted >= StatAheadMinimum) {
                 if (!FStatAhead)
                     FStatAhead = std::make_unique<TStatAhead>();
-                aheadJob =
-                    FStatAhead->Start(fs.Dest.Fd(), AddPathDelimiter(destDir), std::move(names), level == 3);
+                aheadJob = FStatAhead->Start(fs.Dest.Fd(), AddPathDelimiter(destDir), std::move(names),
+                                             level == lmVerbose);
                 fs.Dest.Ahead = FStatAhead.get();
                 fs.Dest.AheadJob = aheadJob;
             }
@@ -1469,7 +1485,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             const uint32_t rc = ReadFileDataAt(folder.Fd, name, srcDir + name, false, needArchive, fd);
             if (rc != 0 && rc != WinError::ERROR_FILE_NOT_FOUND && rc != WinError::ERROR_PATH_NOT_FOUND) {
                 FLog.WriteErrorToLog(
-                    1, "B", SafeFormat(_("Error reading file: \"%s\""), {JoinPath(relDir, name)}), rc);
+                    lmShort, "B", SafeFormat(_("Error reading file: \"%s\""), {JoinPath(relDir, name)}), rc);
                 ++c.ErrorCount;
                 continue;
             }
@@ -1484,8 +1500,9 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                     fd = target;
             }
             if (!S_ISREG(fd.Mode)) {
-                FLog.WriteToLog(2, std::string(Indent) + SafeFormat(_("Skipped - not a regular file: \"%s\""),
-                                                                    {JoinPath(relDir, name)}));
+                FLog.WriteToLog(lmLong,
+                                std::string(Indent) + SafeFormat(_("Skipped - not a regular file: \"%s\""),
+                                                                 {JoinPath(relDir, name)}));
                 continue;
             }
             // the archive bit of a file that is about to be copied or given attributes
@@ -1511,8 +1528,9 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                                 FileMatchesSelection(info, list, Selection);
             if (!fileSelected) {
                 FProgress.SetElapsedTime(Now() - StartTime);
-                FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Not selected: \"%s\""), {relName}) +
-                                       " (" + FormatSize(false, fd.Size) + AttrText(fd.Attr) + ")");
+                FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                               SafeFormat(_("Not selected: \"%s\""), {relName}) + " (" +
+                                               FormatSize(false, fd.Size) + AttrText(fd.Attr) + ")");
                 continue;
             }
             if (FTask.UseArchivCB && (FTask.cbArchFile || FTask.ClearDest || IsZipMethod(FTask.DestMode)) &&
@@ -1521,8 +1539,9 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 ++c.FileCount;
                 FProgress.SetElapsedTime(Now() - StartTime);
                 FLog.WriteToLog(
-                    3, std::string(Indent) +
-                           SafeFormat(_("Skipped - archive bit not set at source: \"%s\""), {relName}));
+                    lmVerbose,
+                    std::string(Indent) +
+                        SafeFormat(_("Skipped - archive bit not set at source: \"%s\""), {relName}));
                 continue;
             }
             std::string sourcePath = srcDir + name;
@@ -1542,13 +1561,14 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 cp.Valid = true;
                 cp.Compressed = compressed;
                 FProgress.SetPrompt(sourcePath);
-                FLog.WriteToLog(3, std::string(Indent) + _("Add to zip archive: ") + n);
+                FLog.WriteToLog(lmVerbose, std::string(Indent) + _("Add to zip archive: ") + n);
                 int kind = Zip.AddFile(cp.RName, cp.SName, fd, compressed, cp.ErrMsg, cp.CRatio);
                 if (kind == 2)
                     ++zipAdded;
                 else if (kind != 3)
-                    FLog.WriteErrorToLog(3, "B", FormatFileError(static_cast<unsigned>(kind), relName, ""),
-                                         cp.ErrMsg, std::string());
+                    FLog.WriteErrorToLog(lmVerbose, "B",
+                                         FormatFileError(static_cast<unsigned>(kind), relName, ""), cp.ErrMsg,
+                                         std::string());
                 int r = FinishFileCopy(kind, cp, fs, c);
                 cp.Valid = false;
                 if (r != 1)
@@ -1566,7 +1586,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             bool collision = namesFold && ClaimedByOther(fs, n + formExt, name, _("not backed up"));
             if (!collision && target == timestampName) {
                 FLog.WriteErrorToLog(
-                    1, "B",
+                    lmShort, "B",
                     SafeFormat(_("Name collision: \"%s\" is the time-stamp file of the backup"), {relName}),
                     _("not backed up"), std::string());
                 ++FCollisions;
@@ -1588,7 +1608,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             if (fs.Dest.Has(n + formExt)) {
                 uint32_t dCode = 0;
                 if (aheadJob == 0 || !FStatAhead->Take(aheadJob, index, n + formExt, dd, dCode))
-                    dCode = ReadFileDataAt(fs.Dest.Fd(), n + formExt, target, false, level == 3, dd);
+                    dCode = ReadFileDataAt(fs.Dest.Fd(), n + formExt, target, false, level == lmVerbose, dd);
                 dExist = dCode == 0 && (dd.Attr & (faDirectory | faReparsePoint)) == 0;
                 inTheWay = dCode == 0 && !dExist;
             }
@@ -1651,18 +1671,19 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                     std::string tName = target;
                     if (dExist || inTheWay)
                         tName = TempNameFor(target);
-                    if (level == 3) {
+                    if (level == lmVerbose) {
                         FLog.WriteToLog(
-                            3, std::string(Indent) +
-                                   SafeFormat(GetCopyActionText(false, compressed, Encryption != nullptr),
-                                              {relName, FormatSize(false, fd.Size), tName}) +
-                                   " [" + CopyOptionLetters(compressed) + "]");
+                            lmVerbose,
+                            std::string(Indent) +
+                                SafeFormat(GetCopyActionText(false, compressed, Encryption != nullptr),
+                                           {relName, FormatSize(false, fd.Size), tName}) +
+                                " [" + CopyOptionLetters(compressed) + "]");
                         std::string outcome = !dExist           ? _("not present")
                                               : comparison == 4 ? _("Archive bit is set")
                                               : comparison == 3 ? "(" + FormatSize(false, dd.Size) + ")"
                                                                 : TimeText(dd.LastWriteTime);
-                        FLog.WriteToLog(3, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
-                                               TimeText(fd.LastWriteTime) + " -> " + outcome);
+                        FLog.WriteToLog(lmVerbose, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
+                                                       TimeText(fd.LastWriteTime) + " -> " + outcome);
                     }
                     FProgress.SetPrompt(sourcePath);
                     // Other forms of the same file that a former setting left behind; a form that is
@@ -1700,7 +1721,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                     if (!compressed && fd.Size > 0xFFFFFFFFLL &&
                         FreeBytes(destDir) <= static_cast<uint64_t>(fd.Size)) {
                         FLog.WriteErrorToLog(
-                            1, "B",
+                            lmShort, "B",
                             SafeFormat(_("Not enough free space on \"%s\" to copy file \"%s\""),
                                        {destDir, tName}) +
                                 " (" + FormatSize(false, fd.Size) + ")");
@@ -1730,14 +1751,14 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 }
             } else if (action == 5 && !FTask.cbNoAttributes) {
                 readArchiveBit();
-                FLog.WriteToLog(3, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
-                                       TimeText(fd.LastWriteTime) + " -> " + FileAttrToStr(dd.Attr) + " " +
-                                       TimeText(dd.LastWriteTime));
+                FLog.WriteToLog(lmVerbose, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
+                                               TimeText(fd.LastWriteTime) + " -> " + FileAttrToStr(dd.Attr) +
+                                               " " + TimeText(dd.LastWriteTime));
                 Ops.SetAttributesLogged(target, fd.Attr & 0xFFFF, false, "B");
                 ShowRunProgress(c);
             } else if (action == 4) {
                 FLog.WriteErrorToLog(
-                    1, "B",
+                    lmShort, "B",
                     SafeFormat(_("File size exceeds maximum of 4GB for FAT32 destinations: \"%s\""),
                                {relName}) +
                         " (" + FormatSize(false, fd.Size) + ")");
@@ -1758,31 +1779,32 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                         reset = true;
                     } else {
                         FLog.WriteErrorToLog(
-                            6, "B",
+                            lmWarningLine, "B",
                             FormatFileError(EngineError::WarnAttr, sourcePath, FileAttrToStr(fd.Attr)), e);
                         ++c.ErrorCount;
                     }
                 }
-                if (level == 3) {
+                if (level == lmVerbose) {
                     if (comparison == 4) {
                         FLog.WriteToLog(
-                            3,
+                            lmVerbose,
                             std::string(Indent) +
                                 SafeFormat(_("Skipped - archive bit not set at source: \"%s\""), {relName}));
                     } else {
                         FLog.WriteToLog(
-                            3, std::string(Indent) +
-                                   SafeFormat(_("File at destination is up to date: \"%s\""), {relName}) +
-                                   " (" + FormatSize(false, fd.Size) + ")" + (reset ? " (A)" : ""));
-                        FLog.WriteToLog(3, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
-                                               TimeText(fd.LastWriteTime) + " <-> " +
-                                               TimeText(dd.LastWriteTime));
+                            lmVerbose,
+                            std::string(Indent) +
+                                SafeFormat(_("File at destination is up to date: \"%s\""), {relName}) + " (" +
+                                FormatSize(false, fd.Size) + ")" + (reset ? " (A)" : ""));
+                        FLog.WriteToLog(lmVerbose, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
+                                                       TimeText(fd.LastWriteTime) + " <-> " +
+                                                       TimeText(dd.LastWriteTime));
                     }
-                } else if (level == 2 && (FLog.ActMode() & 4) != 0) {
+                } else if (level == lmLong && (FLog.ActMode() & lmWarnings) != 0) {
                     FLog.WriteToLog(
-                        2, "      * " +
-                               SafeFormat(_("File at destination is up to date: \"%s\""), {relName}) + " (" +
-                               FormatSize(false, fd.Size) + ")" + (reset ? " (A)" : ""));
+                        lmLong, "      * " +
+                                    SafeFormat(_("File at destination is up to date: \"%s\""), {relName}) +
+                                    " (" + FormatSize(false, fd.Size) + ")" + (reset ? " (A)" : ""));
                 }
                 ShowRunProgress(c);
             }
@@ -1802,7 +1824,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         }
         stopAhead();
         if (code != 0 && code != static_cast<int>(WinError::ERROR_NO_MORE_FILES)) {
-            FLog.WriteErrorToLog(1, "B", _("Error scanning directory: ") + srcDir,
+            FLog.WriteErrorToLog(lmShort, "B", _("Error scanning directory: ") + srcDir,
                                  static_cast<uint32_t>(code));
             ++c.ErrorCount;
         }
@@ -1831,7 +1853,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             uint32_t e =
                 XlFileSetAttr(StripDelimiter(srcDir), static_cast<uint32_t>(attr) & ~faArchive, true);
             if (e != 0) {
-                FLog.WriteErrorToLog(1, "B",
+                FLog.WriteErrorToLog(lmShort, "B",
                                      SafeFormat(_("Error setting attributes of \"%s\""), {srcDir}) + " (" +
                                          FileAttrToStr(static_cast<uint32_t>(attr) & ~faArchive) + ")",
                                      e);
@@ -1848,12 +1870,12 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                     XlFileSetAttr(pd, faArchive, false);
                 uint32_t e = XlRemoveDir(pd);
                 if (e == 0) {
-                    FLog.WriteToLog(3, std::string(Indent) +
-                                           SafeFormat(_("Empty directory was deleted: \"%s\""), {p}));
+                    FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                                   SafeFormat(_("Empty directory was deleted: \"%s\""), {p}));
                     if (utf8::SameText(pd, FCurDir))
                         FCurDir.clear();
                 } else {
-                    FLog.WriteErrorToLog(1, "B",
+                    FLog.WriteErrorToLog(lmShort, "B",
                                          SafeFormat(_("Error deleting directory: \"%s\""), {p}) + " (" +
                                              FileAttrToStr(dirAttr) + ")",
                                          e);
@@ -1866,14 +1888,14 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 if (dirTimestamps.Valid) {
                     uint32_t e = SetFileTimestamps(pd, dirTimestamps, true, FTask.cbCreationTime, true);
                     if (e != 0)
-                        FLog.WriteErrorToLog(6, "B",
+                        FLog.WriteErrorToLog(lmWarningLine, "B",
                                              FormatFileError(EngineError::WarnTime, pd, std::string()), e);
                 }
                 if (FTask.cbCopyPerms && SourceHasPermissions()) {
                     uint32_t e = CopyFilePermissions(StripDelimiter(srcDir), pd);
                     if (e != 0)
-                        FLog.WriteErrorToLog(6, "B", FormatFileError(EngineError::WarnAcl, pd, std::string()),
-                                             e);
+                        FLog.WriteErrorToLog(lmWarningLine, "B",
+                                             FormatFileError(EngineError::WarnAcl, pd, std::string()), e);
                 } else {
                     LimitFolderMode(srcDir, pd);
                 }
@@ -1884,10 +1906,10 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     if (FTask.cbSourceDelete && (FTask.DelSourceDelDir & 1) != 0 && !relDir.empty()) {
         uint32_t e = XlRemoveDir(StripDelimiter(srcDir));
         if (e == 0)
-            FLog.WriteToLog(3, std::string(Indent) +
-                                   SafeFormat(_("Empty directory was deleted: \"%s\""), {srcDir}));
+            FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                           SafeFormat(_("Empty directory was deleted: \"%s\""), {srcDir}));
         else
-            FLog.WriteErrorToLog(1, "B",
+            FLog.WriteErrorToLog(lmShort, "B",
                                  SafeFormat(_("Error deleting directory: \"%s\""), {srcDir}) + " (" +
                                      FileAttrToStr(dirAttr) + ")",
                                  e);
@@ -1911,7 +1933,7 @@ bool TCopyLoop::SynchronizeEntry(TExtensionList& list, const std::string& srcDir
                                  bool prompt, TFolderCounters& counters)
 {
     if (FTask.BuFtp) {
-        FLog.WriteErrorToLog(1, "S", _("Synchronize") + " - " + destDir,
+        FLog.WriteErrorToLog(lmShort, "S", _("Synchronize") + " - " + destDir,
                              _("Synchronization of FTP destinations is not available in this build"),
                              std::string());
         ++counters.ErrorCount;

@@ -405,13 +405,13 @@ bool TBackupEngine::PrepareLocalDestination(bool mediaPrompts, int waitCode, boo
         FLog.WriteToLog("  " + _("Destination volume: ") + volumeText);
         // The system's own name of the file system (ext4, btrfs …) says more here than its class.
         std::string fsName = GetFileSystemName(x);
-        FLog.WriteToLog(2,
+        FLog.WriteToLog(lmLong,
                         "  " + _("File system: ") + (fsName.empty() ? FileSystemName(TargetType) : fsName));
         std::string user;
         if (connected && GetConnectedUser(user))
             FLog.WriteToLog("  ==> " + SafeFormat(_("Connected as \"%s\""), {user}));
         else
-            FLog.WriteToLog(2, "  " + UserNameText());
+            FLog.WriteToLog(lmLong, "  " + UserNameText());
         FDestinationShare = connected;
         return true;
     }
@@ -524,7 +524,8 @@ void TBackupEngine::FinishLocalDestination(bool alternating, const std::string& 
     if (!IsSameDirectory(lastSub, BaseDir) || Task.DestMode == BackupMethod::OneFolder) {
         uint32_t e = SetDirLocalTime(StripDelimiter(BaseDir), DateTimeToFileTime(StartTime), false);
         if (e != 0)
-            FLog.WriteErrorToLog(
-                6, "B", FormatFileError(EngineError::WarnTime, BaseDir, TimeStampToStr(StartTime)), e);
+            FLog.WriteErrorToLog(lmWarningLine, "B",
+                                 FormatFileError(EngineError::WarnTime, BaseDir, TimeStampToStr(StartTime)),
+                                 e);
     }
 }

@@ -5,6 +5,7 @@
 // task files store and the per-file engine reports; only the names are new.
 
 #include "archive/EngineErrors.h"
+#include "backup/LogSettings.h"
 #include "platform/FileStatus.h"
 
 // ---- backup methods
@@ -44,6 +45,13 @@ constexpr bool MakesDriveFolders(int destMode)
 {
     return destMode == BackupMethod::DriveFolders || destMode == BackupMethod::ZipDriveFolders;
 }
+
+// ---- levels of log lines
+
+// The mode of a line given to WriteToLog or WriteErrorToLog uses the bits of a log mode (LogSettings.h):
+// a line of level lmShort, lmLong or lmVerbose is written when the log's level is at least that; a line
+// with lmWarnings as well is also written at level short when the log has lmWarnings. A warning line:
+constexpr int lmWarningLine = lmLong | lmWarnings;
 
 // ---- error words
 

@@ -128,7 +128,7 @@ void TFolderDestination::WarnSourceFileSystem(TFileSystem sourceType)
 {
     const std::string source = _("source");
     auto warn = [&](const std::string& format) {
-        FLog.WriteToLog(2, "  *** " + SafeFormat(format, {source}));
+        FLog.WriteToLog(lmLong, "  *** " + SafeFormat(format, {source}));
     };
     if (FTask.cbAltStreams && sourceType != fsNtfs)
         warn(_("The file system at the %s does not support alternate data streams!"));
@@ -163,13 +163,15 @@ void TFolderDestination::RemoveEmptyFolders(const std::string& sub)
             XlFileSetAttr(dir, faArchive, false);
         uint32_t e = XlRemoveDir(dir);
         if (e != 0) {
-            FLog.WriteToLog(3, std::string(Indent) +
-                                   SafeFormat(_("Error deleting directory: \"%s\""), {dir}) + " (" +
-                                   AttrLetters(dir) + ")");
-            FLog.WriteToLog(3, "      => " + SafeFormat(_("System error: %s"), {SystemErrorMessage(e)}));
+            FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                           SafeFormat(_("Error deleting directory: \"%s\""), {dir}) + " (" +
+                                           AttrLetters(dir) + ")");
+            FLog.WriteToLog(lmVerbose,
+                            "      => " + SafeFormat(_("System error: %s"), {SystemErrorMessage(e)}));
             return;
         }
-        FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Empty directory was deleted: \"%s\""), {dir}));
+        FLog.WriteToLog(lmVerbose,
+                        std::string(Indent) + SafeFormat(_("Empty directory was deleted: \"%s\""), {dir}));
         dir = GetParentDir(dir);
     }
 }
@@ -178,14 +180,16 @@ void TFolderDestination::SetFolderTimes(const std::string& dir, const TFileTimes
 {
     uint32_t e = SetFileTimestamps(dir, timestamps, true, FTask.cbCreationTime, true);
     if (e != 0) {
-        FLog.WriteErrorToLog(6, "B", FormatFileError(EngineError::WarnTime, dir, std::string()), e);
+        FLog.WriteErrorToLog(lmWarningLine, "B", FormatFileError(EngineError::WarnTime, dir, std::string()),
+                             e);
         return;
     }
-    if (FLog.CurrentLogMode() == 3)
+    if (FLog.CurrentLogMode() == lmVerbose)
         FLog.WriteToLog(
-            3, std::string(Indent) +
-                   SafeFormat(_("Set timestamp: \"%s\" => %s"),
-                              {dir, TimeStampToStr(FileTimeToLocalDateTime(timestamps.LastWriteTime))}));
+            lmVerbose,
+            std::string(Indent) +
+                SafeFormat(_("Set timestamp: \"%s\" => %s"),
+                           {dir, TimeStampToStr(FileTimeToLocalDateTime(timestamps.LastWriteTime))}));
 }
 
 void TFolderDestination::SetFolderProperties(const TSourceLocation& location, const std::string& sub,
@@ -222,7 +226,8 @@ void TFolderDestination::SetFolderProperties(const TSourceLocation& location, co
     if (FTask.cbCopyPerms && KeepsPermissions(sourceType)) {
         uint32_t e = CopyFilePermissions(StripDelimiter(location.Src), sub);
         if (e != 0)
-            FLog.WriteErrorToLog(6, "B", FormatFileError(EngineError::WarnAcl, sub, std::string()), e);
+            FLog.WriteErrorToLog(lmWarningLine, "B",
+                                 FormatFileError(EngineError::WarnAcl, sub, std::string()), e);
     }
 }
 
@@ -238,8 +243,8 @@ void TFolderDestination::DeleteSourceFolder(const TSourceLocation& location)
         return;
     uint32_t e = XlRemoveDir(src);
     if (e == 0)
-        FLog.WriteToLog(3, std::string(Indent) +
-                               SafeFormat(_("Empty directory was deleted: \"%s\""), {location.Src}));
+        FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                       SafeFormat(_("Empty directory was deleted: \"%s\""), {location.Src}));
     else
         FLog.WriteErrorToLog("B",
                              SafeFormat(_("Error deleting directory: \"%s\""), {location.Src}) + " (" +
@@ -290,12 +295,12 @@ int TFolderDestination::DeleteOldSecurityFolders(const std::string& dir)
             continue;
         if (Guard && Guard->Check(path) != TRunGuard::rfNone) {
             Guard->CountRefusal();
-            FLog.WriteErrorToLog(1, "B", SafeFormat(_("Refused to delete or replace \"%s\""), {path}),
+            FLog.WriteErrorToLog(lmShort, "B", SafeFormat(_("Refused to delete or replace \"%s\""), {path}),
                                  TRunGuard::RefusalText(Guard->Check(path)), std::string());
             continue;
         }
         if (DeleteDirectory(path, true)) {
-            FLog.WriteToLog(2, "  ->  " + SafeFormat(_("Directory was deleted: \"%s\""), {path}));
+            FLog.WriteToLog(lmLong, "  ->  " + SafeFormat(_("Directory was deleted: \"%s\""), {path}));
             ++deleted;
         } else {
             FLog.WriteErrorToLog("B", SafeFormat(_("Error deleting directory: \"%s\""), {path}));
@@ -303,7 +308,7 @@ int TFolderDestination::DeleteOldSecurityFolders(const std::string& dir)
     }
     if (deleted == 0)
         FLog.WriteToLog("  ->  " + _("No matching directories found"));
-    else if (FLog.CurrentLogMode() == 1)
+    else if (FLog.CurrentLogMode() == lmShort)
         FLog.WriteToLog("  ->  " + FormatCount(_("No directory deleted"), _("1 directory deleted"),
                                                _("%u directories deleted"), deleted));
     return deleted;

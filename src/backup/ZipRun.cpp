@@ -204,8 +204,8 @@ void TZipRun::FinishFolder(bool runOk, TFolderCounters& c)
             if (FTask.cbVerify) {
                 FProgress.SetPrompt(std::string());
                 FRun->Verify();
-                FLog.WriteToLog(2, std::string(Indent) +
-                                       SafeFormat(_("Zip archive \"%s\" was verified"), {FRunRelName}));
+                FLog.WriteToLog(lmLong, std::string(Indent) +
+                                            SafeFormat(_("Zip archive \"%s\" was verified"), {FRunRelName}));
             }
         } catch (const EZipError& e) {
             FLog.WriteErrorToLog("B", e.Message(), ZipDetail(e), std::string());
@@ -253,8 +253,8 @@ std::string TZipRun::FinishRun(bool runOk, TFolderCounters& c)
             FRun->WriteDirectory();
             if (FTask.cbVerify) {
                 FRun->Verify();
-                FLog.WriteToLog(2, std::string(Indent) +
-                                       SafeFormat(_("Zip archive \"%s\" was verified"), {FRunTemp}));
+                FLog.WriteToLog(lmLong, std::string(Indent) +
+                                            SafeFormat(_("Zip archive \"%s\" was verified"), {FRunTemp}));
             }
             empty = FRun->IsEmpty();
         } catch (const EZipError& e) {
@@ -312,7 +312,7 @@ void TZipRun::RemoveEmptyDir()
         return;
     std::string name = FRun->RemLastDir();
     if (!name.empty())
-        FLog.WriteToLog(3,
+        FLog.WriteToLog(lmVerbose,
                         std::string(Indent) + SafeFormat(_("Empty directory was deleted: \"%s\""), {name}));
 }
 
@@ -328,7 +328,7 @@ bool TZipRun::OpenFolderArchive(const std::string& destDir, const std::string& s
     FFolderTemp = InsertNameSuffix(FFolderName, TempSuffix());
     FFolderShown = AddPathDelimiter(relDir) + ZipName;
     FFolderIsEntry = relDir.empty();
-    FLog.WriteToLog(2, "   => " + _("Write to zip archive: ") + FFolderShown);
+    FLog.WriteToLog(lmLong, "   => " + _("Write to zip archive: ") + FFolderShown);
     try {
         FFolder = CreateWriter(FFolderTemp, srcDir);
     } catch (const EZipError& e) {
@@ -349,7 +349,7 @@ void TZipRun::CloseFolderArchive(int added, TFolderCounters& c)
     if (added == 0 && !FFolderIsEntry) {
         FFolder.reset();
         XlDeleteFile(FFolderTemp);
-        FLog.WriteToLog(2, "   => " + _("Delete empty zip archive: ") + FFolderShown);
+        FLog.WriteToLog(lmLong, "   => " + _("Delete empty zip archive: ") + FFolderShown);
         return;
     }
     unsigned code = 0;
@@ -360,8 +360,8 @@ void TZipRun::CloseFolderArchive(int added, TFolderCounters& c)
             FProgress.SetPrompt(std::string());
             FControl.Checkpoint();
             FFolder->Verify();
-            FLog.WriteToLog(2, std::string(Indent) +
-                                   SafeFormat(_("Zip archive \"%s\" was verified"), {FFolderShown}));
+            FLog.WriteToLog(lmLong, std::string(Indent) +
+                                        SafeFormat(_("Zip archive \"%s\" was verified"), {FFolderShown}));
         }
     } catch (const EZipError& e) {
         code = static_cast<unsigned>(e.ZipError);
@@ -450,10 +450,10 @@ void TZipRun::DeleteCommittedSources(TFolderCounters& c)
         std::string trashedAs;
         uint32_t e = MoveToTrash(path, &trashedAs);
         if (e == 0) {
-            FLog.WriteToLog(3, std::string(Indent) +
-                                   SafeFormat(_("File was moved to Recycle Bin: \"%s\""), {path}));
+            FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                           SafeFormat(_("File was moved to Recycle Bin: \"%s\""), {path}));
         } else {
-            FLog.WriteErrorToLog(1, "B", _("Could not delete source file: ") + path, e);
+            FLog.WriteErrorToLog(lmShort, "B", _("Could not delete source file: ") + path, e);
             ++c.ErrorCount;
         }
     }
