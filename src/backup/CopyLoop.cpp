@@ -770,7 +770,7 @@ bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)
     if (FTask.cbAltStreams) {
         uint32_t e = CopyAlternateStreams(cp.RName, cp.EName);
         if (e != 0) {
-            kind = 512;
+            kind = CopyOutcome::CopiedWithWarnings;
             ok = false;
             FLog.WriteErrorToLog(lmWarningLine, "B",
                                  FormatFileError(EngineError::WarnStreams, cp.EName, std::string()), e);
@@ -781,7 +781,7 @@ bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)
     if (FTask.cbCopySummary) {
         int32_t e = CopyDocumentSummary(cp.RName, cp.EName);
         if (e != 0) {
-            kind = 512;
+            kind = CopyOutcome::CopiedWithWarnings;
             ok = false;
             FLog.WriteErrorToLog(lmWarningLine, "B",
                                  FormatFileError(EngineError::WarnSummary, cp.EName, std::string()),
@@ -793,7 +793,7 @@ bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)
     if (FTask.cbCopyPerms && SourceHasPermissions()) {
         uint32_t e = CopyFilePermissions(cp.RName, cp.EName);
         if (e != 0) {
-            kind = 512;
+            kind = CopyOutcome::CopiedWithWarnings;
             ok = false;
             FLog.WriteErrorToLog(lmWarningLine, "B",
                                  FormatFileError(EngineError::WarnAcl, cp.EName, std::string()), e);
@@ -817,7 +817,7 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
     cp.CRatio = ratio;
     if (Runner.LastAbandoned() && Encryption)
         RenewEncryption();
-    int kind = e == 0 ? 2 : e;
+    int kind = e == 0 ? CopyOutcome::Copied : e;
     if ((e & ErrorWord::NumberMask) == ErrorNumber::LowDisk) {
         uint64_t freeBytes = FreeBytes(cp.DDir);
         if (freeBytes < static_cast<uint64_t>(std::max(FTask.TaskBufferSize, 0))) {
@@ -825,7 +825,7 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
                             "   => " +
                                 SafeFormat(_("%s remaining on drive %s"),
                                            {FormatSize(false, static_cast<int64_t>(freeBytes)), cp.DDir}));
-            return 3;
+            return CopyOutcome::VolumeFull;
         }
         e = (e & ErrorWord::SeverityMask) + ErrorNumber::Write;
         kind = e;
@@ -942,11 +942,11 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
                                      (attr & faArchive) != 0 && NewFilesWritable();
         if (!FTask.cbNoAttributes && !nothingToChange &&
             Ops.SetAttributesLogged(cp.EName, attr, true, "B") != 0)
-            kind = 512;
+            kind = CopyOutcome::CopiedWithWarnings;
         bool checkTime = !FTask.UseArchivCB && FTask.CompareMode == 0;
         uint32_t t = SetFileTimestamps(cp.EName, cp.Timestamps, checkTime, FTask.cbCreationTime, false);
         if (t != 0) {
-            kind = 512;
+            kind = CopyOutcome::CopiedWithWarnings;
             FLog.WriteErrorToLog(lmWarningLine, "B",
                                  FormatFileError(EngineError::WarnTime, cp.EName, std::string()), t);
         }
@@ -989,17 +989,18 @@ std::string TCopyLoop::TempNameFor(const std::string& target)
     return folder + "." + Utf8Prefix(name, 200) + "." + FRunTag + ".part";
 }
 
-int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolderCounters& c)
+TCopyLoop::TAfterFile TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs,
+                                                TFolderCounters& c)
 {
     int64_t size = cp.SInfo.Size;
-    if (kind == 3 && IsZipMethod(FTask.DestMode)) {
+    if (kind == CopyOutcome::VolumeFull && IsZipMethod(FTask.DestMode)) {
         Zip.FullVolume(fs.Prompt);
         FLog.WriteToLog("  *** " + _("Canceled because of full destination volume"));
         FControl.SetStopped(true);
         BuStatus = bsFull;
-        return 1;
+        return afStop;
     }
-    if (kind == 3) {
+    if (kind == CopyOutcome::VolumeFull) {
         if (fs.Prompt) {
             FControl.SetLockStatus(1);
             for (;;) {
@@ -1013,7 +1014,7 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
                     FLog.WriteToLog(std::string(Indent) + _("Storage medium changed at: ") + cp.RelName);
                     FControl.SetLockStatus(0);
                     FCurDir.clear();
-                    return 2;
+                    return afCopyAgain;
                 }
             }
             FControl.SetLockStatus(0);
@@ -1021,11 +1022,11 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
         FLog.WriteToLog("  *** " + _("Canceled because of full destination volume"));
         FControl.SetStopped(true);
         BuStatus = bsFull;
-        return 1;
+        return afStop;
     }
     bool kept = (cp.SInfo.Attr & faArchive) != 0;
     FProgress.SetElapsedTime(Now() - StartTime);
-    if (kind == 2) {
+    if (kind == CopyOutcome::Copied) {
         c.CopiedBytes += size;
         ++c.CopyCount;
         std::string f;
@@ -1122,12 +1123,12 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
                                      FormatCopyError(cp.RelName, cp.TName, static_cast<unsigned>(kind)),
                                      cp.ErrMsg, std::string());
             }
-        } else if (kind == 512) {
+        } else if (kind == CopyOutcome::CopiedWithWarnings) {
             FLog.WriteToLog(lmVerbose, "     -> " + SafeFormat(_("Copied: \"%s\" %s"), {cp.RelName, ""}));
         }
     }
     fs.ArchiveKept = fs.ArchiveKept || kept;
-    return FControl.Stopped() ? 1 : 0;
+    return FControl.Stopped() ? afStop : afGoOn;
 }
 
 void TCopyLoop::ShowRunProgress(const TFolderCounters& c)
@@ -1563,17 +1564,17 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 FProgress.SetPrompt(sourcePath);
                 FLog.WriteToLog(lmVerbose, std::string(Indent) + _("Add to zip archive: ") + n);
                 int kind = Zip.AddFile(cp.RName, cp.SName, fd, compressed, cp.ErrMsg, cp.CRatio);
-                if (kind == 2)
+                if (kind == CopyOutcome::Copied)
                     ++zipAdded;
-                else if (kind != 3)
+                else if (kind != CopyOutcome::VolumeFull)
                     FLog.WriteErrorToLog(lmVerbose, "B",
                                          FormatFileError(static_cast<unsigned>(kind), relName, ""), cp.ErrMsg,
                                          std::string());
-                int r = FinishFileCopy(kind, cp, fs, c);
+                TAfterFile r = FinishFileCopy(kind, cp, fs, c);
                 cp.Valid = false;
-                if (r != 1)
+                if (r != afStop)
                     ShowRunProgress(c);
-                if (r == 1 || FControl.Stopped())
+                if (r == afStop || FControl.Stopped())
                     return;
                 FControl.Checkpoint();
                 continue;
@@ -1661,9 +1662,9 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             if (z) {
                 stopAhead();
                 if (FCopyThread && cp.Valid) {
-                    int r = FinishFileCopy(CompletePendingCopy(cp, fs), cp, fs, c);
+                    TAfterFile r = FinishFileCopy(CompletePendingCopy(cp, fs), cp, fs, c);
                     cp.Valid = false;
-                    if (r == 1)
+                    if (r == afStop)
                         return;
                     ShowRunProgress(c);
                 }
@@ -1837,14 +1838,14 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     if (examine && folderZip)
         Zip.CloseFolderArchive(zipAdded, c);
     if (FCopyThread && cp.Valid) {
-        int r;
+        TAfterFile r;
         do {
             r = FinishFileCopy(CompletePendingCopy(cp, fs), cp, fs, c);
-            if (r == 2)
+            if (r == afCopyAgain)
                 StartCopy(cp);
-        } while (r == 2);
+        } while (r == afCopyAgain);
         cp.Valid = false;
-        if (r == 1)
+        if (r == afStop)
             return;
     }
     if (FTask.ResArchivCB && !relDir.empty() && !fs.ArchiveKept) {

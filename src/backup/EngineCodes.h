@@ -53,6 +53,17 @@ constexpr bool MakesDriveFolders(int destMode)
 // with lmWarnings as well is also written at level short when the log has lmWarnings. A warning line:
 constexpr int lmWarningLine = lmLong | lmWarnings;
 
+// ---- what became of a file
+
+// The result of one file of the copy loop (a copy, or an entry added to a zip archive): one of these
+// kinds, or the error word of its failure (FileErrors.h).
+namespace CopyOutcome {
+constexpr int Copied = 2;
+constexpr int VolumeFull = 3;
+// A warning without message number: the file was copied, but a step after the copy failed.
+constexpr int CopiedWithWarnings = 0x200;
+} // namespace CopyOutcome
+
 // ---- error words
 
 // The parts of an error word (FileErrors.h).

@@ -412,10 +412,10 @@ int TZipRun::AddFile(const std::string& readName, const std::string& sourceName,
     } catch (const EZipError& e) {
         errMsg = e.SysErrorMsg;
         if ((e.ZipError & ErrorWord::NumberMask) == ErrorNumber::LowDisk)
-            return 3;
+            return CopyOutcome::VolumeFull;
         return e.ZipError & ErrorWord::Mask;
     }
-    return 2;
+    return CopyOutcome::Copied;
 }
 
 void TZipRun::FullVolume(bool prompt)
