@@ -5,6 +5,7 @@
 
 #include "archive/AesLib.h"
 #include "backup/BuFtpDlg.h"
+#include "backup/EngineCodes.h"
 #include "backup/EngineFileOps.h"
 #include "backup/EntryTexts.h"
 #include "backup/FolderDestination.h"
@@ -193,11 +194,11 @@ std::string TBackupEngine::GetLogDestination() const
 void TBackupEngine::WriteFolderHeader(int n, const std::string& src, const std::string& volLabel)
 {
     FLog.SetLogTime(false);
-    if (FLog.CurrentLogMode() == 3)
+    if (FLog.CurrentLogMode() == lmVerbose)
         FLog.WriteToLog();
     std::string line = "  " + OrdinalText(n < 0 ? -n : n) + _("Directory") + ": ";
     if (n < 0) {
-        FLog.WriteToLog(2, line + SafeFormat(_("Not selected: \"%s\""), {src}));
+        FLog.WriteToLog(lmLong, line + SafeFormat(_("Not selected: \"%s\""), {src}));
         return;
     }
     FLog.WriteToLog(line);
@@ -234,7 +235,7 @@ std::vector<std::string> TBackupEngine::SettingsBlock() const
         if (ticked)
             items.push_back(_(caption));
     };
-    if (Task.DestMode < 4) {
+    if (!IsZipMethod(Task.DestMode)) {
         add(Task.cbCompress, N_("Compress files"));
         add(Task.cbZipCompress, N_("as zip"));
         add(Task.cbAltStreams, N_("Copy alternate data streams"));
@@ -291,7 +292,7 @@ void TBackupEngine::WriteHeaderBlock(const std::string& title, const std::vector
 {
     const std::string lead = "  " + title;
     for (size_t i = 0; i < items.size(); ++i)
-        FLog.WriteToLog(2, (i == 0 ? lead : Blanks(TextWidth(lead))) + items[i]);
+        FLog.WriteToLog(lmLong, (i == 0 ? lead : Blanks(TextWidth(lead))) + items[i]);
 }
 
 TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInteraction iaMode)
@@ -367,7 +368,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
             }
         }
         ActPwd = actPwd;
-        if (!ActPwd.empty() && Task.DestMode < 4)
+        if (!ActPwd.empty() && !IsZipMethod(Task.DestMode))
             Encryption = std::make_unique<TEncryption>(ActPwd, GetKeyMode(Task.CryptKeyMode, ActPwd),
                                                        Task.TaskBufferSize);
         if (!leave) {
@@ -425,17 +426,17 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
 
             // 4. Log header of the task.
             if (nr > 0) {
-                FLog.WriteToLog(2, "      " + _("Filename:") + " " + Task.LoadedTaskName);
+                FLog.WriteToLog(lmLong, "      " + _("Filename:") + " " + Task.LoadedTaskName);
                 if (slot)
-                    FLog.WriteToLog(2, "      " + _("Time schedule") + ": " + ScheduleLogText(*slot));
+                    FLog.WriteToLog(lmLong, "      " + _("Time schedule") + ": " + ScheduleLogText(*slot));
             } else {
-                FLog.WriteToLog(3, "  " + _("Filename:") + " " + taskPath);
+                FLog.WriteToLog(lmVerbose, "  " + _("Filename:") + " " + taskPath);
                 std::string origin = StartOriginLine(StartOrigin);
                 if (!origin.empty())
                     FLog.WriteToLog("  ->  " + origin);
             }
-            FLog.WriteToLog(2, "  " + _("Computer: ") + GetLocalComputerName());
-            FLog.WriteToLog(1, "  " + _("Method: ") + GetDestModeText(Task.DestMode, Task.MaxZipSize));
+            FLog.WriteToLog(lmLong, "  " + _("Computer: ") + GetLocalComputerName());
+            FLog.WriteToLog(lmShort, "  " + _("Method: ") + GetDestModeText(Task.DestMode, Task.MaxZipSize));
             WriteHeaderBlock(_("Settings: "), SettingsBlock());
             WriteHeaderBlock(_("Options:  "), OptionsBlock());
 
@@ -474,7 +475,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
             }
             if (stop) {
                 FProgress.Close();
-                if (FLog.CurrentLogMode() == 3)
+                if (FLog.CurrentLogMode() == lmVerbose)
                     FLog.WriteToLog();
                 FLog.WriteToLog("  ==> " + _("End") + ": " + DateTimeToStr(Now()) + " - " + title);
                 FHost.SetExitCode(4, nr);
@@ -523,16 +524,16 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 if (destinationOk) {
                     FProgress.SetDestination(BaseDir + CycleText);
                     std::string modeLine = "  " + _("Backup mode") + ": ";
-                    if (Task.DestMode < 4)
+                    if (!IsZipMethod(Task.DestMode))
                         modeLine += modeText + _(" to ") + "\"" + BaseDir + "\"";
                     else
                         modeLine += _("Create new zip archives");
-                    FLog.WriteToLog(1, modeLine);
+                    FLog.WriteToLog(lmShort, modeLine);
                     // The last clearing of the destination, so that it is cleared at most once a day.
                     LastTimestamp = Task.ClearDest ? ReadTimestampFile(BaseDir) : 0;
                     DeletedCount = 0;
-                    if (FLog.CurrentLogMode() == 3 && !Task.ClearDest &&
-                        (modeIndex == 0 || Task.DestMode >= 4)) {
+                    if (FLog.CurrentLogMode() == lmVerbose && !Task.ClearDest &&
+                        (modeIndex == 0 || IsZipMethod(Task.DestMode))) {
                         std::string detail;
                         if (Task.UseArchivCB) {
                             detail = _("Archive bit:") + " " + _("Use archive bit");
@@ -540,13 +541,13 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                                 detail += " + " + _("Reset archive bit");
                             if (Task.cbArchFile)
                                 detail += " (" + _("Only files with archive bit set") + ")";
-                        } else if (Task.DestMode < 4) {
+                        } else if (!IsZipMethod(Task.DestMode)) {
                             detail = _("Compare timestamps");
                             if (Task.ResArchivCB)
                                 detail += " (" + _("Archive bit:") + " " + _("Reset archive bit") + ")";
                         }
                         if (!detail.empty())
-                            FLog.WriteToLog(3, Blanks(TextWidth(_("Backup mode")) + 4) + detail);
+                            FLog.WriteToLog(lmVerbose, Blanks(TextWidth(_("Backup mode")) + 4) + detail);
                     }
                     // 11. Source folders. The guard knows every source folder that can be found now, so
                     // that no step of the run (clearing the destination above all) touches one.
@@ -581,7 +582,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         entry.IsAvailable = outcome == 0;
                         WriteFolderHeader(n, entry.SPath, Task.NoVolCheck ? std::string() : entry.VName);
                         FLog.WriteToLog(
-                            2, "    " + SafeFormat(_("Filter: %s"), {EntrySelectionText(entry, false)}));
+                            lmLong, "    " + SafeFormat(_("Filter: %s"), {EntrySelectionText(entry, false)}));
                         if (outcome != 0) {
                             std::string message = SafeFormat(DirErrorFormat(outcome), {entry.SPath});
                             FHost.SetExitCode(3, nr);
@@ -594,7 +595,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         // A destination that is the source folder or holds it would overwrite or
                         // delete what it reads: the folder is refused before anything is copied.
                         // The archive of a run is written into its base folder, beside what it holds.
-                        const bool runArchive = Task.DestMode == 4 || Task.DestMode == 5;
+                        const bool runArchive = WritesRunArchive(Task.DestMode);
                         const std::string conflict =
                             SourceDestinationConflict(src, runArchive ? BaseDir : CurDir, runArchive);
                         if (!conflict.empty()) {
@@ -608,7 +609,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                         // and times as they are before the copy, and the destination folder itself.
                         TFolderDestination folderDest(Task, FLog, FControl, BaseDir);
                         folderDest.Guard = Guard;
-                        const bool folderMethod = Task.DestMode != 4 && Task.DestMode != 5;
+                        const bool folderMethod = !WritesRunArchive(Task.DestMode);
                         const TFileSystem sourceType = GetFileSystem(src);
                         if (folderMethod)
                             folderDest.WarnSourceFileSystem(sourceType);
@@ -632,7 +633,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                             if (SynchronizeFolder) {
                                 SynchronizeFolder(entry, src, CurDir, prompts, total);
                             } else {
-                                FLog.WriteErrorToLog(1, "S", _("Synchronize") + " - " + CurDir,
+                                FLog.WriteErrorToLog(lmShort, "S", _("Synchronize") + " - " + CurDir,
                                                      _("Synchronization is not available in this build"),
                                                      std::string());
                                 ++total.ErrorCount;
@@ -677,7 +678,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
                 }
                 // 12. After the loop.
                 FLog.WriteErrorSummary();
-                if (FLog.CurrentLogMode() == 3)
+                if (FLog.CurrentLogMode() == lmVerbose)
                     FLog.WriteToLog();
                 if (destinationOk && FinishRun)
                     FinishRun(total, failure);

@@ -18,6 +18,7 @@
 #include "archive/FileErrors.h"
 #include "archive/FilePropUtils.h"
 #include "archive/ZLibEx.h"
+#include "backup/EngineCodes.h"
 #include "backup/LinkInfo.h"
 #include "backup/OptionRules.h"
 #include "backup/SecurityCopyNames.h"
@@ -40,8 +41,6 @@
 
 namespace {
 
-constexpr uint32_t AttrDirectory = 0x10;
-constexpr uint32_t AttrArchive = 0x20;
 constexpr const char* Indent = "      ";
 constexpr const char* DeepIndent = "         ";
 constexpr const char* LockName = "Vastrel.lock";
@@ -281,17 +280,17 @@ bool TCopyLoop::FileDelete(const std::string& name)
         return false;
     uint32_t e = XlDeleteFile(name, true);
     if (e == 0) {
-        FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {name}));
+        FLog.WriteToLog(lmVerbose, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {name}));
         return true;
     }
-    FLog.WriteErrorToLog(1, "B", SafeFormat(_("Error deleting file: \"%s\""), {name}), e);
+    FLog.WriteErrorToLog(lmShort, "B", SafeFormat(_("Error deleting file: \"%s\""), {name}), e);
     return false;
 }
 
 bool TCopyLoop::FileRename(const std::string& dir, const std::string& oldName, const std::string& newName)
 {
     std::string errMsg;
-    if (Ops.MoveFileLogged(dir, oldName, newName, errMsg, 2, -1) == 0)
+    if (Ops.MoveFileLogged(dir, oldName, newName, errMsg, lmLong, -1) == 0)
         return true;
     // an older version that could not be moved on is an error of the run
     ++FCollisions;
@@ -349,7 +348,7 @@ bool TCopyLoop::ClaimedByOther(TFolderState& fs, const std::string& name, const 
     auto it = claimed.find(name);
     if (it == claimed.end() || it->second == source)
         return false;
-    FLog.WriteErrorToLog(1, "B",
+    FLog.WriteErrorToLog(lmShort, "B",
                          SafeFormat(_("Name collision: \"%s\" is the backup of \"%s\""),
                                     {JoinPath(fs.RelDir, name), JoinPath(fs.RelDir, it->second)}),
                          what, std::string());
@@ -464,7 +463,7 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
         if (::link(cp.EName.c_str(), versionName.c_str()) == 0) {
             inPlace = true;
             moved = true;
-            FLog.WriteToLog(3,
+            FLog.WriteToLog(lmVerbose,
                             std::string(Indent) +
                                 SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
                                            {_("File"), MakeRelativePath(AddPathDelimiter(cp.DDir), cp.EName),
@@ -472,19 +471,21 @@ bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
         } else {
             moved = FileRename(cp.DDir, cp.EName, versionName);
         }
-        if (moved && FLog.CurrentLogMode() == 2) {
+        if (moved && FLog.CurrentLogMode() == lmLong) {
             // below the entry's destination folder the path is told from there, else from the base folder
             const bool fromEntry = sec.DirMode == sdSubDir || sec.DirMode == sdSepDir;
             const std::string where = fromEntry
                                           ? MakeRelativePath(AddPathDelimiter(fs.DestBase), versionName)
                                           : "/" + MakeRelativePath(AddPathDelimiter(BaseDir), versionName);
             if (sec.DirMode != sdNone)
-                FLog.WriteToLog(2, std::string(Indent) + SafeFormat(_("File \"%s\" was moved to: \"%s\""),
-                                                                    {FileNameOf(cp.EName), where}));
+                FLog.WriteToLog(lmLong,
+                                std::string(Indent) + SafeFormat(_("File \"%s\" was moved to: \"%s\""),
+                                                                 {FileNameOf(cp.EName), where}));
             else
-                FLog.WriteToLog(2, std::string(Indent) + SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
-                                                                    {_("File"), FileNameOf(cp.EName),
-                                                                     FileNameOf(versionName)}));
+                FLog.WriteToLog(lmLong,
+                                std::string(Indent) +
+                                    SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
+                                               {_("File"), FileNameOf(cp.EName), FileNameOf(versionName)}));
         }
     }
     return true;
@@ -634,8 +635,10 @@ void TCopyLoop::PruneOldVersions(TFolderState& fs, const std::string& destDir, c
     std::string mask = InsertNameSuffix(n, suffix) + formExt;
     std::vector<std::string> old;
     TSearchRec sr;
-    for (int code = FindFirst(AddPathDelimiter(v) + "*", 0x27, sr); code == 0; code = FindNext(sr)) {
-        if ((sr.Attr & AttrDirectory) == 0 && DirSearchMatches(sr.Name, mask) &&
+    for (int code = FindFirst(AddPathDelimiter(v) + "*",
+                              static_cast<int>(faReadOnly | faHidden | faSysFile | faArchive), sr);
+         code == 0; code = FindNext(sr)) {
+        if ((sr.Attr & faDirectory) == 0 && DirSearchMatches(sr.Name, mask) &&
             AddPathDelimiter(v) + sr.Name != AddPathDelimiter(destDir) + n + formExt &&
             FileTimeToLocalDateTime(sr.FindData.LastWriteTime) <= ageLimit)
             old.push_back(AddPathDelimiter(v) + sr.Name);
@@ -707,7 +710,7 @@ std::string TCopyLoop::MoveAside(const std::string& path)
     std::string aside =
         path.substr(0, path.size() - name.size()) + "." + Utf8Prefix(name, 200) + "." + FRunTag + ".old";
     if (::rename(path.c_str(), aside.c_str()) != 0) {
-        FLog.WriteErrorToLog(1, "B",
+        FLog.WriteErrorToLog(lmShort, "B",
                              SafeFormat(_("Error renaming %s: \"%s\" to \"%s\""), {_("File"), path, aside}),
                              LastWinError());
         return std::string();
@@ -724,12 +727,13 @@ void TCopyLoop::DeleteAside(const std::string& aside)
         return;
     if (S_ISDIR(st.st_mode)) {
         int deleted = 0, errors = 0;
-        Ops.ClearDirectory(aside, std::string(), "B", true, true, FLog.CurrentLogMode() == 3, 0, 0, deleted,
-                           errors);
-        FLog.WriteToLog(2, std::string(Indent) + SafeFormat(_("Directory was deleted: \"%s\""), {aside}) +
-                               FileCountText(deleted, true));
+        Ops.ClearDirectory(aside, std::string(), "B", true, true, FLog.CurrentLogMode() == lmVerbose, 0, 0,
+                           deleted, errors);
+        FLog.WriteToLog(lmLong, std::string(Indent) +
+                                    SafeFormat(_("Directory was deleted: \"%s\""), {aside}) +
+                                    FileCountText(deleted, true));
     } else if (XlDeleteFile(aside, true) == 0) {
-        FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {aside}));
+        FLog.WriteToLog(lmVerbose, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {aside}));
     }
 }
 
@@ -766,9 +770,10 @@ bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)
     if (FTask.cbAltStreams) {
         uint32_t e = CopyAlternateStreams(cp.RName, cp.EName);
         if (e != 0) {
-            kind = 512;
+            kind = CopyOutcome::CopiedWithWarnings;
             ok = false;
-            FLog.WriteErrorToLog(6, "B", FormatFileError(0x225, cp.EName, std::string()), e);
+            FLog.WriteErrorToLog(lmWarningLine, "B",
+                                 FormatFileError(EngineError::WarnStreams, cp.EName, std::string()), e);
         } else {
             done.push_back(_("Copy alternate data streams"));
         }
@@ -776,9 +781,10 @@ bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)
     if (FTask.cbCopySummary) {
         int32_t e = CopyDocumentSummary(cp.RName, cp.EName);
         if (e != 0) {
-            kind = 512;
+            kind = CopyOutcome::CopiedWithWarnings;
             ok = false;
-            FLog.WriteErrorToLog(6, "B", FormatFileError(0x210, cp.EName, std::string()),
+            FLog.WriteErrorToLog(lmWarningLine, "B",
+                                 FormatFileError(EngineError::WarnSummary, cp.EName, std::string()),
                                  static_cast<uint32_t>(e));
         } else {
             done.push_back(_("Copy document summary"));
@@ -787,9 +793,10 @@ bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)
     if (FTask.cbCopyPerms && SourceHasPermissions()) {
         uint32_t e = CopyFilePermissions(cp.RName, cp.EName);
         if (e != 0) {
-            kind = 512;
+            kind = CopyOutcome::CopiedWithWarnings;
             ok = false;
-            FLog.WriteErrorToLog(6, "B", FormatFileError(0x213, cp.EName, std::string()), e);
+            FLog.WriteErrorToLog(lmWarningLine, "B",
+                                 FormatFileError(EngineError::WarnAcl, cp.EName, std::string()), e);
         } else {
             done.push_back(_("Copy file permissions"));
         }
@@ -798,7 +805,7 @@ bool TCopyLoop::CopyFileItems(TCopyProps& cp, int& kind)
         std::string items;
         for (const auto& item : done)
             items += (items.empty() ? "" : ", ") + item;
-        FLog.WriteToLog(3, std::string(Indent) + _("Options:  ") + items);
+        FLog.WriteToLog(lmVerbose, std::string(Indent) + _("Options:  ") + items);
     }
     return ok;
 }
@@ -810,33 +817,35 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
     cp.CRatio = ratio;
     if (Runner.LastAbandoned() && Encryption)
         RenewEncryption();
-    int kind = e == 0 ? 2 : e;
-    if ((e & 0xFF) == 7) {
+    int kind = e == 0 ? CopyOutcome::Copied : e;
+    if ((e & ErrorWord::NumberMask) == ErrorNumber::LowDisk) {
         uint64_t freeBytes = FreeBytes(cp.DDir);
         if (freeBytes < static_cast<uint64_t>(std::max(FTask.TaskBufferSize, 0))) {
-            FLog.WriteToLog(3, "   => " +
-                                   SafeFormat(_("%s remaining on drive %s"),
-                                              {FormatSize(false, static_cast<int64_t>(freeBytes)), cp.DDir}));
-            return 3;
+            FLog.WriteToLog(lmVerbose,
+                            "   => " +
+                                SafeFormat(_("%s remaining on drive %s"),
+                                           {FormatSize(false, static_cast<int64_t>(freeBytes)), cp.DDir}));
+            return CopyOutcome::VolumeFull;
         }
-        e = (e & 0xF00) + 5;
+        e = (e & ErrorWord::SeverityMask) + ErrorNumber::Write;
         kind = e;
     }
-    if ((e & 0x100) != 0 || (e & 0x80) != 0) {
-        FLog.WriteErrorToLog(3, "B", FormatCopyError(cp.RelName, cp.TName, static_cast<unsigned>(e)),
+    if ((e & ErrorWord::Error) != 0 || (e & ErrorNumber::UserBreak) != 0) {
+        FLog.WriteErrorToLog(lmVerbose, "B", FormatCopyError(cp.RelName, cp.TName, static_cast<unsigned>(e)),
                              cp.ErrMsg, std::string());
         // The final name is removed only for a copy of this run that failed its verification: a copy
         // that could not take the name left it to whatever took it meanwhile (another run's copy).
-        const int low = e & 0xFF;
-        const bool ownFile = cp.TName != cp.EName || low == (EngineError::Verify & 0xFF) ||
-                             low == (EngineError::OpenVerify & 0xFF) || low == (EngineError::Content & 0xFF);
+        const int low = e & ErrorWord::NumberMask;
+        const bool ownFile = cp.TName != cp.EName || low == ErrorNumber::Verify ||
+                             low == ErrorNumber::OpenVerify || low == ErrorNumber::Content;
         if (DelTemp && ownFile && XlFileExists(cp.TName, false)) {
             uint32_t d = XlDeleteFile(cp.TName, true);
             if (d == 0)
-                FLog.WriteToLog(3,
+                FLog.WriteToLog(lmVerbose,
                                 std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {cp.TName}));
             else
-                FLog.WriteErrorToLog(1, "B", SafeFormat(_("Error deleting file: \"%s\""), {cp.TName}), d);
+                FLog.WriteErrorToLog(lmShort, "B", SafeFormat(_("Error deleting file: \"%s\""), {cp.TName}),
+                                     d);
         }
         return kind;
     }
@@ -850,10 +859,10 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
             if (!aside.empty())
                 ::rename(aside.c_str(), cp.EName.c_str());
             XlDeleteFile(cp.TName, true);
-            kind = 291;
+            kind = EngineError::Rename;
             ok = false;
         } else {
-            FLog.WriteToLog(3,
+            FLog.WriteToLog(lmVerbose,
                             std::string(Indent) +
                                 SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
                                            {_("File"), MakeRelativePath(AddPathDelimiter(cp.DDir), cp.TName),
@@ -861,8 +870,9 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
             DeleteAside(aside);
         }
     } else if (cp.DExist) {
-        FLog.WriteToLog(3, std::string(Indent) +
-                               SafeFormat(_("Temporary file was copied successfully: \"%s\""), {cp.TName}));
+        FLog.WriteToLog(lmVerbose,
+                        std::string(Indent) +
+                            SafeFormat(_("Temporary file was copied successfully: \"%s\""), {cp.TName}));
         // The copy takes the source's times at once, before it takes the place of the old file; until
         // then it is marked as a partial file, which a later run may sweep when this one is killed.
         SetFileTimestamps(cp.TName, cp.Timestamps, false, FTask.cbCreationTime, false);
@@ -881,40 +891,41 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
                 OnStep("placing");
             if (::rename(cp.TName.c_str(), cp.EName.c_str()) == 0) {
                 if (!FTask.KeepBakCB)
-                    FLog.WriteToLog(3, std::string(Indent) +
-                                           SafeFormat(_("File was deleted: \"%s\""), {cp.EName}));
+                    FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                                   SafeFormat(_("File was deleted: \"%s\""), {cp.EName}));
                 FLog.WriteToLog(
-                    3, std::string(Indent) +
-                           SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
-                                      {_("File"), MakeRelativePath(AddPathDelimiter(cp.DDir), cp.TName),
-                                       MakeRelativePath(AddPathDelimiter(cp.DDir), cp.EName)}));
+                    lmVerbose,
+                    std::string(Indent) +
+                        SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
+                                   {_("File"), MakeRelativePath(AddPathDelimiter(cp.DDir), cp.TName),
+                                    MakeRelativePath(AddPathDelimiter(cp.DDir), cp.EName)}));
                 placed = true;
             } else if (!FTask.KeepBakCB && !FileDelete(cp.EName)) {
-                kind = 294;
+                kind = DeleteError;
             }
         }
         if (!placed) {
             if (ok && XlFileExists(cp.TName, false) && XlFileExists(cp.EName, false)) {
                 std::string ext = FileExtOf(cp.EName);
                 cp.EName = InsertNameSuffix(cp.EName.substr(0, cp.EName.size() - ext.size()), "-dup") + ext;
-                FLog.WriteErrorToLog(3, "B", _("Copying to replacement file") + ": " + cp.EName);
+                FLog.WriteErrorToLog(lmVerbose, "B", _("Copying to replacement file") + ": " + cp.EName);
                 ok = !XlFileExists(cp.EName, false) ||
                      (!ClaimedByOther(fs, FileNameOf(cp.EName), FileNameOf(cp.SName), _("not replaced")) &&
                       FileDelete(cp.EName));
             }
             if (!ok) {
-                kind = 291;
+                kind = EngineError::Rename;
                 // the new copy under this run's temporary name does not stay
                 if (XlFileExists(cp.TName, false) && XlDeleteFile(cp.TName, true) == 0)
-                    FLog.WriteToLog(3, std::string(Indent) +
-                                           SafeFormat(_("File was deleted: \"%s\""), {cp.TName}));
+                    FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                                   SafeFormat(_("File was deleted: \"%s\""), {cp.TName}));
             } else {
                 if (OnStep)
                     OnStep("placing");
                 std::string errMsg;
-                if (Ops.MoveFileLogged(cp.DDir, cp.TName, cp.EName, errMsg, 3, -1) > 0) {
+                if (Ops.MoveFileLogged(cp.DDir, cp.TName, cp.EName, errMsg, lmVerbose, -1) > 0) {
                     cp.ErrMsg = errMsg;
-                    kind = 291;
+                    kind = EngineError::Rename;
                     ok = false;
                 }
             }
@@ -927,16 +938,17 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
         // A new copy is writable and has its archive bit set: a source with the same attributes gives
         // it nothing to change (the verbose log still tells every change).
         const uint32_t attr = cp.SInfo.Attr & 0xFFFF;
-        const bool nothingToChange =
-            FLog.CurrentLogMode() != 3 && (attr & 1) == 0 && (attr & AttrArchive) != 0 && NewFilesWritable();
+        const bool nothingToChange = FLog.CurrentLogMode() != lmVerbose && (attr & faReadOnly) == 0 &&
+                                     (attr & faArchive) != 0 && NewFilesWritable();
         if (!FTask.cbNoAttributes && !nothingToChange &&
             Ops.SetAttributesLogged(cp.EName, attr, true, "B") != 0)
-            kind = 512;
+            kind = CopyOutcome::CopiedWithWarnings;
         bool checkTime = !FTask.UseArchivCB && FTask.CompareMode == 0;
         uint32_t t = SetFileTimestamps(cp.EName, cp.Timestamps, checkTime, FTask.cbCreationTime, false);
         if (t != 0) {
-            kind = 512;
-            FLog.WriteErrorToLog(6, "B", FormatFileError(0x20F, cp.EName, std::string()), t);
+            kind = CopyOutcome::CopiedWithWarnings;
+            FLog.WriteErrorToLog(lmWarningLine, "B",
+                                 FormatFileError(EngineError::WarnTime, cp.EName, std::string()), t);
         }
     }
     return kind;
@@ -977,17 +989,18 @@ std::string TCopyLoop::TempNameFor(const std::string& target)
     return folder + "." + Utf8Prefix(name, 200) + "." + FRunTag + ".part";
 }
 
-int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolderCounters& c)
+TCopyLoop::TAfterFile TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs,
+                                                TFolderCounters& c)
 {
     int64_t size = cp.SInfo.Size;
-    if (kind == 3 && FTask.DestMode >= 4) {
+    if (kind == CopyOutcome::VolumeFull && IsZipMethod(FTask.DestMode)) {
         Zip.FullVolume(fs.Prompt);
         FLog.WriteToLog("  *** " + _("Canceled because of full destination volume"));
         FControl.SetStopped(true);
         BuStatus = bsFull;
-        return 1;
+        return afStop;
     }
-    if (kind == 3) {
+    if (kind == CopyOutcome::VolumeFull) {
         if (fs.Prompt) {
             FControl.SetLockStatus(1);
             for (;;) {
@@ -1001,7 +1014,7 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
                     FLog.WriteToLog(std::string(Indent) + _("Storage medium changed at: ") + cp.RelName);
                     FControl.SetLockStatus(0);
                     FCurDir.clear();
-                    return 2;
+                    return afCopyAgain;
                 }
             }
             FControl.SetLockStatus(0);
@@ -1009,26 +1022,26 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
         FLog.WriteToLog("  *** " + _("Canceled because of full destination volume"));
         FControl.SetStopped(true);
         BuStatus = bsFull;
-        return 1;
+        return afStop;
     }
-    bool kept = (cp.SInfo.Attr & AttrArchive) != 0;
+    bool kept = (cp.SInfo.Attr & faArchive) != 0;
     FProgress.SetElapsedTime(Now() - StartTime);
-    if (kind == 2) {
+    if (kind == CopyOutcome::Copied) {
         c.CopiedBytes += size;
         ++c.CopyCount;
         std::string f;
         if (FTask.ResArchivCB) {
             int attr = XlFileGetAttr(cp.SName, true);
             uint32_t e = attr < 0 ? LastWinError() : 0;
-            if (attr >= 0 && (attr & AttrArchive) != 0)
-                e = XlChangeFileAttr(cp.SName, AttrArchive, true, true);
+            if (attr >= 0 && (attr & faArchive) != 0)
+                e = XlChangeFileAttr(cp.SName, faArchive, true, true);
             if (e == 0) {
                 f = "(A";
                 kept = false;
             } else {
-                FLog.WriteErrorToLog(1, "B",
+                FLog.WriteErrorToLog(lmShort, "B",
                                      SafeFormat(_("Error setting attributes of \"%s\""), {cp.SName}) + " (" +
-                                         FileAttrToStr((cp.SInfo.Attr & ~AttrArchive) & 0xFFFF) + ")",
+                                         FileAttrToStr((cp.SInfo.Attr & ~faArchive) & 0xFFFF) + ")",
                                      e);
                 ++c.ErrorCount;
             }
@@ -1042,7 +1055,7 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
             std::string r = FormatFloatFixed(cp.CRatio / 10.0, 1, false) + "%)";
             f = f.empty() ? "(" + r : f + " - " + r;
         }
-        if (FTask.cbSourceDelete && FTask.DestMode >= 4) {
+        if (FTask.cbSourceDelete && IsZipMethod(FTask.DestMode)) {
             // the file goes once its archive is in place
             Zip.DeferSourceDeletion(cp.SName);
         } else if (FTask.cbSourceDelete) {
@@ -1050,30 +1063,32 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
             uint32_t e = MoveToTrash(cp.SName, &trashedAs);
             if (e == 0) {
                 f += " - " + _("Source deleted");
-                FLog.WriteToLog(3, std::string(Indent) +
-                                       SafeFormat(_("File was moved to Recycle Bin: \"%s\""), {cp.SName}));
+                FLog.WriteToLog(lmVerbose,
+                                std::string(Indent) +
+                                    SafeFormat(_("File was moved to Recycle Bin: \"%s\""), {cp.SName}));
             } else {
-                FLog.WriteErrorToLog(1, "B", _("Could not delete source file: ") + cp.SName, e);
+                FLog.WriteErrorToLog(lmShort, "B", _("Could not delete source file: ") + cp.SName, e);
                 ++c.ErrorCount;
             }
         }
         WriteStatusLine(c);
-        std::string line = FTask.cbVerify && FTask.DestMode < 4 ? _("Copied and verified: \"%s\" %s")
-                                                                : _("Copied: \"%s\" %s");
-        std::string indent = FLog.CurrentLogMode() == 3 ? "     -> " : Indent;
-        FLog.WriteToLog(2, indent + SafeFormat(line, {cp.RelName, f}));
+        std::string line = FTask.cbVerify && !IsZipMethod(FTask.DestMode)
+                               ? _("Copied and verified: \"%s\" %s")
+                               : _("Copied: \"%s\" %s");
+        std::string indent = FLog.CurrentLogMode() == lmVerbose ? "     -> " : Indent;
+        FLog.WriteToLog(lmLong, indent + SafeFormat(line, {cp.RelName, f}));
     } else {
-        int b = kind & 0xFF;
-        if ((kind & 0x100) != 0) {
+        int b = kind & ErrorWord::NumberMask;
+        if ((kind & ErrorWord::Error) != 0) {
             c.FailedBytes += size;
             ++c.ErrorCount;
-        } else if ((kind & 0x200) != 0) {
+        } else if ((kind & ErrorWord::Warning) != 0) {
             c.CopiedBytes += size;
             ++c.WarnCount;
             ++c.CopyCount;
         }
         WriteStatusLine(c);
-        if (b == 17) {
+        if (b == ErrorNumber::TimeOut) {
             --TimeOutCount;
             if (fs.Prompt)
                 FControl.SetStopped(
@@ -1083,37 +1098,37 @@ int TCopyLoop::FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolde
             if (FControl.Stopped())
                 BuStatus = bsCanceled;
         }
-        if (FTask.DestMode >= 4) {
+        if (IsZipMethod(FTask.DestMode)) {
             // A per-folder archive of a stopped run or a terminated entry never remains; a write error
             // on a zip destination stops the run.
-            if (b == 128 || b == 27 || FControl.Stopped()) {
-                if (FTask.DestMode >= 6)
+            if (b == ErrorNumber::UserBreak || b == ErrorNumber::FtpClosed || FControl.Stopped()) {
+                if (MakesFolderArchives(FTask.DestMode))
                     Zip.DiscardFolderArchive();
-            } else if (b == 7) {
+            } else if (b == ErrorNumber::LowDisk) {
                 FControl.SetStopped(true);
             }
         }
         int level = FLog.CurrentLogMode();
-        if (level < 3) {
-            if ((kind & 0x100) == 0) {
+        if (level < lmVerbose) {
+            if ((kind & ErrorWord::Error) == 0) {
                 if (b != 0)
-                    FLog.WriteErrorToLog(6, "B",
+                    FLog.WriteErrorToLog(lmWarningLine, "B",
                                          FormatCopyError(cp.RelName, cp.TName, static_cast<unsigned>(kind)),
                                          cp.ErrMsg, std::string());
-                if ((kind & 0x200) != 0)
-                    FLog.WriteToLog(2, std::string(Indent) +
-                                           SafeFormat(_("Copied: \"%s\" %s"), {cp.RelName, ""}));
-            } else if (!(b == 38 && level == 2)) {
-                FLog.WriteErrorToLog(1, "B",
+                if ((kind & ErrorWord::Warning) != 0)
+                    FLog.WriteToLog(lmLong, std::string(Indent) +
+                                                SafeFormat(_("Copied: \"%s\" %s"), {cp.RelName, ""}));
+            } else if (!(b == ErrorNumber::Delete && level == lmLong)) {
+                FLog.WriteErrorToLog(lmShort, "B",
                                      FormatCopyError(cp.RelName, cp.TName, static_cast<unsigned>(kind)),
                                      cp.ErrMsg, std::string());
             }
-        } else if (kind == 512) {
-            FLog.WriteToLog(3, "     -> " + SafeFormat(_("Copied: \"%s\" %s"), {cp.RelName, ""}));
+        } else if (kind == CopyOutcome::CopiedWithWarnings) {
+            FLog.WriteToLog(lmVerbose, "     -> " + SafeFormat(_("Copied: \"%s\" %s"), {cp.RelName, ""}));
         }
     }
     fs.ArchiveKept = fs.ArchiveKept || kept;
-    return FControl.Stopped() ? 1 : 0;
+    return FControl.Stopped() ? afStop : afGoOn;
 }
 
 void TCopyLoop::ShowRunProgress(const TFolderCounters& c)
@@ -1181,11 +1196,12 @@ void TCopyLoop::RemoveStaleParts(TFolderState& fs)
             continue;
         std::string path = AddPathDelimiter(fs.Dest.Dir) + name;
         TPosixFileData data;
-        if (ReadFileData(path, false, data) != 0 || (data.Attr & AttrDirectory) != 0 ||
+        if (ReadFileData(path, false, data) != 0 || (data.Attr & faDirectory) != 0 ||
             FileTimeToLocalDateTime(data.LastWriteTime) >= StartTime)
             continue;
         if (XlDeleteFile(path, true) == 0) {
-            FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {path}));
+            FLog.WriteToLog(lmVerbose,
+                            std::string(Indent) + SafeFormat(_("File was deleted: \"%s\""), {path}));
             gone.push_back(name);
         }
     }
@@ -1208,10 +1224,11 @@ void TCopyLoop::SetParentTimestamps(const std::string& destDir, const std::strin
         if (ts.Valid) {
             uint32_t e = SetFileTimestamps(d, ts, false, FTask.cbCreationTime, true);
             if (e != 0)
-                FLog.WriteErrorToLog(6, "B", FormatFileError(0x20F, d, std::string()), e);
+                FLog.WriteErrorToLog(lmWarningLine, "B",
+                                     FormatFileError(EngineError::WarnTime, d, std::string()), e);
             else
-                FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Set timestamp: \"%s\" => %s"),
-                                                                    {d, TimeText(ts.LastWriteTime)}));
+                FLog.WriteToLog(lmVerbose, std::string(Indent) + SafeFormat(_("Set timestamp: \"%s\" => %s"),
+                                                                            {d, TimeText(ts.LastWriteTime)}));
         }
         std::string nd = StripDelimiter(GetParentDir(d));
         std::string ns = StripDelimiter(GetParentDir(sdir));
@@ -1305,7 +1322,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     }
     // Links below the entry's folder: skipped, recorded in an information file or read through.
     TJunctionRootScope junctionScope(FJunctionRoot, srcDir, relDir.empty());
-    if (!relDir.empty() && (dirAttr & 0x400) != 0) {
+    if (!relDir.empty() && (dirAttr & faReparsePoint) != 0) {
         if (!selected)
             return;
         TLinkFolderStep link = HandleLinkFolder(FTask, TLinkContext{BaseDir, FTask.BuFtp, nullptr}, FLog, Ops,
@@ -1322,13 +1339,14 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         }
     }
     if (selected) {
-        FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Current directory: \"%s\""), {srcDir}) + " (" +
-                               FileAttrToStr(dirAttr) + ")");
-        if ((FTask.DestMode == 4 || FTask.DestMode == 5) && (!relDir.empty() || !FTask.cbDelDir)) {
+        FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                       SafeFormat(_("Current directory: \"%s\""), {srcDir}) + " (" +
+                                       FileAttrToStr(dirAttr) + ")");
+        if (WritesRunArchive(FTask.DestMode) && (!relDir.empty() || !FTask.cbDelDir)) {
             // The run's archive gets the folder's directory entry instead of a destination folder.
             if (!Zip.AddDir(srcDir))
                 selected = false;
-        } else if (FTask.DestMode != 4 && FTask.DestMode != 5 && !FTask.cbDelDir) {
+        } else if (!WritesRunArchive(FTask.DestMode) && !FTask.cbDelDir) {
             if (!MakeWayForFolder(destDir) || !Ops.CreateDirectoryLogged(destDir, "B", !relDir.empty())) {
                 ++c.ErrorCount;
                 selected = false;
@@ -1336,8 +1354,8 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         }
     } else {
         std::string key = list.IncludeDirs ? _("Not selected: \"%s\"") : _("Excluded directory: \"%s\"");
-        FLog.WriteToLog(3, std::string(Indent) + SafeFormat(key, {srcDir}) + " (" + FileAttrToStr(dirAttr) +
-                               ")");
+        FLog.WriteToLog(lmVerbose, std::string(Indent) + SafeFormat(key, {srcDir}) + " (" +
+                                       FileAttrToStr(dirAttr) + ")");
     }
 
     // B. Sub-folders first. The folder is read once: the names serve the file pass as well.
@@ -1359,17 +1377,19 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             if (rc != 0 && rc != WinError::ERROR_FILE_NOT_FOUND && rc != WinError::ERROR_PATH_NOT_FOUND &&
                 e.Type == DT_DIR) {
                 // a folder that cannot be read (too deep a path, no permission to enter) is no success
-                FLog.WriteErrorToLog(1, "B", SafeFormat(DirErrorFormat(rc), {srcDir + e.Name + "/"}), rc);
+                FLog.WriteErrorToLog(lmShort, "B", SafeFormat(DirErrorFormat(rc), {srcDir + e.Name + "/"}),
+                                     rc);
                 ++c.ErrorCount;
                 continue;
             }
-            if (rc != 0 || (data.Attr & AttrDirectory) == 0)
+            if (rc != 0 || (data.Attr & faDirectory) == 0)
                 continue;
             if (IsDestinationFolder(srcDir + e.Name, data)) {
                 // The backup lies inside its own source: it is never backed up into itself.
-                FLog.WriteToLog(3, std::string(Indent) +
-                                       SafeFormat(_("Excluded directory: \"%s\""), {srcDir + e.Name + "/"}) +
-                                       " (" + FileAttrToStr(data.Attr) + ")");
+                FLog.WriteToLog(lmVerbose,
+                                std::string(Indent) +
+                                    SafeFormat(_("Excluded directory: \"%s\""), {srcDir + e.Name + "/"}) +
+                                    " (" + FileAttrToStr(data.Attr) + ")");
                 continue;
             }
             lastName = e.Name;
@@ -1382,7 +1402,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             return;
         if (code != 0) {
             if (selected || !list.IncludeDirs) {
-                FLog.WriteErrorToLog(1, "B",
+                FLog.WriteErrorToLog(lmShort, "B",
                                      SafeFormat(DirErrorFormat(static_cast<uint32_t>(code)), {srcDir}) +
                                          " (" + lastName + ")",
                                      static_cast<uint32_t>(code));
@@ -1394,7 +1414,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
 
     // C. Preparing the file pass.
     TCopyProps cp;
-    const bool folderZip = FTask.DestMode >= 6;
+    const bool folderZip = MakesFolderArchives(FTask.DestMode);
     // "Tagged only": the entry's own folder is examined only for a per-folder archive, which the
     // entry's folder always gets, and none of its files is selected.
     const bool noneSelected = folderZip && list.IncludeDirs && relDir.empty();
@@ -1408,7 +1428,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     }
     {
         FProgress.SetPrompt(srcDir);
-        FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Scan for files in \"%s\""), {srcDir}));
+        FLog.WriteToLog(lmVerbose, std::string(Indent) + SafeFormat(_("Scan for files in \"%s\""), {srcDir}));
     }
 
     // D. File pass. Each entry is looked up in the open folder; the archive mark is read only where
@@ -1416,19 +1436,19 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     {
         int code = entriesRead ? 0 : ReadFolderEntries(srcDir, entries);
         fs.Entries = &entries;
-        const bool namesFold = FTask.DestMode < 4 && NamesMayFold();
+        const bool namesFold = !IsZipMethod(FTask.DestMode) && NamesMayFold();
         const std::string timestampName = AddPathDelimiter(BaseDir) + TimestampFileName;
         TFolderHandle folder(code == 0 ? ::open(srcDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
         if (code == 0 && folder.Fd < 0)
             code = static_cast<int>(LastWinError());
-        const bool needArchive =
-            FTask.UseArchivCB || FTask.ResArchivCB || level == 3 || list.Attributes.Archive != amIgnore;
+        const bool needArchive = FTask.UseArchivCB || FTask.ResArchivCB || level == lmVerbose ||
+                                 list.Attributes.Archive != amIgnore;
         const bool needTimes = SelectionUsesTimes(list, Selection);
         // The statuses of the files that have a copy are read on a helper thread while this one reads
         // the sources'. Only until the loop writes or deletes in the destination folder: it stops the
         // helper first, so that nothing out of date is compared.
         uint64_t aheadJob = 0;
-        if (code == 0 && FTask.DestMode < 4 && entries.size() >= StatAheadMinimum) {
+        if (code == 0 && !IsZipMethod(FTask.DestMode) && entries.size() >= StatAheadMinimum) {
             LoadDestListing(fs, destDir);
             std::vector<std::string> names(entries.size());
             size_t wanted = 0;
@@ -1441,8 +1461,8 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             if (wanted >= StatAheadMinimum) {
                 if (!FStatAhead)
                     FStatAhead = std::make_unique<TStatAhead>();
-                aheadJob =
-                    FStatAhead->Start(fs.Dest.Fd(), AddPathDelimiter(destDir), std::move(names), level == 3);
+                aheadJob = FStatAhead->Start(fs.Dest.Fd(), AddPathDelimiter(destDir), std::move(names),
+                                             level == lmVerbose);
                 fs.Dest.Ahead = FStatAhead.get();
                 fs.Dest.AheadJob = aheadJob;
             }
@@ -1466,11 +1486,11 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             const uint32_t rc = ReadFileDataAt(folder.Fd, name, srcDir + name, false, needArchive, fd);
             if (rc != 0 && rc != WinError::ERROR_FILE_NOT_FOUND && rc != WinError::ERROR_PATH_NOT_FOUND) {
                 FLog.WriteErrorToLog(
-                    1, "B", SafeFormat(_("Error reading file: \"%s\""), {JoinPath(relDir, name)}), rc);
+                    lmShort, "B", SafeFormat(_("Error reading file: \"%s\""), {JoinPath(relDir, name)}), rc);
                 ++c.ErrorCount;
                 continue;
             }
-            if (rc != 0 || (fd.Attr & (AttrDirectory | 0x08)) != 0)
+            if (rc != 0 || (fd.Attr & (faDirectory | faVolumeID)) != 0)
                 continue;
             // A link to a file is backed up as the file it points to; pipes, sockets, devices and links
             // to nothing are never opened (a pipe would wait for a writer for ever).
@@ -1481,20 +1501,21 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                     fd = target;
             }
             if (!S_ISREG(fd.Mode)) {
-                FLog.WriteToLog(2, std::string(Indent) + SafeFormat(_("Skipped - not a regular file: \"%s\""),
-                                                                    {JoinPath(relDir, name)}));
+                FLog.WriteToLog(lmLong,
+                                std::string(Indent) + SafeFormat(_("Skipped - not a regular file: \"%s\""),
+                                                                 {JoinPath(relDir, name)}));
                 continue;
             }
             // the archive bit of a file that is about to be copied or given attributes
             auto readArchiveBit = [&] {
                 if (!needArchive && IsArchiveBitSet(srcDir + name, fd, false))
-                    fd.Attr = (fd.Attr & ~0x80u) | AttrArchive;
+                    fd.Attr = (fd.Attr & ~faNormal) | faArchive;
             };
             std::string n = ChangeTextCase(name, FTask.FnMode);
             if (FTask.ReplMode == cpSimple)
                 n = ReplaceIllegalChars(n, static_cast<char32_t>(FTask.ReplChar));
             std::string relName = JoinPath(relDir, name);
-            bool archiveSet = (fd.Attr & AttrArchive) != 0;
+            bool archiveSet = (fd.Attr & faArchive) != 0;
             TSelFileInfo info;
             info.Name = name;
             info.Size = fd.Size;
@@ -1508,23 +1529,25 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                                 FileMatchesSelection(info, list, Selection);
             if (!fileSelected) {
                 FProgress.SetElapsedTime(Now() - StartTime);
-                FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Not selected: \"%s\""), {relName}) +
-                                       " (" + FormatSize(false, fd.Size) + AttrText(fd.Attr) + ")");
+                FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                               SafeFormat(_("Not selected: \"%s\""), {relName}) + " (" +
+                                               FormatSize(false, fd.Size) + AttrText(fd.Attr) + ")");
                 continue;
             }
-            if (FTask.UseArchivCB && (FTask.cbArchFile || FTask.ClearDest || FTask.DestMode >= 4) &&
+            if (FTask.UseArchivCB && (FTask.cbArchFile || FTask.ClearDest || IsZipMethod(FTask.DestMode)) &&
                 !archiveSet) {
                 c.TotalBytes += fd.Size;
                 ++c.FileCount;
                 FProgress.SetElapsedTime(Now() - StartTime);
                 FLog.WriteToLog(
-                    3, std::string(Indent) +
-                           SafeFormat(_("Skipped - archive bit not set at source: \"%s\""), {relName}));
+                    lmVerbose,
+                    std::string(Indent) +
+                        SafeFormat(_("Skipped - archive bit not set at source: \"%s\""), {relName}));
                 continue;
             }
             std::string sourcePath = srcDir + name;
             bool compressed = FTask.cbCompress && FTask.AktNoComp.IndexOf(ext) < 0;
-            if (FTask.DestMode >= 4) {
+            if (IsZipMethod(FTask.DestMode)) {
                 // Zip branch: the file goes into the open archive.
                 readArchiveBit();
                 c.TotalBytes += fd.Size;
@@ -1539,18 +1562,19 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 cp.Valid = true;
                 cp.Compressed = compressed;
                 FProgress.SetPrompt(sourcePath);
-                FLog.WriteToLog(3, std::string(Indent) + _("Add to zip archive: ") + n);
+                FLog.WriteToLog(lmVerbose, std::string(Indent) + _("Add to zip archive: ") + n);
                 int kind = Zip.AddFile(cp.RName, cp.SName, fd, compressed, cp.ErrMsg, cp.CRatio);
-                if (kind == 2)
+                if (kind == CopyOutcome::Copied)
                     ++zipAdded;
-                else if (kind != 3)
-                    FLog.WriteErrorToLog(3, "B", FormatFileError(static_cast<unsigned>(kind), relName, ""),
-                                         cp.ErrMsg, std::string());
-                int r = FinishFileCopy(kind, cp, fs, c);
+                else if (kind != CopyOutcome::VolumeFull)
+                    FLog.WriteErrorToLog(lmVerbose, "B",
+                                         FormatFileError(static_cast<unsigned>(kind), relName, ""), cp.ErrMsg,
+                                         std::string());
+                TAfterFile r = FinishFileCopy(kind, cp, fs, c);
                 cp.Valid = false;
-                if (r != 1)
+                if (r != afStop)
                     ShowRunProgress(c);
-                if (r == 1 || FControl.Stopped())
+                if (r == afStop || FControl.Stopped())
                     return;
                 FControl.Checkpoint();
                 continue;
@@ -1563,7 +1587,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             bool collision = namesFold && ClaimedByOther(fs, n + formExt, name, _("not backed up"));
             if (!collision && target == timestampName) {
                 FLog.WriteErrorToLog(
-                    1, "B",
+                    lmShort, "B",
                     SafeFormat(_("Name collision: \"%s\" is the time-stamp file of the backup"), {relName}),
                     _("not backed up"), std::string());
                 ++FCollisions;
@@ -1585,8 +1609,8 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             if (fs.Dest.Has(n + formExt)) {
                 uint32_t dCode = 0;
                 if (aheadJob == 0 || !FStatAhead->Take(aheadJob, index, n + formExt, dd, dCode))
-                    dCode = ReadFileDataAt(fs.Dest.Fd(), n + formExt, target, false, level == 3, dd);
-                dExist = dCode == 0 && (dd.Attr & (AttrDirectory | faReparsePoint)) == 0;
+                    dCode = ReadFileDataAt(fs.Dest.Fd(), n + formExt, target, false, level == lmVerbose, dd);
+                dExist = dCode == 0 && (dd.Attr & (faDirectory | faReparsePoint)) == 0;
                 inTheWay = dCode == 0 && !dExist;
             }
             FILETIME lwTime = dExist ? dd.LastWriteTime : 0;
@@ -1597,7 +1621,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 comparison = 4;
                 z = (FTask.cbArchFile || FTask.ClearDest) ? archiveSet : (archiveSet || !dExist);
             } else if (dExist) {
-                if (!FTask.cbNoAttributes && ((fd.Attr ^ dd.Attr) & 7) != 0)
+                if (!FTask.cbNoAttributes && ((fd.Attr ^ dd.Attr) & (faReadOnly | faHidden | faSysFile)) != 0)
                     action = 5;
                 if (FTask.CompareMode == 3) {
                     comparison = 3;
@@ -1638,9 +1662,9 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
             if (z) {
                 stopAhead();
                 if (FCopyThread && cp.Valid) {
-                    int r = FinishFileCopy(CompletePendingCopy(cp, fs), cp, fs, c);
+                    TAfterFile r = FinishFileCopy(CompletePendingCopy(cp, fs), cp, fs, c);
                     cp.Valid = false;
-                    if (r == 1)
+                    if (r == afStop)
                         return;
                     ShowRunProgress(c);
                 }
@@ -1648,18 +1672,19 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                     std::string tName = target;
                     if (dExist || inTheWay)
                         tName = TempNameFor(target);
-                    if (level == 3) {
+                    if (level == lmVerbose) {
                         FLog.WriteToLog(
-                            3, std::string(Indent) +
-                                   SafeFormat(GetCopyActionText(false, compressed, Encryption != nullptr),
-                                              {relName, FormatSize(false, fd.Size), tName}) +
-                                   " [" + CopyOptionLetters(compressed) + "]");
+                            lmVerbose,
+                            std::string(Indent) +
+                                SafeFormat(GetCopyActionText(false, compressed, Encryption != nullptr),
+                                           {relName, FormatSize(false, fd.Size), tName}) +
+                                " [" + CopyOptionLetters(compressed) + "]");
                         std::string outcome = !dExist           ? _("not present")
                                               : comparison == 4 ? _("Archive bit is set")
                                               : comparison == 3 ? "(" + FormatSize(false, dd.Size) + ")"
                                                                 : TimeText(dd.LastWriteTime);
-                        FLog.WriteToLog(3, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
-                                               TimeText(fd.LastWriteTime) + " -> " + outcome);
+                        FLog.WriteToLog(lmVerbose, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
+                                                       TimeText(fd.LastWriteTime) + " -> " + outcome);
                     }
                     FProgress.SetPrompt(sourcePath);
                     // Other forms of the same file that a former setting left behind; a form that is
@@ -1697,7 +1722,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                     if (!compressed && fd.Size > 0xFFFFFFFFLL &&
                         FreeBytes(destDir) <= static_cast<uint64_t>(fd.Size)) {
                         FLog.WriteErrorToLog(
-                            1, "B",
+                            lmShort, "B",
                             SafeFormat(_("Not enough free space on \"%s\" to copy file \"%s\""),
                                        {destDir, tName}) +
                                 " (" + FormatSize(false, fd.Size) + ")");
@@ -1727,14 +1752,14 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 }
             } else if (action == 5 && !FTask.cbNoAttributes) {
                 readArchiveBit();
-                FLog.WriteToLog(3, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
-                                       TimeText(fd.LastWriteTime) + " -> " + FileAttrToStr(dd.Attr) + " " +
-                                       TimeText(dd.LastWriteTime));
+                FLog.WriteToLog(lmVerbose, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
+                                               TimeText(fd.LastWriteTime) + " -> " + FileAttrToStr(dd.Attr) +
+                                               " " + TimeText(dd.LastWriteTime));
                 Ops.SetAttributesLogged(target, fd.Attr & 0xFFFF, false, "B");
                 ShowRunProgress(c);
             } else if (action == 4) {
                 FLog.WriteErrorToLog(
-                    1, "B",
+                    lmShort, "B",
                     SafeFormat(_("File size exceeds maximum of 4GB for FAT32 destinations: \"%s\""),
                                {relName}) +
                         " (" + FormatSize(false, fd.Size) + ")");
@@ -1750,35 +1775,37 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 }
                 bool reset = false;
                 if (comparison != 4 && FTask.ResArchivCB && archiveSet) {
-                    uint32_t e = XlChangeFileAttr(sourcePath, AttrArchive, true, true);
+                    uint32_t e = XlChangeFileAttr(sourcePath, faArchive, true, true);
                     if (e == 0) {
                         reset = true;
                     } else {
-                        FLog.WriteErrorToLog(6, "B",
-                                             FormatFileError(0x206, sourcePath, FileAttrToStr(fd.Attr)), e);
+                        FLog.WriteErrorToLog(
+                            lmWarningLine, "B",
+                            FormatFileError(EngineError::WarnAttr, sourcePath, FileAttrToStr(fd.Attr)), e);
                         ++c.ErrorCount;
                     }
                 }
-                if (level == 3) {
+                if (level == lmVerbose) {
                     if (comparison == 4) {
                         FLog.WriteToLog(
-                            3,
+                            lmVerbose,
                             std::string(Indent) +
                                 SafeFormat(_("Skipped - archive bit not set at source: \"%s\""), {relName}));
                     } else {
                         FLog.WriteToLog(
-                            3, std::string(Indent) +
-                                   SafeFormat(_("File at destination is up to date: \"%s\""), {relName}) +
-                                   " (" + FormatSize(false, fd.Size) + ")" + (reset ? " (A)" : ""));
-                        FLog.WriteToLog(3, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
-                                               TimeText(fd.LastWriteTime) + " <-> " +
-                                               TimeText(dd.LastWriteTime));
+                            lmVerbose,
+                            std::string(Indent) +
+                                SafeFormat(_("File at destination is up to date: \"%s\""), {relName}) + " (" +
+                                FormatSize(false, fd.Size) + ")" + (reset ? " (A)" : ""));
+                        FLog.WriteToLog(lmVerbose, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
+                                                       TimeText(fd.LastWriteTime) + " <-> " +
+                                                       TimeText(dd.LastWriteTime));
                     }
-                } else if (level == 2 && (FLog.ActMode() & 4) != 0) {
+                } else if (level == lmLong && (FLog.ActMode() & lmWarnings) != 0) {
                     FLog.WriteToLog(
-                        2, "      * " +
-                               SafeFormat(_("File at destination is up to date: \"%s\""), {relName}) + " (" +
-                               FormatSize(false, fd.Size) + ")" + (reset ? " (A)" : ""));
+                        lmLong, "      * " +
+                                    SafeFormat(_("File at destination is up to date: \"%s\""), {relName}) +
+                                    " (" + FormatSize(false, fd.Size) + ")" + (reset ? " (A)" : ""));
                 }
                 ShowRunProgress(c);
             }
@@ -1798,7 +1825,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         }
         stopAhead();
         if (code != 0 && code != static_cast<int>(WinError::ERROR_NO_MORE_FILES)) {
-            FLog.WriteErrorToLog(1, "B", _("Error scanning directory: ") + srcDir,
+            FLog.WriteErrorToLog(lmShort, "B", _("Error scanning directory: ") + srcDir,
                                  static_cast<uint32_t>(code));
             ++c.ErrorCount;
         }
@@ -1806,30 +1833,30 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     FControl.Checkpoint();
 
     // E. End of the folder.
-    if (examine && FTask.cbDelDir && zipAdded == 0 && (FTask.DestMode == 4 || FTask.DestMode == 5))
+    if (examine && FTask.cbDelDir && zipAdded == 0 && WritesRunArchive(FTask.DestMode))
         Zip.RemoveEmptyDir();
     if (examine && folderZip)
         Zip.CloseFolderArchive(zipAdded, c);
     if (FCopyThread && cp.Valid) {
-        int r;
+        TAfterFile r;
         do {
             r = FinishFileCopy(CompletePendingCopy(cp, fs), cp, fs, c);
-            if (r == 2)
+            if (r == afCopyAgain)
                 StartCopy(cp);
-        } while (r == 2);
+        } while (r == afCopyAgain);
         cp.Valid = false;
-        if (r == 1)
+        if (r == afStop)
             return;
     }
     if (FTask.ResArchivCB && !relDir.empty() && !fs.ArchiveKept) {
         int attr = XlFileGetAttr(StripDelimiter(srcDir), true);
-        if (attr >= 0 && (attr & AttrArchive) != 0) {
+        if (attr >= 0 && (attr & faArchive) != 0) {
             uint32_t e =
-                XlFileSetAttr(StripDelimiter(srcDir), static_cast<uint32_t>(attr) & ~AttrArchive, true);
+                XlFileSetAttr(StripDelimiter(srcDir), static_cast<uint32_t>(attr) & ~faArchive, true);
             if (e != 0) {
-                FLog.WriteErrorToLog(1, "B",
+                FLog.WriteErrorToLog(lmShort, "B",
                                      SafeFormat(_("Error setting attributes of \"%s\""), {srcDir}) + " (" +
-                                         FileAttrToStr(static_cast<uint32_t>(attr) & ~AttrArchive) + ")",
+                                         FileAttrToStr(static_cast<uint32_t>(attr) & ~faArchive) + ")",
                                      e);
                 ++c.ErrorCount;
             }
@@ -1841,15 +1868,15 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         if (!relDir.empty() && XlDirectoryExists(pd)) {
             if (FTask.cbDelDir && XlIsEmptyDirectory(pd)) {
                 if (!FTask.cbNoAttributes)
-                    XlFileSetAttr(pd, AttrArchive, false);
+                    XlFileSetAttr(pd, faArchive, false);
                 uint32_t e = XlRemoveDir(pd);
                 if (e == 0) {
-                    FLog.WriteToLog(3, std::string(Indent) +
-                                           SafeFormat(_("Empty directory was deleted: \"%s\""), {p}));
+                    FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                                   SafeFormat(_("Empty directory was deleted: \"%s\""), {p}));
                     if (utf8::SameText(pd, FCurDir))
                         FCurDir.clear();
                 } else {
-                    FLog.WriteErrorToLog(1, "B",
+                    FLog.WriteErrorToLog(lmShort, "B",
                                          SafeFormat(_("Error deleting directory: \"%s\""), {p}) + " (" +
                                              FileAttrToStr(dirAttr) + ")",
                                          e);
@@ -1862,12 +1889,14 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                 if (dirTimestamps.Valid) {
                     uint32_t e = SetFileTimestamps(pd, dirTimestamps, true, FTask.cbCreationTime, true);
                     if (e != 0)
-                        FLog.WriteErrorToLog(6, "B", FormatFileError(0x20F, pd, std::string()), e);
+                        FLog.WriteErrorToLog(lmWarningLine, "B",
+                                             FormatFileError(EngineError::WarnTime, pd, std::string()), e);
                 }
                 if (FTask.cbCopyPerms && SourceHasPermissions()) {
                     uint32_t e = CopyFilePermissions(StripDelimiter(srcDir), pd);
                     if (e != 0)
-                        FLog.WriteErrorToLog(6, "B", FormatFileError(0x213, pd, std::string()), e);
+                        FLog.WriteErrorToLog(lmWarningLine, "B",
+                                             FormatFileError(EngineError::WarnAcl, pd, std::string()), e);
                 } else {
                     LimitFolderMode(srcDir, pd);
                 }
@@ -1878,10 +1907,10 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     if (FTask.cbSourceDelete && (FTask.DelSourceDelDir & 1) != 0 && !relDir.empty()) {
         uint32_t e = XlRemoveDir(StripDelimiter(srcDir));
         if (e == 0)
-            FLog.WriteToLog(3, std::string(Indent) +
-                                   SafeFormat(_("Empty directory was deleted: \"%s\""), {srcDir}));
+            FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                           SafeFormat(_("Empty directory was deleted: \"%s\""), {srcDir}));
         else
-            FLog.WriteErrorToLog(1, "B",
+            FLog.WriteErrorToLog(lmShort, "B",
                                  SafeFormat(_("Error deleting directory: \"%s\""), {srcDir}) + " (" +
                                      FileAttrToStr(dirAttr) + ")",
                                  e);
@@ -1905,7 +1934,7 @@ bool TCopyLoop::SynchronizeEntry(TExtensionList& list, const std::string& srcDir
                                  bool prompt, TFolderCounters& counters)
 {
     if (FTask.BuFtp) {
-        FLog.WriteErrorToLog(1, "S", _("Synchronize") + " - " + destDir,
+        FLog.WriteErrorToLog(lmShort, "S", _("Synchronize") + " - " + destDir,
                              _("Synchronization of FTP destinations is not available in this build"),
                              std::string());
         ++counters.ErrorCount;

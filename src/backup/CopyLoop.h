@@ -184,8 +184,19 @@ private:
     bool SourceHasPermissions() const;
     void RenewEncryption();
     uint64_t FreeBytes(const std::string& dir) const;
+    // Waits for the pending copy and puts it in place; what became of the file (CopyOutcome kinds or
+    // the error word of the failure).
     int CompletePendingCopy(TCopyProps& cp, TFolderState& fs);
-    int FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolderCounters& c);
+    // What the folder pass does after a file: go on, stop (the run was stopped or the destination is
+    // full), or copy the file again (onto the new medium the user inserted).
+    enum TAfterFile : int
+    {
+        afGoOn,
+        afStop,
+        afCopyAgain
+    };
+    // Counts and logs what became of a file (kind: as CompletePendingCopy returns it).
+    TAfterFile FinishFileCopy(int kind, TCopyProps& cp, TFolderState& fs, TFolderCounters& c);
     // inPlace: the replaced file became the version through a second name and stays under its own
     // until the new copy replaces it in one step.
     bool KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace);

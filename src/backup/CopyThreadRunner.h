@@ -18,6 +18,7 @@
 #include <string>
 
 #include "archive/CBFunctions.h"
+#include "archive/EngineErrors.h"
 #include "backup/EngineInterfaces.h"
 #include "rtl/DateTime.h"
 
@@ -26,8 +27,8 @@ class TEncryption;
 class TExtFtp;
 
 // Error words of the runner (severity "Error - " included).
-constexpr int CopyTimeoutError = 0x111;    // 273 "Timeout error on copying file"
-constexpr int FtpCopyTimeoutError = 0x11D; // 285 "Timeout error on copying file via FTP"
+constexpr int CopyTimeoutError = EngineError::TimeOut; // 273 "Timeout error on copying file"
+constexpr int FtpCopyTimeoutError = 0x11D;             // 285 "Timeout error on copying file via FTP"
 
 class TCopyThreadRunner
 {

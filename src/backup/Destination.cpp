@@ -7,6 +7,7 @@
 
 #include "archive/FileErrors.h"
 #include "backup/BackupRun.h"
+#include "backup/EngineCodes.h"
 #include "backup/EngineFileOps.h"
 #include "backup/FolderDestination.h"
 #include "backup/TimestampFile.h"
@@ -155,13 +156,13 @@ std::string SourceFolderDestination(int destMode, const std::string& driveId, co
                                     const TSourceLocation& location)
 {
     switch (destMode) {
-    case 0:
-    case 6:
+    case BackupMethod::DriveFolders:
+    case BackupMethod::ZipDriveFolders:
         return JoinDest(JoinDest(dest, DriveFolderName(driveId, location)), location.Rel);
-    case 1:
-    case 7:
+    case BackupMethod::FullPath:
+    case BackupMethod::ZipFullPath:
         return JoinDest(dest, location.Rel);
-    case 3:
+    case BackupMethod::RootFolders:
         return JoinDest(dest, GetLastDirName(location.Rel));
     default:
         return StripDelimiter(dest);
@@ -218,7 +219,7 @@ TSourceLocation TBackupEngine::LocateSource(const TExtensionList& entry) const
         std::string rel;
         if (!mountPoint.empty() && PathOnVolume(entry.SPath, entry.VName, mountPoint, rel)) {
             location.Src = AddPathDelimiter(mountPoint + rel);
-            location.Drive = Task.DestMode == 0 || Task.DestMode == 6 ? entry.VName : mountPoint;
+            location.Drive = MakesDriveFolders(Task.DestMode) ? entry.VName : mountPoint;
             location.Rel = rel;
             location.VolumeNamed = true;
         }
@@ -240,7 +241,7 @@ uint32_t TBackupEngine::CheckVolume(const TExtensionList& entry, TSourceLocation
                 if (!PathOnVolume(entry.SPath, entry.VName, mountPoint, rel))
                     return driveNotAvailable;
                 location.Src = AddPathDelimiter(mountPoint + rel);
-                location.Drive = Task.DestMode == 0 || Task.DestMode == 6 ? entry.VName : mountPoint;
+                location.Drive = MakesDriveFolders(Task.DestMode) ? entry.VName : mountPoint;
                 location.Rel = rel;
                 location.VolumeNamed = true;
                 return 0;
@@ -287,13 +288,13 @@ bool TBackupEngine::WriteTestOfDestination(const std::string& dest)
     if (!Task.Folders.Empty()) {
         const TSourceLocation first = LocateSource(Task.Folders[0]);
         switch (Task.DestMode) {
-        case 2:
-        case 4:
-        case 5:
+        case BackupMethod::OneFolder:
+        case BackupMethod::ZipAll:
+        case BackupMethod::ZipPerRoot:
             break;
-        case 1:
-        case 3:
-        case 7:
+        case BackupMethod::FullPath:
+        case BackupMethod::RootFolders:
+        case BackupMethod::ZipFullPath:
             target = SourceFolderDestination(Task.DestMode, Task.DriveId, dest, first);
             break;
         default:
@@ -404,13 +405,13 @@ bool TBackupEngine::PrepareLocalDestination(bool mediaPrompts, int waitCode, boo
         FLog.WriteToLog("  " + _("Destination volume: ") + volumeText);
         // The system's own name of the file system (ext4, btrfs …) says more here than its class.
         std::string fsName = GetFileSystemName(x);
-        FLog.WriteToLog(2,
+        FLog.WriteToLog(lmLong,
                         "  " + _("File system: ") + (fsName.empty() ? FileSystemName(TargetType) : fsName));
         std::string user;
         if (connected && GetConnectedUser(user))
             FLog.WriteToLog("  ==> " + SafeFormat(_("Connected as \"%s\""), {user}));
         else
-            FLog.WriteToLog(2, "  " + UserNameText());
+            FLog.WriteToLog(lmLong, "  " + UserNameText());
         FDestinationShare = connected;
         return true;
     }
@@ -434,7 +435,7 @@ bool TBackupEngine::PrepareBaseFolder(int nr, TAutoTask* slot, std::string& fail
                 Task.UseArchivCB = false;
                 Task.ResArchivCB = true;
             } else {
-                Task.ClearDest = Task.DestMode < 4;
+                Task.ClearDest = !IsZipMethod(Task.DestMode);
                 Task.UseArchivCB = true;
                 Task.ResArchivCB = modeIndex == 3;
             }
@@ -451,7 +452,7 @@ bool TBackupEngine::PrepareBaseFolder(int nr, TAutoTask* slot, std::string& fail
     } else if (nr <= 0 && SpecMode > 0) {
         Task.UseArchivCB = (SpecMode & 2) != 0;
         Task.ResArchivCB = (SpecMode & 1) != 0;
-        if (SpecMode > 1 && Task.DestMode < 4)
+        if (SpecMode > 1 && !IsZipMethod(Task.DestMode))
             Task.ClearDest = true;
     }
     return true;
@@ -520,9 +521,11 @@ void TBackupEngine::FinishLocalDestination(bool alternating, const std::string& 
             ++counters.ErrorCount;
         }
     }
-    if (!IsSameDirectory(lastSub, BaseDir) || Task.DestMode == 2) {
+    if (!IsSameDirectory(lastSub, BaseDir) || Task.DestMode == BackupMethod::OneFolder) {
         uint32_t e = SetDirLocalTime(StripDelimiter(BaseDir), DateTimeToFileTime(StartTime), false);
         if (e != 0)
-            FLog.WriteErrorToLog(6, "B", FormatFileError(527, BaseDir, TimeStampToStr(StartTime)), e);
+            FLog.WriteErrorToLog(lmWarningLine, "B",
+                                 FormatFileError(EngineError::WarnTime, BaseDir, TimeStampToStr(StartTime)),
+                                 e);
     }
 }

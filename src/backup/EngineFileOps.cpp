@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "backup/EngineCodes.h"
 #include "foundation/ExtSysUtils.h"
 #include "foundation/FileUtilsTimes.h"
 #include "foundation/PathUtils.h"
@@ -14,8 +15,6 @@
 #include "rtl/SysUtils.h"
 
 namespace {
-
-constexpr uint32_t AttrDirectory = 0x10;
 
 std::string AttributesWarning(const std::string& name, uint32_t attr)
 {
@@ -46,7 +45,7 @@ bool TEngineFileOps::MayDestroy(const std::string& path, const std::string& gMsg
     if (refusal == TRunGuard::rfNone)
         return true;
     Guard->CountRefusal();
-    FLog.WriteErrorToLog(1, gMsg, SafeFormat(_("Refused to delete or replace \"%s\""), {path}),
+    FLog.WriteErrorToLog(lmShort, gMsg, SafeFormat(_("Refused to delete or replace \"%s\""), {path}),
                          TRunGuard::RefusalText(refusal), std::string());
     return false;
 }
@@ -94,12 +93,12 @@ int TEngineFileOps::MoveFileLogged(const std::string& dir, const std::string& ol
             mode, "B", SafeFormat(_("Error renaming %s: \"%s\" to \"%s\""), {_("File"), oldName, newName}),
             errMsg, std::string());
     else if (r < 0)
-        FLog.WriteErrorToLog(mode + 4, "B", AttributesWarning(newName, static_cast<uint32_t>(attr)), errMsg,
-                             std::string());
+        FLog.WriteErrorToLog(mode | lmWarnings, "B", AttributesWarning(newName, static_cast<uint32_t>(attr)),
+                             errMsg, std::string());
     else
-        FLog.WriteToLog(3, "      " + SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
-                                                 {_("File"), MakeRelativePath(dir, oldName),
-                                                  MakeRelativePath(dir, newName)}));
+        FLog.WriteToLog(lmVerbose, "      " + SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
+                                                         {_("File"), MakeRelativePath(dir, oldName),
+                                                          MakeRelativePath(dir, newName)}));
     return r;
 }
 
@@ -120,15 +119,17 @@ bool TEngineFileOps::CreateDirectoryLogged(const std::string& dir, const std::st
     for (int tries = 0; tries < 6; ++tries) {
         if (XlForceDirectories(target)) {
             if (isSub)
-                FLog.WriteToLog(3, "      " + SafeFormat(_("Creating subdirectory: \"%s\""), {target}));
+                FLog.WriteToLog(lmVerbose,
+                                "      " + SafeFormat(_("Creating subdirectory: \"%s\""), {target}));
             else
-                FLog.WriteToLog(2, "  " + SafeFormat(_("Creating directory: \"%s\""), {target}));
+                FLog.WriteToLog(lmLong, "  " + SafeFormat(_("Creating directory: \"%s\""), {target}));
             return true;
         }
         lastError = LastWinError();
         Pause(FPauseMs);
     }
-    FLog.WriteErrorToLog(1, gMsg, SafeFormat(_("Could not create directory: \"%s\""), {target}), lastError);
+    FLog.WriteErrorToLog(lmShort, gMsg, SafeFormat(_("Could not create directory: \"%s\""), {target}),
+                         lastError);
     return false;
 }
 
@@ -140,8 +141,8 @@ uint32_t TEngineFileOps::SetAttributesLogged(const std::string& fileName, uint32
         current = XlFileGetAttr(fileName, false);
         if (current == -1)
             return 2;
-        if ((current & AttrDirectory) != 0 && (current & 1) != 0)
-            attr |= 1;
+        if ((current & faDirectory) != 0 && (current & faReadOnly) != 0)
+            attr |= faReadOnly;
         if (static_cast<uint32_t>(current) == attr)
             return 0;
     }
@@ -155,16 +156,16 @@ uint32_t TEngineFileOps::SetAttributesLogged(const std::string& fileName, uint32
         Pause(FPauseMs);
     }
     if (e != 0) {
-        FLog.WriteErrorToLog(6, gMsg, AttributesWarning(fileName, attr), RetryDetail(e, tries),
+        FLog.WriteErrorToLog(lmWarningLine, gMsg, AttributesWarning(fileName, attr), RetryDetail(e, tries),
                              std::string());
         return e;
     }
     std::string text =
         SafeFormat(_("Attributes of \"%s\" were changed to %s"), {fileName, FileAttrToStr(attr)});
-    if (FLog.CurrentLogMode() == 3)
-        FLog.WriteToLog(1, "     -> " + text);
+    if (FLog.CurrentLogMode() == lmVerbose)
+        FLog.WriteToLog(lmShort, "     -> " + text);
     else if (!known)
-        FLog.WriteToLog(2, "      " + text);
+        FLog.WriteToLog(lmLong, "      " + text);
     return 0;
 }
 
@@ -186,11 +187,11 @@ bool TEngineFileOps::ClearDirectory(const std::string& baseDir, const std::strin
     p = AddPathDelimiter(p);
     bool ok = true;
     TSearchRec sr;
-    int code = FindFirst(p + "*", 0x1FF, sr);
+    int code = FindFirst(p + "*", faSearchAll, sr);
     while (code == 0) {
         if (FControl.Stopped())
             break;
-        if ((sr.Attr & AttrDirectory) != 0 && IsNotDotEntry(sr.Name) && ok) {
+        if ((sr.Attr & faDirectory) != 0 && IsNotDotEntry(sr.Name) && ok) {
             if ((sr.Attr & faReparsePoint) == 0) {
                 ok = ClearDirectory(baseDir, JoinPath(relDir, sr.Name), gMsg, false, deleteFiles, log, total,
                                     prevCount, delCount, errCount, progress);
@@ -202,7 +203,7 @@ bool TEngineFileOps::ClearDirectory(const std::string& baseDir, const std::strin
                 if (e != 0) {
                     ++errCount;
                     if (log)
-                        FLog.WriteErrorToLog(1, gMsg,
+                        FLog.WriteErrorToLog(lmShort, gMsg,
                                              SafeFormat(_("Error deleting file: \"%s\""), {p + sr.Name}), e);
                     ok = false;
                 }
@@ -215,9 +216,9 @@ bool TEngineFileOps::ClearDirectory(const std::string& baseDir, const std::strin
         return ok;
     int n = 0;
     int d = 0;
-    code = FindFirst(p + "*", 0xA7, sr);
+    code = FindFirst(p + "*", faSearchFiles, sr);
     while (code == 0) {
-        if (IsNotDotEntry(sr.Name) && (sr.Attr & AttrDirectory) == 0) {
+        if (IsNotDotEntry(sr.Name) && (sr.Attr & faDirectory) == 0) {
             ++n;
             if (deleteFiles) {
                 std::string name = p + sr.Name;
@@ -234,14 +235,15 @@ bool TEngineFileOps::ClearDirectory(const std::string& baseDir, const std::strin
                         progress->WriteStatus(2, FormatCount(_("No files deleted"), _("1 file deleted"),
                                                              _("%u files deleted"), prevCount + delCount));
                     if (log)
-                        FLog.WriteToLog(
-                            3, "     -> " + SafeFormat(_("File was deleted: \"%s\""),
+                        FLog.WriteToLog(lmVerbose,
+                                        "     -> " +
+                                            SafeFormat(_("File was deleted: \"%s\""),
                                                        {MakeRelativePath(AddPathDelimiter(baseDir), name)}));
                 } else {
                     ++errCount;
                     if (log)
-                        FLog.WriteErrorToLog(1, gMsg, SafeFormat(_("Error deleting file: \"%s\""), {name}),
-                                             e);
+                        FLog.WriteErrorToLog(lmShort, gMsg,
+                                             SafeFormat(_("Error deleting file: \"%s\""), {name}), e);
                     ok = false;
                 }
             }
@@ -260,17 +262,17 @@ bool TEngineFileOps::ClearDirectory(const std::string& baseDir, const std::strin
         return ok;
     if (deleteRoot || !relDir.empty()) {
         std::string dirName = p.substr(0, p.size() - 1);
-        uint32_t e = XlChangeFileAttr(dirName, 1, true, true);
+        uint32_t e = XlChangeFileAttr(dirName, faReadOnly, true, true);
         if (e == 0)
             e = XlRemoveDir(dirName);
         if (e == 0) {
             if (log)
-                FLog.WriteToLog(3,
+                FLog.WriteToLog(lmVerbose,
                                 "     -> " + SafeFormat(_("Empty directory was deleted: \"%s\""), {dirName}));
         } else {
             if (log)
-                FLog.WriteErrorToLog(1, gMsg, SafeFormat(_("Error deleting directory: \"%s\""), {dirName}),
-                                     e);
+                FLog.WriteErrorToLog(lmShort, gMsg,
+                                     SafeFormat(_("Error deleting directory: \"%s\""), {dirName}), e);
             ok = false;
         }
     }

@@ -33,6 +33,8 @@ public:
     std::function<void(int ms)> Sleep;
 
     // 0 moved; > 0 the error of the move; < 0 the negated error of setting attr (-1 = leave them).
+    // mode: the log level of the error line (lmShort, lmLong, lmVerbose); a failure to set attr is a
+    // warning of that level with lmWarnings added.
     int MoveFileLogged(const std::string& dir, const std::string& oldName, const std::string& newName,
                        std::string& errMsg, int mode, int attr);
     bool CreateDirectoryLogged(const std::string& dir, const std::string& gMsg, bool isSub);

@@ -13,6 +13,7 @@
 #include "backup/TimePeriod.h"
 #include "foundation/BuConsts.h"
 #include "foundation/TextFilter.h"
+#include "platform/PosixFiles.h"
 #include "rtl/StringList.h"
 
 // Statistics of one file type.
@@ -103,11 +104,11 @@ public:
 // The type name of a file: its extension in upper case, "<ohne>" without one.
 std::string FileTypeName(std::string_view FileName);
 
-// File attribute bits tested by the attribute conditions.
-constexpr uint32_t faReadOnlyBit = 0x01;
-constexpr uint32_t faHiddenBit = 0x02;
-constexpr uint32_t faSystemBit = 0x04;
-constexpr uint32_t faArchiveBit = 0x20;
+// File attribute bits tested by the attribute conditions: the attribute bits of the file layer.
+constexpr uint32_t faReadOnlyBit = faReadOnly;
+constexpr uint32_t faHiddenBit = faHidden;
+constexpr uint32_t faSystemBit = faSysFile;
+constexpr uint32_t faArchiveBit = faArchive;
 
 class TExtensionList
 {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/FileErrors.h"
+#include "backup/EngineCodes.h"
 #include "backup/EngineFileOps.h"
 #include "backup/SecurityCopyNames.h"
 #include "foundation/ExtSysUtils.h"
@@ -127,7 +128,7 @@ void TFolderDestination::WarnSourceFileSystem(TFileSystem sourceType)
 {
     const std::string source = _("source");
     auto warn = [&](const std::string& format) {
-        FLog.WriteToLog(2, "  *** " + SafeFormat(format, {source}));
+        FLog.WriteToLog(lmLong, "  *** " + SafeFormat(format, {source}));
     };
     if (FTask.cbAltStreams && sourceType != fsNtfs)
         warn(_("The file system at the %s does not support alternate data streams!"));
@@ -159,16 +160,18 @@ void TFolderDestination::RemoveEmptyFolders(const std::string& sub)
     std::string dir = sub;
     while (BelowBase(dir) && IsEmptyRealDirectory(dir)) {
         if (!FTask.cbNoAttributes)
-            XlFileSetAttr(dir, 0x20, false);
+            XlFileSetAttr(dir, faArchive, false);
         uint32_t e = XlRemoveDir(dir);
         if (e != 0) {
-            FLog.WriteToLog(3, std::string(Indent) +
-                                   SafeFormat(_("Error deleting directory: \"%s\""), {dir}) + " (" +
-                                   AttrLetters(dir) + ")");
-            FLog.WriteToLog(3, "      => " + SafeFormat(_("System error: %s"), {SystemErrorMessage(e)}));
+            FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                           SafeFormat(_("Error deleting directory: \"%s\""), {dir}) + " (" +
+                                           AttrLetters(dir) + ")");
+            FLog.WriteToLog(lmVerbose,
+                            "      => " + SafeFormat(_("System error: %s"), {SystemErrorMessage(e)}));
             return;
         }
-        FLog.WriteToLog(3, std::string(Indent) + SafeFormat(_("Empty directory was deleted: \"%s\""), {dir}));
+        FLog.WriteToLog(lmVerbose,
+                        std::string(Indent) + SafeFormat(_("Empty directory was deleted: \"%s\""), {dir}));
         dir = GetParentDir(dir);
     }
 }
@@ -177,20 +180,22 @@ void TFolderDestination::SetFolderTimes(const std::string& dir, const TFileTimes
 {
     uint32_t e = SetFileTimestamps(dir, timestamps, true, FTask.cbCreationTime, true);
     if (e != 0) {
-        FLog.WriteErrorToLog(6, "B", FormatFileError(527, dir, std::string()), e);
+        FLog.WriteErrorToLog(lmWarningLine, "B", FormatFileError(EngineError::WarnTime, dir, std::string()),
+                             e);
         return;
     }
-    if (FLog.CurrentLogMode() == 3)
+    if (FLog.CurrentLogMode() == lmVerbose)
         FLog.WriteToLog(
-            3, std::string(Indent) +
-                   SafeFormat(_("Set timestamp: \"%s\" => %s"),
-                              {dir, TimeStampToStr(FileTimeToLocalDateTime(timestamps.LastWriteTime))}));
+            lmVerbose,
+            std::string(Indent) +
+                SafeFormat(_("Set timestamp: \"%s\" => %s"),
+                           {dir, TimeStampToStr(FileTimeToLocalDateTime(timestamps.LastWriteTime))}));
 }
 
 void TFolderDestination::SetFolderProperties(const TSourceLocation& location, const std::string& sub,
                                              const TSourceFolderInfo& info, TFileSystem sourceType)
 {
-    if (!FTask.cbNoAttributes && FTask.DestMode != 2) {
+    if (!FTask.cbNoAttributes && FTask.DestMode != BackupMethod::OneFolder) {
         TEngineFileOps ops(FLog, FControl);
         ops.SetMaxWaitTime(ProgSettings.OtherSettings.MaxWaitTime);
         ops.SetAttributesLogged(sub, info.Attr & 0xFFFF, false, "B");
@@ -200,7 +205,8 @@ void TFolderDestination::SetFolderProperties(const TSourceLocation& location, co
         // The folders between the base folder and sub stand for the source's parents (below its
         // volume root) and take their times.
         const int mode = FTask.DestMode;
-        if (mode == 0 || mode == 1 || mode == 6 || mode == 7) {
+        if (mode == BackupMethod::DriveFolders || mode == BackupMethod::FullPath ||
+            mode == BackupMethod::ZipDriveFolders || mode == BackupMethod::ZipFullPath) {
             std::string s = StripDelimiter(location.Src);
             std::string d = sub;
             for (int level = PathDepth(location.Rel); level > 1; --level) {
@@ -220,7 +226,8 @@ void TFolderDestination::SetFolderProperties(const TSourceLocation& location, co
     if (FTask.cbCopyPerms && KeepsPermissions(sourceType)) {
         uint32_t e = CopyFilePermissions(StripDelimiter(location.Src), sub);
         if (e != 0)
-            FLog.WriteErrorToLog(6, "B", FormatFileError(531, sub, std::string()), e);
+            FLog.WriteErrorToLog(lmWarningLine, "B",
+                                 FormatFileError(EngineError::WarnAcl, sub, std::string()), e);
     }
 }
 
@@ -236,8 +243,8 @@ void TFolderDestination::DeleteSourceFolder(const TSourceLocation& location)
         return;
     uint32_t e = XlRemoveDir(src);
     if (e == 0)
-        FLog.WriteToLog(3, std::string(Indent) +
-                               SafeFormat(_("Empty directory was deleted: \"%s\""), {location.Src}));
+        FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                       SafeFormat(_("Empty directory was deleted: \"%s\""), {location.Src}));
     else
         FLog.WriteErrorToLog("B",
                              SafeFormat(_("Error deleting directory: \"%s\""), {location.Src}) + " (" +
@@ -270,9 +277,11 @@ int TFolderDestination::DeleteOldSecurityFolders(const std::string& dir)
     std::vector<std::string> old;
     TSearchRec sr;
     const std::string lead = sec.DirPrefix + sec.DirSuffix + "-";
-    for (int code = FindFirst(folder + lead + BackupDateMask, 0x1FF, sr); code == 0; code = FindNext(sr)) {
+    for (int code = FindFirst(folder + lead + BackupDateMask, faSearchAll, sr); code == 0;
+         code = FindNext(sr)) {
         // The mask treats wildcards of the prefix as wildcards; the name must hold it as written.
-        if (sr.Attr != 0x10 || !IsNotDotEntry(sr.Name) || sr.Name.size() != lead.size() + 10 ||
+        if (sr.Attr != static_cast<int>(faDirectory) || !IsNotDotEntry(sr.Name) ||
+            sr.Name.size() != lead.size() + 10 ||
             !utf8::SameText(std::string_view(sr.Name).substr(0, lead.size()), lead))
             continue;
         TDateTime date = 0;
@@ -286,12 +295,12 @@ int TFolderDestination::DeleteOldSecurityFolders(const std::string& dir)
             continue;
         if (Guard && Guard->Check(path) != TRunGuard::rfNone) {
             Guard->CountRefusal();
-            FLog.WriteErrorToLog(1, "B", SafeFormat(_("Refused to delete or replace \"%s\""), {path}),
+            FLog.WriteErrorToLog(lmShort, "B", SafeFormat(_("Refused to delete or replace \"%s\""), {path}),
                                  TRunGuard::RefusalText(Guard->Check(path)), std::string());
             continue;
         }
         if (DeleteDirectory(path, true)) {
-            FLog.WriteToLog(2, "  ->  " + SafeFormat(_("Directory was deleted: \"%s\""), {path}));
+            FLog.WriteToLog(lmLong, "  ->  " + SafeFormat(_("Directory was deleted: \"%s\""), {path}));
             ++deleted;
         } else {
             FLog.WriteErrorToLog("B", SafeFormat(_("Error deleting directory: \"%s\""), {path}));
@@ -299,7 +308,7 @@ int TFolderDestination::DeleteOldSecurityFolders(const std::string& dir)
     }
     if (deleted == 0)
         FLog.WriteToLog("  ->  " + _("No matching directories found"));
-    else if (FLog.CurrentLogMode() == 1)
+    else if (FLog.CurrentLogMode() == lmShort)
         FLog.WriteToLog("  ->  " + FormatCount(_("No directory deleted"), _("1 directory deleted"),
                                                _("%u directories deleted"), deleted));
     return deleted;
@@ -307,5 +316,5 @@ int TFolderDestination::DeleteOldSecurityFolders(const std::string& dir)
 
 bool KeepsFolders(int destMode)
 {
-    return destMode != 4 && destMode != 5;
+    return !WritesRunArchive(destMode);
 }

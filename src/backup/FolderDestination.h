@@ -21,12 +21,13 @@
 #include "backup/TaskSettings.h"
 #include "foundation/BuConsts.h"
 #include "foundation/FileUtilsTimes.h"
+#include "platform/PosixFiles.h"
 
 // Attributes and times of a source folder, read before its copy. A volume root has the attribute
 // "directory" and no valid times.
 struct TSourceFolderInfo
 {
-    uint32_t Attr = 0x10;
+    uint32_t Attr = faDirectory;
     TFileTimestamps Timestamps;
 };
 TSourceFolderInfo ReadSourceFolderInfo(const TSourceLocation& location);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "backup/EngineCodes.h"
 #include "foundation/FileUtilsOps.h"
 #include "foundation/PathUtils.h"
 #include "foundation/QvUtilsNames.h"
@@ -98,7 +99,7 @@ uint32_t WriteLinkInfo(TEngineFileOps& ops, TTaskLog& log, const std::string& de
             e = LastWinError();
     }
     if (e != 0)
-        log.WriteErrorToLog(1, "B", SafeFormat(_("Error writing to \"%s\""), {name}), e);
+        log.WriteErrorToLog(lmShort, "B", SafeFormat(_("Error writing to \"%s\""), {name}), e);
     return e;
 }
 
@@ -131,15 +132,15 @@ TLinkFolderStep HandleLinkFolder(const TTaskSettings& task, const TLinkContext& 
     if (task.UseJunctions && !task.IgnoreJunctions) {
         // A target that is the folder being processed or lies above it would never end.
         if (target.empty() || IsSubPath(target, junctionRoot)) {
-            log.WriteToLog(3, line + " - " + _("recursive (skipped)"));
+            log.WriteToLog(lmVerbose, line + " - " + _("recursive (skipped)"));
             step.Skip = true;
             return step;
         }
-        log.WriteToLog(2, line);
+        log.WriteToLog(lmLong, line);
         step.JunctionRoot = AddPathDelimiter(target);
         std::string drive = ExtractDrivePart(target);
-        if (task.FollowJunctions && task.DestMode == 0 && !context.Ftp && !drive.empty() &&
-            drive.rfind("//", 0) != 0) {
+        if (task.FollowJunctions && task.DestMode == BackupMethod::DriveFolders && !context.Ftp &&
+            !drive.empty() && drive.rfind("//", 0) != 0) {
             std::string rel = MakeRelativePath(AddPathDelimiter(drive), AddPathDelimiter(target));
             if (!rel.empty() && rel.back() != '/')
                 rel += '/';
@@ -160,14 +161,15 @@ TLinkFolderStep HandleLinkFolder(const TTaskSettings& task, const TLinkContext& 
     }
     step.Skip = true;
     bool ftpWriter = context.Ftp && context.WriteFtpLinkInfo;
-    if (!task.IgnoreJunctions && !target.empty() && task.DestMode < 4 && (!context.Ftp || ftpWriter)) {
+    if (!task.IgnoreJunctions && !target.empty() && !IsZipMethod(task.DestMode) &&
+        (!context.Ftp || ftpWriter)) {
         if (context.Ftp)
             context.WriteFtpLinkInfo(destDir, target, linkType);
         else if (WriteLinkInfo(ops, log, destDir, target, linkType) != 0)
             ++step.Errors;
-        log.WriteToLog(3, line + " - " + _("write info"));
+        log.WriteToLog(lmVerbose, line + " - " + _("write info"));
     } else {
-        log.WriteToLog(3, line + " - " + _("ignored"));
+        log.WriteToLog(lmVerbose, line + " - " + _("ignored"));
     }
     return step;
 }

@@ -1,5 +1,6 @@
 #include "backup/PreviewScan.h"
 
+#include "backup/EngineCodes.h"
 #include "backup/TaskSettings.h"
 #include "foundation/FileUtilsOps.h"
 #include "foundation/FileUtilsTimes.h"
@@ -19,8 +20,6 @@ std::string StripTrailingDelimiter(const std::string& path)
     return path;
 }
 
-constexpr int AttrDirectory = 0x10;
-constexpr uint32_t AttrArchive = 0x20;
 constexpr const char* LockName = "Vastrel.lock";
 
 std::string FolderText(const std::string& full, const std::string& relDir, bool fullPaths)
@@ -57,12 +56,12 @@ void ScanFolder(const std::string& baseDir, const std::string& relDir, int dirAt
     if (listed) {
         const int lineIndex = lines.AddObject("*" + FolderText(full, relDir, fullPaths), 0);
         const bool archiveTest =
-            useArchive && ctx.UseArchivCB && (ctx.cbArchFile || ctx.ClearDest || ctx.DestMode >= 4);
+            useArchive && ctx.UseArchivCB && (ctx.cbArchFile || ctx.ClearDest || IsZipMethod(ctx.DestMode));
         int shownFiles = 0;
         TSearchRec sr;
-        int code = FindFirst(full + "*", 0xA7, sr);
+        int code = FindFirst(full + "*", faSearchFiles, sr);
         while (code == 0) {
-            if ((sr.Attr & AttrDirectory) == 0 && IsNotDotEntry(sr.Name) &&
+            if ((sr.Attr & faDirectory) == 0 && IsNotDotEntry(sr.Name) &&
                 !utf8::SameText(sr.Name, LockName)) {
                 const TPosixFileData& fd = sr.FindData;
                 TSelFileInfo info;
@@ -76,7 +75,7 @@ void ScanFolder(const std::string& baseDir, const std::string& relDir, int dirAt
                     ExtensionMatches(sr.Name, list, ext) && FileMatchesSelection(info, list, ctx.Selection);
                 bool shown = match != excluded;
                 if (archiveTest)
-                    shown = match && (((fd.Attr & AttrArchive) != 0) != excluded);
+                    shown = match && (((fd.Attr & faArchive) != 0) != excluded);
                 if (shown) {
                     const TDateTime t = list.TmPeriod.TmRef == trCreate ? info.CreationTime : info.DateTime;
                     lines.Add(" " + sr.Name + "|" + FormatDateTime("c", t) + "|" +
@@ -98,9 +97,9 @@ void ScanFolder(const std::string& baseDir, const std::string& relDir, int dirAt
 
     if (listed || list.IncludeDirs != excluded) {
         TSearchRec sr;
-        int code = FindFirst(full + "*", 0x1FF, sr);
+        int code = FindFirst(full + "*", faSearchAll, sr);
         while (code == 0) {
-            if ((sr.Attr & AttrDirectory) != 0 && IsNotDotEntry(sr.Name))
+            if ((sr.Attr & faDirectory) != 0 && IsNotDotEntry(sr.Name))
                 ScanFolder(baseDir, JoinPath(relDir, sr.Name), sr.Attr, junctionRoot, parentIncluded,
                            excluded, fullPaths, useArchive, count, size, lines, list, ctx);
             code = FindNext(sr);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/ExtFileTools.h"
+#include "backup/EngineCodes.h"
 #include "backup/LinkInfo.h"
 #include "backup/SecurityCopyNames.h"
 #include "foundation/FileUtilsOps.h"
@@ -26,8 +27,6 @@ namespace {
 
 constexpr const char* Indent = "      ";
 constexpr const char* DetailIndent = "        ";
-constexpr int DirSearchAll = 0x1FF;
-constexpr int FileSearchAll = 0xA7;
 
 struct TEntry
 {
@@ -39,7 +38,7 @@ struct TEntry
 int ListEntries(const std::string& folder, bool dirs, std::vector<TEntry>& entries)
 {
     TSearchRec sr;
-    int code = FindFirst(folder + "*", dirs ? DirSearchAll : FileSearchAll, sr);
+    int code = FindFirst(folder + "*", dirs ? faSearchAll : faSearchFiles, sr);
     while (code == 0) {
         bool isDir = (sr.FindData.Attr & faDirectory) != 0;
         if (IsNotDotEntry(sr.Name) && isDir == dirs)
@@ -103,7 +102,7 @@ bool TrashTakesFolders(TFileSystem fs)
 bool FolderHasEntries(const std::string& folder)
 {
     TSearchRec sr;
-    int code = FindFirst(AddPathDelimiter(folder) + "*", DirSearchAll, sr);
+    int code = FindFirst(AddPathDelimiter(folder) + "*", faSearchAll, sr);
     bool found = false;
     while (code == 0 && !found) {
         found = IsNotDotEntry(sr.Name);
@@ -441,7 +440,8 @@ bool TSynchronizer::KeepSyncCopy(const std::string& dest, const std::string& sub
     gone = false;
     const TSecSettings& sec = FTask.SyncSec;
     if (sec.DirMode == sdNone && !NotSyncSecurityCopy(f.Name, sec.FileSuffix, f.Zip, f.Gzip, f.Enc)) {
-        FLog.WriteToLog(3, DetailIndent + SafeFormat(_("Existing source file: \"%s\""), {f.SourcePath}));
+        FLog.WriteToLog(lmVerbose,
+                        DetailIndent + SafeFormat(_("Existing source file: \"%s\""), {f.SourcePath}));
         return true;
     }
     if (!FOps.MayDestroy(path, "S"))
@@ -469,7 +469,7 @@ bool TSynchronizer::KeepSyncCopy(const std::string& dest, const std::string& sub
     }
     if (r > 0) {
         FLog.WriteErrorToLog(
-            2, "S",
+            lmLong, "S",
             SafeFormat(
                 _("Error renaming %s: \"%s\" to \"%s\""),
                 {_("File"), path, newPath + " (" + FileAttrToStr(static_cast<uint32_t>(data.Attr)) + ")"}),
@@ -479,9 +479,9 @@ bool TSynchronizer::KeepSyncCopy(const std::string& dest, const std::string& sub
     ++deleted;
     gone = target != c && target != AddPathDelimiter(c + SyncFolderName());
     ShowDeleted(deleted);
-    FLog.WriteToLog(2, LogIndent(FLog.CurrentLogMode()) +
-                           SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
-                                      {_("File"), Relative(dest, path), Relative(dest, newPath)}));
+    FLog.WriteToLog(lmLong, LogIndent(FLog.CurrentLogMode()) +
+                                SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
+                                           {_("File"), Relative(dest, path), Relative(dest, newPath)}));
     return true;
 }
 
@@ -496,7 +496,7 @@ void TSynchronizer::DeleteOlderVersions(const std::string& dest, const std::stri
     for (const auto& folder : SecurityFolders(dest, sub, c)) {
         std::vector<std::string> names;
         TSearchRec sr;
-        int code = FindFirst(folder + mask, FileSearchAll, sr);
+        int code = FindFirst(folder + mask, faSearchFiles, sr);
         while (code == 0) {
             names.push_back(sr.Name);
             code = FindNext(sr);
@@ -516,14 +516,14 @@ bool TSynchronizer::DeleteDestFile(const std::string& dest, const std::string& s
         DeleteOlderVersions(dest, sub, c, f);
     uint32_t e = FTask.cbSyncRecycle ? MoveToTrash(path) : XlDeleteFile(path, true);
     if (e != 0) {
-        FLog.WriteErrorToLog(1, "S", SafeFormat(_("Error deleting file: \"%s\""), {path}), e);
+        FLog.WriteErrorToLog(lmShort, "S", SafeFormat(_("Error deleting file: \"%s\""), {path}), e);
         return false;
     }
     ++deleted;
     ShowDeleted(deleted);
     std::string text =
         FTask.cbSyncRecycle ? _("File was moved to Recycle Bin: \"%s\"") : _("File was deleted: \"%s\"");
-    FLog.WriteToLog(2, LogIndent(FLog.CurrentLogMode()) + SafeFormat(text, {Relative(dest, path)}));
+    FLog.WriteToLog(lmLong, LogIndent(FLog.CurrentLogMode()) + SafeFormat(text, {Relative(dest, path)}));
     return true;
 }
 
@@ -537,7 +537,7 @@ bool TSynchronizer::RemoveExtraFolder(const std::string& dest, const std::string
         return false;
     if (IsSecurityFolderName(name)) {
         FLog.WriteToLog(
-            3,
+            lmVerbose,
             Indent + SafeFormat(_("Directory \"%s\" contains security copies and was not deleted"), {path}));
         return true;
     }
@@ -582,7 +582,8 @@ bool TSynchronizer::RemoveExtraFolder(const std::string& dest, const std::string
                 removed = XlDeleteFile(newPath, true) == 0;
             }
             if (!removed) {
-                FLog.WriteErrorToLog(1, "S", SafeFormat(_("Error deleting directory: \"%s\""), {newPath}));
+                FLog.WriteErrorToLog(lmShort, "S",
+                                     SafeFormat(_("Error deleting directory: \"%s\""), {newPath}));
                 return false;
             }
         }
@@ -590,42 +591,45 @@ bool TSynchronizer::RemoveExtraFolder(const std::string& dest, const std::string
         uint32_t e = XlMoveFile(path, newPath);
         if (e != 0) {
             FLog.WriteErrorToLog(
-                1, "S", SafeFormat(_("Error renaming %s: \"%s\" to \"%s\""), {_("Directory"), path, newPath}),
-                e);
+                lmShort, "S",
+                SafeFormat(_("Error renaming %s: \"%s\" to \"%s\""), {_("Directory"), path, newPath}), e);
             return false;
         }
         examined += count;
         deleted += count;
         ShowDeleted(deleted);
-        FLog.WriteToLog(2, indent +
-                               SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
-                                          {_("Directory"), Relative(dest, path), Relative(dest, newPath)}) +
-                               FileCountText(count, true));
+        FLog.WriteToLog(lmLong,
+                        indent +
+                            SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
+                                       {_("Directory"), Relative(dest, path), Relative(dest, newPath)}) +
+                            FileCountText(count, true));
         return true;
     }
     if (link) {
         uint32_t e = FTask.cbSyncRecycle ? MoveToTrash(path) : XlDeleteFile(path, true);
         if (e != 0) {
-            FLog.WriteErrorToLog(1, "S", SafeFormat(_("Error deleting directory: \"%s\""), {path}), e);
+            FLog.WriteErrorToLog(lmShort, "S", SafeFormat(_("Error deleting directory: \"%s\""), {path}), e);
             return false;
         }
-        FLog.WriteToLog(2, indent + SafeFormat(_("Directory was deleted: \"%s\""), {Relative(dest, path)}) +
-                               FileCountText(0, true));
+        FLog.WriteToLog(lmLong, indent +
+                                    SafeFormat(_("Directory was deleted: \"%s\""), {Relative(dest, path)}) +
+                                    FileCountText(0, true));
         return true;
     }
     if (FTask.cbSyncRecycle && TrashTakesFolders(TargetType)) {
         int count = CountFiles(path, true, std::string());
         uint32_t e = MoveToTrash(path);
         if (e != 0) {
-            FLog.WriteErrorToLog(1, "S", SafeFormat(_("Error deleting directory: \"%s\""), {path}), e);
+            FLog.WriteErrorToLog(lmShort, "S", SafeFormat(_("Error deleting directory: \"%s\""), {path}), e);
             return false;
         }
         examined += count;
         deleted += count;
         ShowDeleted(deleted);
         FLog.WriteToLog(
-            2, indent + SafeFormat(_("Directory was moved to Recycle Bin: \"%s\""), {Relative(dest, path)}) +
-                   FileCountText(count, true));
+            lmLong, indent +
+                        SafeFormat(_("Directory was moved to Recycle Bin: \"%s\""), {Relative(dest, path)}) +
+                        FileCountText(count, true));
         return true;
     }
     int count = 0;
@@ -634,11 +638,11 @@ bool TSynchronizer::RemoveExtraFolder(const std::string& dest, const std::string
     deleted += count;
     ShowDeleted(deleted);
     if (!ok) {
-        FLog.WriteErrorToLog(1, "S", SafeFormat(_("Error deleting directory: \"%s\""), {path}));
+        FLog.WriteErrorToLog(lmShort, "S", SafeFormat(_("Error deleting directory: \"%s\""), {path}));
         return false;
     }
-    FLog.WriteToLog(2, indent + SafeFormat(_("Directory was deleted: \"%s\""), {Relative(dest, path)}) +
-                           FileCountText(count, true));
+    FLog.WriteToLog(lmLong, indent + SafeFormat(_("Directory was deleted: \"%s\""), {Relative(dest, path)}) +
+                                FileCountText(count, true));
     return true;
 }
 
@@ -653,7 +657,7 @@ bool TSynchronizer::SyncLocalDestination(const std::string& src, const std::stri
     if ((top && !IsPathAvailable(srcFolder)) || !XlCheckDirAccess(StripDelimiter(srcFolder), code)) {
         if (!top)
             FLog.WriteErrorToLog(
-                1, "S",
+                lmShort, "S",
                 SafeFormat(DirErrorFormat(code != 0 ? code : WinError::ERROR_PATH_NOT_FOUND), {srcFolder}),
                 code);
         return false;
@@ -666,14 +670,14 @@ bool TSynchronizer::SyncLocalDestination(const std::string& src, const std::stri
         if (!XlDirectoryExists(StripDelimiter(c)))
             return true;
     }
-    FLog.WriteToLog(3, Indent + SafeFormat(_("Current directory: \"%s\""), {c}));
+    FLog.WriteToLog(lmVerbose, Indent + SafeFormat(_("Current directory: \"%s\""), {c}));
 
     // 3. Sub-folders.
     bool result = true;
     std::vector<TEntry> folders;
     code = ListEntries(c, true, folders);
     if (code != static_cast<int>(WinError::ERROR_NO_MORE_FILES)) {
-        FLog.WriteErrorToLog(1, "S", SafeFormat(DirErrorFormat(static_cast<uint32_t>(code)), {c}),
+        FLog.WriteErrorToLog(lmShort, "S", SafeFormat(DirErrorFormat(static_cast<uint32_t>(code)), {c}),
                              static_cast<uint32_t>(code));
         result = false;
     }
@@ -693,14 +697,14 @@ bool TSynchronizer::SyncLocalDestination(const std::string& src, const std::stri
         const std::string srcSub = AddPathDelimiter(srcFolder + name);
         TSourceState state = SourceFolderState(srcSub);
         if (state == ssUnknown) {
-            FLog.WriteErrorToLog(1, "S", SafeFormat(_("Error accessing directory: \"%s\""), {srcSub}));
+            FLog.WriteErrorToLog(lmShort, "S", SafeFormat(_("Error accessing directory: \"%s\""), {srcSub}));
             result = false;
             continue;
         }
         // A folder whose source became a file of the same name: the copy puts the file in its place
         // once the file is copied, so that neither goes missing.
         if (state != ssExists && !deleteAll && IsRegularFile(StripDelimiter(srcSub))) {
-            FLog.WriteToLog(3,
+            FLog.WriteToLog(lmVerbose,
                             Indent + SafeFormat(_("Existing source file: \"%s\""), {StripDelimiter(srcSub)}));
             continue;
         }
@@ -746,12 +750,12 @@ bool TSynchronizer::SyncLocalDestination(const std::string& src, const std::stri
     int examinedHere = 0;
     int goneHere = 0;
     if (result && !FControl.Stopped() && (top || selected)) {
-        FLog.WriteToLog(3, Indent + SafeFormat(_("Scan for files in \"%s\""), {c}));
+        FLog.WriteToLog(lmVerbose, Indent + SafeFormat(_("Scan for files in \"%s\""), {c}));
         FProgress.SetPrompt(c);
         std::vector<TEntry> files;
         code = ListEntries(c, false, files);
         if (code != static_cast<int>(WinError::ERROR_NO_MORE_FILES)) {
-            FLog.WriteErrorToLog(1, "S", SafeFormat(DirErrorFormat(static_cast<uint32_t>(code)), {c}),
+            FLog.WriteErrorToLog(lmShort, "S", SafeFormat(DirErrorFormat(static_cast<uint32_t>(code)), {c}),
                                  static_cast<uint32_t>(code));
             result = false;
         }
@@ -767,10 +771,11 @@ bool TSynchronizer::SyncLocalDestination(const std::string& src, const std::stri
                 continue;
             const std::string path = c + entry.Name;
             const TPosixFileData& data = entry.Data;
-            FLog.WriteToLog(3,
+            FLog.WriteToLog(lmVerbose,
                             Indent + SafeFormat(_("File at destination is being examined: \"%s\""), {path}));
-            FLog.WriteToLog(3, DetailIndent + FormatSize(false, data.Size) + " " + FileAttrToStr(data.Attr) +
-                                   " " + TimeStampToStr(FileTimeToLocalDateTime(data.LastWriteTime)));
+            FLog.WriteToLog(lmVerbose, DetailIndent + FormatSize(false, data.Size) + " " +
+                                           FileAttrToStr(data.Attr) + " " +
+                                           TimeStampToStr(FileTimeToLocalDateTime(data.LastWriteTime)));
             ++examined;
             ++examinedHere;
             FControl.Checkpoint();
@@ -780,7 +785,7 @@ bool TSynchronizer::SyncLocalDestination(const std::string& src, const std::stri
             bool goes = FileGoes(src, sub, list, deleteAll, f, unknown);
             if (unknown) {
                 if (!unknownLogged)
-                    FLog.WriteErrorToLog(1, "S",
+                    FLog.WriteErrorToLog(lmShort, "S",
                                          SafeFormat(_("Error accessing directory: \"%s\""), {srcFolder}));
                 unknownLogged = true;
                 result = false;
@@ -794,7 +799,8 @@ bool TSynchronizer::SyncLocalDestination(const std::string& src, const std::stri
                 if (ReadFileData(StripDelimiter(srcFolder), true, folderData) != 0 ||
                     (folderData.Attr & faDirectory) == 0) {
                     FLog.WriteErrorToLog(
-                        1, "S", SafeFormat(DirErrorFormat(WinError::ERROR_PATH_NOT_FOUND), {srcFolder}));
+                        lmShort, "S",
+                        SafeFormat(DirErrorFormat(WinError::ERROR_PATH_NOT_FOUND), {srcFolder}));
                     result = false;
                     break;
                 }
@@ -811,9 +817,9 @@ bool TSynchronizer::SyncLocalDestination(const std::string& src, const std::stri
                 if (gone)
                     ++goneHere;
             } else if (f.SourcePath.empty() || f.NotSelected) {
-                FLog.WriteToLog(3, DetailIndent + SafeFormat(_("Excluded file: \"%s\""), {path}));
+                FLog.WriteToLog(lmVerbose, DetailIndent + SafeFormat(_("Excluded file: \"%s\""), {path}));
             } else {
-                FLog.WriteToLog(3,
+                FLog.WriteToLog(lmVerbose,
                                 DetailIndent + SafeFormat(_("Existing source file: \"%s\""), {f.SourcePath}));
             }
         }
@@ -827,7 +833,8 @@ bool TSynchronizer::SyncLocalDestination(const std::string& src, const std::stri
             std::string p = StripDelimiter(folder);
             if (XlDirectoryExists(p, false) && !FolderHasEntries(p) && FOps.MayDestroy(p, "S") &&
                 XlRemoveDir(p) == 0)
-                FLog.WriteToLog(3, Indent + SafeFormat(_("Empty directory was deleted: \"%s\""), {folder}));
+                FLog.WriteToLog(lmVerbose,
+                                Indent + SafeFormat(_("Empty directory was deleted: \"%s\""), {folder}));
         }
     }
 
@@ -839,9 +846,9 @@ bool TSynchronizer::SyncLocalDestination(const std::string& src, const std::stri
         XlChangeFileAttr(p, faReadOnly, true, false);
         uint32_t e = XlRemoveDir(p);
         if (e == 0) {
-            FLog.WriteToLog(3, Indent + SafeFormat(_("Empty directory was deleted: \"%s\""), {c}));
+            FLog.WriteToLog(lmVerbose, Indent + SafeFormat(_("Empty directory was deleted: \"%s\""), {c}));
         } else {
-            FLog.WriteErrorToLog(1, "S", SafeFormat(_("Error deleting directory: \"%s\""), {c}), e);
+            FLog.WriteErrorToLog(lmShort, "S", SafeFormat(_("Error deleting directory: \"%s\""), {c}), e);
             if (attr >= 0)
                 XlFileSetAttr(p, static_cast<uint32_t>(attr), false);
             result = false;
@@ -908,7 +915,7 @@ bool TSynchronizer::SyncLocalFolder(TExtensionList& list, const std::string& src
         message = _("Synchronize") + " - " + message;
         if (prompt && !FTask.SkipDir)
             FInteraction.ErrorBox(message, 0);
-        FLog.WriteErrorToLog(1, "S", message, code);
+        FLog.WriteErrorToLog(lmShort, "S", message, code);
         ++counters.ErrorCount;
         counters.SyncFailed = true;
         return false;
@@ -950,11 +957,11 @@ bool TSynchronizer::FileDelete(const std::string& dir, const std::string& fileNa
     if (e == WinError::ERROR_FILE_NOT_FOUND)
         return true;
     if (e == 0) {
-        FLog.WriteToLog(3, Indent + SafeFormat(_("File was deleted: \"%s\""), {fileName}));
+        FLog.WriteToLog(lmVerbose, Indent + SafeFormat(_("File was deleted: \"%s\""), {fileName}));
         return true;
     }
     std::string shown = dir.empty() ? fileName : MakeRelativePath(AddPathDelimiter(dir), fileName);
-    FLog.WriteErrorToLog(2, "B", SafeFormat(_("Error deleting file: \"%s\""), {shown}), e);
+    FLog.WriteErrorToLog(lmLong, "B", SafeFormat(_("Error deleting file: \"%s\""), {shown}), e);
     return false;
 }
 
@@ -963,7 +970,7 @@ int TSynchronizer::FileRename(const std::string& dir, const std::string& u, cons
 {
     std::string errMsg;
     int attr = FTask.cbNoAttributes ? -1 : XlFileGetAttr(u, false);
-    int r = FOps.MoveFileLogged(dir, u, s, errMsg, 2, attr < 0 ? -1 : (attr & 0xFFFF));
+    int r = FOps.MoveFileLogged(dir, u, s, errMsg, lmLong, attr < 0 ? -1 : (attr & 0xFFFF));
     if (r > 0)
         ++eCnt;
     else if (r < 0)
@@ -976,7 +983,7 @@ void TSynchronizer::DeleteOldFiles(const std::string& path, const std::string& m
     std::string folder = AddPathDelimiter(path);
     std::vector<std::string> names;
     TSearchRec sr;
-    int code = FindFirst(folder + mask, FileSearchAll, sr);
+    int code = FindFirst(folder + mask, faSearchFiles, sr);
     while (code == 0) {
         if (FileTimeToLocalDateTime(sr.FindData.LastWriteTime) < date)
             names.push_back(sr.Name);
@@ -988,8 +995,8 @@ void TSynchronizer::DeleteOldFiles(const std::string& path, const std::string& m
             continue;
         uint32_t e = XlDeleteFile(folder + n, true);
         if (e == 0)
-            FLog.WriteToLog(3, Indent + SafeFormat(_("File was deleted: \"%s\""), {folder + n}));
+            FLog.WriteToLog(lmVerbose, Indent + SafeFormat(_("File was deleted: \"%s\""), {folder + n}));
         else
-            FLog.WriteErrorToLog(2, "B", SafeFormat(_("Error deleting file: \"%s\""), {folder + n}), e);
+            FLog.WriteErrorToLog(lmLong, "B", SafeFormat(_("Error deleting file: \"%s\""), {folder + n}), e);
     }
 }

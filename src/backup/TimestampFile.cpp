@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "archive/FtpUtils.h"
+#include "backup/EngineCodes.h"
 #include "foundation/FileUtils.h"
 #include "foundation/FileUtilsTimes.h"
 #include "foundation/PathUtils.h"
@@ -117,7 +118,7 @@ TDateTime ReadFtpTimestampFile(TExtFtp& ftp)
 bool IsEmptyExceptTimestamp(const std::string& dir)
 {
     TSearchRec sr;
-    int code = FindFirst(AddPathDelimiter(dir) + "*", 0x1FF, sr);
+    int code = FindFirst(AddPathDelimiter(dir) + "*", faSearchAll, sr);
     bool empty = true;
     while (code == 0 && empty) {
         if (IsNotDotEntry(sr.Name) && sr.Name != TimestampFileName)

@@ -7,6 +7,7 @@
 
 #include "archive/EngineFs.h"
 #include "archive/FileErrors.h"
+#include "backup/EngineCodes.h"
 #include "foundation/PathUtils.h"
 #include "foundation/QvUtilsNames.h"
 #include "foundation/StringUtils.h"
@@ -18,8 +19,6 @@
 namespace {
 
 constexpr const char* Indent = "      ";
-constexpr int ZipErrVerify = 12;
-constexpr int ZipErrDiskFull = 7;
 
 std::string StripDelimiter(const std::string& path)
 {
@@ -138,10 +137,10 @@ std::unique_ptr<TZipWrite> TZipRun::CreateWriter(const std::string& tempName, co
 
 bool TZipRun::PrepareFolder(const std::string& src, TFolderCounters& c)
 {
-    if (FTask.DestMode == 4 && (FRun || FRunFailed))
+    if (FTask.DestMode == BackupMethod::ZipAll && (FRun || FRunFailed))
         return !FRunFailed;
     std::string baseDir;
-    if (FTask.DestMode == 4) {
+    if (FTask.DestMode == BackupMethod::ZipAll) {
         FRunName = AddPathDelimiter(BaseDir) + ZipName;
         FRunRelName = ZipName;
         baseDir = ExtractDrivePart(src);
@@ -187,7 +186,7 @@ bool TZipRun::PrepareFolder(const std::string& src, TFolderCounters& c)
 
 void TZipRun::FinishFolder(bool runOk, TFolderCounters& c)
 {
-    if (FTask.DestMode != 5 || !FRun)
+    if (FTask.DestMode != BackupMethod::ZipPerRoot || !FRun)
         return;
     if (!runOk || FControl.Stopped()) {
         FRun.reset();
@@ -198,15 +197,15 @@ void TZipRun::FinishFolder(bool runOk, TFolderCounters& c)
     unsigned code = 0;
     std::string detail;
     if (FRun->ErrorFlag() || FRunBroken) {
-        code = 0x4000;
+        code = ErrorWord::ZipOperation;
     } else {
         try {
             FRun->WriteDirectory();
             if (FTask.cbVerify) {
                 FProgress.SetPrompt(std::string());
                 FRun->Verify();
-                FLog.WriteToLog(2, std::string(Indent) +
-                                       SafeFormat(_("Zip archive \"%s\" was verified"), {FRunRelName}));
+                FLog.WriteToLog(lmLong, std::string(Indent) +
+                                            SafeFormat(_("Zip archive \"%s\" was verified"), {FRunRelName}));
             }
         } catch (const EZipError& e) {
             FLog.WriteErrorToLog("B", e.Message(), ZipDetail(e), std::string());
@@ -231,7 +230,7 @@ void TZipRun::FinishFolder(bool runOk, TFolderCounters& c)
 
 std::string TZipRun::FinishRun(bool runOk, TFolderCounters& c)
 {
-    if (FTask.DestMode != 4)
+    if (FTask.DestMode != BackupMethod::ZipAll)
         return std::string();
     const std::string shownTemp = DeleteExtension(FRunTemp);
     if (!FRun && !FRunFailed)
@@ -254,15 +253,16 @@ std::string TZipRun::FinishRun(bool runOk, TFolderCounters& c)
             FRun->WriteDirectory();
             if (FTask.cbVerify) {
                 FRun->Verify();
-                FLog.WriteToLog(2, std::string(Indent) +
-                                       SafeFormat(_("Zip archive \"%s\" was verified"), {FRunTemp}));
+                FLog.WriteToLog(lmLong, std::string(Indent) +
+                                            SafeFormat(_("Zip archive \"%s\" was verified"), {FRunTemp}));
             }
             empty = FRun->IsEmpty();
         } catch (const EZipError& e) {
             std::string text = e.Message() + " (" + shownTemp + ")";
             FLog.WriteErrorToLog("B", text, ZipDetail(e), std::string());
-            failure = (e.ZipError & 0xFF) == ZipErrVerify ? _("Error verifying zip archive!")
-                                                          : _("Error writing to zip archive");
+            failure = (e.ZipError & ErrorWord::NumberMask) == ErrorNumber::Verify
+                          ? _("Error verifying zip archive!")
+                          : _("Error writing to zip archive");
             detail = e.SysErrorMsg;
         }
     }
@@ -312,7 +312,7 @@ void TZipRun::RemoveEmptyDir()
         return;
     std::string name = FRun->RemLastDir();
     if (!name.empty())
-        FLog.WriteToLog(3,
+        FLog.WriteToLog(lmVerbose,
                         std::string(Indent) + SafeFormat(_("Empty directory was deleted: \"%s\""), {name}));
 }
 
@@ -328,7 +328,7 @@ bool TZipRun::OpenFolderArchive(const std::string& destDir, const std::string& s
     FFolderTemp = InsertNameSuffix(FFolderName, TempSuffix());
     FFolderShown = AddPathDelimiter(relDir) + ZipName;
     FFolderIsEntry = relDir.empty();
-    FLog.WriteToLog(2, "   => " + _("Write to zip archive: ") + FFolderShown);
+    FLog.WriteToLog(lmLong, "   => " + _("Write to zip archive: ") + FFolderShown);
     try {
         FFolder = CreateWriter(FFolderTemp, srcDir);
     } catch (const EZipError& e) {
@@ -349,7 +349,7 @@ void TZipRun::CloseFolderArchive(int added, TFolderCounters& c)
     if (added == 0 && !FFolderIsEntry) {
         FFolder.reset();
         XlDeleteFile(FFolderTemp);
-        FLog.WriteToLog(2, "   => " + _("Delete empty zip archive: ") + FFolderShown);
+        FLog.WriteToLog(lmLong, "   => " + _("Delete empty zip archive: ") + FFolderShown);
         return;
     }
     unsigned code = 0;
@@ -360,8 +360,8 @@ void TZipRun::CloseFolderArchive(int added, TFolderCounters& c)
             FProgress.SetPrompt(std::string());
             FControl.Checkpoint();
             FFolder->Verify();
-            FLog.WriteToLog(2, std::string(Indent) +
-                                   SafeFormat(_("Zip archive \"%s\" was verified"), {FFolderShown}));
+            FLog.WriteToLog(lmLong, std::string(Indent) +
+                                        SafeFormat(_("Zip archive \"%s\" was verified"), {FFolderShown}));
         }
     } catch (const EZipError& e) {
         code = static_cast<unsigned>(e.ZipError);
@@ -401,7 +401,7 @@ int TZipRun::AddFile(const std::string& readName, const std::string& sourceName,
     ratio = -1;
     if (!zip) {
         errMsg.clear();
-        return 0x4105;
+        return ErrorWord::ZipOperation | EngineError::Write;
     }
     TZipSourceData source;
     source.Size = data.Size;
@@ -411,18 +411,18 @@ int TZipRun::AddFile(const std::string& readName, const std::string& sourceName,
         zip->AddFileFrom(readName, sourceName, source, ratio, compressed);
     } catch (const EZipError& e) {
         errMsg = e.SysErrorMsg;
-        if ((e.ZipError & 0xFF) == ZipErrDiskFull)
-            return 3;
-        return e.ZipError & 0xFFFF;
+        if ((e.ZipError & ErrorWord::NumberMask) == ErrorNumber::LowDisk)
+            return CopyOutcome::VolumeFull;
+        return e.ZipError & ErrorWord::Mask;
     }
-    return 2;
+    return CopyOutcome::Copied;
 }
 
 void TZipRun::FullVolume(bool prompt)
 {
     if (prompt)
         FInteraction.ErrorBox(_("The destination volume is full!\r\nZip backup will be terminated!"), 0);
-    if (FTask.DestMode >= 6)
+    if (MakesFolderArchives(FTask.DestMode))
         DiscardFolderArchive();
     else
         FRunBroken = true;
@@ -450,10 +450,10 @@ void TZipRun::DeleteCommittedSources(TFolderCounters& c)
         std::string trashedAs;
         uint32_t e = MoveToTrash(path, &trashedAs);
         if (e == 0) {
-            FLog.WriteToLog(3, std::string(Indent) +
-                                   SafeFormat(_("File was moved to Recycle Bin: \"%s\""), {path}));
+            FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                           SafeFormat(_("File was moved to Recycle Bin: \"%s\""), {path}));
         } else {
-            FLog.WriteErrorToLog(1, "B", _("Could not delete source file: ") + path, e);
+            FLog.WriteErrorToLog(lmShort, "B", _("Could not delete source file: ") + path, e);
             ++c.ErrorCount;
         }
     }
@@ -558,7 +558,7 @@ void AttachZipRun(TBackupEngine& engine, TZipRun& zip)
         zip.StartTime = engine.StartTime;
         zip.VolLabel = engine.FirstSourceLabel();
         const int mode = engine.Task.DestMode;
-        if (mode == 4 || mode == 5) {
+        if (WritesRunArchive(mode)) {
             if (!zip.PrepareFolder(AddPathDelimiter(srcDir), counters)) {
                 engine.StopFolderLoop = true;
                 return;
@@ -567,7 +567,7 @@ void AttachZipRun(TBackupEngine& engine, TZipRun& zip)
         }
         if (inner)
             inner(entry, srcDir, destDir, prompt, counters);
-        if (mode == 5)
+        if (mode == BackupMethod::ZipPerRoot)
             zip.FinishFolder(engine.BuStatus == bsOK, counters);
     };
     engine.FinishRun = [&engine, &zip, runStart](TFolderCounters& total, std::string& failure) {

@@ -78,8 +78,8 @@ public:
     // Methods 6 and 7: drops the folder's archive (full volume, cancelled run).
     void DiscardFolderArchive();
     bool HasFolderArchive() const { return FFolder != nullptr; }
-    // Adds one file to the open archive. Returns the kind of the copy loop: 2 added, 3 the destination
-    // volume is full, else the error word (errMsg gets the system's text, ratio the compression).
+    // Adds one file to the open archive. Returns the kind of the copy loop (EngineCodes.h): Copied,
+    // VolumeFull, or the error word (errMsg gets the system's text, ratio the compression).
     int AddFile(const std::string& readName, const std::string& sourceName, const TPosixFileData& data,
                 bool compressed, std::string& errMsg, int& ratio);
     // The reaction to a full destination volume: tells a user (when prompts are allowed) that the zip
