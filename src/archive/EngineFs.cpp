@@ -125,16 +125,20 @@ std::string RandomTag()
     return tag;
 }
 
+// The mark holds the name the partial file had when it was marked: a file that took another name since
+// (a copy put in place) is no partial file any more, without a call to remove the mark.
 bool IsMarkedPart(const std::string& path)
 {
-    char value[4];
-    return ::lgetxattr(path.c_str(), PartMark, value, sizeof value) == 1 && value[0] == '1';
+    char value[256];
+    const ssize_t n = ::lgetxattr(path.c_str(), PartMark, value, sizeof value);
+    return n > 0 && std::string(value, static_cast<size_t>(n)) == ExtractFileName(path);
 }
 
 void SetPartMark(const std::string& path, bool marked)
 {
+    const std::string name = ExtractFileName(path);
     if (marked)
-        ::lsetxattr(path.c_str(), PartMark, "1", 1, 0);
+        ::lsetxattr(path.c_str(), PartMark, name.data(), name.size(), 0);
     else
         ::lremovexattr(path.c_str(), PartMark);
 }
@@ -151,7 +155,9 @@ int CreateTempBeside(const std::string& finalName, std::string& tempName, uint32
         int fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) {
             code = 0;
-            ::fsetxattr(fd, PartMark, "1", 1, 0); // without extended attributes the part is never swept
+            // without extended attributes the part is never swept
+            const std::string marked = ExtractFileName(tempName);
+            ::fsetxattr(fd, PartMark, marked.data(), marked.size(), 0);
             return fd;
         }
         if (errno != EEXIST) {

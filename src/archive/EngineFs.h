@@ -35,7 +35,8 @@ int CreateTempBeside(const std::string& finalName, std::string& tempName, uint32
 // Whether path carries the mark of a partial file made by CreateTempBeside (a user's file of a like name
 // does not).
 bool IsMarkedPart(const std::string& path);
-// Sets or removes that mark (a copy in place is no partial file any more).
+// Sets or removes that mark. The mark holds the file's name: once the file is renamed (a copy put in
+// place) it no longer counts.
 void SetPartMark(const std::string& path, bool marked);
 // Eight hexadecimal digits drawn from the system's random source, for names no other run picks.
 std::string RandomTag();

@@ -383,7 +383,6 @@ int TCopyThread::CommitDest()
         return code == WinError::ERROR_FILE_EXISTS && !FOverwrite ? Create : Rename;
     }
     FDestTemp.clear();
-    EngineFs::SetPartMark(DestNameXL, false);
     return 0;
 }
 

@@ -930,8 +930,6 @@ int TCopyLoop::CompletePendingCopy(TCopyProps& cp, TFolderState& fs)
                 }
             }
         }
-        if (ok)
-            EngineFs::SetPartMark(cp.EName, false);
     }
     if (ok) {
         CopyFileItems(cp, kind);
