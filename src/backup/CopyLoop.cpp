@@ -1,7 +1,6 @@
 #include "backup/CopyLoop.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -9,7 +8,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 #include "archive/AesLib.h"
@@ -1472,10 +1470,7 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         };
         for (size_t index = 0; code == 0 && index < entries.size(); ++index) {
             const std::string& name = entries[index].Name;
-            while (FControl.Paused() && !FControl.Stopped()) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                FControl.Checkpoint();
-            }
+            FControl.WaitWhilePaused();
             if (entries[index].Type == DT_DIR || !IsNotDotEntry(name) || utf8::SameText(name, LockName))
                 continue;
             TPosixFileData fd;

@@ -1,5 +1,6 @@
 #include "backup/EngineInterfaces.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "foundation/QvUtilsAutoTask.h"
@@ -35,11 +36,41 @@ int ActionToResultCode(int buAction)
 
 // ---- TRunControl
 
+namespace {
+
+// How often a paused run serves the calls of its workers.
+constexpr auto PausedCheckpointInterval = std::chrono::milliseconds(100);
+
+} // namespace
+
+void TRunControl::SetPaused(bool value)
+{
+    FPaused = value;
+    Wake();
+}
+
 void TRunControl::Cancel(bool allTasks)
 {
     if (allTasks)
         FCancelAll = true;
     FStopped = true;
+    Wake();
+}
+
+void TRunControl::SetStopped(bool value)
+{
+    FStopped = value;
+    Wake();
+}
+
+void TRunControl::Wake()
+{
+    // The lock orders the change before a waiter's test of it: a waiter either sees the new state or
+    // is already waiting when the notification comes.
+    {
+        std::lock_guard<std::mutex> lock(FWaitMutex);
+    }
+    FWaitChanged.notify_all();
 }
 
 void TRunControl::Reset()
@@ -49,11 +80,23 @@ void TRunControl::Reset()
     FCancelAll = false;
     FStopWaiting = false;
     FLockStatus = 0;
+    Wake();
 }
 
 void TRunControl::Checkpoint()
 {
     TThread::CheckSynchronize();
+}
+
+void TRunControl::WaitWhilePaused()
+{
+    while (Paused() && !Stopped()) {
+        {
+            std::unique_lock<std::mutex> lock(FWaitMutex);
+            FWaitChanged.wait_for(lock, PausedCheckpointInterval, [this] { return !Paused() || Stopped(); });
+        }
+        Checkpoint();
+    }
 }
 
 // ---- TRecordingProgress

@@ -2,7 +2,8 @@
 // How a backup or tool run talks to whoever hosts it.
 //
 // TRunControl carries the user's commands into a run (pause, cancel the current or all tasks, stop
-// waiting for an external program); it is thread-safe and the run polls it at every checkpoint.
+// waiting for an external program); it is thread-safe and the run polls it at every checkpoint, or
+// waits on it while it is paused.
 // IProgressSink receives what a progress window shows, IInteraction asks every question a run may
 // ask, IRunHost offers the program's services (exit state, folders, settings, lock file, event log).
 //
@@ -10,6 +11,7 @@
 // tests. A window-based host implements the same interfaces elsewhere.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -81,14 +83,14 @@ class TRunControl
 {
 public:
     // Pause (true) or resume (false).
-    void SetPaused(bool value) { FPaused = value; }
+    void SetPaused(bool value);
     bool Paused() const { return FPaused; }
     // Stops the run: the current task only, or every task of a series.
     void Cancel(bool allTasks);
     bool Stopped() const { return FStopped; }
     bool CancelAll() const { return FCancelAll; }
     // Set by the run itself to end its loops.
-    void SetStopped(bool value) { FStopped = value; }
+    void SetStopped(bool value);
     // Stop waiting for an external program.
     void StopWaiting() { FStopWaiting = true; }
     bool TakeStopWaiting() { return FStopWaiting.exchange(false); }
@@ -99,8 +101,16 @@ public:
     void Reset();
     // The run's point of "processing messages": runs calls queued by worker threads.
     void Checkpoint();
+    // Returns once the run is no longer paused or is stopped (at once when it is not paused). A resume
+    // or a stop ends the wait at once; meanwhile the checkpoint runs every 100 ms, so that the calls of
+    // the run's workers are served while it waits.
+    void WaitWhilePaused();
 
 private:
+    // Wakes WaitWhilePaused after a change of the state it waits on.
+    void Wake();
+    std::mutex FWaitMutex;
+    std::condition_variable FWaitChanged;
     std::atomic<bool> FPaused{false};
     std::atomic<bool> FStopped{false};
     std::atomic<bool> FCancelAll{false};

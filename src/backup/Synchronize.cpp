@@ -1,8 +1,6 @@
 #include "backup/Synchronize.h"
 
-#include <chrono>
 #include <sys/stat.h>
-#include <thread>
 #include <vector>
 
 #include "archive/ExtFileTools.h"
@@ -761,10 +759,7 @@ bool TSynchronizer::SyncLocalDestination(const std::string& src, const std::stri
         }
         bool unknownLogged = false;
         for (const auto& entry : files) {
-            while (FControl.Paused() && !FControl.Stopped()) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                FControl.Checkpoint();
-            }
+            FControl.WaitWhilePaused();
             if (FControl.Stopped())
                 break;
             if ((top && IsSpecialFile(true, entry.Name)) || IsLinkInfoFile(entry.Name))
