@@ -82,11 +82,11 @@ constexpr int Write = EngineError::Write & ErrorWord::NumberMask;           // "
 constexpr int LowDisk = EngineError::LowDisk & ErrorWord::NumberMask;       // "Low disk space"
 constexpr int Verify = EngineError::Verify & ErrorWord::NumberMask;         // "Verification failed"
 constexpr int TimeOut = EngineError::TimeOut & ErrorWord::NumberMask;       // "Timeout error on copying file"
-constexpr int OpenVerify = EngineError::OpenVerify & ErrorWord::NumberMask; // no destination to verify
+constexpr int OpenVerify = EngineError::OpenVerify & ErrorWord::NumberMask; // opening a copy to verify
 constexpr int Content = EngineError::Content & ErrorWord::NumberMask;       // "Different content"
 constexpr int FtpClosed = 27;                     // "FTP connection was closed by server"
 constexpr int Delete = 38;                        // "Error deleting file"
-constexpr int UserBreak = EngineError::UserBreak; // "Terminated by user"; also the bit that marks it
+constexpr int UserBreak = EngineError::UserBreak; // "Terminated by user", also tested as a bit
 } // namespace ErrorNumber
 
 // An error word of the copy loop that the per-file engine does not make.
