@@ -491,7 +491,18 @@ bool TZipRun::PutInPlace(const std::string& tempName, const std::string& finalNa
         DeleteZipArchive(tempName, -1);
         return false;
     }
-    return RenameLogged(tempName, finalName, c);
+    // Another run may place its archive between the deletion and the rename: the name is cleared again
+    // a few times, and a temporary archive that could not take it never stays behind.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (RenameZipArchive(tempName, finalName, 0) == 0)
+            return true;
+        if (!XlFileExists(finalName, false) || !DeleteArchiveLogged(finalName, -1, c))
+            break;
+    }
+    const bool placed = RenameLogged(tempName, finalName, c);
+    if (!placed)
+        DeleteZipArchive(tempName, -1);
+    return placed;
 }
 
 void TZipRun::KeepArchiveVersions(const std::string& z, TFolderCounters& c)
