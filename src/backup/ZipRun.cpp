@@ -493,6 +493,10 @@ bool TZipRun::PutInPlace(const std::string& tempName, const std::string& finalNa
     }
     // Another run may place its archive between the deletion and the rename: the name is cleared again
     // a few times, and a temporary archive that could not take it never stays behind.
+    if (!MayDestroy(finalName)) {
+        DeleteZipArchive(tempName, -1);
+        return false;
+    }
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (RenameZipArchive(tempName, finalName, 0) == 0)
             return true;
