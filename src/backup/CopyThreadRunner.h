@@ -73,10 +73,11 @@ public:
     // archive's time-out test).
     bool CopyTimedOut() const;
 
-    // Waits for a started local worker (or one that ran on the calling thread) and frees it (thread is null afterwards). Returns the worker's
-    // error word, or 273 when it was given up at the time-out; ratio receives its compression ratio
-    // and errText its system error text when the word is not 0. sharedEncryption is the encryption
-    // object the worker was lent: a worker given up takes it over (the caller must not use it again).
+    // Waits for a started local worker (or one that ran on the calling thread) and frees it (thread is null
+    // afterwards). Returns the worker's error word, or 273 when it was given up at the time-out; ratio
+    // receives its compression ratio and errText its system error text when the word is not 0.
+    // sharedEncryption is the encryption object the worker was lent: a worker given up takes it over (the
+    // caller must not use it again).
     int WaitForCopyThread(std::unique_ptr<TCopyThread>& thread, std::string& errText, int& ratio,
                           TEncryption* sharedEncryption = nullptr);
     // Sets the progress handler, starts the worker (FTP workers), waits for it and frees it. err is the

@@ -148,9 +148,9 @@ void InitDateTimeFormats()
 {
     bool hour24 = true;
     int dateOrder = 2;
-    locale_t loc = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
+    locale_t loc = ::newlocale(LC_TIME_MASK, "", nullptr);
     if (!loc)
-        loc = ::newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
+        loc = ::newlocale(LC_TIME_MASK, "C", nullptr);
     if (loc) {
         ReadLocaleItems(::nl_langinfo_l(T_FMT, loc), ::nl_langinfo_l(D_FMT, loc), hour24, dateOrder);
         ::freelocale(loc);
