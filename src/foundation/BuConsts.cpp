@@ -1,9 +1,7 @@
 #include "foundation/BuConsts.h"
 
-#include <cstring>
 #include <langinfo.h>
 #include <locale.h>
-#include <sys/utsname.h>
 
 #include "rtl/Clock.h"
 #include "rtl/SysUtils.h"
@@ -25,12 +23,7 @@ int32_t ErrorState = 0;
 bool ScreenReaderActive = false;
 bool EventSourceOk = false;
 bool TaskSchedulerOk = false;
-bool OsIsWin64 = false;
 bool ProcessIsNative64 = false;
-bool OsIsWin2000 = false;
-bool OsIsVista = false;
-bool OsIsWin8 = false;
-bool OsIsWin10 = false;
 
 std::string DateDisplayFormat = "yyyy-mm-dd";
 std::string TimeDisplayFormat = "hh:nn";
@@ -174,11 +167,7 @@ std::string GetShortDayName(int day)
 
 void InitBuConsts()
 {
-    // The platform is always of the newest kind the flags ask about.
-    OsIsWin2000 = OsIsVista = OsIsWin8 = OsIsWin10 = true;
     ProcessIsNative64 = sizeof(void*) == 8;
-    struct utsname un;
-    OsIsWin64 = ProcessIsNative64 || (::uname(&un) == 0 && std::strstr(un.machine, "64") != nullptr);
     YearText = SafeFormat("2002-%u ", {static_cast<unsigned>(YearOf(Clock::Current().NowLocal()))});
     TaskSchedulerOk = false;
     StartOrigin = 0;
