@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the benchmarks need.
+# Installs every Debian package the build, the tests, the checks and the benchmarks need.
 # Idempotent: apt-get runs only when something is missing.
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build ccache pkg-config
+    build-essential cmake ninja-build ccache pkg-config git
+    clang-14 clang-format-14 clang-tidy-14 libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
     zlib1g-dev libpcre2-dev libssl-dev libcurl4-openssl-dev libsystemd-dev libacl1-dev
     libgtest-dev libgmock-dev gettext

@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-jobs=$(nproc)
+jobs=${JOBS:-$(nproc)}
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/vastrel-ccache}"
 export CCACHE_BASEDIR="$PWD"
 cmake --preset ci

@@ -1,5 +1,6 @@
 #pragma once
-// The progress callback of the copy engine and its actions.
+// The progress callbacks of the copy engine and its actions, and the direction of the work reports of
+// the FTP and mail clients.
 
 #include <cstdint>
 #include <functional>
@@ -26,3 +27,11 @@ enum TFileAction
 // ACount < 0 starts a phase with the total -ACount (-1: no total); ACount >= 0 is the number of bytes of
 // the phase done so far. ASpeedLimit marks the one pass of a transform that the speed limit applies to.
 using TFileProgressEvent = std::function<void(TFileAction AAction, int64_t ACount, bool ASpeedLimit)>;
+
+// Direction of a work report of the FTP and mail clients: bytes received (retrieve, listing) or sent
+// (store, mail).
+enum TWorkMode : int
+{
+    wmRead,
+    wmWrite
+};

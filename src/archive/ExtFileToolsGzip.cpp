@@ -7,6 +7,7 @@
 #include "archive/EngineErrors.h"
 #include "foundation/FileUtilsTimes.h"
 #include "platform/ErrorCodes.h"
+#include "rtl/Clock.h"
 
 using namespace EngineError;
 
@@ -71,16 +72,6 @@ std::string ReadZeroTerminated(TStream& stream, bool keep)
         if (keep)
             text += c;
     }
-}
-
-int64_t LocalNowAsUnix()
-{
-    time_t now = time(nullptr);
-    struct tm local
-    {
-    };
-    localtime_r(&now, &local);
-    return static_cast<int64_t>(now) + local.tm_gmtoff;
 }
 
 // The write of a header or trailer part: 263 for a short write or a full disk, 261 otherwise.

@@ -15,6 +15,7 @@
 #include "foundation/FileUtilsTimes.h"
 #include "foundation/XlFileUtils.h"
 #include "platform/ErrorCodes.h"
+#include "rtl/Clock.h"
 
 using LittleEndian::Get16;
 using LittleEndian::Get32;
@@ -94,16 +95,6 @@ std::string LowerExt(const std::string& fileName)
     std::string ext = EngineFs::ExtractFileExt(fileName);
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
     return ext;
-}
-
-int64_t LocalNowAsUnix()
-{
-    time_t now = time(nullptr);
-    struct tm local
-    {
-    };
-    localtime_r(&now, &local);
-    return static_cast<int64_t>(now) + local.tm_gmtoff;
 }
 
 uint32_t CopyOneFile(const std::string& src, const std::string& dest)

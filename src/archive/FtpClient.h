@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/CBFunctions.h"
 #include "archive/FtpListing.h"
 #include "platform/LineConnection.h"
 #include "rtl/Streams.h"
@@ -55,13 +56,6 @@ struct TFtpClientProxy
     int Port = 2121;
     std::string UserName;
     std::string Password;
-};
-
-// Direction of a work report: bytes sent (store) or received (retrieve, listing).
-enum TWorkMode
-{
-    wmRead,
-    wmWrite
 };
 
 class TFtpClient

@@ -14,7 +14,6 @@
 
 const char* const SmtpAuthFailedText = "Authentication Failed";
 
-using utf8::SameText;
 using utf8::Trim;
 
 namespace {

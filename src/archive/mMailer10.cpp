@@ -18,7 +18,6 @@ const char* const MailerUnknownErrorText =
     N_("Unknown or other error: Can not determine owner, other error, or the error can not be revealed.");
 
 using utf8::SameText;
-using utf8::Trim;
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/CBFunctions.h"
 #include "archive/MailMessage.h"
 #include "archive/SmtpClient.h"
 #include "rtl/StringList.h"
@@ -29,13 +30,6 @@ struct TSendError
     std::string ErrMsg;
 };
 using TSendErrors = std::vector<TSendError>;
-
-// Direction of a transfer in the work events.
-enum TWorkMode : int
-{
-    wmRead,
-    wmWrite
-};
 
 class TmMailer;
 using TMailNotifyEvent = std::function<void(TmMailer& sender)>;

@@ -7,7 +7,6 @@
 #include "rtl/DateTime.h"
 #include "rtl/Gettext.h"
 
-using utf8::SameText;
 using utf8::Trim;
 
 namespace {

@@ -227,42 +227,6 @@ void WriteFtpSection(TMemIniFile& ini, const TFtpParams& params)
     WriteFtpParams(ini, FtpSection, params);
 }
 
-[[maybe_unused]] static void WriteFtpSectionKeys(TMemIniFile& ini, const TFtpParams& p)
-{
-    const char* f = FtpSection;
-    ini.EraseSection(f);
-    ini.WriteString(f, "Host", p.Host);
-    ini.WriteInteger(f, "Port", p.Port);
-    ini.WriteString(f, "Username", p.Username);
-    ini.WriteString(f, "Password", EncodePasswordText(p.Password));
-    ini.WriteString(f, "SubDir", p.Directory);
-    ini.WriteInteger(f, "UseFTPS", p.SecureMode);
-    ini.WriteBool(f, "Passive", p.Passive);
-    ini.WriteBool(f, "ForceUtf8", p.ForceUtf8);
-    ini.WriteBool(f, "UseIPv6", p.UseIPv6);
-    ini.WriteBool(f, "UseOpts", p.UseOpts);
-    ini.WriteBool(f, "UseExtensions", p.UseExts);
-    ini.WriteBool(f, "UseHost", p.UseHost);
-    ini.WriteInteger(f, "TimeOffset", ((p.TimeOffset + 720) & 0xFFF) | (p.UseTimeOffset ? 0x1000 : 0));
-    ini.WriteInteger(f, "Retry", p.ConnAttempts);
-    ini.WriteInteger(f, "ConnTimeout", p.ConnTimeout);
-    ini.WriteInteger(f, "Timeout", p.ResponseTimeOut);
-    ini.WriteInteger(f, "PeerVerify", p.CertVerify);
-    ini.WriteString(f, "PeerFingerprint", p.Fingerprint);
-    ini.WriteInteger(f, "KeepAlive", p.KeepAlive);
-    ini.WriteBool(f, "LogFile", p.WriteLog);
-    ini.WriteInteger(f, "ChangeNames", p.CaseMode);
-    ini.WriteString(f, "ReplChar", QuoteIfBlank(p.InvalidChars));
-    ini.WriteBool(f, "Quotes", p.Quotes);
-
-    const char* x = ProxySection;
-    ini.WriteString(x, "Server", p.Proxy.Server);
-    ini.WriteInteger(x, "Port", p.Proxy.Port);
-    ini.WriteString(x, "Username", p.Proxy.Username);
-    ini.WriteString(x, "Password", EncodePasswordText(p.Proxy.Password));
-    ini.WriteInteger(x, "ProxyType", p.Proxy.Mode);
-}
-
 namespace {
 
 TMailData CheckMailSection(TTaskReader& reader)
@@ -322,29 +286,6 @@ void ReadMailSection(TTaskReader& reader, TMailData& mail)
 void WriteMailSection(TMemIniFile& ini, const TMailData& mail)
 {
     WriteMailData(ini, MailSection, mail);
-}
-
-[[maybe_unused]] static void WriteMailSectionKeys(TMemIniFile& ini, const TMailData& m)
-{
-    const char* s = MailSection;
-    ini.EraseSection(s);
-    ini.WriteString(s, "SMTP", m.SMTP);
-    ini.WriteInteger(s, "Port", m.Port);
-    ini.WriteString(s, "Username", m.Username);
-    ini.WriteString(s, "Password", EncodePasswordText(m.Password));
-    ini.WriteString(s, "Sender", m.Sender);
-    ini.WriteString(s, "ReplyTo", m.ReplyTo);
-    ini.WriteString(s, "Recipients", m.Recipients);
-    ini.WriteString(s, "Subject", m.Subject);
-    ini.WriteInteger(s, "UseTLS", m.SecureMode);
-    ini.WriteInteger(s, "AttachLog", m.LogMode);
-    ini.WriteInteger(s, "AsZip", m.ZipMode);
-    ini.WriteString(s, "Encrypt", EncodePasswordText(m.CryptKey));
-    int n = 0;
-    if (!m.Attachments.empty())
-        for (const std::string& item : SplitOutsideQuotes(m.Attachments))
-            if (!utf8::Trim(item).empty())
-                ini.WriteString(s, "Attachment" + std::to_string(n++), item);
 }
 
 bool ReadFolderSections(TTaskSettings& task, TTaskReader& reader, int dirCount, TInteraction interaction,

@@ -1,9 +1,7 @@
 #include "foundation/BuConsts.h"
 
-#include <cstring>
 #include <langinfo.h>
 #include <locale.h>
-#include <sys/utsname.h>
 
 #include "rtl/Clock.h"
 #include "rtl/SysUtils.h"
@@ -25,12 +23,7 @@ int32_t ErrorState = 0;
 bool ScreenReaderActive = false;
 bool EventSourceOk = false;
 bool TaskSchedulerOk = false;
-bool OsIsWin64 = false;
 bool ProcessIsNative64 = false;
-bool OsIsWin2000 = false;
-bool OsIsVista = false;
-bool OsIsWin8 = false;
-bool OsIsWin10 = false;
 
 std::string DateDisplayFormat = "yyyy-mm-dd";
 std::string TimeDisplayFormat = "hh:nn";
@@ -148,9 +141,9 @@ void InitDateTimeFormats()
 {
     bool hour24 = true;
     int dateOrder = 2;
-    locale_t loc = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
+    locale_t loc = ::newlocale(LC_TIME_MASK, "", nullptr);
     if (!loc)
-        loc = ::newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
+        loc = ::newlocale(LC_TIME_MASK, "C", nullptr);
     if (loc) {
         ReadLocaleItems(::nl_langinfo_l(T_FMT, loc), ::nl_langinfo_l(D_FMT, loc), hour24, dateOrder);
         ::freelocale(loc);
@@ -174,11 +167,7 @@ std::string GetShortDayName(int day)
 
 void InitBuConsts()
 {
-    // The platform is always of the newest kind the flags ask about.
-    OsIsWin2000 = OsIsVista = OsIsWin8 = OsIsWin10 = true;
     ProcessIsNative64 = sizeof(void*) == 8;
-    struct utsname un;
-    OsIsWin64 = ProcessIsNative64 || (::uname(&un) == 0 && std::strstr(un.machine, "64") != nullptr);
     YearText = SafeFormat("2002-%u ", {static_cast<unsigned>(YearOf(Clock::Current().NowLocal()))});
     TaskSchedulerOk = false;
     StartOrigin = 0;

@@ -383,12 +383,7 @@ extern int32_t ErrorState;
 extern bool ScreenReaderActive;
 extern bool EventSourceOk;
 extern bool TaskSchedulerOk;
-extern bool OsIsWin64;
 extern bool ProcessIsNative64;
-extern bool OsIsWin2000;
-extern bool OsIsVista;
-extern bool OsIsWin8;
-extern bool OsIsWin10;
 
 // Display formats; InitDateTimeFormats sets them from the user's locale.
 extern std::string DateDisplayFormat;

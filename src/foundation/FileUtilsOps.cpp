@@ -265,7 +265,7 @@ uint32_t CreateJunction(const std::string& linkDir, const std::string& target)
         if (!S_ISDIR(st.st_mode))
             return WinError::ERROR_ALREADY_EXISTS;
         if (CountEntries(link, false) != 0)
-            return ERROR_DIR_NOT_EMPTY;
+            return WinError::ERROR_DIR_NOT_EMPTY;
     } else {
         // Parents are made; the link itself takes the place of the folder.
         auto slash = link.find_last_of('/');

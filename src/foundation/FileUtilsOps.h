@@ -13,8 +13,6 @@
 
 #include "rtl/DateTime.h"
 
-constexpr uint32_t ERROR_DIR_NOT_EMPTY = 145;
-
 // --- links
 
 // The path a link resolves to (the folder itself for a mount point); false when Path is no reparse

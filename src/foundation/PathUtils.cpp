@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "foundation/Masks.h"
 #include "foundation/StringUtils.h"
 
 namespace {
@@ -89,100 +90,6 @@ bool IsIllegalNameChar(unsigned char c)
     default:
         return false;
     }
-}
-
-std::u32string FoldedCodePoints(std::string_view s)
-{
-    std::u32string out;
-    char32_t cp;
-    for (size_t i = 0; i < s.size();) {
-        i += utf8::Decode(s, i, cp);
-        out += utf8::ToLower(cp);
-    }
-    return out;
-}
-
-// Matches one bracket expression at mask[mi] ('[' ... ']') against c. Returns false in `valid`
-// when the bracket is not closed, so that the caller treats '[' as a literal.
-bool MatchBracket(const std::u32string& mask, size_t& mi, char32_t c, bool& valid)
-{
-    size_t i = mi + 1;
-    bool negate = false;
-    if (i < mask.size() && mask[i] == U'!') {
-        negate = true;
-        ++i;
-    }
-    bool matched = false;
-    bool first = true;
-    while (i < mask.size() && (mask[i] != U']' || first)) {
-        first = false;
-        char32_t lo = mask[i];
-        if (i + 2 < mask.size() && mask[i + 1] == U'-' && mask[i + 2] != U']') {
-            char32_t hi = mask[i + 2];
-            if (lo <= c && c <= hi)
-                matched = true;
-            i += 3;
-        } else {
-            if (lo == c)
-                matched = true;
-            ++i;
-        }
-    }
-    if (i >= mask.size()) {
-        valid = false;
-        return false;
-    }
-    valid = true;
-    mi = i + 1;
-    return matched != negate;
-}
-
-bool WildcardMatch(const std::u32string& mask, const std::u32string& name)
-{
-    size_t mi = 0, ni = 0;
-    size_t starMask = std::u32string::npos, starName = 0;
-    while (ni < name.size()) {
-        if (mi < mask.size()) {
-            char32_t m = mask[mi];
-            if (m == U'*') {
-                starMask = ++mi;
-                starName = ni;
-                continue;
-            }
-            if (m == U'?') {
-                ++mi;
-                ++ni;
-                continue;
-            }
-            if (m == U'[') {
-                size_t next = mi;
-                bool valid = true;
-                bool ok = MatchBracket(mask, next, name[ni], valid);
-                if (valid) {
-                    if (ok) {
-                        mi = next;
-                        ++ni;
-                        continue;
-                    }
-                } else if (name[ni] == U'[') {
-                    ++mi;
-                    ++ni;
-                    continue;
-                }
-            } else if (m == name[ni]) {
-                ++mi;
-                ++ni;
-                continue;
-            }
-        }
-        if (starMask == std::u32string::npos)
-            return false;
-        mi = starMask;
-        ni = ++starName;
-    }
-    while (mi < mask.size() && mask[mi] == U'*')
-        ++mi;
-    return mi == mask.size();
 }
 
 bool DirectoryExists(const std::string& path)
@@ -298,15 +205,9 @@ bool MatchesFileMask(std::string_view Mask, std::string_view FileName)
 {
     if (Mask.empty())
         return false;
-    const std::u32string mask = FoldedCodePoints(Mask);
-    const std::u32string name = FoldedCodePoints(FileName);
-    if (WildcardMatch(mask, name))
-        return true;
-    // "*.*" and "name.*" also take names without an extension.
-    if (mask.size() >= 2 && mask.compare(mask.size() - 2, 2, U".*") == 0 &&
-        ExtensionDot(FileName) == std::string_view::npos)
-        return WildcardMatch(mask.substr(0, mask.size() - 2), name);
-    return false;
+    bool matched = false;
+    TryMatchesMask(FileName, Mask, matched, TMaskSets::Lenient);
+    return matched;
 }
 
 bool IsValidFileName(std::string_view Name)

@@ -30,7 +30,8 @@ std::string MakeFileName(std::string_view Dir, std::string_view Name, std::strin
 std::string InsertNameSuffixExt(std::string_view Name, std::string_view Suffix, std::string_view Ext);
 std::string InsertNameSuffix(std::string_view Name, std::string_view Suffix);
 // "*" any run, "?" one character, "[set]", "[a-z]", "[!set]"; case-insensitive. A mask ending in
-// ".*" (such as "*.*") also matches a name without an extension.
+// ".*" (such as "*.*") also matches a name without an extension. Sets are read leniently (a "[" that
+// opens no closed set is an ordinary character); the matcher is the one of Masks.h.
 bool MatchesFileMask(std::string_view Mask, std::string_view FileName);
 // The characters that names on FAT, exFAT, SMB and FTP destinations may not hold: control
 // characters and * / : < > ? \ | ". Use it for names the suite creates, never to reject source names.

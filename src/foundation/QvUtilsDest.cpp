@@ -232,8 +232,8 @@ bool CheckPathAccess(const std::string& caption, const std::string& user, const 
     case PATH_NOT_AVAILABLE:
         return false;
     case PATH_REMOVABLE: {
-        std::string label;
-        return GetVolumeLabel(path, label);
+        std::string mounted;
+        return GetVolumeLabel(path, mounted);
     }
     case PATH_LOCAL_FIXED:
     case PATH_NO_DRIVE:

@@ -178,7 +178,7 @@ void GetDefaultFolders(std::string& settingsDir, std::string& documentsDir, std:
 std::string ReadIniPathFromRegistry(const std::string& defaultValue)
 {
     std::string value;
-    if (RegReadString(TRegRoot::CurrentUser, "Software\\Vastrel6", "IniPath", value) && !value.empty())
+    if (RegReadString(TRegRoot::User, "Software\\Vastrel6", "IniPath", value) && !value.empty())
         return value;
     return defaultValue;
 }

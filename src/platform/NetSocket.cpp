@@ -325,7 +325,9 @@ void TNetSocket::StartTls(TTlsContext& ctx, const std::string& serverName, const
     SSL_set_fd(FSsl, FFd);
     if (!serverName.empty() &&
         serverName.find_first_not_of("0123456789.:[]abcdefABCDEF") != std::string::npos)
-        SSL_set_tlsext_host_name(FSsl, serverName.c_str());
+        // SSL_set_tlsext_host_name without the C cast of the macro
+        SSL_ctrl(FSsl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                 const_cast<char*>(serverName.c_str()));
     if (reuseFrom && reuseFrom->FSsl) {
         SSL_SESSION* session = SSL_get1_session(reuseFrom->FSsl);
         if (session) {

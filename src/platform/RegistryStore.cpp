@@ -66,7 +66,7 @@ TRegSection* FindSection(std::vector<TRegSection>& sections, const std::string& 
 
 std::string RegistryFileName(TRegRoot root)
 {
-    if (root == TRegRoot::CurrentUser)
+    if (root == TRegRoot::User)
         return XdgConfigHome() + "/Vastrel6.reg";
     return gMachineFile.empty() ? std::string("/etc/xdg/Vastrel6.reg") : gMachineFile;
 }

@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
+// The roots of the values: the current user's (HKEY_CURRENT_USER) and the machine's
+// (HKEY_LOCAL_MACHINE).
 enum class TRegRoot
 {
-    CurrentUser,
-    LocalMachine,
+    User,
+    Machine,
 };
 
 // The file of a root; tests may redirect the machine file (empty restores the default).

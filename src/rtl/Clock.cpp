@@ -44,3 +44,8 @@ uint64_t GetTickCount64()
 {
     return Clock::Current().TickCount();
 }
+
+int64_t LocalNowAsUnix()
+{
+    return DateTimeToUnix(Clock::Current().NowLocal());
+}

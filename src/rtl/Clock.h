@@ -23,3 +23,7 @@ public:
 };
 
 uint64_t GetTickCount64();
+
+// The local date and time now as Unix seconds (the local wall clock counted as if it were UTC), as the
+// formats that store local times want it; from Clock::Current().
+int64_t LocalNowAsUnix();

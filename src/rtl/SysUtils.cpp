@@ -163,6 +163,9 @@ std::string Format(std::string_view fmt, TFormatArgs args)
     return Format(fmt, std::vector<TVarRec>(args));
 }
 
+// The largest width, precision or index a pattern may give, written or through "*".
+constexpr int MaxFormatWidth = 100000;
+
 std::string Format(std::string_view fmt, const std::vector<TVarRec>& argList)
 {
     std::vector<const TVarRec*> args;
@@ -184,7 +187,13 @@ std::string Format(std::string_view fmt, const std::vector<TVarRec>& argList)
             const TVarRec& a = nextArg();
             if (!a.IsInteger())
                 FormatFail(fmt);
-            value = static_cast<int>(a.AsInt());
+            // the same cap as a written number: a size passed as width must not allocate gigabytes
+            const int64_t v = a.GetKind() == TVarRec::Kind::UInt && a.AsUInt() > uint64_t(MaxFormatWidth)
+                                  ? int64_t(MaxFormatWidth) + 1
+                                  : a.AsInt();
+            if (v > MaxFormatWidth || v < -MaxFormatWidth)
+                FormatFail(fmt);
+            value = static_cast<int>(v);
             ++i;
             return true;
         }
@@ -192,7 +201,7 @@ std::string Format(std::string_view fmt, const std::vector<TVarRec>& argList)
             value = 0;
             while (i < n && fmt[i] >= '0' && fmt[i] <= '9') {
                 value = value * 10 + (fmt[i] - '0');
-                if (value > 100000)
+                if (value > MaxFormatWidth)
                     FormatFail(fmt);
                 ++i;
             }

@@ -18,6 +18,7 @@
 #include <zlib.h>
 
 #include "ArchiveTestUtil.h"
+#include "support/FakeClock.h"
 #include "support/Sandbox.h"
 #include "support/Shell.h"
 #include "support/ThreadState.h"
@@ -577,6 +578,23 @@ TEST(ExtFileToolsNamesTest, CodePageTablesFollowTheRules)
     EXPECT_TRUE(IsEncFile("x/y.Enc"));
     EXPECT_TRUE(IsZipFile("b.zip"));
     EXPECT_FALSE(IsZipFile(".zip"));
+}
+
+TEST_F(ExtFileToolsTest, ProbesOfFilesWithoutATimeGiveTheLocalTimeOfTheClock)
+{
+    ScopedFakeClock clock(EncodeDateTime(2021, 6, 1, 12, 0, 0, 0));
+    clock->SetLocal(EncodeDateTime(2021, 6, 1, 14, 30, 0, 0));
+    const uint32_t localNow = static_cast<uint32_t>(DateTimeToUnix(EncodeDateTime(2021, 6, 1, 14, 30, 0, 0)));
+    TGzFileInfo info;
+    const std::string empty = Dst("empty.zip");
+    WriteFileBytes(empty, std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    EXPECT_EQ(GetZipFileInfo(empty, info), 2);
+    EXPECT_EQ(info.UnixTime, localNow);
+    info = TGzFileInfo{};
+    const std::string notGzip = Dst("not.gz");
+    WriteFileBytes(notGzip, "not a gzip member");
+    EXPECT_FALSE(GetGzFileInfo(notGzip, info));
+    EXPECT_EQ(info.UnixTime, localNow);
 }
 
 TEST(ExtFileToolsNamesTest, SegmentNamesHaveAtLeastTwoDigits)

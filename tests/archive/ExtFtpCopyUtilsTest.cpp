@@ -147,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Format{"Plain", false, false, false}, Format{"Gzip", true, false, false},
                       Format{"Zip", true, true, false}, Format{"GzipEncrypted", true, false, true},
                       Format{"Encrypted", false, false, true}, Format{"ZipEncrypted", false, true, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(FtpThreadTest, FailuresGiveTheirErrorWords)
 {

@@ -235,7 +235,7 @@ TEST_P(FtpModeTest, ListingIsCachedUntilTheDirectoryChanges)
 
 INSTANTIATE_TEST_SUITE_P(Modes, FtpModeTest,
                          ::testing::Values(Mode{"plain", 0}, Mode{"explicit", 2}, Mode{"implicit", 3}),
-                         [](const auto& info) { return std::string(info.param.server); });
+                         [](const auto& param) { return std::string(param.param.server); });
 
 // --- reconnection and broken servers
 
@@ -486,7 +486,7 @@ TEST_P(VsftpdTest, TransfersListingsAndTimeStamps)
 }
 
 INSTANTIATE_TEST_SUITE_P(Security, VsftpdTest, ::testing::Bool(),
-                         [](const auto& info) { return std::string(info.param ? "Tls" : "Plain"); });
+                         [](const auto& param) { return std::string(param.param ? "Tls" : "Plain"); });
 
 // --- without a server
 

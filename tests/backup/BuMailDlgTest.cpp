@@ -1,5 +1,4 @@
 #include "backup/BuMailDlg.h"
-#include "archive/mMailer10.h"
 
 #include <fstream>
 

@@ -91,7 +91,7 @@ TEST_F(FileUtilsOpsTest, JunctionsAreLinksToExistingFolders)
 {
     ::mkdir(sandbox.Path("target").c_str(), 0755);
     Make("full/file");
-    EXPECT_EQ(CreateJunction(sandbox.Path("full"), sandbox.Path("target")), ERROR_DIR_NOT_EMPTY);
+    EXPECT_EQ(CreateJunction(sandbox.Path("full"), sandbox.Path("target")), WinError::ERROR_DIR_NOT_EMPTY);
     EXPECT_TRUE(Exists(sandbox.Path("full/file")));
 
     ASSERT_EQ(CreateJunction(sandbox.Path("new/parents/link"), sandbox.Path("target")), 0u);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/PathUtils.h"
+
 namespace {
 
 struct MaskCase
@@ -55,6 +57,45 @@ TEST(MasksTest, MalformedSetsAreReported)
         EXPECT_THROW(MatchesMask("abc", mask), EMaskException) << mask;
     }
     EXPECT_TRUE(IsValidMask("[a-]"));
+}
+
+TEST(MasksTest, FileMasksOfPathUtilsAreTheSameMatcherWithLenientSets)
+{
+    // well-formed masks: the strict and the lenient reading and MatchesFileMask agree
+    const MaskCase agree[] = {
+        {"report.txt", "*.TXT", true},
+        {"data7.csv", "data[0-9].csv", true},
+        {"dataX.csv", "data[!0-9].*", true},
+        {"Ärger.txt", "ä*", true},
+        {"README", "*.*", true},
+        {"document", "doc.*", false},
+        {"caf\xE9.txt", "caf?.txt", true},
+        {"a.b.c", "*.c", true},
+        {"abc", "a*b*d", false},
+    };
+    for (const auto& c : agree) {
+        bool strict = !c.expected, lenient = !c.expected;
+        ASSERT_TRUE(TryMatchesMask(c.name, c.mask, strict, TMaskSets::Strict)) << c.mask;
+        ASSERT_TRUE(TryMatchesMask(c.name, c.mask, lenient, TMaskSets::Lenient)) << c.mask;
+        EXPECT_EQ(strict, c.expected) << c.name << " vs " << c.mask;
+        EXPECT_EQ(lenient, c.expected) << c.name << " vs " << c.mask;
+        EXPECT_EQ(MatchesFileMask(c.mask, c.name), c.expected) << c.name << " vs " << c.mask;
+    }
+    // malformed sets: an error when strict, ordinary characters or members when lenient
+    const MaskCase lenient[] = {
+        {"a[b", "a[b", true},  {"]", "[]x]", true},  {"x", "[]x]", true},
+        {"a", "[z-a]", false}, {"ab", "a[b", false},
+    };
+    for (const auto& c : lenient) {
+        bool matched = false;
+        EXPECT_FALSE(TryMatchesMask(c.name, c.mask, matched, TMaskSets::Strict)) << c.mask;
+        ASSERT_TRUE(TryMatchesMask(c.name, c.mask, matched, TMaskSets::Lenient)) << c.mask;
+        EXPECT_EQ(matched, c.expected) << c.name << " vs " << c.mask;
+        EXPECT_EQ(MatchesFileMask(c.mask, c.name), c.expected) << c.name << " vs " << c.mask;
+    }
+    // an empty mask selects nothing as a file mask, but the empty name as a mask
+    EXPECT_FALSE(MatchesFileMask("", ""));
+    EXPECT_TRUE(MatchesMask("", ""));
 }
 
 } // namespace

@@ -91,7 +91,7 @@ TEST_F(QvUtilsFoldersTest, FoldersFollowTheXdgConventionsAndTheRegistryValue)
     EXPECT_EQ(settings, sandbox.Path("home/.config/Vastrel6/"));
     EXPECT_EQ(docs, sandbox.Path("home/Documents/"));
     EXPECT_EQ(ReadIniPathFromRegistry("def"), "def");
-    RegWriteString(TRegRoot::CurrentUser, "Software\\Vastrel6", "IniPath", "/srv/settings/");
+    RegWriteString(TRegRoot::User, "Software\\Vastrel6", "IniPath", "/srv/settings/");
     EXPECT_EQ(ReadIniPathFromRegistry("def"), "/srv/settings/");
     EXPECT_EQ(GetUsableDir(sandbox.Path("a/b/c"), "def"), sandbox.Path("a/b/c"));
     EXPECT_EQ(GetUsableDir("", "def"), "def");

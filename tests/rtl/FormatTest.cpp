@@ -54,14 +54,33 @@ TEST(Format, HandlesEveryFormOfTheTexts)
 TEST(Format, RaisesOnAMismatchAndSafeFormatReportsIt)
 {
     const std::vector<FormatCase> cases = {
-        {"%d", "", {"text"}}, {"%s", "", {5}}, {"%s %s", "", {"one"}},
-        {"%", "", {}},        {"%q", "", {1}}, {"%x", "", {1.5}},
+        {"%d", "", {"text"}},
+        {"%s", "", {5}},
+        {"%s %s", "", {"one"}},
+        {"%", "", {}},
+        {"%q", "", {1}},
+        {"%x", "", {1.5}},
+        // a width or precision from "*" is capped like a written one: a size used as width fails
+        // instead of allocating gigabytes
+        {"%*d", "", {1500000000, 5}},
+        {"%.*d", "", {1500000000, 5}},
+        {"%*s", "", {int64_t(1) << 40, "x"}},
+        {"%*d", "", {uint64_t(1) << 63, 5}},
+        {"%*d", "", {100001, 5}},
+        {"%100001d", "", {5}},
     };
     for (const auto& c : cases) {
         EXPECT_THROW(FormatVector(c.pattern, c.args), EConvertError) << c.pattern;
         EXPECT_EQ(SafeFormat(c.pattern, c.args), std::string("Format error: ") + c.pattern) << c.pattern;
     }
     EXPECT_EQ(SafeFormat("Copied %d of %s", {"a", 1}), "Format error: Copied %d of %s");
+}
+
+TEST(Format, WidthsUpToTheCapAreTakenFromTheArguments)
+{
+    EXPECT_EQ(FormatVector("%*d", {100000, 5}).size(), 100000u);
+    EXPECT_EQ(FormatVector("%.*d", {6, 42}), "000042");
+    EXPECT_EQ(FormatVector("%-*s|", {4, "ab"}), "ab  |");
 }
 
 } // namespace

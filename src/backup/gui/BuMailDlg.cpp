@@ -570,7 +570,7 @@ void TMailDialog::TestClick()
     TStatusWindow* status = StatusWindow();
     status->ShowStatus(GetBottomLeftPos(btnTest), _("Checking mail settings"), _("Sending mail"), false, 1);
     setEnabled(false);
-    const TMailData data = Collected();
+    const TMailData settings = Collected();
     TMailTestInfo info;
     info.ProgramName = "Vastrel";
     info.VersionText = GetProgVersionText(3, "");
@@ -579,7 +579,7 @@ void TMailDialog::TestClick()
     setEnabled(true);
     TMailTestResult result;
     try {
-        result = SendTestMail(*fMailer, data, info);
+        result = SendTestMail(*fMailer, settings, info);
     } catch (...) {
         status->hide();
         throw;

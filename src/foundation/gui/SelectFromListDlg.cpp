@@ -21,8 +21,8 @@ TSelectFromListDialog::TSelectFromListDialog(QWidget* parent) : TDialogBase(pare
     lbxStringList = new QListWidget(this);
     lbxStringList->setObjectName(QStringLiteral("lbxStringList"));
     gbEdit = new QGroupBox(TrQ("Edit items"), this);
-    auto make = [this](QWidget* parent, const char* name, const QString& caption) {
-        auto* b = new QPushButton(caption, parent);
+    auto make = [this](QWidget* group, const char* name, const QString& caption) {
+        auto* b = new QPushButton(caption, group);
         b->setObjectName(QString::fromLatin1(name));
         b->setAutoDefault(false);
         return b;

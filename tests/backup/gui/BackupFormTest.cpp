@@ -66,7 +66,7 @@ protected:
     void OpenHelp(const std::string& topic) override { Calls.push_back("help " + topic); }
 };
 
-static const TScreenshotShow backupFormShot("backupform", [](const TScreenshotSaver& save) {
+const TScreenshotShow backupFormShot("backupform", [](const TScreenshotSaver& save) {
     TBackupForm form;
     form.Task.ActTaskName = "/home/user/Tasks/Documents.buj";
     form.Task.EditStatus = esSaved;

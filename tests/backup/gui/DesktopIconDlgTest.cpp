@@ -16,7 +16,7 @@
 
 namespace {
 
-static const TScreenshotShow desktopIconShot("desktopicon", [](const TScreenshotSaver& save) {
+const TScreenshotShow desktopIconShot("desktopicon", [](const TScreenshotSaver& save) {
     ScreenshotModal(save, [] {
         std::string name = "Qv-Bu-Documents", desc = "Backup: Documents", options = " /end:shutdown";
         int runAs = 0, slot = -1;

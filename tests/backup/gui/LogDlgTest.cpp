@@ -176,7 +176,7 @@ TEST_F(LogDlgTest, OwnLogFileGetsTheDefaultNameTheExtensionAndARelativePath)
 
 TEST_F(LogDlgTest, GlobalPreferencesAndCancel)
 {
-    const int saved = ProgSettings.LogSettings.LogMode;
+    const int savedMode = ProgSettings.LogSettings.LogMode;
     ProgSettings.LogSettings.LogMode = lmLong | lmErrorSummary | lmTaskLogName;
     int mode = lmShort;
     std::string name;
@@ -187,7 +187,7 @@ TEST_F(LogDlgTest, GlobalPreferencesAndCancel)
     ASSERT_TRUE(ShowLogDialog(DefaultFormPos, lkBackup, mode, name));
     EXPECT_EQ(lmLong | lmErrorSummary, mode);
     EXPECT_EQ("%taskname%.log", name);
-    ProgSettings.LogSettings.LogMode = saved;
+    ProgSettings.LogSettings.LogMode = savedMode;
 
     int kept = lmVerbose;
     std::string keptName = "x.log";

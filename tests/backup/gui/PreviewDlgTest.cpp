@@ -30,7 +30,7 @@ TStringList SampleList()
     return list;
 }
 
-static const TScreenshotShow previewShot("preview", [](const TScreenshotSaver& save) {
+const TScreenshotShow previewShot("preview", [](const TScreenshotSaver& save) {
     const TStringList list = SampleList();
     ScreenshotModal(save, [&] {
         TShowFilePreview dlg;

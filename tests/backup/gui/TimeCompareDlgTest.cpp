@@ -24,20 +24,20 @@ void ClickOk(QWidget* w)
     QTest::mouseClick(Find<QPushButton>(w, "OKBtn"), Qt::LeftButton);
 }
 
-static const TScreenshotShow timeCompareShot("timecompare", [](const TScreenshotSaver& save) {
+const TScreenshotShow timeCompareShot("timecompare", [](const TScreenshotSaver& save) {
     ScreenshotModal(save, [] {
         int mode = 1, diff = 2;
         bool dst = true;
         ShowTimeCompareDialogFull(DefaultFormPos, false, true, false, mode, diff, dst);
     });
 });
-static const TScreenshotShow confirmDelDirShot("confirmdeldir", [](const TScreenshotSaver& save) {
+const TScreenshotShow confirmDelDirShot("confirmdeldir", [](const TScreenshotSaver& save) {
     ScreenshotModal(save, [] {
         ShowConfirmDelDirDialog(DefaultFormPos, "/home/user/Documents/Projects/2026/Reports",
                                 "/media/backup/Vastrel/home/user/Documents/Projects/2026/Reports");
     });
 });
-static const TScreenshotShow confirmDeleteShot("confirmdelete", [](const TScreenshotSaver& save) {
+const TScreenshotShow confirmDeleteShot("confirmdelete", [](const TScreenshotSaver& save) {
     ScreenshotModal(save, [] {
         int dirs = 1;
         ShowConfirmDeleteDialog("Delete source files after the backup?", dirs);
