@@ -36,9 +36,9 @@ public:
             auto* made = new TThreadPool;
             ::pthread_atfork([] { Instance().FMutex.lock(); }, [] { Instance().FMutex.unlock(); },
                              [] {
-                                 TThreadPool& pool = Instance();
-                                 pool.FWaiting.clear();
-                                 pool.FMutex.unlock();
+                                 TThreadPool& child = Instance();
+                                 child.FWaiting.clear();
+                                 child.FMutex.unlock();
                              });
             return made;
         }();
