@@ -138,6 +138,59 @@ public:
     std::string FolderDestination(const TSourceLocation& location) const;
 
 private:
+    // What the steps of one run share.
+    struct TRunState
+    {
+        int Nr = 0;
+        std::string TaskPath;
+        TAutoTask* Slot = nullptr;
+        std::string Desc;
+        std::string Title;
+        std::string OtherRun; // the text about another run that holds the lock file
+        bool LockCreated = false;
+        int WaitCode = 0;
+        bool Prompts = false;
+        bool MediaPrompts = false;
+        bool SyncRun = false;
+        bool AlternatingRun = false;
+        int ModeIndex = 0;
+        std::string ModeText;
+        TFolderCounters Total;
+        std::string Failure;
+        std::string LastSub;
+        std::string CopyText;
+        std::string DeletedText;
+        std::string StatusText;
+        TBuResult Result = brError;
+    };
+    // The numbered steps of RunBackupTask.
+    bool StartRun(TRunState& rs);
+    void TakeLockFile(TRunState& rs);
+    bool AskEncryptionPassword(TRunState& rs);
+    void ChooseInteraction(TInteraction iaMode, TRunState& rs);
+    void BeginRunLog(const TRunState& rs);
+    bool CheckCommandTimeSlot();
+    void ShowRunStart(const TRunState& rs);
+    bool RunProgramBefore(TRunState& rs);
+    void EndStoppedRun(const TRunState& rs);
+    void BackupAndClose(TRunState& rs);
+    void TakeSnapshots(TRunState& rs);
+    void SumUpTotals();
+    bool PrepareDestination(TRunState& rs);
+    void WriteBackupModeLines(const TRunState& rs);
+    void BackupSourceFolders(TRunState& rs);
+    // One selected source folder; false ends the loop over the folders.
+    bool BackupSourceFolder(TRunState& rs, int index);
+    void SynchronizeSourceFolder(TExtensionList& entry, const std::string& src, TRunState& rs);
+    void CopySourceFolder(TExtensionList& entry, const std::string& src, TRunState& rs);
+    // The end line of the run; the exit state the after-run program is judged by.
+    int CloseRunLog(TRunState& rs);
+    void RunProgramAfter(TRunState& rs, int state);
+    // Shows the result; the modal result of the result window.
+    int ReportRunResult(TRunState& rs);
+    void DisconnectDestinationShare();
+    void WriteRunStatus(const TRunState& rs);
+    void AfterRunActions(TRunState& rs, int resultCode);
     // The checks of a local or network destination; BaseDir is set on success.
     bool PrepareLocalDestination(bool mediaPrompts, int waitCode, bool& stop, std::string& failure);
     // The alternating-schedule folder of an automatic run and the archive settings of "/mode:".
