@@ -331,6 +331,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
         rs.Result = brError;
     }
     // 15. End.
+    CloseFtpDestination();
     CloseLastConnection();
     Encryption.reset();
     if (rs.LockCreated)
@@ -558,6 +559,8 @@ void TBackupEngine::BackupAndClose(TRunState& rs)
     // The time-stamp file of the destination, or the removal of a per-run folder that received nothing.
     if (destinationOk && !Task.BuFtp)
         FinishLocalDestination(rs.AlternatingRun, rs.LastSub, rs.Total);
+    if (destinationOk && Task.BuFtp)
+        FinishFtpDestination(rs.AlternatingRun, rs.Total);
     rs.Total.ErrorCount += Guard->TakeRefusals();
     // 13. Closing; 14. after-run actions.
     const int state = CloseRunLog(rs);
@@ -592,12 +595,14 @@ void TBackupEngine::SumUpTotals()
 bool TBackupEngine::PrepareDestination(TRunState& rs)
 {
     if (Task.BuFtp) {
-        FLog.WriteToLog("  *** " + _("Connection to FTP server failed") + " (" +
-                        _("FTP destinations are not available in this build") + ")");
-        rs.Failure = _("Connection to FTP server failed");
-        FLog.WriteToLog("  ==> " + SafeFormat(_("FTP server: %s"), {BaseDest}));
-        FHost.SetExitCode(2, rs.Nr);
-        return false;
+        if (IsZipMethod(Task.DestMode)) {
+            FLog.WriteToLog("  *** " + _("Connection to FTP server failed") + " (" +
+                            _("Zip archives on FTP destinations are not available in this build") + ")");
+            rs.Failure = _("Connection to FTP server failed");
+            FHost.SetExitCode(2, rs.Nr);
+            return false;
+        }
+        return ConnectFtpDestination(rs);
     }
     FControl.SetLockStatus(1);
     bool promptStop = false;
@@ -618,7 +623,9 @@ void TBackupEngine::WriteBackupModeLines(const TRunState& rs)
         modeLine += _("Create new zip archives");
     FLog.WriteToLog(lmShort, modeLine);
     // The last clearing of the destination, so that it is cleared at most once a day.
-    LastTimestamp = Task.ClearDest ? ReadTimestampFile(BaseDir) : 0;
+    LastTimestamp = !Task.ClearDest ? 0
+                    : Task.BuFtp    ? ReadFtpDestinationTimestamp()
+                                    : ReadTimestampFile(BaseDir);
     DeletedCount = 0;
     if (FLog.CurrentLogMode() != lmVerbose || Task.ClearDest ||
         !(rs.ModeIndex == 0 || IsZipMethod(Task.DestMode)))
@@ -696,7 +703,9 @@ bool TBackupEngine::BackupSourceFolder(TRunState& rs, int i)
     // folder is refused before anything is copied. The archive of a run is written into its base
     // folder, beside what it holds.
     const bool runArchive = WritesRunArchive(Task.DestMode);
-    const std::string conflict = SourceDestinationConflict(src, runArchive ? BaseDir : CurDir, runArchive);
+    const std::string conflict =
+        Task.BuFtp ? std::string()
+                   : SourceDestinationConflict(src, runArchive ? BaseDir : CurDir, runArchive);
     if (!conflict.empty()) {
         FLog.WriteErrorToLog("B", conflict + ": \"" + src + "\"", _("Invalid task configuration"),
                              std::string());
@@ -708,11 +717,14 @@ bool TBackupEngine::BackupSourceFolder(TRunState& rs, int i)
     // are before the copy, and the destination folder itself.
     TFolderDestination folderDest(Task, FLog, FControl, BaseDir);
     folderDest.Guard = Guard;
+    // The destination's folders on a server are made by the copy loop; nothing local is touched.
+    const bool local = !Task.BuFtp;
     const bool folderMethod = !runArchive;
     const TFileSystem sourceType = GetFileSystem(src);
-    if (folderMethod)
+    if (folderMethod && local)
         folderDest.WarnSourceFileSystem(sourceType);
-    ClearFolderDestination(i, location, CurDir, total);
+    if (local)
+        ClearFolderDestination(i, location, CurDir, total);
     const TSourceFolderInfo sourceInfo = ReadSourceFolderInfo(location);
     rs.LastSub = CurDir;
     // The zip methods 4 and 5 name their archive as the destination, once their hook around the copy
@@ -721,7 +733,7 @@ bool TBackupEngine::BackupSourceFolder(TRunState& rs, int i)
         WriteDestLine(CurDir);
     if (FControl.Stopped())
         return false;
-    if (folderMethod) {
+    if (folderMethod && local) {
         TEngineFileOps ops = MakeOps();
         ops.SetMaxWaitTime(ProgSettings.OtherSettings.MaxWaitTime);
         ops.CreateDirectoryLogged(CurDir, "B", !location.Rel.empty());
@@ -737,10 +749,11 @@ bool TBackupEngine::BackupSourceFolder(TRunState& rs, int i)
         SynchronizeSourceFolder(entry, src, rs);
     if (StopFolderLoop)
         return false;
-    folderDest.Finish(location, CurDir, sourceInfo, sourceType);
+    if (local)
+        folderDest.Finish(location, CurDir, sourceInfo, sourceType);
     if (BuStatus != bsOK)
         return false;
-    if (Task.KeepBakCB)
+    if (Task.KeepBakCB && local)
         folderDest.DeleteOldSecurityFolders(folderDest.PlaceFolder(CurDir));
     total.ErrorCount += Guard->TakeRefusals();
     return true;

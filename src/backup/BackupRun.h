@@ -43,6 +43,7 @@ using TBackupDirectoryFn =
                        bool prompt, TFolderCounters& counters)>;
 
 class TEncryption;
+class TExtFtp;
 
 // The actual machine for the task loader: file systems, the facts of the option rules and the checks
 // of source folders.
@@ -131,6 +132,13 @@ public:
     TDateTime LastTimestamp = 0;
     int DeletedCount = 0;
 
+    // The connection of an FTP destination and the run's folder on the server (BaseDir is that folder).
+    std::unique_ptr<TExtFtp> Ftp;
+    std::string FtpDir;
+    // A new connection in the run's server folder after a worker was given up with the old one; null
+    // when the server cannot be reached.
+    TExtFtp* RenewFtpConnection();
+
     // Resolves a source folder: 0 usable, 15 drive not available, 1246 "Skip" or 1223 cancelled in the
     // volume prompt, else the error of connecting its share.
     uint32_t CheckVolume(const TExtensionList& entry, TSourceLocation& location, bool mayAsk);
@@ -191,6 +199,16 @@ private:
     void DisconnectDestinationShare();
     void WriteRunStatus(const TRunState& rs);
     void AfterRunActions(TRunState& rs, int resultCode);
+    // The FTP destination (FtpDestination.cpp).
+    std::unique_ptr<TExtFtp> MakeFtpConnection();
+    bool ConnectFtpDestination(TRunState& rs);
+    TDateTime ReadFtpDestinationTimestamp();
+    void FinishFtpDestination(bool alternating, TFolderCounters& counters);
+    void CloseFtpDestination();
+    std::string FFtpPassword;
+    std::string FFtpProxyPassword;
+    std::string FFtpDisplay;
+    std::vector<std::unique_ptr<TExtFtp>> FGivenUpFtp;
     // The checks of a local or network destination; BaseDir is set on success.
     bool PrepareLocalDestination(bool mediaPrompts, int waitCode, bool& stop, std::string& failure);
     // The alternating-schedule folder of an automatic run and the archive settings of "/mode:".

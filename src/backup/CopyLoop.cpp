@@ -218,36 +218,6 @@ bool TCopyLoop::ClaimedByOther(TFolderState& fs, const std::string& name, const 
 
 namespace {
 
-// The engine writes a copy under a hidden name beside its destination: "." + name + "." + eight
-// hexadecimal digits + ".part". Such a file outlives only a run that was killed.
-bool IsEnginePartName(const std::string& name)
-{
-    constexpr size_t tail = 1 + 8 + 5; // ".xxxxxxxx.part"
-    if (name.size() < 2 + tail || name[0] != '.' || name.compare(name.size() - 5, 5, ".part") != 0)
-        return false;
-    size_t dot = name.size() - tail;
-    if (name[dot] != '.')
-        return false;
-    for (size_t i = dot + 1; i < dot + 9; ++i)
-        if (!std::isxdigit(static_cast<unsigned char>(name[i])) ||
-            std::isupper(static_cast<unsigned char>(name[i])))
-            return false;
-    return true;
-}
-
-// The longest leading part of name that fits into size bytes without splitting a UTF-8 sequence.
-std::string Utf8Prefix(const std::string& name, size_t size)
-{
-    if (name.size() <= size)
-        return name;
-    size_t cut = size;
-    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
-        --cut;
-    return name.substr(0, cut);
-}
-
-constexpr size_t MaxNameBytes = 255;
-
 // Whether the files the program makes are writable by their owner (the umask leaves the bit).
 bool NewFilesWritable()
 {
@@ -980,16 +950,20 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
     TJunctionRootScope junctionScope(FJunctionRoot, fs.SrcDir, relDir.empty());
     if (!SelectFolder(fs, junctionScope.Parent(), c, list))
         return;
-    if (!WalkSubFolders(fs, c, list))
-        return;
-    if (PrepareFilePass(fs, c, list)) {
-        if (!RunFilePass(fs, c, list))
-            return;
-        FControl.Checkpoint();
-        if (!FinishFolder(fs, c))
-            return;
+    if (WalkSubFolders(fs, c, list)) {
+        bool goOn = true;
+        if (PrepareFilePass(fs, c, list)) {
+            goOn = RunFilePass(fs, c, list);
+            if (goOn) {
+                FControl.Checkpoint();
+                goOn = FinishFolder(fs, c);
+            }
+        }
+        if (goOn)
+            UpdateTotalAmount(c);
     }
-    UpdateTotalAmount(c);
+    if (Ftp)
+        LeaveFtpFolder(fs, c);
 }
 
 bool TCopyLoop::SelectFolder(TFolderState& fs, const std::string& junctionParent, TFolderCounters& c,
@@ -1022,7 +996,10 @@ bool TCopyLoop::SelectFolder(TFolderState& fs, const std::string& junctionParent
         FLog.WriteToLog(lmVerbose, std::string(Indent) +
                                        SafeFormat(_("Current directory: \"%s\""), {fs.SrcDir}) + " (" +
                                        FileAttrToStr(fs.DirAttr) + ")");
-        if (WritesRunArchive(FTask.DestMode) && (!relDir.empty() || !FTask.cbDelDir)) {
+        if (Ftp && !WritesRunArchive(FTask.DestMode)) {
+            if (!EnterFtpFolder(fs, c))
+                return false;
+        } else if (WritesRunArchive(FTask.DestMode) && (!relDir.empty() || !FTask.cbDelDir)) {
             // The run's archive gets the folder's directory entry instead of a destination folder.
             if (!Zip.AddDir(fs.SrcDir))
                 fs.Selected = false;
@@ -1049,7 +1026,7 @@ bool TCopyLoop::WalkSubFolders(TFolderState& fs, TFolderCounters& c, TExtensionL
     const std::string& srcDir = fs.SrcDir;
     int code = ReadFolderEntries(srcDir, fs.EntryList);
     fs.EntriesRead = true;
-    if (fs.RelDir.empty())
+    if (fs.RelDir.empty() && !Ftp)
         RememberDestinationFolders(fs.DestBase);
     std::string lastName;
     for (const auto& e : fs.EntryList) {
@@ -1163,7 +1140,9 @@ bool TCopyLoop::RunFilePass(TFolderState& fs, TFolderCounters& c, TExtensionList
     if (code == 0 && folder.Fd < 0)
         code = static_cast<int>(LastWinError());
     pass.FolderFd = folder.Fd;
-    if (code == 0)
+    if (Ftp && !ReadFtpFolder(fs, c))
+        return false;
+    if (code == 0 && !Ftp)
         StartStatAhead(pass, fs);
     for (size_t index = 0; code == 0 && index < fs.EntryList.size(); ++index) {
         const TFileStep step = ExamineFile(pass, fs, index, c, list);
@@ -1260,6 +1239,8 @@ TCopyLoop::TFileStep TCopyLoop::ExamineFile(TFilePass& pass, TFolderState& fs, s
     f.Compressed = FTask.cbCompress && FTask.AktNoComp.IndexOf(f.Ext) < 0;
     if (IsZipMethod(FTask.DestMode))
         return BackupFileToZip(pass, f, fs, c);
+    if (Ftp)
+        return BackupFileToFtp(pass, f, fs, c);
     return BackupFileToFolder(pass, f, fs, c);
 }
 
@@ -1579,7 +1560,8 @@ bool TCopyLoop::FinishFolder(TFolderState& fs, TFolderCounters& c)
             return false;
     }
     ResetFolderArchiveBit(fs, c);
-    FinishDestinationFolder(fs);
+    if (!Ftp)
+        FinishDestinationFolder(fs);
     DeleteEmptiedSourceFolder(fs);
     return true;
 }
@@ -1719,6 +1701,9 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
                 };
         }
         loop.BaseDir = engine.BaseDir;
+        loop.Ftp = engine.Ftp.get();
+        loop.FtpRoot = engine.FtpDir;
+        loop.RenewFtp = [&engine] { return engine.RenewFtpConnection(); };
         loop.Ops.Guard = engine.Guard;
         loop.Zip.Guard = engine.Guard;
         loop.StartTime = engine.StartTime;

@@ -24,6 +24,7 @@
 #include "foundation/FileUtilsTimes.h"
 
 class TEncryption;
+class TExtFtp;
 
 // An entry of a source folder as the folder lists it: its name and kind (DT_*).
 struct TFolderEntry
@@ -95,6 +96,12 @@ public:
     std::function<void(const char* step)> OnStep;
     // The zip archives of methods 4 to 7.
     TZipRun Zip;
+    // The run's connection when the destination is an FTP server, the run's server folder (nothing
+    // above or outside it is ever deleted), and what makes a new connection after a worker was given
+    // up with the old one.
+    TExtFtp* Ftp = nullptr;
+    std::string FtpRoot;
+    std::function<TExtFtp*()> RenewFtp;
 
     // Backs up one source-folder entry into destDir.
     // srcDir is the folder to read (the entry's SPath unless the run resolved it elsewhere).
@@ -175,6 +182,11 @@ private:
         // Files added to the folder's archive, and the copy waiting to be completed.
         int ZipAdded = 0;
         TCopyProps Pending;
+        // FTP: the server folder the call began in, the folder's own server folder, and whether it
+        // was entered.
+        std::string FtpPrevDir;
+        std::string FtpDir;
+        bool FtpEntered = false;
     };
     // What the file pass of a folder works out once for all its files.
     struct TFilePass
@@ -249,6 +261,22 @@ private:
     void FinishDestinationFolder(const TFolderState& fs);
     void DeleteEmptiedSourceFolder(const TFolderState& fs);
     void UpdateTotalAmount(const TFolderCounters& c);
+    // The FTP branch of the steps (CopyLoopFtp.cpp). EnterFtpFolder returns false when the connection
+    // is lost (the run stops); ReadFtpFolder false when the folder cannot be listed.
+    bool EnterFtpFolder(TFolderState& fs, TFolderCounters& c);
+    void LeaveFtpFolder(TFolderState& fs, TFolderCounters& c);
+    bool ReadFtpFolder(TFolderState& fs, TFolderCounters& c);
+    TFileStep BackupFileToFtp(const TFilePass& pass, TPassFile& f, TFolderState& fs, TFolderCounters& c);
+    void FtpFileIsUpToDate(const TFilePass& pass, const TPassFile& f, int code, TDateTime serverTime,
+                           TFolderCounters& c);
+    // The error word of uploading f into server folder curFtp under name u (one retry after the server
+    // closed the connection).
+    int UploadFile(const TPassFile& f, const std::string& curFtp, const std::string& u, TCopyProps& cp);
+    bool KeepFtpVersion(TCopyProps& cp, const TPassFile& f);
+    std::string FtpUploadName(const std::string& d) const;
+    // Whether a server name (relative to the current folder, or absolute) may be deleted or renamed over.
+    bool FtpMayDestroy(const std::string& name);
+    bool FtpDelete(const std::string& name);
     // The destination name (without folder) of source file name: its name as changed by the task and
     // the extension of its stored form; compressed tells whether it is compressed.
     std::string DestNameOf(const std::string& name, bool& compressed) const;

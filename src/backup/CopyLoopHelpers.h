@@ -1,6 +1,7 @@
 #pragma once
 // Helpers that the parts of the copy loop share: log indents, name parts of paths, folder entries.
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -100,5 +101,35 @@ inline int ReadFolderEntries(const std::string& dir, std::vector<TFolderEntry>& 
     ::closedir(d);
     return err == 0 ? 0 : static_cast<int>(ErrnoToWinError(err));
 }
+
+// The engine writes a copy under a hidden name beside its destination: "." + name + "." + eight
+// hexadecimal digits + ".part". Such a file outlives only a run that was killed.
+inline bool IsEnginePartName(const std::string& name)
+{
+    constexpr size_t tail = 1 + 8 + 5; // ".xxxxxxxx.part"
+    if (name.size() < 2 + tail || name[0] != '.' || name.compare(name.size() - 5, 5, ".part") != 0)
+        return false;
+    size_t dot = name.size() - tail;
+    if (name[dot] != '.')
+        return false;
+    for (size_t i = dot + 1; i < dot + 9; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(name[i])) ||
+            std::isupper(static_cast<unsigned char>(name[i])))
+            return false;
+    return true;
+}
+
+// The longest leading part of name that fits into size bytes without splitting a UTF-8 sequence.
+inline std::string Utf8Prefix(const std::string& name, size_t size)
+{
+    if (name.size() <= size)
+        return name;
+    size_t cut = size;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+        --cut;
+    return name.substr(0, cut);
+}
+
+constexpr size_t MaxNameBytes = 255;
 
 } // namespace copyloop
