@@ -1662,14 +1662,6 @@ void TCopyLoop::UpdateTotalAmount(const TFolderCounters& c)
 bool TCopyLoop::SynchronizeEntry(TExtensionList& list, const std::string& srcDir, const std::string& destDir,
                                  bool prompt, TFolderCounters& counters)
 {
-    if (FTask.BuFtp) {
-        FLog.WriteErrorToLog(lmShort, "S", _("Synchronize") + " - " + destDir,
-                             _("Synchronization of FTP destinations is not available in this build"),
-                             std::string());
-        ++counters.ErrorCount;
-        counters.SyncFailed = true;
-        return false;
-    }
     TSynchronizer sync(FTask, FLog, FControl, FProgress, FInteraction, Ops);
     sync.BaseDir = BaseDir;
     sync.TargetType = TargetType;
@@ -1678,6 +1670,14 @@ bool TCopyLoop::SynchronizeEntry(TExtensionList& list, const std::string& srcDir
     sync.BakSuffix = BakSuffix;
     if (!ProgSettings.SecCopySettings.SyncSuffix.empty())
         sync.SyncSuffix = ProgSettings.SecCopySettings.SyncSuffix;
+    if (FTask.BuFtp) {
+        if (!Ftp) {
+            ++counters.ErrorCount;
+            counters.SyncFailed = true;
+            return false;
+        }
+        return sync.SyncFtpFolder(*Ftp, FtpRoot, list, srcDir, destDir, prompt, counters);
+    }
     return sync.SyncLocalFolder(list, srcDir, destDir, prompt, counters);
 }
 
@@ -1728,6 +1728,8 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
                                                 const std::string& destDir, bool prompt,
                                                 TFolderCounters& counters) {
         loop.BaseDir = engine.BaseDir;
+        loop.Ftp = engine.Ftp.get();
+        loop.FtpRoot = engine.FtpDir;
         loop.Ops.Guard = engine.Guard;
         loop.TargetType = engine.TargetType;
         loop.Selection.LastBackupTime = engine.Task.LastBackupTime;

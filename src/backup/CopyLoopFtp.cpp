@@ -122,7 +122,10 @@ void TCopyLoop::LeaveFtpFolder(TFolderState& fs, TFolderCounters& c)
 
 bool TCopyLoop::ReadFtpFolder(TFolderState& fs, TFolderCounters& c)
 {
-    if (!Ftp->ReConnect(fs.FtpDir, true, true) || !Ftp->GetFileList()) {
+    if (!Ftp->ReConnect(fs.FtpDir, true, true) ||
+        (ExcludeTrailingSlash(Ftp->CurrentDir()) != ExcludeTrailingSlash(fs.FtpDir) &&
+         !Ftp->ChangeToDir(fs.FtpDir)) ||
+        !Ftp->GetFileList()) {
         FLog.WriteErrorToLog(lmShort, "B", _("FTP connection lost!"), Ftp->IndyError(), std::string());
         ++c.ErrorCount;
         FControl.SetStopped(true);

@@ -197,3 +197,30 @@ TEST_F(FtpRunTest, VsftpdWithTlsReceivesTheTreeAndAnUnchangedRerunUploadsNothing
                                                    {"sub/deep/empty.bin", ""}};
     EXPECT_EQ(ServerFiles(server.Root() + "/backup"), expected);
 }
+
+TEST_F(FtpRunTest, SynchronisationDeletesWhatTheSourceLostAndNeverEmptiesTheServerFolder)
+{
+    VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
+    PyFtpServer server(sandbox.Path("srv"), "plain");
+    ASSERT_TRUE(server.Started()) << server.Error();
+    const std::string task = WriteFtpTask(server.Port(), {{"DestMode", "2"}, {"SyncMode", "1"}});
+    RunOk(task, CopiedText(4));
+    // A file and a folder go at the source: their copies go on the server.
+    fs::remove(Src("a.txt"));
+    fs::remove_all(Src("sub/deep"));
+    TRunResult r = RunOk(task, CopiedText(0));
+    EXPECT_TRUE(Contains(r.log, "Synchronization: 3 files deleted")) << r.log;
+    std::map<std::string, std::string> expected = {{"sub/b.dat", Short(Compressible())}};
+    EXPECT_EQ(ServerFiles(Srv()), expected) << r.log;
+
+    // An emptied source, and one that is not there: the server keeps everything.
+    fs::remove_all(Src());
+    fs::create_directories(Src());
+    r = Run(task, true);
+    EXPECT_NE(r.exitCode, 0) << r.log;
+    EXPECT_EQ(ServerFiles(Srv()), expected) << r.log;
+    fs::remove_all(Src());
+    r = Run(task, true);
+    EXPECT_NE(r.exitCode, 0) << r.log;
+    EXPECT_EQ(ServerFiles(Srv()), expected) << r.log;
+}
