@@ -153,7 +153,8 @@ int AlternatingModeIndex(const TSchedule& s)
 
 TBackupEngine::TBackupEngine(IRunHost& host, IInteraction& interaction, IProgressSink& progress,
                              TRunControl& control, TTaskLog& log)
-    : FHost(host), FInteraction(interaction), FProgress(progress), FControl(control), FLog(log)
+    : FHost(host), FInteraction(interaction), FProgress(progress), FControl(control), FLog(log),
+      FMail(std::make_unique<TMailReport>(log, interaction))
 {
 }
 
@@ -300,6 +301,7 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
     TRunState rs;
     rs.Nr = nr;
     rs.TaskPath = taskPath;
+    rs.IaMode = iaMode;
     // 1. Start.
     if (!StartRun(rs))
         return brError;
@@ -469,6 +471,7 @@ void TBackupEngine::ChooseInteraction(TInteraction iaMode, TRunState& rs)
 void TBackupEngine::BeginRunLog(const TRunState& rs)
 {
     FLog.BeginLog(StartTime, rs.Title);
+    FMail->InitMail(Task.MailMode, StartTime, _("Data backup"), rs.Title);
     if (!rs.OtherRun.empty())
         FLog.WriteToLog("  *** " + rs.OtherRun);
     if (rs.Nr > 0) {
@@ -535,6 +538,18 @@ void TBackupEngine::EndStoppedRun(const TRunState& rs)
         FLog.WriteToLog();
     FLog.WriteToLog("  ==> " + _("End") + ": " + DateTimeToStr(Now()) + " - " + rs.Title);
     FHost.SetExitCode(4, rs.Nr);
+    EndTime = Now();
+    FMail->AddToMail(Task.MailMode, "  *** " + _("Backup was canceled!"));
+    SendRunMail(rs, _("Canceled by user"), true);
+}
+
+void TBackupEngine::SendRunMail(const TRunState& rs, const std::string& status, bool error)
+{
+    FMail->LogDir = FHost.LogDir();
+    FMail->WriteProtocol = ProgSettings.OtherSettings.SMTPLog;
+    FMail->TempDir = ActiveTempDir;
+    FMail->SendMail(Task.MailMode, Task.MailData, StartTime, EndTime, rs.TaskPath, _("Backup on "),
+                    std::string(), status, error, rs.IaMode);
 }
 
 void TBackupEngine::BackupAndClose(TRunState& rs)
@@ -569,6 +584,10 @@ void TBackupEngine::BackupAndClose(TRunState& rs)
     int resultCode = ReportRunResult(rs);
     DisconnectDestinationShare();
     WriteRunStatus(rs);
+    const bool error = BuStatus != bsOK || !rs.Failure.empty() ||
+                       rs.Total.ErrorCount + rs.Total.WarnCount > 0 || rs.Total.SyncFailed ||
+                       FHost.ExitState() != 0;
+    SendRunMail(rs, rs.StatusText, error);
     AfterRunActions(rs, resultCode);
 }
 
@@ -793,6 +812,8 @@ void TBackupEngine::CopySourceFolder(TExtensionList& entry, const std::string& s
     if (errors > 0)
         status += " (" + FormatCount("", _("1 error"), _("%u errors"), errors) + ")";
     FLog.WriteToLog(status);
+    FMail->AddToMail(Task.MailMode, "  " + _("Source: ") + src);
+    FMail->AddToMail(Task.MailMode, status);
 }
 
 int TBackupEngine::CloseRunLog(TRunState& rs)
@@ -917,6 +938,13 @@ void TBackupEngine::WriteRunStatus(const TRunState& rs)
     FLog.WriteToLog(Blanks(TextWidth(statusLead)) + _("Backup: ") + rs.CopyText);
     if (rs.SyncRun)
         FLog.WriteToLog(Blanks(TextWidth(statusLead)) + _("Synchronization: ") + rs.DeletedText);
+    const TMailMode mm = Task.MailMode;
+    FMail->AddToMail(mm, "  ==> " + _("End") + ": " + DateTimeToStr(EndTime) + " - " + rs.Title);
+    FMail->AddToMail(mm, statusLead + rs.StatusText + " - " + _("Elapsed time: ") +
+                             ElapsedText(StartTime, EndTime));
+    FMail->AddToMail(mm, Blanks(TextWidth(statusLead)) + _("Backup: ") + rs.CopyText);
+    if (rs.SyncRun)
+        FMail->AddToMail(mm, Blanks(TextWidth(statusLead)) + _("Synchronization: ") + rs.DeletedText);
 }
 
 void TBackupEngine::AfterRunActions(TRunState& rs, int resultCode)

@@ -18,6 +18,7 @@
 #include "backup/EngineInterfaces.h"
 #include "backup/ExtensionList.h"
 #include "backup/ExternalProg.h"
+#include "backup/MailReport.h"
 #include "backup/TaskFile.h"
 #include "backup/TaskLog.h"
 #include "backup/TaskSettings.h"
@@ -170,7 +171,10 @@ private:
         std::string DeletedText;
         std::string StatusText;
         TBuResult Result = brError;
+        TInteraction IaMode = iaPrompt;
     };
+    // Sends the run's mail report when the task asks for one.
+    void SendRunMail(const TRunState& rs, const std::string& status, bool error);
     // The numbered steps of RunBackupTask.
     bool StartRun(TRunState& rs);
     void TakeLockFile(TRunState& rs);
@@ -230,6 +234,7 @@ private:
     TTaskLog& FLog;
     TRunEnvironment FEnvironment;
     bool FDestinationShare = false; // the destination share was connected with an account
+    std::unique_ptr<TMailReport> FMail;
 };
 
 // Texts of the backup modes by index (0 update, 1 full, 2 differential, 3 incremental).
