@@ -520,15 +520,30 @@ void TBackupEngine::ShowRunStart(const TRunState& rs)
     BaseDest = ExpandNamePlaceholders(BaseDest, FirstSourceLabel(), Task.BackupCount);
 }
 
-bool TBackupEngine::RunProgramBefore(TRunState&)
+TProgramRunner TBackupEngine::MakeProgramRunner() const
 {
-    // Programs cannot be run by this build, so the run stops rather than back up without what the
-    // program was meant to prepare.
+    TProgramRunner runner(FLog, FInteraction);
+    runner.TaskPath = ActTaskName;
+    runner.TaskDir = FHost.TaskDir();
+    runner.Dest = Task.BuFtp ? BaseDest : ExpandPathPlaceholders(BaseDest);
+    runner.ZipName = Task.DestMode >= 4 ? ZipName : std::string();
+    runner.HideCommand = Task.CmdEnc == 1;
+    return runner;
+}
+
+bool TBackupEngine::RunProgramBefore(TRunState& rs)
+{
     if (!IsProgActive(Task.BuPreCmd))
         return true;
-    FLog.WriteToLog("  ### " + SafeFormat(_("Error executing:%s%s"),
-                                          {" ", ExternalCommandText(Task, Task.BuPreCmd.Command)}));
-    return false;
+    FControl.SetLockStatus(2);
+    FProgress.SetPrompt(_("External program before backup"));
+    const TProgResult r = MakeProgramRunner().Run(Task.BuPreCmd, rs.IaMode, -1);
+    FControl.SetLockStatus(0);
+    if (r.Status != 1)
+        rs.ProgFailed = true;
+    // A program that could not be run, or one whose exit code says so, cancels the backup; a program
+    // that is not there does not.
+    return r.Status != 2 && r.Status != 3;
 }
 
 void TBackupEngine::EndStoppedRun(const TRunState& rs)
@@ -583,6 +598,8 @@ void TBackupEngine::BackupAndClose(TRunState& rs)
     FHost.EndKeepAwake();
     int resultCode = ReportRunResult(rs);
     DisconnectDestinationShare();
+    if (rs.ProgFailed)
+        rs.StatusText += " (" + _("External program failed") + ")";
     WriteRunStatus(rs);
     const bool error = BuStatus != bsOK || !rs.Failure.empty() ||
                        rs.Total.ErrorCount + rs.Total.WarnCount > 0 || rs.Total.SyncFailed ||
@@ -836,16 +853,20 @@ void TBackupEngine::RunProgramAfter(TRunState& rs, int state)
     if (!IsProgActive(Task.BuPostCmd))
         return;
     const int level = Task.BuPostCmd.ErrorLevel;
-    bool skip = (state == 0 && (level & 0x10) != 0 && rs.Total.CopyCount == 0) ||
-                ((state == 2 || state == 5) && (level & 2) != 0) ||
-                (state != 0 && state != 2 && state != 5 && (level & 4) != 0);
+    const bool skip = (state == 0 && (level & epNotIfIdle) != 0 && rs.Total.CopyCount == 0) ||
+                      ((state == 2 || state == 5) && (level & epNotIfCanceled) != 0) ||
+                      (state != 0 && state != 2 && state != 5 && (level & epNotIfErrors) != 0);
     if (skip) {
-        FLog.WriteToLog("  ### " + _("External program after backup") + " " + _("was skipped") + " [" +
-                        std::to_string(state) + "]");
+        FLog.WriteToLog("  ### " + _("External program after backup") + " " + _("was skipped") + " (" +
+                        std::to_string(state) + ")");
         return;
     }
-    FLog.WriteToLog("  ### " + SafeFormat(_("Error executing:%s%s"),
-                                          {" ", ExternalCommandText(Task, Task.BuPostCmd.Command)}));
+    FControl.SetLockStatus(2);
+    const TProgResult r = MakeProgramRunner().Run(Task.BuPostCmd, rs.IaMode, state);
+    FControl.SetLockStatus(0);
+    // Its outcome never changes the run's result.
+    if (r.Status != 1)
+        rs.ProgFailed = true;
 }
 
 int TBackupEngine::ReportRunResult(TRunState& rs)

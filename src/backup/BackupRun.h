@@ -18,6 +18,7 @@
 #include "backup/EngineInterfaces.h"
 #include "backup/ExtensionList.h"
 #include "backup/ExternalProg.h"
+#include "backup/ExternalProgRun.h"
 #include "backup/MailReport.h"
 #include "backup/TaskFile.h"
 #include "backup/TaskLog.h"
@@ -172,7 +173,9 @@ private:
         std::string StatusText;
         TBuResult Result = brError;
         TInteraction IaMode = iaPrompt;
+        bool ProgFailed = false; // a program before or after did not succeed
     };
+    TProgramRunner MakeProgramRunner() const;
     // Sends the run's mail report when the task asks for one.
     void SendRunMail(const TRunState& rs, const std::string& status, bool error);
     // The numbered steps of RunBackupTask.
