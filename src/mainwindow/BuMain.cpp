@@ -111,7 +111,7 @@ void TBuMainForm::SaveAutoTaskState(int index)
 {
     try {
         auto ini = TUnicodeIniFile::CreateForWrite(SettingsFile, false);
-        AutoTasks[index]->SaveScheduleToIni(ini, "AutoTask" + std::to_string(index), ErrorState,
+        AutoTasks[index]->SaveScheduleToIni(ini, "AutoTask" + std::to_string(index), FJobExitCode,
                                             FEngine->BuStatus == bsOK);
         ini.UpdateFile();
     } catch (const Exception& e) {

@@ -61,7 +61,9 @@ public:
     void SuspendSystem();
 
     // ---- IRunHost
-    int ExitState() const override { return ErrorState; }
+    // The state of the task running now: a task is judged by its own outcome, not by a task before
+    // it in the same program run (ErrorState keeps the program's exit code).
+    int ExitState() const override { return FJobExitCode; }
     void SetExitCode(int exitCode, int taskNr) override;
     bool IsPortable() const override { return Cmd.IsPortable; }
     void IncErrorCount() override;

@@ -278,6 +278,25 @@ TEST_F(VastrelProgramTest, EndActionRunsAfterSuccessAndIsSuppressedByTheErrorAct
     EXPECT_EQ(ReadFileBytes(sandbox.Path("power.log")), "inhibit sleep:idle\nrelease\nsuspend hibernate\n");
 }
 
+TEST_F(VastrelProgramTest, EachTaskOfOneRunIsJudgedByItsOwnOutcome)
+{
+    // A failed task before a good one: the program ends with the failure, but the good task's log
+    // and the error log do not blame it for the task before.
+    std::filesystem::create_directories(sandbox.Path("src"));
+    WriteFileBytes(sandbox.Path("src/a.txt"), "a");
+    std::string ok = ShellQuote(Task("ok.buj", sandbox.Path("dest"), sandbox.Path("src")));
+    std::string bad = ShellQuote(Task("bad.buj", sandbox.Path("dest"), sandbox.Path("gone")));
+    ShellResult r = Run("/force " + bad + " " + ok);
+    EXPECT_EQ(r.exitCode, 3) << r.output;
+    const std::string log = Log();
+    const size_t second = log.find("ok.buj");
+    ASSERT_NE(second, std::string::npos) << log;
+    EXPECT_NE(log.find("Status: OK", second), std::string::npos) << log;
+    const std::string errors = ErrorLog();
+    EXPECT_NE(errors.find("bad.buj"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("ok.buj"), std::string::npos) << errors;
+}
+
 TEST_F(VastrelProgramTest, ArgumentFileAndAbsolutePathsAreToldApartFromOptions)
 {
     std::filesystem::create_directories(sandbox.Path("s r c"));
