@@ -297,525 +297,30 @@ void TBackupEngine::WriteHeaderBlock(const std::string& title, const std::vector
 
 TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInteraction iaMode)
 {
-    const TQvSettings& settings = ProgSettings;
-    TSourceFolders& folders = Task.Folders;
+    TRunState rs;
+    rs.Nr = nr;
+    rs.TaskPath = taskPath;
     // 1. Start.
-    SaveFolderCounters(Task);
-    FLog.InitLog(_("Data backup"));
-    FHost.KeepAwake(!Task.DisplayOff);
-    std::string desc;
-    TAutoTask* slot = nr > 0 ? FHost.Slot(nr) : nullptr;
-    if (nr > 0)
-        desc = SafeFormat(_("Automatic backup %u: "), {nr}) + (slot ? slot->TaskName : std::string());
-    else if (!taskPath.empty())
-        desc = _("Backup task") + ": " + MakeRelativePath(FHost.TaskDir(), taskPath);
-    else
-        desc = _("New backup task");
-    StartTime = Now();
-    BuStatus = bsOK;
-    FDestinationShare = false;
-    StopFolderLoop = false;
-    FControl.Reset();
-    std::string actPwd;
-
-    if (DestinationText().empty() || folders.Empty()) {
-        FLog.BeginLog(StartTime, desc);
-        FLog.WriteToLog("  *** " + _("Invalid task configuration") + ": " + taskPath);
-        FHost.SetExitCode(6, nr);
-        FHost.EndKeepAwake();
+    if (!StartRun(rs))
         return brError;
-    }
-
-    TBuResult result = brError;
-    // The lock file tells other runs and the companion programs that this task runs. One left behind
-    // by a run that ended abnormally is removed; one that a live run holds stays, and this run goes on.
-    bool lockCreated = CreateLockFile(FHost.SettingsDir(), taskPath);
-    std::string otherRun;
-    if (!lockCreated) {
-        const std::string lockName = FHost.SettingsDir() + LockFileName;
-        if (IsFileLockHeld(lockName)) {
-            TDateTime since = 0;
-            std::string otherTask;
-            // Reading never removes a lock that a live run holds.
-            ReadLockFile(FHost.SettingsDir(), otherTask, since);
-            otherRun = SafeFormat(_("Another backup is running (%s); its lock file \"%s\" stays in place"),
-                                  {otherTask, lockName});
-        } else {
-            TDateTime since = 0;
-            std::string leftTask;
-            ReadLockFile(FHost.SettingsDir(), leftTask, since);
-            lockCreated = CreateLockFile(FHost.SettingsDir(), taskPath);
-        }
-    }
+    TakeLockFile(rs);
     try {
         // 2. Encryption password.
-        bool leave = false;
-        if (Task.cbEncrypt) {
-            if (Task.cbFixPwd)
-                actPwd = Task.CryptPwd;
-            if (actPwd.empty()) {
-                std::string pwd;
-                bool ok = FInteraction.AskPassword(_("File encryption"),
-                                                   desc + CrLf + _("uses file encryption!"), pwd);
-                if (ok && pwd.empty())
-                    ok = FInteraction.Confirm(
-                        _("No encryption password specified!\r\nContinue backup without encryption?"));
-                if (!ok) {
-                    FLog.WriteToLog("  *** " + _("Canceled by user"));
-                    leave = true;
-                }
-                actPwd = pwd;
-            }
-        }
-        ActPwd = actPwd;
-        if (!ActPwd.empty() && !IsZipMethod(Task.DestMode))
-            Encryption = std::make_unique<TEncryption>(ActPwd, GetKeyMode(Task.CryptKeyMode, ActPwd),
-                                                       Task.TaskBufferSize);
-        if (!leave) {
-            // 3. Interaction, mode and title.
-            int waitCode = 0;
-            bool prompts = false, mediaPrompts = false;
-            switch (iaMode) {
-            case iaPrompt:
-                prompts = mediaPrompts = true;
-                break;
-            case iaDelay:
-                waitCode = settings.ViewSettings.AutoWaitTime;
-                break;
-            case iaQuiet:
-                waitCode = -1;
-                break;
-            case iaErrorPrompt:
-                waitCode = settings.ViewSettings.AutoWaitTime + 4096;
-                prompts = mediaPrompts = true;
-                break;
-            case iaQuietError:
-                waitCode = -2;
-                mediaPrompts = true;
-                break;
-            default:
-                break;
-            }
-            const int dirCount = folders.Count();
-            const bool syncRun = Task.SyncMode > 0 && IsFolderMethod(Task, dirCount);
-            int modeIndex = Task.BuModeCB;
-            std::string marker;
-            const int alternating = slot ? AlternatingModeIndex(slot->SchedProps) : -1;
-            auto markerOf = [](int index) {
-                return index == 1 ? " (F)" : index == 2 ? " (D)" : index == 3 ? " (I)" : "";
-            };
-            if (nr > 0 && alternating > 0) {
-                modeIndex = alternating;
-                marker = markerOf(modeIndex);
-            } else if (nr > 0) {
-                marker = syncRun ? " (S)" : markerOf(modeIndex);
-            } else if (SpecMode > 0) {
-                marker = SpecMode == 2 ? " (D)" : SpecMode == 3 ? " (I)" : " (F)";
-                modeIndex = SpecMode & 3;
-            } else if (syncRun) {
-                marker = " (S)";
-            }
-            const std::string modeText =
-                modeIndex == 1 && alternating > 0 ? BackupModeText(Task.BuModeCB) : BackupModeText(modeIndex);
-            if (!actPwd.empty())
-                marker += (marker.empty() ? " " : "+") + _("(Encrypted)");
-            const std::string title = desc + marker;
-            FLog.BeginLog(StartTime, title);
-            if (!otherRun.empty())
-                FLog.WriteToLog("  *** " + otherRun);
-
-            // 4. Log header of the task.
-            if (nr > 0) {
-                FLog.WriteToLog(lmLong, "      " + _("Filename:") + " " + Task.LoadedTaskName);
-                if (slot)
-                    FLog.WriteToLog(lmLong, "      " + _("Time schedule") + ": " + ScheduleLogText(*slot));
-            } else {
-                FLog.WriteToLog(lmVerbose, "  " + _("Filename:") + " " + taskPath);
-                std::string origin = StartOriginLine(StartOrigin);
-                if (!origin.empty())
-                    FLog.WriteToLog("  ->  " + origin);
-            }
-            FLog.WriteToLog(lmLong, "  " + _("Computer: ") + GetLocalComputerName());
-            FLog.WriteToLog(lmShort, "  " + _("Method: ") + GetDestModeText(Task.DestMode, Task.MaxZipSize));
-            WriteHeaderBlock(_("Settings: "), SettingsBlock());
-            WriteHeaderBlock(_("Options:  "), OptionsBlock());
-
-            // 5. Time slot from the command line.
-            bool stop = false;
-            if (CmdTmPeriod.Mode == tmPrompt) {
-                FLog.WriteToLog("  *** " + _("Canceled by user"));
-                stop = true;
-            } else if (CmdTmPeriod.Mode == tmError) {
-                FLog.WriteToLog("  *** " + _("Invalid time slot from command line!"));
-                stop = true;
-            }
-            // 6. Progress view and destination.
-            if (!stop) {
-                TProgressOptions options = ProgressOption(poBackup);
-                if (nr < 0)
-                    options |= ProgressOption(poAction);
-                if (nr > 0)
-                    options |= ProgressOption(poAutoTask);
-                std::string taskText = title;
-                if (StartOrigin >= 1 && StartOrigin <= 4)
-                    taskText += std::string(" - ") + StartOriginCodes[StartOrigin];
-                FProgress.ShowProgress(taskText, _("Destination"), std::string(), options, BuAction, waitCode,
-                                       Task.ClearDest || (syncRun && Task.SyncBefore));
-                FControl.Checkpoint();
-                BaseDest = ReplaceTextIgnoreCase(DestinationText(), "%mode%", ModePlaceholderText(modeIndex));
-                BaseDest = ExpandNamePlaceholders(BaseDest, FirstSourceLabel(), Task.BackupCount);
-            }
-            // 7. External program before the backup: programs cannot be run by this build, so the run
-            // stops rather than back up without what the program was meant to prepare.
-            if (!stop && IsProgActive(Task.BuPreCmd)) {
-                FLog.WriteToLog("  ### " +
-                                SafeFormat(_("Error executing:%s%s"),
-                                           {" ", ExternalCommandText(Task, Task.BuPreCmd.Command)}));
-                stop = true;
-            }
-            if (stop) {
-                FProgress.Close();
-                if (FLog.CurrentLogMode() == lmVerbose)
-                    FLog.WriteToLog();
-                FLog.WriteToLog("  ==> " + _("End") + ": " + DateTimeToStr(Now()) + " - " + title);
-                FHost.SetExitCode(4, nr);
-            } else {
-                // 8. Shadow copy: no snapshot provider is available on this system.
-                if (Task.cbUseVss) {
-                    std::string drive = ExtractDrivePart(folders[0].SPath);
-                    FLog.WriteToLog("  ### " +
-                                    SafeFormat(_("Creating a Volume Shadow Copy for drive %s"), {drive}));
-                    FLog.WriteToLog(
-                        "  *** " +
-                        SafeFormat(_("Creating of Volume Shadow Copy for drive %s failed!"), {drive}));
-                }
-                // 9. Totals.
-                TFolderCounters total;
-                TotalSize = 0;
-                for (const auto& f : folders)
-                    if (f->Selected)
-                        TotalSize += settings.ViewSettings.SizeProgress ? std::max<int64_t>(f->IBytes, 0)
-                                                                        : std::max<int32_t>(f->ICount, 0);
-                FProgress.SetTotalAmount(settings.ViewSettings.SizeProgress
-                                             ? FormatSize(true, TotalSize)
-                                             : FileCountText(TotalSize, false));
-                std::string failure;
-                bool externalFailed = false;
-                // 10. Destination.
-                bool destinationOk = false;
-                if (Task.BuFtp) {
-                    FLog.WriteToLog("  *** " + _("Connection to FTP server failed") + " (" +
-                                    _("FTP destinations are not available in this build") + ")");
-                    failure = _("Connection to FTP server failed");
-                    FLog.WriteToLog("  ==> " + SafeFormat(_("FTP server: %s"), {BaseDest}));
-                    FHost.SetExitCode(2, nr);
-                } else {
-                    FControl.SetLockStatus(1);
-                    bool promptStop = false;
-                    destinationOk = PrepareLocalDestination(mediaPrompts, waitCode, promptStop, failure);
-                    FControl.SetLockStatus(0);
-                    if (!destinationOk)
-                        FHost.SetExitCode(2, nr);
-                }
-                if (destinationOk)
-                    destinationOk = PrepareBaseFolder(nr, slot, failure);
-                const bool alternatingRun = nr > 0 && slot && slot->SchedProps.StepMode > 0;
-                std::string lastSub;
-                if (destinationOk) {
-                    FProgress.SetDestination(BaseDir + CycleText);
-                    std::string modeLine = "  " + _("Backup mode") + ": ";
-                    if (!IsZipMethod(Task.DestMode))
-                        modeLine += modeText + _(" to ") + "\"" + BaseDir + "\"";
-                    else
-                        modeLine += _("Create new zip archives");
-                    FLog.WriteToLog(lmShort, modeLine);
-                    // The last clearing of the destination, so that it is cleared at most once a day.
-                    LastTimestamp = Task.ClearDest ? ReadTimestampFile(BaseDir) : 0;
-                    DeletedCount = 0;
-                    if (FLog.CurrentLogMode() == lmVerbose && !Task.ClearDest &&
-                        (modeIndex == 0 || IsZipMethod(Task.DestMode))) {
-                        std::string detail;
-                        if (Task.UseArchivCB) {
-                            detail = _("Archive bit:") + " " + _("Use archive bit");
-                            if (Task.ResArchivCB)
-                                detail += " + " + _("Reset archive bit");
-                            if (Task.cbArchFile)
-                                detail += " (" + _("Only files with archive bit set") + ")";
-                        } else if (!IsZipMethod(Task.DestMode)) {
-                            detail = _("Compare timestamps");
-                            if (Task.ResArchivCB)
-                                detail += " (" + _("Archive bit:") + " " + _("Reset archive bit") + ")";
-                        }
-                        if (!detail.empty())
-                            FLog.WriteToLog(lmVerbose, Blanks(TextWidth(_("Backup mode")) + 4) + detail);
-                    }
-                    // 11. Source folders. The guard knows every source folder that can be found now, so
-                    // that no step of the run (clearing the destination above all) touches one.
-                    Guard->Clear();
-                    for (const auto& f : folders)
-                        if (f->Selected && IsAbsolutePath(f->SPath) && f->SPath[0] == '/')
-                            Guard->AddSource(f->SPath);
-                    for (int i = 0; i < folders.Count(); ++i) {
-                        TExtensionList& entry = folders[i];
-                        if (FControl.Stopped())
-                            continue;
-                        int n = i + 1;
-                        if (!entry.Selected) {
-                            WriteFolderHeader(-n, entry.SPath, std::string());
-                            continue;
-                        }
-                        FControl.SetLockStatus(1);
-                        TSourceLocation location;
-                        uint32_t outcome = CheckVolume(entry, location, mediaPrompts);
-                        FControl.SetLockStatus(0);
-                        // A cancelled volume prompt ends the loop; "Skip" skips the folder.
-                        if (outcome == WinError::ERROR_CANCELLED)
-                            break;
-                        if (outcome == SkippedVolume)
-                            stop = true;
-                        const std::string& src = location.Src;
-                        if (outcome == 0) {
-                            uint32_t code = 0;
-                            if (!XlCheckDirAccess(src, code))
-                                outcome = code == 0 ? WinError::ERROR_PATH_NOT_FOUND : code;
-                        }
-                        entry.IsAvailable = outcome == 0;
-                        WriteFolderHeader(n, entry.SPath, Task.NoVolCheck ? std::string() : entry.VName);
-                        FLog.WriteToLog(
-                            lmLong, "    " + SafeFormat(_("Filter: %s"), {EntrySelectionText(entry, false)}));
-                        if (outcome != 0) {
-                            std::string message = SafeFormat(DirErrorFormat(outcome), {entry.SPath});
-                            FHost.SetExitCode(3, nr);
-                            FLog.WriteErrorToLog("B", message, outcome);
-                            ++total.ErrorCount;
-                            continue;
-                        }
-                        CurDir = FolderDestination(location);
-                        Guard->AddSource(src);
-                        // A destination that is the source folder or holds it would overwrite or
-                        // delete what it reads: the folder is refused before anything is copied.
-                        // The archive of a run is written into its base folder, beside what it holds.
-                        const bool runArchive = WritesRunArchive(Task.DestMode);
-                        const std::string conflict =
-                            SourceDestinationConflict(src, runArchive ? BaseDir : CurDir, runArchive);
-                        if (!conflict.empty()) {
-                            FLog.WriteErrorToLog("B", conflict + ": \"" + src + "\"",
-                                                 _("Invalid task configuration"), std::string());
-                            FHost.SetExitCode(6, nr);
-                            ++total.ErrorCount;
-                            continue;
-                        }
-                        // The folder's destination: warnings, clearing, the source folder's attributes
-                        // and times as they are before the copy, and the destination folder itself.
-                        TFolderDestination folderDest(Task, FLog, FControl, BaseDir);
-                        folderDest.Guard = Guard;
-                        const bool folderMethod = !WritesRunArchive(Task.DestMode);
-                        const TFileSystem sourceType = GetFileSystem(src);
-                        if (folderMethod)
-                            folderDest.WarnSourceFileSystem(sourceType);
-                        ClearFolderDestination(i, location, CurDir, total);
-                        const TSourceFolderInfo sourceInfo = ReadSourceFolderInfo(location);
-                        lastSub = CurDir;
-                        // The zip methods 4 and 5 name their archive as the destination, once their
-                        // hook around the copy loop has opened it.
-                        if (folderMethod)
-                            WriteDestLine(CurDir);
-                        if (FControl.Stopped())
-                            break;
-                        if (folderMethod) {
-                            TEngineFileOps ops = MakeOps();
-                            ops.SetMaxWaitTime(settings.OtherSettings.MaxWaitTime);
-                            ops.CreateDirectoryLogged(CurDir, "B", !location.Rel.empty());
-                        }
-                        // Synchronisation of the folder's destination, before or after its copy.
-                        const bool syncFolder = syncRun && !Task.ClearDest;
-                        auto synchronize = [&]() {
-                            if (SynchronizeFolder) {
-                                SynchronizeFolder(entry, src, CurDir, prompts, total);
-                            } else {
-                                FLog.WriteErrorToLog(lmShort, "S", _("Synchronize") + " - " + CurDir,
-                                                     _("Synchronization is not available in this build"),
-                                                     std::string());
-                                ++total.ErrorCount;
-                                total.SyncFailed = true;
-                            }
-                        };
-                        if (syncFolder && Task.SyncBefore)
-                            synchronize();
-                        if (syncFolder)
-                            FLog.WriteToLog("  ->  " + _("Data backup"));
-                        TFolderCounters before = total;
-                        if (BackupDirectory)
-                            BackupDirectory(entry, src, CurDir, prompts, total);
-                        total.ErrorCount += Guard->TakeRefusals();
-                        if (FControl.Stopped() && BuStatus == bsOK)
-                            BuStatus = FControl.CancelAll() ? bsCancelAll : bsCanceled;
-                        if (BuStatus == bsOK || BuStatus == bsFull) {
-                            entry.ICount = static_cast<int32_t>(total.FileCount - before.FileCount);
-                            entry.IBytes = total.TotalBytes - before.TotalBytes;
-                        }
-                        int64_t copied = total.CopyCount - before.CopyCount;
-                        std::string status = "    => " + _("Status: ") +
-                                             FormatCount(_("No files copied"), _("1 file copied"),
-                                                         _("%u files copied"), copied);
-                        if (Task.cbVerify)
-                            status += _(" and verified");
-                        int64_t errors = total.ErrorCount - before.ErrorCount;
-                        if (errors > 0)
-                            status += " (" + FormatCount("", _("1 error"), _("%u errors"), errors) + ")";
-                        FLog.WriteToLog(status);
-                        if (BuStatus == bsOK && syncFolder && !Task.SyncBefore && !FControl.Stopped())
-                            synchronize();
-                        if (StopFolderLoop)
-                            break;
-                        folderDest.Finish(location, CurDir, sourceInfo, sourceType);
-                        if (BuStatus != bsOK)
-                            break;
-                        if (Task.KeepBakCB)
-                            folderDest.DeleteOldSecurityFolders(folderDest.PlaceFolder(CurDir));
-                        total.ErrorCount += Guard->TakeRefusals();
-                    }
-                }
-                // 12. After the loop.
-                FLog.WriteErrorSummary();
-                if (FLog.CurrentLogMode() == lmVerbose)
-                    FLog.WriteToLog();
-                if (destinationOk && FinishRun)
-                    FinishRun(total, failure);
-                // The time-stamp file of the destination, or the removal of a per-run folder that
-                // received nothing.
-                if (destinationOk && !Task.BuFtp)
-                    FinishLocalDestination(alternatingRun, lastSub, total);
-                total.ErrorCount += Guard->TakeRefusals();
-
-                // 13. Closing.
-                EndTime = Now();
-                int state = 0;
-                if (BuStatus != bsOK)
-                    state = 5;
-                else {
-                    state = FHost.ExitState();
-                    if ((state == 0 && !failure.empty()) || total.WarnCount + total.ErrorCount > 0)
-                        state = 4;
-                }
-                FLog.WriteToLog("  ==> " + _("End") + ": " + DateTimeToStr(EndTime) + " - " + title);
-                if (IsProgActive(Task.BuPostCmd)) {
-                    const int level = Task.BuPostCmd.ErrorLevel;
-                    bool skip = (state == 0 && (level & 0x10) != 0 && total.CopyCount == 0) ||
-                                ((state == 2 || state == 5) && (level & 2) != 0) ||
-                                (state != 0 && state != 2 && state != 5 && (level & 4) != 0);
-                    if (skip) {
-                        FLog.WriteToLog("  ### " + _("External program after backup") + " " +
-                                        _("was skipped") + " [" + std::to_string(state) + "]");
-                    } else {
-                        FLog.WriteToLog("  ### " +
-                                        SafeFormat(_("Error executing:%s%s"),
-                                                   {" ", ExternalCommandText(Task, Task.BuPostCmd.Command)}));
-                        externalFailed = true;
-                    }
-                }
-                FHost.EndKeepAwake();
-                int resultCode = ActionToResultCode(BuAction);
-                std::string copyText =
-                    CopyProgressText(static_cast<int>(total.CopyCount), static_cast<int>(total.FileCount),
-                                     total.CopiedBytes, total.TotalBytes);
-                std::string statusText;
-                const std::string deletedText = FormatCount(_("No files deleted"), _("1 file deleted"),
-                                                            _("%u files deleted"), total.DeletedCount);
-                const std::string status2 = total.SyncFailed
-                                                ? _("Warning: There were errors during synchronization!")
-                                                : std::string();
-                if (BuStatus != bsOK) {
-                    FProgress.Close();
-                    statusText = BuStatus == bsFull     ? _("Canceled because of full destination volume")
-                                 : BuStatus == bsBroken ? _("FTP connection lost!")
-                                                        : _("Canceled by user");
-                    FHost.SetExitCode(5, nr);
-                    if (waitCode != -1)
-                        resultCode =
-                            ShowRunResult(psCancel, _("Backup completed"), statusText + " - " + copyText, " ",
-                                          clRed, waitCode, total.TotalBytes, total.FileCount);
-                    else
-                        ReportRunEvent(0xC0000011, {statusText});
-                } else if (failure.empty() && total.WarnCount + total.ErrorCount == 0) {
-                    std::string status1 = copyText;
-                    if (syncRun && total.DeletedCount > 0)
-                        status1 += " (" + deletedText + ")";
-                    resultCode = ShowRunResult(psOK, _("Backup completed"), status1, status2, 0x503000,
-                                               waitCode, total.TotalBytes, total.FileCount);
-                    statusText = _("OK");
-                    result = brOK;
-                } else if (failure.empty()) {
-                    if (total.ErrorCount > 0) {
-                        statusText = FormatCount("", _("1 error"), _("%u errors"), total.ErrorCount);
-                        if (total.FailedBytes > 0)
-                            statusText += " (" + FormatSize(true, total.FailedBytes) + ")";
-                    } else {
-                        statusText = FormatCount("", _("1 warning"), _("%u warnings"), total.WarnCount);
-                    }
-                    statusText += _(" during backup");
-                    if (total.ErrorCount > 0 && FHost.ExitState() == 0)
-                        FHost.SetExitCode(4, nr);
-                    if (waitCode == -1) {
-                        ReportRunEvent(0xC0000011, {statusText});
-                        resultCode = FProgress.Terminate();
-                    } else {
-                        resultCode =
-                            ShowRunResult(total.ErrorCount > 0 ? psError : psWarning, _("Backup completed"),
-                                          statusText + " - " + copyText, status2, clRed, waitCode,
-                                          total.TotalBytes, total.FileCount);
-                    }
-                    result = brOK;
-                } else {
-                    if (FHost.ExitState() == 0)
-                        FHost.SetExitCode(4, nr);
-                    if (waitCode != -1)
-                        ShowRunResult(psError, _("Backup completed"), failure, std::string(), clRed, waitCode,
-                                      0, 0);
-                    else
-                        ReportRunEvent(0xC0000011, {failure});
-                    statusText = failure;
-                }
-                // The share connected for the destination with an account is given up again.
-                if (FDestinationShare) {
-                    std::string share, user;
-                    const int64_t rc = CancelLastConnection(share, user);
-                    if (rc == 0)
-                        FLog.WriteToLog("  ==> " +
-                                        SafeFormat(_("Connection as \"%1:s\" to \"%0:s\" was terminated"),
-                                                   {share, user}));
-                    else if (rc > 0)
-                        FLog.WriteToLog(
-                            "  *** " +
-                            SafeFormat(_("Error on terminating the connection as \"%1:s\" to \"%0:s\": %2:s"),
-                                       {share, user, SystemErrorMessage(static_cast<uint32_t>(rc))}));
-                    FDestinationShare = false;
-                }
-                std::string statusLead = "  " + _("Status: ");
-                FLog.WriteToLog(statusLead + statusText + " - " + _("Elapsed time: ") +
-                                ElapsedText(StartTime, EndTime));
-                FLog.WriteToLog(Blanks(TextWidth(statusLead)) + _("Backup: ") + copyText);
-                if (syncRun)
-                    FLog.WriteToLog(Blanks(TextWidth(statusLead)) + _("Synchronization: ") + deletedText);
-
-                // 14. After-run actions.
-                resultCode &= ~mrShowLogBit;
-                static const char* const actionLines[] = {N_("The system will be shut down!"),
-                                                          N_("The user will be logged off!"),
-                                                          N_("The system will enter the standby state!"),
-                                                          N_("The system will enter the hibernate state!")};
-                if (resultCode >= mrShutdownAction && resultCode <= mrHibernateAction)
-                    FLog.WriteToLog("  ==> " + _(actionLines[resultCode - mrShutdownAction]));
-                if (result == brError) {
-                    RestoreFolderCounters(Task);
-                } else if (slot) {
-                    if (slot->SchedProps.StepMode > 0)
-                        slot->SchedProps.LastZyk = slot->SchedProps.AktZyk;
-                    slot->LastTime = StartTime;
-                }
-                (void)externalFailed;
-                result = ModalResultToBuResult(resultCode);
-            }
+        if (AskEncryptionPassword(rs)) {
+            // 3. Interaction, mode and title; 4. log header of the task.
+            ChooseInteraction(iaMode, rs);
+            BeginRunLog(rs);
+            // 5. Time slot from the command line; 6. progress view and destination name; 7. external
+            // program before the backup.
+            bool stop = !CheckCommandTimeSlot();
+            if (!stop)
+                ShowRunStart(rs);
+            if (!stop)
+                stop = !RunProgramBefore(rs);
+            if (stop)
+                EndStoppedRun(rs);
+            else
+                BackupAndClose(rs);
         }
     } catch (const EInOutError& e) {
         ShowRunResult(psError, _("Backup completed"), _("Unexpected error during backup"), " ", clRed, 0, 0,
@@ -823,15 +328,613 @@ TBuResult TBackupEngine::RunBackupTask(int nr, const std::string& taskPath, TInt
         FLog.WriteToLog("  *** " + _("Unexpected error during backup") + " (" +
                         SystemErrorMessage(static_cast<uint32_t>(e.ErrorCode)) + ")");
         FHost.SetExitCode(4, nr);
-        result = brError;
+        rs.Result = brError;
     }
     // 15. End.
+    CloseFtpDestination();
     CloseLastConnection();
     Encryption.reset();
-    if (lockCreated)
+    if (rs.LockCreated)
         DeleteLockFile();
     FHost.EndKeepAwake();
-    return result;
+    return rs.Result;
+}
+
+bool TBackupEngine::StartRun(TRunState& rs)
+{
+    SaveFolderCounters(Task);
+    FLog.InitLog(_("Data backup"));
+    FHost.KeepAwake(!Task.DisplayOff);
+    rs.Slot = rs.Nr > 0 ? FHost.Slot(rs.Nr) : nullptr;
+    if (rs.Nr > 0)
+        rs.Desc =
+            SafeFormat(_("Automatic backup %u: "), {rs.Nr}) + (rs.Slot ? rs.Slot->TaskName : std::string());
+    else if (!rs.TaskPath.empty())
+        rs.Desc = _("Backup task") + ": " + MakeRelativePath(FHost.TaskDir(), rs.TaskPath);
+    else
+        rs.Desc = _("New backup task");
+    StartTime = Now();
+    BuStatus = bsOK;
+    FDestinationShare = false;
+    StopFolderLoop = false;
+    FControl.Reset();
+    if (DestinationText().empty() || Task.Folders.Empty()) {
+        FLog.BeginLog(StartTime, rs.Desc);
+        FLog.WriteToLog("  *** " + _("Invalid task configuration") + ": " + rs.TaskPath);
+        FHost.SetExitCode(6, rs.Nr);
+        FHost.EndKeepAwake();
+        return false;
+    }
+    return true;
+}
+
+void TBackupEngine::TakeLockFile(TRunState& rs)
+{
+    // The lock file tells other runs and the companion programs that this task runs. One left behind
+    // by a run that ended abnormally is removed; one that a live run holds stays, and this run goes on.
+    rs.LockCreated = CreateLockFile(FHost.SettingsDir(), rs.TaskPath);
+    if (rs.LockCreated)
+        return;
+    const std::string lockName = FHost.SettingsDir() + LockFileName;
+    TDateTime since = 0;
+    std::string otherTask;
+    // Reading never removes a lock that a live run holds.
+    if (IsFileLockHeld(lockName)) {
+        ReadLockFile(FHost.SettingsDir(), otherTask, since);
+        rs.OtherRun = SafeFormat(_("Another backup is running (%s); its lock file \"%s\" stays in place"),
+                                 {otherTask, lockName});
+    } else {
+        ReadLockFile(FHost.SettingsDir(), otherTask, since);
+        rs.LockCreated = CreateLockFile(FHost.SettingsDir(), rs.TaskPath);
+    }
+}
+
+bool TBackupEngine::AskEncryptionPassword(TRunState& rs)
+{
+    bool leave = false;
+    std::string actPwd;
+    if (Task.cbEncrypt) {
+        if (Task.cbFixPwd)
+            actPwd = Task.CryptPwd;
+        if (actPwd.empty()) {
+            std::string pwd;
+            bool ok = FInteraction.AskPassword(_("File encryption"),
+                                               rs.Desc + CrLf + _("uses file encryption!"), pwd);
+            if (ok && pwd.empty())
+                ok = FInteraction.Confirm(
+                    _("No encryption password specified!\r\nContinue backup without encryption?"));
+            if (!ok) {
+                FLog.WriteToLog("  *** " + _("Canceled by user"));
+                leave = true;
+            }
+            actPwd = pwd;
+        }
+    }
+    ActPwd = actPwd;
+    if (!ActPwd.empty() && !IsZipMethod(Task.DestMode))
+        Encryption =
+            std::make_unique<TEncryption>(ActPwd, GetKeyMode(Task.CryptKeyMode, ActPwd), Task.TaskBufferSize);
+    return !leave;
+}
+
+void TBackupEngine::ChooseInteraction(TInteraction iaMode, TRunState& rs)
+{
+    switch (iaMode) {
+    case iaPrompt:
+        rs.Prompts = rs.MediaPrompts = true;
+        break;
+    case iaDelay:
+        rs.WaitCode = ProgSettings.ViewSettings.AutoWaitTime;
+        break;
+    case iaQuiet:
+        rs.WaitCode = -1;
+        break;
+    case iaErrorPrompt:
+        rs.WaitCode = ProgSettings.ViewSettings.AutoWaitTime + 4096;
+        rs.Prompts = rs.MediaPrompts = true;
+        break;
+    case iaQuietError:
+        rs.WaitCode = -2;
+        rs.MediaPrompts = true;
+        break;
+    default:
+        break;
+    }
+    rs.SyncRun = Task.SyncMode > 0 && IsFolderMethod(Task, Task.Folders.Count());
+    rs.ModeIndex = Task.BuModeCB;
+    std::string marker;
+    const int alternating = rs.Slot ? AlternatingModeIndex(rs.Slot->SchedProps) : -1;
+    auto markerOf = [](int index) {
+        return index == 1 ? " (F)" : index == 2 ? " (D)" : index == 3 ? " (I)" : "";
+    };
+    if (rs.Nr > 0 && alternating > 0) {
+        rs.ModeIndex = alternating;
+        marker = markerOf(rs.ModeIndex);
+    } else if (rs.Nr > 0) {
+        marker = rs.SyncRun ? " (S)" : markerOf(rs.ModeIndex);
+    } else if (SpecMode > 0) {
+        marker = SpecMode == 2 ? " (D)" : SpecMode == 3 ? " (I)" : " (F)";
+        rs.ModeIndex = SpecMode & 3;
+    } else if (rs.SyncRun) {
+        marker = " (S)";
+    }
+    rs.ModeText =
+        rs.ModeIndex == 1 && alternating > 0 ? BackupModeText(Task.BuModeCB) : BackupModeText(rs.ModeIndex);
+    if (!ActPwd.empty())
+        marker += (marker.empty() ? " " : "+") + _("(Encrypted)");
+    rs.Title = rs.Desc + marker;
+    rs.AlternatingRun = rs.Nr > 0 && rs.Slot && rs.Slot->SchedProps.StepMode > 0;
+}
+
+void TBackupEngine::BeginRunLog(const TRunState& rs)
+{
+    FLog.BeginLog(StartTime, rs.Title);
+    if (!rs.OtherRun.empty())
+        FLog.WriteToLog("  *** " + rs.OtherRun);
+    if (rs.Nr > 0) {
+        FLog.WriteToLog(lmLong, "      " + _("Filename:") + " " + Task.LoadedTaskName);
+        if (rs.Slot)
+            FLog.WriteToLog(lmLong, "      " + _("Time schedule") + ": " + ScheduleLogText(*rs.Slot));
+    } else {
+        FLog.WriteToLog(lmVerbose, "  " + _("Filename:") + " " + rs.TaskPath);
+        std::string origin = StartOriginLine(StartOrigin);
+        if (!origin.empty())
+            FLog.WriteToLog("  ->  " + origin);
+    }
+    FLog.WriteToLog(lmLong, "  " + _("Computer: ") + GetLocalComputerName());
+    FLog.WriteToLog(lmShort, "  " + _("Method: ") + GetDestModeText(Task.DestMode, Task.MaxZipSize));
+    WriteHeaderBlock(_("Settings: "), SettingsBlock());
+    WriteHeaderBlock(_("Options:  "), OptionsBlock());
+}
+
+bool TBackupEngine::CheckCommandTimeSlot()
+{
+    if (CmdTmPeriod.Mode == tmPrompt) {
+        FLog.WriteToLog("  *** " + _("Canceled by user"));
+        return false;
+    }
+    if (CmdTmPeriod.Mode == tmError) {
+        FLog.WriteToLog("  *** " + _("Invalid time slot from command line!"));
+        return false;
+    }
+    return true;
+}
+
+void TBackupEngine::ShowRunStart(const TRunState& rs)
+{
+    TProgressOptions options = ProgressOption(poBackup);
+    if (rs.Nr < 0)
+        options |= ProgressOption(poAction);
+    if (rs.Nr > 0)
+        options |= ProgressOption(poAutoTask);
+    std::string taskText = rs.Title;
+    if (StartOrigin >= 1 && StartOrigin <= 4)
+        taskText += std::string(" - ") + StartOriginCodes[StartOrigin];
+    FProgress.ShowProgress(taskText, _("Destination"), std::string(), options, BuAction, rs.WaitCode,
+                           Task.ClearDest || (rs.SyncRun && Task.SyncBefore));
+    FControl.Checkpoint();
+    BaseDest = ReplaceTextIgnoreCase(DestinationText(), "%mode%", ModePlaceholderText(rs.ModeIndex));
+    BaseDest = ExpandNamePlaceholders(BaseDest, FirstSourceLabel(), Task.BackupCount);
+}
+
+bool TBackupEngine::RunProgramBefore(TRunState&)
+{
+    // Programs cannot be run by this build, so the run stops rather than back up without what the
+    // program was meant to prepare.
+    if (!IsProgActive(Task.BuPreCmd))
+        return true;
+    FLog.WriteToLog("  ### " + SafeFormat(_("Error executing:%s%s"),
+                                          {" ", ExternalCommandText(Task, Task.BuPreCmd.Command)}));
+    return false;
+}
+
+void TBackupEngine::EndStoppedRun(const TRunState& rs)
+{
+    FProgress.Close();
+    if (FLog.CurrentLogMode() == lmVerbose)
+        FLog.WriteToLog();
+    FLog.WriteToLog("  ==> " + _("End") + ": " + DateTimeToStr(Now()) + " - " + rs.Title);
+    FHost.SetExitCode(4, rs.Nr);
+}
+
+void TBackupEngine::BackupAndClose(TRunState& rs)
+{
+    // 8. Shadow copy; 9. totals.
+    TakeSnapshots(rs);
+    SumUpTotals();
+    // 10. Destination; 11. source folders.
+    bool destinationOk = PrepareDestination(rs);
+    if (destinationOk)
+        destinationOk = PrepareBaseFolder(rs.Nr, rs.Slot, rs.Failure);
+    if (destinationOk) {
+        WriteBackupModeLines(rs);
+        BackupSourceFolders(rs);
+    }
+    // 12. After the loop.
+    FLog.WriteErrorSummary();
+    if (FLog.CurrentLogMode() == lmVerbose)
+        FLog.WriteToLog();
+    if (destinationOk && FinishRun)
+        FinishRun(rs.Total, rs.Failure);
+    // The time-stamp file of the destination, or the removal of a per-run folder that received nothing.
+    if (destinationOk && !Task.BuFtp)
+        FinishLocalDestination(rs.AlternatingRun, rs.LastSub, rs.Total);
+    if (destinationOk && Task.BuFtp)
+        FinishFtpDestination(rs.AlternatingRun, rs.Total);
+    rs.Total.ErrorCount += Guard->TakeRefusals();
+    // 13. Closing; 14. after-run actions.
+    const int state = CloseRunLog(rs);
+    RunProgramAfter(rs, state);
+    FHost.EndKeepAwake();
+    int resultCode = ReportRunResult(rs);
+    DisconnectDestinationShare();
+    WriteRunStatus(rs);
+    AfterRunActions(rs, resultCode);
+}
+
+void TBackupEngine::TakeSnapshots(TRunState&)
+{
+    // No snapshot provider is available on this system.
+    if (!Task.cbUseVss)
+        return;
+    std::string drive = ExtractDrivePart(Task.Folders[0].SPath);
+    FLog.WriteToLog("  ### " + SafeFormat(_("Creating a Volume Shadow Copy for drive %s"), {drive}));
+    FLog.WriteToLog("  *** " + SafeFormat(_("Creating of Volume Shadow Copy for drive %s failed!"), {drive}));
+}
+
+void TBackupEngine::SumUpTotals()
+{
+    const bool sizes = ProgSettings.ViewSettings.SizeProgress;
+    TotalSize = 0;
+    for (const auto& f : Task.Folders)
+        if (f->Selected)
+            TotalSize += sizes ? std::max<int64_t>(f->IBytes, 0) : std::max<int32_t>(f->ICount, 0);
+    FProgress.SetTotalAmount(sizes ? FormatSize(true, TotalSize) : FileCountText(TotalSize, false));
+}
+
+bool TBackupEngine::PrepareDestination(TRunState& rs)
+{
+    if (Task.BuFtp) {
+        if (IsZipMethod(Task.DestMode)) {
+            FLog.WriteToLog("  *** " + _("Connection to FTP server failed") + " (" +
+                            _("Zip archives on FTP destinations are not available in this build") + ")");
+            rs.Failure = _("Connection to FTP server failed");
+            FHost.SetExitCode(2, rs.Nr);
+            return false;
+        }
+        return ConnectFtpDestination(rs);
+    }
+    FControl.SetLockStatus(1);
+    bool promptStop = false;
+    const bool ok = PrepareLocalDestination(rs.MediaPrompts, rs.WaitCode, promptStop, rs.Failure);
+    FControl.SetLockStatus(0);
+    if (!ok)
+        FHost.SetExitCode(2, rs.Nr);
+    return ok;
+}
+
+void TBackupEngine::WriteBackupModeLines(const TRunState& rs)
+{
+    FProgress.SetDestination(BaseDir + CycleText);
+    std::string modeLine = "  " + _("Backup mode") + ": ";
+    if (!IsZipMethod(Task.DestMode))
+        modeLine += rs.ModeText + _(" to ") + "\"" + BaseDir + "\"";
+    else
+        modeLine += _("Create new zip archives");
+    FLog.WriteToLog(lmShort, modeLine);
+    // The last clearing of the destination, so that it is cleared at most once a day.
+    LastTimestamp = !Task.ClearDest ? 0
+                    : Task.BuFtp    ? ReadFtpDestinationTimestamp()
+                                    : ReadTimestampFile(BaseDir);
+    DeletedCount = 0;
+    if (FLog.CurrentLogMode() != lmVerbose || Task.ClearDest ||
+        !(rs.ModeIndex == 0 || IsZipMethod(Task.DestMode)))
+        return;
+    std::string detail;
+    if (Task.UseArchivCB) {
+        detail = _("Archive bit:") + " " + _("Use archive bit");
+        if (Task.ResArchivCB)
+            detail += " + " + _("Reset archive bit");
+        if (Task.cbArchFile)
+            detail += " (" + _("Only files with archive bit set") + ")";
+    } else if (!IsZipMethod(Task.DestMode)) {
+        detail = _("Compare timestamps");
+        if (Task.ResArchivCB)
+            detail += " (" + _("Archive bit:") + " " + _("Reset archive bit") + ")";
+    }
+    if (!detail.empty())
+        FLog.WriteToLog(lmVerbose, Blanks(TextWidth(_("Backup mode")) + 4) + detail);
+}
+
+void TBackupEngine::BackupSourceFolders(TRunState& rs)
+{
+    TSourceFolders& folders = Task.Folders;
+    // The guard knows every source folder that can be found now, so that no step of the run (clearing
+    // the destination above all) touches one.
+    Guard->Clear();
+    for (const auto& f : folders)
+        if (f->Selected && IsAbsolutePath(f->SPath) && f->SPath[0] == '/')
+            Guard->AddSource(f->SPath);
+    for (int i = 0; i < folders.Count(); ++i) {
+        if (FControl.Stopped())
+            continue;
+        TExtensionList& entry = folders[i];
+        const int n = i + 1;
+        if (!entry.Selected) {
+            WriteFolderHeader(-n, entry.SPath, std::string());
+            continue;
+        }
+        if (!BackupSourceFolder(rs, i))
+            break;
+    }
+}
+
+bool TBackupEngine::BackupSourceFolder(TRunState& rs, int i)
+{
+    TExtensionList& entry = Task.Folders[i];
+    TFolderCounters& total = rs.Total;
+    const int n = i + 1;
+    FControl.SetLockStatus(1);
+    TSourceLocation location;
+    uint32_t outcome = CheckVolume(entry, location, rs.MediaPrompts);
+    FControl.SetLockStatus(0);
+    // A cancelled volume prompt ends the loop; "Skip" skips the folder.
+    if (outcome == WinError::ERROR_CANCELLED)
+        return false;
+    const std::string& src = location.Src;
+    if (outcome == 0) {
+        uint32_t code = 0;
+        if (!XlCheckDirAccess(src, code))
+            outcome = code == 0 ? WinError::ERROR_PATH_NOT_FOUND : code;
+    }
+    entry.IsAvailable = outcome == 0;
+    WriteFolderHeader(n, entry.SPath, Task.NoVolCheck ? std::string() : entry.VName);
+    FLog.WriteToLog(lmLong, "    " + SafeFormat(_("Filter: %s"), {EntrySelectionText(entry, false)}));
+    if (outcome != 0) {
+        std::string message = SafeFormat(DirErrorFormat(outcome), {entry.SPath});
+        FHost.SetExitCode(3, rs.Nr);
+        FLog.WriteErrorToLog("B", message, outcome);
+        ++total.ErrorCount;
+        return true;
+    }
+    CurDir = FolderDestination(location);
+    Guard->AddSource(src);
+    // A destination that is the source folder or holds it would overwrite or delete what it reads: the
+    // folder is refused before anything is copied. The archive of a run is written into its base
+    // folder, beside what it holds.
+    const bool runArchive = WritesRunArchive(Task.DestMode);
+    const std::string conflict =
+        Task.BuFtp ? std::string()
+                   : SourceDestinationConflict(src, runArchive ? BaseDir : CurDir, runArchive);
+    if (!conflict.empty()) {
+        FLog.WriteErrorToLog("B", conflict + ": \"" + src + "\"", _("Invalid task configuration"),
+                             std::string());
+        FHost.SetExitCode(6, rs.Nr);
+        ++total.ErrorCount;
+        return true;
+    }
+    // The folder's destination: warnings, clearing, the source folder's attributes and times as they
+    // are before the copy, and the destination folder itself.
+    TFolderDestination folderDest(Task, FLog, FControl, BaseDir);
+    folderDest.Guard = Guard;
+    // The destination's folders on a server are made by the copy loop; nothing local is touched.
+    const bool local = !Task.BuFtp;
+    const bool folderMethod = !runArchive;
+    const TFileSystem sourceType = GetFileSystem(src);
+    if (folderMethod && local)
+        folderDest.WarnSourceFileSystem(sourceType);
+    if (local)
+        ClearFolderDestination(i, location, CurDir, total);
+    const TSourceFolderInfo sourceInfo = ReadSourceFolderInfo(location);
+    rs.LastSub = CurDir;
+    // The zip methods 4 and 5 name their archive as the destination, once their hook around the copy
+    // loop has opened it.
+    if (folderMethod)
+        WriteDestLine(CurDir);
+    if (FControl.Stopped())
+        return false;
+    if (folderMethod && local) {
+        TEngineFileOps ops = MakeOps();
+        ops.SetMaxWaitTime(ProgSettings.OtherSettings.MaxWaitTime);
+        ops.CreateDirectoryLogged(CurDir, "B", !location.Rel.empty());
+    }
+    // Synchronisation of the folder's destination, before or after its copy.
+    const bool syncFolder = rs.SyncRun && !Task.ClearDest;
+    if (syncFolder && Task.SyncBefore)
+        SynchronizeSourceFolder(entry, src, rs);
+    if (syncFolder)
+        FLog.WriteToLog("  ->  " + _("Data backup"));
+    CopySourceFolder(entry, src, rs);
+    if (BuStatus == bsOK && syncFolder && !Task.SyncBefore && !FControl.Stopped())
+        SynchronizeSourceFolder(entry, src, rs);
+    if (StopFolderLoop)
+        return false;
+    if (local)
+        folderDest.Finish(location, CurDir, sourceInfo, sourceType);
+    if (BuStatus != bsOK)
+        return false;
+    if (Task.KeepBakCB && local)
+        folderDest.DeleteOldSecurityFolders(folderDest.PlaceFolder(CurDir));
+    total.ErrorCount += Guard->TakeRefusals();
+    return true;
+}
+
+void TBackupEngine::SynchronizeSourceFolder(TExtensionList& entry, const std::string& src, TRunState& rs)
+{
+    if (SynchronizeFolder) {
+        SynchronizeFolder(entry, src, CurDir, rs.Prompts, rs.Total);
+        return;
+    }
+    FLog.WriteErrorToLog(lmShort, "S", _("Synchronize") + " - " + CurDir,
+                         _("Synchronization is not available in this build"), std::string());
+    ++rs.Total.ErrorCount;
+    rs.Total.SyncFailed = true;
+}
+
+void TBackupEngine::CopySourceFolder(TExtensionList& entry, const std::string& src, TRunState& rs)
+{
+    TFolderCounters& total = rs.Total;
+    TFolderCounters before = total;
+    if (BackupDirectory)
+        BackupDirectory(entry, src, CurDir, rs.Prompts, total);
+    total.ErrorCount += Guard->TakeRefusals();
+    if (FControl.Stopped() && BuStatus == bsOK)
+        BuStatus = FControl.CancelAll() ? bsCancelAll : bsCanceled;
+    if (BuStatus == bsOK || BuStatus == bsFull) {
+        entry.ICount = static_cast<int32_t>(total.FileCount - before.FileCount);
+        entry.IBytes = total.TotalBytes - before.TotalBytes;
+    }
+    int64_t copied = total.CopyCount - before.CopyCount;
+    std::string status = "    => " + _("Status: ") +
+                         FormatCount(_("No files copied"), _("1 file copied"), _("%u files copied"), copied);
+    if (Task.cbVerify)
+        status += _(" and verified");
+    int64_t errors = total.ErrorCount - before.ErrorCount;
+    if (errors > 0)
+        status += " (" + FormatCount("", _("1 error"), _("%u errors"), errors) + ")";
+    FLog.WriteToLog(status);
+}
+
+int TBackupEngine::CloseRunLog(TRunState& rs)
+{
+    EndTime = Now();
+    int state = 0;
+    if (BuStatus != bsOK) {
+        state = 5;
+    } else {
+        state = FHost.ExitState();
+        if ((state == 0 && !rs.Failure.empty()) || rs.Total.WarnCount + rs.Total.ErrorCount > 0)
+            state = 4;
+    }
+    FLog.WriteToLog("  ==> " + _("End") + ": " + DateTimeToStr(EndTime) + " - " + rs.Title);
+    return state;
+}
+
+void TBackupEngine::RunProgramAfter(TRunState& rs, int state)
+{
+    if (!IsProgActive(Task.BuPostCmd))
+        return;
+    const int level = Task.BuPostCmd.ErrorLevel;
+    bool skip = (state == 0 && (level & 0x10) != 0 && rs.Total.CopyCount == 0) ||
+                ((state == 2 || state == 5) && (level & 2) != 0) ||
+                (state != 0 && state != 2 && state != 5 && (level & 4) != 0);
+    if (skip) {
+        FLog.WriteToLog("  ### " + _("External program after backup") + " " + _("was skipped") + " [" +
+                        std::to_string(state) + "]");
+        return;
+    }
+    FLog.WriteToLog("  ### " + SafeFormat(_("Error executing:%s%s"),
+                                          {" ", ExternalCommandText(Task, Task.BuPostCmd.Command)}));
+}
+
+int TBackupEngine::ReportRunResult(TRunState& rs)
+{
+    const TFolderCounters& total = rs.Total;
+    const int nr = rs.Nr;
+    int resultCode = ActionToResultCode(BuAction);
+    rs.CopyText = CopyProgressText(static_cast<int>(total.CopyCount), static_cast<int>(total.FileCount),
+                                   total.CopiedBytes, total.TotalBytes);
+    const std::string& copyText = rs.CopyText;
+    rs.DeletedText =
+        FormatCount(_("No files deleted"), _("1 file deleted"), _("%u files deleted"), total.DeletedCount);
+    const std::string status2 =
+        total.SyncFailed ? _("Warning: There were errors during synchronization!") : std::string();
+    std::string& statusText = rs.StatusText;
+    if (BuStatus != bsOK) {
+        FProgress.Close();
+        statusText = BuStatus == bsFull     ? _("Canceled because of full destination volume")
+                     : BuStatus == bsBroken ? _("FTP connection lost!")
+                                            : _("Canceled by user");
+        FHost.SetExitCode(5, nr);
+        if (rs.WaitCode != -1)
+            resultCode = ShowRunResult(psCancel, _("Backup completed"), statusText + " - " + copyText, " ",
+                                       clRed, rs.WaitCode, total.TotalBytes, total.FileCount);
+        else
+            ReportRunEvent(0xC0000011, {statusText});
+    } else if (rs.Failure.empty() && total.WarnCount + total.ErrorCount == 0) {
+        std::string status1 = copyText;
+        if (rs.SyncRun && total.DeletedCount > 0)
+            status1 += " (" + rs.DeletedText + ")";
+        resultCode = ShowRunResult(psOK, _("Backup completed"), status1, status2, 0x503000, rs.WaitCode,
+                                   total.TotalBytes, total.FileCount);
+        statusText = _("OK");
+        rs.Result = brOK;
+    } else if (rs.Failure.empty()) {
+        if (total.ErrorCount > 0) {
+            statusText = FormatCount("", _("1 error"), _("%u errors"), total.ErrorCount);
+            if (total.FailedBytes > 0)
+                statusText += " (" + FormatSize(true, total.FailedBytes) + ")";
+        } else {
+            statusText = FormatCount("", _("1 warning"), _("%u warnings"), total.WarnCount);
+        }
+        statusText += _(" during backup");
+        if (total.ErrorCount > 0 && FHost.ExitState() == 0)
+            FHost.SetExitCode(4, nr);
+        if (rs.WaitCode == -1) {
+            ReportRunEvent(0xC0000011, {statusText});
+            resultCode = FProgress.Terminate();
+        } else {
+            resultCode = ShowRunResult(total.ErrorCount > 0 ? psError : psWarning, _("Backup completed"),
+                                       statusText + " - " + copyText, status2, clRed, rs.WaitCode,
+                                       total.TotalBytes, total.FileCount);
+        }
+        rs.Result = brOK;
+    } else {
+        if (FHost.ExitState() == 0)
+            FHost.SetExitCode(4, nr);
+        if (rs.WaitCode != -1)
+            ShowRunResult(psError, _("Backup completed"), rs.Failure, std::string(), clRed, rs.WaitCode, 0,
+                          0);
+        else
+            ReportRunEvent(0xC0000011, {rs.Failure});
+        statusText = rs.Failure;
+    }
+    return resultCode;
+}
+
+void TBackupEngine::DisconnectDestinationShare()
+{
+    // The share connected for the destination with an account is given up again.
+    if (!FDestinationShare)
+        return;
+    std::string share, user;
+    const int64_t rc = CancelLastConnection(share, user);
+    if (rc == 0)
+        FLog.WriteToLog("  ==> " +
+                        SafeFormat(_("Connection as \"%1:s\" to \"%0:s\" was terminated"), {share, user}));
+    else if (rc > 0)
+        FLog.WriteToLog("  *** " +
+                        SafeFormat(_("Error on terminating the connection as \"%1:s\" to \"%0:s\": %2:s"),
+                                   {share, user, SystemErrorMessage(static_cast<uint32_t>(rc))}));
+    FDestinationShare = false;
+}
+
+void TBackupEngine::WriteRunStatus(const TRunState& rs)
+{
+    std::string statusLead = "  " + _("Status: ");
+    FLog.WriteToLog(statusLead + rs.StatusText + " - " + _("Elapsed time: ") +
+                    ElapsedText(StartTime, EndTime));
+    FLog.WriteToLog(Blanks(TextWidth(statusLead)) + _("Backup: ") + rs.CopyText);
+    if (rs.SyncRun)
+        FLog.WriteToLog(Blanks(TextWidth(statusLead)) + _("Synchronization: ") + rs.DeletedText);
+}
+
+void TBackupEngine::AfterRunActions(TRunState& rs, int resultCode)
+{
+    resultCode &= ~mrShowLogBit;
+    static const char* const actionLines[] = {
+        N_("The system will be shut down!"), N_("The user will be logged off!"),
+        N_("The system will enter the standby state!"), N_("The system will enter the hibernate state!")};
+    if (resultCode >= mrShutdownAction && resultCode <= mrHibernateAction)
+        FLog.WriteToLog("  ==> " + _(actionLines[resultCode - mrShutdownAction]));
+    if (rs.Result == brError) {
+        RestoreFolderCounters(Task);
+    } else if (rs.Slot) {
+        if (rs.Slot->SchedProps.StepMode > 0)
+            rs.Slot->SchedProps.LastZyk = rs.Slot->SchedProps.AktZyk;
+        rs.Slot->LastTime = StartTime;
+    }
+    rs.Result = ModalResultToBuResult(resultCode);
 }
 
 bool TBackupEngine::LoadRunTask(const std::string& taskPath, TInteraction interAct)

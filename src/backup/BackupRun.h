@@ -43,6 +43,7 @@ using TBackupDirectoryFn =
                        bool prompt, TFolderCounters& counters)>;
 
 class TEncryption;
+class TExtFtp;
 
 // The actual machine for the task loader: file systems, the facts of the option rules and the checks
 // of source folders.
@@ -131,6 +132,13 @@ public:
     TDateTime LastTimestamp = 0;
     int DeletedCount = 0;
 
+    // The connection of an FTP destination and the run's folder on the server (BaseDir is that folder).
+    std::unique_ptr<TExtFtp> Ftp;
+    std::string FtpDir;
+    // A new connection in the run's server folder after a worker was given up with the old one; null
+    // when the server cannot be reached.
+    TExtFtp* RenewFtpConnection();
+
     // Resolves a source folder: 0 usable, 15 drive not available, 1246 "Skip" or 1223 cancelled in the
     // volume prompt, else the error of connecting its share.
     uint32_t CheckVolume(const TExtensionList& entry, TSourceLocation& location, bool mayAsk);
@@ -138,6 +146,69 @@ public:
     std::string FolderDestination(const TSourceLocation& location) const;
 
 private:
+    // What the steps of one run share.
+    struct TRunState
+    {
+        int Nr = 0;
+        std::string TaskPath;
+        TAutoTask* Slot = nullptr;
+        std::string Desc;
+        std::string Title;
+        std::string OtherRun; // the text about another run that holds the lock file
+        bool LockCreated = false;
+        int WaitCode = 0;
+        bool Prompts = false;
+        bool MediaPrompts = false;
+        bool SyncRun = false;
+        bool AlternatingRun = false;
+        int ModeIndex = 0;
+        std::string ModeText;
+        TFolderCounters Total;
+        std::string Failure;
+        std::string LastSub;
+        std::string CopyText;
+        std::string DeletedText;
+        std::string StatusText;
+        TBuResult Result = brError;
+    };
+    // The numbered steps of RunBackupTask.
+    bool StartRun(TRunState& rs);
+    void TakeLockFile(TRunState& rs);
+    bool AskEncryptionPassword(TRunState& rs);
+    void ChooseInteraction(TInteraction iaMode, TRunState& rs);
+    void BeginRunLog(const TRunState& rs);
+    bool CheckCommandTimeSlot();
+    void ShowRunStart(const TRunState& rs);
+    bool RunProgramBefore(TRunState& rs);
+    void EndStoppedRun(const TRunState& rs);
+    void BackupAndClose(TRunState& rs);
+    void TakeSnapshots(TRunState& rs);
+    void SumUpTotals();
+    bool PrepareDestination(TRunState& rs);
+    void WriteBackupModeLines(const TRunState& rs);
+    void BackupSourceFolders(TRunState& rs);
+    // One selected source folder; false ends the loop over the folders.
+    bool BackupSourceFolder(TRunState& rs, int index);
+    void SynchronizeSourceFolder(TExtensionList& entry, const std::string& src, TRunState& rs);
+    void CopySourceFolder(TExtensionList& entry, const std::string& src, TRunState& rs);
+    // The end line of the run; the exit state the after-run program is judged by.
+    int CloseRunLog(TRunState& rs);
+    void RunProgramAfter(TRunState& rs, int state);
+    // Shows the result; the modal result of the result window.
+    int ReportRunResult(TRunState& rs);
+    void DisconnectDestinationShare();
+    void WriteRunStatus(const TRunState& rs);
+    void AfterRunActions(TRunState& rs, int resultCode);
+    // The FTP destination (FtpDestination.cpp).
+    std::unique_ptr<TExtFtp> MakeFtpConnection();
+    bool ConnectFtpDestination(TRunState& rs);
+    TDateTime ReadFtpDestinationTimestamp();
+    void FinishFtpDestination(bool alternating, TFolderCounters& counters);
+    void CloseFtpDestination();
+    std::string FFtpPassword;
+    std::string FFtpProxyPassword;
+    std::string FFtpDisplay;
+    std::vector<std::unique_ptr<TExtFtp>> FGivenUpFtp;
     // The checks of a local or network destination; BaseDir is set on success.
     bool PrepareLocalDestination(bool mediaPrompts, int waitCode, bool& stop, std::string& failure);
     // The alternating-schedule folder of an automatic run and the archive settings of "/mode:".

@@ -16,6 +16,7 @@
 #include "archive/FileErrors.h"
 #include "archive/FilePropUtils.h"
 #include "archive/ZLibEx.h"
+#include "backup/CopyLoopHelpers.h"
 #include "backup/EngineCodes.h"
 #include "backup/LinkInfo.h"
 #include "backup/OptionRules.h"
@@ -37,93 +38,11 @@
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
 
+using namespace copyloop;
+
 namespace {
 
-constexpr const char* Indent = "      ";
-constexpr const char* DeepIndent = "         ";
 constexpr const char* LockName = "Vastrel.lock";
-
-std::string FileNameOf(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The extension with its dot, looked for in the name only.
-std::string FileExtOf(const std::string& path)
-{
-    std::string name = FileNameOf(path);
-    size_t dot = name.rfind('.');
-    return dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
-}
-
-std::string StripDelimiter(const std::string& path)
-{
-    if (path.size() > 1 && path.back() == '/')
-        return path.substr(0, path.size() - 1);
-    return path;
-}
-
-TFileTimestamps TimestampsOf(const TPosixFileData& data)
-{
-    TFileTimestamps ts;
-    ts.Valid = true;
-    ts.CreationTime = data.CreationTime;
-    ts.LastAccessTime = data.LastAccessTime;
-    ts.LastWriteTime = data.LastWriteTime;
-    return ts;
-}
-
-// head + tail, written so that GCC 12's overlap warning for a literal put before a temporary string
-// has nothing to report
-std::string Joined(const char* head, const std::string& tail)
-{
-    std::string text(head);
-    text += tail;
-    return text;
-}
-
-std::string AttrText(uint32_t attr)
-{
-    return Joined(" ", FileAttrToStr(attr));
-}
-
-std::string TimeText(FILETIME ft)
-{
-    return TimeStampToStr(FileTimeToLocalDateTime(ft));
-}
-
-// The version number as text: two digits when more than nine versions are kept.
-std::string VersionDigits(int k, bool twoDigits)
-{
-    std::string s = std::to_string(k);
-    if (twoDigits && s.size() < 2)
-        s = "0" + s;
-    return s;
-}
-
-// The entries of a folder, "." and ".." left out; 0 or a Windows-style code.
-int ReadFolderEntries(const std::string& dir, std::vector<TFolderEntry>& entries)
-{
-    entries.clear();
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) {
-        int err = errno;
-        return static_cast<int>(err == ENOENT ? WinError::ERROR_PATH_NOT_FOUND : ErrnoToWinError(err));
-    }
-    for (;;) {
-        errno = 0;
-        struct dirent* e = ::readdir(d);
-        if (!e)
-            break;
-        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
-            continue;
-        entries.push_back({e->d_name, e->d_type});
-    }
-    int err = errno;
-    ::closedir(d);
-    return err == 0 ? 0 : static_cast<int>(ErrnoToWinError(err));
-}
 
 } // namespace
 
@@ -215,63 +134,6 @@ int64_t TCopyLoop::GetStoredPlainSize(const std::string& path, bool compressed, 
     return size;
 }
 
-std::string TCopyLoop::VersionFolder(const std::string& destBase, const std::string& dDir) const
-{
-    const TSecSettings& sec = FTask.BakSec;
-    std::string p = sec.DirPrefix + sec.DirSuffix;
-    std::string dd = AddPathDelimiter(dDir);
-    switch (sec.DirMode) {
-    case sdNone:
-        return dd;
-    case sdSubDir:
-        return AddPathDelimiter(dd + p);
-    case sdSepDir:
-        return AddPathDelimiter(AddPathDelimiter(AddPathDelimiter(destBase) + p) +
-                                MakeRelativePath(AddPathDelimiter(destBase), dd));
-    case sdRootDir:
-        return AddPathDelimiter(AddPathDelimiter(AddPathDelimiter(BaseDir) + p) +
-                                MakeRelativePath(AddPathDelimiter(BaseDir), dd));
-    case sdRootDate:
-    case sdRootDrive: {
-        std::string rel = MakeRelativePath(AddPathDelimiter(BaseDir), dd);
-        std::string r1 = rel;
-        std::string rest;
-        size_t slash = rel.find('/');
-        if (slash != std::string::npos) {
-            r1 = rel.substr(0, slash);
-            rest = rel.substr(slash + 1);
-        }
-        std::string folder = p;
-        if (sec.DirMode == sdRootDate)
-            folder += "-" + FormatDateTime("yyyy-mm-dd", Now());
-        return AddPathDelimiter(AddPathDelimiter(AddPathDelimiter(AddPathDelimiter(BaseDir) + r1) + folder) +
-                                rest);
-    }
-    }
-    return dd;
-}
-
-std::string TCopyLoop::VersionName(const std::string& destBase, const std::string& dDir,
-                                   const std::string& dName, const std::string& eName, FILETIME lwTime,
-                                   int k) const
-{
-    const TSecSettings& sec = FTask.BakSec;
-    std::string n = FileNameOf(dName);
-    std::string x = eName != dName ? FileExtOf(eName) : std::string();
-    std::string s;
-    if (sec.DirMode == sdNone || !sec.FileSuffix.empty())
-        s = Joined(".", ExpandSecuritySuffix(sec.FileSuffix.empty() ? BakSuffix : sec.FileSuffix,
-                                             FileTimeToLocalDateTime(lwTime)));
-    if (k > 0) {
-        std::string num = VersionDigits(k, sec.MaxHist > 9 && k > 0 ? true : false);
-        if (s.find('#') != std::string::npos)
-            s = ReplaceAll(s, "#", num);
-        else
-            s += num;
-    }
-    return VersionFolder(destBase, dDir) + InsertNameSuffix(n, s) + x;
-}
-
 bool TCopyLoop::FileDelete(const std::string& name)
 {
     if (!Ops.MayDestroy(name, "B"))
@@ -354,185 +216,7 @@ bool TCopyLoop::ClaimedByOther(TFolderState& fs, const std::string& name, const 
     return true;
 }
 
-bool TCopyLoop::KeepVersion(TCopyProps& cp, TFolderState& fs, bool& inPlace)
-{
-    inPlace = false;
-    const TSecSettings& sec = FTask.BakSec;
-    std::string v = VersionFolder(fs.DestBase, cp.DDir);
-    if (sec.DirMode != sdNone && !Ops.CreateDirectoryLogged(StripDelimiter(v), "B", true))
-        return false;
-    std::string versionName;
-    // Versions kept beside the copies take names that a user's own file may have: such a name is
-    // never deleted, renamed or overwritten as an older version.
-    const bool beside = StripDelimiter(v) == StripDelimiter(cp.DDir);
-    const std::string sourceName = FileNameOf(cp.SName);
-    auto collides = [&](const std::string& path) {
-        return beside &&
-               ClaimedByOther(fs, FileNameOf(path), sourceName,
-                              SafeFormat(_("not kept as an older version of \"%s\""), {cp.RelName}));
-    };
-    if (sec.MaxHist < 2) {
-        // the single version: older ones of the file that grew too old go first
-        if (sec.AgeInWeeks > 0 && sec.DirMode != sdRootDate)
-            PruneOldVersions(fs, cp.DDir, FileNameOf(cp.DName),
-                             cp.EName != cp.DName ? FileExtOf(cp.EName) : std::string(), sourceName);
-        versionName = VersionName(fs.DestBase, cp.DDir, cp.DName, cp.EName, cp.LwTime, 0);
-    } else {
-        bool two = sec.MaxHist > 9;
-        // the parts that do not depend on the version number, worked out once
-        const std::string n = FileNameOf(cp.DName);
-        const std::string x = cp.EName != cp.DName ? FileExtOf(cp.EName) : std::string();
-        std::string baseSuffix;
-        if (sec.DirMode == sdNone || !sec.FileSuffix.empty())
-            baseSuffix = Joined(".", ExpandSecuritySuffix(sec.FileSuffix.empty() ? BakSuffix : sec.FileSuffix,
-                                                          FileTimeToLocalDateTime(cp.LwTime)));
-        const bool numberMark = baseSuffix.find('#') != std::string::npos;
-        auto name = [&](int k, bool twoDigits) {
-            std::string num = VersionDigits(k, twoDigits);
-            std::string suffix = numberMark ? ReplaceAll(baseSuffix, "#", num) : baseSuffix + num;
-            return v + InsertNameSuffix(n, suffix) + x;
-        };
-        // The names in the versions folder are read once per folder and followed through the renames
-        // below, so that the many names that are not there cost no look-up; a name said to be there is
-        // still looked up.
-        if (fs.VersionDir != v) {
-            fs.VersionDir = v;
-            fs.VersionNames.clear();
-            std::vector<TFolderEntry> entries;
-            fs.VersionListed = ReadFolderEntries(v, entries) == 0;
-            for (auto& e : entries)
-                fs.VersionNames.insert(std::move(e.Name));
-        }
-        auto present = [&](const std::string& path) {
-            return !fs.VersionListed || fs.VersionNames.count(FileNameOf(path)) != 0 ||
-                   (fs.Dest.Dir == StripDelimiter(v) && fs.Dest.Has(FileNameOf(path)));
-        };
-        auto exists = [&](const std::string& path) { return present(path) && XlFileExists(path, false); };
-        auto gone = [&](const std::string& path) { fs.VersionNames.erase(FileNameOf(path)); };
-        TDateTime ageLimit = std::floor(Now()) - 7.0 * sec.AgeInWeeks;
-        for (int k = sec.MaxHist; k >= 2; --k) {
-            std::string newer = name(k, two);
-            std::string older = name(k - 1, two);
-            if (k - 1 <= 9) {
-                older = name(k - 1, false);
-                if (!exists(older))
-                    older = name(k - 1, true);
-            }
-            if (!exists(older))
-                continue;
-            if (collides(older) || collides(newer))
-                return false;
-            if (sec.AgeInWeeks > 0 && XlGetFileAge(older) <= ageLimit && k > sec.MinHist) {
-                if (FileDelete(older))
-                    gone(older);
-                continue;
-            }
-            if (exists(newer)) {
-                if (!FileDelete(newer))
-                    continue;
-                gone(newer);
-            }
-            if (FileRename(cp.DDir, older, newer)) {
-                gone(older);
-                fs.VersionNames.insert(FileNameOf(newer));
-            }
-            if (OnStep)
-                OnStep("rotated");
-        }
-        for (int k = sec.MaxHist + 1; k <= 99; ++k) {
-            for (bool twoDigits : {false, true}) {
-                if (!twoDigits && k > 9)
-                    continue;
-                const std::string surplus = name(k, twoDigits);
-                if (present(surplus) && XlFileExists(surplus, false) && !collides(surplus))
-                    FileDelete(surplus);
-            }
-        }
-        versionName = name(1, two);
-    }
-    if (XlFileExists(cp.EName)) {
-        if (collides(versionName))
-            return false;
-        if (XlFileExists(versionName) && !FileDelete(versionName))
-            return true;
-        // A second name for the replaced file keeps it under its own name as well, so that a run
-        // killed before the new copy is in place leaves the file where it was.
-        bool moved;
-        if (::link(cp.EName.c_str(), versionName.c_str()) == 0) {
-            inPlace = true;
-            moved = true;
-            FLog.WriteToLog(lmVerbose,
-                            std::string(Indent) +
-                                SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
-                                           {_("File"), MakeRelativePath(AddPathDelimiter(cp.DDir), cp.EName),
-                                            MakeRelativePath(AddPathDelimiter(cp.DDir), versionName)}));
-        } else {
-            moved = FileRename(cp.DDir, cp.EName, versionName);
-        }
-        if (moved && FLog.CurrentLogMode() == lmLong) {
-            // below the entry's destination folder the path is told from there, else from the base folder
-            const bool fromEntry = sec.DirMode == sdSubDir || sec.DirMode == sdSepDir;
-            const std::string where = fromEntry
-                                          ? MakeRelativePath(AddPathDelimiter(fs.DestBase), versionName)
-                                          : "/" + MakeRelativePath(AddPathDelimiter(BaseDir), versionName);
-            if (sec.DirMode != sdNone)
-                FLog.WriteToLog(lmLong,
-                                std::string(Indent) + SafeFormat(_("File \"%s\" was moved to: \"%s\""),
-                                                                 {FileNameOf(cp.EName), where}));
-            else
-                FLog.WriteToLog(lmLong,
-                                std::string(Indent) +
-                                    SafeFormat(_("%s was renamed: \"%s\" to \"%s\""),
-                                               {_("File"), FileNameOf(cp.EName), FileNameOf(versionName)}));
-        }
-    }
-    return true;
-}
-
 namespace {
-
-// The name of version k with the file suffix as written in the settings (date placeholders kept).
-std::string PlainVersionName(const std::string& folder, const std::string& n, const std::string& x,
-                             const std::string& suffix, int k, bool twoDigits)
-{
-    std::string s = suffix;
-    std::string num = VersionDigits(k, twoDigits);
-    if (s.find('#') != std::string::npos)
-        s = ReplaceAll(s, "#", num);
-    else
-        s += num;
-    return folder + InsertNameSuffix(n, s) + x;
-}
-
-// The engine writes a copy under a hidden name beside its destination: "." + name + "." + eight
-// hexadecimal digits + ".part". Such a file outlives only a run that was killed.
-bool IsEnginePartName(const std::string& name)
-{
-    constexpr size_t tail = 1 + 8 + 5; // ".xxxxxxxx.part"
-    if (name.size() < 2 + tail || name[0] != '.' || name.compare(name.size() - 5, 5, ".part") != 0)
-        return false;
-    size_t dot = name.size() - tail;
-    if (name[dot] != '.')
-        return false;
-    for (size_t i = dot + 1; i < dot + 9; ++i)
-        if (!std::isxdigit(static_cast<unsigned char>(name[i])) ||
-            std::isupper(static_cast<unsigned char>(name[i])))
-            return false;
-    return true;
-}
-
-// The longest leading part of name that fits into size bytes without splitting a UTF-8 sequence.
-std::string Utf8Prefix(const std::string& name, size_t size)
-{
-    if (name.size() <= size)
-        return name;
-    size_t cut = size;
-    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
-        --cut;
-    return name.substr(0, cut);
-}
-
-constexpr size_t MaxNameBytes = 255;
 
 // Whether the files the program makes are writable by their owner (the umask leaves the bit).
 bool NewFilesWritable()
@@ -598,54 +282,6 @@ struct TFolderHandle
 };
 
 } // namespace
-
-void TCopyLoop::PruneOldVersions(TFolderState& fs, const std::string& destDir, const std::string& n,
-                                 const std::string& formExt, const std::string& sourceName)
-{
-    const TSecSettings& sec = FTask.BakSec;
-    std::string v = VersionFolder(fs.DestBase, destDir);
-    // a name that is the backup of another source file of the folder is never an older version
-    const bool beside = StripDelimiter(v) == StripDelimiter(destDir);
-    auto mayPrune = [&](const std::string& path) {
-        return !beside ||
-               !ClaimedByOther(fs, FileNameOf(path), sourceName,
-                               SafeFormat(_("not deleted as an older version of \"%s\""), {n + formExt}));
-    };
-    TDateTime ageLimit = std::floor(Now()) - 7.0 * sec.AgeInWeeks;
-    if (sec.MaxHist >= 2) {
-        std::string suffix = "." + sec.FileSuffix;
-        bool two = sec.MaxHist > 9;
-        for (int k = sec.MaxHist; k >= sec.MinHist && k >= 1; --k) {
-            std::string p = PlainVersionName(v, n, formExt, suffix, k, two);
-            if (k < 10 && two && !XlFileExists(p, false))
-                p = PlainVersionName(v, n, formExt, suffix, k, false);
-            if (XlFileExists(p, false) && XlGetFileAge(p, false) <= ageLimit && mayPrune(p))
-                FileDelete(p);
-        }
-        return;
-    }
-    if (!XlDirectoryExists(StripDelimiter(v)))
-        return;
-    std::string suffix =
-        sec.DirMode != sdNone && sec.FileSuffix.empty()
-            ? std::string()
-            : SecurityCopyDateMasks("." + (sec.FileSuffix.empty() ? BakSuffix : sec.FileSuffix));
-    std::string mask = InsertNameSuffix(n, suffix) + formExt;
-    std::vector<std::string> old;
-    TSearchRec sr;
-    for (int code = FindFirst(AddPathDelimiter(v) + "*",
-                              static_cast<int>(faReadOnly | faHidden | faSysFile | faArchive), sr);
-         code == 0; code = FindNext(sr)) {
-        if ((sr.Attr & faDirectory) == 0 && DirSearchMatches(sr.Name, mask) &&
-            AddPathDelimiter(v) + sr.Name != AddPathDelimiter(destDir) + n + formExt &&
-            FileTimeToLocalDateTime(sr.FindData.LastWriteTime) <= ageLimit)
-            old.push_back(AddPathDelimiter(v) + sr.Name);
-    }
-    FindClose(sr);
-    for (const auto& name : old)
-        if (mayPrune(name))
-            FileDelete(name);
-}
 
 uint64_t TCopyLoop::FreeBytes(const std::string& dir) const
 {
@@ -1298,538 +934,620 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
                                 const std::string& relDir, TFileTimestamps dirTimestamps, uint32_t dirAttr,
                                 bool parentIncluded, bool prompt, TFolderCounters& c, TExtensionList& list)
 {
-    const int level = FLog.CurrentLogMode();
-    std::string srcDir = AddPathDelimiter(AddPathDelimiter(srcBase) + relDir);
-    std::string destDir = relDir.empty() ? StripDelimiter(destBase) : AddPathDelimiter(destBase) + relDir;
     TFolderState fs;
     fs.SrcBase = srcBase;
     fs.DestBase = destBase;
     fs.RelDir = relDir;
-    fs.SrcDir = srcDir;
+    fs.SrcDir = AddPathDelimiter(AddPathDelimiter(srcBase) + relDir);
+    fs.DestDir = relDir.empty() ? StripDelimiter(destBase) : AddPathDelimiter(destBase) + relDir;
+    fs.DirTimestamps = dirTimestamps;
+    fs.DirAttr = dirAttr;
+    fs.ParentIncluded = parentIncluded;
     fs.Prompt = prompt;
+    fs.Entries = &fs.EntryList;
 
-    // A. Selection of the folder.
-    bool selected;
-    if (list.IncludeDirs) {
-        selected = relDir.empty() || parentIncluded || list.SubDirList.IndexOf(srcDir) >= 0;
-        parentIncluded = selected && !relDir.empty();
-    } else {
-        selected = list.SubDirList.IndexOf(srcDir) < 0;
-    }
     // Links below the entry's folder: skipped, recorded in an information file or read through.
-    TJunctionRootScope junctionScope(FJunctionRoot, srcDir, relDir.empty());
-    if (!relDir.empty() && (dirAttr & faReparsePoint) != 0) {
-        if (!selected)
-            return;
+    TJunctionRootScope junctionScope(FJunctionRoot, fs.SrcDir, relDir.empty());
+    if (!SelectFolder(fs, junctionScope.Parent(), c, list))
+        return;
+    if (WalkSubFolders(fs, c, list)) {
+        bool goOn = true;
+        if (PrepareFilePass(fs, c, list)) {
+            goOn = RunFilePass(fs, c, list);
+            if (goOn) {
+                FControl.Checkpoint();
+                goOn = FinishFolder(fs, c);
+            }
+        }
+        if (goOn)
+            UpdateTotalAmount(c);
+    }
+    if (Ftp)
+        LeaveFtpFolder(fs, c);
+}
+
+bool TCopyLoop::SelectFolder(TFolderState& fs, const std::string& junctionParent, TFolderCounters& c,
+                             TExtensionList& list)
+{
+    const std::string& relDir = fs.RelDir;
+    if (list.IncludeDirs) {
+        fs.Selected = relDir.empty() || fs.ParentIncluded || list.SubDirList.IndexOf(fs.SrcDir) >= 0;
+        fs.ParentIncluded = fs.Selected && !relDir.empty();
+    } else {
+        fs.Selected = list.SubDirList.IndexOf(fs.SrcDir) < 0;
+    }
+    if (!relDir.empty() && (fs.DirAttr & faReparsePoint) != 0) {
+        if (!fs.Selected)
+            return false;
         TLinkFolderStep link = HandleLinkFolder(FTask, TLinkContext{BaseDir, FTask.BuFtp, nullptr}, FLog, Ops,
-                                                srcDir, destDir, dirAttr, junctionScope.Parent());
+                                                fs.SrcDir, fs.DestDir, fs.DirAttr, junctionParent);
         c.ErrorCount += link.Errors;
         if (link.Skip)
-            return;
+            return false;
         if (link.IsLink)
             FJunctionRoot = link.JunctionRoot;
         if (link.ReRoot) {
             BackupDirectory(link.SrcBase, link.DestBase, std::string(), link.DirTimestamps, link.DirAttr,
-                            parentIncluded, prompt, c, list);
-            return;
+                            fs.ParentIncluded, fs.Prompt, c, list);
+            return false;
         }
     }
-    if (selected) {
+    if (fs.Selected) {
         FLog.WriteToLog(lmVerbose, std::string(Indent) +
-                                       SafeFormat(_("Current directory: \"%s\""), {srcDir}) + " (" +
-                                       FileAttrToStr(dirAttr) + ")");
-        if (WritesRunArchive(FTask.DestMode) && (!relDir.empty() || !FTask.cbDelDir)) {
+                                       SafeFormat(_("Current directory: \"%s\""), {fs.SrcDir}) + " (" +
+                                       FileAttrToStr(fs.DirAttr) + ")");
+        if (Ftp && !WritesRunArchive(FTask.DestMode)) {
+            if (!EnterFtpFolder(fs, c))
+                return false;
+        } else if (WritesRunArchive(FTask.DestMode) && (!relDir.empty() || !FTask.cbDelDir)) {
             // The run's archive gets the folder's directory entry instead of a destination folder.
-            if (!Zip.AddDir(srcDir))
-                selected = false;
+            if (!Zip.AddDir(fs.SrcDir))
+                fs.Selected = false;
         } else if (!WritesRunArchive(FTask.DestMode) && !FTask.cbDelDir) {
-            if (!MakeWayForFolder(destDir) || !Ops.CreateDirectoryLogged(destDir, "B", !relDir.empty())) {
+            if (!MakeWayForFolder(fs.DestDir) ||
+                !Ops.CreateDirectoryLogged(fs.DestDir, "B", !relDir.empty())) {
                 ++c.ErrorCount;
-                selected = false;
+                fs.Selected = false;
             }
         }
     } else {
         std::string key = list.IncludeDirs ? _("Not selected: \"%s\"") : _("Excluded directory: \"%s\"");
-        FLog.WriteToLog(lmVerbose, std::string(Indent) + SafeFormat(key, {srcDir}) + " (" +
-                                       FileAttrToStr(dirAttr) + ")");
+        FLog.WriteToLog(lmVerbose, std::string(Indent) + SafeFormat(key, {fs.SrcDir}) + " (" +
+                                       FileAttrToStr(fs.DirAttr) + ")");
     }
+    return true;
+}
 
-    // B. Sub-folders first. The folder is read once: the names serve the file pass as well.
-    std::vector<TFolderEntry> entries;
-    bool entriesRead = false;
-    if ((selected || list.IncludeDirs) && !FControl.Stopped()) {
-        int code = ReadFolderEntries(srcDir, entries);
-        entriesRead = true;
-        if (relDir.empty())
-            RememberDestinationFolders(destBase);
-        std::string lastName;
-        for (const auto& e : entries) {
-            if (FControl.Stopped())
-                break;
-            if (e.Type != DT_DIR && e.Type != DT_LNK && e.Type != DT_UNKNOWN)
-                continue;
-            TPosixFileData data;
-            const uint32_t rc = ReadFileData(srcDir + e.Name, false, data);
-            if (rc != 0 && rc != WinError::ERROR_FILE_NOT_FOUND && rc != WinError::ERROR_PATH_NOT_FOUND &&
-                e.Type == DT_DIR) {
-                // a folder that cannot be read (too deep a path, no permission to enter) is no success
-                FLog.WriteErrorToLog(lmShort, "B", SafeFormat(DirErrorFormat(rc), {srcDir + e.Name + "/"}),
-                                     rc);
-                ++c.ErrorCount;
-                continue;
-            }
-            if (rc != 0 || (data.Attr & faDirectory) == 0)
-                continue;
-            if (IsDestinationFolder(srcDir + e.Name, data)) {
-                // The backup lies inside its own source: it is never backed up into itself.
-                FLog.WriteToLog(lmVerbose,
-                                std::string(Indent) +
-                                    SafeFormat(_("Excluded directory: \"%s\""), {srcDir + e.Name + "/"}) +
-                                    " (" + FileAttrToStr(data.Attr) + ")");
-                continue;
-            }
-            lastName = e.Name;
-            BackupDirectory(srcBase, destBase, JoinPath(relDir, e.Name), TimestampsOf(data), data.Attr,
-                            parentIncluded, prompt, c, list);
-            if (BuStatus == bsFull)
-                break;
-        }
+bool TCopyLoop::WalkSubFolders(TFolderState& fs, TFolderCounters& c, TExtensionList& list)
+{
+    // Sub-folders first. The folder is read once: the names serve the file pass as well.
+    if ((!fs.Selected && !list.IncludeDirs) || FControl.Stopped())
+        return true;
+    const std::string& srcDir = fs.SrcDir;
+    int code = ReadFolderEntries(srcDir, fs.EntryList);
+    fs.EntriesRead = true;
+    if (fs.RelDir.empty() && !Ftp)
+        RememberDestinationFolders(fs.DestBase);
+    std::string lastName;
+    for (const auto& e : fs.EntryList) {
         if (FControl.Stopped())
-            return;
-        if (code != 0) {
-            if (selected || !list.IncludeDirs) {
-                FLog.WriteErrorToLog(lmShort, "B",
-                                     SafeFormat(DirErrorFormat(static_cast<uint32_t>(code)), {srcDir}) +
-                                         " (" + lastName + ")",
-                                     static_cast<uint32_t>(code));
-                ++c.ErrorCount;
-            }
-            selected = false;
+            break;
+        if (e.Type != DT_DIR && e.Type != DT_LNK && e.Type != DT_UNKNOWN)
+            continue;
+        TPosixFileData data;
+        const uint32_t rc = ReadFileData(srcDir + e.Name, false, data);
+        if (rc != 0 && rc != WinError::ERROR_FILE_NOT_FOUND && rc != WinError::ERROR_PATH_NOT_FOUND &&
+            e.Type == DT_DIR) {
+            // a folder that cannot be read (too deep a path, no permission to enter) is no success
+            FLog.WriteErrorToLog(lmShort, "B", SafeFormat(DirErrorFormat(rc), {srcDir + e.Name + "/"}), rc);
+            ++c.ErrorCount;
+            continue;
         }
-    }
-
-    // C. Preparing the file pass.
-    TCopyProps cp;
-    const bool folderZip = MakesFolderArchives(FTask.DestMode);
-    // "Tagged only": the entry's own folder is examined only for a per-folder archive, which the
-    // entry's folder always gets, and none of its files is selected.
-    const bool noneSelected = folderZip && list.IncludeDirs && relDir.empty();
-    bool examine = selected && !(list.IncludeDirs && relDir.empty() && !folderZip);
-    int zipAdded = 0;
-    if (examine && !FControl.Stopped() && folderZip)
-        examine = Zip.OpenFolderArchive(destDir, srcDir, relDir, c, Ops);
-    if (!examine || FControl.Stopped()) {
-        examine = false;
-        goto totals;
-    }
-    {
-        FProgress.SetPrompt(srcDir);
-        FLog.WriteToLog(lmVerbose, std::string(Indent) + SafeFormat(_("Scan for files in \"%s\""), {srcDir}));
-    }
-
-    // D. File pass. Each entry is looked up in the open folder; the archive mark is read only where
-    // something asks for the archive bit.
-    {
-        int code = entriesRead ? 0 : ReadFolderEntries(srcDir, entries);
-        fs.Entries = &entries;
-        const bool namesFold = !IsZipMethod(FTask.DestMode) && NamesMayFold();
-        const std::string timestampName = AddPathDelimiter(BaseDir) + TimestampFileName;
-        TFolderHandle folder(code == 0 ? ::open(srcDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
-        if (code == 0 && folder.Fd < 0)
-            code = static_cast<int>(LastWinError());
-        const bool needArchive = FTask.UseArchivCB || FTask.ResArchivCB || level == lmVerbose ||
-                                 list.Attributes.Archive != amIgnore;
-        const bool needTimes = SelectionUsesTimes(list, Selection);
-        // The statuses of the files that have a copy are read on a helper thread while this one reads
-        // the sources'. Only until the loop writes or deletes in the destination folder: it stops the
-        // helper first, so that nothing out of date is compared.
-        uint64_t aheadJob = 0;
-        if (code == 0 && !IsZipMethod(FTask.DestMode) && entries.size() >= StatAheadMinimum) {
-            LoadDestListing(fs, destDir);
-            std::vector<std::string> names(entries.size());
-            size_t wanted = 0;
-            for (size_t i = 0; i < entries.size(); ++i) {
-                if (entries[i].Type != DT_DIR && fs.Dest.Has(entries[i].Name)) {
-                    names[i] = entries[i].Name;
-                    ++wanted;
-                }
-            }
-            if (wanted >= StatAheadMinimum) {
-                if (!FStatAhead)
-                    FStatAhead = std::make_unique<TStatAhead>();
-                aheadJob = FStatAhead->Start(fs.Dest.Fd(), AddPathDelimiter(destDir), std::move(names),
-                                             level == lmVerbose);
-                fs.Dest.Ahead = FStatAhead.get();
-                fs.Dest.AheadJob = aheadJob;
-            }
+        if (rc != 0 || (data.Attr & faDirectory) == 0)
+            continue;
+        if (IsDestinationFolder(srcDir + e.Name, data)) {
+            // The backup lies inside its own source: it is never backed up into itself.
+            FLog.WriteToLog(lmVerbose,
+                            std::string(Indent) +
+                                SafeFormat(_("Excluded directory: \"%s\""), {srcDir + e.Name + "/"}) + " (" +
+                                FileAttrToStr(data.Attr) + ")");
+            continue;
         }
-        auto stopAhead = [&] {
-            if (aheadJob != 0)
-                FStatAhead->Stop(aheadJob);
-            aheadJob = 0;
-        };
-        for (size_t index = 0; code == 0 && index < entries.size(); ++index) {
-            const std::string& name = entries[index].Name;
-            FControl.WaitWhilePaused();
-            if (entries[index].Type == DT_DIR || !IsNotDotEntry(name) || utf8::SameText(name, LockName))
-                continue;
-            TPosixFileData fd;
-            // a file that vanished since the folder was read is not there any more; one that cannot be
-            // read is an error
-            const uint32_t rc = ReadFileDataAt(folder.Fd, name, srcDir + name, false, needArchive, fd);
-            if (rc != 0 && rc != WinError::ERROR_FILE_NOT_FOUND && rc != WinError::ERROR_PATH_NOT_FOUND) {
-                FLog.WriteErrorToLog(
-                    lmShort, "B", SafeFormat(_("Error reading file: \"%s\""), {JoinPath(relDir, name)}), rc);
-                ++c.ErrorCount;
-                continue;
-            }
-            if (rc != 0 || (fd.Attr & (faDirectory | faVolumeID)) != 0)
-                continue;
-            // A link to a file is backed up as the file it points to; pipes, sockets, devices and links
-            // to nothing are never opened (a pipe would wait for a writer for ever).
-            if (S_ISLNK(fd.Mode)) {
-                TPosixFileData target;
-                if (ReadFileDataAt(folder.Fd, name, srcDir + name, true, needArchive, target) == 0 &&
-                    S_ISREG(target.Mode))
-                    fd = target;
-            }
-            if (!S_ISREG(fd.Mode)) {
-                FLog.WriteToLog(lmLong,
-                                std::string(Indent) + SafeFormat(_("Skipped - not a regular file: \"%s\""),
-                                                                 {JoinPath(relDir, name)}));
-                continue;
-            }
-            // the archive bit of a file that is about to be copied or given attributes
-            auto readArchiveBit = [&] {
-                if (!needArchive && IsArchiveBitSet(srcDir + name, fd, false))
-                    fd.Attr = (fd.Attr & ~faNormal) | faArchive;
-            };
-            std::string n = ChangeTextCase(name, FTask.FnMode);
-            if (FTask.ReplMode == cpSimple)
-                n = ReplaceIllegalChars(n, static_cast<char32_t>(FTask.ReplChar));
-            std::string relName = JoinPath(relDir, name);
-            bool archiveSet = (fd.Attr & faArchive) != 0;
-            TSelFileInfo info;
-            info.Name = name;
-            info.Size = fd.Size;
-            info.Attr = fd.Attr;
-            if (needTimes) {
-                info.DateTime = FileTimeToLocalDateTime(fd.LastWriteTime);
-                info.CreationTime = FileTimeToLocalDateTime(fd.CreationTime);
-            }
-            std::string ext;
-            bool fileSelected = !noneSelected && ExtensionMatches(name, list, ext) &&
-                                FileMatchesSelection(info, list, Selection);
-            if (!fileSelected) {
-                FProgress.SetElapsedTime(Now() - StartTime);
-                FLog.WriteToLog(lmVerbose, std::string(Indent) +
-                                               SafeFormat(_("Not selected: \"%s\""), {relName}) + " (" +
-                                               FormatSize(false, fd.Size) + AttrText(fd.Attr) + ")");
-                continue;
-            }
-            if (FTask.UseArchivCB && (FTask.cbArchFile || FTask.ClearDest || IsZipMethod(FTask.DestMode)) &&
-                !archiveSet) {
-                c.TotalBytes += fd.Size;
-                ++c.FileCount;
-                FProgress.SetElapsedTime(Now() - StartTime);
-                FLog.WriteToLog(
-                    lmVerbose,
-                    std::string(Indent) +
-                        SafeFormat(_("Skipped - archive bit not set at source: \"%s\""), {relName}));
-                continue;
-            }
-            std::string sourcePath = srcDir + name;
-            bool compressed = FTask.cbCompress && FTask.AktNoComp.IndexOf(ext) < 0;
-            if (IsZipMethod(FTask.DestMode)) {
-                // Zip branch: the file goes into the open archive.
-                readArchiveBit();
-                c.TotalBytes += fd.Size;
-                ++c.FileCount;
-                cp = TCopyProps();
-                cp.SName = cp.RName = sourcePath;
-                cp.DName = cp.EName = n;
-                cp.DDir = destDir;
-                cp.RelName = relName;
-                cp.SInfo = fd;
-                cp.Timestamps = TimestampsOf(fd);
-                cp.Valid = true;
-                cp.Compressed = compressed;
-                FProgress.SetPrompt(sourcePath);
-                FLog.WriteToLog(lmVerbose, std::string(Indent) + _("Add to zip archive: ") + n);
-                int kind = Zip.AddFile(cp.RName, cp.SName, fd, compressed, cp.ErrMsg, cp.CRatio);
-                if (kind == CopyOutcome::Copied)
-                    ++zipAdded;
-                else if (kind != CopyOutcome::VolumeFull)
-                    FLog.WriteErrorToLog(lmVerbose, "B",
-                                         FormatFileError(static_cast<unsigned>(kind), relName, ""), cp.ErrMsg,
-                                         std::string());
-                TAfterFile r = FinishFileCopy(kind, cp, fs, c);
-                cp.Valid = false;
-                if (r != afStop)
-                    ShowRunProgress(c);
-                if (r == afStop || FControl.Stopped())
-                    return;
-                FControl.Checkpoint();
-                continue;
-            }
-            std::string formExt = DestFormExt(compressed);
-            std::string dName = AddPathDelimiter(destDir) + n;
-            std::string target = dName + formExt;
-            // Two files of the folder that the task stores under one name, or a file stored under the
-            // name of the run's time-stamp file: neither overwrites the other.
-            bool collision = namesFold && ClaimedByOther(fs, n + formExt, name, _("not backed up"));
-            if (!collision && target == timestampName) {
-                FLog.WriteErrorToLog(
-                    lmShort, "B",
-                    SafeFormat(_("Name collision: \"%s\" is the time-stamp file of the backup"), {relName}),
-                    _("not backed up"), std::string());
-                ++FCollisions;
-                collision = true;
-            }
-            if (collision) {
-                c.FailedBytes += fd.Size;
-                c.TotalBytes += fd.Size;
-                ++c.FileCount;
-                continue;
-            }
-
-            // Compare with the destination: the folder is read once, so that a missing file costs
-            // no look-up of its own.
-            LoadDestListing(fs, destDir);
-            TPosixFileData dd;
-            bool dExist = false;
-            bool inTheWay = false;
-            if (fs.Dest.Has(n + formExt)) {
-                uint32_t dCode = 0;
-                if (aheadJob == 0 || !FStatAhead->Take(aheadJob, index, n + formExt, dd, dCode))
-                    dCode = ReadFileDataAt(fs.Dest.Fd(), n + formExt, target, false, level == lmVerbose, dd);
-                dExist = dCode == 0 && (dd.Attr & (faDirectory | faReparsePoint)) == 0;
-                inTheWay = dCode == 0 && !dExist;
-            }
-            FILETIME lwTime = dExist ? dd.LastWriteTime : 0;
-            bool z = true;
-            int action = 1;
-            int comparison = 0;
-            if (FTask.UseArchivCB) {
-                comparison = 4;
-                z = (FTask.cbArchFile || FTask.ClearDest) ? archiveSet : (archiveSet || !dExist);
-            } else if (dExist) {
-                if (!FTask.cbNoAttributes && ((fd.Attr ^ dd.Attr) & (faReadOnly | faHidden | faSysFile)) != 0)
-                    action = 5;
-                if (FTask.CompareMode == 3) {
-                    comparison = 3;
-                } else {
-                    int64_t d = FileTimeToUnixTime(fd.LastWriteTime) - FileTimeToUnixTime(dd.LastWriteTime);
-                    bool dst = (FTask.DstIgnore & 1) != 0;
-                    if (FTask.CompareMode == 0) {
-                        z = d > FTask.DeltaTime;
-                        if (z && dst)
-                            z = std::llabs(d - 3600) > FTask.DeltaTime;
-                        // A plain copy of another size than its source is stale whatever its time says:
-                        // the file was rewritten within the tolerance, or was still being written.
-                        if (!z && formExt.empty() && dd.Size != fd.Size)
-                            z = true;
-                    } else {
-                        z = std::llabs(d) > FTask.DeltaTime;
-                        if (z && dst)
-                            z = std::llabs(std::llabs(d) - 3600) > FTask.DeltaTime;
-                        if (!z && FTask.CompareMode == 2)
-                            comparison = 3;
-                    }
-                    if (z)
-                        comparison = 1;
-                }
-                if (comparison == 3) {
-                    int64_t plain = GetStoredPlainSize(target, compressed, dd.Size);
-                    z = fd.Size > 0 && plain > 0 && plain != fd.Size;
-                }
-                if (!z && FTask.cbZipCompress)
-                    z = ZipEncryptionDiffers(target);
-            }
-            if (z && !compressed && (TargetType == fsFat || TargetType == fsNotAvail) &&
-                fd.Size >= (int64_t(1) << 32)) {
-                z = false;
-                action = 4;
-            }
-
-            if (z) {
-                stopAhead();
-                if (FCopyThread && cp.Valid) {
-                    TAfterFile r = FinishFileCopy(CompletePendingCopy(cp, fs), cp, fs, c);
-                    cp.Valid = false;
-                    if (r == afStop)
-                        return;
-                    ShowRunProgress(c);
-                }
-                if (!FControl.Stopped()) {
-                    std::string tName = target;
-                    if (dExist || inTheWay)
-                        tName = TempNameFor(target);
-                    if (level == lmVerbose) {
-                        FLog.WriteToLog(
-                            lmVerbose,
-                            std::string(Indent) +
-                                SafeFormat(GetCopyActionText(false, compressed, Encryption != nullptr),
-                                           {relName, FormatSize(false, fd.Size), tName}) +
-                                " [" + CopyOptionLetters(compressed) + "]");
-                        std::string outcome = !dExist           ? _("not present")
-                                              : comparison == 4 ? _("Archive bit is set")
-                                              : comparison == 3 ? "(" + FormatSize(false, dd.Size) + ")"
-                                                                : TimeText(dd.LastWriteTime);
-                        FLog.WriteToLog(lmVerbose, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
-                                                       TimeText(fd.LastWriteTime) + " -> " + outcome);
-                    }
-                    FProgress.SetPrompt(sourcePath);
-                    // Other forms of the same file that a former setting left behind; a form that is
-                    // the copy of a source file of its own stays.
-                    for (const char* other : {"", ".zip", ".gz", ".gze", ".enc"}) {
-                        if (formExt == other || !fs.Dest.Has(n + other))
-                            continue;
-                        if (*other && XlFileExists(srcDir + name + other, false))
-                            continue;
-                        if (namesFold && ClaimedNames(fs).count(n + other) != 0)
-                            continue;
-                        if (!Ops.MayDestroy(dName + other, "B"))
-                            continue;
-                        if (XlDeleteExistingFile(dName + other, true) == 0)
-                            fs.Dest.Names.erase(n + other);
-                    }
-                    bool folderOk = true;
-                    if (!utf8::SameText(destDir, FCurDir)) {
-                        folderOk = MakeWayForFolder(destDir) &&
-                                   Ops.CreateDirectoryLogged(destDir, "B", !relDir.empty());
-                        if (folderOk) {
-                            SetParentTimestamps(destDir, srcDir);
-                            FCurDir = destDir;
-                        }
-                    }
-                    if (!folderOk) {
-                        ++c.ErrorCount;
-                        c.TotalBytes += fd.Size;
-                        ++c.FileCount;
-                        break;
-                    }
-                    if (dExist)
-                        XlDeleteExistingFile(tName, true);
-                    bool spaceOk = true;
-                    if (!compressed && fd.Size > 0xFFFFFFFFLL &&
-                        FreeBytes(destDir) <= static_cast<uint64_t>(fd.Size)) {
-                        FLog.WriteErrorToLog(
-                            lmShort, "B",
-                            SafeFormat(_("Not enough free space on \"%s\" to copy file \"%s\""),
-                                       {destDir, tName}) +
-                                " (" + FormatSize(false, fd.Size) + ")");
-                        ++c.ErrorCount;
-                        spaceOk = false;
-                    }
-                    if (spaceOk) {
-                        readArchiveBit();
-                        cp = TCopyProps();
-                        cp.SName = sourcePath;
-                        cp.RName = sourcePath;
-                        cp.DName = dName;
-                        cp.EName = target;
-                        cp.TName = tName;
-                        cp.DDir = destDir;
-                        cp.RelName = relName;
-                        cp.SInfo = fd;
-                        cp.Timestamps = TimestampsOf(fd);
-                        cp.DExist = dExist;
-                        cp.InTheWay = inTheWay;
-                        cp.LwTime = lwTime;
-                        cp.Compressed = compressed;
-                        fs.Dest.Names.insert(FileNameOf(target));
-                        fs.Dest.Names.insert(FileNameOf(tName));
-                        StartCopy(cp);
-                    }
-                }
-            } else if (action == 5 && !FTask.cbNoAttributes) {
-                readArchiveBit();
-                FLog.WriteToLog(lmVerbose, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
-                                               TimeText(fd.LastWriteTime) + " -> " + FileAttrToStr(dd.Attr) +
-                                               " " + TimeText(dd.LastWriteTime));
-                Ops.SetAttributesLogged(target, fd.Attr & 0xFFFF, false, "B");
-                ShowRunProgress(c);
-            } else if (action == 4) {
-                FLog.WriteErrorToLog(
-                    lmShort, "B",
-                    SafeFormat(_("File size exceeds maximum of 4GB for FAT32 destinations: \"%s\""),
-                               {relName}) +
-                        " (" + FormatSize(false, fd.Size) + ")");
-                c.FailedBytes += fd.Size;
-                ++c.ErrorCount;
-                ShowRunProgress(c);
-            } else {
-                // Up to date: older versions of the file may have grown too old meanwhile.
-                if (dExist && FTask.KeepBakCB && FTask.BakSec.AgeInWeeks > 0 &&
-                    FTask.BakSec.DirMode != sdRootDate) {
-                    stopAhead(); // deletes in the destination folder
-                    PruneOldVersions(fs, destDir, n, formExt, name);
-                }
-                bool reset = false;
-                if (comparison != 4 && FTask.ResArchivCB && archiveSet) {
-                    uint32_t e = XlChangeFileAttr(sourcePath, faArchive, true, true);
-                    if (e == 0) {
-                        reset = true;
-                    } else {
-                        FLog.WriteErrorToLog(
-                            lmWarningLine, "B",
-                            FormatFileError(EngineError::WarnAttr, sourcePath, FileAttrToStr(fd.Attr)), e);
-                        ++c.ErrorCount;
-                    }
-                }
-                if (level == lmVerbose) {
-                    if (comparison == 4) {
-                        FLog.WriteToLog(
-                            lmVerbose,
-                            std::string(Indent) +
-                                SafeFormat(_("Skipped - archive bit not set at source: \"%s\""), {relName}));
-                    } else {
-                        FLog.WriteToLog(
-                            lmVerbose,
-                            std::string(Indent) +
-                                SafeFormat(_("File at destination is up to date: \"%s\""), {relName}) + " (" +
-                                FormatSize(false, fd.Size) + ")" + (reset ? " (A)" : ""));
-                        FLog.WriteToLog(lmVerbose, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
-                                                       TimeText(fd.LastWriteTime) + " <-> " +
-                                                       TimeText(dd.LastWriteTime));
-                    }
-                } else if (level == lmLong && (FLog.ActMode() & lmWarnings) != 0) {
-                    FLog.WriteToLog(
-                        lmLong, "      * " +
-                                    SafeFormat(_("File at destination is up to date: \"%s\""), {relName}) +
-                                    " (" + FormatSize(false, fd.Size) + ")" + (reset ? " (A)" : ""));
-                }
-                ShowRunProgress(c);
-            }
-            c.TotalBytes += fd.Size;
-            ++c.FileCount;
-            if (FControl.Stopped()) {
-                if (FCopyThread && cp.Valid) {
-                    // the copy that runs is cancelled; it removes its partial file itself
-                    FCopyThread->SetPaused(false);
-                    FCopyThread->CancelThread();
-                    FinishFileCopy(CompletePendingCopy(cp, fs), cp, fs, c);
-                    cp.Valid = false;
-                }
-                return;
-            }
-            FControl.Checkpoint();
-        }
-        stopAhead();
-        if (code != 0 && code != static_cast<int>(WinError::ERROR_NO_MORE_FILES)) {
-            FLog.WriteErrorToLog(lmShort, "B", _("Error scanning directory: ") + srcDir,
+        lastName = e.Name;
+        BackupDirectory(fs.SrcBase, fs.DestBase, JoinPath(fs.RelDir, e.Name), TimestampsOf(data), data.Attr,
+                        fs.ParentIncluded, fs.Prompt, c, list);
+        if (BuStatus == bsFull)
+            break;
+    }
+    if (FControl.Stopped())
+        return false;
+    if (code != 0) {
+        if (fs.Selected || !list.IncludeDirs) {
+            FLog.WriteErrorToLog(lmShort, "B",
+                                 SafeFormat(DirErrorFormat(static_cast<uint32_t>(code)), {srcDir}) + " (" +
+                                     lastName + ")",
                                  static_cast<uint32_t>(code));
             ++c.ErrorCount;
         }
+        fs.Selected = false;
+    }
+    return true;
+}
+
+bool TCopyLoop::PrepareFilePass(TFolderState& fs, TFolderCounters& c, const TExtensionList& list)
+{
+    const bool folderZip = MakesFolderArchives(FTask.DestMode);
+    bool examine = fs.Selected && !(list.IncludeDirs && fs.RelDir.empty() && !folderZip);
+    if (examine && !FControl.Stopped() && folderZip)
+        examine = Zip.OpenFolderArchive(fs.DestDir, fs.SrcDir, fs.RelDir, c, Ops);
+    if (!examine || FControl.Stopped())
+        return false;
+    FProgress.SetPrompt(fs.SrcDir);
+    FLog.WriteToLog(lmVerbose, std::string(Indent) + SafeFormat(_("Scan for files in \"%s\""), {fs.SrcDir}));
+    return true;
+}
+
+void TCopyLoop::StopAhead(TFilePass& pass)
+{
+    if (pass.AheadJob != 0)
+        FStatAhead->Stop(pass.AheadJob);
+    pass.AheadJob = 0;
+}
+
+void TCopyLoop::StartStatAhead(TFilePass& pass, TFolderState& fs)
+{
+    // The statuses of the files that have a copy are read on a helper thread while this one reads the
+    // sources'. Only until the loop writes or deletes in the destination folder: it stops the helper
+    // first, so that nothing out of date is compared.
+    const std::vector<TFolderEntry>& entries = fs.EntryList;
+    if (IsZipMethod(FTask.DestMode) || entries.size() < StatAheadMinimum)
+        return;
+    LoadDestListing(fs, fs.DestDir);
+    std::vector<std::string> names(entries.size());
+    size_t wanted = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].Type != DT_DIR && fs.Dest.Has(entries[i].Name)) {
+            names[i] = entries[i].Name;
+            ++wanted;
+        }
+    }
+    if (wanted < StatAheadMinimum)
+        return;
+    if (!FStatAhead)
+        FStatAhead = std::make_unique<TStatAhead>();
+    pass.AheadJob = FStatAhead->Start(fs.Dest.Fd(), AddPathDelimiter(fs.DestDir), std::move(names),
+                                      pass.Level == lmVerbose);
+    fs.Dest.Ahead = FStatAhead.get();
+    fs.Dest.AheadJob = pass.AheadJob;
+}
+
+bool TCopyLoop::RunFilePass(TFolderState& fs, TFolderCounters& c, TExtensionList& list)
+{
+    // Each entry is looked up in the open folder; the archive mark is read only where something asks
+    // for the archive bit.
+    TFilePass pass;
+    pass.Level = FLog.CurrentLogMode();
+    // "Tagged only": the entry's own folder is examined only for a per-folder archive, which the
+    // entry's folder always gets, and none of its files is selected.
+    pass.NoneSelected = MakesFolderArchives(FTask.DestMode) && list.IncludeDirs && fs.RelDir.empty();
+    pass.NamesFold = !IsZipMethod(FTask.DestMode) && NamesMayFold();
+    pass.TimestampName = AddPathDelimiter(BaseDir) + TimestampFileName;
+    pass.NeedArchive = FTask.UseArchivCB || FTask.ResArchivCB || pass.Level == lmVerbose ||
+                       list.Attributes.Archive != amIgnore;
+    pass.NeedTimes = SelectionUsesTimes(list, Selection);
+    int code = fs.EntriesRead ? 0 : ReadFolderEntries(fs.SrcDir, fs.EntryList);
+    TFolderHandle folder(code == 0 ? ::open(fs.SrcDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+    if (code == 0 && folder.Fd < 0)
+        code = static_cast<int>(LastWinError());
+    pass.FolderFd = folder.Fd;
+    if (Ftp && !ReadFtpFolder(fs, c))
+        return false;
+    if (code == 0 && !Ftp)
+        StartStatAhead(pass, fs);
+    for (size_t index = 0; code == 0 && index < fs.EntryList.size(); ++index) {
+        const TFileStep step = ExamineFile(pass, fs, index, c, list);
+        if (step == fsEndPass)
+            break;
+        if (step == fsLeaveFolder) {
+            StopAhead(pass);
+            return false;
+        }
+    }
+    StopAhead(pass);
+    if (code != 0 && code != static_cast<int>(WinError::ERROR_NO_MORE_FILES)) {
+        FLog.WriteErrorToLog(lmShort, "B", _("Error scanning directory: ") + fs.SrcDir,
+                             static_cast<uint32_t>(code));
+        ++c.ErrorCount;
+    }
+    return true;
+}
+
+void TCopyLoop::ReadArchiveBit(const TFilePass& pass, TPassFile& f)
+{
+    // the archive bit of a file that is about to be copied or given attributes
+    if (!pass.NeedArchive && IsArchiveBitSet(f.SourcePath, f.Data, false))
+        f.Data.Attr = (f.Data.Attr & ~faNormal) | faArchive;
+}
+
+TCopyLoop::TFileStep TCopyLoop::ExamineFile(TFilePass& pass, TFolderState& fs, size_t index,
+                                            TFolderCounters& c, TExtensionList& list)
+{
+    const TFolderEntry& entry = fs.EntryList[index];
+    const std::string& name = entry.Name;
+    FControl.WaitWhilePaused();
+    if (entry.Type == DT_DIR || !IsNotDotEntry(name) || utf8::SameText(name, LockName))
+        return fsNextFile;
+    TPassFile f;
+    f.Index = index;
+    f.Name = name;
+    f.RelName = JoinPath(fs.RelDir, name);
+    f.SourcePath = fs.SrcDir + name;
+    TPosixFileData& fd = f.Data;
+    // a file that vanished since the folder was read is not there any more; one that cannot be read
+    // is an error
+    const uint32_t rc = ReadFileDataAt(pass.FolderFd, name, f.SourcePath, false, pass.NeedArchive, fd);
+    if (rc != 0 && rc != WinError::ERROR_FILE_NOT_FOUND && rc != WinError::ERROR_PATH_NOT_FOUND) {
+        FLog.WriteErrorToLog(lmShort, "B", SafeFormat(_("Error reading file: \"%s\""), {f.RelName}), rc);
+        ++c.ErrorCount;
+        return fsNextFile;
+    }
+    if (rc != 0 || (fd.Attr & (faDirectory | faVolumeID)) != 0)
+        return fsNextFile;
+    // A link to a file is backed up as the file it points to; pipes, sockets, devices and links to
+    // nothing are never opened (a pipe would wait for a writer for ever).
+    if (S_ISLNK(fd.Mode)) {
+        TPosixFileData target;
+        if (ReadFileDataAt(pass.FolderFd, name, f.SourcePath, true, pass.NeedArchive, target) == 0 &&
+            S_ISREG(target.Mode))
+            fd = target;
+    }
+    if (!S_ISREG(fd.Mode)) {
+        FLog.WriteToLog(lmLong, std::string(Indent) +
+                                    SafeFormat(_("Skipped - not a regular file: \"%s\""), {f.RelName}));
+        return fsNextFile;
+    }
+    f.N = ChangeTextCase(name, FTask.FnMode);
+    if (FTask.ReplMode == cpSimple)
+        f.N = ReplaceIllegalChars(f.N, static_cast<char32_t>(FTask.ReplChar));
+    f.ArchiveSet = (fd.Attr & faArchive) != 0;
+    TSelFileInfo info;
+    info.Name = name;
+    info.Size = fd.Size;
+    info.Attr = fd.Attr;
+    if (pass.NeedTimes) {
+        info.DateTime = FileTimeToLocalDateTime(fd.LastWriteTime);
+        info.CreationTime = FileTimeToLocalDateTime(fd.CreationTime);
+    }
+    const bool fileSelected = !pass.NoneSelected && ExtensionMatches(name, list, f.Ext) &&
+                              FileMatchesSelection(info, list, Selection);
+    if (!fileSelected) {
+        FProgress.SetElapsedTime(Now() - StartTime);
+        FLog.WriteToLog(lmVerbose, std::string(Indent) + SafeFormat(_("Not selected: \"%s\""), {f.RelName}) +
+                                       " (" + FormatSize(false, fd.Size) + AttrText(fd.Attr) + ")");
+        return fsNextFile;
+    }
+    if (FTask.UseArchivCB && (FTask.cbArchFile || FTask.ClearDest || IsZipMethod(FTask.DestMode)) &&
+        !f.ArchiveSet) {
+        c.TotalBytes += fd.Size;
+        ++c.FileCount;
+        FProgress.SetElapsedTime(Now() - StartTime);
+        FLog.WriteToLog(lmVerbose,
+                        std::string(Indent) +
+                            SafeFormat(_("Skipped - archive bit not set at source: \"%s\""), {f.RelName}));
+        return fsNextFile;
+    }
+    f.Compressed = FTask.cbCompress && FTask.AktNoComp.IndexOf(f.Ext) < 0;
+    if (IsZipMethod(FTask.DestMode))
+        return BackupFileToZip(pass, f, fs, c);
+    if (Ftp)
+        return BackupFileToFtp(pass, f, fs, c);
+    return BackupFileToFolder(pass, f, fs, c);
+}
+
+TCopyLoop::TFileStep TCopyLoop::BackupFileToZip(const TFilePass& pass, TPassFile& f, TFolderState& fs,
+                                                TFolderCounters& c)
+{
+    // The file goes into the open archive.
+    ReadArchiveBit(pass, f);
+    const TPosixFileData& fd = f.Data;
+    c.TotalBytes += fd.Size;
+    ++c.FileCount;
+    TCopyProps& cp = fs.Pending;
+    cp = TCopyProps();
+    cp.SName = cp.RName = f.SourcePath;
+    cp.DName = cp.EName = f.N;
+    cp.DDir = fs.DestDir;
+    cp.RelName = f.RelName;
+    cp.SInfo = fd;
+    cp.Timestamps = TimestampsOf(fd);
+    cp.Valid = true;
+    cp.Compressed = f.Compressed;
+    FProgress.SetPrompt(f.SourcePath);
+    FLog.WriteToLog(lmVerbose, std::string(Indent) + _("Add to zip archive: ") + f.N);
+    int kind = Zip.AddFile(cp.RName, cp.SName, fd, f.Compressed, cp.ErrMsg, cp.CRatio);
+    if (kind == CopyOutcome::Copied)
+        ++fs.ZipAdded;
+    else if (kind != CopyOutcome::VolumeFull)
+        FLog.WriteErrorToLog(lmVerbose, "B", FormatFileError(static_cast<unsigned>(kind), f.RelName, ""),
+                             cp.ErrMsg, std::string());
+    TAfterFile r = FinishFileCopy(kind, cp, fs, c);
+    cp.Valid = false;
+    if (r != afStop)
+        ShowRunProgress(c);
+    if (r == afStop || FControl.Stopped())
+        return fsLeaveFolder;
+    FControl.Checkpoint();
+    return fsNextFile;
+}
+
+TCopyLoop::TFileStep TCopyLoop::BackupFileToFolder(TFilePass& pass, TPassFile& f, TFolderState& fs,
+                                                   TFolderCounters& c)
+{
+    const TPosixFileData& fd = f.Data;
+    TFileCompare cmp;
+    cmp.FormExt = DestFormExt(f.Compressed);
+    cmp.DName = AddPathDelimiter(fs.DestDir) + f.N;
+    cmp.Target = cmp.DName + cmp.FormExt;
+    // Two files of the folder that the task stores under one name, or a file stored under the name of
+    // the run's time-stamp file: neither overwrites the other.
+    bool collision = pass.NamesFold && ClaimedByOther(fs, f.N + cmp.FormExt, f.Name, _("not backed up"));
+    if (!collision && cmp.Target == pass.TimestampName) {
+        FLog.WriteErrorToLog(
+            lmShort, "B",
+            SafeFormat(_("Name collision: \"%s\" is the time-stamp file of the backup"), {f.RelName}),
+            _("not backed up"), std::string());
+        ++FCollisions;
+        collision = true;
+    }
+    if (collision) {
+        c.FailedBytes += fd.Size;
+        c.TotalBytes += fd.Size;
+        ++c.FileCount;
+        return fsNextFile;
+    }
+    CompareWithCopy(pass, f, fs, cmp);
+    if (cmp.Copy) {
+        const TFileStep step = CopyFileToFolder(pass, f, fs, cmp, c);
+        if (step != fsNextFile)
+            return step;
+    } else if (cmp.Action == 5 && !FTask.cbNoAttributes) {
+        ReadArchiveBit(pass, f);
+        FLog.WriteToLog(lmVerbose, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
+                                       TimeText(fd.LastWriteTime) + " -> " + FileAttrToStr(cmp.Dest.Attr) +
+                                       " " + TimeText(cmp.Dest.LastWriteTime));
+        Ops.SetAttributesLogged(cmp.Target, fd.Attr & 0xFFFF, false, "B");
+        ShowRunProgress(c);
+    } else if (cmp.Action == 4) {
+        FLog.WriteErrorToLog(
+            lmShort, "B",
+            SafeFormat(_("File size exceeds maximum of 4GB for FAT32 destinations: \"%s\""), {f.RelName}) +
+                " (" + FormatSize(false, fd.Size) + ")");
+        c.FailedBytes += fd.Size;
+        ++c.ErrorCount;
+        ShowRunProgress(c);
+    } else {
+        FileIsUpToDate(pass, f, fs, cmp, c);
+    }
+    c.TotalBytes += fd.Size;
+    ++c.FileCount;
+    if (FControl.Stopped()) {
+        TCopyProps& cp = fs.Pending;
+        if (FCopyThread && cp.Valid) {
+            // the copy that runs is cancelled; it removes its partial file itself
+            FCopyThread->SetPaused(false);
+            FCopyThread->CancelThread();
+            FinishFileCopy(CompletePendingCopy(cp, fs), cp, fs, c);
+            cp.Valid = false;
+        }
+        return fsLeaveFolder;
     }
     FControl.Checkpoint();
+    return fsNextFile;
+}
 
-    // E. End of the folder.
-    if (examine && FTask.cbDelDir && zipAdded == 0 && WritesRunArchive(FTask.DestMode))
+void TCopyLoop::CompareWithCopy(const TFilePass& pass, const TPassFile& f, TFolderState& fs,
+                                TFileCompare& cmp)
+{
+    const TPosixFileData& fd = f.Data;
+    // The folder is read once, so that a missing file costs no look-up of its own.
+    LoadDestListing(fs, fs.DestDir);
+    TPosixFileData& dd = cmp.Dest;
+    const std::string destName = f.N + cmp.FormExt;
+    if (fs.Dest.Has(destName)) {
+        uint32_t dCode = 0;
+        if (pass.AheadJob == 0 || !FStatAhead->Take(pass.AheadJob, f.Index, destName, dd, dCode))
+            dCode = ReadFileDataAt(fs.Dest.Fd(), destName, cmp.Target, false, pass.Level == lmVerbose, dd);
+        cmp.DExist = dCode == 0 && (dd.Attr & (faDirectory | faReparsePoint)) == 0;
+        cmp.InTheWay = dCode == 0 && !cmp.DExist;
+    }
+    cmp.LwTime = cmp.DExist ? dd.LastWriteTime : 0;
+    bool z = true;
+    if (FTask.UseArchivCB) {
+        cmp.Comparison = 4;
+        z = (FTask.cbArchFile || FTask.ClearDest) ? f.ArchiveSet : (f.ArchiveSet || !cmp.DExist);
+    } else if (cmp.DExist) {
+        if (!FTask.cbNoAttributes && ((fd.Attr ^ dd.Attr) & (faReadOnly | faHidden | faSysFile)) != 0)
+            cmp.Action = 5;
+        if (FTask.CompareMode == 3) {
+            cmp.Comparison = 3;
+        } else {
+            int64_t d = FileTimeToUnixTime(fd.LastWriteTime) - FileTimeToUnixTime(dd.LastWriteTime);
+            bool dst = (FTask.DstIgnore & 1) != 0;
+            if (FTask.CompareMode == 0) {
+                z = d > FTask.DeltaTime;
+                if (z && dst)
+                    z = std::llabs(d - 3600) > FTask.DeltaTime;
+                // A plain copy of another size than its source is stale whatever its time says: the
+                // file was rewritten within the tolerance, or was still being written.
+                if (!z && cmp.FormExt.empty() && dd.Size != fd.Size)
+                    z = true;
+            } else {
+                z = std::llabs(d) > FTask.DeltaTime;
+                if (z && dst)
+                    z = std::llabs(std::llabs(d) - 3600) > FTask.DeltaTime;
+                if (!z && FTask.CompareMode == 2)
+                    cmp.Comparison = 3;
+            }
+            if (z)
+                cmp.Comparison = 1;
+        }
+        if (cmp.Comparison == 3) {
+            int64_t plain = GetStoredPlainSize(cmp.Target, f.Compressed, dd.Size);
+            z = fd.Size > 0 && plain > 0 && plain != fd.Size;
+        }
+        if (!z && FTask.cbZipCompress)
+            z = ZipEncryptionDiffers(cmp.Target);
+    }
+    if (z && !f.Compressed && (TargetType == fsFat || TargetType == fsNotAvail) &&
+        fd.Size >= (int64_t(1) << 32)) {
+        z = false;
+        cmp.Action = 4;
+    }
+    cmp.Copy = z;
+}
+
+TCopyLoop::TFileStep TCopyLoop::CopyFileToFolder(TFilePass& pass, TPassFile& f, TFolderState& fs,
+                                                 const TFileCompare& cmp, TFolderCounters& c)
+{
+    const TPosixFileData& fd = f.Data;
+    const std::string& destDir = fs.DestDir;
+    TCopyProps& cp = fs.Pending;
+    StopAhead(pass);
+    if (FCopyThread && cp.Valid) {
+        TAfterFile r = FinishFileCopy(CompletePendingCopy(cp, fs), cp, fs, c);
+        cp.Valid = false;
+        if (r == afStop)
+            return fsLeaveFolder;
+        ShowRunProgress(c);
+    }
+    if (FControl.Stopped())
+        return fsNextFile;
+    std::string tName = cmp.Target;
+    if (cmp.DExist || cmp.InTheWay)
+        tName = TempNameFor(cmp.Target);
+    if (pass.Level == lmVerbose) {
+        FLog.WriteToLog(lmVerbose,
+                        std::string(Indent) +
+                            SafeFormat(GetCopyActionText(false, f.Compressed, Encryption != nullptr),
+                                       {f.RelName, FormatSize(false, fd.Size), tName}) +
+                            " [" + CopyOptionLetters(f.Compressed) + "]");
+        std::string outcome = !cmp.DExist           ? _("not present")
+                              : cmp.Comparison == 4 ? _("Archive bit is set")
+                              : cmp.Comparison == 3 ? "(" + FormatSize(false, cmp.Dest.Size) + ")"
+                                                    : TimeText(cmp.Dest.LastWriteTime);
+        FLog.WriteToLog(lmVerbose, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
+                                       TimeText(fd.LastWriteTime) + " -> " + outcome);
+    }
+    FProgress.SetPrompt(f.SourcePath);
+    // Other forms of the same file that a former setting left behind; a form that is the copy of a
+    // source file of its own stays.
+    for (const char* other : {"", ".zip", ".gz", ".gze", ".enc"}) {
+        if (cmp.FormExt == other || !fs.Dest.Has(f.N + other))
+            continue;
+        if (*other && XlFileExists(fs.SrcDir + f.Name + other, false))
+            continue;
+        if (pass.NamesFold && ClaimedNames(fs).count(f.N + other) != 0)
+            continue;
+        if (!Ops.MayDestroy(cmp.DName + other, "B"))
+            continue;
+        if (XlDeleteExistingFile(cmp.DName + other, true) == 0)
+            fs.Dest.Names.erase(f.N + other);
+    }
+    bool folderOk = true;
+    if (!utf8::SameText(destDir, FCurDir)) {
+        folderOk = MakeWayForFolder(destDir) && Ops.CreateDirectoryLogged(destDir, "B", !fs.RelDir.empty());
+        if (folderOk) {
+            SetParentTimestamps(destDir, fs.SrcDir);
+            FCurDir = destDir;
+        }
+    }
+    if (!folderOk) {
+        ++c.ErrorCount;
+        c.TotalBytes += fd.Size;
+        ++c.FileCount;
+        return fsEndPass;
+    }
+    if (cmp.DExist)
+        XlDeleteExistingFile(tName, true);
+    if (!f.Compressed && fd.Size > 0xFFFFFFFFLL && FreeBytes(destDir) <= static_cast<uint64_t>(fd.Size)) {
+        FLog.WriteErrorToLog(
+            lmShort, "B",
+            SafeFormat(_("Not enough free space on \"%s\" to copy file \"%s\""), {destDir, tName}) + " (" +
+                FormatSize(false, fd.Size) + ")");
+        ++c.ErrorCount;
+        return fsNextFile;
+    }
+    ReadArchiveBit(pass, f);
+    cp = TCopyProps();
+    cp.SName = f.SourcePath;
+    cp.RName = f.SourcePath;
+    cp.DName = cmp.DName;
+    cp.EName = cmp.Target;
+    cp.TName = tName;
+    cp.DDir = destDir;
+    cp.RelName = f.RelName;
+    cp.SInfo = f.Data;
+    cp.Timestamps = TimestampsOf(f.Data);
+    cp.DExist = cmp.DExist;
+    cp.InTheWay = cmp.InTheWay;
+    cp.LwTime = cmp.LwTime;
+    cp.Compressed = f.Compressed;
+    fs.Dest.Names.insert(FileNameOf(cmp.Target));
+    fs.Dest.Names.insert(FileNameOf(tName));
+    StartCopy(cp);
+    return fsNextFile;
+}
+
+void TCopyLoop::FileIsUpToDate(TFilePass& pass, const TPassFile& f, TFolderState& fs, const TFileCompare& cmp,
+                               TFolderCounters& c)
+{
+    const TPosixFileData& fd = f.Data;
+    // Older versions of the file may have grown too old meanwhile.
+    if (cmp.DExist && FTask.KeepBakCB && FTask.BakSec.AgeInWeeks > 0 && FTask.BakSec.DirMode != sdRootDate) {
+        StopAhead(pass); // deletes in the destination folder
+        PruneOldVersions(fs, fs.DestDir, f.N, cmp.FormExt, f.Name);
+    }
+    bool reset = false;
+    if (cmp.Comparison != 4 && FTask.ResArchivCB && f.ArchiveSet) {
+        uint32_t e = XlChangeFileAttr(f.SourcePath, faArchive, true, true);
+        if (e == 0) {
+            reset = true;
+        } else {
+            FLog.WriteErrorToLog(lmWarningLine, "B",
+                                 FormatFileError(EngineError::WarnAttr, f.SourcePath, FileAttrToStr(fd.Attr)),
+                                 e);
+            ++c.ErrorCount;
+        }
+    }
+    if (pass.Level == lmVerbose) {
+        if (cmp.Comparison == 4) {
+            FLog.WriteToLog(
+                lmVerbose, std::string(Indent) +
+                               SafeFormat(_("Skipped - archive bit not set at source: \"%s\""), {f.RelName}));
+        } else {
+            FLog.WriteToLog(lmVerbose,
+                            std::string(Indent) +
+                                SafeFormat(_("File at destination is up to date: \"%s\""), {f.RelName}) +
+                                " (" + FormatSize(false, fd.Size) + ")" + (reset ? " (A)" : ""));
+            FLog.WriteToLog(lmVerbose, std::string(DeepIndent) + AttrText(fd.Attr) + " " +
+                                           TimeText(fd.LastWriteTime) + " <-> " +
+                                           TimeText(cmp.Dest.LastWriteTime));
+        }
+    } else if (pass.Level == lmLong && (FLog.ActMode() & lmWarnings) != 0) {
+        FLog.WriteToLog(lmLong, "      * " +
+                                    SafeFormat(_("File at destination is up to date: \"%s\""), {f.RelName}) +
+                                    " (" + FormatSize(false, fd.Size) + ")" + (reset ? " (A)" : ""));
+    }
+    ShowRunProgress(c);
+}
+
+bool TCopyLoop::FinishFolder(TFolderState& fs, TFolderCounters& c)
+{
+    if (FTask.cbDelDir && fs.ZipAdded == 0 && WritesRunArchive(FTask.DestMode))
         Zip.RemoveEmptyDir();
-    if (examine && folderZip)
-        Zip.CloseFolderArchive(zipAdded, c);
+    if (MakesFolderArchives(FTask.DestMode))
+        Zip.CloseFolderArchive(fs.ZipAdded, c);
+    TCopyProps& cp = fs.Pending;
     if (FCopyThread && cp.Valid) {
         TAfterFile r;
         do {
@@ -1839,78 +1557,96 @@ void TCopyLoop::BackupDirectory(const std::string& srcBase, const std::string& d
         } while (r == afCopyAgain);
         cp.Valid = false;
         if (r == afStop)
-            return;
+            return false;
     }
-    if (FTask.ResArchivCB && !relDir.empty() && !fs.ArchiveKept) {
-        int attr = XlFileGetAttr(StripDelimiter(srcDir), true);
-        if (attr >= 0 && (attr & faArchive) != 0) {
-            uint32_t e =
-                XlFileSetAttr(StripDelimiter(srcDir), static_cast<uint32_t>(attr) & ~faArchive, true);
-            if (e != 0) {
-                FLog.WriteErrorToLog(lmShort, "B",
-                                     SafeFormat(_("Error setting attributes of \"%s\""), {srcDir}) + " (" +
-                                         FileAttrToStr(static_cast<uint32_t>(attr) & ~faArchive) + ")",
-                                     e);
-                ++c.ErrorCount;
-            }
-        }
-    }
-    {
-        std::string p = AddPathDelimiter(AddPathDelimiter(destBase) + relDir);
-        std::string pd = StripDelimiter(p);
-        if (!relDir.empty() && XlDirectoryExists(pd)) {
-            if (FTask.cbDelDir && XlIsEmptyDirectory(pd)) {
-                if (!FTask.cbNoAttributes)
-                    XlFileSetAttr(pd, faArchive, false);
-                uint32_t e = XlRemoveDir(pd);
-                if (e == 0) {
-                    FLog.WriteToLog(lmVerbose, std::string(Indent) +
-                                                   SafeFormat(_("Empty directory was deleted: \"%s\""), {p}));
-                    if (utf8::SameText(pd, FCurDir))
-                        FCurDir.clear();
-                } else {
-                    FLog.WriteErrorToLog(lmShort, "B",
-                                         SafeFormat(_("Error deleting directory: \"%s\""), {p}) + " (" +
-                                             FileAttrToStr(dirAttr) + ")",
-                                         e);
-                    if (!FTask.cbNoAttributes)
-                        XlFileSetAttr(pd, dirAttr & 0xFFFF, false);
-                }
-            } else {
-                if (!FTask.cbNoAttributes)
-                    Ops.SetAttributesLogged(pd, dirAttr & 0xFFFF, false, "B");
-                if (dirTimestamps.Valid) {
-                    uint32_t e = SetFileTimestamps(pd, dirTimestamps, true, FTask.cbCreationTime, true);
-                    if (e != 0)
-                        FLog.WriteErrorToLog(lmWarningLine, "B",
-                                             FormatFileError(EngineError::WarnTime, pd, std::string()), e);
-                }
-                if (FTask.cbCopyPerms && SourceHasPermissions()) {
-                    uint32_t e = CopyFilePermissions(StripDelimiter(srcDir), pd);
-                    if (e != 0)
-                        FLog.WriteErrorToLog(lmWarningLine, "B",
-                                             FormatFileError(EngineError::WarnAcl, pd, std::string()), e);
-                } else {
-                    LimitFolderMode(srcDir, pd);
-                }
-            }
-        }
-    }
-    // The emptied source folder goes too when the task deletes its sources.
-    if (FTask.cbSourceDelete && (FTask.DelSourceDelDir & 1) != 0 && !relDir.empty()) {
-        uint32_t e = XlRemoveDir(StripDelimiter(srcDir));
-        if (e == 0)
-            FLog.WriteToLog(lmVerbose, std::string(Indent) +
-                                           SafeFormat(_("Empty directory was deleted: \"%s\""), {srcDir}));
-        else
-            FLog.WriteErrorToLog(lmShort, "B",
-                                 SafeFormat(_("Error deleting directory: \"%s\""), {srcDir}) + " (" +
-                                     FileAttrToStr(dirAttr) + ")",
-                                 e);
-    }
+    ResetFolderArchiveBit(fs, c);
+    if (!Ftp)
+        FinishDestinationFolder(fs);
+    DeleteEmptiedSourceFolder(fs);
+    return true;
+}
 
-totals:
-    // F. Total amount.
+void TCopyLoop::ResetFolderArchiveBit(const TFolderState& fs, TFolderCounters& c)
+{
+    if (!FTask.ResArchivCB || fs.RelDir.empty() || fs.ArchiveKept)
+        return;
+    const std::string dir = StripDelimiter(fs.SrcDir);
+    int attr = XlFileGetAttr(dir, true);
+    if (attr < 0 || (attr & faArchive) == 0)
+        return;
+    uint32_t e = XlFileSetAttr(dir, static_cast<uint32_t>(attr) & ~faArchive, true);
+    if (e != 0) {
+        FLog.WriteErrorToLog(lmShort, "B",
+                             SafeFormat(_("Error setting attributes of \"%s\""), {fs.SrcDir}) + " (" +
+                                 FileAttrToStr(static_cast<uint32_t>(attr) & ~faArchive) + ")",
+                             e);
+        ++c.ErrorCount;
+    }
+}
+
+void TCopyLoop::FinishDestinationFolder(const TFolderState& fs)
+{
+    // An emptied folder goes when the task asks for it; any other gets the attributes, times and
+    // permissions of its source folder.
+    const std::string p = AddPathDelimiter(AddPathDelimiter(fs.DestBase) + fs.RelDir);
+    const std::string pd = StripDelimiter(p);
+    if (fs.RelDir.empty() || !XlDirectoryExists(pd))
+        return;
+    if (FTask.cbDelDir && XlIsEmptyDirectory(pd)) {
+        if (!FTask.cbNoAttributes)
+            XlFileSetAttr(pd, faArchive, false);
+        uint32_t e = XlRemoveDir(pd);
+        if (e == 0) {
+            FLog.WriteToLog(lmVerbose,
+                            std::string(Indent) + SafeFormat(_("Empty directory was deleted: \"%s\""), {p}));
+            if (utf8::SameText(pd, FCurDir))
+                FCurDir.clear();
+        } else {
+            FLog.WriteErrorToLog(lmShort, "B",
+                                 SafeFormat(_("Error deleting directory: \"%s\""), {p}) + " (" +
+                                     FileAttrToStr(fs.DirAttr) + ")",
+                                 e);
+            if (!FTask.cbNoAttributes)
+                XlFileSetAttr(pd, fs.DirAttr & 0xFFFF, false);
+        }
+        return;
+    }
+    if (!FTask.cbNoAttributes)
+        Ops.SetAttributesLogged(pd, fs.DirAttr & 0xFFFF, false, "B");
+    if (fs.DirTimestamps.Valid) {
+        uint32_t e = SetFileTimestamps(pd, fs.DirTimestamps, true, FTask.cbCreationTime, true);
+        if (e != 0)
+            FLog.WriteErrorToLog(lmWarningLine, "B",
+                                 FormatFileError(EngineError::WarnTime, pd, std::string()), e);
+    }
+    if (FTask.cbCopyPerms && SourceHasPermissions()) {
+        uint32_t e = CopyFilePermissions(StripDelimiter(fs.SrcDir), pd);
+        if (e != 0)
+            FLog.WriteErrorToLog(lmWarningLine, "B", FormatFileError(EngineError::WarnAcl, pd, std::string()),
+                                 e);
+    } else {
+        LimitFolderMode(fs.SrcDir, pd);
+    }
+}
+
+void TCopyLoop::DeleteEmptiedSourceFolder(const TFolderState& fs)
+{
+    // The emptied source folder goes too when the task deletes its sources.
+    if (!FTask.cbSourceDelete || (FTask.DelSourceDelDir & 1) == 0 || fs.RelDir.empty())
+        return;
+    uint32_t e = XlRemoveDir(StripDelimiter(fs.SrcDir));
+    if (e == 0)
+        FLog.WriteToLog(lmVerbose, std::string(Indent) +
+                                       SafeFormat(_("Empty directory was deleted: \"%s\""), {fs.SrcDir}));
+    else
+        FLog.WriteErrorToLog(lmShort, "B",
+                             SafeFormat(_("Error deleting directory: \"%s\""), {fs.SrcDir}) + " (" +
+                                 FileAttrToStr(fs.DirAttr) + ")",
+                             e);
+}
+
+void TCopyLoop::UpdateTotalAmount(const TFolderCounters& c)
+{
     if (SizeProgress) {
         if (TotalSize < c.TotalBytes) {
             TotalSize = c.TotalBytes;
@@ -1926,14 +1662,6 @@ totals:
 bool TCopyLoop::SynchronizeEntry(TExtensionList& list, const std::string& srcDir, const std::string& destDir,
                                  bool prompt, TFolderCounters& counters)
 {
-    if (FTask.BuFtp) {
-        FLog.WriteErrorToLog(lmShort, "S", _("Synchronize") + " - " + destDir,
-                             _("Synchronization of FTP destinations is not available in this build"),
-                             std::string());
-        ++counters.ErrorCount;
-        counters.SyncFailed = true;
-        return false;
-    }
     TSynchronizer sync(FTask, FLog, FControl, FProgress, FInteraction, Ops);
     sync.BaseDir = BaseDir;
     sync.TargetType = TargetType;
@@ -1942,6 +1670,14 @@ bool TCopyLoop::SynchronizeEntry(TExtensionList& list, const std::string& srcDir
     sync.BakSuffix = BakSuffix;
     if (!ProgSettings.SecCopySettings.SyncSuffix.empty())
         sync.SyncSuffix = ProgSettings.SecCopySettings.SyncSuffix;
+    if (FTask.BuFtp) {
+        if (!Ftp) {
+            ++counters.ErrorCount;
+            counters.SyncFailed = true;
+            return false;
+        }
+        return sync.SyncFtpFolder(*Ftp, FtpRoot, list, srcDir, destDir, prompt, counters);
+    }
     return sync.SyncLocalFolder(list, srcDir, destDir, prompt, counters);
 }
 
@@ -1965,6 +1701,9 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
                 };
         }
         loop.BaseDir = engine.BaseDir;
+        loop.Ftp = engine.Ftp.get();
+        loop.FtpRoot = engine.FtpDir;
+        loop.RenewFtp = [&engine] { return engine.RenewFtpConnection(); };
         loop.Ops.Guard = engine.Guard;
         loop.Zip.Guard = engine.Guard;
         loop.StartTime = engine.StartTime;
@@ -1989,6 +1728,8 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
                                                 const std::string& destDir, bool prompt,
                                                 TFolderCounters& counters) {
         loop.BaseDir = engine.BaseDir;
+        loop.Ftp = engine.Ftp.get();
+        loop.FtpRoot = engine.FtpDir;
         loop.Ops.Guard = engine.Guard;
         loop.TargetType = engine.TargetType;
         loop.Selection.LastBackupTime = engine.Task.LastBackupTime;

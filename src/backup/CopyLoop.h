@@ -24,6 +24,7 @@
 #include "foundation/FileUtilsTimes.h"
 
 class TEncryption;
+class TExtFtp;
 
 // An entry of a source folder as the folder lists it: its name and kind (DT_*).
 struct TFolderEntry
@@ -95,6 +96,12 @@ public:
     std::function<void(const char* step)> OnStep;
     // The zip archives of methods 4 to 7.
     TZipRun Zip;
+    // The run's connection when the destination is an FTP server, the run's server folder (nothing
+    // above or outside it is ever deleted), and what makes a new connection after a worker was given
+    // up with the old one.
+    TExtFtp* Ftp = nullptr;
+    std::string FtpRoot;
+    std::function<TExtFtp*()> RenewFtp;
 
     // Backs up one source-folder entry into destDir.
     // srcDir is the folder to read (the entry's SPath unless the run resolved it elsewhere).
@@ -163,7 +170,113 @@ private:
         const std::vector<TFolderEntry>* Entries = nullptr;
         bool ClaimedBuilt = false;
         std::unordered_map<std::string, std::string> Claimed; // destination name -> source name
+        // The folder's destination, its source folder's attributes and times, and how it was selected.
+        std::string DestDir;
+        TFileTimestamps DirTimestamps;
+        uint32_t DirAttr = 0;
+        bool ParentIncluded = false;
+        bool Selected = false;
+        // The entries of the source folder, read once for the sub-folders and the files.
+        std::vector<TFolderEntry> EntryList;
+        bool EntriesRead = false;
+        // Files added to the folder's archive, and the copy waiting to be completed.
+        int ZipAdded = 0;
+        TCopyProps Pending;
+        // FTP: the server folder the call began in, the folder's own server folder, and whether it
+        // was entered.
+        std::string FtpPrevDir;
+        std::string FtpDir;
+        bool FtpEntered = false;
     };
+    // What the file pass of a folder works out once for all its files.
+    struct TFilePass
+    {
+        int Level = 0;
+        bool NamesFold = false;
+        bool NeedArchive = false;
+        bool NeedTimes = false;
+        bool NoneSelected = false;
+        std::string TimestampName;
+        int FolderFd = -1;
+        uint64_t AheadJob = 0; // the helper's job reading the destination statuses ahead
+    };
+    // One source file of the pass.
+    struct TPassFile
+    {
+        size_t Index = 0;
+        std::string Name;
+        std::string N; // the name as the task changes it
+        std::string RelName;
+        std::string Ext;
+        std::string SourcePath;
+        TPosixFileData Data;
+        bool ArchiveSet = false;
+        bool Compressed = false;
+    };
+    // A source file compared with its copy in a destination folder.
+    struct TFileCompare
+    {
+        std::string FormExt; // the extension of the stored form
+        std::string DName;   // destination path without it
+        std::string Target;  // destination path with it
+        TPosixFileData Dest;
+        bool DExist = false;
+        bool InTheWay = false;
+        FILETIME LwTime = 0;
+        bool Copy = false;
+        int Action = 1;     // 4 too large for the destination, 5 attributes differ
+        int Comparison = 0; // 1 times, 3 sizes, 4 archive bit
+    };
+    // What the file pass does after a file.
+    enum TFileStep : int
+    {
+        fsNextFile,
+        fsEndPass,
+        fsLeaveFolder
+    };
+    // The steps of BackupDirectory. SelectFolder and WalkSubFolders return false when the call ends.
+    bool SelectFolder(TFolderState& fs, const std::string& junctionParent, TFolderCounters& c,
+                      TExtensionList& list);
+    bool WalkSubFolders(TFolderState& fs, TFolderCounters& c, TExtensionList& list);
+    // Whether the folder's files are examined (opens a per-folder archive).
+    bool PrepareFilePass(TFolderState& fs, TFolderCounters& c, const TExtensionList& list);
+    // false when the call ends at once (stopped).
+    bool RunFilePass(TFolderState& fs, TFolderCounters& c, TExtensionList& list);
+    void StartStatAhead(TFilePass& pass, TFolderState& fs);
+    void StopAhead(TFilePass& pass);
+    void ReadArchiveBit(const TFilePass& pass, TPassFile& f);
+    TFileStep ExamineFile(TFilePass& pass, TFolderState& fs, size_t index, TFolderCounters& c,
+                          TExtensionList& list);
+    TFileStep BackupFileToZip(const TFilePass& pass, TPassFile& f, TFolderState& fs, TFolderCounters& c);
+    TFileStep BackupFileToFolder(TFilePass& pass, TPassFile& f, TFolderState& fs, TFolderCounters& c);
+    void CompareWithCopy(const TFilePass& pass, const TPassFile& f, TFolderState& fs, TFileCompare& cmp);
+    TFileStep CopyFileToFolder(TFilePass& pass, TPassFile& f, TFolderState& fs, const TFileCompare& cmp,
+                               TFolderCounters& c);
+    void FileIsUpToDate(TFilePass& pass, const TPassFile& f, TFolderState& fs, const TFileCompare& cmp,
+                        TFolderCounters& c);
+    // End of the folder: the pending copy, the archive bit of the source folder, the destination
+    // folder's attributes and times (or its removal), the emptied source folder. false when stopped.
+    bool FinishFolder(TFolderState& fs, TFolderCounters& c);
+    void ResetFolderArchiveBit(const TFolderState& fs, TFolderCounters& c);
+    void FinishDestinationFolder(const TFolderState& fs);
+    void DeleteEmptiedSourceFolder(const TFolderState& fs);
+    void UpdateTotalAmount(const TFolderCounters& c);
+    // The FTP branch of the steps (CopyLoopFtp.cpp). EnterFtpFolder returns false when the connection
+    // is lost (the run stops); ReadFtpFolder false when the folder cannot be listed.
+    bool EnterFtpFolder(TFolderState& fs, TFolderCounters& c);
+    void LeaveFtpFolder(TFolderState& fs, TFolderCounters& c);
+    bool ReadFtpFolder(TFolderState& fs, TFolderCounters& c);
+    TFileStep BackupFileToFtp(const TFilePass& pass, TPassFile& f, TFolderState& fs, TFolderCounters& c);
+    void FtpFileIsUpToDate(const TFilePass& pass, const TPassFile& f, int code, TDateTime serverTime,
+                           TFolderCounters& c);
+    // The error word of uploading f into server folder curFtp under name u (one retry after the server
+    // closed the connection).
+    int UploadFile(const TPassFile& f, const std::string& curFtp, const std::string& u, TCopyProps& cp);
+    bool KeepFtpVersion(TCopyProps& cp, const TPassFile& f);
+    std::string FtpUploadName(const std::string& d) const;
+    // Whether a server name (relative to the current folder, or absolute) may be deleted or renamed over.
+    bool FtpMayDestroy(const std::string& name);
+    bool FtpDelete(const std::string& name);
     // The destination name (without folder) of source file name: its name as changed by the task and
     // the extension of its stored form; compressed tells whether it is compressed.
     std::string DestNameOf(const std::string& name, bool& compressed) const;

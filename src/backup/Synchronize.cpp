@@ -117,20 +117,6 @@ std::string DeletedText(int64_t n)
 
 } // namespace
 
-struct TSynchronizer::TDestFile
-{
-    std::string Name;       // the name at the destination
-    std::string Plain;      // the name without the storage extension
-    std::string MarkExt;    // the storage extension as found (".zip", ".gz", ".gze", ".enc" or empty)
-    std::string Derived;    // the name of the source file it stands for
-    std::string SourcePath; // empty when no source file was looked at
-    bool Zip = false;
-    bool Gzip = false;
-    bool Enc = false;
-    bool SuffixRemoved = false; // Derived is Plain without a security-copy suffix
-    bool NotSelected = false;
-};
-
 TSynchronizer::TSynchronizer(const TTaskSettings& task, TTaskLog& log, TRunControl& control,
                              IProgressSink& progress, IInteraction& interaction, TEngineFileOps& ops)
     : FTask(task), FLog(log), FControl(control), FProgress(progress), FInteraction(interaction), FOps(ops)

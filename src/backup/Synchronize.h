@@ -25,6 +25,8 @@
 #include "backup/TaskSettings.h"
 #include "platform/FileStatus.h"
 
+class TExtFtp;
+
 class TSynchronizer
 {
 public:
@@ -45,6 +47,11 @@ public:
     bool SyncLocalFolder(TExtensionList& list, const std::string& srcDir, const std::string& destDir,
                          bool prompt, TFolderCounters& counters);
 
+    // The same with an FTP destination: destDir is the source folder's server folder on the run's
+    // connection ftp, below the run's server folder ftpRoot, outside which nothing is deleted.
+    bool SyncFtpFolder(TExtFtp& ftp, const std::string& ftpRoot, TExtensionList& list,
+                       const std::string& srcDir, const std::string& destDir, bool prompt,
+                       TFolderCounters& counters);
     // Adds the number of destination files the walk will examine to list.SyncCount.
     void CountSyncFiles(const std::string& src, const std::string& dest, TExtensionList& list,
                         const std::string& sub);
@@ -72,7 +79,19 @@ public:
     uint32_t CheckSource(const std::string& srcDir, const std::string& destDir, bool& empty) const;
 
 private:
-    struct TDestFile;
+    struct TDestFile
+    {
+        std::string Name;       // the name at the destination
+        std::string Plain;      // the name without the storage extension
+        std::string MarkExt;    // the storage extension as found (".zip", ".gz", ".gze", ".enc" or empty)
+        std::string Derived;    // the name of the source file it stands for
+        std::string SourcePath; // empty when no source file was looked at
+        bool Zip = false;
+        bool Gzip = false;
+        bool Enc = false;
+        bool SuffixRemoved = false; // Derived is Plain without a security-copy suffix
+        bool NotSelected = false;
+    };
     enum TSourceState
     {
         ssMissing,
@@ -90,6 +109,11 @@ private:
     bool FileGoes(const std::string& src, const std::string& sub, TExtensionList& list, bool deleteAll,
                   TDestFile& f, bool& unknown) const;
     std::string SyncFolderName() const;
+    bool SyncFtpDestination(const std::string& src, const std::string& dest, TExtensionList& list,
+                            int& examined, int& deleted, const std::string& sub);
+    bool FtpInsideRoot(const std::string& path) const;
+    TExtFtp* FFtp = nullptr;
+    std::string FFtpRoot;
     std::string SyncTargetFolder(const std::string& dest, const std::string& sub, const std::string& c) const;
     bool KeepSyncCopy(const std::string& dest, const std::string& sub, const std::string& c,
                       const std::string& path, const TDestFile& f, const TPosixFileData& data, int& deleted,

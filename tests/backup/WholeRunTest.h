@@ -147,7 +147,9 @@ protected:
 
     // Writes the task file: one source folder (or the given ones) into Dst(), verified copies, a long
     // log, drive folders named "Drv", nothing excluded from compression; keys replace these defaults.
-    std::string WriteTask(const Keys& keys, const std::vector<std::string>& sources = {})
+    // extraSections: further sections by name ("Ftp", "Mail") with their keys.
+    std::string WriteTask(const Keys& keys, const std::vector<std::string>& sources = {},
+                          const std::map<std::string, Keys>& extraSections = {})
     {
         Keys global = {{"Destination", Dst()}, {"DriveId", "Drv?"}, {"LogFile", "2"},
                        {"NoCompTypes", "#"},   {"Compress", "0"},   {"Verify", "1"},
@@ -164,6 +166,11 @@ protected:
             char section[32];
             std::snprintf(section, sizeof section, "[Dir%03zu]", i);
             text += std::string(section) + "\nSource=" + dirs[i] + "\nEnabled=1\nBackupMode=1\n";
+        }
+        for (const auto& [name, sectionKeys] : extraSections) {
+            text += "[" + name + "]\n";
+            for (const auto& [k, v] : sectionKeys)
+                text += k + "=" + v + "\n";
         }
         WriteFileBytes(TaskPath(), tasktest::ToUtf16File(text));
         return TaskPath();
