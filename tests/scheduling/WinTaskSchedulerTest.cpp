@@ -78,9 +78,9 @@ TEST_F(WinTaskSchedulerTest, RegistrationTakesCredentialsByLogonTypeAndRefusesOt
     EXPECT_EQ(folder->RegisterTask("Other", task.get(), "somebody-else", "secret"), -1);
     EXPECT_EQ(folder->ErrorCode() & 0xFFFF, 1332);
     EXPECT_FALSE(folder->ErrorMessage().empty());
-    EXPECT_EQ(folder->RegisterTask("Own", task.get(), GetCurrentUserName(), "secret"),
-              folder->IndexOfTask("Own"));
-    EXPECT_GE(folder->IndexOfTask("Own"), 0);
+    int own = folder->RegisterTask("Own", task.get(), GetCurrentUserName(), "secret");
+    EXPECT_EQ(own, folder->IndexOfTask("Own"));
+    EXPECT_GE(own, 0);
     EXPECT_EQ(folder->ErrorCode(), 0);
     EXPECT_EQ(folder->RegisterTask("Bad:Name", task.get(), "", ""), -1);
     EXPECT_EQ(folder->ErrorCode() & 0xFFFF, 87);
