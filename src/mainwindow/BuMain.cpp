@@ -16,6 +16,7 @@
 #include "foundation/WinApiUtils.h"
 #include "foundation/XlFileUtils.h"
 #include "mainwindow/BuMainAutoTasks.h"
+#include "mainwindow/BuMainRunTasks.h"
 #include "mainwindow/SettingsDlg.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
@@ -464,6 +465,28 @@ TBuResult TBuMainForm::RunBackupTasks(const std::string& tasks, int mode, TInter
     return result;
 }
 
+void TBuMainForm::RunParallel(const std::string& tasks)
+{
+    if (FRunTasks && FRunTasks->Done())
+        FRunTasks.reset();
+    if (!FRunTasks) {
+        std::string logDir = ExpandProgPath(Cmd.LDir, FFolders.ProgramDir);
+        FRunTasks = std::make_unique<TRunTasks>(BuildParallelArgv(FFolders.ProgramDir + "Vastrel",
+                                                                  SettingsFile, Cmd.BuThPr,
+                                                                  Cmd.InterActiveMode, StartOrigin, logDir));
+        FRunTasks->OnError = [this](const std::string& text) { FInteraction.ErrorBox(text, 0); };
+    }
+    FRunTasks->SetPaused(true);
+    for (const auto& item : SplitTaskList(tasks)) {
+        std::string path = GetTaskFileName(item);
+        if (XlFileExists(path))
+            FRunTasks->AddTask(path);
+    }
+    FRunTasks->SetPaused(false);
+    while (!FRunTasks->Done())
+        FRunTasks->WaitFor(100);
+}
+
 int TBuMainForm::Run(const std::vector<std::string>& argv)
 {
     auto report = [this](const std::string& text) { FInteraction.ErrorBox(text, 0); };
@@ -513,14 +536,25 @@ int TBuMainForm::Run(const std::vector<std::string>& argv)
             std::this_thread::sleep_for(std::chrono::seconds(1));
         if (Cmd.InterActiveMode == iaNone)
             Cmd.InterActiveMode = iaDelay;
-        if (!Cmd.CmdTasks.empty() && Cmd.CmdTasks[0] == '#')
-            Cmd.AllowAction = false;
-        else if (Cmd.AllowAction && (Cmd.LogOffMode == dmRestart || Cmd.LogOffMode == dmHybrid))
-            Cmd.AllowAction = false;
-        FEngine->BuAction = GetAfterAction();
-        TBuResult code = RunBackupTasks(Cmd.CmdTasks, 1, Cmd.InterActiveMode, Cmd.BuThPr);
-        if (Cmd.AllowAction)
-            DoAfterBackupAction(code);
+        const bool parallel =
+            Cmd.BuParallel && SplitTaskList(Cmd.CmdTasks).size() >= 2 && Cmd.CmdTasks[0] != '#';
+        if (parallel) {
+            // One child process per task; this process only waits for them.
+            RunParallel(Cmd.CmdTasks);
+            if (Cmd.SuspendMode != smNone)
+                SuspendSystem();
+            else
+                FDownTaskFlag = Cmd.LogOffMode != dmNone;
+        } else {
+            if (!Cmd.CmdTasks.empty() && Cmd.CmdTasks[0] == '#')
+                Cmd.AllowAction = false;
+            else if (Cmd.AllowAction && (Cmd.LogOffMode == dmRestart || Cmd.LogOffMode == dmHybrid))
+                Cmd.AllowAction = false;
+            FEngine->BuAction = GetAfterAction();
+            TBuResult code = RunBackupTasks(Cmd.CmdTasks, 1, Cmd.InterActiveMode, Cmd.BuThPr);
+            if (Cmd.AllowAction)
+                DoAfterBackupAction(code);
+        }
     } else {
         FInteraction.ErrorBox(_("The program window is not available in this build. Run a backup task with "
                                 "/force and the task file."),

@@ -24,6 +24,8 @@ struct TProgramFolders
     std::string SystemTempDir;
 };
 
+class TRunTasks;
+
 class TBuMainForm : public IRunHost
 {
 public:
@@ -53,6 +55,8 @@ public:
 
     // ---- runs and after-run actions
     TBuResult RunBackupTasks(const std::string& tasks, int mode, TInteraction interAct, int priority);
+    // Runs each existing task file of the list in a child process of its own and waits for them.
+    void RunParallel(const std::string& tasks);
     bool ErrorAllowsAction() const;
     void DoAfterBackupAction(TBuResult result);
     int GetAfterAction() const;
@@ -113,6 +117,7 @@ private:
     std::unique_ptr<TTaskLog> FLog;
     std::unique_ptr<TBackupEngine> FEngine;
     std::unique_ptr<TCopyLoop> FCopyLoop;
+    std::unique_ptr<TRunTasks> FRunTasks;
 };
 
 // Splits a comma-separated task list; items in double quotes may hold commas.
