@@ -110,6 +110,8 @@ TAutoTask* TBuMainForm::Slot(int nr)
 
 void TBuMainForm::SaveAutoTaskState(int index)
 {
+    if (!SettingsProtected.empty())
+        return;
     try {
         auto ini = TUnicodeIniFile::CreateForWrite(SettingsFile, false);
         AutoTasks[index]->SaveScheduleToIni(ini, "AutoTask" + std::to_string(index), ErrorState,
@@ -154,6 +156,7 @@ void TBuMainForm::ChooseSettingsFile()
 bool TBuMainForm::LoadFromIni(const std::string& name)
 {
     bool exists = XlFileExists(name);
+    CheckSettingsFile(name);
     auto ini = TUnicodeIniFile::CreateForRead(name);
     const char* c = "Config";
     auto& s = ProgSettings;
@@ -183,6 +186,7 @@ bool TBuMainForm::LoadFromIni(const std::string& name)
         XlForceDirectories(taskDir);
     }
     TaskFolder = taskDir;
+    ActiveTaskDir = TaskFolder;
 
     // Log folder: the command line's (relative to the task folder), else ProtDir.
     LogFolder.clear();
@@ -235,12 +239,13 @@ bool TBuMainForm::LoadFromIni(const std::string& name)
     }
     while (AutoTasks.size() < AutoTaskSlotCount)
         AutoTasks.push_back(std::make_unique<TAutoTask>(std::string()));
+    LoadWindowSettings(ini);
     return exists;
 }
 
 bool TBuMainForm::SaveErrorCount()
 {
-    if (!ErrorCountChanged)
+    if (!ErrorCountChanged || !SettingsProtected.empty())
         return true;
     try {
         auto ini = TUnicodeIniFile::CreateForWrite(SettingsFile, false);
@@ -384,7 +389,8 @@ TBuResult TBuMainForm::RunTaskJob(int nr, TInteraction interAct, int priority, c
     return result;
 }
 
-TBuResult TBuMainForm::RunSlot(int index, int step, TInteraction interAct, TDateTime today)
+TBuResult TBuMainForm::RunSlot(int index, int step, TInteraction interAct, TDateTime today,
+                               const std::function<void()>& afterSuccess)
 {
     TAutoTask& slot = *AutoTasks[index];
     const std::string problem = TaskFileProblem(slot.TaskPath);
@@ -399,8 +405,11 @@ TBuResult TBuMainForm::RunSlot(int index, int step, TInteraction interAct, TDate
         step = ApplyCycleStep(slot, step);
     }
     TBuResult result = run(interAct);
-    if (result != brError)
+    if (result != brError) {
+        if (afterSuccess)
+            afterSuccess();
         AdvanceCycle(slot, step);
+    }
     SaveAutoTaskState(index);
     return result;
 }
@@ -416,6 +425,8 @@ TBuResult TBuMainForm::RunBackupTasks(const std::string& tasks, int mode, TInter
                 _("Until now, no default task for one-click backup was specified!\r\nSelect a task?"));
     }
     SetExitCode(0, 0);
+    if (mode == 0)
+        return CheckAutoTasks(Date(), Now());
     if (mode != 1 || list.empty())
         return brOK;
     const TDateTime today = Date();
@@ -489,6 +500,13 @@ void TBuMainForm::RunParallel(const std::string& tasks)
 
 int TBuMainForm::Run(const std::vector<std::string>& argv)
 {
+    InitProgram(argv);
+    RunBatch();
+    return FinishProgram();
+}
+
+void TBuMainForm::InitProgram(const std::vector<std::string>& argv)
+{
     auto report = [this](const std::string& text) { FInteraction.ErrorBox(text, 0); };
     std::string args;
     StartFlags = GetStartFlags(argv, FFolders.ProgramDir, FReportFlag, report, args);
@@ -517,7 +535,15 @@ int TBuMainForm::Run(const std::vector<std::string>& argv)
     FEngine->ReplSourceDir = Cmd.SDir;
     if (Cmd.BuM > 0)
         FEngine->SpecMode = Cmd.BuM;
+}
 
+bool TBuMainForm::IsBatchStart() const
+{
+    return Cmd.ProtTask || Cmd.CleanTask || Cmd.VerifyTask || Cmd.RestTask || Cmd.ForceTask || FDownTaskFlag;
+}
+
+void TBuMainForm::RunBatch()
+{
     if (Cmd.ProtTask || Cmd.CleanTask || Cmd.VerifyTask || Cmd.RestTask) {
         FInteraction.ErrorBox(_("Showing logs and running verify, restore and cleanup tasks need the program "
                                 "window, which this build does not have."),
@@ -560,7 +586,10 @@ int TBuMainForm::Run(const std::vector<std::string>& argv)
                                 "/force and the task file."),
                               0);
     }
+}
 
+int TBuMainForm::FinishProgram()
+{
     // Program end: save what must not be lost, then carry out the end action.
     SaveErrorCount();
     int exitCode = ErrorState;
