@@ -378,3 +378,38 @@ TEST_F(VastrelProgramTest, UnwritableSettingsAndLogFoldersAreReportedAndTheExitC
 }
 
 } // namespace
+
+TEST_F(VastrelProgramTest, ParallelRunsStartOneChildProcessPerTaskAndEachLogSaysOK)
+{
+    std::vector<std::string> tasks;
+    for (const char* name : {"first", "second", "third task"}) {
+        const std::string n = name;
+        WriteFileBytes(sandbox.Path("src " + n + "/file.txt"), "data of " + n);
+        const std::string task = sandbox.Path(n + ".buj");
+        WriteFileBytes(task, "[Global]\r\nDestination=" + sandbox.Path("dest " + n) +
+                                 "\r\nLogName=" + sandbox.Path("log " + n + ".log") +
+                                 "\r\nDirCount=1\r\n[Dir000]\r\nSource=" + sandbox.Path("src " + n) +
+                                 "\r\nBackupMode=1\r\n");
+        tasks.push_back(task);
+    }
+    // A missing task file is left out; the others run as instances 1 to 3.
+    ShellResult r =
+        Run("/force /parallel " + ShellQuote(tasks[0]) + " " + ShellQuote(sandbox.Path("gone.buj")) + " " +
+                ShellQuote(tasks[1]) + " " + ShellQuote(tasks[2]),
+            300);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    for (const char* name : {"first", "second", "third task"}) {
+        const std::string n = name;
+        SCOPED_TRACE(n);
+        const std::string log = ReadFileBytes(sandbox.Path("log " + n + ".log"));
+        EXPECT_NE(log.find("  Status: OK - Elapsed time: "), std::string::npos) << log;
+        EXPECT_NE(log.find("Backup: 1 of 1 files copied"), std::string::npos) << log;
+        int copies = 0;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(sandbox.Path("dest " + n)))
+            copies += e.is_regular_file();
+        EXPECT_EQ(copies, 1);
+    }
+    // The parent ran nothing itself and wrote no log of its own.
+    EXPECT_FALSE(std::filesystem::exists(ConfigDir() + "Vastrel.log"));
+    EXPECT_EQ(r.output.find("gone.buj"), std::string::npos) << r.output;
+}
