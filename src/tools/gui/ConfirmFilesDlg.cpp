@@ -50,18 +50,31 @@ constexpr int MaxCountedDirs = 5000;
 
 const char* const IniSection = "Utilities";
 
-// A check box of the current style in the given state.
-QPixmap CheckPixmap(QWidget* w, QStyle::StateFlag state)
+// A check box in the given state, drawn in the colours of the current palette so that it reads in the
+// light and the dark style alike.
+QPixmap CheckPixmap(QStyle::StateFlag state)
 {
+    const QPalette pal = QApplication::palette();
     const int size = 16;
     QPixmap pm(size, size);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
-    QStyleOptionButton opt;
-    opt.rect = QRect(0, 0, size, size);
-    opt.state = QStyle::State_Enabled | state;
-    opt.palette = w ? w->palette() : QApplication::palette();
-    QApplication::style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &opt, &p, w);
+    p.setRenderHint(QPainter::Antialiasing);
+    QColor frame = pal.color(QPalette::Text);
+    frame.setAlpha(160);
+    p.setPen(QPen(frame, 1));
+    p.setBrush(pal.color(QPalette::Base));
+    p.drawRoundedRect(QRectF(1.5, 1.5, 13, 13), 2, 2);
+    const QColor mark = pal.color(QPalette::Highlight);
+    if (state == QStyle::State_On) {
+        p.setPen(QPen(mark, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(Qt::NoBrush);
+        p.drawPolyline(QPolygonF({QPointF(4.5, 8.5), QPointF(7, 11), QPointF(11.5, 5)}));
+    } else if (state == QStyle::State_NoChange) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(mark);
+        p.drawRect(QRectF(4.5, 4.5, 7, 7));
+    }
     return pm;
 }
 
@@ -133,8 +146,14 @@ int CompareNames(const std::string& a, const std::string& b)
 
 TConfirmFilesModel::TConfirmFilesModel(QObject* parent) : QAbstractTableModel(parent)
 {
-    const QPixmap off = CheckPixmap(nullptr, QStyle::State_Off);
-    const QPixmap on = CheckPixmap(nullptr, QStyle::State_On);
+    MakeImages();
+}
+
+void TConfirmFilesModel::MakeImages()
+{
+    FImages.clear();
+    const QPixmap off = CheckPixmap(QStyle::State_Off);
+    const QPixmap on = CheckPixmap(QStyle::State_On);
     for (int kind = 0; kind < 7; ++kind) {
         const QPixmap k = KindPixmap(kind);
         FImages.push_back(Join(off, k));
@@ -253,8 +272,6 @@ TConfirmFiles::TConfirmFiles(QWidget* parent) : TDialogBase(parent)
 {
     setObjectName(QStringLiteral("ConfirmFiles"));
     setSizeGripEnabled(true);
-    FNodeImages = {CheckPixmap(this, QStyle::State_Off), CheckPixmap(this, QStyle::State_On),
-                   CheckPixmap(this, QStyle::State_NoChange)};
 
     auto* layout = new QVBoxLayout(this);
     auto* sourceRow = new QHBoxLayout;
@@ -501,6 +518,10 @@ bool TConfirmFiles::Execute(const TConfirmRequest& request, TFileTransferList& A
     ClearView();
     FSearchPos = 0;
     FSearchMask.clear();
+    // The pictures follow the style in use now.
+    FNodeImages = {CheckPixmap(QStyle::State_Off), CheckPixmap(QStyle::State_On),
+                   CheckPixmap(QStyle::State_NoChange)};
+    Model->MakeImages();
     if (request.Anzahl == 0) {
         InfoDialog(FDirMode ? _("No matching directories found!") : _("No matching files found!"));
         return false;
@@ -667,14 +688,27 @@ void TConfirmFiles::BuildDirTree()
         if ((i & 255) == 255)
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
-    std::function<void(QTreeWidgetItem*)> allSelected = [&](QTreeWidgetItem* n) {
-        SetNodeState(n, nsSelected);
+    // The pictures start from the entries' flags, leaves first, so that a list that comes with
+    // deselected entries shows them as such.
+    std::function<void(QTreeWidgetItem*)> initial = [&](QTreeWidgetItem* n) {
         for (int c = 0; c < n->childCount(); ++c)
-            allSelected(n->child(c));
+            initial(n->child(c));
+        if (n->childCount() > 0) {
+            ApplyParentRule(n);
+            return;
+        }
+        int selected = 0, total = 0;
+        CountFiles(n, selected, total);
+        TNodeState state = nsPartly;
+        if (selected == total)
+            state = nsSelected;
+        else if (selected == 0)
+            state = FShowEmpty ? nsPartly : nsUnselected;
+        SetNodeState(n, state);
     };
     for (int i = 0; i < tvDirs->topLevelItemCount(); ++i) {
         QTreeWidgetItem* top = tvDirs->topLevelItem(i);
-        allSelected(top);
+        initial(top);
         if (FShowCounts)
             AddNodeCounts(top);
         top->setExpanded(true);
@@ -862,35 +896,45 @@ void TConfirmFiles::SetSubtreeState(QTreeWidgetItem* node, bool value)
     }
 }
 
+void TConfirmFiles::CountFiles(const QTreeWidgetItem* node, int& selected, int& total) const
+{
+    selected = total = 0;
+    for (int li : NodeFiles(node)) {
+        if (FList->FileType(li) == ftError)
+            continue;
+        ++total;
+        if (FList->Selected(li))
+            ++selected;
+    }
+}
+
+void TConfirmFiles::ApplyParentRule(QTreeWidgetItem* node)
+{
+    bool allSelected = true, allUnselected = true;
+    for (int c = 0; c < node->childCount(); ++c) {
+        const TNodeState s = NodeState(node->child(c));
+        allSelected = allSelected && s == nsSelected;
+        allUnselected = allUnselected && s == nsUnselected;
+    }
+    TNodeState state = nsPartly;
+    if (allSelected || allUnselected) {
+        int selected = 0, total = 0;
+        CountFiles(node, selected, total);
+        const bool filesAll = selected == total; // also when there are none
+        const bool filesNone = selected == 0 && total > 0;
+        if (allSelected && filesAll)
+            state = nsSelected;
+        else if (allUnselected && filesNone)
+            state = FShowEmpty ? nsPartly : nsUnselected;
+    }
+    SetNodeState(node, state);
+    FList->SetSelected(node->data(0, NodeDataRole).toInt() - 1, state != nsUnselected);
+}
+
 void TConfirmFiles::UpdateParentState(QTreeWidgetItem* node)
 {
-    for (; node; node = node->parent()) {
-        bool allSelected = true, allUnselected = true;
-        for (int c = 0; c < node->childCount(); ++c) {
-            const TNodeState s = NodeState(node->child(c));
-            allSelected = allSelected && s == nsSelected;
-            allUnselected = allUnselected && s == nsUnselected;
-        }
-        TNodeState state = nsPartly;
-        if (allSelected || allUnselected) {
-            int selected = 0, total = 0;
-            for (int li : NodeFiles(node)) {
-                if (FList->FileType(li) == ftError)
-                    continue;
-                ++total;
-                if (FList->Selected(li))
-                    ++selected;
-            }
-            const bool filesAll = selected == total; // also when there are none
-            const bool filesNone = selected == 0 && total > 0;
-            if (allSelected && filesAll)
-                state = nsSelected;
-            else if (allUnselected && filesNone)
-                state = FShowEmpty ? nsPartly : nsUnselected;
-        }
-        SetNodeState(node, state);
-        FList->SetSelected(node->data(0, NodeDataRole).toInt() - 1, state != nsUnselected);
-    }
+    for (; node; node = node->parent())
+        ApplyParentRule(node);
 }
 
 void TConfirmFiles::SelectAll(bool value)
@@ -1052,10 +1096,19 @@ void TConfirmFiles::SearchDir()
 
 void TConfirmFiles::SetColumnWidths()
 {
-    const int w = lvFiles->viewport()->width();
-    lvFiles->setColumnWidth(1, ScaleToFormDpi(120, this));
-    lvFiles->setColumnWidth(2, ScaleToFormDpi(70, this));
-    lvFiles->setColumnWidth(0, std::max(ScaleToFormDpi(150, this), w - ScaleToFormDpi(190, this)));
+    // Date and size columns as wide as their texts in this font need, at least their designed widths.
+    const QFontMetrics fm(lvFiles->font());
+    const int pad = ScaleToFormDpi(12, this);
+    const int dateWidth =
+        std::max(ScaleToFormDpi(120, this), fm.horizontalAdvance(QStr(DateTimeToStr(45999.99999))) + pad);
+    const int sizeWidth =
+        FDirMode ? 0 : std::max(ScaleToFormDpi(70, this), fm.horizontalAdvance("999.99 MiB") + pad);
+    lvFiles->setColumnHidden(2, FDirMode);
+    lvFiles->setColumnWidth(1, dateWidth);
+    lvFiles->setColumnWidth(2, sizeWidth);
+    // The name column takes the rest of the width.
+    lvFiles->horizontalHeader()->setMinimumSectionSize(ScaleToFormDpi(40, this));
+    lvFiles->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
 }
 
 void TConfirmFiles::resizeEvent(QResizeEvent* event)

@@ -53,6 +53,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     void Reset();
     void RowChanged(int row);
+    // Draws the state pictures anew in the colours of the current style.
+    void MakeImages();
     // The size the size column shows.
     int64_t ShownSize(const TFileTransferInfo& e) const { return RestoreMode ? e.USize : e.FSize; }
     // The state image of an entry (0..13).
@@ -97,6 +99,9 @@ private:
     void SetFilesState(QTreeWidgetItem* node, bool value);
     void SetSubtreeState(QTreeWidgetItem* node, bool value);
     void UpdateParentState(QTreeWidgetItem* node);
+    // The state of a node with subdirectories from theirs and its own files.
+    void ApplyParentRule(QTreeWidgetItem* node);
+    void CountFiles(const QTreeWidgetItem* node, int& selected, int& total) const;
     void UpdateNodeFromRows(QTreeWidgetItem* node);
     // List indexes of the file entries of a node (or the error entry shown alone).
     TIndexArray NodeFiles(const QTreeWidgetItem* node) const;

@@ -272,6 +272,26 @@ TEST_F(ConfirmFilesDlgTest, SelectionStatesFollowFilesAndSubdirectories)
     EXPECT_FALSE(List.Selected(11)); // ./nofiles/deep
 }
 
+TEST_F(ConfirmFilesDlgTest, StartingStatesFollowTheFlagsTheListComesWith)
+{
+    FillSample(List);
+    List.SetSelected(3, false);  // a.txt: the root folder keeps one of two files
+    List.SetSelected(12, false); // x.txt: the only file below nofiles
+    TNodeState root = nsSelected, nofiles = nsSelected, deep = nsSelected, docs = nsUnselected;
+    WhenModal([&](QWidget* w) {
+        root = TConfirmFiles::NodeState(Tree(w)->topLevelItem(0));
+        nofiles = TConfirmFiles::NodeState(NodeByName(w, "nofiles"));
+        deep = TConfirmFiles::NodeState(NodeByName(w, "deep"));
+        docs = TConfirmFiles::NodeState(NodeByName(w, "docs"));
+        static_cast<QDialog*>(w)->reject();
+    });
+    Dlg.Execute(Request(cmRestore, Count(List)), List);
+    EXPECT_EQ(nsPartly, root);
+    EXPECT_EQ(nsPartly, nofiles); // no files of its own, its only subdirectory deselected
+    EXPECT_EQ(nsUnselected, deep);
+    EXPECT_EQ(nsSelected, docs);
+}
+
 TEST_F(ConfirmFilesDlgTest, YesWithoutSelectedFilesIsRefusedAndTheDialogStays)
 {
     FillSample(List);
