@@ -3,6 +3,7 @@
 // folder and settings file, the start dispatcher's batch cases, running listed backup tasks, the exit
 // state that becomes the process exit code, and the after-run power actions.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +24,13 @@ struct TProgramFolders
     std::string DocumentsDir;
     std::string SystemTempDir;
 };
+
+// Runs a restore task file unattended for "/restore". The program installs it where it links the tools;
+// the run gets the program's services.
+using TRestoreTaskRunner = std::function<TBuResult(
+    const std::string& taskFile, int wait, int selAction, TInteraction mode, IRunHost& host,
+    IInteraction& interaction, IProgressSink& progress, TRunControl& control, TTaskLog& log)>;
+void SetRestoreTaskRunner(TRestoreTaskRunner runner);
 
 class TBuMainForm : public IRunHost
 {
