@@ -22,6 +22,19 @@
 #include "rtl/SysUtils.h"
 
 namespace {
+TRestoreTaskRunner& RestoreTaskRunner()
+{
+    static TRestoreTaskRunner runner;
+    return runner;
+}
+} // namespace
+
+void SetRestoreTaskRunner(TRestoreTaskRunner runner)
+{
+    RestoreTaskRunner() = std::move(runner);
+}
+
+namespace {
 
 std::string ExpandProgPath(const std::string& text, const std::string& programDir)
 {
@@ -544,7 +557,15 @@ bool TBuMainForm::IsBatchStart() const
 
 void TBuMainForm::RunBatch()
 {
-    if (Cmd.ProtTask || Cmd.CleanTask || Cmd.VerifyTask || Cmd.RestTask) {
+    if (Cmd.RestTask && RestoreTaskRunner() && !Cmd.CmdTasks.empty()) {
+        const TInteraction mode = Cmd.InterActiveMode == iaNone ? iaDelay : Cmd.InterActiveMode;
+        for (const auto& item : SplitTaskList(Cmd.CmdTasks)) {
+            RestoreTaskRunner()(BuildFileName(TaskDir(), item, "rsj"), ProgSettings.ViewSettings.AutoWaitTime,
+                                0, mode, *this, FInteraction, FProgress, FControl, *FLog);
+            if (FControl.CancelAll())
+                break;
+        }
+    } else if (Cmd.ProtTask || Cmd.CleanTask || Cmd.VerifyTask || Cmd.RestTask) {
         FInteraction.ErrorBox(_("Showing logs and running verify, restore and cleanup tasks need the program "
                                 "window, which this build does not have."),
                               0);

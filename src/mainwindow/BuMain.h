@@ -28,6 +28,12 @@ struct TProgramFolders
 };
 
 class TRunTasks;
+// Runs a restore task file unattended for "/restore". The program installs it where it links the tools;
+// the run gets the program's services.
+using TRestoreTaskRunner = std::function<TBuResult(
+    const std::string& taskFile, int wait, int selAction, TInteraction mode, IRunHost& host,
+    IInteraction& interaction, IProgressSink& progress, TRunControl& control, TTaskLog& log)>;
+void SetRestoreTaskRunner(TRestoreTaskRunner runner);
 
 class TBuMainForm : public IRunHost
 {
