@@ -3,6 +3,7 @@
 // folder and settings file, the start dispatcher's batch cases, running listed backup tasks, the exit
 // state that becomes the process exit code, and the after-run power actions.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,6 +82,13 @@ public:
     std::vector<std::unique_ptr<TAutoTask>> AutoTasks;
     // Writes the run state of slot index (0..15) into the settings file.
     void SaveAutoTaskState(int index);
+
+    // Runs one verify ('V') or cleanup ('C') task file of the command line with the program's log and
+    // progress; set by the program, which links the tools. Without it such starts are refused.
+    using TToolTaskRunner =
+        std::function<TBuResult(char kind, const std::string& taskFile, TInteraction interAct, TTaskLog& log,
+                                IProgressSink& progress, TRunControl& control)>;
+    TToolTaskRunner RunToolTask;
 
     int FailedTask = 0;
     int ErrorCountValue = 0;
