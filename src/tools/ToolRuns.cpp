@@ -1,6 +1,7 @@
 #include "tools/ToolRuns.h"
 
 #include "foundation/BuConsts.h"
+#include "tools/CleanupRun.h"
 #include "tools/VerifyRun.h"
 
 TBuResult RunToolTaskFile(char kind, const std::string& taskFile, TInteraction interAct, IRunHost& host,
@@ -14,5 +15,7 @@ TBuResult RunToolTaskFile(char kind, const std::string& taskFile, TInteraction i
             run.BufferSize = ProgSettings.CopySettings.BufferSize;
         return run.StartVerify(taskFile, -1, wait, 0, interAct);
     }
-    return brError;
+    THeadlessConfirmFiles confirm;
+    TCleanupRun run(host, interaction, progress, control, log, confirm);
+    return run.StartClean(taskFile, wait, 0, interAct);
 }
