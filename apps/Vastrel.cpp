@@ -20,6 +20,7 @@
 #include "mainwindow/PowerActions.h"
 #include "rtl/DateTime.h"
 #include "tools/RestoreRun.h"
+#include "tools/ToolRuns.h"
 #ifdef VASTREL_WITH_WINDOWS
 #include "mainwindow/gui/BuMainGui.h"
 #include "tools/gui/ConfirmFilesDlg.h"
@@ -84,5 +85,10 @@ int main(int argc, char** argv)
         return RunWithProgressWindow(argc, argv, args, folders, power);
 #endif
     TBuMainForm program(folders, interaction, power);
+    program.RunToolTask = [&program, &interaction](char kind, const std::string& taskFile,
+                                                   TInteraction interAct, TTaskLog& log,
+                                                   IProgressSink& progress, TRunControl& control) {
+        return RunToolTaskFile(kind, taskFile, interAct, program, interaction, log, progress, control);
+    };
     return program.Run(args);
 }

@@ -565,6 +565,17 @@ void TBuMainForm::RunBatch()
             if (FControl.CancelAll())
                 break;
         }
+    } else if ((Cmd.CleanTask || Cmd.VerifyTask) && RunToolTask) {
+        const char kind = Cmd.VerifyTask ? 'V' : 'C';
+        if (Cmd.InterActiveMode == iaNone)
+            Cmd.InterActiveMode = iaDelay;
+        for (const auto& item : SplitTaskList(Cmd.CmdTasks)) {
+            std::string path = ExpandProgPath(item, FFolders.ProgramDir);
+            if (!IsAbsolutePath(path))
+                path = TaskFolder + path;
+            RunToolTask(kind, ForceExtension(path, kind == 'V' ? "vfj" : "cuj", 0), Cmd.InterActiveMode,
+                        *FLog, FProgress, FControl);
+        }
     } else if (Cmd.ProtTask || Cmd.CleanTask || Cmd.VerifyTask || Cmd.RestTask) {
         FInteraction.ErrorBox(_("Showing logs and running verify, restore and cleanup tasks need the program "
                                 "window, which this build does not have."),

@@ -129,6 +129,13 @@ public:
     // Writes the run state of slot index (0..15) into the settings file.
     void SaveAutoTaskState(int index);
 
+    // Runs one verify ('V') or cleanup ('C') task file of the command line with the program's log and
+    // progress; set by the program, which links the tools. Without it such starts are refused.
+    using TToolTaskRunner =
+        std::function<TBuResult(char kind, const std::string& taskFile, TInteraction interAct, TTaskLog& log,
+                                IProgressSink& progress, TRunControl& control)>;
+    TToolTaskRunner RunToolTask;
+
     int FailedTask = 0;
     int ErrorCountValue = 0;
     bool ErrorCountChanged = false;
