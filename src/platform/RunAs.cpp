@@ -388,7 +388,7 @@ TRunAsResult StartProgramAsUser(const std::string& user, const std::string& pass
         TRunAsPlan plan;
         uint32_t code = 0;
         std::string message;
-        if (!PrepareRunAs(user, password, argv, std::string(), CurrentEnv(), plan, code, message))
+        if (!PrepareRunAs(user, password, argv, options.ProgramDir, CurrentEnv(), plan, code, message))
             return Failure(code, message);
         int status[2];
         if (::pipe2(status, O_CLOEXEC) != 0)

@@ -40,6 +40,8 @@ struct TRunAsOptions
     bool ForceHelper = false;
     // The helper; empty: RunAsHelperPath().
     std::string HelperPath;
+    // The folder of the programs that may be started in-process (as root); empty: RunAsOwnFolder().
+    std::string ProgramDir;
 };
 
 // The helper beside the running program.
