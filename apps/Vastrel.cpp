@@ -19,8 +19,11 @@
 #include "mainwindow/DisplayProbe.h"
 #include "mainwindow/PowerActions.h"
 #include "rtl/DateTime.h"
+#include "tools/RestoreRun.h"
+#include "tools/ToolRuns.h"
 #ifdef VASTREL_WITH_WINDOWS
 #include "mainwindow/gui/BuMainGui.h"
+#include "tools/gui/ConfirmFilesDlg.h"
 #endif
 
 namespace {
@@ -63,11 +66,29 @@ int main(int argc, char** argv)
     TRecordingPowerActions recording(powerLog);
     IPowerActions& power = powerLog.empty() ? static_cast<IPowerActions&>(logind) : recording;
 
+    // "/restore": the restore tool runs the task files; on a display the found files are confirmed in
+    // the confirmation view, unattended nobody is asked.
+#ifdef VASTREL_WITH_WINDOWS
+    static TDialogConfirmFiles confirm;
+#else
+    static THeadlessConfirmFiles confirm;
+#endif
+    SetRestoreTaskRunner([](const std::string& taskFile, int wait, int selAction, TInteraction mode,
+                            IRunHost& host, IInteraction& ask, IProgressSink& progress, TRunControl& control,
+                            TTaskLog& log) {
+        return StartRestore(taskFile, wait, selAction, mode, {host, ask, progress, control, log, confirm});
+    });
+
     std::vector<std::string> args(argv, argv + argc);
 #ifdef VASTREL_WITH_WINDOWS
     if (DisplayAvailable())
         return RunWithProgressWindow(argc, argv, args, folders, power);
 #endif
     TBuMainForm program(folders, interaction, power);
+    program.RunToolTask = [&program, &interaction](char kind, const std::string& taskFile,
+                                                   TInteraction interAct, TTaskLog& log,
+                                                   IProgressSink& progress, TRunControl& control) {
+        return RunToolTaskFile(kind, taskFile, interAct, program, interaction, log, progress, control);
+    };
     return program.Run(args);
 }

@@ -8,11 +8,11 @@ packages=(
     clang-14 clang-format-14 clang-tidy-14 libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
     zlib1g-dev libpcre2-dev libssl-dev libcurl4-openssl-dev libsystemd-dev libacl1-dev
-    libgtest-dev libgmock-dev gettext
+    libgtest-dev libgmock-dev gettext libpam0g-dev
     python3 python3-pyftpdlib python3-aiosmtpd python3-openssl vsftpd openssl passwd
     zip unzip p7zip-full libarchive-tools gzip
     rsync pigz hyperfine
-    xauth
+    xauth x11-xserver-utils
 )
 
 missing=()

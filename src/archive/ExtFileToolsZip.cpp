@@ -19,7 +19,6 @@ constexpr int64_t TempFileThreshold = 52428800; // 50 MiB
 constexpr int64_t DecryptTempThreshold = 1048576;
 constexpr int64_t Zip64Threshold = 0xFF000000LL;
 constexpr int64_t Four = 0x100000000LL;
-constexpr int Unsupported = 0x122; // "Unsupported file format"
 
 } // namespace
 
@@ -248,7 +247,7 @@ int TCopyThread::ExtractSingleEntry(TStream* zip, TStream* dest, uint32_t& unixT
         return err;
     }
     if (info.Method != 0 && info.Method != 8)
-        return Unsupported;
+        return EngineError::Unsupported;
     DoProgress(acUnCompress, false, -info.USize);
     int err;
     if (info.Method == 8)
@@ -279,7 +278,10 @@ TWinCopyThread::TWinCopyThread(const std::string& aSourceName, const std::string
     FCheckTime = aOptions.Contains(coCheckTime);
     SetNoWriteCache(aOptions.Contains(coNoCache));
     FResetArchive = aOptions.Contains(coResetArchive);
-    FErrFlag = FZipCompress ? 0x4000 : FCompress ? 0x2000 : aEncryption ? 0x5000 : 0x1000;
+    FErrFlag = FZipCompress  ? EngineOperation::Zip
+               : FCompress   ? EngineOperation::Gzip
+               : aEncryption ? EngineOperation::Encrypt
+                             : EngineOperation::Copy;
 }
 
 void TWinCopyThread::Execute()
@@ -329,7 +331,10 @@ TCompareThread::TCompareThread(const std::string& aVerifyName, const std::string
 {
     FCompress = aCompress;
     FZipCompress = aZipCompress;
-    FErrFlag = aZipCompress ? 0x4000 : aCompress ? 0x3000 : aEncryption ? 0x6000 : 0;
+    FErrFlag = aZipCompress  ? EngineOperation::Zip
+               : aCompress   ? EngineOperation::Gunzip
+               : aEncryption ? EngineOperation::Decrypt
+                             : 0;
 }
 
 void TCompareThread::Execute()

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "archive/EngineErrors.h"
 #include "archive/ExtFileToolsZipThreads.h"
 #include "archive/LittleEndian.h"
 #include "foundation/FileUtils.h"
@@ -67,7 +68,8 @@ void TPkHeader::Derive()
 // --- EZipError
 
 EZipError::EZipError(const std::string& errString, int errCode, std::string aSysErrMsg)
-    : EInOutError(errString, errCode | 0x4000), ZipError(errCode | 0x4000), SysErrorMsg(std::move(aSysErrMsg))
+    : EInOutError(errString, errCode | EngineOperation::Zip), ZipError(errCode | EngineOperation::Zip),
+      SysErrorMsg(std::move(aSysErrMsg))
 {
 }
 

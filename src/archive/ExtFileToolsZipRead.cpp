@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "archive/EngineErrors.h"
 #include "archive/ExtFileToolsZipThreads.h"
 #include "archive/LittleEndian.h"
 #include "foundation/FileUtilsTimes.h"
@@ -35,7 +36,7 @@ std::unique_ptr<TStream> OpenArchive(const std::string& zipName)
     try {
         return OpenFileStream(zipName, fmOpenRead);
     } catch (const EZipStreamError& e) {
-        throw EZipError(SafeFormat(_("Error opening \"%s\""), {zipName}), 0x102, e.Message());
+        throw EZipError(SafeFormat(_("Error opening \"%s\""), {zipName}), EngineError::Open, e.Message());
     }
 }
 
@@ -80,7 +81,7 @@ void TZipRead::ReadDirectory(const TDirStat& callback)
     uint8_t e[22];
     if (size < 22 || FStream->Seek(size - 22, soBeginning) < 0 || !ReadFull(*FStream, e, 22) ||
         LittleEndian::Get32(e) != ZipEndSig)
-        throw EZipError(message, 0x120);
+        throw EZipError(message, EngineError::ZipSignature);
     int64_t cdOffset = LittleEndian::Get32(e + 16);
     int64_t count = LittleEndian::Get16(e + 10);
     int64_t lastSeg = LittleEndian::Get16(e + 4);
@@ -90,20 +91,20 @@ void TZipRead::ReadDirectory(const TDirStat& callback)
         uint8_t loc[20];
         if (size < 42 || FStream->Seek(size - 42, soBeginning) < 0 || !ReadFull(*FStream, loc, 20) ||
             LittleEndian::Get32(loc) != Zip64LocatorSig)
-            throw EZipError(message, 0x120);
+            throw EZipError(message, EngineError::ZipSignature);
         uint64_t recPos = LittleEndian::Get64(loc + 8);
         uint8_t rec[56];
         if (recPos > static_cast<uint64_t>(size - 42) ||
             FStream->Seek(static_cast<int64_t>(recPos), soBeginning) < 0 || !ReadFull(*FStream, rec, 56) ||
             LittleEndian::Get32(rec) != Zip64EndSig)
-            throw EZipError(message, 0x120);
+            throw EZipError(message, EngineError::ZipSignature);
         cdOffset = static_cast<int64_t>(LittleEndian::Get64(rec + 48) & 0x7FFFFFFFFFFFFFFFULL);
         count = LittleEndian::Get32(rec + 32);
         lastSeg = LittleEndian::Get32(rec + 16);
         cdDisk = LittleEndian::Get32(rec + 20);
     }
     if (lastSeg > 0xFFFF || cdDisk > lastSeg)
-        throw EZipError(message, 0x120);
+        throw EZipError(message, EngineError::ZipSignature);
     FNumSeg = FCurSeg = static_cast<int>(lastSeg);
     ClearFileList();
 
@@ -225,7 +226,7 @@ void TZipRead::ReadDirectory(const TDirStat& callback)
     if (err == 0 && nameFailure)
         err = 11;
     if (err != 0)
-        throw EZipError(message, err + 0x100, sysMsg);
+        throw EZipError(message, err + EngineError::SeverityError, sysMsg);
 }
 
 int TZipRead::PrepareEntry(const TPkHeader& h, TSegStream& seg, TTempStream& temp, TZipFileInfo& info,
@@ -255,7 +256,7 @@ int TZipRead::PrepareEntry(const TPkHeader& h, TSegStream& seg, TTempStream& tem
         std::string msg;
         if (!temp.Open(info.USize, SplitMemLimit, fZipTmpDir, "zip.tmp", msg)) {
             sysMsg = msg;
-            return 0x101;
+            return EngineError::Create;
         }
         int64_t lacking = info.CSize;
         while (lacking > 0) {
@@ -299,12 +300,12 @@ void TZipRead::ExtractToFile(const TPkHeader& pkHeader, const std::string& destF
     {
         std::unique_ptr<TStream> dest;
         if (EngineFs::Exists(destFilename, false) && PosixFileSetAttr(destFilename, faArchive, true) != 0) {
-            result = 0x106;
+            result = EngineError::ResetAttr;
         } else {
             try {
                 dest = OpenFileStream(destFilename, fmCreate);
             } catch (const EZipStreamError& e) {
-                result = 0x101;
+                result = EngineError::Create;
                 sysMsg = e.Message();
             }
         }
@@ -316,27 +317,27 @@ void TZipRead::ExtractToFile(const TPkHeader& pkHeader, const std::string& destF
     }
     if (result == 0) {
         if (uint32_t code = SetFileDosTime(destFilename, pkHeader.TimeStamp, true))
-            throw EZipError(SafeFormat(_("Error setting timestamps of \"%s\""), {destFilename}), 0x20F,
-                            SystemErrorTextOf(code));
+            throw EZipError(SafeFormat(_("Error setting timestamps of \"%s\""), {destFilename}),
+                            EngineError::WarnTime, SystemErrorTextOf(code));
         uint32_t attr = pkHeader.Attr;
         if (resetArchiveBit)
             attr &= ~faArchive;
         if (uint32_t code = PosixFileSetAttr(destFilename, attr, true))
-            throw EZipError(SafeFormat(_("Error setting attributes of \"%s\""), {destFilename}), 0x206,
-                            SystemErrorTextOf(code));
+            throw EZipError(SafeFormat(_("Error setting attributes of \"%s\""), {destFilename}),
+                            EngineError::WarnAttr, SystemErrorTextOf(code));
         return;
     }
     FErrorFlag = result == 5 || result == 7;
-    throw EZipError(ReadError(ZName), result + 0x100, sysMsg);
+    throw EZipError(ReadError(ZName), result + EngineError::SeverityError, sysMsg);
 }
 
 void TZipRead::ExtractToFile(int index, const std::string& destFilename, bool resetArchiveBit)
 {
     if (index < 0 || index >= FileList.Count())
-        throw EZipError(ReadError(ZName), 0x104);
+        throw EZipError(ReadError(ZName), EngineError::Read);
     const TPkHeader& h = *FileList.Objects(index);
     if ((h.GpFlag & 1) && !FEncrypt)
-        throw EZipError(ReadError(ZName), 0x10B);
+        throw EZipError(ReadError(ZName), EngineError::Decrypt);
     ExtractToFile(h, destFilename, resetArchiveBit);
 }
 
@@ -355,7 +356,8 @@ bool TZipRead::ExtractToStream(const std::string& filename, TStream& sDest)
         result = RunWorker(worker, sysMsg);
     }
     if (result != 0)
-        throw EZipError(SafeFormat(_("Error extracting from \"%s\""), {ZName}), result + 0x100, sysMsg);
+        throw EZipError(SafeFormat(_("Error extracting from \"%s\""), {ZName}),
+                        result + EngineError::SeverityError, sysMsg);
     sDest.SetPosition(0);
     return true;
 }
@@ -366,12 +368,12 @@ void TZipRead::CompareToFile(const TPkHeader& pkHeader, const std::string& refFi
     int result = 0;
     std::unique_ptr<TStream> ref;
     if (!EngineFs::Exists(refFilename, true)) {
-        result = 0x10E;
+        result = EngineError::NotFound;
     } else {
         try {
             ref = OpenFileStream(refFilename, fmOpenRead);
         } catch (const EZipStreamError& e) {
-            result = 0x101;
+            result = EngineError::Create;
             sysMsg = e.Message();
         }
     }
@@ -386,7 +388,7 @@ void TZipRead::CompareToFile(const TPkHeader& pkHeader, const std::string& refFi
     FErrorFlag = result == 12 || result == 21 || result == 30;
     throw EZipError(
         SafeFormat(_("Error comparing file from \"%s\" to \"%s\""), {ZName, NamePart(refFilename)}),
-        result + 0x100, sysMsg);
+        result + EngineError::SeverityError, sysMsg);
 }
 
 void TZipRead::CompareToFile(int index, const std::string& destFilename)
@@ -395,7 +397,7 @@ void TZipRead::CompareToFile(int index, const std::string& destFilename)
         return;
     const TPkHeader& h = *FileList.Objects(index);
     if ((h.GpFlag & 1) && !FEncrypt)
-        throw EZipError(ReadError(ZName), 0x10B);
+        throw EZipError(ReadError(ZName), EngineError::Decrypt);
     CompareToFile(h, destFilename);
 }
 

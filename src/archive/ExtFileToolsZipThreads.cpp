@@ -8,7 +8,6 @@ using namespace EngineError;
 
 namespace {
 
-constexpr int UndefinedStream = 0x112;
 constexpr int64_t DecryptTempThreshold = 1048576;
 
 int DecryptResult(TOpResult r, int failure)
@@ -24,7 +23,7 @@ TZipThread::TZipThread(TEncryption* aEncryption, bool aSuspend, int aBufSize,
                        const TFileProgressEvent& aOnProgress)
     : TGZipThread(std::string(), std::string(), aEncryption, aSuspend, aBufSize)
 {
-    FErrFlag = 0x4000;
+    FErrFlag = EngineOperation::Zip;
     SetOnProgress(aOnProgress);
 }
 
@@ -67,7 +66,7 @@ int TZipWriteThread::WriteEntry()
             return Open;
         }
     } else if (!sSource) {
-        return UndefinedStream;
+        return EngineError::UndefinedStream;
     }
     if (!FZStream) {
         int64_t size = sSource->GetSize() - sSource->GetPosition();
@@ -116,7 +115,7 @@ TUnZipThread::TUnZipThread(const std::string& aSourceName, const std::string& aD
                            TEncryption* aEncryption, bool aSuspend, int aBufSize)
     : TCopyThread(aSourceName, aDestName, aSuspend, aBufSize)
 {
-    FErrFlag = 0x3000;
+    FErrFlag = EngineOperation::Gunzip;
     AttachEncryption(aEncryption);
 }
 
@@ -151,7 +150,7 @@ TZipReadThread::TZipReadThread(TStream& zStream, const std::string& aFileName, T
     : TUnZipThread(std::string(), aFileName, aEncryption, aSuspend, aBufSize), FZipInfo(aZipInfo),
       FZStream(zStream)
 {
-    FErrFlag = 0x4000;
+    FErrFlag = EngineOperation::Zip;
     SetOnProgress(aOnProgress);
 }
 
@@ -161,7 +160,7 @@ TZipReadThread::TZipReadThread(TStream& zStream, TStream* aDest, TEncryption* aE
     : TUnZipThread(std::string(), std::string(), aEncryption, aSuspend, aBufSize), FZipInfo(aZipInfo),
       FZStream(zStream), FDestStream(aDest)
 {
-    FErrFlag = 0x4000;
+    FErrFlag = EngineOperation::Zip;
     SetOnProgress(aOnProgress);
 }
 
@@ -170,7 +169,7 @@ TZipReadThread::TZipReadThread(TStream& zStream, TStream* aDest, bool aSuspend, 
     : TUnZipThread(std::string(), std::string(), nullptr, aSuspend, aBufSize), RdLocalHeader(true),
       FZStream(zStream), FDestStream(aDest)
 {
-    FErrFlag = 0x4000;
+    FErrFlag = EngineOperation::Zip;
     SetOnProgress(aOnProgress);
 }
 
@@ -204,7 +203,7 @@ int TZipReadThread::ReadEntry()
         dest = sDest.get();
     } else {
         if (!dest)
-            return UndefinedStream;
+            return EngineError::UndefinedStream;
         if (RdLocalHeader && !ReadZipLocalHeader(FZStream, FZipInfo))
             return Read;
     }
@@ -274,7 +273,7 @@ void TZipCompareThread::Execute()
 int TZipCompareThread::CompareEntry()
 {
     if (!sDest)
-        return UndefinedStream;
+        return EngineError::UndefinedStream;
     if (RdLocalHeader && !ReadZipLocalHeader(FZStream, FZipInfo))
         return Read;
     std::unique_ptr<TStream> temp;

@@ -9,6 +9,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include "archive/EngineErrors.h"
 #include "archive/ExtFileToolsZipThreads.h"
 #include "archive/LittleEndian.h"
 #include "archive/ZipRecords.h"
@@ -65,7 +66,8 @@ TZipWrite::TZipWrite(const std::string& zipName, const std::string& basicDirecto
               try {
                   return OpenFileStream(zipName, fmCreate);
               } catch (const EZipStreamError& e) {
-                  throw EZipError(SafeFormat(_("Error creating \"%s\""), {zipName}), 0x101, e.Message());
+                  throw EZipError(SafeFormat(_("Error creating \"%s\""), {zipName}), EngineError::Create,
+                                  e.Message());
               }
           }(),
           password, aKeyMode, aBufSize),
@@ -79,7 +81,8 @@ TZipWrite::TZipWrite(const std::string& zipName, const std::string& basicDirecto
             Put32(marker, ZipSpanSig);
             WriteFull(*FStream, marker.data(), 4);
         } catch (const EZipStreamError& e) {
-            throw EZipError(SafeFormat(_("Error creating \"%s\""), {zipName}), 0x101, e.Message());
+            throw EZipError(SafeFormat(_("Error creating \"%s\""), {zipName}), EngineError::Create,
+                            e.Message());
         }
     }
 }
@@ -124,7 +127,7 @@ std::string TZipWrite::RelativeName(const std::string& sourceName) const
 void TZipWrite::RequireOpen(const std::string& message)
 {
     if (!FStream)
-        throw EZipError(message, 0x105, SystemErrorTextOf(WinError::ERROR_INVALID_HANDLE));
+        throw EZipError(message, EngineError::Write, SystemErrorTextOf(WinError::ERROR_INVALID_HANDLE));
 }
 
 void TZipWrite::CutBack(int64_t offset)
@@ -220,7 +223,7 @@ void TZipWrite::AddDir(const std::string& dirName)
     }
     if (err != 0) {
         FErrorFlag = err == 5 || err == 7;
-        throw EZipError(message, err + 0x100, sysMsg);
+        throw EZipError(message, err + EngineError::SeverityError, sysMsg);
     }
     int pathAttr = PosixFileGetAttr(path, true);
     auto attr = static_cast<uint16_t>(pathAttr >= 0 ? pathAttr : faDirectory);
@@ -294,7 +297,7 @@ void TZipWrite::AddStream(std::unique_ptr<TStream> aSource, const std::string& a
     if (err != 0) {
         CutBack(offset);
         FErrorFlag = err == 5 || err == 7;
-        throw EZipError(message, err + 0x100, sysMsg);
+        throw EZipError(message, err + EngineError::SeverityError, sysMsg);
     }
     auto entry = std::make_unique<TPkHeader>(stored, TEntryBuffer(), 0, 0, time, crc, 32, 20, flags, method,
                                              0, 0, 0, static_cast<uint16_t>(FCurSeg), offset, cSize, uSize);
@@ -318,11 +321,11 @@ void TZipWrite::AddFile(const std::string& sourceName, const std::string& fileNa
     };
     if (::lstat(sourceName.c_str(), &st) != 0) {
         FErrorFlag = false;
-        throw EZipError(message, 0x10E, SystemErrorTextOf(LastWinError()));
+        throw EZipError(message, EngineError::NotFound, SystemErrorTextOf(LastWinError()));
     }
     if (::stat(sourceName.c_str(), &st) != 0) {
         FErrorFlag = false;
-        throw EZipError(message, 0x104, SystemErrorTextOf(LastWinError()));
+        throw EZipError(message, EngineError::Read, SystemErrorTextOf(LastWinError()));
     }
     TZipSourceData data;
     data.Size = st.st_size;
@@ -420,7 +423,7 @@ void TZipWrite::AddFileFrom(const std::string& sourceName, const std::string& fi
         err = NewSegment();
         if (err != 0) {
             FErrorFlag = err == 5 || err == 7;
-            throw EZipError(message, err + 0x100, SystemErrorTextOf(LastWinError()));
+            throw EZipError(message, err + EngineError::SeverityError, SystemErrorTextOf(LastWinError()));
         }
     }
     // 6. header
@@ -481,7 +484,7 @@ void TZipWrite::AddFileFrom(const std::string& sourceName, const std::string& fi
         if (aCompress) {
             std::string msg;
             if (!temp.Open(size, SplitMemLimit, fZipTmpDir, "zip.tmp", msg)) {
-                err = 0x101;
+                err = EngineError::Create;
                 sysMsg = msg;
             } else {
                 TZipWriteThread worker(sourceName, FEncryption.get(), &temp.Stream(), aCompress, false,
@@ -543,7 +546,7 @@ void TZipWrite::AddFileFrom(const std::string& sourceName, const std::string& fi
         if (err != 7 && err != 31)
             CutBack(offset);
         FErrorFlag = err == 5 || err == 7;
-        throw EZipError(message, err + 0x100, sysMsg);
+        throw EZipError(message, err + EngineError::SeverityError, sysMsg);
     }
     // 10. the entry
     aRatio = CompressionRatio(cSize, size, aCompress);
@@ -599,7 +602,7 @@ void TZipWrite::WriteDirectory()
 {
     const TZipLimits& lim = ZipLimits();
     if (!FStream)
-        throw EZipError(_("Error writing end record"), 0x105,
+        throw EZipError(_("Error writing end record"), EngineError::Write,
                         SystemErrorTextOf(WinError::ERROR_INVALID_HANDLE));
     int64_t cdStart = FStream->GetSize();
     FStream->SetPosition(cdStart);
@@ -644,7 +647,7 @@ void TZipWrite::WriteDirectory()
         std::string message = SafeFormat(_("Error writing directory entry: \"%s\""), {FileList.Strings(i)});
         if (CheckSegment(len)) {
             if (NewSegment() != 0)
-                throw EZipError(message, 0x105, SystemErrorTextOf(LastWinError()));
+                throw EZipError(message, EngineError::Write, SystemErrorTextOf(LastWinError()));
             if (i == 0) {
                 // The directory begins in the new segment.
                 cdDisk = FCurSeg;
@@ -656,7 +659,7 @@ void TZipWrite::WriteDirectory()
         try {
             WriteFull(*FStream, c.data(), len);
         } catch (const EZipStreamError& e) {
-            throw EZipError(message, 0x105, e.Message());
+            throw EZipError(message, EngineError::Write, e.Message());
         }
     }
     try {
@@ -700,7 +703,7 @@ void TZipWrite::WriteDirectory()
         }
         WriteFull(*FStream, end.data(), static_cast<int64_t>(end.size()));
     } catch (const EZipStreamError& e) {
-        throw EZipError(_("Error writing end record"), 0x105, e.Message());
+        throw EZipError(_("Error writing end record"), EngineError::Write, e.Message());
     }
 }
 
@@ -726,17 +729,17 @@ void TZipWrite::Verify()
                 seg.Owned = OpenFileStream(GetZipSegmentName(ZName, h.Segment), fmOpenRead);
                 seg.Cur = seg.Owned.get();
             } catch (const EZipStreamError& e) {
-                throw EZipError(message, 0x102, e.Message());
+                throw EZipError(message, EngineError::Open, e.Message());
             }
         } else {
             seg.Cur = FStream.get();
         }
         if (!seg.Cur)
-            throw EZipError(message, 0x104, SystemErrorTextOf(WinError::ERROR_INVALID_HANDLE));
+            throw EZipError(message, EngineError::Read, SystemErrorTextOf(WinError::ERROR_INVALID_HANDLE));
         seg.Cur->SetPosition(h.Offset);
         uint8_t lh[30];
         if (!ReadFull(*seg.Cur, lh, 30) || LittleEndian::Get32(lh) != ZipLocalSig)
-            throw EZipError(message, 0x104, SystemErrorTextOf(WinError::ERROR_HANDLE_EOF));
+            throw EZipError(message, EngineError::Read, SystemErrorTextOf(WinError::ERROR_HANDLE_EOF));
         int64_t dataPos = h.Offset + 30 + LittleEndian::Get16(lh + 26) + LittleEndian::Get16(lh + 28);
         seg.Cur->SetPosition(dataPos);
         TTempStream temp;
@@ -744,7 +747,7 @@ void TZipWrite::Verify()
         if (fMaxSize > 0 && dataPos + h.CSize > seg.Cur->GetSize()) {
             std::string msg;
             if (!temp.Open(h.USize, SplitMemLimit, fZipTmpDir, "zip.tmp", msg))
-                throw EZipError(message, 0x201, msg);
+                throw EZipError(message, EngineError::WarnCreate, msg);
             int64_t lacking = h.CSize;
             uint16_t segNo = h.Segment;
             while (err == 0 && lacking > 0) {
@@ -774,7 +777,7 @@ void TZipWrite::Verify()
             }
         }
         if (err != 0)
-            throw EZipError(message, err + 0x100, sysMsg);
+            throw EZipError(message, err + EngineError::SeverityError, sysMsg);
     }
 }
 
@@ -785,7 +788,8 @@ void TZipWrite::DeleteZipFile()
         std::string name = i < FCurSeg ? GetZipSegmentName(ZName, i) : ZName;
         if (::unlink(name.c_str()) != 0 && errno != ENOENT) {
             uint32_t code = LastWinError();
-            throw EZipError(_("Error deleting file") + ": " + name, 0x126, SystemErrorTextOf(code));
+            throw EZipError(_("Error deleting file") + ": " + name, EngineError::Delete,
+                            SystemErrorTextOf(code));
         }
     }
 }
@@ -798,7 +802,8 @@ void TZipWrite::RenameZipFile(const std::string& newName)
         std::string to = i < FCurSeg ? GetZipSegmentName(newName, i) : newName;
         if (::rename(from.c_str(), to.c_str()) != 0) {
             uint32_t code = LastWinError();
-            throw EZipError(_("Error renaming file") + ": " + from, 0x127, SystemErrorTextOf(code));
+            throw EZipError(_("Error renaming file") + ": " + from, EngineError::RenameFile,
+                            SystemErrorTextOf(code));
         }
     }
 }

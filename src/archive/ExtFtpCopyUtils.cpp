@@ -93,7 +93,10 @@ TWriteFtpThread::TWriteFtpThread(TExtFtp* AFtp, const std::string& ASourceName, 
 {
     FCompress = AOptions.Contains(coCompress);
     FVerify = AOptions.Contains(coVerify);
-    FErrFlag = FZipCompress ? 0x4000 : FCompress ? 0x2000 : AEncryption ? 0x5000 : 0x1000;
+    FErrFlag = FZipCompress  ? EngineOperation::Zip
+               : FCompress   ? EngineOperation::Gzip
+               : AEncryption ? EngineOperation::Encrypt
+                             : EngineOperation::Copy;
     HookWork(FFtp, [this](TWorkMode mode, int64_t count) {
         DoProgress(mode == wmWrite ? acFtpWrite : acFtpRead, true, count);
     });
@@ -269,7 +272,9 @@ TReadFtpThread::TReadFtpThread(TExtFtp* AFtp, const std::string& ASourceName, co
 {
     FCompress = ACompress;
     FOverwrite = true;
-    FErrFlag = FZipCompress ? 0x4000 : FCompress ? 0x3000 : 0x1000;
+    FErrFlag = FZipCompress ? EngineOperation::Zip
+               : FCompress  ? EngineOperation::Gunzip
+                            : EngineOperation::Copy;
     HookWork(FFtp, [this](TWorkMode mode, int64_t count) {
         if (mode == wmRead)
             DoProgress(acFtpRead, true, count);

@@ -148,14 +148,33 @@ void TRecordingProgress::Close()
 
 // ---- interaction
 
+namespace {
+
+// A message box text as lines of a terminal: the texts break lines with CR LF, which a terminal
+// shows as a line that starts over itself.
+void PrintToTerminal(const std::string& text)
+{
+    std::string line;
+    line.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r')
+            line += text[i];
+        else if (i + 1 >= text.size() || text[i + 1] != '\n')
+            line += '\n';
+    }
+    std::fprintf(stderr, "Vastrel: %s\n", line.c_str());
+}
+
+} // namespace
+
 void THeadlessInteraction::ErrorBox(const std::string& text, int)
 {
-    std::fprintf(stderr, "Vastrel: %s\n", text.c_str());
+    PrintToTerminal(text);
 }
 
 void THeadlessInteraction::InfoBox(const std::string& text)
 {
-    std::fprintf(stderr, "Vastrel: %s\n", text.c_str());
+    PrintToTerminal(text);
 }
 
 void TRecordingInteraction::ErrorBox(const std::string& text, int delaySeconds)

@@ -216,10 +216,10 @@ bool TExtensionList::TypePasses(std::string_view TypeName) const
 
 bool TExtensionList::AttributesPass(uint32_t Attr) const
 {
-    return AttrConditionHolds(Attributes.Archive, Attr & faArchiveBit) &&
-           AttrConditionHolds(Attributes.ReadOnly, Attr & faReadOnlyBit) &&
-           AttrConditionHolds(Attributes.Hidden, Attr & faHiddenBit) &&
-           AttrConditionHolds(Attributes.System, Attr & faSystemBit);
+    return AttrConditionHolds(Attributes.Archive, Attr & faArchive) &&
+           AttrConditionHolds(Attributes.ReadOnly, Attr & faReadOnly) &&
+           AttrConditionHolds(Attributes.Hidden, Attr & faHidden) &&
+           AttrConditionHolds(Attributes.System, Attr & faSysFile);
 }
 
 bool TExtensionList::SizePasses(int64_t Size) const

@@ -104,12 +104,6 @@ public:
 // The type name of a file: its extension in upper case, "<ohne>" without one.
 std::string FileTypeName(std::string_view FileName);
 
-// File attribute bits tested by the attribute conditions: the attribute bits of the file layer.
-constexpr uint32_t faReadOnlyBit = faReadOnly;
-constexpr uint32_t faHiddenBit = faHidden;
-constexpr uint32_t faSystemBit = faSysFile;
-constexpr uint32_t faArchiveBit = faArchive;
-
 class TExtensionList
 {
 public:

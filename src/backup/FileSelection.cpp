@@ -16,10 +16,10 @@ bool MatchAttributes(const TAttributes& attributes, uint32_t attr)
         else if (mode == amExclude)
             excluded = excluded || (attr & bit) != 0;
     };
-    test(attributes.Archive, faArchiveBit);
-    test(attributes.ReadOnly, faReadOnlyBit);
-    test(attributes.Hidden, faHiddenBit);
-    test(attributes.System, faSystemBit);
+    test(attributes.Archive, faArchive);
+    test(attributes.ReadOnly, faReadOnly);
+    test(attributes.Hidden, faHidden);
+    test(attributes.System, faSysFile);
     return required && !excluded;
 }
 

@@ -1,5 +1,6 @@
 #include "backup/OptionRules.h"
 
+#include "backup/EngineCodes.h"
 #include "rtl/Gettext.h"
 
 namespace {
@@ -20,7 +21,7 @@ bool HasTrash(TFileSystem fs)
 // Copy document summary: a local destination on NTFS without encryption or compression.
 void UpdateCopySummary(TTaskSettings& task, TOptionStates& states)
 {
-    const bool local = task.DestMode < 4 && !task.BuFtp;
+    const bool local = !IsZipMethod(task.DestMode) && !task.BuFtp;
     states.CopySummaryEnabled = local && task.TargetType == fsNtfs && !task.cbEncrypt && !task.cbCompress;
     if (!states.CopySummaryEnabled)
         task.cbCopySummary = false;
@@ -28,7 +29,7 @@ void UpdateCopySummary(TTaskSettings& task, TOptionStates& states)
 
 void UpdateAltStreams(TTaskSettings& task, const TOptionFacts& facts, TOptionStates& states)
 {
-    const bool local = task.DestMode < 4 && !task.BuFtp;
+    const bool local = !IsZipMethod(task.DestMode) && !task.BuFtp;
     states.AltStreamsEnabled =
         local && KeepsStreams(task.TargetType) && !task.cbCompress && facts.VistaOrLater;
     if (!states.AltStreamsEnabled)
@@ -37,7 +38,7 @@ void UpdateAltStreams(TTaskSettings& task, const TOptionFacts& facts, TOptionSta
 
 void UpdateCopyPerms(TTaskSettings& task, TOptionStates& states)
 {
-    const bool local = task.DestMode < 4 && !task.BuFtp;
+    const bool local = !IsZipMethod(task.DestMode) && !task.BuFtp;
     states.CopyPermsEnabled = local && KeepsPermissions(task.TargetType);
     if (!states.CopyPermsEnabled)
         task.cbCopyPerms = false;
@@ -47,7 +48,8 @@ void UpdateCopyPerms(TTaskSettings& task, TOptionStates& states)
 
 std::string ZipSplitSizeProblem(int destMode, int64_t maxZipSize)
 {
-    if (destMode < 4 || destMode > 7 || maxZipSize == 0 || maxZipSize >= MinZipSplitSize)
+    if (!IsZipMethod(destMode) || destMode > BackupMethod::ZipFullPath || maxZipSize == 0 ||
+        maxZipSize >= MinZipSplitSize)
         return std::string();
     return SafeFormat(
         _("the zip split size of %s bytes is below the smallest split size of %s bytes (64 KiB)"),
@@ -61,8 +63,9 @@ bool KeepsPermissions(TFileSystem fs)
 
 bool IsFolderMethod(const TTaskSettings& task, int dirCount)
 {
-    return task.DestMode == 0 || task.DestMode == 1 || task.DestMode == 3 ||
-           (task.DestMode == 2 && dirCount <= 1);
+    return task.DestMode == BackupMethod::DriveFolders || task.DestMode == BackupMethod::FullPath ||
+           task.DestMode == BackupMethod::RootFolders ||
+           (task.DestMode == BackupMethod::OneFolder && dirCount <= 1);
 }
 
 void UpdateEncryptionControls(TTaskSettings& task, TOptionStates& states)
@@ -80,8 +83,8 @@ void UpdateEncryptionControls(TTaskSettings& task, TOptionStates& states)
 void UpdateProcessingOptions(TTaskSettings& task, const TOptionFacts& facts, TOptionStates& states)
 {
     states.ZipEncPanelVisible = task.cbEncrypt;
-    states.EncNamesEnabled = task.DestMode >= 4;
-    if (task.DestMode < 4) {
+    states.EncNamesEnabled = IsZipMethod(task.DestMode);
+    if (!IsZipMethod(task.DestMode)) {
         states.ZipPanelVisible = false;
         states.CompressEnabled = !(task.cbZipCompress && task.cbEncrypt);
     } else {
@@ -93,7 +96,7 @@ void UpdateProcessingOptions(TTaskSettings& task, const TOptionFacts& facts, TOp
             task.cbCompress = true; // zip encryption always compresses
     }
     states.NoCompTypesVisible = task.cbCompress && states.CompressEnabled;
-    states.ZipCompressVisible = task.DestMode < 4 && task.cbCompress;
+    states.ZipCompressVisible = !IsZipMethod(task.DestMode) && task.cbCompress;
     UpdateCopySummary(task, states);
     UpdateAltStreams(task, facts, states);
     UpdateCopyPerms(task, states);
@@ -101,15 +104,16 @@ void UpdateProcessingOptions(TTaskSettings& task, const TOptionFacts& facts, TOp
 
 void UpdateOptionStates(TTaskSettings& task, const TOptionFacts& facts, TOptionStates& states)
 {
-    const bool local = task.DestMode < 4 && !task.BuFtp;
+    const bool local = !IsZipMethod(task.DestMode) && !task.BuFtp;
     states.ReplModeVisible = !task.BuFtp;
-    states.ZipCompressVisible = task.DestMode < 4 && task.cbCompress;
+    states.ZipCompressVisible = !IsZipMethod(task.DestMode) && task.cbCompress;
     states.OtherGroupEnabled = !task.BuFtp;
     const bool group = IsFolderMethod(task, facts.DirCount) && task.BuModeCB == bmUpdate;
     states.SyncGroupEnabled = group;
     states.VerifyEnabled = true;
     states.DriveIdEnabled = true;
-    states.DriveIdVisible = task.DestMode == 0 || task.DestMode == 6;
+    states.DriveIdVisible =
+        task.DestMode == BackupMethod::DriveFolders || task.DestMode == BackupMethod::ZipDriveFolders;
     UpdateCopySummary(task, states);
     UpdateAltStreams(task, facts, states);
     UpdateCopyPerms(task, states);
@@ -117,11 +121,12 @@ void UpdateOptionStates(TTaskSettings& task, const TOptionFacts& facts, TOptionS
     if (!states.SourceDeleteEnabled)
         task.cbSourceDelete = false;
     states.CreationTimeEnabled = local;
-    if (!local || task.DestMode >= 4)
+    if (!local || IsZipMethod(task.DestMode))
         task.cbCreationTime = false;
     states.NoAttributesVisible = local;
 
-    states.KeepBakEnabled = group || (task.DestMode == 4 && task.MaxZipSize == 0 && !task.BuFtp);
+    states.KeepBakEnabled =
+        group || (task.DestMode == BackupMethod::ZipAll && task.MaxZipSize == 0 && !task.BuFtp);
     if (!states.KeepBakEnabled)
         task.KeepBakCB = false;
     states.KeepSyncEnabled = group && task.SyncMode != 0;
@@ -147,9 +152,9 @@ void UpdateMethodPage(TTaskSettings& task, const TOptionFacts& facts, TOptionSta
     states.CryptPanelEnabled = !task.cbCopySummary;
     UpdateEncryptionControls(task, states);
 
-    if (task.DestMode >= 4) {
+    if (IsZipMethod(task.DestMode)) {
         states.ZipNameVisible = true;
-        if (task.DestMode == 5) {
+        if (task.DestMode == BackupMethod::ZipPerRoot) {
             states.ZipNameEnabled = false;
             states.ZipPhBtnEnabled = false;
             if (task.ZipNameEdit.rfind('<', 0) != 0) {
@@ -171,7 +176,7 @@ void UpdateMethodPage(TTaskSettings& task, const TOptionFacts& facts, TOptionSta
     UpdateOptionStates(task, facts, states);
     UpdateProcessingOptions(task, facts, states);
 
-    if (task.BuModeCB != bmUpdate && task.DestMode < 4) {
+    if (task.BuModeCB != bmUpdate && !IsZipMethod(task.DestMode)) {
         states.UseArchivEnabled = false;
         states.ResArchivEnabled = false;
         states.ResArchivVisible = true;
@@ -180,12 +185,12 @@ void UpdateMethodPage(TTaskSettings& task, const TOptionFacts& facts, TOptionSta
     } else {
         states.UseArchivEnabled = true;
         states.ResArchivEnabled = true;
-        states.ResArchivVisible = task.UseArchivCB || task.DestMode >= 4;
-        states.CompareBtnVisible = !task.UseArchivCB && task.DestMode < 4;
-        states.ArchFileVisible = task.DestMode < 4;
+        states.ResArchivVisible = task.UseArchivCB || IsZipMethod(task.DestMode);
+        states.CompareBtnVisible = !task.UseArchivCB && !IsZipMethod(task.DestMode);
+        states.ArchFileVisible = !IsZipMethod(task.DestMode);
     }
     states.PreviewItemsVisible =
-        (task.UseArchivCB && (task.cbArchFile || task.ClearDest)) || task.DestMode >= 4;
+        (task.UseArchivCB && (task.cbArchFile || task.ClearDest)) || IsZipMethod(task.DestMode);
 }
 
 void ShowDestinationPage(TTaskSettings& task, const TOptionFacts& facts, TOptionStates& states)
@@ -197,10 +202,11 @@ void ShowDestinationPage(TTaskSettings& task, const TOptionFacts& facts, TOption
 void ApplyBackupMethod(TTaskSettings& task, const TOptionFacts& facts, TOptionStates& states)
 {
     if (!facts.MethodCheckOk)
-        task.DestMode = task.DestMode < 4 ? 0 : 6;
-    if (task.DestMode >= 4 || (task.DestMode == 2 && facts.DirCount > 1)) {
+        task.DestMode =
+            !IsZipMethod(task.DestMode) ? BackupMethod::DriveFolders : BackupMethod::ZipDriveFolders;
+    if (IsZipMethod(task.DestMode) || (task.DestMode == BackupMethod::OneFolder && facts.DirCount > 1)) {
         task.SyncMode = 0;
-        task.BuModeCB = task.DestMode >= 4 ? bmFull : bmUpdate;
+        task.BuModeCB = IsZipMethod(task.DestMode) ? bmFull : bmUpdate;
         states.BuModeEnabled = false;
         states.UseArchivEnabled = true;
         states.ResArchivEnabled = true;
@@ -209,12 +215,14 @@ void ApplyBackupMethod(TTaskSettings& task, const TOptionFacts& facts, TOptionSt
         task.BuModeCB = bmUpdate;
         states.BuModeEnabled = true;
     }
-    states.FollowJunctionEnabled = (task.DestMode == 0 || task.DestMode == 6) && !task.BuFtp;
+    states.FollowJunctionEnabled =
+        (task.DestMode == BackupMethod::DriveFolders || task.DestMode == BackupMethod::ZipDriveFolders) &&
+        !task.BuFtp;
     if (!states.FollowJunctionEnabled)
         task.FollowJunctions = false;
-    if (task.DestMode > 4)
+    if (task.DestMode > BackupMethod::ZipAll)
         task.KeepBakCB = false;
-    if (task.DestMode >= 4)
+    if (IsZipMethod(task.DestMode))
         task.KeepSyncCB = false;
     UpdateMethodPage(task, facts, states);
     ShowDestinationPage(task, facts, states);
@@ -225,8 +233,11 @@ TOptionStates NormaliseTask(TTaskSettings& task, const TOptionFacts& facts)
 {
     TOptionStates states;
     ShowBackupMode(task);
-    states.BuModeEnabled = !(task.DestMode >= 4 || (task.DestMode == 2 && facts.DirCount > 1));
-    states.FollowJunctionEnabled = (task.DestMode == 0 || task.DestMode == 6) && !task.BuFtp;
+    states.BuModeEnabled =
+        !(IsZipMethod(task.DestMode) || (task.DestMode == BackupMethod::OneFolder && facts.DirCount > 1));
+    states.FollowJunctionEnabled =
+        (task.DestMode == BackupMethod::DriveFolders || task.DestMode == BackupMethod::ZipDriveFolders) &&
+        !task.BuFtp;
     ShowDestinationPage(task, facts, states);
     UpdateMethodPage(task, facts, states);
     if (states.UseVssEnabled && task.cbUseVss != task.UseVss) {

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "backup/EngineCodes.h"
 #include "backup/FileTypeStats.h"
 #include "backup/SecurityCopyNames.h"
 #include "backup/TaskFileSections.h"
@@ -185,10 +186,10 @@ void ReadGlobal(TTaskSettings& task, TTaskReader& r, const TQvSettings& settings
     }
 
     task.DestMode = r.Range(g, "DestMode", 0, 0, 7);
-    if (task.DestMode < 4)
+    if (!IsZipMethod(task.DestMode))
         task.cbEncNames = false;
     task.UserZipName = r.String(g, "ZipDefault", DefaultZipName());
-    if (task.DestMode == 5)
+    if (task.DestMode == BackupMethod::ZipPerRoot)
         task.ZipNameEdit = _("<root directory>") + r.String(g, "ZipName", "");
     else
         task.ZipNameEdit = r.String(g, "ZipName", task.UserZipName);
@@ -240,12 +241,12 @@ void ReadGlobal(TTaskSettings& task, TTaskReader& r, const TQvSettings& settings
     task.cbPreC = IsProgActive(task.BuPreCmd);
     task.cbPostC = IsProgActive(task.BuPostCmd);
 
-    task.ClearDest = r.Bool(g, "ClearDest", false) && task.DestMode <= 3;
+    task.ClearDest = r.Bool(g, "ClearDest", false) && !IsZipMethod(task.DestMode);
     task.ResArchivCB = r.Bool(g, "ArchBit", false);
     task.UseArchivCB = r.Bool(g, "UseArch", false);
     task.cbArchFile = r.Bool(g, "OnlyArch", false);
     if (!task.ClearDest && !task.UseArchivCB) {
-        if (task.DestMode < 4)
+        if (!IsZipMethod(task.DestMode))
             task.ResArchivCB = false;
         task.cbArchFile = false;
     }
@@ -271,7 +272,7 @@ void SetProgActive(TExternalProg& prog, bool active)
 
 std::string ZipNameToStore(const TTaskSettings& task)
 {
-    if (task.DestMode != 5)
+    if (task.DestMode != BackupMethod::ZipPerRoot)
         return task.ZipNameEdit;
     const size_t dash = task.ZipNameEdit.find('-');
     return dash == std::string::npos ? std::string() : task.ZipNameEdit.substr(dash);
@@ -701,7 +702,7 @@ bool LoadTask(TTaskSettings& task, const std::string& fileName, bool full, TInte
             reader.Known(GlobalSection, "Version");
         }
         const int dirCount = reader.Range(GlobalSection, "DirCount", 0, 0, 999);
-        if (task.DestMode > 3 || (task.DestMode == 2 && dirCount > 1))
+        if (IsZipMethod(task.DestMode) || (task.DestMode == BackupMethod::OneFolder && dirCount > 1))
             task.ClearDest = false;
         cancelled = ReadFolderSections(task, reader, dirCount, interaction, format, environment);
         if (full)

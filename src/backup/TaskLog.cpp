@@ -164,9 +164,10 @@ TTaskLog::~TTaskLog()
 
 bool TTaskLog::LineAllowed(int fileMode, int lineMode)
 {
-    if ((fileMode & 3) >= (lineMode & 3))
+    if ((fileMode & lmLevelMask) >= (lineMode & lmLevelMask))
         return true;
-    return (fileMode & 4) != 0 && (fileMode & 3) == 1 && (lineMode & 4) != 0;
+    return (fileMode & lmWarnings) != 0 && (fileMode & lmLevelMask) == lmShort &&
+           (lineMode & lmWarnings) != 0;
 }
 
 std::string TTaskLog::LogPath(const std::string& logName) const
@@ -193,15 +194,15 @@ std::string TTaskLog::DatedLogName(const std::string& path, TDateTime day)
 uint32_t TTaskLog::OpenLogFile(int apm, const std::string& logName, bool mailLog)
 {
     int mode = apm;
-    bool deleteFirst = (apm & 0x100) != 0;
+    bool deleteFirst = (apm & lmDeleteLog) != 0;
     if (CmdProtMode >= 0) {
         mode = CmdProtMode % 10;
         deleteFirst = CmdProtMode > 10;
     }
-    FActMode = mode & 7;
-    FErrorSummary = (mode & 0x80) != 0;
-    bool withTemp = mailLog || (mode & 0x40) != 0;
-    FTempMode = withTemp ? (FActMode != 0 ? FActMode : 1) : 0;
+    FActMode = mode & (lmLevelMask | lmWarnings);
+    FErrorSummary = (mode & lmErrorSummary) != 0;
+    bool withTemp = mailLog || (mode & lmPrint) != 0;
+    FTempMode = withTemp ? (FActMode != 0 ? FActMode : lmShort) : 0;
 
     uint32_t result = 0;
     if (FActMode > 0) {
@@ -232,8 +233,8 @@ uint32_t TTaskLog::OpenLogFile(int apm, const std::string& logName, bool mailLog
         if (result == 0)
             result = OpenAppend(FLastLogFile, FProt);
         if (result == 0 && !moved.empty()) {
-            WriteToLog(1, SafeFormat(_("Continuation of \"%s\""), {moved}));
-            WriteToLog(1, std::string());
+            WriteToLog(lmShort, SafeFormat(_("Continuation of \"%s\""), {moved}));
+            WriteToLog(lmShort, std::string());
         }
         if (result != 0) {
             FActMode = 0;
@@ -291,23 +292,23 @@ void TTaskLog::InitLog(const std::string& action)
 {
     FLogTime = false;
     FLogHeader = GetProgNameVersion(4) + " [" + SafeFormat("%.2x", {FActMode}) + "] - " + action;
-    WriteToLog(1, FLogHeader);
-    WriteToLog(2, "  " + _("Operating system: ") + GetWindowsVersionText());
+    WriteToLog(lmShort, FLogHeader);
+    WriteToLog(lmLong, "  " + _("Operating system: ") + GetWindowsVersionText());
 }
 
 void TTaskLog::BeginLog(TDateTime dt, const std::string& desc)
 {
     FLogBegin = "  ==> " + _("Start: ") + DateTimeToStr(dt) + " - " + desc;
-    WriteToLog(1, FLogBegin);
+    WriteToLog(lmShort, FLogBegin);
 }
 
 void TTaskLog::WriteToLog(int mode, const std::string& msg)
 {
     std::string line = msg;
-    int level = FActMode & 3;
-    if (level == 3 && FLogTime && !msg.empty())
+    int level = FActMode & lmLevelMask;
+    if (level == lmVerbose && FLogTime && !msg.empty())
         line = "  " + FormatDateTime("hh:nn:ss.zzz", Now()) + ": " + StripLeadingBlanks(msg, 4);
-    bool flush = level == 3;
+    bool flush = level == lmVerbose;
     if (FProt && LineAllowed(FActMode, mode))
         WriteLine(FProt, line, flush);
     if (FTempProt && FMail && LineAllowed(FTempMode, mode))
@@ -317,9 +318,9 @@ void TTaskLog::WriteToLog(int mode, const std::string& msg)
 void TTaskLog::WriteErrorToLog(int mode, const std::string& gMsg, const std::string& aMsg,
                                const std::string& eMsg1, const std::string& eMsg2)
 {
-    int level = FActMode & 3;
+    int level = FActMode & lmLevelMask;
     std::string line;
-    if (level >= 2 && mode <= level && FErrorSummary && FListExists) {
+    if (level >= lmLong && mode <= level && FErrorSummary && FListExists) {
         size_t n = FLogErrorList.size() + 1;
         if (ShowErrors)
             FErrorWindow.push_back("(" + std::to_string(n) + ") " + EscapeLogText(aMsg));
@@ -333,7 +334,7 @@ void TTaskLog::WriteErrorToLog(int mode, const std::string& gMsg, const std::str
         line = "  *** " + aMsg;
     }
     WriteToLog(mode, line);
-    if (level >= 2 || (FActMode & 4) != 0) {
+    if (level >= lmLong || (FActMode & lmWarnings) != 0) {
         if (!eMsg1.empty())
             WriteToLog(mode, "      -> " + eMsg1);
         if (!eMsg2.empty())
@@ -355,23 +356,23 @@ void TTaskLog::WriteErrorSummary()
     FLogTime = false;
     if (!FListExists || !FErrorSummary || FLogErrorList.empty())
         return;
-    WriteToLog(2, "  *** " + _("Summary of errors:"));
+    WriteToLog(lmLong, "  *** " + _("Summary of errors:"));
     size_t shown = std::min<size_t>(FLogErrorList.size(), 100);
     for (size_t i = 0; i < shown; ++i)
-        WriteToLog(2, "      => " + FLogErrorList[i]);
+        WriteToLog(lmLong, "      => " + FLogErrorList[i]);
     if (FLogErrorList.size() > 100)
-        WriteToLog(2, "      => " + SafeFormat(_("%u more errors"), {FLogErrorList.size() - 100}));
+        WriteToLog(lmLong, "      => " + SafeFormat(_("%u more errors"), {FLogErrorList.size() - 100}));
 }
 
 void TTaskLog::FlushLogFile(int mode)
 {
-    if (FProt && (FActMode & 3) >= mode)
+    if (FProt && (FActMode & lmLevelMask) >= mode)
         std::fflush(FProt);
 }
 
 void TTaskLog::ReleaseLogFile(int mode)
 {
-    if (FProt && (FActMode & 3) >= mode) {
+    if (FProt && (FActMode & lmLevelMask) >= mode) {
         std::fclose(FProt);
         FProt = nullptr;
     }
@@ -379,7 +380,7 @@ void TTaskLog::ReleaseLogFile(int mode)
 
 void TTaskLog::ReopenLogFile(int mode)
 {
-    if (!FProt && FActMode != 0 && (FActMode & 3) >= mode && OpenAppend(FLastLogFile, FProt) != 0)
+    if (!FProt && FActMode != 0 && (FActMode & lmLevelMask) >= mode && OpenAppend(FLastLogFile, FProt) != 0)
         FProt = nullptr;
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "backup/EngineInterfaces.h"
+#include "backup/LogSettings.h"
 
 // The text of a log line as it is written. A line holds no control characters of its own, but the
 // names it reports may (a file named "a<LF>FAKE LINE" would otherwise start a line of its own): LF, CR
@@ -49,19 +50,19 @@ public:
     void InitLog(const std::string& action);
     void BeginLog(TDateTime dt, const std::string& desc);
     void WriteToLog(int mode, const std::string& msg);
-    void WriteToLog(const std::string& msg) { WriteToLog(1, msg); }
-    void WriteToLog() { WriteToLog(1, std::string()); }
+    void WriteToLog(const std::string& msg) { WriteToLog(lmShort, msg); }
+    void WriteToLog() { WriteToLog(lmShort, std::string()); }
     void WriteErrorToLog(int mode, const std::string& gMsg, const std::string& aMsg, const std::string& eMsg1,
                          const std::string& eMsg2);
     void WriteErrorToLog(const std::string& gMsg, const std::string& aMsg, const std::string& eMsg1,
                          const std::string& eMsg2)
     {
-        WriteErrorToLog(1, gMsg, aMsg, eMsg1, eMsg2);
+        WriteErrorToLog(lmShort, gMsg, aMsg, eMsg1, eMsg2);
     }
     void WriteErrorToLog(int mode, const std::string& gMsg, const std::string& aMsg, uint32_t errCode);
     void WriteErrorToLog(const std::string& gMsg, const std::string& aMsg, uint32_t errCode)
     {
-        WriteErrorToLog(1, gMsg, aMsg, errCode);
+        WriteErrorToLog(lmShort, gMsg, aMsg, errCode);
     }
     void WriteErrorToLog(int mode, const std::string& gMsg, const std::string& aMsg)
     {
@@ -69,7 +70,7 @@ public:
     }
     void WriteErrorToLog(const std::string& gMsg, const std::string& aMsg)
     {
-        WriteErrorToLog(1, gMsg, aMsg, std::string(), std::string());
+        WriteErrorToLog(lmShort, gMsg, aMsg, std::string(), std::string());
     }
     void WriteErrorSummary();
     int CurrentLogMode() const { return FActMode & 3; }

@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "backup/EngineCodes.h"
+
 namespace {
 
 // The FTP default parameters: the local UTC offset in minutes (not in use), the rest as the record's
@@ -122,7 +124,7 @@ void SetNewTaskDefaults(TTaskSettings& task, const TQvSettings& settings)
     task.LastBuTime.clear();
     task.LastBackupTime = 0;
     task.DriveId = settings.OtherSettings.DefDriveId;
-    task.DestMode = 0;
+    task.DestMode = BackupMethod::DriveFolders;
     if (task.UserZipName.empty())
         task.UserZipName = DefaultZipName();
     task.ZipNameEdit = task.UserZipName;
@@ -163,16 +165,16 @@ void ApplyBackupModeItem(TTaskSettings& task, int item)
 
 int BackupModeIndex(const TTaskSettings& task)
 {
-    if (task.ClearDest && task.DestMode < 4)
+    if (task.ClearDest && !IsZipMethod(task.DestMode))
         return (task.ResArchivCB ? 1 : 0) + (task.UseArchivCB ? 2 : 0);
-    return task.DestMode >= 4 ? bmFull : bmUpdate;
+    return IsZipMethod(task.DestMode) ? bmFull : bmUpdate;
 }
 
 void ShowBackupMode(TTaskSettings& task)
 {
     const int item = BackupModeIndex(task);
     task.BuModeCB = item;
-    if (task.ClearDest && task.DestMode < 4) {
+    if (task.ClearDest && !IsZipMethod(task.DestMode)) {
         task.ClearDest = item > 0;
         if (task.ClearDest)
             task.SyncMode = 0;

@@ -16,9 +16,23 @@
 #include "foundation/WinApiUtils.h"
 #include "foundation/XlFileUtils.h"
 #include "mainwindow/BuMainAutoTasks.h"
+#include "mainwindow/BuMainRunTasks.h"
 #include "mainwindow/SettingsDlg.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
+
+namespace {
+TRestoreTaskRunner& RestoreTaskRunner()
+{
+    static TRestoreTaskRunner runner;
+    return runner;
+}
+} // namespace
+
+void SetRestoreTaskRunner(TRestoreTaskRunner runner)
+{
+    RestoreTaskRunner() = std::move(runner);
+}
 
 namespace {
 
@@ -109,9 +123,11 @@ TAutoTask* TBuMainForm::Slot(int nr)
 
 void TBuMainForm::SaveAutoTaskState(int index)
 {
+    if (!SettingsProtected.empty())
+        return;
     try {
         auto ini = TUnicodeIniFile::CreateForWrite(SettingsFile, false);
-        AutoTasks[index]->SaveScheduleToIni(ini, "AutoTask" + std::to_string(index), ErrorState,
+        AutoTasks[index]->SaveScheduleToIni(ini, "AutoTask" + std::to_string(index), FJobExitCode,
                                             FEngine->BuStatus == bsOK);
         ini.UpdateFile();
     } catch (const Exception& e) {
@@ -153,6 +169,7 @@ void TBuMainForm::ChooseSettingsFile()
 bool TBuMainForm::LoadFromIni(const std::string& name)
 {
     bool exists = XlFileExists(name);
+    CheckSettingsFile(name);
     auto ini = TUnicodeIniFile::CreateForRead(name);
     const char* c = "Config";
     auto& s = ProgSettings;
@@ -182,6 +199,7 @@ bool TBuMainForm::LoadFromIni(const std::string& name)
         XlForceDirectories(taskDir);
     }
     TaskFolder = taskDir;
+    ActiveTaskDir = TaskFolder;
 
     // Log folder: the command line's (relative to the task folder), else ProtDir.
     LogFolder.clear();
@@ -234,12 +252,13 @@ bool TBuMainForm::LoadFromIni(const std::string& name)
     }
     while (AutoTasks.size() < AutoTaskSlotCount)
         AutoTasks.push_back(std::make_unique<TAutoTask>(std::string()));
+    LoadWindowSettings(ini);
     return exists;
 }
 
 bool TBuMainForm::SaveErrorCount()
 {
-    if (!ErrorCountChanged)
+    if (!ErrorCountChanged || !SettingsProtected.empty())
         return true;
     try {
         auto ini = TUnicodeIniFile::CreateForWrite(SettingsFile, false);
@@ -383,7 +402,8 @@ TBuResult TBuMainForm::RunTaskJob(int nr, TInteraction interAct, int priority, c
     return result;
 }
 
-TBuResult TBuMainForm::RunSlot(int index, int step, TInteraction interAct, TDateTime today)
+TBuResult TBuMainForm::RunSlot(int index, int step, TInteraction interAct, TDateTime today,
+                               const std::function<void()>& afterSuccess)
 {
     TAutoTask& slot = *AutoTasks[index];
     const std::string problem = TaskFileProblem(slot.TaskPath);
@@ -398,8 +418,11 @@ TBuResult TBuMainForm::RunSlot(int index, int step, TInteraction interAct, TDate
         step = ApplyCycleStep(slot, step);
     }
     TBuResult result = run(interAct);
-    if (result != brError)
+    if (result != brError) {
+        if (afterSuccess)
+            afterSuccess();
         AdvanceCycle(slot, step);
+    }
     SaveAutoTaskState(index);
     return result;
 }
@@ -415,6 +438,8 @@ TBuResult TBuMainForm::RunBackupTasks(const std::string& tasks, int mode, TInter
                 _("Until now, no default task for one-click backup was specified!\r\nSelect a task?"));
     }
     SetExitCode(0, 0);
+    if (mode == 0)
+        return CheckAutoTasks(Date(), Now());
     if (mode != 1 || list.empty())
         return brOK;
     const TDateTime today = Date();
@@ -464,7 +489,36 @@ TBuResult TBuMainForm::RunBackupTasks(const std::string& tasks, int mode, TInter
     return result;
 }
 
+void TBuMainForm::RunParallel(const std::string& tasks)
+{
+    if (FRunTasks && FRunTasks->Done())
+        FRunTasks.reset();
+    if (!FRunTasks) {
+        std::string logDir = ExpandProgPath(Cmd.LDir, FFolders.ProgramDir);
+        FRunTasks = std::make_unique<TRunTasks>(BuildParallelArgv(FFolders.ProgramDir + "Vastrel",
+                                                                  SettingsFile, Cmd.BuThPr,
+                                                                  Cmd.InterActiveMode, StartOrigin, logDir));
+        FRunTasks->OnError = [this](const std::string& text) { FInteraction.ErrorBox(text, 0); };
+    }
+    FRunTasks->SetPaused(true);
+    for (const auto& item : SplitTaskList(tasks)) {
+        std::string path = GetTaskFileName(item);
+        if (XlFileExists(path))
+            FRunTasks->AddTask(path);
+    }
+    FRunTasks->SetPaused(false);
+    while (!FRunTasks->Done())
+        FRunTasks->WaitFor(100);
+}
+
 int TBuMainForm::Run(const std::vector<std::string>& argv)
+{
+    InitProgram(argv);
+    RunBatch();
+    return FinishProgram();
+}
+
+void TBuMainForm::InitProgram(const std::vector<std::string>& argv)
 {
     auto report = [this](const std::string& text) { FInteraction.ErrorBox(text, 0); };
     std::string args;
@@ -494,8 +548,35 @@ int TBuMainForm::Run(const std::vector<std::string>& argv)
     FEngine->ReplSourceDir = Cmd.SDir;
     if (Cmd.BuM > 0)
         FEngine->SpecMode = Cmd.BuM;
+}
 
-    if (Cmd.ProtTask || Cmd.CleanTask || Cmd.VerifyTask || Cmd.RestTask) {
+bool TBuMainForm::IsBatchStart() const
+{
+    return Cmd.ProtTask || Cmd.CleanTask || Cmd.VerifyTask || Cmd.RestTask || Cmd.ForceTask || FDownTaskFlag;
+}
+
+void TBuMainForm::RunBatch()
+{
+    if (Cmd.RestTask && RestoreTaskRunner() && !Cmd.CmdTasks.empty()) {
+        const TInteraction mode = Cmd.InterActiveMode == iaNone ? iaDelay : Cmd.InterActiveMode;
+        for (const auto& item : SplitTaskList(Cmd.CmdTasks)) {
+            RestoreTaskRunner()(BuildFileName(TaskDir(), item, "rsj"), ProgSettings.ViewSettings.AutoWaitTime,
+                                0, mode, *this, FInteraction, FProgress, FControl, *FLog);
+            if (FControl.CancelAll())
+                break;
+        }
+    } else if ((Cmd.CleanTask || Cmd.VerifyTask) && RunToolTask) {
+        const char kind = Cmd.VerifyTask ? 'V' : 'C';
+        if (Cmd.InterActiveMode == iaNone)
+            Cmd.InterActiveMode = iaDelay;
+        for (const auto& item : SplitTaskList(Cmd.CmdTasks)) {
+            std::string path = ExpandProgPath(item, FFolders.ProgramDir);
+            if (!IsAbsolutePath(path))
+                path = TaskFolder + path;
+            RunToolTask(kind, ForceExtension(path, kind == 'V' ? "vfj" : "cuj", 0), Cmd.InterActiveMode,
+                        *FLog, FProgress, FControl);
+        }
+    } else if (Cmd.ProtTask || Cmd.CleanTask || Cmd.VerifyTask || Cmd.RestTask) {
         FInteraction.ErrorBox(_("Showing logs and running verify, restore and cleanup tasks need the program "
                                 "window, which this build does not have."),
                               0);
@@ -513,20 +594,34 @@ int TBuMainForm::Run(const std::vector<std::string>& argv)
             std::this_thread::sleep_for(std::chrono::seconds(1));
         if (Cmd.InterActiveMode == iaNone)
             Cmd.InterActiveMode = iaDelay;
-        if (!Cmd.CmdTasks.empty() && Cmd.CmdTasks[0] == '#')
-            Cmd.AllowAction = false;
-        else if (Cmd.AllowAction && (Cmd.LogOffMode == dmRestart || Cmd.LogOffMode == dmHybrid))
-            Cmd.AllowAction = false;
-        FEngine->BuAction = GetAfterAction();
-        TBuResult code = RunBackupTasks(Cmd.CmdTasks, 1, Cmd.InterActiveMode, Cmd.BuThPr);
-        if (Cmd.AllowAction)
-            DoAfterBackupAction(code);
+        const bool parallel =
+            Cmd.BuParallel && SplitTaskList(Cmd.CmdTasks).size() >= 2 && Cmd.CmdTasks[0] != '#';
+        if (parallel) {
+            // One child process per task; this process only waits for them.
+            RunParallel(Cmd.CmdTasks);
+            if (Cmd.SuspendMode != smNone)
+                SuspendSystem();
+            else
+                FDownTaskFlag = Cmd.LogOffMode != dmNone;
+        } else {
+            if (!Cmd.CmdTasks.empty() && Cmd.CmdTasks[0] == '#')
+                Cmd.AllowAction = false;
+            else if (Cmd.AllowAction && (Cmd.LogOffMode == dmRestart || Cmd.LogOffMode == dmHybrid))
+                Cmd.AllowAction = false;
+            FEngine->BuAction = GetAfterAction();
+            TBuResult code = RunBackupTasks(Cmd.CmdTasks, 1, Cmd.InterActiveMode, Cmd.BuThPr);
+            if (Cmd.AllowAction)
+                DoAfterBackupAction(code);
+        }
     } else {
         FInteraction.ErrorBox(_("The program window is not available in this build. Run a backup task with "
                                 "/force and the task file."),
                               0);
     }
+}
 
+int TBuMainForm::FinishProgram()
+{
     // Program end: save what must not be lost, then carry out the end action.
     SaveErrorCount();
     int exitCode = ErrorState;

@@ -3,6 +3,7 @@
 // folder and settings file, the start dispatcher's batch cases, running listed backup tasks, the exit
 // state that becomes the process exit code, and the after-run power actions.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@
 #include "backup/TaskLog.h"
 #include "foundation/QvUtilsAutoTask.h"
 #include "mainwindow/BuMainCmdLine.h"
+#include "mainwindow/BuMainInstance.h"
+#include "mainwindow/BuMainLists.h"
 #include "mainwindow/PowerActions.h"
 
 // Where the program's files are; every folder ends with "/".
@@ -24,6 +27,14 @@ struct TProgramFolders
     std::string SystemTempDir;
 };
 
+class TRunTasks;
+// Runs a restore task file unattended for "/restore". The program installs it where it links the tools;
+// the run gets the program's services.
+using TRestoreTaskRunner = std::function<TBuResult(
+    const std::string& taskFile, int wait, int selAction, TInteraction mode, IRunHost& host,
+    IInteraction& interaction, IProgressSink& progress, TRunControl& control, TTaskLog& log)>;
+void SetRestoreTaskRunner(TRestoreTaskRunner runner);
+
 class TBuMainForm : public IRunHost
 {
 public:
@@ -34,6 +45,12 @@ public:
 
     // Runs the program for argv (argv[0] the program) and returns the process exit code.
     int Run(const std::vector<std::string>& argv);
+    // The steps of Run: the command line, the settings and the engine; the batch cases of the start
+    // dispatcher (a message when the start is no batch); saving and the end action, giving the exit code.
+    void InitProgram(const std::vector<std::string>& argv);
+    bool IsBatchStart() const;
+    void RunBatch();
+    int FinishProgram();
 
     // ---- command line and settings
     TCmdLineValues Cmd;
@@ -51,8 +68,36 @@ public:
     // Writes [Config] ErrorCount; false (after a message) when the file cannot be written.
     bool SaveErrorCount();
 
+    // ---- the main window's data (LoadFromIni reads it, SaveToIni writes it)
+    TStringList BackupList, RestoreList, VerifyList, CleanupList;
+    std::string CurrentTask, CurrentRest, CurrentVerify, CurrentClean;
+    int LastError = 0;
+    bool SysTray = false; // "Keep running in background"
+    int OldIcon = 0;
+    int WindowLeft = -1, WindowTop = -1, WindowWidth = 0, WindowHeight = 0;
+    TAutoFlags AutoFlags;
+    // Why the settings file must not be written (empty when it may): it could not be read, or a newer
+    // version of the program wrote it. Shown once; the settings then stay as they are on disk.
+    std::string SettingsProtected;
+    // Writes the whole settings file (it is replaced in one step); false after a message.
+    bool SaveToIni();
+    bool SaveLastError();
+    void UpdateAutoFlags(bool byRequestWaits);
+    // The full name of a task file of a list or the command line.
+    std::string TaskFileName(const std::string& name) const { return GetTaskFileName(name); }
+
+    // ---- runs started by the window
+    // The schedule timer: runs the "Daily at selected time" slots that are due now; true when one was.
+    bool ScheduleTick();
+    // Runs the backup tasks another start of the program handed over; returns the exit state.
+    int RunHandedOver(const THandOver& request);
+    // Pending questions for the user that the start-up found (damaged settings and the like).
+    std::vector<std::string> StartMessages;
+
     // ---- runs and after-run actions
     TBuResult RunBackupTasks(const std::string& tasks, int mode, TInteraction interAct, int priority);
+    // Runs each existing task file of the list in a child process of its own and waits for them.
+    void RunParallel(const std::string& tasks);
     bool ErrorAllowsAction() const;
     void DoAfterBackupAction(TBuResult result);
     int GetAfterAction() const;
@@ -61,7 +106,9 @@ public:
     void SuspendSystem();
 
     // ---- IRunHost
-    int ExitState() const override { return ErrorState; }
+    // The state of the task running now: a task is judged by its own outcome, not by a task before
+    // it in the same program run (ErrorState keeps the program's exit code).
+    int ExitState() const override { return FJobExitCode; }
     void SetExitCode(int exitCode, int taskNr) override;
     bool IsPortable() const override { return Cmd.IsPortable; }
     void IncErrorCount() override;
@@ -82,6 +129,13 @@ public:
     // Writes the run state of slot index (0..15) into the settings file.
     void SaveAutoTaskState(int index);
 
+    // Runs one verify ('V') or cleanup ('C') task file of the command line with the program's log and
+    // progress; set by the program, which links the tools. Without it such starts are refused.
+    using TToolTaskRunner =
+        std::function<TBuResult(char kind, const std::string& taskFile, TInteraction interAct, TTaskLog& log,
+                                IProgressSink& progress, TRunControl& control)>;
+    TToolTaskRunner RunToolTask;
+
     int FailedTask = 0;
     int ErrorCountValue = 0;
     bool ErrorCountChanged = false;
@@ -96,7 +150,13 @@ private:
     bool FReportFlag = true;
     bool FIdleOffChosen = false;
     // Runs slot index (0..15) with the step value from GetCycleStep.
-    TBuResult RunSlot(int index, int step, TInteraction interAct, TDateTime today);
+    TBuResult RunSlot(int index, int step, TInteraction interAct, TDateTime today,
+                      const std::function<void()>& afterSuccess = {});
+    // RunBackupTasks mode 0: the check of the slots at an automatic start.
+    TBuResult CheckAutoTasks(TDateTime today, TDateTime now);
+    void LoadWindowSettings(const TUnicodeIniFile& ini);
+    // Sets SettingsProtected when the file exists but cannot be taken as ours.
+    void CheckSettingsFile(const std::string& name);
     // Runs one task file (slot nr 1..16, or 0 / -1 for a named task): refused before it is loaded when
     // TaskFileProblem finds a fault in the file, else run by the engine (again while it asks for a
     // repeat). A run that fails says why on standard error.
@@ -113,6 +173,7 @@ private:
     std::unique_ptr<TTaskLog> FLog;
     std::unique_ptr<TBackupEngine> FEngine;
     std::unique_ptr<TCopyLoop> FCopyLoop;
+    std::unique_ptr<TRunTasks> FRunTasks;
 };
 
 // Splits a comma-separated task list; items in double quotes may hold commas.

@@ -1103,7 +1103,7 @@ TEST_F(ExtFileToolsTest, FifosSocketsAndDevicesAreNeverOpenedAsSources)
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     ASSERT_LT(socketName.size(), sizeof address.sun_path);
-    std::strcpy(address.sun_path, socketName.c_str());
+    std::memcpy(address.sun_path, socketName.c_str(), socketName.size() + 1);
     ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     TEncryption crypt("pw", 1, BufSize);
     struct TForm

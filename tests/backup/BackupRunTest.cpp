@@ -267,3 +267,13 @@ TEST(ModalResultTest, ResultCodesMapToRunResults)
 }
 
 } // namespace
+
+TEST(HeadlessInteractionTest, MessageLinesReachTheTerminalWithoutCarriageReturns)
+{
+    THeadlessInteraction interaction;
+    testing::internal::CaptureStderr();
+    interaction.ErrorBox("First line\r\nSecond line\rThird", 0);
+    interaction.InfoBox("Done\r\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Vastrel: First line\nSecond line\nThird\nVastrel: Done\n\n");
+}

@@ -129,8 +129,8 @@ TEST(ExtensionListTest, SizeAndAttributeConditions)
 
     list.Attributes = UnpackAttributes(PackAttributes({amInclude, amIgnore, amExclude, amIgnore}));
     EXPECT_EQ(PackAttributes(list.Attributes), 1 | (2 << 4));
-    EXPECT_TRUE(list.AttributesPass(faArchiveBit | faReadOnlyBit));
-    EXPECT_FALSE(list.AttributesPass(faArchiveBit | faHiddenBit));
+    EXPECT_TRUE(list.AttributesPass(faArchive | faReadOnly));
+    EXPECT_FALSE(list.AttributesPass(faArchive | faHidden));
     EXPECT_FALSE(list.AttributesPass(0));
 }
 

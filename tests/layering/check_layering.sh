@@ -11,7 +11,9 @@ root=${1:-.}
 cd "$root" || exit 2
 
 # The folders each folder may depend on. A gui/ half may use its own folder, what that folder may
-# use, and the gui/ halves of those.
+# use, and the gui/ halves of those. An item with a "/" names one unit of a higher folder (its .h and
+# .cpp) that the folder compiles into itself instead of linking that folder: the folder may include it
+# and compile it, and the unit itself may include only what the folder may use.
 layers='
 rtl:
 platform: rtl
@@ -22,7 +24,7 @@ scheduling: rtl platform foundation archive backup
 mainwindow: rtl platform foundation archive backup scheduling
 tools: rtl platform foundation archive backup scheduling
 starter: rtl platform foundation archive backup scheduling tools
-restore: rtl platform foundation archive backup scheduling tools
+restore: rtl platform foundation archive tools/QvFileList backup/SecurityCopyNames backup/gui/PreviewDlg backup/gui/TimeCompareDlg
 planer: rtl platform foundation archive backup scheduling tools
 support: rtl platform foundation archive backup
 '
@@ -78,9 +80,24 @@ function normalize(p,    n, parts, out, k, m) {
     return p
 }
 function breach(text) { print "layering: " text; bad = 1 }
+# The unit of a source path below src/ ("tools/QvFileList"), or "".
+function unitOf(p) {
+    if (p !~ /^src\//) return ""
+    p = substr(p, 5); sub(/\.(h|cpp)$/, "", p)
+    return p
+}
+# Whether layer `from` compiles the shared unit of path p (a gui unit only into a gui half).
+function sharedUnit(from, p,    u) {
+    u = unitOf(p)
+    if (u == "" || !((base(from) SUBSEP u) in shared)) return 0
+    return u !~ /\/gui\// || isGui(from)
+}
 $1 == "L" {
     name = $2; sub(/:$/, "", name)
-    for (k = 3; k <= NF; k++) below[name, $k] = 1
+    for (k = 3; k <= NF; k++) {
+        if (index($k, "/")) { shared[name, $k] = 1; units[name, $k] = 1 }
+        else below[name, $k] = 1
+    }
     next
 }
 $1 == "F" { exists[$2] = 1; next }
@@ -100,7 +117,8 @@ $1 == "I" {
     if (target == "") next
     from = layerOf(f); to = layerOf(target)
     if (from == "" || to == "") next
-    if (!allowed(from, to)) breach(f " (" from ") includes \"" inc "\" (" to ")")
+    includes[f] = includes[f] SUBSEP target
+    if (!allowed(from, to) && !sharedUnit(from, target)) breach(f " (" from ") includes \"" inc "\" (" to ")")
     next
 }
 $1 == "K" {
@@ -120,9 +138,31 @@ $1 == "K" {
         else to = name
         if (!allowed(from, to)) breach(f " (" from ") links " lib " (" to ")")
     }
+    # sources of other folders compiled here: only shared units
+    text = substr($0, length(f) + 4)
+    while (match(text, /src\/[A-Za-z_\/]+\.cpp/)) {
+        src = substr(text, RSTART, RLENGTH); text = substr(text, RSTART + RLENGTH)
+        to = layerOf(src)
+        if (to != from && !sharedUnit(from, src)) breach(f " (" from ") compiles " src " (" to ")")
+    }
     next
 }
 END {
+    # A shared unit includes only what the folder that compiles it may use (or other shared units).
+    for (key in units) {
+        split(key, parts, SUBSEP); borrower = parts[1]; u = parts[2]
+        if (u ~ /\/gui\//) borrower = borrower "/gui"
+        for (ext = 1; ext <= 2; ext++) {
+            f = "src/" u (ext == 1 ? ".h" : ".cpp")
+            if (!(f in exists)) continue
+            n = split(includes[f], targets, SUBSEP)
+            for (k = 2; k <= n; k++) {
+                t = targets[k]
+                if (unitOf(t) == u || allowed(borrower, layerOf(t)) || sharedUnit(borrower, t)) continue
+                breach(f " (shared with " borrower ") includes " t " (" layerOf(t) ")")
+            }
+        }
+    }
     if (!bad) print "layering: ok"
     exit bad
 }

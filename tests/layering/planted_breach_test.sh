@@ -69,5 +69,22 @@ plant src/platform/CMakeLists.txt 'target_link_libraries(vastrel_platform PRIVAT
 expect fail "platform links Qt" "src/platform/CMakeLists.txt"
 unplant src/platform/CMakeLists.txt
 
+# The restore program carries no backup engine: it compiles a few shared units and nothing else.
+plant src/restore/RestoreEngine.h '#include "backup/TaskSettings.h"'
+expect fail "the restore program includes the backup engine" "src/restore/RestoreEngine.h"
+unplant src/restore/RestoreEngine.h
+
+plant src/backup/SecurityCopyNames.h '#include "backup/TaskSettings.h"'
+expect fail "a unit shared with the restore program pulls in the backup engine" "src/backup/SecurityCopyNames.h"
+unplant src/backup/SecurityCopyNames.h
+
+plant src/restore/CMakeLists.txt 'target_sources(vastrel_restore PRIVATE ${PROJECT_SOURCE_DIR}/src/backup/TaskFile.cpp)'
+expect fail "the restore program compiles a backup unit it does not share" "src/restore/CMakeLists.txt"
+unplant src/restore/CMakeLists.txt
+
+plant src/restore/CMakeLists.txt 'target_link_libraries(vastrel_restore PUBLIC vastrel::tools)'
+expect fail "the restore program links the tools (and with them the backup engine)" "src/restore/CMakeLists.txt"
+unplant src/restore/CMakeLists.txt
+
 expect pass "the tree after the plants were removed"
 exit $failed

@@ -278,6 +278,25 @@ TEST_F(VastrelProgramTest, EndActionRunsAfterSuccessAndIsSuppressedByTheErrorAct
     EXPECT_EQ(ReadFileBytes(sandbox.Path("power.log")), "inhibit sleep:idle\nrelease\nsuspend hibernate\n");
 }
 
+TEST_F(VastrelProgramTest, EachTaskOfOneRunIsJudgedByItsOwnOutcome)
+{
+    // A failed task before a good one: the program ends with the failure, but the good task's log
+    // and the error log do not blame it for the task before.
+    std::filesystem::create_directories(sandbox.Path("src"));
+    WriteFileBytes(sandbox.Path("src/a.txt"), "a");
+    std::string ok = ShellQuote(Task("ok.buj", sandbox.Path("dest"), sandbox.Path("src")));
+    std::string bad = ShellQuote(Task("bad.buj", sandbox.Path("dest"), sandbox.Path("gone")));
+    ShellResult r = Run("/force " + bad + " " + ok);
+    EXPECT_EQ(r.exitCode, 3) << r.output;
+    const std::string log = Log();
+    const size_t second = log.find("ok.buj");
+    ASSERT_NE(second, std::string::npos) << log;
+    EXPECT_NE(log.find("Status: OK", second), std::string::npos) << log;
+    const std::string errors = ErrorLog();
+    EXPECT_NE(errors.find("bad.buj"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("ok.buj"), std::string::npos) << errors;
+}
+
 TEST_F(VastrelProgramTest, ArgumentFileAndAbsolutePathsAreToldApartFromOptions)
 {
     std::filesystem::create_directories(sandbox.Path("s r c"));
@@ -359,3 +378,38 @@ TEST_F(VastrelProgramTest, UnwritableSettingsAndLogFoldersAreReportedAndTheExitC
 }
 
 } // namespace
+
+TEST_F(VastrelProgramTest, ParallelRunsStartOneChildProcessPerTaskAndEachLogSaysOK)
+{
+    std::vector<std::string> tasks;
+    for (const char* name : {"first", "second", "third task"}) {
+        const std::string n = name;
+        WriteFileBytes(sandbox.Path("src " + n + "/file.txt"), "data of " + n);
+        const std::string task = sandbox.Path(n + ".buj");
+        WriteFileBytes(task, "[Global]\r\nDestination=" + sandbox.Path("dest " + n) +
+                                 "\r\nLogName=" + sandbox.Path("log " + n + ".log") +
+                                 "\r\nDirCount=1\r\n[Dir000]\r\nSource=" + sandbox.Path("src " + n) +
+                                 "\r\nBackupMode=1\r\n");
+        tasks.push_back(task);
+    }
+    // A missing task file is left out; the others run as instances 1 to 3.
+    ShellResult r =
+        Run("/force /parallel " + ShellQuote(tasks[0]) + " " + ShellQuote(sandbox.Path("gone.buj")) + " " +
+                ShellQuote(tasks[1]) + " " + ShellQuote(tasks[2]),
+            300);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    for (const char* name : {"first", "second", "third task"}) {
+        const std::string n = name;
+        SCOPED_TRACE(n);
+        const std::string log = ReadFileBytes(sandbox.Path("log " + n + ".log"));
+        EXPECT_NE(log.find("  Status: OK - Elapsed time: "), std::string::npos) << log;
+        EXPECT_NE(log.find("Backup: 1 of 1 files copied"), std::string::npos) << log;
+        int copies = 0;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(sandbox.Path("dest " + n)))
+            copies += e.is_regular_file();
+        EXPECT_EQ(copies, 1);
+    }
+    // The parent ran nothing itself and wrote no log of its own.
+    EXPECT_FALSE(std::filesystem::exists(ConfigDir() + "Vastrel.log"));
+    EXPECT_EQ(r.output.find("gone.buj"), std::string::npos) << r.output;
+}

@@ -33,8 +33,11 @@ TSelectFromListDialog::TSelectFromListDialog(QWidget* parent) : TDialogBase(pare
     btnDefault = make(gbEdit, "btnDefault", TrQ("Default"));
     btnDelAll = make(gbEdit, "btnDelAll", TrQ("Remove all"));
     auto* editLayout = new QVBoxLayout(gbEdit);
-    for (QPushButton* b : {btnInsert, btnDelete, btnEdit, btnDefault, btnDelAll})
-        editLayout->addWidget(b);
+    editLayout->addWidget(btnInsert);
+    editLayout->addWidget(btnDelete);
+    editLayout->addWidget(btnEdit);
+    editLayout->addWidget(btnDefault);
+    editLayout->addWidget(btnDelAll);
     gbMove = new QGroupBox(TrQ("Move item"), this);
     UpBtn = make(gbMove, "UpBtn", QString());
     UpBtn->setIcon(style()->standardIcon(QStyle::SP_ArrowUp));
