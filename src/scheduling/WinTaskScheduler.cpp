@@ -28,6 +28,32 @@ std::string WinTaskStatusText(TWinTaskStatus s)
     }
 }
 
+std::string TaskResultText(HRESULT code)
+{
+    switch (code) {
+    case 0:
+        return _("The operation completed successfully.");
+    case SCHED_S_TASK_RUNNING:
+        return _("The task is currently running.");
+    case SCHED_S_TASK_HAS_NOT_RUN:
+        return _("The task has not yet run.");
+    case SCHED_S_TASK_TERMINATED:
+        return _("The last run of the task was terminated by the user.");
+    case SCHED_E_SERVICE_NOT_RUNNING:
+        return _("The Task Scheduler service is not running.");
+    default:
+        break;
+    }
+    uint32_t u = static_cast<uint32_t>(code);
+    if ((u & 0xFFFF0000u) == 0x80070000u) {
+        std::string t = SystemErrorText(u & 0xFFFF);
+        return t.empty() ? Format(_("Error code 0x%.8x"), {u}) : t;
+    }
+    if (code > 0 && code < 256)
+        return SafeFormat(_("The program ended with exit code %d."), {code});
+    return SafeFormat(_("Error code 0x%.8x"), {u});
+}
+
 // --- Registered task
 
 TWinRegisteredTask::TWinRegisteredTask(const std::string& ATaskPath) : FTaskPath(ATaskPath)
