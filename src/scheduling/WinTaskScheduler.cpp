@@ -1,5 +1,6 @@
 #include "scheduling/WinTaskScheduler.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -10,7 +11,9 @@
 #include "foundation/StringUtils.h"
 #include "foundation/WinApiUtils.h"
 #include "platform/ErrorCodes.h"
+#include "rtl/Clock.h"
 #include "rtl/Gettext.h"
+#include "scheduling/TriggerEngine.h"
 
 std::string WinTaskStatusText(TWinTaskStatus s)
 {
@@ -133,9 +136,14 @@ TDateTime TWinRegisteredTask::LastRunTime() const
 
 TDateTime TWinRegisteredTask::NextRunTime() const
 {
-    if (!ReadTaskDefinition(FTaskPath).Enabled)
+    TTaskDefinition def = ReadTaskDefinition(FTaskPath);
+    if (!def.Enabled)
         return 0;
-    return ReadTaskState(FTaskPath).NextRunTime;
+    TTaskState state = ReadTaskState(FTaskPath);
+    if (state.NextRunTime > 0)
+        return state.NextRunTime;
+    // not planned by the daemon (yet): the triggers tell
+    return NextTaskRunTime(def, std::max(Clock::Current().NowLocal(), state.LastDueTime));
 }
 
 int TWinRegisteredTask::NumberOfMissedRuns() const

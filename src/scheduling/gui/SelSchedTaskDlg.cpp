@@ -229,6 +229,7 @@ void TSelectSchedTaskDialog::ShowTaskDetails(QTreeWidgetItem* AItem)
         SelectedTaskIndex = -1;
         return;
     }
+    int previous = SelectedTaskIndex, row = lbSchedules->currentRow();
     SelectedTaskIndex = AItem->data(0, PositionRole).toInt();
     TWinRegisteredTask* t = SelectedTask();
     if (!t)
@@ -261,6 +262,8 @@ void TSelectSchedTaskDialog::ShowTaskDetails(QTreeWidgetItem* AItem)
     for (int i = 0; i < def->TriggerCount(); ++i)
         lbSchedules->addItem(QString::number(i + 1) + QStringLiteral(": ") +
                              QStr(def->GetTrigger(i)->TriggerString()));
+    if (previous == SelectedTaskIndex && row < lbSchedules->count())
+        lbSchedules->setCurrentRow(row);
 }
 
 void TSelectSchedTaskDialog::StatusClick()
@@ -349,6 +352,15 @@ void TSelectSchedTaskDialog::showEvent(QShowEvent* e)
 {
     TDialogBase::showEvent(e);
     tmUpdate->start();
+    // the paths are shortened to the fields' final widths
+    GuardSlot([&] { ShowTaskDetails(lvTasks->currentItem()); });
+}
+
+void TSelectSchedTaskDialog::resizeEvent(QResizeEvent* e)
+{
+    TDialogBase::resizeEvent(e);
+    if (FWinTask)
+        GuardSlot([&] { ShowTaskDetails(lvTasks->currentItem()); });
 }
 
 void TSelectSchedTaskDialog::hideEvent(QHideEvent* e)

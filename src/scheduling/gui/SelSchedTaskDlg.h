@@ -31,6 +31,7 @@ protected:
     void done(int r) override;
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
     int FillTaskList(bool ARefresh);
