@@ -30,6 +30,7 @@
 #include "platform/XdgDirs.h"
 #include "rtl/Clock.h"
 #include "rtl/Gettext.h"
+#include "scheduling/ScheduleModel.h"
 #include "scheduling/TaskStore.h"
 #include "scheduling/TriggerEngine.h"
 
@@ -353,8 +354,13 @@ void TSchedDaemon::Load(TTask& t, bool startup)
     for (const auto& trig : t.Def.Triggers) {
         if (trig->Unknown || trig->Type == 7 || trig->Type == 11 || trig->Type >= 10)
             Log("Task " + t.Path + ": a trigger of this kind is not supported and never fires");
-        else if ((trig->Type == 0 || trig->Type == 6) && !FLogind.Available())
-            Log("Task " + t.Path + ": wake-up and idle triggers are not available (logind does not answer)");
+        else if (trig->Type == 6)
+            Log("Task " + t.Path + ": idle triggers are not supported and never fire");
+        else if (trig->Type == 0 && !FLogind.Available())
+            Log("Task " + t.Path + ": wake-up triggers are not available (logind does not answer)");
+        else if (trig->Type == 0 && trig->Subscription != DefaultWakeQuery)
+            Log("Task " + t.Path +
+                ": only the wake-up event query is watched; this event trigger never fires");
     }
     if (t.Def.RunOnlyIfIdle && !FLogind.Available())
         Log("Task " + t.Path +
@@ -455,7 +461,8 @@ void TSchedDaemon::CheckDue(TTask& t)
     if (FLogind.Available()) {
         for (size_t i = 0; i < t.Def.Triggers.size(); ++i) {
             const TTriggerData& trig = *t.Def.Triggers[i];
-            if (trig.Enabled && trig.Type == 0 && FLogind.Woke)
+            // only the wake-up query of the wizard means a resume; other event queries never fire here
+            if (trig.Enabled && trig.Type == 0 && FLogind.Woke && trig.Subscription == DefaultWakeQuery)
                 Fire(t, static_cast<int>(i), false, "on waking up");
         }
     }

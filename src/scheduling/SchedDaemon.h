@@ -6,8 +6,8 @@
 // What it honours of a definition: the enabled flags of task and triggers; time triggers (one time,
 // daily, weekly, monthly, monthly on weekdays, repetition, random delay, end boundary) in local time;
 // logon triggers at its start in a user session; boot triggers on the first start after a system start;
-// wake-up (event) and idle triggers through logind where the system bus answers, else they are reported as
-// not available. Settings: start when available (a missed run is made up once), the time limits of task
+// wake-up triggers (the wizard's wake-up event query) through logind where the system bus answers, else
+// they are reported as not available; idle and other event triggers are reported and never fire. Settings: start when available (a missed run is made up once), the time limits of task
 // and trigger, the multiple-instances policy, restart on failure, deletion of expired tasks, start only on
 // mains power, stop on battery, start only with a network, start only when idle, start on demand.
 

@@ -1,5 +1,6 @@
 #include "scheduling/WinTaskScheduler.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -10,7 +11,9 @@
 #include "foundation/StringUtils.h"
 #include "foundation/WinApiUtils.h"
 #include "platform/ErrorCodes.h"
+#include "rtl/Clock.h"
 #include "rtl/Gettext.h"
+#include "scheduling/TriggerEngine.h"
 
 std::string WinTaskStatusText(TWinTaskStatus s)
 {
@@ -26,6 +29,32 @@ std::string WinTaskStatusText(TWinTaskStatus s)
     default:
         return _("Unknown");
     }
+}
+
+std::string TaskResultText(HRESULT code)
+{
+    switch (code) {
+    case 0:
+        return _("The operation completed successfully.");
+    case SCHED_S_TASK_RUNNING:
+        return _("The task is currently running.");
+    case SCHED_S_TASK_HAS_NOT_RUN:
+        return _("The task has not yet run.");
+    case SCHED_S_TASK_TERMINATED:
+        return _("The last run of the task was terminated by the user.");
+    case SCHED_E_SERVICE_NOT_RUNNING:
+        return _("The Task Scheduler service is not running.");
+    default:
+        break;
+    }
+    uint32_t u = static_cast<uint32_t>(code);
+    if ((u & 0xFFFF0000u) == 0x80070000u) {
+        std::string t = SystemErrorText(u & 0xFFFF);
+        return t.empty() ? Format(_("Error code 0x%.8x"), {u}) : t;
+    }
+    if (code > 0 && code < 256)
+        return SafeFormat(_("The program ended with exit code %d."), {code});
+    return SafeFormat(_("Error code 0x%.8x"), {u});
 }
 
 // --- Registered task
@@ -107,9 +136,14 @@ TDateTime TWinRegisteredTask::LastRunTime() const
 
 TDateTime TWinRegisteredTask::NextRunTime() const
 {
-    if (!ReadTaskDefinition(FTaskPath).Enabled)
+    TTaskDefinition def = ReadTaskDefinition(FTaskPath);
+    if (!def.Enabled)
         return 0;
-    return ReadTaskState(FTaskPath).NextRunTime;
+    TTaskState state = ReadTaskState(FTaskPath);
+    if (state.NextRunTime > 0)
+        return state.NextRunTime;
+    // not planned by the daemon (yet): the triggers tell
+    return NextTaskRunTime(def, std::max(Clock::Current().NowLocal(), state.LastDueTime));
 }
 
 int TWinRegisteredTask::NumberOfMissedRuns() const

@@ -24,6 +24,8 @@ enum TWinTaskStatus
 };
 
 std::string WinTaskStatusText(TWinTaskStatus s);
+// The text of a task's last result: the scheduler's own codes, wrapped system errors and exit codes.
+std::string TaskResultText(HRESULT code);
 
 class TWinRegisteredTask
 {
