@@ -37,6 +37,8 @@ public:
                 IProgressSink* progress = nullptr);
     ~TBuMainForm() override;
 
+    const TProgramFolders& Folders() const { return FFolders; }
+    IInteraction& Interaction() { return FInteraction; }
     // Runs the program for argv (argv[0] the program) and returns the process exit code.
     int Run(const std::vector<std::string>& argv);
     // The steps of Run: the command line, the settings and the engine; the batch cases of the start
