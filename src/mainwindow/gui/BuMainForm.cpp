@@ -101,6 +101,17 @@ template <typename T> T* Named(T* w, const char* name)
     return w;
 }
 
+// The colour of a state line: 0 good (green), 1 server (blue), 2 bad (red); lighter shades on a dark
+// window background, where the plain ones would hardly show.
+QColor StateColour(const QWidget* w, int state)
+{
+    const bool dark = w->palette().color(QPalette::Window).lightness() < 128;
+    const int index = state < 0 ? 0 : state > 2 ? 2 : state;
+    static const int32_t plain[] = {0x008000, 0xFF0000, 0x0000FF};
+    static const int32_t light[] = {0x90EE90, 0xE6D8AD, 0x7AA0FF};
+    return ColorFromTColor(dark ? light[index] : plain[index]);
+}
+
 std::string QuoteTask(const std::string& path)
 {
     return path.find_first_of(" ,\"") == std::string::npos ? path
@@ -212,7 +223,7 @@ void TBuMainWindow::CreateControls()
 
     laStatus = Named(new QLabel(this), "laStatus");
     statusBar()->addWidget(laStatus, 1);
-    auto* user = new QLabel(TrQ("User name: ") + QStr(UserNameText()), this);
+    auto* user = new QLabel(QStr(UserNameText()), this);
     statusBar()->addPermanentWidget(user);
     laStatus->setText(QStr(GetProgNameVersion(4)));
     setMinimumSize(760, 520);
@@ -276,7 +287,8 @@ QWidget* TBuMainWindow::CreateBackupPage()
     grid->addWidget(meBackupDesc, r++, 0, 1, 2);
     grid->addWidget(new QLabel(TrQ("Destination") + QStringLiteral(":"), panel), r, 0);
     grid->addWidget(edDestination, r++, 1);
-    grid->addWidget(paDestHint, r++, 1);
+    paDestHint->setWordWrap(true);
+    grid->addWidget(paDestHint, r++, 0, 1, 2);
     grid->addWidget(laMethod, r++, 0, 1, 2);
     grid->addWidget(laBackupMode, r++, 0, 1, 2);
     grid->addWidget(paTaskLog, r++, 0, 1, 2);
@@ -996,7 +1008,7 @@ bool TBuMainWindow::ShowTaskInfo(const std::string& task)
     if (ftp) {
         destText = "ftp://" + ftpUrl + (zipName.empty() ? std::string() : "/" + zipName);
         paDestHint->setText(TrQ("Backup destination on FTP server"));
-        paDestHint->setStyleSheet(QStringLiteral("color: #0000ff"));
+        paDestHint->setStyleSheet(QStringLiteral("color: %1").arg(StateColour(paDestHint, 1).name()));
     } else {
         destText = zipName.empty() ? dest : AddPathDelimiter(dest) + zipName;
         // The destination may lie on a server that does not answer: its state and free space are read
@@ -1015,10 +1027,8 @@ bool TBuMainWindow::ShowTaskInfo(const std::string& task)
                 [status, text, generation, current, hint] {
                     if (!hint || *current != generation)
                         return;
-                    static const char* const colours[] = {"#008000", "#0000ff", "#ff0000"};
                     hint->setText(QStr(text));
-                    hint->setStyleSheet(
-                        QStringLiteral("color: %1").arg(QLatin1String(colours[std::clamp(status, 0, 2)])));
+                    hint->setStyleSheet(QStringLiteral("color: %1").arg(StateColour(hint, status).name()));
                 },
                 Qt::QueuedConnection);
         }).detach();
@@ -1066,7 +1076,7 @@ void TBuMainWindow::ShowAutoTask(int index)
     FSlotButtons[static_cast<size_t>(index)]->setChecked(true);
     FAtShowing = true;
     TAutoTask& slot = *FProgram.AutoTasks[static_cast<size_t>(index)];
-    gbAutoCaption->setText(QStr(OrdinalText(index + 1)) + QStringLiteral(" ") + TrQ("Backup schedule"));
+    gbAutoCaption->setText(QStr(OrdinalText(index + 1)) + TrQ("Backup schedule"));
     edAutoTask->setText(QStr(slot.TaskName));
     edAutoTask->setToolTip(QStr(slot.TaskPath));
     if (slot.TaskName.empty())
@@ -1217,7 +1227,7 @@ void TBuMainWindow::UpdateSchedules(int selIndex)
             if (row.Data - 1 == selIndex)
                 select = item;
         } else if (row.Data != 0) {
-            item->setForeground(1, (row.Data & 128) != 0 ? QColor(0, 0x80, 0) : QColor(0xFF, 0, 0));
+            item->setForeground(1, StateColour(lvSchedules, (row.Data & 128) != 0 ? 0 : 2));
             if ((row.Data & 256) != 0)
                 item->setIcon(1, style()->standardIcon(QStyle::SP_MessageBoxWarning));
         }
