@@ -1466,6 +1466,14 @@ void TBuMainWindow::closeEvent(QCloseEvent* event)
         // Only hidden: the program stays in the background for its timed backups.
         FGoStandby = false;
         BuildTaskMenu();
+        if (!FTray) {
+            // Without a tray icon a hidden window could not be reached again: it only goes down.
+            event->ignore();
+            showMinimized();
+            if (FProgram.AutoFlags.WaitActive && !FRunning)
+                tmSchedule->start();
+            return;
+        }
         if (FTray)
             FTray->showMessage(QStringLiteral("Vastrel"),
                                TrQ("will remain active to perform scheduled backups!"));
