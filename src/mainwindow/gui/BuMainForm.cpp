@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QSocketNotifier>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -1545,6 +1546,29 @@ void TBuMainWindow::keyPressEvent(QKeyEvent* event)
     QMainWindow::keyPressEvent(event);
 }
 
+// ---- the end of the session
+
+bool TBuMainWindow::SessionEnding(bool logoff)
+{
+    if (!FProgram.AutoFlags.LogOffActive || FCanEndSession || FRunning)
+        return true;
+    TDownMode mode = logoff ? dmLogOff : ProgSettings.ShutdownSettings.DownMode;
+    if (mode == dmHybrid && ProgSettings.ShutdownSettings.LockComputer)
+        mode = dmShutdown;
+    if (mode == dmNone)
+        mode = dmShutdown;
+    StoreWindowPos();
+    FProgram.SaveToIni();
+    hide();
+    StartRun([this] { return static_cast<int>(FProgram.RunLogoffBackups()); },
+             [this, mode](int) {
+                 FCanEndSession = true;
+                 FProgram.SetEndAction(mode);
+                 EndProgram(false);
+             });
+    return false;
+}
+
 // ---- the single instance
 
 void TBuMainWindow::SetInstanceServer(TInstanceServer* server)
@@ -1670,6 +1694,13 @@ int RunMainWindow(int& argc, char** argv, const std::vector<std::string>& args,
         QMetaObject::invokeMethod(
             &app, [] { QApplication::quit(); }, Qt::QueuedConnection);
     };
+    // The desktop's session manager asks before the session ends: logoff backups hold it back.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window](QSessionManager& manager) {
+        GuardSlot([&] {
+            if (!window.SessionEnding(true) && manager.allowsInteraction())
+                manager.cancel();
+        });
+    });
     QTimer::singleShot(program.Cmd.NoSplash ? 0 : 100, &window,
                        [&window] { GuardSlot([&window] { window.Dispatch(); }); });
     QApplication::exec();

@@ -95,6 +95,12 @@ public:
     // Closes the window to the background (true) or for good (false).
     void EndProgram(bool standby);
 
+    // ---- the end of the session
+    // The desktop ends the session (logoff true) or shuts down. With logoff backups configured the
+    // program holds the end back, runs them, and then ends the session itself; false when it held
+    // the end back.
+    bool SessionEnding(bool logoff);
+
     // ---- the single instance
     void SetInstanceServer(TInstanceServer* server);
     void HandleRequest(std::unique_ptr<TInstanceRequest> request);
@@ -132,6 +138,7 @@ private:
     bool FAtShowing = false;
     bool FEnding = false;
     bool FGoStandby = false;
+    bool FCanEndSession = false;
     int FAutoTaskNr = -1;
     TAutoStart FAutoMode = asNone;
     std::thread FRunThread;

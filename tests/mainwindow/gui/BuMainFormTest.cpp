@@ -337,6 +337,37 @@ TEST_F(MainWindowTest, AnAutomaticStartRunsItsLogonSlotsAndStaysForTimedOnes)
     EXPECT_TRUE(window.ScheduleTimer()->isActive());
 }
 
+TEST_F(MainWindowTest, TheEndOfTheSessionWaitsForItsLogoffBackupsAndThenLogsOff)
+{
+    const std::string task = Task("logoff");
+    auto program = Program();
+    program->AutoTasks[0]->TaskPath = task;
+    program->AutoTasks[0]->TaskName = "logoff";
+    program->AutoTasks[0]->BuProcess = asLogoff;
+    program->AutoTasks[0]->NextTime = 0; // no time set: due at every logoff
+    program->UpdateAutoFlags(false);
+    TBuMainWindow window(*program);
+    window.show();
+    bool ended = false;
+    window.OnEndProgram = [&] {
+        ended = true;
+        program->FinishProgram();
+    };
+    EXPECT_FALSE(window.SessionEnding(true)) << "the logoff is held back";
+    ASSERT_TRUE(WaitFor([&] { return ended; }, std::chrono::seconds(60)));
+    EXPECT_TRUE(Ran("logoff"));
+    ASSERT_FALSE(power.Calls.empty());
+    EXPECT_EQ(power.Calls.back(), "end logoff");
+    EXPECT_TRUE(window.SessionEnding(true)) << "the second request passes";
+
+    // without logoff slots nothing is held back
+    auto plain = Program();
+    plain->AutoTasks[0]->BuProcess = asLogon;
+    plain->UpdateAutoFlags(false);
+    TBuMainWindow other(*plain);
+    EXPECT_TRUE(other.SessionEnding(false));
+}
+
 TEST_F(MainWindowTest, TheInfoPanelDescribesTheTaskAndReadsFreeSpaceOffTheWindowThread)
 {
     const std::string zip =
