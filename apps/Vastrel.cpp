@@ -22,6 +22,8 @@
 #include "tools/RestoreRun.h"
 #include "tools/ToolRuns.h"
 #ifdef VASTREL_WITH_WINDOWS
+#include "mainwindow/BuMainInstance.h"
+#include "mainwindow/gui/BuMainForm.h"
 #include "mainwindow/gui/BuMainGui.h"
 #include "tools/gui/ConfirmFilesDlg.h"
 #endif
@@ -81,8 +83,30 @@ int main(int argc, char** argv)
 
     std::vector<std::string> args(argv, argv + argc);
 #ifdef VASTREL_WITH_WINDOWS
-    if (DisplayAvailable())
+    if (DisplayAvailable()) {
+        // What the start asks for decides between the main window and a run with the progress window.
+        TCmdLineValues cmd;
+        bool reportFlag = false;
+        std::string rest;
+        auto quiet = [](const std::string&) {};
+        const uint8_t flags = GetStartFlags(args, ProgramDir, reportFlag, quiet, rest);
+        ParseCmdLine(cmd, args, ProgramDir, reportFlag, quiet);
+        const bool batch = cmd.ProtTask || cmd.CleanTask || cmd.VerifyTask || cmd.RestTask || cmd.ForceTask ||
+                           cmd.LogOffMode != dmNone;
+        if (!batch)
+            return RunMainWindow(argc, argv, args, folders, power);
+        if (CanHandOverBatch(flags, cmd)) {
+            // The running main window takes the run and answers with its exit code.
+            THandOver request{hmRun, std::string(), args};
+            char cwd[PATH_MAX];
+            if (::getcwd(cwd, sizeof cwd))
+                request.Dir = cwd;
+            int exitCode = 0;
+            if (HandOver(InstanceDir(), request, exitCode) == hoDone)
+                return exitCode;
+        }
         return RunWithProgressWindow(argc, argv, args, folders, power);
+    }
 #endif
     TBuMainForm program(folders, interaction, power);
     program.RunToolTask = [&program, &interaction](char kind, const std::string& taskFile,

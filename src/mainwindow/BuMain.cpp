@@ -440,6 +440,8 @@ TBuResult TBuMainForm::RunBackupTasks(const std::string& tasks, int mode, TInter
     SetExitCode(0, 0);
     if (mode == 0)
         return CheckAutoTasks(Date(), Now());
+    if (mode == 2)
+        return RunSessionEndSlots(Date(), Now());
     if (mode != 1 || list.empty())
         return brOK;
     const TDateTime today = Date();
@@ -528,6 +530,7 @@ void TBuMainForm::InitProgram(const std::vector<std::string>& argv)
     StartOrigin = Cmd.StartOrigin;
     EventSourceOk = EventSourceExists("Vastrel");
     CurrentUser = GetCurrentUserName();
+    LogonTime = GetUserLogonTime();
     ChooseSettingsFile();
     LoadFromIni(SettingsFile);
     SetExitCode(0, 0);

@@ -43,6 +43,8 @@ public:
                 IProgressSink* progress = nullptr);
     ~TBuMainForm() override;
 
+    const TProgramFolders& Folders() const { return FFolders; }
+    IInteraction& Interaction() { return FInteraction; }
     // Runs the program for argv (argv[0] the program) and returns the process exit code.
     int Run(const std::vector<std::string>& argv);
     // The steps of Run: the command line, the settings and the engine; the batch cases of the start
@@ -85,6 +87,18 @@ public:
     void UpdateAutoFlags(bool byRequestWaits);
     // The full name of a task file of a list or the command line.
     std::string TaskFileName(const std::string& name) const { return GetTaskFileName(name); }
+
+    // When the user logged on (decides the run date of logoff backups).
+    TDateTime LogonTime = 0;
+    // The backups of the end of a session: the "Always on logoff" and "On first logoff" slots that are
+    // due (RunBackupTasks mode 2); stores LastError.
+    TBuResult RunLogoffBackups();
+    // The end of the session the program carries out itself when it ends (after logoff backups).
+    void SetEndAction(TDownMode mode)
+    {
+        Cmd.LogOffMode = mode;
+        FDownTaskFlag = mode != dmNone;
+    }
 
     // ---- runs started by the window
     // The schedule timer: runs the "Daily at selected time" slots that are due now; true when one was.
@@ -154,6 +168,7 @@ private:
                       const std::function<void()>& afterSuccess = {});
     // RunBackupTasks mode 0: the check of the slots at an automatic start.
     TBuResult CheckAutoTasks(TDateTime today, TDateTime now);
+    TBuResult RunSessionEndSlots(TDateTime today, TDateTime now);
     void LoadWindowSettings(const TUnicodeIniFile& ini);
     // Sets SettingsProtected when the file exists but cannot be taken as ours.
     void CheckSettingsFile(const std::string& name);

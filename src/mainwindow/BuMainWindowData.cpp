@@ -8,6 +8,7 @@
 #include "foundation/PathUtils.h"
 #include "foundation/QvUtilsTaskFiles.h"
 #include "foundation/StringUtils.h"
+#include "foundation/WinApiUtils.h"
 #include "foundation/XlFileUtils.h"
 #include "mainwindow/BuMain.h"
 #include "mainwindow/BuMainAutoTasks.h"
@@ -225,6 +226,60 @@ TBuResult TBuMainForm::CheckAutoTasks(TDateTime today, TDateTime now)
     }
     if (resident && (result == brOK || result == brError))
         result = brWait;
+    return result;
+}
+
+TBuResult TBuMainForm::RunSessionEndSlots(TDateTime today, TDateTime now)
+{
+    constexpr TDateTime second = 1.0 / 86400;
+    FailedTask = 0;
+    TDateTime runDate = today;
+    TBuResult result = brOK;
+    for (int i = 0; i < AutoTaskSlotCount; ++i) {
+        TAutoTask& slot = *AutoTasks[static_cast<size_t>(i)];
+        if (slot.TaskPath.empty() || (slot.BuProcess != asLogoff && slot.BuProcess != asWeekDay))
+            continue;
+        FEngine->BuStatus = bsCanceled;
+        TBuResult r = brOK;
+        if (slot.BuProcess == asLogoff) {
+            const bool logonToday = std::floor(LogonTime) == today;
+            const bool due =
+                FracOf(slot.NextTime) <= FracOf(now) || FracOf(slot.NextTime) < 1.0 / 1440 || !logonToday;
+            if (!logonToday)
+                runDate = today - 1; // a session that began yesterday backs up as of yesterday
+            if (!due)
+                continue;
+            const int step = GetCycleStep(slot, asLogoff, runDate);
+            if (step < 0)
+                continue;
+            r = RunSlot(i, step, slot.AutoEnd, runDate,
+                        [&slot, runDate] { slot.NextTime = runDate + 1 + FracOf(slot.NextTime); });
+        } else {
+            if (!(runDate + second > slot.NextTime))
+                continue;
+            const int step = GetCycleStep(slot, asWeekDay, runDate);
+            if (step < 0) {
+                SaveAutoTaskState(i);
+                continue;
+            }
+            r = RunSlot(i, step, slot.AutoEnd, runDate, [&slot, runDate] {
+                slot.NextTime = NextScheduledDay(slot.WeekDay, false, runDate + 0.1 * second);
+            });
+        }
+        if (r == brError)
+            result = brError;
+        if (ErrorState != 0)
+            LastError = ErrorState + 100 * FailedTask;
+        if (FEngine->BuStatus == bsCancelAll)
+            break;
+    }
+    return result;
+}
+
+TBuResult TBuMainForm::RunLogoffBackups()
+{
+    const TBuResult result = RunBackupTasks("", 2, Cmd.InterActiveMode, Cmd.BuThPr);
+    SaveLastError();
     return result;
 }
 

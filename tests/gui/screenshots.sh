@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes one picture of each dialog in the light and the dark style under the offscreen platform:
 # build/<preset>/screenshots/{light,dark}-<dialog>.png (foundation dialogs) and
-# build/<preset>/screenshots/backup/ (the task editor's windows and dialogs).
+# build/<preset>/screenshots/backup/ (the task editor's windows and dialogs) and
+# build/<preset>/screenshots/mainwindow/ (the main window and its tray menu).
 # Usage: tests/gui/screenshots.sh [preset]   (default: ci)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -16,4 +17,7 @@ if cmake --build --preset "$preset" --target backup_gui_tests -j3 >/dev/null 2>&
 fi
 if cmake --build --preset "$preset" --target scheduling_gui_tests -j3 >/dev/null 2>&1; then
     QT_QPA_PLATFORM=offscreen "$build/tests/scheduling/gui/scheduling_gui_tests" --screenshots "$out/scheduling"
+fi
+if cmake --build --preset "$preset" --target mainwindow_gui_tests -j3 >/dev/null 2>&1; then
+    QT_QPA_PLATFORM=offscreen "$build/tests/mainwindow/gui/mainwindow_gui_tests" --screenshots "$out/mainwindow"
 fi

@@ -192,6 +192,45 @@ TEST_F(WindowDataTest, TheStartUpCheckRunsLogonSlotsAndStaysForTimedOnes)
     EXPECT_TRUE(Ran("logon"));
 }
 
+TEST_F(WindowDataTest, TheEndOfASessionRunsItsDueLogoffSlotsAndKeepsTheirError)
+{
+    std::filesystem::create_directories(TaskDir());
+    const std::string logoff = Task("logoff");
+    const std::string weekday = Task("weekday");
+    const TDateTime day = EncodeDate(2025, 3, 5); // a Wednesday
+    ScopedFakeClock clock(day + 10.0 / 24);
+    TBuMainForm form(Folders(), interaction, power);
+    form.InitProgram({"Vastrel"});
+    auto set = [&](int index, const std::string& path, TAutoStart kind, TDateTime next) {
+        TAutoTask& s = *form.AutoTasks[static_cast<size_t>(index)];
+        s.TaskPath = path;
+        s.TaskName = "x";
+        s.BuProcess = kind;
+        s.NextTime = next;
+    };
+    set(0, logoff, asLogoff, day - 3 + 18.0 / 24); // "not before 18:00"
+    set(1, weekday, asWeekDay, day);
+    form.AutoTasks[1]->WeekDay = 1u << 2; // Wednesdays
+    set(2, sandbox.Path("gone.buj"), asWeekDay, day);
+    set(3, Task("logon"), asLogon, day);
+    form.LogonTime = day + 8.0 / 24;
+    EXPECT_EQ(form.RunLogoffBackups(), brError);
+    EXPECT_FALSE(Ran("logoff")) << "18:00 has not come yet";
+    EXPECT_TRUE(Ran("weekday"));
+    EXPECT_NEAR(form.AutoTasks[1]->NextTime, day + 7, 1e-5) << "the next Wednesday";
+    EXPECT_FALSE(Ran("logon")) << "logon slots do not run at the end of a session";
+    EXPECT_EQ(form.LastError, 1 + 100 * 3);
+    EXPECT_EQ(TUnicodeIniFile::CreateForRead(SettingsFile).ReadInteger("Config", "LastError", 0), 301);
+
+    // A session that began yesterday: the logoff slot runs as of yesterday and waits for today's 18:00.
+    std::filesystem::remove(sandbox.Path("weekday.log"));
+    form.LogonTime = day - 1 + 8.0 / 24;
+    form.RunLogoffBackups();
+    EXPECT_TRUE(Ran("logoff"));
+    EXPECT_NEAR(form.AutoTasks[0]->NextTime, day + 18.0 / 24, 1e-6);
+    EXPECT_FALSE(Ran("weekday")) << "its next day is a week away";
+}
+
 TEST_F(WindowDataTest, AHandedOverRunResolvesNamesFromTheCallersFolder)
 {
     std::filesystem::create_directories(sandbox.Path("work"));
