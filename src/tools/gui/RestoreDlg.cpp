@@ -1,5 +1,7 @@
 #include "tools/gui/RestoreDlg.h"
 
+#include "tools/gui/RestBakDlg.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -286,7 +288,6 @@ TRestoreDialog::TRestoreDialog(QWidget* parent) : TDialogBase(parent)
     btnBakCopies =
         Button(gbBakFiles, "btnBakCopies", "Settings", "Take security copies into account on restore");
     bl->addWidget(btnBakCopies, 0, 2, 2, 1, Qt::AlignTop);
-    btnBakCopies->hide(); // the naming is taken from the task until its settings dialog is at hand
     bl->setColumnStretch(1, 1);
     right->addWidget(gbBakFiles);
 
@@ -360,6 +361,13 @@ TRestoreDialog::TRestoreDialog(QWidget* parent) : TDialogBase(parent)
             if (ShowTimeCompareDialog(btnTimeSettings->mapToGlobal(QPoint(0, btnTimeSettings->height())),
                                       FTask.DeltaTime, FTask.DstIgnore))
                 Changed();
+        });
+    });
+    connect(btnBakCopies, &QPushButton::clicked, this, [this] {
+        GuardSlot([this] {
+            if (ShowRestBakDialog(taRestore, _("Take security copies into account on restore"), FTask.BakSec,
+                                  FTask.SyncSec, ""))
+                ShowSecSettings();
         });
     });
     connect(gbBakFiles, &QGroupBox::toggled, this, [this] { ShowSecSettings(); });
