@@ -91,6 +91,9 @@ TEST_F(RestoreRoundTripTest, EveryMethodRestoresTheSourceTreeIntoAnotherFolder)
         const std::string a =
             c.mode == rmSingleZip && c.destMode == 4 ? Out(SrcRel() + "a.txt") : Out("a.txt");
         EXPECT_EQ(T0, FileMTime(a));
+        if (c.mode == rmSeparated) {
+            EXPECT_EQ(T0, FileMTime(Out("sub/deep"))) << "folders get the times of their backup";
+        }
         EXPECT_TRUE(Contains(log, "Restored: ")) << log;
     }
 }
