@@ -14,6 +14,8 @@
 #include "archive/ExtFileToolsZipRead.h"
 #include "archive/ExtFileToolsZipThreads.h"
 #include "archive/FileErrors.h"
+#include "archive/FtpUtils.h"
+#include "backup/BuFtpDlg.h"
 #include "backup/CopyThreadRunner.h"
 #include "backup/LinkInfo.h"
 #include "backup/LogSettings.h"
@@ -283,7 +285,6 @@ TBuResult TRestoreRun::RestoreLocal(bool Prompt, bool Quiet, int& ErrCode, int W
         selection += " [" + FilterDescription(filter) + "]";
     S.Log.WriteToLog(lmShort, "  " + _("Selection: ") + selection);
 
-    std::string status = "OK";
     int result = mrNoAction;
     if (!goOn) {
         if (finalText.empty())
@@ -329,39 +330,7 @@ TBuResult TRestoreRun::RestoreLocal(bool Prompt, bool Quiet, int& ErrCode, int W
         if (FTask.RestMode == rmSeparated && FTask.Sync && Errors == 0 && !FFatal && !S.Control.Stopped())
             Synchronize(FBackupRoot, target, Prompt);
 
-        std::string status2;
-        TResultStatus mode = psOK;
-        if (FFatal) {
-            mode = psError;
-            status = _(" - Error on restore!");
-            S.Host.SetExitCode(4, 0);
-        } else if (Errors > 0) {
-            mode = psError;
-            status = RestoredText(Restored - Errors) + " - " +
-                     FormatCount("", _("1 error"), _("%u errors"), Errors);
-            S.Host.SetExitCode(4, 0);
-        } else if (Warnings > 0) {
-            mode = psWarning;
-            status =
-                SafeFormat(_("%u warning(s) during restore"), {Warnings}) + " - " + RestoredText(Restored);
-            S.Host.SetExitCode(4, 0);
-        } else if (S.Control.Stopped()) {
-            mode = psCancel;
-            status = _("Canceled by user") + " - " + RestoredText(Restored);
-            S.Host.SetExitCode(5, 0);
-        } else {
-            S.Progress.SetTotalProgress(100);
-            status = "OK";
-        }
-        if ((mode == psOK || mode == psCancel) && Deleted > 0)
-            status2 = DeletedText(Deleted);
-        result = S.Progress.ShowStatus(mode, _("Restore finished"), status, status2, 0, delay);
-        S.Log.WriteErrorSummary();
-        S.Log.WriteToLog(lmShort, "  ==> " + _("End") + ": " + DateTimeToStr(Now()));
-        std::string counts = RestoredText(Restored - Errors);
-        if (Deleted > 0)
-            counts += " - " + DeletedText(Deleted);
-        S.Log.WriteToLog(lmShort, "  " + _("Status: ") + status + " (" + counts + ")");
+        result = Summary(delay);
     } catch (const std::exception& e) {
         S.Progress.Close();
         S.Log.WriteToLog(lmShort, "  *** " + _("Unexpected error") + " (" + e.what() + ")");
@@ -370,6 +339,44 @@ TBuResult TRestoreRun::RestoreLocal(bool Prompt, bool Quiet, int& ErrCode, int W
     }
     FZip.reset();
     return ModalResultToBuResult(result);
+}
+
+int TRestoreRun::Summary(int delay)
+{
+    std::string status = "OK";
+    std::string status2;
+    TResultStatus mode = psOK;
+    if (FFatal) {
+        mode = psError;
+        status = _(" - Error on restore!");
+        S.Host.SetExitCode(4, 0);
+    } else if (Errors > 0) {
+        mode = psError;
+        status =
+            RestoredText(Restored - Errors) + " - " + FormatCount("", _("1 error"), _("%u errors"), Errors);
+        S.Host.SetExitCode(4, 0);
+    } else if (Warnings > 0) {
+        mode = psWarning;
+        status = SafeFormat(_("%u warning(s) during restore"), {Warnings}) + " - " + RestoredText(Restored);
+        S.Host.SetExitCode(4, 0);
+    } else if (S.Control.Stopped()) {
+        mode = psCancel;
+        status = _("Canceled by user") + " - " + RestoredText(Restored);
+        S.Host.SetExitCode(5, 0);
+    } else {
+        S.Progress.SetTotalProgress(100);
+        status = "OK";
+    }
+    if ((mode == psOK || mode == psCancel) && Deleted > 0)
+        status2 = DeletedText(Deleted);
+    const int result = S.Progress.ShowStatus(mode, _("Restore finished"), status, status2, 0, delay);
+    S.Log.WriteErrorSummary();
+    S.Log.WriteToLog(lmShort, "  ==> " + _("End") + ": " + DateTimeToStr(Now()));
+    std::string counts = RestoredText(Restored - Errors);
+    if (Deleted > 0)
+        counts += " - " + DeletedText(Deleted);
+    S.Log.WriteToLog(lmShort, "  " + _("Status: ") + status + " (" + counts + ")");
+    return result;
 }
 
 void TRestoreRun::ShowCount()
@@ -787,8 +794,20 @@ TBuResult StartRestore(const std::string& taskFile, int WtDel, int SelAction, TI
         text = _("Invalid task configuration") + ": " + taskFile;
         services.Host.SetExitCode(6, 0);
     } else if (task.RsFtp) {
-        text = _("Connection to FTP server failed") + ": " + task.FtpPar.Host;
-        services.Host.SetExitCode(3, 0);
+        std::unique_ptr<TExtFtp> ftp;
+        if (CreateFtpConnection(task.FtpPar, ftp, nullptr)) {
+            ftp->OnCheckCancel = [&services] { return services.Control.Stopped(); };
+            TRestoreRun run(task, taskName, services);
+            run.RsAction = SelAction;
+            result = run.RestoreFromFtp(prompt, quiet, WtDel, *ftp);
+            ftp->Disconnect();
+        }
+        if (result == brError && services.Host.ExitState() == 5) {
+            text = _("Canceled by user");
+        } else if (result == brError) {
+            text = _("Connection to FTP server failed") + ": " + GetFtpUrl(task.FtpPar);
+            services.Host.SetExitCode(3, 0);
+        }
     } else {
         TRestoreRun run(task, taskName, services);
         run.RsAction = SelAction;

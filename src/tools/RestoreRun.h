@@ -38,10 +38,18 @@ public:
     // final status view.
     TBuResult RestoreLocal(bool Prompt, bool Quiet, int& ErrCode, int Wait);
 
+    // Runs the task from the FTP server that ftp is connected to (in the task's directory).
+    TBuResult RestoreFromFtp(bool Prompt, bool Quiet, int Wait, class TExtFtp& ftp);
+
     int Selected = 0, Skipped = 0, Restored = 0, Errors = 0, Warnings = 0, Deleted = 0;
     int RsAction = 0;
 
 private:
+    void ScanFtpTree(class TExtFtp& ftp, const std::string& DestRoot, const std::string& RelDir,
+                     TFileTransferList& List, const std::string& FtpRel);
+    void RestoreFilesFromFtp(class TExtFtp& ftp, TFileTransferList& list);
+    // Writes the final lines of a run's log and shows its result; returns the result code.
+    int Summary(int delay);
     bool FindTargets(TFileTransferList& list, class TRestoreScanner& scanner, bool& archiveMissing,
                      std::string& target);
     void RestoreFiles(TFileTransferList& list);

@@ -76,7 +76,8 @@ void LoadRestoreTask(const std::string& fileName, TRestoreTask& task, int logMod
     task.Source = ini.ReadString(R, "Source", "");
     if (task.Source.empty())
         task.Source = ini.ReadString(R, "SourceDir", "");
-    if (!task.Source.empty())
+    // An FTP task has no source folder, but its destination counts all the same.
+    if (!task.Source.empty() || ini.ReadBool(R, "FtpBackup", false))
         task.DestDir = ini.ReadString(R, "DestDir", "");
     task.Origin = ini.ReadBool(R, "Origin", false);
     task.Overwrite = ini.ReadInteger(R, "Overwrite", owNone);

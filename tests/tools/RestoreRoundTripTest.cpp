@@ -8,6 +8,8 @@
 #include "../backup/WholeRunTest.h"
 #include "foundation/FileUtilsTimes.h"
 #include "support/Files.h"
+#include "support/FtpTestServer.h"
+#include "support/Servers.h"
 #include "tools/RestoreTask.h"
 
 namespace fs = std::filesystem;
@@ -89,6 +91,9 @@ TEST_F(RestoreRoundTripTest, EveryMethodRestoresTheSourceTreeIntoAnotherFolder)
         const std::string a =
             c.mode == rmSingleZip && c.destMode == 4 ? Out(SrcRel() + "a.txt") : Out("a.txt");
         EXPECT_EQ(T0, FileMTime(a));
+        if (c.mode == rmSeparated) {
+            EXPECT_EQ(T0, FileMTime(Out("sub/deep"))) << "folders get the times of their backup";
+        }
         EXPECT_TRUE(Contains(log, "Restored: ")) << log;
     }
 }
@@ -127,6 +132,7 @@ TEST_F(RestoreRoundTripTest, CompressedAndEncryptedCopiesComeBackAsTheSourceByte
         t.DefPwd = Password;
         std::string log;
         EXPECT_EQ(0, Restore(t, &log)) << log;
+        ASSERT_TRUE(fs::exists(Out())) << log;
         EXPECT_EQ(source, Tree(Out())) << log;
         EXPECT_EQ(T0, FileMTime(Out("sub/b.dat"))) << log;
     }
@@ -249,6 +255,32 @@ TEST_F(RestoreRoundTripTest, ArchiveNamesThatEscapeTheTargetStayInside)
     EXPECT_EQ("z", ReadFileBytes(Out("ok/inside.txt"))) << log;
     for (const auto& [path, content] : ReadTree(sandbox.Path("")))
         EXPECT_FALSE(path == "outside.txt") << path;
+}
+
+TEST_F(RestoreRoundTripTest, BackupsOnAnFtpServerAreRestoredThroughTheServer)
+{
+    VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
+    const TreeMap source = Tree(Src());
+    for (bool gzip : {false, true}) {
+        SCOPED_TRACE(gzip ? "gzip" : "plain");
+        fs::remove_all(Dst());
+        fs::remove_all(Out());
+        RunOk(WriteTask({{"DestMode", "2"}, {"Compress", gzip ? "1" : "0"}}), CopiedText(4));
+        PyFtpServer server(Dst(), "plain");
+        ASSERT_TRUE(server.Started()) << server.Error();
+        TRestoreTask t = NewTask("");
+        t.RsFtp = true;
+        t.FtpPar.Host = "127.0.0.1";
+        t.FtpPar.Port = server.Port();
+        t.FtpPar.Username = PyFtpServer::User;
+        t.FtpPar.Password = PyFtpServer::Password;
+        t.FtpPar.Directory = "/";
+        std::string log;
+        EXPECT_EQ(0, Restore(t, &log)) << log;
+        ASSERT_TRUE(fs::exists(Out())) << log;
+        EXPECT_EQ(source, Tree(Out())) << log;
+        EXPECT_EQ(T0, FileMTime(Out("sub/b.dat"))) << log;
+    }
 }
 
 } // namespace

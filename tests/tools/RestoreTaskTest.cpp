@@ -144,6 +144,7 @@ TEST_F(RestoreTaskTest, MissingAndOddKeysTakeTheirDefaults)
     EXPECT_EQ("/old", Load(Write({{"SourceDir", "/old"}})).Source);
     EXPECT_EQ("", Load(Write({{"Source", ""}, {"DestDir", "/d"}})).DestDir);
     EXPECT_EQ("/d", Load(Write({{"Source", "/s"}, {"DestDir", "/d"}})).DestDir);
+    EXPECT_EQ("/d", Load(Write({{"FtpBackup", "1"}, {"DestDir", "/d"}})).DestDir);
     EXPECT_EQ(rmSeparated, Load(Write({{"Source", "/b/folder"}, {"RestoreMode", "2"}})).RestMode);
     EXPECT_EQ(rmSingleZip, Load(Write({{"Source", "/b/a.ZIP"}, {"RestoreMode", "2"}})).RestMode);
     EXPECT_EQ(2, Load(Write({{"Timespan", "0"}})).DeltaTime);
