@@ -14,3 +14,6 @@ QT_QPA_PLATFORM=offscreen "$build/tests/foundation/gui/foundation_gui_tests" --s
 if cmake --build --preset "$preset" --target backup_gui_tests -j3 >/dev/null 2>&1; then
     QT_QPA_PLATFORM=offscreen "$build/tests/backup/gui/backup_gui_tests" --screenshots "$out/backup"
 fi
+if cmake --build --preset "$preset" --target tools_gui_tests -j3 >/dev/null 2>&1; then
+    QT_QPA_PLATFORM=offscreen "$build/tests/tools/gui/tools_gui_tests" --screenshots "$out/tools"
+fi
