@@ -634,7 +634,8 @@ TBuResult TCleanupRun::StartClean(const std::string& taskFile, int wtDel, int se
     const bool prompt = iaMode == iaPrompt;
     if (loaded) {
         if (Settings.CuFtp) {
-            message = _("Connection to FTP server failed") + ": " + Settings.FtpPar.Host;
+            // folders on FTP servers are not cleaned up yet: nothing is deleted and the run says so
+            message = _("Cleaning up folders on FTP servers is not available in this version.");
             FHost.SetExitCode(3, 0);
         } else {
             result = RunLocalCleanup(prompt, quiet, wtDel);

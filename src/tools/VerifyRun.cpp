@@ -1030,5 +1030,7 @@ TBuResult TVerifyRun::RunInteractive(std::string& failure)
 
 TBuResult TVerifyRun::VerifyFtp(bool, bool, int)
 {
+    // Backups on FTP servers are not verified yet: the run says so instead of verifying nothing.
+    FLog.WriteToLog(1, "  *** " + _("Verifying backups on FTP servers is not available in this version."));
     return brError;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The run of a verification: walks a backup (separated files, zip archives per folder or one zip
-// archive, on a local folder or an FTP server), finds for every backed-up file the file it was made
+// archive, on a local or network folder), finds for every backed-up file the file it was made
 // from, has a compare worker of the copy engine compare the two, and reports the outcome in the
 // progress view, the task log and the program's exit state.
 //
@@ -21,7 +21,6 @@
 #include "tools/Verify.h"
 
 class TEncryption;
-class TExtFtp;
 class TZipRead;
 
 // The age selection of a run: 0 all, 1 older (time < RefTime), 2 newer (time >= RefTime), 3 that day.
@@ -91,10 +90,6 @@ private:
     int CompareEntry(TZipRead& zip, int index, const std::string& refPath);
     void ShowFileProgress(const std::string& action, int64_t size, const std::string& name);
     void CountProgress();
-    // FTP walk
-    void VerifyFtpTree(const std::string& localBase, const std::string& localSub,
-                       const std::string& serverSub);
-    int64_t CountFtpFiles();
 
     IRunHost& FHost;
     IInteraction& FInteraction;
@@ -116,5 +111,4 @@ private:
     bool FWrongPassword = false;
     bool ZipEnc = false;
     TZipRead* RZip = nullptr;
-    std::unique_ptr<TExtFtp> FFtp;
 };

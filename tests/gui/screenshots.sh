@@ -21,3 +21,6 @@ fi
 if cmake --build --preset "$preset" --target mainwindow_gui_tests -j3 >/dev/null 2>&1; then
     QT_QPA_PLATFORM=offscreen "$build/tests/mainwindow/gui/mainwindow_gui_tests" --screenshots "$out/mainwindow"
 fi
+if cmake --build --preset "$preset" --target tools_gui_tests -j3 >/dev/null 2>&1; then
+    QT_QPA_PLATFORM=offscreen "$build/tests/tools/gui/tools_gui_tests" --screenshots "$out/tools"
+fi
