@@ -382,8 +382,9 @@ TEST_F(QvPlanerTest, StepsRunByTheMainProgramWriteFullAndDifferentialBackups)
     ASSERT_EQ(RunToday(), "Bu02D");
     EXPECT_EQ(filesIn("Bu02D"), (std::vector<std::string>{"b.txt"}));
     for (const auto& e : fs::recursive_directory_iterator(sandbox.Path("dest/Bu02D")))
-        if (e.path().filename() == "b.txt")
+        if (e.path().filename() == "b.txt") {
             EXPECT_EQ(ReadFileBytes(e.path().string()), "beta, changed");
+        }
 }
 #endif
 
