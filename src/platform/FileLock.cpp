@@ -78,3 +78,22 @@ bool IsFileLockHeld(const std::string& path)
     ::close(fd);
     return held;
 }
+
+int WaitForFileLock(const std::string& path, uint32_t& code)
+{
+    code = 0;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        code = LastWinError();
+        return -1;
+    }
+    int rc;
+    while ((rc = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (rc != 0) {
+        code = LastWinError();
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}

@@ -16,3 +16,6 @@ void ReleaseLockedFile(int fd);
 
 // True when another open description (this or another process) holds a lock on Path.
 bool IsFileLockHeld(const std::string& path);
+// Opens (or creates, mode 0600) Path and waits until it holds the exclusive lock. Returns the
+// descriptor for ReleaseLockedFile, or -1 with Code set.
+int WaitForFileLock(const std::string& path, uint32_t& code);
