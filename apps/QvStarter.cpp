@@ -7,6 +7,7 @@
 
 #include "foundation/BuConsts.h"
 #include "foundation/InitProg.h"
+#include "foundation/LangUtils.h"
 #include "foundation/QvUtilsFolders.h"
 #include "mainwindow/DisplayProbe.h"
 #include "mainwindow/PowerActions.h"
@@ -36,6 +37,8 @@ private:
 int main(int argc, char** argv)
 {
     InitProgramLocation();
+    // the companion programs speak the language chosen in the main program's configuration file
+    InitTranslation("Vastrel6", "Vastrel.cfg", {"vastrel"});
     InitBuConsts();
     std::string title, exeDate;
     InitProgInfo("QvStarter", VASTREL_VERSION, "", 3, title, exeDate);

@@ -23,6 +23,7 @@ protected:
     void SetUp() override
     {
         VASTREL_REQUIRE_SERVER(user.Error);
+        VASTREL_REQUIRE_TOOL("gzip");
         fs::permissions(sandbox.Root(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                             fs::perms::others_read | fs::perms::others_exec);
         work = sandbox.Path("work/");
@@ -38,8 +39,8 @@ protected:
     std::string Task(const std::string& name, const std::string& dest, const std::string& source)
     {
         std::string path = work + name;
-        WriteFileBytes(path, "[Global]\r\nDestination=" + dest +
-                                 "\r\nDirCount=1\r\n[Dir000]\r\nSource=" + source + "\r\nEnabled=1\r\n");
+        WriteFileBytes(path, "[Global]\r\nDestination=" + dest + "\r\nDirCount=1\r\n[Dir000]\r\nSource=" +
+                                 source + "\r\nEnabled=1\r\nBackupMode=1\r\n");
         return path;
     }
 
@@ -52,6 +53,28 @@ protected:
             if (it->path().filename() == name)
                 return it->path().string();
         return std::string();
+    }
+
+    // Each task copied its source folder and the file in it, all owned by the account.
+    void ExpectBackupsOwnedByTheAccount(const ShellResult& r)
+    {
+        struct Expected
+        {
+            const char *dest, *folder, *file, *content;
+        };
+        for (const Expected& e : {Expected{"dest/a", "src1", "one.txt", "first source"},
+                                  Expected{"dest/b", "src2", "two.txt", "second source"}}) {
+            const std::string folder = Backup(work + e.dest, e.folder);
+            ASSERT_FALSE(folder.empty()) << e.folder << "\n"
+                                         << r.output << ReadFileBytes(ConfigDir() + "QvStarter.log");
+            EXPECT_EQ(ThrowawayUser::OwnerOf(folder), user.Uid()) << folder;
+            // the task compresses its copies with gzip by default
+            const std::string copy = Backup(work + e.dest, e.file + std::string(".gz"));
+            ASSERT_FALSE(copy.empty()) << e.file << "\n"
+                                       << r.output << ReadFileBytes(ConfigDir() + "QvStarter.log");
+            EXPECT_EQ(RunShell("gzip -dc " + ShellQuote(copy)).output, e.content) << copy;
+            EXPECT_EQ(ThrowawayUser::OwnerOf(copy), user.Uid()) << copy;
+        }
     }
 
     std::string ConfigDir() const { return sandbox.Path("home/.config/Vastrel6/"); }
@@ -102,13 +125,7 @@ TEST_F(QvStarterProgramTest, GroupsRunUnderTheAccountLogTheirRunsAndReportErrors
 
     ShellResult r = Run("/force /logmode:1 /end:shutdown Pair");
     EXPECT_EQ(r.exitCode, 0) << r.output;
-    // each task made its backup folder of its source, as the account
-    for (auto [dest, name] : {std::pair{"dest/a", "src1"}, std::pair{"dest/b", "src2"}}) {
-        const std::string copy = Backup(work + dest, name);
-        ASSERT_FALSE(copy.empty()) << name << "\n"
-                                   << r.output << ReadFileBytes(ConfigDir() + "QvStarter.log");
-        EXPECT_EQ(ThrowawayUser::OwnerOf(copy), user.Uid()) << copy;
-    }
+    ExpectBackupsOwnedByTheAccount(r);
     std::string log = ReadFileBytes(ConfigDir() + "QvStarter.log");
     EXPECT_NE(log.find("  ->  Backup group: Pair - User name: " + user.Name + "\r\n"), std::string::npos)
         << log;
@@ -125,13 +142,7 @@ TEST_F(QvStarterProgramTest, GroupsRunUnderTheAccountLogTheirRunsAndReportErrors
     fs::remove_all(work + "dest/b");
     r = Run("/force \"Side by side\"");
     EXPECT_EQ(r.exitCode, 0) << r.output;
-    // each task made its backup folder of its source, as the account
-    for (auto [dest, name] : {std::pair{"dest/a", "src1"}, std::pair{"dest/b", "src2"}}) {
-        const std::string copy = Backup(work + dest, name);
-        ASSERT_FALSE(copy.empty()) << name << "\n"
-                                   << r.output << ReadFileBytes(ConfigDir() + "QvStarter.log");
-        EXPECT_EQ(ThrowawayUser::OwnerOf(copy), user.Uid()) << copy;
-    }
+    ExpectBackupsOwnedByTheAccount(r);
     EXPECT_EQ(ReadFileBytes(ConfigDir() + "QvStarter.log"), log) << "without /logmode no run log";
 
     // a wrong password and an unknown group: start errors in the run log and in the mail report
