@@ -62,6 +62,18 @@ int TRestoreEngine::GetZipNamePassword(const std::string& Dir, const std::string
     KeyMode = keyMode < 0 ? 0 : keyMode;
     if (!encrypted)
         return 1;
+    // Encrypted entries with readable names (other tools' AES archives) need the password only when
+    // an entry is extracted.
+    try {
+        TZipRead probe(first, "", KeyMode, RestoreBufSize);
+        probe.ReadDirectory();
+        return 1;
+    } catch (const EZipError& e) {
+        if ((e.ZipError & 0xFF) != 11)
+            return 1;
+    } catch (const std::exception&) {
+        return 1;
+    }
     std::string pwd;
     if (FHost.AskPassword(SafeFormat(_("The zip archive \"%s\" \r\nhas encrypted filenames and\r\nrequires a "
                                        "password to read the directory!"),
