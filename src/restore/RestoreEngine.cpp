@@ -104,6 +104,12 @@ std::string GetTargetName(const std::string& Name, bool GzUnpack, bool ZipUnpack
     return Name;
 }
 
+bool IsFolderEntry(const TPkHeader& Header)
+{
+    const std::string& n = Header.FName;
+    return (!n.empty() && (n.back() == '/' || n.back() == '\\')) || (Header.Attr & faDirectory) != 0;
+}
+
 std::string SecurityCopyMask(const std::string& Suffix)
 {
     size_t p = Suffix.find('#');
