@@ -63,6 +63,32 @@ bool IsErrorWord(int code)
     return code > 0;
 }
 
+// Whether pwd passes the password check stored at the start of an encrypted backup file (gzip or
+// single file). The decryption reports a damaged file like a wrong password; this tells them apart.
+bool PasswordFits(const std::string& source, bool gzip, const std::string& pwd)
+{
+    try {
+        auto stream = OpenReadStream(source);
+        int keyMode = -1;
+        if (gzip) {
+            std::string name;
+            uint32_t unixTime = 0;
+            int64_t cSize = 0, uSize = 0;
+            if (ReadGzHeader(*stream, name, unixTime, keyMode, cSize, uSize) != 0 || keyMode < 0)
+                return false;
+        } else {
+            TEncHeader header;
+            if (!ReadEncHeader(*stream, keyMode, header))
+                return false;
+        }
+        TEncryption enc(pwd, keyMode, 65536);
+        enc.SetKeyMode(keyMode);
+        return enc.ReadHeader(*stream);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 } // namespace
 
 std::string GetTargetName(const std::string& Name, bool GzUnpack, bool ZipUnpack)
@@ -76,6 +102,12 @@ std::string GetTargetName(const std::string& Name, bool GzUnpack, bool ZipUnpack
     if (EndsWithText(Name, ".enc"))
         return CutExt(Name, ".enc");
     return Name;
+}
+
+bool IsFolderEntry(const TPkHeader& Header)
+{
+    const std::string& n = Header.FName;
+    return (!n.empty() && (n.back() == '/' || n.back() == '\\')) || (Header.Attr & faDirectory) != 0;
 }
 
 std::string SecurityCopyMask(const std::string& Suffix)
@@ -249,6 +281,9 @@ int TRestoreEngine::RestoreWithPassword(TKind kind, const std::string& source, s
             break;
         }
         int result = RunRestoreThread(std::move(thread), true);
+        if (encrypted && (result & 0xFF) == 11 && kind != rkUnzip &&
+            PasswordFits(source, kind == rkGunzip, FCryptPwd))
+            return result; // the password is right: the file is damaged
         if (encrypted && (result & 0xFF) == 11) {
             FCryptPwd.clear();
             prompt = SafeFormat(_("The password entered for\r\n%s\r\nis invalid! Please try again!"),

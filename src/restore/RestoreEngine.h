@@ -111,6 +111,11 @@ constexpr int RestoreBufSize = 512 * 1024;
 // The buffer of the zip readers that list archives.
 constexpr int ZipListBufSize = 4 * 1024 * 1024;
 
+class TPkHeader;
+// Whether a zip entry is a folder: by its stored name ending in a delimiter or its folder attribute
+// (an empty file is no folder).
+bool IsFolderEntry(const TPkHeader& Header);
+
 // The destination name of a backup file by its name alone: without ".gz"/".gze" (gz/gze unpacking),
 // ".zip" (zip unpacking) or ".enc"; otherwise the name.
 std::string GetTargetName(const std::string& Name, bool GzUnpack, bool ZipUnpack);

@@ -345,7 +345,7 @@ void TRestoreEngine::RestoreZipFolder(const std::string& ZipName, const std::str
     for (int i = 0; i < dir.Count() && FRestoring; ++i) {
         const TPkHeader* h = dir.Objects(i);
         const std::string name = FZip->Filename(i);
-        if (h->IsDir || name.empty() || !FileFilter.MatchesFilter(EngineFs::ExtractFileName(name)) ||
+        if (IsFolderEntry(*h) || name.empty() || !FileFilter.MatchesFilter(EngineFs::ExtractFileName(name)) ||
             !below(name))
             continue;
         WaitWhilePaused();
@@ -383,7 +383,7 @@ void TRestoreEngine::RestoreZipFolder(const std::string& ZipName, const std::str
         for (int i = 0; i < dir.Count(); ++i) {
             const TPkHeader* h = dir.Objects(i);
             const std::string name = FZip->Filename(i);
-            if (!h->IsDir || name.empty() || !below(name + "/"))
+            if (!IsFolderEntry(*h) || name.empty() || !below(name + "/"))
                 continue;
             const std::string dest = AddPathDelimiter(DestDir) + name;
             int number = 0;
@@ -497,7 +497,7 @@ bool TRestoreEngine::PreviewDirectory(const std::string& Folder, TStringList& Li
                 for (int i = 0; i < FZip->Directory().Count(); ++i) {
                     const TPkHeader* h = FZip->Directory().Objects(i);
                     const std::string name = FZip->Filename(i);
-                    if (h->IsDir) {
+                    if (IsFolderEntry(*h)) {
                         if (group >= 0)
                             Lines.SetObject(group, inGroup);
                         group = Lines.AddObject("*./" + AddPathDelimiter(name), 0);

@@ -18,6 +18,8 @@ bool IsOption(const std::string& arg)
         return true;
     if (arg[0] != '/')
         return false;
+    if (arg == "/")
+        return true;
     const std::string head =
         arg.substr(1, arg.find(':') == std::string::npos ? std::string::npos : arg.find(':') - 1);
     return head.find('/') == std::string::npos && !EngineFs::Exists(arg, true);

@@ -1,6 +1,7 @@
 #include "restore/RestoreUtils.h"
 
 #include <cstdlib>
+#include <vector>
 
 #include "foundation/FileUtilsTimes.h"
 #include "foundation/PathUtils.h"
@@ -123,7 +124,28 @@ bool IsBelowFolder(const std::string& Root, const std::string& Path)
 {
     if (Root.empty() || Path.empty() || Root[0] != '/' || Path[0] != '/')
         return false;
-    const std::string root = AddPathDelimiter(ExpandRelativePath("/", Root));
-    const std::string path = ExpandRelativePath("/", Path);
+    auto normal = [](const std::string& p) {
+        std::vector<std::string> parts;
+        size_t i = 0;
+        while (i <= p.size()) {
+            size_t j = p.find('/', i);
+            if (j == std::string::npos)
+                j = p.size();
+            std::string part = p.substr(i, j - i);
+            if (part == "..") {
+                if (!parts.empty())
+                    parts.pop_back();
+            } else if (!part.empty() && part != ".") {
+                parts.push_back(part);
+            }
+            i = j + 1;
+        }
+        std::string out;
+        for (const auto& part : parts)
+            out += "/" + part;
+        return out;
+    };
+    const std::string root = normal(Root) + "/";
+    const std::string path = normal(Path);
     return path.size() > root.size() && path.compare(0, root.size(), root) == 0;
 }

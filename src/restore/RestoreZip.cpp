@@ -54,14 +54,33 @@ int TRestoreEngine::GetZipNamePassword(const std::string& Dir, const std::string
         return 3;
     }
     int keyMode = -1;
-    bool encrypted = false;
     try {
-        encrypted = GetZipEncryption(first, keyMode);
+        GetZipEncryption(first, keyMode);
     } catch (const std::exception&) {
     }
     KeyMode = keyMode < 0 ? 0 : keyMode;
-    if (!encrypted)
+    // The names decide: encrypted entries with readable names (other tools' AES archives) need the
+    // password only when an entry is extracted; the first entry may be a folder that is not encrypted.
+    try {
+        TZipRead probe(first, "", KeyMode, RestoreBufSize);
+        probe.ReadDirectory();
+        bool namesEncrypted = false;
+        for (int i = 0; i < probe.Directory().Count(); ++i) {
+            const TPkHeader* h = probe.Directory().Objects(i);
+            if (h->GpFlag & 0x100) {
+                namesEncrypted = true;
+                if (h->EncMode != 0)
+                    KeyMode = h->EncMode;
+            }
+        }
+        if (!namesEncrypted)
+            return 1;
+    } catch (const EZipError& e) {
+        if ((e.ZipError & 0xFF) != 11)
+            return 1;
+    } catch (const std::exception&) {
         return 1;
+    }
     std::string pwd;
     if (FHost.AskPassword(SafeFormat(_("The zip archive \"%s\" \r\nhas encrypted filenames and\r\nrequires a "
                                        "password to read the directory!"),
@@ -123,7 +142,7 @@ void TRestoreEngine::ListZipArchive(const std::string& Dir, const std::string& N
     for (int i = 0; i < dir.Count(); ++i) {
         const TPkHeader* h = dir.Objects(i);
         const std::string name = FZip->Filename(i);
-        if (h->IsDir || name.empty())
+        if (IsFolderEntry(*h) || name.empty())
             continue;
         const std::string folder = FolderOf(name);
         if (first || !utf8::SameText(folder, lastFolder)) {
@@ -172,7 +191,7 @@ void TRestoreEngine::ListZipDirectory(const std::string& Root, const std::string
         for (int i = 0; i < dir.Count(); ++i) {
             const TPkHeader* h = dir.Objects(i);
             const std::string name = FZip->Filename(i);
-            if (h->IsDir || name.empty() || name.find('/') != std::string::npos || h->CSize <= 0)
+            if (IsFolderEntry(*h) || name.empty() || name.find('/') != std::string::npos)
                 continue;
             const std::string dest = Rel.empty() ? name : AddPathDelimiter(Rel) + name;
             ZipFileList.AddItem(name, ftZipFile, name, dest, DosTimeToDateTime(h->TimeStamp), h->Attr, i,
