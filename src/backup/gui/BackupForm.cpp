@@ -444,7 +444,8 @@ void TBackupForm::BindControls()
     connect(SelectedDirBox, &QListWidget::itemChanged, this, [this, changed](QListWidgetItem* item) {
         GuardSlot([&] {
             const int row = SelectedDirBox->row(item);
-            if (row >= 0 && row < Task.Folders.Count()) {
+            // the list is being filled from the model: its items are not the user's choice yet
+            if (!Task.UpdateBusy && row >= 0 && row < Task.Folders.Count()) {
                 Task.Folders[row].Selected = item->checkState() == Qt::Checked;
                 changed();
             }

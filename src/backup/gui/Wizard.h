@@ -44,6 +44,8 @@ public:
         std::string Folder;
     };
     static std::vector<TUserFolder> UserFolders();
+    // Shows page 0..4 with its buttons.
+    void ShowPage(int page);
 
     // Pages, in their order.
     QStackedWidget* pcWizard;
@@ -88,7 +90,6 @@ protected:
 
 private:
     void CreateControls();
-    void ShowPage(int page);
     void NextClick();
     void DoneClick();
     void ChooseTarget();
