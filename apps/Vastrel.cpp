@@ -20,6 +20,7 @@
 #include "mainwindow/PowerActions.h"
 #include "rtl/DateTime.h"
 #ifdef VASTREL_WITH_WINDOWS
+#include "backup/gui/EditorMain.h"
 #include "mainwindow/gui/BuMainGui.h"
 #endif
 
@@ -65,8 +66,16 @@ int main(int argc, char** argv)
 
     std::vector<std::string> args(argv, argv + argc);
 #ifdef VASTREL_WITH_WINDOWS
-    if (DisplayAvailable())
+    if (DisplayAvailable()) {
+        // "/edit [task]": the task editor until the main window opens it itself
+        bool reported = false;
+        std::string rest;
+        if (GetStartFlags(
+                args, ProgramDir, reported, [](const std::string&) {}, rest) &
+            sfEdit)
+            return RunTaskEditorWindow(argc, argv, GetTaskFileArg(args));
         return RunWithProgressWindow(argc, argv, args, folders, power);
+    }
 #endif
     TBuMainForm program(folders, interaction, power);
     return program.Run(args);
