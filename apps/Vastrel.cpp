@@ -22,6 +22,7 @@
 #include "tools/RestoreRun.h"
 #include "tools/ToolRuns.h"
 #ifdef VASTREL_WITH_WINDOWS
+#include "backup/gui/EditorMain.h"
 #include "mainwindow/BuMainInstance.h"
 #include "mainwindow/gui/BuMainForm.h"
 #include "mainwindow/gui/BuMainGui.h"
@@ -90,6 +91,9 @@ int main(int argc, char** argv)
         std::string rest;
         auto quiet = [](const std::string&) {};
         const uint8_t flags = GetStartFlags(args, ProgramDir, reportFlag, quiet, rest);
+        // "/edit [task]": the task editor until the main window opens it itself
+        if (flags & sfEdit)
+            return RunTaskEditorWindow(argc, argv, GetTaskFileArg(args));
         ParseCmdLine(cmd, args, ProgramDir, reportFlag, quiet);
         const bool batch = cmd.ProtTask || cmd.CleanTask || cmd.VerifyTask || cmd.RestTask || cmd.ForceTask ||
                            cmd.LogOffMode != dmNone;

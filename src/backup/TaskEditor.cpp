@@ -66,6 +66,8 @@ std::string TaskDisplayName(const std::string& fileName)
 TTaskEditor::TTaskEditor(TTaskSettings& task, THistoryList& taskList, ITaskEditorDialogs& dialogs)
     : FTask(task), FTaskList(taskList), FDialogs(dialogs)
 {
+    // folders and destinations are looked at as a run looks at them
+    Context.Environment = &FEnvironment;
 }
 
 std::string TTaskEditor::TaskDir() const

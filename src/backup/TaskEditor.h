@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/BackupRun.h"
 #include "backup/TaskFile.h"
 #include "backup/TaskSettings.h"
 #include "backup/Wizard.h"
@@ -148,6 +149,7 @@ private:
     THistoryList& FTaskList;
     ITaskEditorDialogs& FDialogs;
     std::vector<std::string> FLoadMessages;
+    TRunEnvironment FEnvironment;
 };
 
 // The file name of a task without folder and extension.

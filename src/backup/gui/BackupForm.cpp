@@ -26,7 +26,9 @@
 #include <charconv>
 
 #include "backup/PreviewScan.h"
+#include "backup/gui/Anzeige.h"
 #include "backup/gui/DesktopIconDlg.h"
+#include "backup/gui/EditorDialogs.h"
 #include "backup/gui/PreviewDlg.h"
 #include "foundation/ExtSysUtils.h"
 #include "foundation/IniFileUtils.h"
@@ -90,6 +92,8 @@ std::string PerMilleText(int32_t value)
 TBackupForm::TBackupForm(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("BackupForm"));
+    FDialogs = std::make_unique<TEditorDialogs>(this);
+    FEditor = std::make_unique<TTaskEditor>(Task, TaskList, *FDialogs);
     CreateControls();
     TranslateTexts();
     BindControls();
@@ -340,11 +344,10 @@ void TBackupForm::CreateControls()
 
     paTaskLog = new QLabel(central);
     paTaskLog->setObjectName(QStringLiteral("paTaskLog"));
-    layout->addWidget(paTaskLog);
+    CreateCommandControls(central, layout);
 
     // Buttons whose commands come with the editor's pages stay disabled until then.
-    for (QWidget* w : {static_cast<QWidget*>(btFolder), static_cast<QWidget*>(AddBtn),
-                       static_cast<QWidget*>(btnDir), static_cast<QWidget*>(FilterBtn)})
+    for (QWidget* w : {static_cast<QWidget*>(AddBtn), static_cast<QWidget*>(FilterBtn)})
         w->setEnabled(false);
     FromDate->setEnabled(false);
     ToDate->setEnabled(false);
@@ -393,6 +396,7 @@ void TBackupForm::TranslateTexts()
     cbNoAttributes->setText(Tr("Do not copy file attributes"));
     cbCreationTime->setText(Tr("Copy creation time"));
     gbSync->setTitle(Tr("Synchronize backup directory"));
+    TranslateCommandTexts();
     if (auto* note = findChild<QLabel*>(QStringLiteral("laSyncNote")))
         note->setText(Tr("Files and directories that no longer exist at the source are deleted in the "
                          "backup directory."));
@@ -440,7 +444,8 @@ void TBackupForm::BindControls()
     connect(SelectedDirBox, &QListWidget::itemChanged, this, [this, changed](QListWidgetItem* item) {
         GuardSlot([&] {
             const int row = SelectedDirBox->row(item);
-            if (row >= 0 && row < Task.Folders.Count()) {
+            // the list is being filled from the model: its items are not the user's choice yet
+            if (!Task.UpdateBusy && row >= 0 && row < Task.Folders.Count()) {
                 Task.Folders[row].Selected = item->checkState() == Qt::Checked;
                 changed();
             }
@@ -478,6 +483,7 @@ void TBackupForm::BindControls()
             [this] { GuardSlot([this] { pmMain->popup(GetBottomRightPos(sbMenu)); }); });
     connect(LoadListBtn, &QToolButton::clicked, this,
             [this] { GuardSlot([this] { pmFiles->popup(GetMousePos()); }); });
+    BindCommands();
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -545,6 +551,7 @@ void TBackupForm::FormCreate()
     TaskMenu->SetShowHotKeys(false);
     TaskMenu->SetMenu(pmFiles);
     TaskMenu->SetMenu2(itmTasks);
+    BindTaskMenu();
     ShowTask();
     UpdateDriveIdTexts();
     UpdateLanguage();
@@ -593,32 +600,14 @@ void TBackupForm::ShowTask()
 void TBackupForm::SetEditStatus(TEditStatus AStatus)
 {
     Task.EditStatus = AStatus;
+    SaveBtn->setEnabled(AStatus != esSaved);
+    SaveTaskItem->setEnabled(SaveBtn->isEnabled());
 }
 
 void TBackupForm::ShowTaskCaption()
 {
-    std::string name = Task.ActTaskName;
-    const size_t slash = name.rfind('/');
-    if (slash != std::string::npos)
-        name.erase(0, slash + 1);
-    name = DeleteExtension(name);
-    std::string caption;
-    std::string hint;
-    if (Task.ActTaskName.empty()) {
-        caption = _("New backup task");
-    } else if (Task.EditStatus == esNew) {
-        caption = _("New task: ") + name;
-        hint = Task.ActTaskName;
-    } else {
-        caption = _("Backup task") + ": " + name;
-        hint = Task.ActTaskName;
-        if (!Task.TaskNote.empty())
-            hint += "\r\n" + CommaTextToLines(Task.TaskNote);
-    }
-    if (Task.SyncMode != 0)
-        caption += " (S)";
-    laTask->setText(QStr(caption));
-    laTask->setToolTip(QStr(hint));
+    laTask->setText(QStr(FEditor->CaptionText()));
+    laTask->setToolTip(QStr(FEditor->HintText()));
 }
 
 void TBackupForm::ShowLineState()

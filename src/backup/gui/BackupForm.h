@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "backup/EngineInterfaces.h"
+#include "backup/TaskEditor.h"
 #include "backup/TaskSettings.h"
 #include "foundation/BuConsts.h"
 #include "foundation/HListBox.h"
@@ -36,6 +38,8 @@ class QTabWidget;
 class QToolButton;
 class TMemIniFile;
 class THistoryMenu;
+class TEditorDialogs;
+class TZeigFortschritt;
 
 enum TWindowState
 {
@@ -106,6 +110,60 @@ public:
     std::string FilterListName(int i) const;
     void AddFilterList(const std::string& name, std::unique_ptr<TExtensionList> list);
 
+    // --- entry points of the main program
+    // Opens the editor modally on a task file at a main page; the task's file when one exists after
+    // the editor closed, else "".
+    std::string EditBackupTask(const std::string& ATaskName, int APageIndex);
+    // A new task (through the wizard when the settings ask for it) with a proposed destination; the
+    // saved task's file or "".
+    std::string NewBackupTask(const std::string& ADir, bool AFtp, const TFtpParams& AFtpPar);
+    // Lets the user choose the program's default task; false when cancelled.
+    bool GetDefaultTask(std::string& ADefaultTask);
+    // Shows the editor modally and returns when it is closed.
+    void ExecModal();
+
+    // --- file commands and state (the logic is TTaskEditor's)
+    TTaskEditor& Editor() { return *FEditor; }
+    // Replaces the dialogs of the commands (tests answer the file choosers).
+    void SetDialogs(std::unique_ptr<TEditorDialogs> dialogs);
+    void NewTaskItemClick();
+    void OpenTaskItemClick();
+    void OpenDefaultItemClick();
+    void SaveTaskItemClick();
+    void SaveTaskAsItemClick();
+    void ImportItemClick();
+    void ExportItemClick();
+    void ResetCountItemClick();
+    void LoadFromListClick(const std::string& FileName);
+    // A new task from the wizard's answers; the wizard's modal result (6 done, 7 configure, 2 cancel).
+    int NewTaskFromWizard(const std::string& ADest, bool AFtp, const TFtpParams& AFtpPar);
+    // The wizard; replaceable (tests).
+    std::function<int(TBackupTask&)> RunWizard;
+    // A free automatic-task slot for the wizard's schedule (-1 none); empty: no schedules.
+    std::function<int()> FreeAutoTask;
+    // "New for Thunderbird ...": writes a task for the mail client's profile; TaskName is the proposed
+    // and then the written file. False when a choice was cancelled.
+    bool NewTbTask(std::string& TaskName);
+    // Reloads the editor from the model after a command.
+    void TaskChanged();
+
+    // --- runs from the editor
+    // Where runs report to the program; nullptr = the editor's own host with the program's folders.
+    IRunHost* RunHost = nullptr;
+    // The program's progress window; nullptr = the editor's own.
+    TZeigFortschritt* ProgressWindow = nullptr;
+    // Runs the task in the editor (ATaskName empty) or the given task file; DoBackup false simulates.
+    TBuResult StartDirectBackup(const std::string& ATaskName);
+    void StartBtnClick();
+    void itmSimBackupClick();
+
+    // --- task log viewer
+    bool ShowProt(const std::string& LogName, bool AllowEdit);
+    void ProtView(bool CheckMode, bool AllowEdit);
+    void ProtViewClick();
+    void ProtDelClick();
+    void ViewLogFileItemClick();
+
     // --- desktop shortcuts that start tasks (the program's executable with /force)
     void CreateShortcut(const std::string& ATaskName);
     void CreateMultiShortcut(const std::string& AName, const std::string& ADesc,
@@ -140,6 +198,7 @@ protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
     // Handles a key of the form; true when it acted on it.
     bool FormKeyDown(int key, Qt::KeyboardModifiers shift);
@@ -210,8 +269,59 @@ protected:
     QCheckBox* cbCreationTime;
     QGroupBox* gbSync;
     QLabel* paTaskLog;
+    // file processing and commands
+    QGroupBox* gbFile;
+    QPushButton* NewBtn;
+    QPushButton* OpenBtn;
+    QPushButton* SaveBtn;
+    QPushButton* SaveAsBtn;
+    QPushButton* StartBtn;
+    QPushButton* bbShortcut;
+    QPushButton* sbAuto;
+    QPushButton* sbScheduler;
+    QPushButton* ProtBtn;
+    QPushButton* bbBack;
+    QPushButton* btnFTP;
+    QAction* NewTaskItem;
+    QAction* TbTaskItem;
+    QAction* OpenTaskItem;
+    QAction* OpenDefaultItem;
+    QAction* SaveTaskItem;
+    QAction* SaveTaskAsItem;
+    QAction* ImportItem;
+    QAction* ExportItem;
+    QAction* itmStartBackup;
+    QAction* itmSimBackup;
+    QMenu* itmLogs;
+    QAction* ProtViewItem;
+    QAction* ProtDelItem;
+    QAction* ViewLogFileItem;
+    QMenu* itmDesktop;
+    QAction* itmThisTask;
+    QAction* itmSeveralTasks;
+    QMenu* itmSchedTasks;
+    QAction* itmNewSched;
+    QAction* itmEditSched;
+    QAction* ResetCountItem;
+    QAction* itmDefaultSize;
+    QAction* FileExit;
 
 private:
+    void CreateCommandControls(QWidget* central, class QVBoxLayout* layout);
+    void TranslateCommandTexts();
+    void BindCommands();
+    void BindTaskMenu();
+    void btnDirClick();
+    void btFolderClick();
+    void itmSeveralTasksClick();
+    void ChangeDestinationKind(bool ftp);
+    IRunHost& Host();
+    std::unique_ptr<TEditorDialogs> FDialogs;
+    std::unique_ptr<TTaskEditor> FEditor;
+    std::unique_ptr<IRunHost> FOwnHost;
+    std::unique_ptr<TZeigFortschritt> FOwnProgress;
+    bool FModalLoop = false;
+
     void CreateControls();
     void TranslateTexts();
     void BindControls();

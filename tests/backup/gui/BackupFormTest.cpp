@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "backup/gui/BackupForm.h"
+#include "backup/gui/EditorDialogs.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/QvUtilsNames.h"
 #include "foundation/gui/ShowMessageDlg.h"
@@ -30,10 +31,19 @@
 
 namespace {
 
+// Folder choosers that are cancelled at once.
+class TCancelledChoosers : public TEditorDialogs
+{
+public:
+    using TEditorDialogs::TEditorDialogs;
+    bool ChooseFolder(const std::string&, const std::string&, std::string&) override { return false; }
+};
+
 // The form with its page handlers recorded instead of carried out.
 class TTestForm : public TBackupForm
 {
 public:
+    TTestForm() { SetDialogs(std::make_unique<TCancelledChoosers>(this)); }
     using TBackupForm::BuZiel;
     using TBackupForm::cbCopySummary;
     using TBackupForm::cbCreationTime;
