@@ -130,6 +130,18 @@ bool TTaskEditor::InitTask()
     FTask.Folders.Clear();
     FLoadMessages.clear();
     bool loaded = false;
+    struct stat st
+    {
+    };
+    if (!FTask.ActTaskName.empty() && ::stat(FTask.ActTaskName.c_str(), &st) == 0) {
+        // A file that is there but no task file is never taken as the name of the new task: saving
+        // would overwrite it.
+        const std::string problem = OpenProblem(FTask.ActTaskName);
+        if (!problem.empty()) {
+            FDialogs.ShowError(problem);
+            FTask.ActTaskName.clear();
+        }
+    }
     if (FileExists(FTask.ActTaskName) && OpenProblem(FTask.ActTaskName).empty()) {
         TTaskFileReport report;
         TTaskSettings copy = FTask;

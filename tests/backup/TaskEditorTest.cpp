@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "backup/ProfileTask.h"
 #include "backup/TaskEditor.h"
 #include "backup/TaskTestUtil.h"
 #include "foundation/BuConsts.h"
@@ -459,6 +460,38 @@ TEST_F(TaskEditorTest, AMissingTaskFileStartsANewTaskUnderItsName)
     task.ActTaskName.clear();
     editor.InitTask();
     EXPECT_EQ("New backup task", editor.CaptionText());
+}
+
+TEST_F(TaskEditorTest, OpeningTheEditorOnAFileThatIsNoTaskStartsAnUnnamedTask)
+{
+    WriteFileBytes(sandbox.Path("tasks/notes.buj"), "shopping list\n");
+    task.ActTaskName = sandbox.Path("tasks/notes.buj");
+    EXPECT_FALSE(editor.InitTask());
+    EXPECT_TRUE(Asked("is not a backup task file"));
+    EXPECT_EQ("", task.ActTaskName);
+    EXPECT_EQ(ctNew, editor.ACaptType);
+}
+
+TEST_F(TaskEditorTest, TheMailProfileTaskLoadsWithItsTwoFoldersAndFilters)
+{
+    fs::create_directories(sandbox.Path("profile/abc.default/calendar-data"));
+    const std::string file = sandbox.Path("tasks/tb.buj");
+    ASSERT_EQ("",
+              WriteProfileTaskFile(file, sandbox.Path("profile/abc.default/"), sandbox.Path("dest"), "Drv?"));
+    EXPECT_EQ(sandbox.Path("profile/abc.default"), Key(file, "Dir000", "Source"));
+    EXPECT_EQ(sandbox.Path("profile/abc.default/calendar-data"), Key(file, "Dir001", "Source"));
+    EXPECT_EQ("parent.lock|global-messages-db.sqlite", Key(file, "Dir000", "Filter"));
+    EXPECT_EQ("<none>", Key(file, "Dir001", "Filter"));
+    ASSERT_TRUE(editor.OpenTask(file, false)) << ::testing::PrintToString(dialogs.Calls);
+    EXPECT_EQ(2, task.Folders.Count());
+    EXPECT_TRUE(task.cbCompress);
+    EXPECT_TRUE(task.cbZipCompress);
+    EXPECT_EQ(1, task.TaskProtMode & 3);
+    EXPECT_EQ("%taskname%.log", task.TaskLogName);
+    EXPECT_EQ(6, task.MaskExprs.Count());
+    // a file that cannot be written is reported, nothing half written
+    EXPECT_NE("", WriteProfileTaskFile(sandbox.Path("nofolder/x/tb.buj"), sandbox.Path("profile"),
+                                       sandbox.Path("dest"), "Drv?"));
 }
 
 TEST_F(TaskEditorTest, TheRecentListDropsATaskThatIsGone)

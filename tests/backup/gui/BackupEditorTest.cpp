@@ -313,22 +313,19 @@ void WizardShot(const TScreenshotSaver& save, int page)
     save(&dialog);
 }
 
-const TScreenshotShow wizardStart("backup/wizard-start", [](const TScreenshotSaver& s) { WizardShot(s, 0); });
-const TScreenshotShow wizardDest("backup/wizard-destination",
-                                 [](const TScreenshotSaver& s) { WizardShot(s, 1); });
-const TScreenshotShow wizardSources("backup/wizard-sources",
-                                    [](const TScreenshotSaver& s) { WizardShot(s, 2); });
-const TScreenshotShow wizardMethod("backup/wizard-method",
-                                   [](const TScreenshotSaver& s) { WizardShot(s, 3); });
-const TScreenshotShow wizardSchedule("backup/wizard-schedule",
-                                     [](const TScreenshotSaver& s) { WizardShot(s, 4); });
+const TScreenshotShow wizardStart("wizard-start", [](const TScreenshotSaver& s) { WizardShot(s, 0); });
+const TScreenshotShow wizardDest("wizard-destination", [](const TScreenshotSaver& s) { WizardShot(s, 1); });
+const TScreenshotShow wizardSources("wizard-sources", [](const TScreenshotSaver& s) { WizardShot(s, 2); });
+const TScreenshotShow wizardMethod("wizard-method", [](const TScreenshotSaver& s) { WizardShot(s, 3); });
+const TScreenshotShow wizardSchedule("wizard-schedule", [](const TScreenshotSaver& s) { WizardShot(s, 4); });
 
-const TScreenshotShow logViewerShot("backup/logviewer", [](const TScreenshotSaver& save) {
+const TScreenshotShow logViewerShot("logviewer", [](const TScreenshotSaver& save) {
     const std::string file = (fs::temp_directory_path() / "vastrel-shot-task.log").string();
     WriteFileBytes(file, "Vastrel - Data backup 2026-12-11 10:00:00\r\n  ==> Backup task: Documents\r\n"
                          "      /home/user/Documents/ -> /media/backup/Vastrel/Drv/home/user/Documents/\r\n"
                          "  *** Error copying file: report.odt\r\n  ==> 1204 of 1205 files copied\r\n");
     TBackupForm form;
+    form.show(); // from the open editor the viewer is not modal
     form.ShowProt(file, true);
     if (TShowTextDialog* viewer = TextViewer())
         save(viewer);
