@@ -17,6 +17,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygonF>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -102,6 +105,32 @@ void SetDate(QDateEdit* e, int days)
     int y = 0, m = 0, d = 0;
     DecodeDate(days, y, m, d);
     e->setDate(QDate(y, m, d));
+}
+
+// The check pictures of the zip browser (0 none, 1 all, 2 some selected), drawn in fixed colours so
+// that they show in the light and the dark style alike.
+QIcon StateIcon(int state)
+{
+    static QIcon icons[3];
+    if (icons[state].isNull()) {
+        QPixmap pm(16, 16);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(QColor(0x70, 0x70, 0x70), 1));
+        p.setBrush(QColor(0xFF, 0xFF, 0xFF));
+        p.drawRect(QRectF(1.5, 1.5, 13, 13));
+        if (state == 1) {
+            p.setPen(QPen(QColor(0x10, 0x60, 0x10), 2.2));
+            p.drawPolyline(QPolygonF({QPointF(4, 8.5), QPointF(7, 11.5), QPointF(12, 4.5)}));
+        } else if (state == 2) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(0x40, 0x80, 0x40));
+            p.drawRect(QRectF(4.5, 4.5, 7, 7));
+        }
+        icons[state] = QIcon(pm);
+    }
+    return icons[state];
 }
 
 std::string WithoutSlash(std::string s)
@@ -203,6 +232,9 @@ void TMainForm::BuildDirectoryPage(QWidget* page)
     for (int c = 1; c < FDirModel->columnCount(); ++c)
         fShellTreeView->hideColumn(c);
     fShellTreeView->header()->hide();
+    connect(FDirModel, &QFileSystemModel::directoryLoaded, this, [this] {
+        fShellTreeView->scrollTo(fShellTreeView->currentIndex(), QAbstractItemView::PositionAtCenter);
+    });
     split->addWidget(fShellTreeView);
 
     auto* right = new QWidget(split);
@@ -238,6 +270,9 @@ void TMainForm::BuildDirectoryPage(QWidget* page)
     fShellListView->setRootIsDecorated(false);
     fShellListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
     fShellListView->setSortingEnabled(true);
+    fShellListView->header()->setStretchLastSection(false);
+    fShellListView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    fShellListView->header()->resizeSection(3, 150);
     fl->addWidget(fShellListView, 1);
     auto* fb = new QHBoxLayout;
     btAllFiles = NewButton(tsFiles, "btAllFiles", TrQ("Select all"));
@@ -411,6 +446,10 @@ void TMainForm::BuildZipPage(QWidget* page)
     lvFiles->setRootIsDecorated(false);
     lvFiles->setHeaderLabels({TrQ("Name"), TrQ("Date"), TrQ("Size")});
     lvFiles->header()->setSectionsClickable(true);
+    lvFiles->header()->setStretchLastSection(false);
+    lvFiles->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    lvFiles->header()->resizeSection(1, 150);
+    lvFiles->header()->resizeSection(2, 90);
     lvFiles->header()->setSortIndicatorShown(true);
     VSplitter->addWidget(tvFiles);
     VSplitter->addWidget(lvFiles);
@@ -446,23 +485,10 @@ void TMainForm::BuildZipPage(QWidget* page)
     });
     connect(tvFiles, &QTreeWidget::currentItemChanged, this,
             [this] { GuardSlot([this] { FillFileList(); }); });
-    connect(tvFiles, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) {
-        GuardSlot([this, item] {
-            // a click on the check mark toggles the folder
-            const int shown = NodeState(item) == 1   ? Qt::Checked
-                              : NodeState(item) == 0 ? Qt::Unchecked
-                                                     : Qt::PartiallyChecked;
-            if (item->checkState(0) != shown)
-                ToggleFolderSelection(item);
-        });
-    });
-    connect(lvFiles, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) {
-        GuardSlot([this, item] {
-            const int index = item->data(0, RoleIndex).toInt();
-            if ((item->checkState(0) == Qt::Checked) != FEngine->ZipFileList.Selected(index))
-                ToggleFileSelection(lvFiles->indexOfTopLevelItem(item));
-        });
-    });
+    tvFiles->viewport()->installEventFilter(this);
+    lvFiles->viewport()->installEventFilter(this);
+    tvFiles->installEventFilter(this);
+    lvFiles->installEventFilter(this);
     connect(lvFiles->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { GuardSlot([this, column] { SortFileList(column); }); });
     auto modeChanged = [this](bool dirMode) {
@@ -497,11 +523,13 @@ void TMainForm::BuildControlPanel(QWidget* panel)
     rbOverwriteAll = NewRadio(ow, "rbOverwriteAll", TrQ("Always"));
     rbOverwriteNone = NewRadio(ow, "rbOverwriteNone", TrQ("Never"));
     btnTimeSettings = NewButton(ow, "btnTimeSettings", QStringLiteral("…"));
+    btnTimeSettings->setFixedWidth(32);
     btnTimeSettings->setToolTip(TrQ("Settings for file comparison by timestamp"));
     owl->addWidget(rbOverwriteOlder);
     owl->addWidget(btnTimeSettings);
     owl->addWidget(rbOverwriteAll);
     owl->addWidget(rbOverwriteNone);
+    owl->addStretch();
     rbOverwriteOlder->setChecked(true);
     layout->addWidget(ow, 1, 0, 1, 2);
     auto* opts = new QVBoxLayout;
@@ -733,6 +761,41 @@ void TMainForm::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    // a click on the check picture, or Space, toggles the file or the folder
+    if (event->type() == QEvent::MouseButtonPress &&
+        (watched == tvFiles->viewport() || watched == lvFiles->viewport())) {
+        auto* me = static_cast<QMouseEvent*>(event);
+        auto* view = watched == tvFiles->viewport() ? tvFiles : lvFiles;
+        QTreeWidgetItem* item = view->itemAt(me->position().toPoint());
+        if (item && me->button() == Qt::LeftButton) {
+            const QRect r = view->visualItemRect(item);
+            if (me->position().toPoint().x() - r.left() < 22) {
+                GuardSlot([this, view, item] {
+                    if (view == lvFiles)
+                        ToggleFileSelection(lvFiles->indexOfTopLevelItem(item));
+                    else
+                        ToggleFolderSelection(item);
+                });
+                return true;
+            }
+        }
+    }
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier &&
+        (watched == tvFiles || watched == lvFiles)) {
+        GuardSlot([this, watched] {
+            if (watched == lvFiles && lvFiles->currentItem())
+                ToggleFileSelection(lvFiles->indexOfTopLevelItem(lvFiles->currentItem()));
+            else if (watched == tvFiles && tvFiles->currentItem())
+                ToggleFolderSelection(tvFiles->currentItem());
+        });
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 bool TMainForm::ZipPageShown() const
@@ -1159,15 +1222,13 @@ std::pair<int, int> TMainForm::FolderRange(int Index) const
 
 int TMainForm::NodeState(const QTreeWidgetItem* Node) const
 {
-    const Qt::CheckState s = Node->data(0, Qt::UserRole + 2).value<Qt::CheckState>();
-    return s == Qt::Checked ? 1 : s == Qt::PartiallyChecked ? 2 : 0;
+    return Node->data(0, Qt::UserRole + 2).toInt();
 }
 
 void TMainForm::SetNodeState(QTreeWidgetItem* Node, int State)
 {
-    const Qt::CheckState s = State == 1 ? Qt::Checked : State == 2 ? Qt::PartiallyChecked : Qt::Unchecked;
-    Node->setData(0, Qt::UserRole + 2, s);
-    Node->setCheckState(0, s);
+    Node->setData(0, Qt::UserRole + 2, State);
+    Node->setIcon(0, StateIcon(State));
     const int index = Node->data(0, RoleIndex).toInt() - 1;
     if (index >= 0)
         FEngine->ZipFileList.SetSelected(index, State != 0);
@@ -1353,7 +1414,8 @@ void TMainForm::SortFileList(int Column)
         auto* item = new QTreeWidgetItem(lvFiles);
         item->setText(0, QStr(list.Strings(k)));
         item->setData(0, RoleIndex, k);
-        item->setCheckState(0, e.IsSelected ? Qt::Checked : Qt::Unchecked);
+        item->setIcon(0, StateIcon(e.IsSelected ? 1 : 0));
+        item->setData(0, Qt::UserRole + 2, e.IsSelected ? 1 : 0);
         TDateTime t = e.FTimeStamp;
         item->setText(1, t > 0 ? QStr(FormatDateTime("c", t)) : QStringLiteral("???"));
         item->setText(2, QStr(FormatSize(false, e.USize)));
@@ -1361,7 +1423,6 @@ void TMainForm::SortFileList(int Column)
         if (e.Encrypted)
             item->setToolTip(0, TrQ("encrypted"));
     }
-    lvFiles->resizeColumnToContents(1);
 }
 
 void TMainForm::ToggleFileSelection(int Row)
@@ -1371,7 +1432,8 @@ void TMainForm::ToggleFileSelection(int Row)
     const int index = FFileIndex[static_cast<size_t>(Row)];
     TFileTransferList& list = FEngine->ZipFileList;
     list.SetSelected(index, !list.Selected(index));
-    lvFiles->topLevelItem(Row)->setCheckState(0, list.Selected(index) ? Qt::Checked : Qt::Unchecked);
+    lvFiles->topLevelItem(Row)->setIcon(0, StateIcon(list.Selected(index) ? 1 : 0));
+    lvFiles->topLevelItem(Row)->setData(0, Qt::UserRole + 2, list.Selected(index) ? 1 : 0);
     QTreeWidgetItem* node = tvFiles->currentItem();
     if (node) {
         int selected = 0;

@@ -192,13 +192,17 @@ TEST_F(RestoreZipPageTest, TheBrowserShowsFoldersWithCountsAndRestoresTheChecked
     EXPECT_EQ(list->topLevelItem(0)->text(0).toStdString(), "b.txt");
     // one of two files off: the folder is partly selected
     form.ToggleFileSelection(0);
-    EXPECT_EQ(docs->checkState(0), Qt::PartiallyChecked);
-    EXPECT_EQ(root->checkState(0), Qt::PartiallyChecked);
+    EXPECT_EQ(docs->data(0, Qt::UserRole + 2).toInt(), 2);
+    EXPECT_EQ(root->data(0, Qt::UserRole + 2).toInt(), 2);
     EXPECT_EQ(form.SelectCount(), 3);
     form.ToggleFileSelection(0);
-    EXPECT_EQ(docs->checkState(0), Qt::Checked);
-    // the deep folder off as a whole
-    form.ToggleFolderSelection(docs->child(0));
+    EXPECT_EQ(docs->data(0, Qt::UserRole + 2).toInt(), 1);
+    // a click on the picture of the deep folder takes it off as a whole
+    tree->expandAll();
+    QTreeWidgetItem* deep = docs->child(0);
+    const QRect r = tree->visualItemRect(deep);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(r.left() + 8, r.center().y()));
+    EXPECT_EQ(deep->data(0, Qt::UserRole + 2).toInt(), 0);
     EXPECT_EQ(form.SelectCount(), 3);
 
     SetTarget(form, Dst());
@@ -260,25 +264,27 @@ void ShowSample(TMainForm& form)
     ProcessPendingEvents();
 }
 
-const TScreenshotShow dirShot("restore-directories", [](const TScreenshotSaver& save) {
+void ShowDirectoryPage(const TScreenshotSaver& save, bool files)
+{
     Sandbox box;
     BuildTree(box.Path("bak"), {{"Report 2024.docx", std::string(30000, 'r'), T0},
                                 {"notes.txt.gz", "n", T0},
                                 {"photos/beach.jpg", "j", T0}});
-    TMainForm form({"/dir", "/path:" + box.Path("bak")}, box.Path("cfg/QvRestore.ini"));
+    TMainForm form({files ? "/" : "/dir", "/path:" + box.Path("bak")}, box.Path("cfg/QvRestore.ini"));
     ShowSample(form);
     Find<QCheckBox>(&form, "GzUnPackCB")->setChecked(true);
+    auto* list = Find<QTreeView>(&form, "fShellListView");
+    if (files) {
+        Click(&form, "rbFiles");
+        WaitFor([&] { return list->model()->rowCount(list->rootIndex()) >= 2; }, std::chrono::seconds(5));
+    }
     save(&form);
-    Click(&form, "rbFiles");
-    WaitFor(
-        [&] {
-            return Find<QTreeView>(&form, "fShellListView")
-                       ->model()
-                       ->rowCount(Find<QTreeView>(&form, "fShellListView")->rootIndex()) >= 2;
-        },
-        std::chrono::seconds(5));
-    save(&form);
-});
+}
+
+const TScreenshotShow dirShot("restore-directories",
+                              [](const TScreenshotSaver& save) { ShowDirectoryPage(save, false); });
+const TScreenshotShow filesShot("restore-directories-files",
+                                [](const TScreenshotSaver& save) { ShowDirectoryPage(save, true); });
 
 const TScreenshotShow zipShot("restore-zip", [](const TScreenshotSaver& save) {
     Sandbox box;
