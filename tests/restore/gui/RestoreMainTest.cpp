@@ -314,7 +314,6 @@ const TScreenshotShow detailsShot("restore-details", [](const TScreenshotSaver& 
     WhenModal([&](QWidget* w) {
         if (!w)
             return;
-        save(w);
         QTest::mouseClick(Find<QPushButton>(w, "btDetails"), Qt::LeftButton);
         ProcessPendingEvents();
         save(w);
