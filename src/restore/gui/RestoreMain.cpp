@@ -12,6 +12,7 @@
 #include <QFileSystemModel>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -207,7 +208,22 @@ TMainForm::TMainForm(const std::vector<std::string>& args, const std::string& In
     ApplyCommandLine(args);
     SetBakMode(FConfig.BakCopies);
     SetRestoring(false);
-    resize(1000, 720);
+    // the saved size only at the dpi it was saved with; the place always, kept on a single monitor
+    const int dpi = screen() ? static_cast<int>(screen()->logicalDotsPerInch()) : 96;
+    if (FConfig.Width > 0 && FConfig.Height > 0 && FConfig.PixelsPerInch == dpi)
+        resize(FConfig.Width, FConfig.Height);
+    else
+        resize(1000, 720);
+    if (FConfig.Left >= 0 && FConfig.Top >= 0) {
+        TBoundsRect r{FConfig.Left, FConfig.Top, FConfig.Left + width(), FConfig.Top + height()};
+        if (QGuiApplication::screens().size() == 1) {
+            const QRect w = QGuiApplication::primaryScreen()->availableGeometry();
+            r = FitBoundsToMonitor({w.left(), w.top(), w.right() + 1, w.bottom() + 1}, dpi, r);
+        }
+        move(r.Left, r.Top);
+    }
+    VSplitter->setSizes(
+        {width() - SplitToWidth(FConfig.Split, width()), SplitToWidth(FConfig.Split, width())});
     ShowZipPage(FZipMode);
     UpdateCaption();
 }

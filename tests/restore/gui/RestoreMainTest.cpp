@@ -255,6 +255,20 @@ TEST_F(RestoreZipPageTest, AnAesArchiveAsksForThePasswordAndAFailureEndsInTheDet
     EXPECT_TRUE(detailsShown);
 }
 
+TEST_F(RestoreMainTest, FileAssociationsComeAndGoWithTheDesktopEntry)
+{
+    const std::string apps = sandbox.Path("share/applications");
+    ASSERT_TRUE(SetFileAssociations(true, apps, "/opt/vastrel/QvRestore"));
+    const std::string entry = ReadFileBytes(apps + "/QvRestore.desktop");
+    EXPECT_NE(entry.find("Exec=\"/opt/vastrel/QvRestore\" %f"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("MimeType=application/gzip;application/x-vastrel-gze;application/x-vastrel-enc;"),
+              std::string::npos)
+        << entry;
+    ASSERT_TRUE(SetFileAssociations(false, apps, ""));
+    EXPECT_FALSE(fs::exists(apps + "/QvRestore.desktop"));
+    EXPECT_TRUE(SetFileAssociations(false, apps, "")) << "nothing to remove is no failure";
+}
+
 // ---- pictures
 
 void ShowSample(TMainForm& form)
