@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "foundation/StringUtils.h"
 #include "rtl/SysUtils.h"
 
 TXmlNode::TXmlNode(const TXmlNode& other) : Name(other.Name), Attributes(other.Attributes), Text(other.Text)
@@ -158,25 +159,6 @@ private:
         return s.substr(start, pos - start);
     }
 
-    static void AppendUtf8(std::string& out, uint32_t cp)
-    {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-
     // Text up to the next "<" (or the quote that ends an attribute), entities replaced.
     std::string CharData(char stop)
     {
@@ -221,7 +203,7 @@ private:
                 }
                 if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
                     Fail("bad character reference");
-                AppendUtf8(out, cp);
+                utf8::Append(out, static_cast<char32_t>(cp));
             } else {
                 Fail("unknown entity &" + ent + ";");
             }

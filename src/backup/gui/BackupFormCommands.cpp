@@ -204,6 +204,9 @@ void TBackupForm::TranslateCommandTexts()
     ExportItem->setText(TrQ("Export ..."));
     itmStartBackup->setText(TrQ("Start backup"));
     itmSimBackup->setText(TrQ("Simulate backup ..."));
+    // The run cannot hold back its copies yet: a simulation would be a real backup, so it is offered
+    // only once the copy loop can do without writing.
+    itmSimBackup->setEnabled(false);
     itmLogs->setTitle(TrQ("Logs"));
     ProtViewItem->setText(TrQ("Show ..."));
     ProtDelItem->setText(TrQ("Delete ..."));
@@ -636,8 +639,7 @@ void TBackupForm::StartBtnClick()
 
 void TBackupForm::itmSimBackupClick()
 {
-    DoBackup = false;
-    StartDirectBackup("");
+    // Disabled (see its creation): never start a real backup in the name of a simulation.
 }
 
 // ------------------------------------------------------------------------------------------------
