@@ -659,6 +659,15 @@ bool TMainForm::EditMailSettings()
     TMailMode mode = mmError;
     auto dlg = std::make_unique<TMailDialog>(this);
     dlg->Init(FStarter.Location.SettingsDir + "Vastrel.ini");
+    // the error report carries no attachments and is sent only after errors
+    for (const char* name :
+         {"gbLog", "rgZip", "lbAttach", "btnAddAtt", "btnRemAtt", "btnEditAtt", "rbAlways"})
+        if (auto* w = dlg->findChild<QWidget*>(QString::fromLatin1(name)))
+            w->hide();
+    for (auto* label : dlg->findChildren<QLabel*>())
+        if (label->text() == TrQ("Other attachments:"))
+            label->hide();
+    dlg->setWindowTitle(TrQ("Mail settings"));
     if (!dlg->Execute(nullptr, _("Send mail on errors"), d, mode))
         return false;
     m.SMTP = d.SMTP;

@@ -178,6 +178,45 @@ TEST_F(StarterMainTest, EditingATaskWithoutTasksOrMainProgramReportsAndStartsNot
     EXPECT_TRUE(processes.Started.empty());
 }
 
+TEST_F(StarterMainTest, TheErrorReportIsEditedInTheMailDialogAndSwitchesTheBox)
+{
+    starter::TMailData& m = starter.Settings.MailData;
+    m.SMTP = "mail.example.org";
+    m.Username = "starter";
+    m.Recipients = "admin@example.org";
+    m.Sender = "starter@example.org";
+    auto* box = W<QCheckBox>("cbMail");
+    ASSERT_FALSE(box->isChecked());
+
+    // ticking the box opens the settings; Cancel leaves it unticked
+    WhenModal([](QWidget* dlg) {
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(dlg->objectName(), "MailDialog");
+        EXPECT_TRUE(Find<QWidget>(dlg, "lbAttach")->isHidden()) << "no attachments in the error report";
+        EXPECT_EQ(Find<QComboBox>(dlg, "edServer")->currentText(), "mail.example.org");
+        QTest::keyClick(dlg, Qt::Key_Escape);
+    });
+    QTest::mouseClick(box, Qt::LeftButton);
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_FALSE(m.Enabled);
+
+    // OK with "Only on errors" switches the report on and keeps the settings
+    WhenModal([](QWidget* dlg) {
+        ASSERT_NE(dlg, nullptr);
+        Find<QRadioButton>(dlg, "rbError")->click();
+        QTest::keyClick(dlg, Qt::Key_Return);
+    });
+    QTest::mouseClick(W<QPushButton>("MailBtn"), Qt::LeftButton);
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_TRUE(m.Enabled);
+    EXPECT_EQ(m.SMTP, "mail.example.org");
+    EXPECT_EQ(m.Recipients, "admin@example.org");
+
+    // unticking switches it off without a dialog
+    QTest::mouseClick(box, Qt::LeftButton);
+    EXPECT_FALSE(m.Enabled);
+}
+
 static const TScreenshotShow shot("starter", [](const TScreenshotSaver& save) {
     TGuiStarterHost host;
     TNoProcesses processes;
