@@ -22,6 +22,7 @@
 #include "backup/gui/BuMailDlg.h"
 #include "foundation/InitProg.h"
 #include "foundation/QvUtilsFolders.h"
+#include "foundation/WinShell.h"
 #include "foundation/gui/EditHistListDlg.h"
 #include "foundation/gui/GuiUtils.h"
 #include "foundation/gui/InpText.h"
@@ -31,9 +32,11 @@
 #include "foundation/gui/ShellDirDlg.h"
 #include "foundation/gui/ShowMemo.h"
 #include "foundation/gui/ShowMessageDlg.h"
+#include "platform/ErrorCodes.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
 #include "starter/QvUtilsCompanion.h"
+#include "starter/gui/ShortcutDlg.h"
 
 namespace {
 
@@ -235,10 +238,11 @@ TMainForm::TMainForm(TStarter& Starter, QWidget* parent) : QWidget(parent), FSta
     bbDesktop->setToolTip(TrQ("Create Desktop shortcut to start backups"));
     bbStartApp = Named(new QPushButton(TrQ("Start application"), this), "bbStartApp");
     bbStartApp->setToolTip(TrQ("Start an application under different user account"));
-    for (QPushButton* b : {bbNewWinTask, bbEditWinTask, bbDesktop, bbStartApp}) {
+    for (QPushButton* b : {bbNewWinTask, bbEditWinTask, bbStartApp}) {
         b->setEnabled(false);
-        startersRow->addWidget(b);
     }
+    for (QPushButton* b : {bbNewWinTask, bbEditWinTask, bbDesktop, bbStartApp})
+        startersRow->addWidget(b);
     startersRow->addStretch(1);
     top->addLayout(startersRow);
 
@@ -281,6 +285,7 @@ TMainForm::TMainForm(TStarter& Starter, QWidget* parent) : QWidget(parent), FSta
     connect(bbLogDir, &QPushButton::clicked, this, guard(&TMainForm::LogDirClick));
     connect(cbMail, &QCheckBox::clicked, this, guard(&TMainForm::MailClick));
     connect(MailBtn, &QPushButton::clicked, this, guard(&TMainForm::MailBtnClick));
+    connect(bbDesktop, &QPushButton::clicked, this, guard(&TMainForm::DesktopClick));
     connect(bbStart, &QPushButton::clicked, this, guard(&TMainForm::StartClick));
     connect(bbInfo, &QPushButton::clicked, this, guard(&TMainForm::InfoClick));
     connect(bbQuit, &QPushButton::clicked, this, [this] { close(); });
@@ -707,6 +712,36 @@ void TMainForm::StartClick()
     setEnabled(false);
     FStarter.RunGroup(FTaskIndex, true);
     setEnabled(true);
+}
+
+std::string TMainForm::StarterCommandLine() const
+{
+    std::string s;
+    if (!FStarter.Location.AIniPath.empty())
+        s = QuotedWhenNeeded("/ini:" + FStarter.Location.AIniPath) + " ";
+    return s + "/logmode:1";
+}
+
+void TMainForm::DesktopClick()
+{
+    StoreGroup();
+    std::string name, cmdLine = StarterCommandLine();
+    TShortcutDialog dlg(FStarter.Location.SettingsDir, this);
+    if (!dlg.Execute(_("Create Desktop shortcut"), _("Name of shortcut:"), true,
+                     FStarter.Settings.GroupNames(), name, cmdLine, ""))
+        return;
+    std::string desktop = GetSpecialFolder(CSIDL_DESKTOPDIRECTORY);
+    if (!desktop.empty() && desktop.back() != '/')
+        desktop += '/';
+    const std::string link = desktop + name + ".lnk";
+    std::error_code ec;
+    if (fs::exists(ShellLinkFileName(link), ec) &&
+        !ConfirmDialog(SafeFormat(_("Replace existing desktop shortcut \"%s\"?"), {name})))
+        return;
+    const int32_t err = MakeShortcut(link, ProgramDir + ProgramName, cmdLine, false, name, ProgramDir);
+    if (err != 0)
+        ErrorDialog(_("Error creating desktop shortcut!") + "\r\n" +
+                    SystemErrorText(static_cast<uint32_t>(err)));
 }
 
 void TMainForm::InfoClick()

@@ -72,6 +72,9 @@ private:
     void MailBtnClick();
     void StartClick();
     void InfoClick();
+    void DesktopClick();
+    // The options a new shortcut or scheduled task starts with.
+    std::string StarterCommandLine() const;
     bool EditMailSettings();
     void AddTaskItem(const std::string& FileName, bool Checked);
 

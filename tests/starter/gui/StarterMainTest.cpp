@@ -10,8 +10,10 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "foundation/WinShell.h"
 #include "foundation/gui/NumberEd.h"
 #include "foundation/gui/ShowMessageDlg.h"
+#include "starter/gui/ShortcutDlg.h"
 #include "starter/gui/StarterMain.h"
 #include "support/Files.h"
 #include "support/Sandbox.h"
@@ -217,6 +219,49 @@ TEST_F(StarterMainTest, TheErrorReportIsEditedInTheMailDialogAndSwitchesTheBox)
     EXPECT_FALSE(m.Enabled);
 }
 
+TEST_F(StarterMainTest, ADesktopShortcutStartsTheChosenGroupsInListOrder)
+{
+    ClearMsgDialogLog();
+    WhenModal([](QWidget* dlg) {
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(dlg->objectName(), "ShortcutDialog");
+        EXPECT_TRUE(Find<QCheckBox>(dlg, "cbWritelog")->isChecked()) << "the window proposes a run log";
+        EXPECT_FALSE(Find<QCheckBox>(dlg, "cbTerm")->isEnabled());
+        // OK without a group or a name is refused
+        QueueMsgDialogAnswer(mrOk);
+        QTest::keyClick(dlg, Qt::Key_Return);
+        ASSERT_TRUE(dlg->isVisible());
+        auto* list = Find<QListWidget>(dlg, "lbConfigs");
+        list->item(1)->setSelected(true);
+        list->item(0)->setSelected(true);
+        QueueMsgDialogAnswer(mrOk);
+        QTest::keyClick(dlg, Qt::Key_Return);
+        ASSERT_TRUE(dlg->isVisible());
+        Find<QLineEdit>(dlg, "edName")->setText("Night/ly");
+        QueueMsgDialogAnswer(mrOk);
+        QTest::keyClick(dlg, Qt::Key_Return);
+        ASSERT_TRUE(dlg->isVisible());
+        Find<QLineEdit>(dlg, "edName")->setText("Nightly");
+        Find<QRadioButton>(dlg, "rgAction6")->click();
+        EXPECT_TRUE(Find<QCheckBox>(dlg, "cbTerm")->isEnabled());
+        Find<QCheckBox>(dlg, "cbTerm")->click();
+        QTest::keyClick(dlg, Qt::Key_Return);
+    });
+    QTest::mouseClick(W<QPushButton>("bbDesktop"), Qt::LeftButton);
+    ASSERT_EQ(MsgDialogLog().size(), 3u);
+    EXPECT_EQ(MsgDialogLog()[0].Text, "Please select at least one backup group!");
+    EXPECT_EQ(MsgDialogLog()[1].Text, "Please specify a name for this task!");
+    EXPECT_EQ(MsgDialogLog()[2].Text, "\"Night/ly\" contains invalid characters (* ? < > : \" / \\ |)!");
+
+    const std::string link = GetSpecialFolder(CSIDL_DESKTOPDIRECTORY) + "/Nightly.lnk";
+    std::string target, arguments, workDir, description;
+    bool admin = true;
+    ASSERT_EQ(ReadShellLink(link, target, arguments, workDir, description, admin), 0) << link;
+    EXPECT_EQ(arguments, "Nightly \"Weekly full\" /force /logmode:1 /end:restart /term");
+    EXPECT_EQ(description, "Nightly");
+    EXPECT_FALSE(admin);
+}
+
 static const TScreenshotShow shot("starter", [](const TScreenshotSaver& save) {
     TGuiStarterHost host;
     TNoProcesses processes;
@@ -225,6 +270,15 @@ static const TScreenshotShow shot("starter", [](const TScreenshotSaver& save) {
     TMainForm form(starter);
     form.show();
     save(&form);
+});
+
+static const TScreenshotShow shortcutShot("starter-shortcut", [](const TScreenshotSaver& save) {
+    ScreenshotModal(save, [] {
+        TShortcutDialog dlg("/home/u/.config/Vastrel6/");
+        std::string name = "Nightly", cmdLine = "Nightly /logmode:1 /end:shutdown /term";
+        dlg.Execute("Create Desktop shortcut", "Name of shortcut:", true,
+                    {"Nightly", "Weekly full", "Photos"}, name, cmdLine, "");
+    });
 });
 
 } // namespace
