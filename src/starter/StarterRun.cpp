@@ -14,6 +14,7 @@
 #include "foundation/IniFileUtils.h"
 #include "foundation/InitProg.h"
 #include "foundation/PathUtils.h"
+#include "foundation/QvUtilsCompanion.h"
 #include "foundation/QvUtilsFolders.h"
 #include "foundation/QvUtilsNames.h"
 #include "foundation/QvUtilsTexts.h"
@@ -24,7 +25,6 @@
 #include "rtl/DateTime.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
-#include "starter/QvUtilsCompanion.h"
 
 namespace {
 

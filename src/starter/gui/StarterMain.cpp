@@ -21,6 +21,7 @@
 
 #include "backup/gui/BuMailDlg.h"
 #include "foundation/InitProg.h"
+#include "foundation/QvUtilsCompanion.h"
 #include "foundation/QvUtilsFolders.h"
 #include "foundation/WinShell.h"
 #include "foundation/gui/EditHistListDlg.h"
@@ -35,7 +36,6 @@
 #include "platform/ErrorCodes.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
-#include "starter/QvUtilsCompanion.h"
 #include "starter/gui/ShortcutDlg.h"
 
 namespace {
