@@ -8,12 +8,12 @@
 #include "foundation/NumberUtils.h"
 #include "foundation/PathUtils.h"
 #include "foundation/PlaceHolders.h"
+#include "foundation/QvUtilsCompanion.h"
 #include "foundation/QvUtilsFolders.h"
 #include "foundation/StringUtils.h"
 #include "foundation/XlFileUtils.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
-#include "starter/QvUtilsCompanion.h"
 
 namespace fs = std::filesystem;
 

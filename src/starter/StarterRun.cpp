@@ -5,12 +5,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 #include <unistd.h>
 
 #include "archive/mMailer10.h"
+#include "foundation/IniFileUtils.h"
 #include "foundation/InitProg.h"
+#include "foundation/PathUtils.h"
+#include "foundation/QvUtilsCompanion.h"
+#include "foundation/QvUtilsFolders.h"
+#include "foundation/QvUtilsNames.h"
 #include "foundation/QvUtilsTexts.h"
 #include "foundation/StringUtils.h"
 #include "foundation/WinApiUtils.h"
@@ -19,7 +25,6 @@
 #include "rtl/DateTime.h"
 #include "rtl/Gettext.h"
 #include "rtl/SysUtils.h"
-#include "starter/QvUtilsCompanion.h"
 
 namespace {
 
@@ -544,4 +549,43 @@ void TStarter::SuspendComputer()
     std::string err = FPower->Suspend(Options.SuspendMode == smHibernate);
     if (!err.empty())
         FHost.ErrorBox(SafeFormat(_("Error on suspending system!\r\n%s"), {err}));
+}
+
+std::string TaskLogName(const std::string& TaskFile, const std::string& QvPath, const std::string& LogDir)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(TaskFile, ec))
+        return std::string();
+    auto ini = TUnicodeIniFile::CreateForRead(TaskFile);
+    std::string l = ini.ReadString("Global", "LogName", "");
+    if (l.empty())
+        return std::filesystem::path(QvPath).replace_extension("log").string();
+    const std::string taskName = std::filesystem::path(TaskFile).stem().string();
+    // ASCII folding keeps the byte positions of the name
+    auto asciiLower = [](std::string t) {
+        for (char& c : t)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        return t;
+    };
+    for (size_t pos = 0; (pos = asciiLower(l).find("%taskname%", pos)) != std::string::npos;) {
+        l.replace(pos, 10, taskName);
+        pos += taskName.size();
+    }
+    std::string dest = ini.ReadString("Global", "Destination", "");
+    const bool onDest = asciiLower(l.substr(0, 6)) == "%dest%";
+    if (onDest && IsVolumeAvailable(dest)) {
+        const int counter = ini.ReadInteger("Global", "BackupCount", 1);
+        const std::string volume = ini.ReadString("Dir000", "Volume", "");
+        dest = ExpandNamePlaceholders(GetVolumePath(dest, false), volume, counter);
+    }
+    l = ExpandLogPlaceholders(l, dest);
+    if (IsAbsolutePath(l) || asciiLower(l.substr(0, 6)) == "%dest%")
+        return l;
+    std::string dir = LogDir;
+    if (dir.empty() || !std::filesystem::is_directory(dir, ec))
+        dir = GetLogDir();
+    if (!dir.empty() && dir.back() != '/')
+        dir += '/';
+    return dir + l;
 }

@@ -103,6 +103,11 @@ std::string StartResultText(int Code, const std::string& Detail);
 // The account split into domain and user at the first "\".
 void SplitAccount(const std::string& Account, std::string& Domain, std::string& User);
 
+// The log file of a backup task as its task file names it ([Global] LogName with its placeholders;
+// without one the main program's log beside QvPath); a relative name goes into LogDir when that
+// folder exists, else into the log folder. Empty when the task file does not exist.
+std::string TaskLogName(const std::string& TaskFile, const std::string& QvPath, const std::string& LogDir);
+
 class TStarter
 {
 public:

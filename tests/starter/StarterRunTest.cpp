@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/StringUtils.h"
+
 #include "foundation/WinExecute.h"
 #include "starter/StarterRun.h"
 #include "support/Files.h"
@@ -325,6 +327,38 @@ TEST_F(StarterRunTest, TheUnattendedRunLogsEveryGroupAndEndsWithThePowerAction)
     EXPECT_TRUE(starter.CheckForce());
     EXPECT_EQ(host.Errors.back(), "\"Vastrel\" not found on this system!");
     EXPECT_EQ(processes.Starts.size(), starts);
+}
+
+TEST(TaskLogNameTest, TheLogOfATaskFollowsItsLogName)
+{
+    Sandbox sandbox;
+    const std::string qvPath = "/opt/vastrel/Vastrel";
+    const std::string dir = sandbox.Path("tasks/");
+    WriteFileBytes(dir + "plain.buj", "[Global]\r\nDestination=/backup\r\n");
+    WriteFileBytes(dir + "named.buj", "[Global]\r\nLogName=%taskname%-run.log\r\n");
+    WriteFileBytes(dir + "absolute.buj", "[Global]\r\nLogName=/var/log/x/%TaskName%.log\r\n");
+    WriteFileBytes(dir + "ondest.buj",
+                   "[Global]\r\nDestination=/nowhere/at/all\r\nLogName=%dest%/%taskname%.log\r\n");
+    const std::string logDir = sandbox.Path("logs/");
+    WriteFileBytes(logDir + "keep", "");
+    struct Case
+    {
+        const char *task, *logDir, *expected;
+    } cases[] = {
+        {"plain.buj", "", "/opt/vastrel/Vastrel.log"},
+        {"named.buj", "LOGDIR",
+         "LOGDIR"
+         "named-run.log"},
+        {"absolute.buj", "", "/var/log/x/absolute.log"},
+        {"missing.buj", "", ""},
+    };
+    for (const Case& c : cases) {
+        const std::string expected = ReplaceAll(c.expected, "LOGDIR", logDir);
+        EXPECT_EQ(TaskLogName(dir + c.task, qvPath, ReplaceAll(c.logDir, "LOGDIR", logDir)), expected)
+            << c.task;
+    }
+    // an unavailable destination is taken as written: the window then asks for the missing file
+    EXPECT_EQ(TaskLogName(dir + "ondest.buj", qvPath, ""), "/nowhere/at/all/ondest.log");
 }
 
 } // namespace

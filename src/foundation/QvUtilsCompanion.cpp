@@ -1,4 +1,4 @@
-#include "starter/QvUtilsCompanion.h"
+#include "foundation/QvUtilsCompanion.h"
 
 #include <filesystem>
 #include <unistd.h>
