@@ -305,6 +305,8 @@ TEST_F(FtpRunTest, EachZipMethodUploadsArchivesThatHoldTheSourceAndLeavesNoTempo
                 archives.push_back(rel);
         EXPECT_EQ(archives, c.archives);
         EXPECT_TRUE(NamesWith(Srv(), ".part").empty());
+        // The program's temporary folder lies below the sandbox's, and no archive stays in it.
+        EXPECT_FALSE(fs::is_empty(sandbox.Path("tmp")));
         EXPECT_TRUE(NamesWith(sandbox.Path("tmp"), "QvTemp").empty());
         if (c.splitSize > 0 && c.destMode != 7) {
             EXPECT_TRUE(fs::exists(Srv(GetZipSegmentName(c.archives[0], 0)))) << r.log;
