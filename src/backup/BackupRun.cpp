@@ -630,16 +630,8 @@ void TBackupEngine::SumUpTotals()
 
 bool TBackupEngine::PrepareDestination(TRunState& rs)
 {
-    if (Task.BuFtp) {
-        if (IsZipMethod(Task.DestMode)) {
-            FLog.WriteToLog("  *** " + _("Connection to FTP server failed") + " (" +
-                            _("Zip archives on FTP destinations are not available in this build") + ")");
-            rs.Failure = _("Connection to FTP server failed");
-            FHost.SetExitCode(2, rs.Nr);
-            return false;
-        }
+    if (Task.BuFtp)
         return ConnectFtpDestination(rs);
-    }
     FControl.SetLockStatus(1);
     bool promptStop = false;
     const bool ok = PrepareLocalDestination(rs.MediaPrompts, rs.WaitCode, promptStop, rs.Failure);

@@ -1140,7 +1140,8 @@ bool TCopyLoop::RunFilePass(TFolderState& fs, TFolderCounters& c, TExtensionList
     if (code == 0 && folder.Fd < 0)
         code = static_cast<int>(LastWinError());
     pass.FolderFd = folder.Fd;
-    if (Ftp && !ReadFtpFolder(fs, c))
+    // The run's archive is built locally and uploaded once it is finished: its folders are not read.
+    if (Ftp && !WritesRunArchive(FTask.DestMode) && !ReadFtpFolder(fs, c))
         return false;
     if (code == 0 && !Ftp)
         StartStatAhead(pass, fs);
@@ -1717,7 +1718,15 @@ void AttachCopyLoop(TBackupEngine& engine, TCopyLoop& loop)
         loop.Selection.Today = std::floor(Now());
         loop.BuStatus = bsOK;
         loop.Zip.MaxWaitTime = loop.MaxWaitTime;
-        loop.Zip.TempDir = loop.TempDir;
+        loop.Zip.TempDir = loop.TempDir.empty() ? ActiveTempDir : loop.TempDir;
+        loop.Zip.UploadToFtp = [&engine, &loop](const std::string& zipFile, const std::string& ftpDir,
+                                                const std::string& destName, int& segments, int64_t& size,
+                                                bool deleteLocal) {
+            // the end of the run may come after a connection was renewed
+            loop.Ftp = engine.Ftp.get();
+            loop.FtpRoot = engine.FtpDir;
+            return loop.UploadZipToFtp(zipFile, ftpDir, destName, segments, size, deleteLocal);
+        };
         loop.BackupEntry(entry, srcDir, destDir, prompt, counters);
         engine.TotalSize = std::max(engine.TotalSize, loop.TotalSize);
         if (loop.BuStatus != bsOK && engine.BuStatus == bsOK)

@@ -274,6 +274,14 @@ private:
     int UploadFile(const TPassFile& f, const std::string& curFtp, const std::string& u, TCopyProps& cp);
     bool KeepFtpVersion(TCopyProps& cp, const TPassFile& f);
     std::string FtpUploadName(const std::string& d) const;
+
+public:
+    // Uploads a finished local zip archive with its segments into the server folder ftpDir under destName
+    // (the uploader of the zip archives, TZipUploader).
+    int UploadZipToFtp(const std::string& zipFile, const std::string& ftpDir, const std::string& destName,
+                       int& segments, int64_t& size, bool deleteLocal);
+
+private:
     // Whether a server name (relative to the current folder, or absolute) may be deleted or renamed over.
     bool FtpMayDestroy(const std::string& name);
     bool FtpDelete(const std::string& name);

@@ -457,3 +457,105 @@ bool TCopyLoop::KeepFtpVersion(TCopyProps& cp, const TPassFile&)
                          std::string(), std::string());
     return false;
 }
+
+int TCopyLoop::UploadZipToFtp(const std::string& zipFile, const std::string& ftpDir,
+                              const std::string& destName, int& segments, int64_t& size, bool deleteLocal)
+{
+    // Every part goes up under a hidden name of this run first; the parts take their final names only
+    // when all of them are on the server, the archive proper last, so that a failed upload leaves the
+    // server's archive of an earlier run whole.
+    const int extra = std::max(GetZipSegmentCount(zipFile), 0);
+    segments = extra + 1;
+    size = GetZipArchiveSize(zipFile);
+    struct TPart
+    {
+        std::string Source, Final, Upload;
+    };
+    std::vector<TPart> parts;
+    for (int i = 0; i <= extra; ++i) {
+        TPart p;
+        p.Source = i < extra ? GetZipSegmentName(zipFile, i) : zipFile;
+        p.Final = i < extra ? GetZipSegmentName(destName, i) : destName;
+        p.Upload = FtpUploadName(p.Final);
+        parts.push_back(p);
+    }
+    int result = 0;
+    if (!Ftp || !Ftp->ReConnect(ftpDir, true, true)) {
+        FLog.WriteToLog("  *** " + _("Connection to FTP server failed") +
+                        (Ftp ? " (" + Ftp->IndyError() + ")" : std::string()));
+        result = FtpClosedWord;
+    }
+    auto failed = [&](int err, const std::string& name) {
+        FLog.WriteErrorToLog(lmShort, "B", FormatFileError(static_cast<unsigned>(err), name, std::string()),
+                             Ftp ? Ftp->IndyError() : std::string(), std::string());
+        result = err;
+    };
+    size_t uploaded = 0;
+    for (; result == 0 && uploaded < parts.size(); ++uploaded) {
+        const TPart& p = parts[uploaded];
+        FProgress.SetPrompt(p.Final);
+        if (Ftp->FtpFileExists(p.Upload) && !FtpDelete(p.Upload)) {
+            failed(EngineError::Delete, p.Upload);
+            break;
+        }
+        TCopyOptions options;
+        if (FTask.cbVerify)
+            options.Include(coVerify);
+        auto thread = std::unique_ptr<TCopyThread>(std::make_unique<TWriteFtpThread>(
+            Ftp, p.Source, ftpDir, p.Upload, nullptr, options, true, FTask.TaskBufferSize));
+        int err = 0;
+        std::string errText;
+        int64_t moved = 0;
+        Runner.RunCopyThread(thread, err, errText, moved, Ftp, nullptr);
+        if (Runner.LastAbandoned()) {
+            // the worker keeps the connection it was lent
+            Ftp = RenewFtp ? RenewFtp() : nullptr;
+            if (!Ftp) {
+                result = err != 0 ? err : FtpClosedWord;
+                break;
+            }
+        }
+        if (err != 0) {
+            failed(err, p.Upload);
+            break;
+        }
+    }
+    if (result == 0) {
+        Ftp->SetValidDirectoryListing(false);
+        for (const TPart& p : parts) {
+            if (Ftp->FtpFileExists(p.Final) &&
+                (!FtpMayDestroy(p.Final) || !Ftp->DeleteFile(p.Final, false))) {
+                failed(EngineError::Delete, p.Final);
+                break;
+            }
+            if (!Ftp->RenameFile(p.Upload, p.Final, true)) {
+                failed(FtpRenameWord, p.Final);
+                break;
+            }
+        }
+    }
+    if (result == 0) {
+        // Segments of an earlier, longer archive of the same name would spoil the new one.
+        Ftp->SetValidDirectoryListing(false);
+        for (int i = extra; i < 99; ++i) {
+            const std::string stale = GetZipSegmentName(destName, i);
+            if (!Ftp->FtpFileExists(stale))
+                break;
+            if (FtpMayDestroy(stale) && !Ftp->DeleteFile(stale, false))
+                FLog.WriteErrorToLog(lmShort, "B", SafeFormat(_("Error deleting file: \"%s\""), {stale}),
+                                     Ftp->IndyError(), std::string());
+        }
+    }
+    if (result != 0 && Ftp) {
+        // Nothing of a failed upload stays on the server under a hidden name.
+        for (const TPart& p : parts)
+            if (Ftp->FtpFileExists(p.Upload))
+                FtpDelete(p.Upload);
+    }
+    if (Ftp)
+        Ftp->SetValidDirectoryListing(false);
+    if (deleteLocal)
+        for (const TPart& p : parts)
+            XlDeleteExistingFile(p.Source);
+    return result;
+}

@@ -5,11 +5,15 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "archive/EngineErrors.h"
 #include "archive/EngineFs.h"
 #include "archive/FileErrors.h"
+#include "archive/FtpUtils.h"
 #include "backup/EngineCodes.h"
 #include "foundation/PathUtils.h"
+#include "foundation/QvUtilsFolders.h"
 #include "foundation/QvUtilsNames.h"
+#include "foundation/QvUtilsTexts.h"
 #include "foundation/StringUtils.h"
 #include "foundation/XlFileUtils.h"
 #include "platform/Trash.h"
@@ -62,6 +66,14 @@ int GetKeyMode(TCryptKeyMode mode, const std::string& password)
     default:
         return utf8::Length(password) < 16 ? 1 : 3;
     }
+}
+
+std::string ZipSizeText(int segments, int64_t size)
+{
+    std::string text = " (" + FormatSize(false, size);
+    if (segments > 1)
+        text += " - " + std::to_string(segments) + " " + _("segments");
+    return text + ")";
 }
 
 TZipRun::TZipRun(const TTaskSettings& task, TTaskLog& log, TRunControl& control, IProgressSink& progress,
@@ -161,12 +173,18 @@ bool TZipRun::PrepareFolder(const std::string& src, TFolderCounters& c)
         FRunRelName = name;
         baseDir = src;
     }
-    FRunTemp = InsertNameSuffix(FRunName, TempSuffix());
     FRunBroken = false;
-    TEngineFileOps ops(FLog, FControl);
-    ops.SetMaxWaitTime(0);
-    if (!XlDirectoryExists(StripDelimiter(BaseDir)))
-        ops.CreateDirectoryLogged(StripDelimiter(BaseDir), "B", false);
+    if (FTask.BuFtp) {
+        // Built in the temporary folder and uploaded when finished: nothing local in the server's name.
+        FRunName = IncludeTrailingSlash(FtpDir) + FRunRelName;
+        FRunTemp = FtpTempName();
+    } else {
+        FRunTemp = InsertNameSuffix(FRunName, TempSuffix());
+        TEngineFileOps ops(FLog, FControl);
+        ops.SetMaxWaitTime(0);
+        if (!XlDirectoryExists(StripDelimiter(BaseDir)))
+            ops.CreateDirectoryLogged(StripDelimiter(BaseDir), "B", false);
+    }
     try {
         FRun = CreateWriter(FRunTemp, baseDir);
     } catch (const EZipError& e) {
@@ -201,7 +219,7 @@ void TZipRun::FinishFolder(bool runOk, TFolderCounters& c)
     } else {
         try {
             FRun->WriteDirectory();
-            if (FTask.cbVerify) {
+            if (FTask.cbVerify && !FTask.BuFtp) {
                 FProgress.SetPrompt(std::string());
                 FRun->Verify();
                 FLog.WriteToLog(lmLong, std::string(Indent) +
@@ -221,6 +239,15 @@ void TZipRun::FinishFolder(bool runOk, TFolderCounters& c)
         FLog.WriteErrorToLog("B", SafeFormat(_("Zip archive \"%s\" was not created!"), {FRunRelName}), detail,
                              std::string());
         ++c.ErrorCount;
+        return;
+    }
+    if (FTask.BuFtp) {
+        std::string sizeText;
+        if (Upload(FRunTemp, FtpDir, FRunRelName, true, sizeText))
+            DeleteCommittedSources(c);
+        else
+            ++c.ErrorCount;
+        FPendingSources.clear();
         return;
     }
     if (PutInPlace(FRunTemp, FRunName, c))
@@ -251,7 +278,7 @@ std::string TZipRun::FinishRun(bool runOk, TFolderCounters& c)
     } else {
         try {
             FRun->WriteDirectory();
-            if (FTask.cbVerify) {
+            if (FTask.cbVerify && !FTask.BuFtp) {
                 FRun->Verify();
                 FLog.WriteToLog(lmLong, std::string(Indent) +
                                             SafeFormat(_("Zip archive \"%s\" was verified"), {FRunTemp}));
@@ -281,6 +308,17 @@ std::string TZipRun::FinishRun(bool runOk, TFolderCounters& c)
         // Nothing to back up: no archive, and one of an earlier run stays as it is.
         DeleteZipArchive(FRunTemp, segments);
         FPendingSources.clear();
+        return std::string();
+    }
+    if (FTask.BuFtp) {
+        std::string sizeText;
+        const bool uploaded = Upload(FRunTemp, FtpDir, FRunRelName, false, sizeText);
+        DeleteZipArchive(FRunTemp, segments);
+        if (!uploaded) {
+            FPendingSources.clear();
+            return _("Error writing to FTP server: ") + FRunRelName;
+        }
+        DeleteCommittedSources(c);
         return std::string();
     }
     if (FTask.KeepBakCB)
@@ -322,10 +360,16 @@ bool TZipRun::OpenFolderArchive(const std::string& destDir, const std::string& s
                                 const std::string& relDir, TFolderCounters& c, TEngineFileOps& ops)
 {
     DiscardFolderArchive();
-    if (!ops.CreateDirectoryLogged(destDir, "B", !relDir.empty()))
-        ++c.ErrorCount;
     FFolderName = AddPathDelimiter(destDir) + ZipName;
-    FFolderTemp = InsertNameSuffix(FFolderName, TempSuffix());
+    if (FTask.BuFtp) {
+        // Uploaded into the folder's server folder, which the copy loop has entered.
+        FFolderFtpDir = StripDelimiter(destDir);
+        FFolderTemp = FtpTempName();
+    } else {
+        if (!ops.CreateDirectoryLogged(destDir, "B", !relDir.empty()))
+            ++c.ErrorCount;
+        FFolderTemp = InsertNameSuffix(FFolderName, TempSuffix());
+    }
     FFolderShown = AddPathDelimiter(relDir) + ZipName;
     FFolderIsEntry = relDir.empty();
     FLog.WriteToLog(lmLong, "   => " + _("Write to zip archive: ") + FFolderShown);
@@ -377,6 +421,16 @@ void TZipRun::CloseFolderArchive(int added, TFolderCounters& c)
                              detail, std::string());
         // A folder whose archive could not be made is not backed up: never a success.
         ++c.ErrorCount;
+        return;
+    }
+    if (FTask.BuFtp) {
+        std::string sizeText;
+        if (Upload(FFolderTemp, FFolderFtpDir, ZipName, true, sizeText))
+            DeleteCommittedSources(c);
+        else
+            ++c.ErrorCount;
+        DeleteZipArchive(FFolderTemp, segments);
+        FPendingSources.clear();
         return;
     }
     if (PutInPlace(FFolderTemp, FFolderName, c))
@@ -433,6 +487,33 @@ void TZipRun::FullVolume(bool prompt)
 std::string TZipRun::TempSuffix() const
 {
     return ".tmp-" + RunTag;
+}
+
+std::string TZipRun::FtpTempName() const
+{
+    // Named after this run, so that two runs at the same time never build into one file.
+    return AddPathDelimiter(GetUsableDir(TempDir, GetProgTempDir())) +
+           InsertNameSuffix("QvTemp.zip", TempSuffix());
+}
+
+bool TZipRun::Upload(const std::string& temp, const std::string& ftpDir, const std::string& name,
+                     bool deleteLocal, std::string& sizeText)
+{
+    int segments = 1;
+    int64_t size = GetZipArchiveSize(temp);
+    int err = EngineError::Write;
+    if (UploadToFtp) {
+        FProgress.SetPrompt(std::string());
+        err = UploadToFtp(temp, ftpDir, name, segments, size, deleteLocal);
+    }
+    sizeText = ZipSizeText(segments, size);
+    if (err != 0) {
+        FLog.WriteToLog("  *** " + _("Error writing to FTP server: ") + name + sizeText);
+        return false;
+    }
+    FLog.WriteToLog(lmLong, "   => " + SafeFormat(_("Zip archive \"%s\" was copied to FTP server"), {name}) +
+                                (FTask.cbVerify ? _(" and verified") : std::string()) + sizeText);
+    return true;
 }
 
 bool TZipRun::MayDestroy(const std::string& path)
@@ -568,6 +649,7 @@ void AttachZipRun(TBackupEngine& engine, TZipRun& zip)
             zip.BeginRun();
         }
         zip.BaseDir = engine.BaseDir;
+        zip.FtpDir = engine.FtpDir;
         zip.ZipName = engine.ZipName;
         zip.ActPwd = engine.ActPwd;
         zip.StartTime = engine.StartTime;

@@ -7,9 +7,14 @@
 // loop. Every archive is built under a temporary name beside its final name and renamed into place
 // only when it was written (and verified) completely; a failed archive is deleted and an archive of
 // the same name from an earlier run stays as it was.
+//
+// For a server destination every archive is built in the program's temporary folder and uploaded when
+// it is finished (methods 4 and 5 into the run's server folder, methods 6 and 7 into the server folder of
+// their folder); the local archive never remains, whether the upload succeeded or not.
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +31,17 @@
 // bits for passwords of 16 characters or more.
 int GetKeyMode(TCryptKeyMode mode, const std::string& password);
 
+// The size text of an uploaded archive: " (" + its size + ")", with " - n segments" before the ")"
+// when it has more than one part.
+std::string ZipSizeText(int segments, int64_t size);
+
+// Uploads the local archive zipFile with its segments into the server folder ftpDir under destName;
+// segments and size receive its number of parts and their total size. deleteLocal: the local parts go
+// afterwards, also after an error. Returns the error word of the first failure, or 0.
+using TZipUploader =
+    std::function<int(const std::string& zipFile, const std::string& ftpDir, const std::string& destName,
+                      int& segments, int64_t& size, bool deleteLocal)>;
+
 class TZipRun
 {
 public:
@@ -36,12 +52,14 @@ public:
     TZipRun& operator=(const TZipRun&) = delete;
 
     // --- run-wide values, set before the first folder
-    std::string BaseDir;  // the run's destination root
-    std::string ZipName;  // the archive name of methods 4, 6 and 7
-    std::string ActPwd;   // the run's encryption password; empty = not encrypted
-    std::string TempDir;  // the program's temporary folder
-    std::string VolLabel; // label of the first source folder's volume (name placeholders)
-    int MaxWaitTime = 5;  // seconds a rename is retried
+    std::string BaseDir;      // the run's destination root
+    std::string ZipName;      // the archive name of methods 4, 6 and 7
+    std::string ActPwd;       // the run's encryption password; empty = not encrypted
+    std::string TempDir;      // the program's temporary folder
+    std::string VolLabel;     // label of the first source folder's volume (name placeholders)
+    int MaxWaitTime = 5;      // seconds a rename is retried
+    std::string FtpDir;       // a server destination: the run's server folder
+    TZipUploader UploadToFtp; // a server destination: how a finished archive reaches the server
     TDateTime StartTime = 0;
     // The run's guard against deleting or replacing what the task reads.
     std::shared_ptr<TRunGuard> Guard;
@@ -108,6 +126,12 @@ private:
     void DeleteCommittedSources(TFolderCounters& c);
     // ".tmp-" + RunTag: the name part of a temporary archive.
     std::string TempSuffix() const;
+    // The temporary archive of a server destination, in the program's temporary folder.
+    std::string FtpTempName() const;
+    // Uploads a finished temporary archive under name into ftpDir and logs the outcome; false on error
+    // (logged with shownName; the caller counts it). sizeText receives the archive's size text.
+    bool Upload(const std::string& temp, const std::string& ftpDir, const std::string& name, bool deleteLocal,
+                std::string& sizeText);
 
     const TTaskSettings& FTask;
     TTaskLog& FLog;
@@ -126,7 +150,8 @@ private:
     std::unique_ptr<TZipWrite> FFolder;
     std::string FFolderName;
     std::string FFolderTemp;
-    std::string FFolderShown; // RelDir + ZipName as the log shows it
+    std::string FFolderShown;  // RelDir + ZipName as the log shows it
+    std::string FFolderFtpDir; // a server destination: the folder's server folder
     bool FFolderIsEntry = false;
 
     std::chrono::steady_clock::time_point FLastActivity;

@@ -19,9 +19,10 @@ public:
     const std::filesystem::path& Root() const { return FRoot; }
     // Root()/relative as a string.
     std::string Path(const std::string& relative = "") const;
+    // Sets an environment variable for the rest of the test; the old value comes back afterwards.
+    void SetEnv(const char* name, const std::string& value);
 
 private:
-    void SetEnv(const char* name, const std::string& value);
     std::filesystem::path FRoot;
     std::map<std::string, std::optional<std::string>> FSavedEnv;
 };
