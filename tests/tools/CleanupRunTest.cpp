@@ -502,4 +502,48 @@ TEST_F(CleanupFtpRunTest, RootDirectoriesEmptiedFoldersAndAMissingServerOnTheSer
     EXPECT_EQ(Left(), OnServer);
 }
 
+TEST_F(CleanupFtpRunTest, SynchronisationWithTheOriginThroughDriveFolders)
+{
+    VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
+    PyFtpServer server(sandbox.Path(""), "plain");
+    ASSERT_TRUE(server.Started()) << server.Error();
+    // A backup in drive folders of the folder "origin": the server holds its copies below /dst/Drv,
+    // and the origin still has some of the files.
+    const std::string origin = sandbox.Path("origin");
+    const std::string copies = "Drv" + origin + "/";
+    BuildTree(origin, {{"kept.txt", "k"}, {"sub/kept.log", "k"}, {"data.zip", "z"}});
+    const std::string copiesRel = copies.substr(0, copies.size() - 1);
+    struct Case
+    {
+        const char* name;
+        std::string dir; // the task's server folder
+    };
+    const Case cases[] = {
+        {"drive folders below the server folder", "/dst"},
+        {"the server folder inside a drive folder", "/dst/" + copiesRel},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(Dst());
+        BuildTree(Dst(), {{copies + "kept.txt.gz", "c"},
+                          {copies + "gone.txt.gz", "c"},
+                          {copies + "sub/kept.log", "c"},
+                          {copies + "sub/gone.log", "c"},
+                          {copies + "data.zip", "c"},
+                          {copies + "other.zip", "c"}});
+        TCleanupSettings s = FtpSettings(server.Port());
+        s.FtpPar.Directory = c.dir;
+        s.AgeMode = caAll;
+        s.Sync = csyOrigin;
+        s.DriveIdent = "Drv?";
+        Run(s);
+        // a zip file of the origin that still exists keeps its copy
+        EXPECT_EQ(Left(), Files({copies + "data.zip", copies + "kept.txt.gz", copies + "sub/kept.log"}))
+            << logText;
+        EXPECT_EQ(host.ExitState(), 0) << logText;
+        EXPECT_TRUE(fs::exists(origin + "/kept.txt") && fs::exists(origin + "/sub/kept.log") &&
+                    fs::exists(origin + "/data.zip"));
+    }
+}
+
 } // namespace
