@@ -423,32 +423,22 @@ void TCleanupRun::DeleteSelectedDirs(const std::string& base, TFileTransferList&
     }
 }
 
-TBuResult TCleanupRun::RunLocalCleanup(bool prompt, bool quiet, int wtDel)
+bool TCleanupRun::PrepareRun(bool prompt, int64_t& space)
 {
-    if (Settings.Directory.empty())
-        return brError;
-    int64_t space = 0;
+    space = 0;
     if (Settings.Sync == csyOff && Settings.FreeSpace) {
         if (!TryStrToSize(Settings.SpaceText, space, FormatSettings().DecimalSeparator) || space <= 0) {
             if (prompt)
                 FInteraction.ErrorBox(_("Invalid size value!"), 0);
             FHost.SetExitCode(6, 0);
-            return brError;
+            return false;
         }
     }
-    const bool freeSpace = Settings.Sync == csyOff && Settings.FreeSpace;
-    std::string base = WithSlash(Settings.Directory);
-    if (!CheckPathAccess(_("Delete files"), Settings.UserAccount, Settings.UserPwd, base, quiet) ||
-        !IsToolDir(base))
-        return brError;
-    base = WithSlash(base);
-    FBase = base;
     const TDateTime now = Clock();
     const TDateTime today = DateOf(now);
     FAge = GetAgeLimit(Settings, today, now);
     SecLimit = GetSecCopyLimit(Settings.SecAge, today);
     FTypes = TTypeRule(Settings.TypesMode, Settings.TypeList);
-    const int wait = quiet ? -wtDel : prompt ? 0 : wtDel;
     Found = Scanned = Files = Dirs = Errors = 0;
     FRootFailed = false;
     BuildSecurityCopyFilter(BakFilter, Settings.BakSec, Settings.Subject);
@@ -463,6 +453,127 @@ TBuResult TCleanupRun::RunLocalCleanup(bool prompt, bool quiet, int wtDel)
     } catch (const EFilterError&) {
         DFilter.Reset();
     }
+    return true;
+}
+
+std::string TCleanupRun::SyncText() const
+{
+    if (Settings.Sync == csyOrigin)
+        return _("will be synchronized with source directory");
+    if (Settings.Sync == csyFolder)
+        return SafeFormat(_("will be synchronized with \"%s\""), {ShortenPath(Settings.SyncDir, 40)});
+    return {};
+}
+
+bool TCleanupRun::ConfirmRun(bool prompt, TFileTransferList& list, const std::string& source, bool canView,
+                             std::string& reason)
+{
+    const bool dirs = Settings.Subject == csRootDirs;
+    const std::string noneText =
+        dirs ? _("No matching directories found!") : _("No matching files for Cleanup found!");
+    if (Scanned == 0) {
+        reason = _("No info found for synchronizing with origin!");
+        if (prompt)
+            FInteraction.InfoBox(reason);
+        return false;
+    }
+    if (Found == 0) {
+        reason = noneText;
+        if (prompt)
+            FInteraction.InfoBox(reason);
+        return false;
+    }
+    if (prompt) {
+        TConfirmRequest request;
+        request.CMode = dirs ? cmCleanUpDirs : cmCleanupFiles;
+        request.ContextMode = dirs || !canView ? cmNone : cmView;
+        request.Taskname = FileNamePart(CJobName);
+        request.Source = source;
+        request.sDest = dirs && !canView ? std::string() : SyncText();
+        request.sAlter = dirs ? _("Directories only") : SafeFormat(_("Mode: %s"), {FTypes.Description()});
+        request.sTypen = SafeFormat(_("Age: %s"), {FAge.Description});
+        request.sFilter = SafeFormat(_("Filter: %s"), {FilterDescription(DFilter)});
+        request.Anzahl = static_cast<int>(Found);
+        reason = _("Canceled by user");
+        return FConfirm.ConfirmFileList(request, list);
+    }
+    for (int i = 0; i < list.Count(); ++i)
+        list.SetSelected(i, true);
+    return true;
+}
+
+std::string TCleanupRun::BeginRunLog()
+{
+    const bool dirs = Settings.Subject == csRootDirs;
+    StartTime = Clock();
+    const std::string title =
+        !CJobName.empty() ? _("Cleanup task") + ": " + DeleteExtension(FileNamePart(CJobName)) : _("Cleanup");
+    FLog.BeginLog(StartTime, title);
+    FLog.WriteToLog(1, "  " + SafeFormat(_("Mode: %s"), {dirs ? _("Delete root directories")
+                                                         : Settings.Subject == csSecurityCopies
+                                                             ? _("Delete security backups")
+                                                             : _("Delete files")}));
+    std::string selection = FAge.Description;
+    if (DFilter.Mode() != fmOff)
+        selection += " [" + FilterDescription(DFilter) + "]";
+    if (Settings.TypesMode != 0)
+        selection += " " + FTypes.Description();
+    FLog.WriteToLog(1, "  " + _("Selection: ") + selection);
+    return title;
+}
+
+int TCleanupRun::EndDeletion(int wait)
+{
+    const bool dirs = Settings.Subject == csRootDirs;
+    int code = 2;
+    const std::string counts = dirs ? DirsText(Dirs) + " (" + FilesText(Files) + ")" : FilesText(Files);
+    if (Errors > 0) {
+        const std::string line =
+            dirs ? DirsText(Dirs) + " - " + ErrorsText(Errors) + " (" + FilesText(Files) + ")"
+                 : FilesText(Files) + " - " + ErrorsText(Errors);
+        code = FProgress.ShowStatus(psError, _("Cleanup completed"), line, "", clRed, wait);
+        StatusText = SafeFormat(_("%u error(s) on deleting"), {Errors});
+        FHost.SetExitCode(4, 0);
+    } else if (FControl.Stopped()) {
+        code = FProgress.Terminate();
+        FProgress.Close();
+        StatusText = _("Canceled by user");
+        FHost.SetExitCode(5, 0);
+    } else {
+        code = FProgress.ShowStatus(psOK, _("Cleanup completed"), counts, "", SuccessColor, wait);
+        StatusText = _("OK");
+        if (FRootFailed)
+            FHost.SetExitCode(4, 0);
+    }
+    return code;
+}
+
+void TCleanupRun::EndRunLog(int code)
+{
+    const bool dirs = Settings.Subject == csRootDirs;
+    FLog.WriteErrorSummary();
+    FLog.WriteToLog(1, "  ==> " + _("End") + ": " + DateTimeToStr(Clock()));
+    FLog.WriteToLog(1, "  " + _("Status: ") + StatusText + " (" +
+                           (dirs ? DirsText(Dirs) + " - " + FilesText(Files) : FilesText(Files)) + ")");
+    if ((code & mrShowLogBit) != 0)
+        FLog.FlushLogFile(1);
+}
+
+TBuResult TCleanupRun::RunLocalCleanup(bool prompt, bool quiet, int wtDel)
+{
+    if (Settings.Directory.empty())
+        return brError;
+    int64_t space = 0;
+    if (!PrepareRun(prompt, space))
+        return brError;
+    const bool freeSpace = Settings.Sync == csyOff && Settings.FreeSpace;
+    std::string base = WithSlash(Settings.Directory);
+    if (!CheckPathAccess(_("Delete files"), Settings.UserAccount, Settings.UserPwd, base, quiet) ||
+        !IsToolDir(base))
+        return brError;
+    base = WithSlash(base);
+    FBase = base;
+    const int wait = quiet ? -wtDel : prompt ? 0 : wtDel;
 
     TFileTransferList list;
     const bool syncOn = Settings.Sync != csyOff;
@@ -504,61 +615,14 @@ TBuResult TCleanupRun::RunLocalCleanup(bool prompt, bool quiet, int wtDel)
     }
     if (freeSpace)
         KeepOldestFiles(list, space);
-    std::string syncText;
-    if (Settings.Sync == csyOrigin)
-        syncText = _("will be synchronized with source directory");
-    else if (Settings.Sync == csyFolder)
-        syncText = SafeFormat(_("will be synchronized with \"%s\""), {ShortenPath(Settings.SyncDir, 40)});
 
-    bool confirmed = false;
     std::string reason;
+    const bool confirmed = ConfirmRun(prompt, list, Settings.Directory, true, reason);
     const bool dirs = Settings.Subject == csRootDirs;
-    const std::string noneText =
-        dirs ? _("No matching directories found!") : _("No matching files for Cleanup found!");
-    if (Scanned == 0) {
-        reason = _("No info found for synchronizing with origin!");
-        if (prompt)
-            FInteraction.InfoBox(reason);
-    } else if (Found == 0) {
-        reason = noneText;
-        if (prompt)
-            FInteraction.InfoBox(reason);
-    } else if (prompt) {
-        TConfirmRequest request;
-        request.CMode = dirs ? cmCleanUpDirs : cmCleanupFiles;
-        request.ContextMode = dirs ? cmNone : cmView;
-        request.Taskname = FileNamePart(CJobName);
-        request.Source = Settings.Directory;
-        request.sDest = syncText;
-        request.sAlter = dirs ? _("Directories only") : SafeFormat(_("Mode: %s"), {FTypes.Description()});
-        request.sTypen = SafeFormat(_("Age: %s"), {FAge.Description});
-        request.sFilter = SafeFormat(_("Filter: %s"), {FilterDescription(DFilter)});
-        request.Anzahl = static_cast<int>(Found);
-        confirmed = FConfirm.ConfirmFileList(request, list);
-        reason = _("Canceled by user");
-    } else {
-        confirmed = true;
-        for (int i = 0; i < list.Count(); ++i)
-            list.SetSelected(i, true);
-    }
-
-    StartTime = Clock();
-    const std::string title =
-        !CJobName.empty() ? _("Cleanup task") + ": " + DeleteExtension(FileNamePart(CJobName)) : _("Cleanup");
-    FLog.BeginLog(StartTime, title);
-    FLog.WriteToLog(1, "  " + SafeFormat(_("Mode: %s"), {dirs ? _("Delete root directories")
-                                                         : Settings.Subject == csSecurityCopies
-                                                             ? _("Delete security backups")
-                                                             : _("Delete files")}));
-    std::string selection = FAge.Description;
-    if (DFilter.Mode() != fmOff)
-        selection += " [" + FilterDescription(DFilter) + "]";
-    if (Settings.TypesMode != 0)
-        selection += " " + FTypes.Description();
-    FLog.WriteToLog(1, "  " + _("Selection: ") + selection);
+    const std::string title = BeginRunLog();
     FLog.WriteToLog(1, "  " + _("Directory") + ": " + base);
     if (syncOn)
-        FLog.WriteToLog(1, "    " + syncText);
+        FLog.WriteToLog(1, "    " + SyncText());
 
     int code = 2;
     if (confirmed) {
@@ -568,33 +632,8 @@ TBuResult TCleanupRun::RunLocalCleanup(bool prompt, bool quiet, int wtDel)
                 DeleteSelectedDirs(base, list, Settings.UseRecycler);
             else
                 DeleteSelectedFiles(base, list, Settings.UseRecycler);
-            const std::string counts =
-                dirs ? DirsText(Dirs) + " (" + FilesText(Files) + ")" : FilesText(Files);
-            if (Errors > 0) {
-                const std::string line =
-                    dirs ? DirsText(Dirs) + " - " + ErrorsText(Errors) + " (" + FilesText(Files) + ")"
-                         : FilesText(Files) + " - " + ErrorsText(Errors);
-                code = FProgress.ShowStatus(psError, _("Cleanup completed"), line, "", clRed, wait);
-                StatusText = SafeFormat(_("%u error(s) on deleting"), {Errors});
-                FHost.SetExitCode(4, 0);
-            } else if (FControl.Stopped()) {
-                code = FProgress.Terminate();
-                FProgress.Close();
-                StatusText = _("Canceled by user");
-                FHost.SetExitCode(5, 0);
-            } else {
-                code = FProgress.ShowStatus(psOK, _("Cleanup completed"), counts, "", SuccessColor, wait);
-                StatusText = _("OK");
-                if (FRootFailed)
-                    FHost.SetExitCode(4, 0);
-            }
-            FLog.WriteErrorSummary();
-            FLog.WriteToLog(1, "  ==> " + _("End") + ": " + DateTimeToStr(Clock()));
-            FLog.WriteToLog(1, "  " + _("Status: ") + StatusText + " (" +
-                                   (dirs ? DirsText(Dirs) + " - " + FilesText(Files) : FilesText(Files)) +
-                                   ")");
-            if ((code & mrShowLogBit) != 0)
-                FLog.FlushLogFile(1);
+            code = EndDeletion(wait);
+            EndRunLog(code);
         } catch (const std::exception& e) {
             FProgress.Close();
             StatusText = _("Unexpected error");
@@ -634,9 +673,7 @@ TBuResult TCleanupRun::StartClean(const std::string& taskFile, int wtDel, int se
     const bool prompt = iaMode == iaPrompt;
     if (loaded) {
         if (Settings.CuFtp) {
-            // folders on FTP servers are not cleaned up yet: nothing is deleted and the run says so
-            message = _("Cleaning up folders on FTP servers is not available in this version.");
-            FHost.SetExitCode(3, 0);
+            result = RunOnFtp(prompt, quiet, wtDel, message);
         } else {
             result = RunLocalCleanup(prompt, quiet, wtDel);
             if (result == brError) {
@@ -674,7 +711,9 @@ TBuResult TCleanupRun::RunInteractive(std::string& failure)
     FLog.CheckLogError(logError, true);
     FLog.InitLog(_("Clean up backup directory"));
     TBuResult result = brOK;
-    if (Settings.Directory.empty()) {
+    if (Settings.CuFtp) {
+        result = RunOnFtp(true, false, 0, failure);
+    } else if (Settings.Directory.empty()) {
         failure = _("No directory specified!");
     } else {
         result = RunLocalCleanup(true, false, 0);

@@ -19,6 +19,8 @@
 #include "tools/ConfirmFiles.h"
 #include "tools/QvFileList.h"
 
+class TExtFtp;
+
 class TCleanupRun
 {
 public:
@@ -42,6 +44,25 @@ public:
 
 private:
     TBuResult RunLocalCleanup(bool prompt, bool quiet, int wtDel);
+    // The cleanup of a folder on an FTP server; ftp is connected and in the task's folder.
+    TBuResult RunFtpCleanup(TExtFtp& ftp, bool prompt, bool quiet, int wtDel);
+    // Connects, runs the FTP cleanup and frees the connection; failure receives the message of a run
+    // that could not connect.
+    TBuResult RunOnFtp(bool prompt, bool quiet, int wtDel, std::string& failure);
+    void ScanFtpDirectory(TExtFtp& ftp, const std::string& origin, const std::string& originSub,
+                          TFileTransferList& list, int secKind, const std::string& ftpSub);
+    void ScanFtpRootDirs(TExtFtp& ftp, TFileTransferList& list);
+    void DeleteFtpFiles(TExtFtp& ftp, TFileTransferList& list);
+    void DeleteFtpDirs(TExtFtp& ftp, TFileTransferList& list);
+    // What the local and the FTP run share: the rules of the run (false for an invalid size), the
+    // confirmation (false when nothing is to be deleted; reason tells why), the log lines and the end.
+    bool PrepareRun(bool prompt, int64_t& space);
+    bool ConfirmRun(bool prompt, TFileTransferList& list, const std::string& source, bool canView,
+                    std::string& reason);
+    std::string SyncText() const;
+    std::string BeginRunLog();
+    int EndDeletion(int wait);
+    void EndRunLog(int code);
     void ScanDirectory(const std::string& base, const std::string& origin, TFileTransferList& list,
                        int secKind, const std::string& subDir);
     void ScanRootDirs(const std::string& base, TFileTransferList& list);

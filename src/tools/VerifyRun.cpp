@@ -941,7 +941,7 @@ TBuResult TVerifyRun::StartVerify(const std::string& taskFile, int pMode, int wt
     }
     if (message.empty()) {
         if (Settings.VfFtp) {
-            result = VerifyFtp(FInteractive, quiet, wtDel);
+            result = VerifyOnFtp(FInteractive, quiet, wtDel);
             if (result == brError) {
                 message = _("Connection to FTP server failed") + ": " + GetFtpUrl(Settings.FtpPar);
                 FHost.SetExitCode(3, 0);
@@ -1003,7 +1003,7 @@ TBuResult TVerifyRun::RunInteractive(std::string& failure)
     TBuResult result = brOK;
     failure.clear();
     if (Settings.VfFtp) {
-        result = VerifyFtp(true, false, 0);
+        result = VerifyOnFtp(true, false, 0);
         if (result == brError)
             failure = _("Connection to FTP server failed") + ": " + GetFtpUrl(Settings.FtpPar);
     } else if (Settings.Source.empty()) {
@@ -1026,11 +1026,4 @@ TBuResult TVerifyRun::RunInteractive(std::string& failure)
     FLog.CloseLogFile(false);
     FHost.EndKeepAwake();
     return result;
-}
-
-TBuResult TVerifyRun::VerifyFtp(bool, bool, int)
-{
-    // Backups on FTP servers are not verified yet: the run says so instead of verifying nothing.
-    FLog.WriteToLog(1, "  *** " + _("Verifying backups on FTP servers is not available in this version."));
-    return brError;
 }

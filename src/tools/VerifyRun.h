@@ -21,6 +21,7 @@
 #include "tools/Verify.h"
 
 class TEncryption;
+class TExtFtp;
 class TZipRead;
 
 // The age selection of a run: 0 all, 1 older (time < RefTime), 2 newer (time >= RefTime), 3 that day.
@@ -67,7 +68,22 @@ public:
 
 private:
     TBuResult VerifyLocal(bool interactive, bool quiet, int wait, int& errKind);
-    TBuResult VerifyFtp(bool interactive, bool quiet, int wait);
+    // The run of a backup on an FTP server: connects, verifies and disconnects; brError when no
+    // connection could be made.
+    TBuResult VerifyOnFtp(bool interactive, bool quiet, int wait);
+    TBuResult VerifyFtp(TExtFtp& ftp, bool interactive, bool quiet, int wait);
+    // Walks the current server folder (serverSub below the task's folder) and its subfolders.
+    void VerifyFtpTree(TExtFtp& ftp, const std::string& localBase, const std::string& localSub,
+                       const std::string& serverSub);
+    int64_t CountFtpFiles(TExtFtp& ftp);
+    // One server file against its reference file: 0 equal, -1 reference missing, -2 skipped, else the
+    // compare worker's error word.
+    int CompareFtpFile(TExtFtp& ftp, const std::string& name, const std::string& refPath,
+                       const std::string& serverPath, int64_t size, bool encrypted, bool compressed, bool zip,
+                       const std::string& folder, std::string& errMsg);
+    // The reference name of a server file, and what the file is; false when the file is not verified.
+    bool FtpFileSelected(const std::string& name, int64_t time, std::string& refName, bool& encrypted,
+                         bool& compressed, bool& zip) const;
     TBuResult FinishRun(bool interactive, bool noDriveFolder, const std::string& title);
     void BuildSecurityMasks();
     bool Selected(int64_t time, const std::string& refName) const;

@@ -11,6 +11,7 @@
 #include "ToolTestUtil.h"
 #include "backup/WholeRunTest.h"
 #include "support/Files.h"
+#include "support/FtpTestServer.h"
 #include "support/Sandbox.h"
 #include "support/Shell.h"
 #include "support/TreeBuilder.h"
@@ -78,6 +79,8 @@ protected:
     std::vector<std::string> Left()
     {
         std::vector<std::string> left;
+        if (!fs::exists(Dst()))
+            return left; // an emptied cleanup folder goes too
         for (auto it = fs::recursive_directory_iterator(Dst()); it != fs::recursive_directory_iterator();
              ++it)
             if (!it->is_directory() || it->is_symlink())
@@ -350,6 +353,197 @@ TEST_F(CleanupWholeRunTest, CommandLineCleanupRemovesCopiesOfDeletedSourceFiles)
     EXPECT_TRUE(fs::exists(Dst("a.txt.gz")));
     EXPECT_TRUE(fs::exists(Dst("sub/deep/c.log.gz")));
     EXPECT_TRUE(runLog.find("File was deleted: \"sub/b.dat.gz\"") != std::string::npos) << runLog;
+}
+
+// The same folder on a pyftpdlib server: the task's server folder is "/dst", and the server also serves
+// the folder "/outside" beside it. The server shows a link as what it leads to, so the folder has none.
+const Files OnServer = {"a/new.txt", "a/old.txt",      "a/report.bak.docx",
+                        "b/old.tmp", "c/only-old.txt", "~2024/old.txt"};
+
+class CleanupFtpRunTest : public CleanupRunTest
+{
+protected:
+    void MakeServerBackup()
+    {
+        MakeBackup();
+        fs::remove(Dst("linkdir"));
+        fs::remove(Dst("a/linkfile.txt"));
+        SetFileMTime(Dst("a"), fresh);
+    }
+    TCleanupSettings FtpSettings(int port)
+    {
+        TCleanupSettings s = Settings();
+        s.Directory.clear();
+        s.CuFtp = true;
+        s.FtpPar.Host = "127.0.0.1";
+        s.FtpPar.Port = port;
+        s.FtpPar.Username = PyFtpServer::User;
+        s.FtpPar.Password = PyFtpServer::Password;
+        s.FtpPar.Directory = "/dst";
+        s.FtpPar.Passive = true;
+        return s;
+    }
+};
+
+TEST_F(CleanupFtpRunTest, DeletesOnTheServerExactlyWhatTheRulesSelect)
+{
+    VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
+    PyFtpServer server(sandbox.Path(""), "plain");
+    ASSERT_TRUE(server.Started()) << server.Error();
+    struct Case
+    {
+        const char* name;
+        std::function<void(TCleanupSettings&)> set;
+        Files gone;
+    };
+    const Case cases[] = {
+        // security copies are not protected from a cleanup of files on a server
+        {"files older than 4 weeks",
+         [](TCleanupSettings&) {},
+         {"a/old.txt", "a/report.bak.docx", "b/old.tmp", "c/only-old.txt", "~2024/old.txt"}},
+        {"all files",
+         [](TCleanupSettings& s) { s.AgeMode = caAll; },
+         {"a/new.txt", "a/old.txt", "a/report.bak.docx", "b/old.tmp", "c/only-old.txt", "~2024/old.txt"}},
+        {"files since a date",
+         [this](TCleanupSettings& s) {
+             s.AgeMode = caSince;
+             s.Date = UnixToDateTime(fresh - Day);
+         },
+         {"a/new.txt"}},
+        {"only these types",
+         [](TCleanupSettings& s) {
+             s.TypesMode = 1;
+             s.TypeList = "TMP";
+         },
+         {"b/old.tmp"}},
+        {"a name filter",
+         [](TCleanupSettings& s) {
+             s.FilterMode = fmExclude;
+             s.FilterText = "only*";
+         },
+         {"a/old.txt", "a/report.bak.docx", "b/old.tmp", "~2024/old.txt"}},
+        {"only security copies",
+         [](TCleanupSettings& s) { s.Subject = csSecurityCopies; },
+         {"a/report.bak.docx"}},
+        {"only security copies in copy folders",
+         [](TCleanupSettings& s) {
+             s.Subject = csSecurityCopies;
+             s.BakSec.Selection = 1u << ssDirs;
+         },
+         {"~2024/old.txt"}},
+        {"synchronisation with a folder deletes what is gone there",
+         [this](TCleanupSettings& s) {
+             BuildTree(sandbox.Path("origin"), {{"a/old.txt", "o"}, {"b/old.tmp", "o"}});
+             s.AgeMode = caAll;
+             s.Sync = csyFolder;
+             s.SyncDir = sandbox.Path("origin");
+         },
+         {"a/new.txt", "a/report.bak.docx", "c/only-old.txt", "~2024/old.txt"}},
+        {"synchronisation with a folder that is missing deletes nothing",
+         [this](TCleanupSettings& s) {
+             s.AgeMode = caAll;
+             s.Sync = csyFolder;
+             s.SyncDir = sandbox.Path("gone");
+         },
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(Dst());
+        fs::remove_all(sandbox.Path("origin"));
+        MakeServerBackup();
+        TCleanupSettings s = FtpSettings(server.Port());
+        c.set(s);
+        Run(s);
+        EXPECT_EQ(Left(), Without(OnServer, c.gone)) << logText;
+        EXPECT_EQ(runFiles, static_cast<int64_t>(c.gone.size())) << logText;
+        ExpectOutsideUntouched();
+        EXPECT_EQ(host.ExitState(), 0) << logText;
+    }
+}
+
+TEST_F(CleanupFtpRunTest, RootDirectoriesEmptiedFoldersAndAMissingServerOnTheServer)
+{
+    VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
+    PyFtpServer server(sandbox.Path(""), "plain");
+    ASSERT_TRUE(server.Started()) << server.Error();
+
+    // Old root directories go whole; the fresh one stays.
+    MakeServerBackup();
+    TCleanupSettings s = FtpSettings(server.Port());
+    s.Subject = csRootDirs;
+    Run(s);
+    EXPECT_EQ(Left(), Files({"a/new.txt", "a/old.txt", "a/report.bak.docx"})) << logText;
+    EXPECT_FALSE(fs::exists(Dst("b")));
+    EXPECT_TRUE(fs::exists(Dst("fresh")));
+    ExpectOutsideUntouched();
+    EXPECT_EQ(host.ExitState(), 0) << logText;
+
+    // Folders that the deletion emptied go, unless they are to stay.
+    for (const bool emptyDirs : {true, false}) {
+        SCOPED_TRACE(emptyDirs ? "empty folders deleted" : "empty folders kept");
+        fs::remove_all(Dst());
+        MakeServerBackup();
+        s = FtpSettings(server.Port());
+        s.EmptyDirs = emptyDirs;
+        Run(s);
+        EXPECT_EQ(fs::exists(Dst("c")), !emptyDirs) << logText;
+        EXPECT_EQ(fs::exists(Dst("b")), !emptyDirs) << logText;
+        EXPECT_TRUE(fs::exists(Dst("a/new.txt")));
+        ExpectOutsideUntouched();
+    }
+
+    // No server: reported, exit state 3, nothing deleted.
+    fs::remove_all(Dst());
+    MakeServerBackup();
+    EXPECT_EQ(Run(FtpSettings(1)), brError);
+    EXPECT_EQ(host.ExitState(), 3);
+    EXPECT_NE(logText.find("Connection to FTP server failed: "), std::string::npos) << logText;
+    EXPECT_EQ(Left(), OnServer);
+}
+
+TEST_F(CleanupFtpRunTest, SynchronisationWithTheOriginThroughDriveFolders)
+{
+    VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
+    PyFtpServer server(sandbox.Path(""), "plain");
+    ASSERT_TRUE(server.Started()) << server.Error();
+    // A backup in drive folders of the folder "origin": the server holds its copies below /dst/Drv,
+    // and the origin still has some of the files.
+    const std::string origin = sandbox.Path("origin");
+    const std::string copies = "Drv" + origin + "/";
+    BuildTree(origin, {{"kept.txt", "k"}, {"sub/kept.log", "k"}, {"data.zip", "z"}});
+    const std::string copiesRel = copies.substr(0, copies.size() - 1);
+    struct Case
+    {
+        const char* name;
+        std::string dir; // the task's server folder
+    };
+    const Case cases[] = {
+        {"drive folders below the server folder", "/dst"},
+        {"the server folder inside a drive folder", "/dst/" + copiesRel},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(Dst());
+        BuildTree(Dst(), {{copies + "kept.txt.gz", "c"},
+                          {copies + "gone.txt.gz", "c"},
+                          {copies + "sub/kept.log", "c"},
+                          {copies + "sub/gone.log", "c"},
+                          {copies + "data.zip", "c"},
+                          {copies + "other.zip", "c"}});
+        TCleanupSettings s = FtpSettings(server.Port());
+        s.FtpPar.Directory = c.dir;
+        s.AgeMode = caAll;
+        s.Sync = csyOrigin;
+        s.DriveIdent = "Drv?";
+        Run(s);
+        // a zip file of the origin that still exists keeps its copy
+        EXPECT_EQ(Left(), Files({copies + "data.zip", copies + "kept.txt.gz", copies + "sub/kept.log"}))
+            << logText;
+        EXPECT_EQ(host.ExitState(), 0) << logText;
+        EXPECT_TRUE(fs::exists(origin + "/kept.txt") && fs::exists(origin + "/sub/kept.log") &&
+                    fs::exists(origin + "/data.zip"));
+    }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include "backup/WholeRunTest.h"
 #include "support/Files.h"
+#include "support/FtpTestServer.h"
 #include "support/Servers.h"
 #include "support/Shell.h"
 #include "tools/VerifyRun.h"
@@ -27,6 +28,35 @@ protected:
             text += k + "=" + v + "\n";
         const std::string path = sandbox.Path("check.vfj");
         WriteFileBytes(path, text);
+        return path;
+    }
+    // The keys of the section [Ftp] for the folder dir of the pyftpdlib server on port.
+    static Keys FtpKeys(int port, const std::string& dir)
+    {
+        // the encoded form is random; one without a double quote keeps the ini line plain
+        std::string encoded;
+        do
+            encoded = taskfile::EncodePasswordText(PyFtpServer::Password);
+        while (encoded.find('"') != std::string::npos);
+        return {{"Host", "127.0.0.1"},
+                {"Port", std::to_string(port)},
+                {"Username", PyFtpServer::User},
+                {"Password", encoded},
+                {"SubDir", dir},
+                {"Passive", "1"},
+                {"Retry", "3"},
+                {"ChangeNames", "0"}};
+    }
+    // A verify task of a backup in the server folder dir.
+    std::string FtpVerifyTask(int port, const std::string& dir, Keys keys)
+    {
+        keys["FtpBackup"] = "1";
+        keys["DriveId"] = "Drv?";
+        const std::string path = VerifyTask(keys);
+        std::string section = "[Ftp]\n";
+        for (const auto& [k, v] : FtpKeys(port, dir))
+            section += k + "=" + v + "\n";
+        WriteFileBytes(path, ReadFileBytes(path) + section);
         return path;
     }
     TRunResult Verify(const std::string& task)
@@ -266,6 +296,145 @@ TEST_F(VerifyWholeRunTest, ABackupLocationThatIsMissingOrNoBackupIsReported)
     const TRunResult notZip =
         Verify(VerifyTask({{"VerifyMode", "2"}, {"Source", zip}, {"Origin", "0"}, {"DestDir", Src()}}));
     EXPECT_EQ(notZip.exitCode, 4) << notZip.log << notZip.output;
+}
+
+struct FtpCase
+{
+    const char* name;
+    Keys backup;
+    std::string dir; // the server folder of the verify task
+    Keys verify;     // "DestDir" relative to the sandbox where it starts with "@"
+    std::function<void(VerifyWholeRunTest&)> fault;
+    int exitCode;
+    const char* status;
+    const char* logLine;
+};
+
+TEST_F(VerifyWholeRunTest, BackupsOnAnFtpServerAreVerifiedThroughTheServer)
+{
+    VASTREL_REQUIRE_SERVER(PyFtpServer::MissingReason());
+    PyFtpServer server(sandbox.Path("srv"), "plain");
+    ASSERT_TRUE(server.Started()) << server.Error();
+    const Keys enc = Encrypted();
+    const std::string pw = enc.at("Password");
+    const std::string srcName = fs::path(Src()).filename().string();
+    auto srv = [this](const std::string& rel) { return sandbox.Path("srv/backup/" + rel); };
+    auto src = [this](const std::string& rel) { return Src(rel); };
+    const Keys selected = {{"Origin", "0"}, {"DestDir", "@src"}};
+    Keys encrypted = enc;
+    encrypted["DestMode"] = "3";
+    Keys encryptedCompressed = enc;
+    encryptedCompressed["DestMode"] = "2";
+    encryptedCompressed["Compress"] = "1";
+    Keys withPassword = selected;
+    withPassword["Password"] = pw;
+    auto none = [](VerifyWholeRunTest&) {};
+    const char* clean = "OK (4 files verified)";
+    const char* oneError = "1 error during verification (4 files verified)";
+    const FtpCase cases[] = {
+        {"drive folders, compared with the source folders",
+         {{"DestMode", "0"}},
+         "/backup",
+         {},
+         none,
+         0,
+         clean,
+         "Compare: ftp://127.0.0.1:"},
+        {"plain copies", {{"DestMode", "2"}}, "/backup", selected, none, 0, clean, "Verified: /sub/b.dat"},
+        {"compressed copies",
+         {{"DestMode", "2"}, {"Compress", "1"}},
+         "/backup",
+         selected,
+         none,
+         0,
+         clean,
+         "Verified: /sub/b.dat.gz"},
+        {"encrypted copies", encrypted, "/backup/" + srcName, withPassword, none, 0, clean,
+         "Verified: /sub/b.dat.enc"},
+        {"encrypted compressed copies", encryptedCompressed, "/backup", withPassword, none, 0, clean,
+         "Verified: /sub/b.dat.gze"},
+        {"a source file changed after the backup",
+         {{"DestMode", "0"}},
+         "/backup",
+         {},
+         [&](VerifyWholeRunTest&) { WriteFileBytes(src("sub/deep/c.log"), "gamma gamma!"); },
+         4,
+         oneError,
+         "Verification failed: "},
+        {"a flipped byte in a plain copy on the server",
+         {{"DestMode", "2"}},
+         "/backup",
+         selected,
+         [&](VerifyWholeRunTest&) { FlipByte(srv("sub/b.dat"), 1000); },
+         4,
+         oneError,
+         "/sub/b.dat"},
+        {"a flipped byte in a .gz copy on the server",
+         {{"DestMode", "2"}, {"Compress", "1"}},
+         "/backup",
+         selected,
+         [&](VerifyWholeRunTest&) { FlipByte(srv("sub/b.dat.gz"), -300); },
+         4,
+         oneError,
+         "/sub/b.dat.gz"},
+        {"a flipped byte in an encrypted copy on the server", encrypted, "/backup/" + srcName, withPassword,
+         [&](VerifyWholeRunTest&) { FlipByte(srv(srcName + "/sub/b.dat.enc"), -300); }, 4, oneError,
+         "/sub/b.dat.enc"},
+        {"a source file deleted after the backup",
+         {{"DestMode", "2"}},
+         "/backup",
+         selected,
+         [&](VerifyWholeRunTest&) { fs::remove(src("a.txt")); },
+         4,
+         oneError,
+         "Reference file not found: "},
+        {"a file deleted on the server is not looked at",
+         {{"DestMode", "2"}},
+         "/backup",
+         selected,
+         [&](VerifyWholeRunTest&) { fs::remove(srv("a.txt")); },
+         0,
+         "OK (3 files verified)",
+         "Verified: /sub/b.dat"},
+        {"a wrong fixed password",
+         encrypted,
+         "/backup/" + srcName,
+         {{"Origin", "0"}, {"DestDir", "@src"}, {"Password", taskfile::EncodePasswordText("nope")}},
+         none,
+         4,
+         "4 errors during verification (4 files verified)",
+         "Verification failed: "},
+        {"a server folder that holds no drive folder",
+         {{"DestMode", "2"}},
+         "/backup",
+         {},
+         none,
+         0,
+         "Verification failed - No information found concerning with which source the files are to be "
+         "compared!",
+         "Directory: ftp://"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(sandbox.Path("srv/backup"));
+        MakeSource();
+        Keys backup = c.backup;
+        backup["FtpBackup"] = "1";
+        RunOk(WriteTask(backup, {}, {{"Ftp", FtpKeys(server.Port(), "/backup")}}), CopiedText(4));
+        c.fault(*this);
+        Keys keys;
+        for (const auto& [k, v] : c.verify)
+            keys[k] = Resolve(sandbox, v);
+        const TRunResult r = Verify(FtpVerifyTask(server.Port(), c.dir, keys));
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.log << r.output;
+        EXPECT_TRUE(Contains(r.log, std::string("  Status: ") + c.status)) << r.log;
+        EXPECT_TRUE(Contains(r.log, c.logLine)) << r.log;
+    }
+
+    // A server that does not answer: the run says so and ends with exit state 3.
+    const TRunResult gone = Verify(FtpVerifyTask(1, "/backup", selected));
+    EXPECT_EQ(gone.exitCode, 3) << gone.log << gone.output;
+    EXPECT_TRUE(Contains(gone.log, "Connection to FTP server failed: ")) << gone.log;
 }
 
 } // namespace
