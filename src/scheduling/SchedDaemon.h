@@ -7,9 +7,10 @@
 // daily, weekly, monthly, monthly on weekdays, repetition, random delay, end boundary) in local time;
 // logon triggers at its start in a user session; boot triggers on the first start after a system start;
 // wake-up triggers (the wizard's wake-up event query) through logind where the system bus answers, else
-// they are reported as not available; idle and other event triggers are reported and never fire. Settings: start when available (a missed run is made up once), the time limits of task
-// and trigger, the multiple-instances policy, restart on failure, deletion of expired tasks, start only on
-// mains power, stop on battery, start only with a network, start only when idle, start on demand.
+// they are reported as not available; idle and other event triggers are reported and never fire. Settings:
+// start when available (a missed run is made up once), the time limits of task and trigger, the
+// multiple-instances policy, restart on failure, deletion of expired tasks, start only on mains power, stop
+// on battery, start only with a network, start only when idle, start on demand.
 
 // The daemon's main: options "--detach" (fork into the background; a start by the suite, so no logon
 // triggers fire) and "--foreground" (the default). Returns the process exit code.
