@@ -348,6 +348,33 @@ TEST_F(PlanerWindowTest, ScheduledTasksOfThePlanerMarkTheirSchedulesActive)
     EXPECT_EQ(MsgDialogLog().back().Text, "\"a/b\" contains invalid characters (* ? < > : \" / \\ |)!");
 }
 
+TEST_F(PlanerWindowTest, AScheduledTaskMadeFromTheWindowStartsThePlanerWithTheSchedule)
+{
+    form.Schedules = {Schedule("Weekly", "Documents.buj", 7)};
+    form.DefOptions = " /hide";
+    auto w = Open();
+    EXPECT_EQ(Rows(w.get())[0], "Weekly|Documents.buj||2|7|Wed|Diff");
+    WhenModal([](QWidget* wizard) {
+        ASSERT_NE(wizard, nullptr);
+        Click(wizard, "btnNext");
+        Click(wizard, "btnNext");
+        Click(wizard, "btnNext");
+    });
+    Click(w.get(), "btnCreateTask");
+    // the task is in the store under the schedule's name and runs the planer with it
+    TWinTaskScheduler s;
+    ASSERT_EQ(s.Init(), 0);
+    const int pos = s.TaskFolder()->IndexOfTask("Schedule-Weekly");
+    ASSERT_GE(pos, 0);
+    TWinTask* d = s.TaskFolder()->GetTask(pos)->Definition();
+    ASSERT_GE(d->ActionCount(), 1);
+    EXPECT_EQ(d->GetAction(0)->Path(), "/usr/bin/QvPlaner");
+    EXPECT_EQ(d->GetAction(0)->Arguments().rfind("Weekly ", 0), 0u) << d->GetAction(0)->Arguments();
+    // and the schedule shows as active
+    EXPECT_EQ(w->ActiveTasks(), std::vector<std::string>{"Weekly"});
+    EXPECT_EQ(Rows(w.get())[0], "Weekly|Documents.buj|A|2|7|Wed|Diff");
+}
+
 TEST_F(PlanerWindowTest, WithoutTheSchedulerTheWindowStaysWithoutTheTaskButtons)
 {
     form.Schedules = {Schedule("Weekly", "Documents.buj", 7)};
