@@ -49,6 +49,8 @@ int RunPlanerWindow(int& argc, char** argv, THauptForm& form, TPlanerGuiHost& /*
     if (form.CheckSchedule())
         return 0;
     TPlanerWindow window(form);
+    if (form.Config.Left != 0 || form.Config.Top != 0)
+        window.move(form.Config.Left, form.Config.Top);
     window.show();
     QApplication::exec();
     return 0;
