@@ -2,22 +2,26 @@
 // scheduled tasks of the planer shown as active, and the desktop shortcut of a schedule.
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTreeWidget>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 
 #include "foundation/IniFileUtils.h"
 #include "foundation/gui/ShowMessageDlg.h"
+#include "planer/gui/PlanerGuiHost.h"
 #include "planer/gui/PlanerWindow.h"
 #include "platform/DesktopEntry.h"
 #include "platform/XdgDirs.h"
 #include "rtl/DateTime.h"
 #include "scheduling/gui/TaskSchedDlg.h"
 #include "support/FakeClock.h"
+#include "support/FakeProgram.h"
 #include "support/Files.h"
 #include "support/Sandbox.h"
 #include "support/gui/GuiTestUtil.h"
@@ -419,6 +423,27 @@ TEST_F(PlanerWindowTest, TheDesktopShortcutStartsThePlanerWithTheSchedule)
     EXPECT_EQ(MsgDialogLog().back().Text, "Replace existing desktop shortcut: QvSched-Weekly?");
     ASSERT_EQ(ReadDesktopEntry(DesktopDir() + "/QvSched-Weekly.desktop", e), 0u);
     EXPECT_EQ(e.Comment, "Weekly");
+}
+
+TEST(PlanerGuiHostTest, TheWindowKeepsAnsweringWhileTheMainProgramRuns)
+{
+    Sandbox box;
+    const std::string record = box.Path("record.txt");
+    setenv("VASTREL_FAKE_RECORD", record.c_str(), 1);
+    setenv("VASTREL_FAKE_EXIT", "3", 1);
+    TPlanerGuiHost host;
+    // posted before the run: only an event loop during the wait delivers it before the run's end
+    bool served = false;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&served] { served = true; }, Qt::QueuedConnection);
+    const uint32_t result = host.RunMainProgram(FakeProgramPath(), "\"my task.buj\" /mode:full", true);
+    unsetenv("VASTREL_FAKE_RECORD");
+    unsetenv("VASTREL_FAKE_EXIT");
+    EXPECT_TRUE(served);
+    EXPECT_EQ(result, RunExitCodeFlag | 3u);
+    const std::vector<FakeRun> runs = ReadFakeRuns(record);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].args, (std::vector<std::string>{FakeProgramPath(), "my task.buj", "/mode:full"}));
 }
 
 } // namespace
