@@ -24,3 +24,6 @@ fi
 if cmake --build --preset "$preset" --target tools_gui_tests -j3 >/dev/null 2>&1; then
     QT_QPA_PLATFORM=offscreen "$build/tests/tools/gui/tools_gui_tests" --screenshots "$out/tools"
 fi
+if cmake --build --preset "$preset" --target planer_gui_tests -j3 >/dev/null 2>&1; then
+    QT_QPA_PLATFORM=offscreen "$build/tests/planer/gui/planer_gui_tests" --screenshots "$out/planer"
+fi
