@@ -35,7 +35,9 @@
 #include <cmath>
 #include <unistd.h>
 
+#include "backup/BuFtpDlg.h"
 #include "backup/gui/Anzeige.h"
+#include "backup/gui/BackupForm.h"
 #include "backup/gui/ProgressSink.h"
 #include "foundation/BuConsts.h"
 #include "foundation/IniFileUtils.h"
@@ -251,12 +253,6 @@ QWidget* TBuMainWindow::CreateBackupPage()
     bbBuDown = Button(page, "bbBuDown", QStringLiteral("\u25BC"), TrQ("Move selected entries one down"));
     bbBuRemove = Button(page, "bbBuRemove", TrQ("Remove"), TrQ("Remove selected entry"));
     bbBuRemAll = Button(page, "bbBuRemAll", TrQ("Remove all"), TrQ("Remove all backup tasks from list"));
-    // The task editor is not part of this window yet: new and edit stay off and say why.
-    for (QPushButton* b : {bbBuNew, bbBuEdit}) {
-        b->setEnabled(false);
-        b->setToolTip(b->toolTip() + QStringLiteral("\n") +
-                      TrQ("The task editor is not available in this version."));
-    }
     for (QPushButton* b : {bbBuNew, bbBuOpen, bbBuEdit, bbComment, bbBuSort})
         row1->addWidget(b);
     for (QPushButton* b : {bbBuUp, bbBuDown, bbBuRemove, bbBuRemAll})
@@ -324,8 +320,14 @@ QWidget* TBuMainWindow::CreateBackupPage()
     connect(lbMyBackups, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
         GuardSlot([this, item] {
             const int row = lbMyBackups->row(item);
-            if (row < 0 || FProgram.BackupList.Objects(row) != CommentLine)
+            if (row < 0)
                 return;
+            if (FProgram.BackupList.Objects(row) != CommentLine) {
+                // a task line: show it and open it in the editor
+                if (ShowTaskInfo(FProgram.BackupList[row]))
+                    EditCurrentTask(0);
+                return;
+            }
             std::string text = FProgram.BackupList[row];
             if (AskString(bbBuOpen->mapToGlobal(QPoint(0, 0)), _("Edit comment"), _("Description:"), text) &&
                 !text.empty()) {
@@ -335,6 +337,8 @@ QWidget* TBuMainWindow::CreateBackupPage()
             }
         });
     });
+    connect(bbBuNew, &QPushButton::clicked, this, [this] { GuardSlot([this] { bbBuNewClick(); }); });
+    connect(bbBuEdit, &QPushButton::clicked, this, [this] { GuardSlot([this] { EditCurrentTask(0); }); });
     connect(bbBuOpen, &QPushButton::clicked, this, [this] { GuardSlot([this] { bbBuOpenClick(); }); });
     connect(bbComment, &QPushButton::clicked, this, [this] { GuardSlot([this] { bbCommentClick(); }); });
     connect(bbBuSort, &QPushButton::clicked, this, [this] { GuardSlot([this] { bbBuSortClick(); }); });
@@ -393,8 +397,6 @@ QWidget* TBuMainWindow::CreateSchedulePage()
     bbLoadAutoTask = Button(group, "bbLoadAutoTask", TrQ("Select"));
     bbRemTask = Button(group, "bbRemTask", TrQ("Delete"));
     bbEditTask = Button(group, "bbEditTask", TrQ("Edit backup task"));
-    bbEditTask->setEnabled(false);
-    bbEditTask->setToolTip(TrQ("The task editor is not available in this version."));
     cbAutoStart = Named(new QComboBox(group), "cbAutoStart");
     for (const char* n : AutoStartNames)
         cbAutoStart->addItem(TrQ(n));
@@ -493,6 +495,21 @@ QWidget* TBuMainWindow::CreateSchedulePage()
             UpdateSchedules(FAutoTaskNr);
             ShowAutoTask(FAutoTaskNr);
             UpdateAutoFlags();
+        });
+    });
+    connect(bbEditTask, &QPushButton::clicked, this, [this] {
+        GuardSlot([this] {
+            if (FAutoTaskNr < 0)
+                return;
+            const TAutoTask& slot = *FProgram.AutoTasks[static_cast<size_t>(FAutoTaskNr)];
+            if (slot.TaskName.empty())
+                return;
+            const std::string name = BackupForm().EditBackupTask(slot.TaskPath, 0);
+            if (!name.empty()) {
+                FProgram.CurrentTask = name;
+                AddTaskToList(FProgram.BackupList, name, -1, 0);
+            }
+            RefreshBackupList();
         });
     });
     connect(bbRemTask, &QPushButton::clicked, this, [this] {
@@ -777,6 +794,56 @@ void TBuMainWindow::bbBuOpenClick()
     RefreshBackupList();
 }
 
+// ---- the task editor
+
+TBackupForm& TBuMainWindow::BackupForm()
+{
+    if (!FBackupForm) {
+        FBackupForm = std::make_unique<TBackupForm>();
+        if (!SettingsFile.empty() && XlFileExists(SettingsFile)) {
+            TMemIniFile ini(SettingsFile);
+            FBackupForm->LoadFromIni(ini);
+        }
+    }
+    return *FBackupForm;
+}
+
+void TBuMainWindow::bbBuNewClick()
+{
+    // The new task starts from the destination of the task shown.
+    std::string dir;
+    TFtpParams ftpPar;
+    const bool ftp = FDestKind == 2 && !FProgram.CurrentTask.empty();
+    if (ftp) {
+        LoadFtpParams(FProgram.CurrentTask, ftpPar);
+    } else {
+        dir = StdStr(edDestination->text());
+        if (FDestKind == 1)
+            dir = GetParentDir(dir);
+        InitFtpParams(ftpPar);
+    }
+    const std::string name = BackupForm().NewBackupTask(dir, ftp, ftpPar);
+    if (!name.empty()) {
+        FProgram.CurrentTask = name;
+        AddTaskToList(FProgram.BackupList, name, -1, 0);
+    }
+    RefreshBackupList();
+}
+
+void TBuMainWindow::EditCurrentTask(int pageIndex)
+{
+    if (FProgram.CurrentTask.empty()) {
+        bbBuNewClick();
+        return;
+    }
+    const std::string name = BackupForm().EditBackupTask(FProgram.CurrentTask, pageIndex);
+    if (!name.empty()) {
+        FProgram.CurrentTask = name;
+        AddTaskToList(FProgram.BackupList, name, -1, 0);
+    }
+    RefreshBackupList();
+}
+
 void TBuMainWindow::bbCommentClick()
 {
     std::string text = "==> ";
@@ -941,6 +1008,7 @@ void TBuMainWindow::ClearTaskInfo(const std::string& nameText)
     lbTimeSched->clear();
     lbTimeSched->setEnabled(false);
     FSchedSlots.clear();
+    FDestKind = 0;
     if (nameText.empty())
         FProgram.CurrentTask.clear();
     EnableTaskButtons(false);
@@ -988,6 +1056,7 @@ bool TBuMainWindow::ShowTaskInfo(const std::string& task)
     }
     ++*FInfoGeneration;
     FProgram.CurrentTask = path;
+    FDestKind = ftp ? 2 : (destMode >= 4 && !zipName.empty() ? 1 : 0);
     laTaskName->setText(QStr(DeleteExtension(GetLastDirName(path))));
     laTaskName->setToolTip(QStr(path));
     meBackupDesc->clear();

@@ -31,6 +31,7 @@ class QTimeEdit;
 class QTimer;
 class QToolButton;
 class QTreeWidget;
+class TBackupForm;
 class TRunTasks;
 
 class TBuMainWindow : public QMainWindow
@@ -64,6 +65,11 @@ public:
     void bbBuViewLogClick();
     void bbBuAddScheduleClick();
     void bbBuStartClick();
+    // The task editor: a new task from the selected one's destination, and the selected task on a page.
+    void bbBuNewClick();
+    void EditCurrentTask(int pageIndex);
+    // The editor window of this program (made on first use; it keeps its settings while the program runs).
+    TBackupForm& BackupForm();
 
     // ---- the schedule page
     void ShowAutoTask(int index);
@@ -148,6 +154,8 @@ private:
     TInstanceServer* FServer = nullptr;
     QSocketNotifier* FNotifier = nullptr;
     std::vector<int> FSchedSlots; // slot numbers of the info panel's schedule lines
+    std::unique_ptr<TBackupForm> FBackupForm;
+    int FDestKind = 0; // destination of the task shown: 0 folder, 1 zip file, 2 FTP
 
     // left column and title bar
     QPushButton* sbBackup;

@@ -28,6 +28,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "backup/gui/BackupForm.h"
 #include "foundation/BuConsts.h"
 #include "foundation/IniFileUtils.h"
 #include "foundation/gui/ShowMemo.h"
@@ -431,6 +432,70 @@ TEST_F(MainWindowTest, TheLogViewerShowsOneLogAtATimeAndOffersTheDefaultForAMiss
     EXPECT_TRUE(memo->toPlainText().contains(QStringLiteral("default")));
 }
 
+TEST_F(MainWindowTest, EditOpensTheTaskInTheEditorAndTheListShowsWhatWasSaved)
+{
+    Task("first");
+    Task("second");
+    auto program = Program();
+    TBuMainWindow window(*program);
+    window.show();
+    window.AddToBackupList(TaskDir() + "first.buj");
+    window.AddToBackupList(TaskDir() + "second.buj");
+    auto* list = W<QListWidget>(&window, "lbMyBackups");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    ASSERT_EQ(program->CurrentTask, TaskDir() + "first.buj");
+
+    // "Edit": the editor opens modally on the selected task; what it saves shows in the panel
+    std::string opened;
+    WhenModal([&](QWidget* w) {
+        auto* form = dynamic_cast<TBackupForm*>(w);
+        ASSERT_TRUE(form) << "the task editor is the modal window";
+        opened = form->Task.ActTaskName;
+        form->Task.TaskNote = "Edited in the editor";
+        form->SaveTaskItemClick();
+        form->close();
+    });
+    ASSERT_TRUE(W<QPushButton>(&window, "bbBuEdit")->isEnabled());
+    QTest::mouseClick(W<QPushButton>(&window, "bbBuEdit"), Qt::LeftButton);
+    EXPECT_EQ(opened, TaskDir() + "first.buj");
+    EXPECT_EQ(Rows(list), (std::vector<std::string>{"first.buj", "second.buj"}))
+        << "the edited task goes on top";
+    EXPECT_EQ(window.SelectedEntries(), (std::vector<int>{0}));
+    EXPECT_EQ(W<QPlainTextEdit>(&window, "meBackupDesc")->toPlainText(),
+              QStringLiteral("Edited in the editor"));
+
+    // a double click on a task line opens that task; closing without a save changes nothing on disk
+    const std::string before = ReadFileBytes(TaskDir() + "second.buj");
+    opened.clear();
+    WhenModal([&](QWidget* w) {
+        auto* form = dynamic_cast<TBackupForm*>(w);
+        ASSERT_TRUE(form);
+        opened = form->Task.ActTaskName;
+        form->close();
+    });
+    const QPoint at = list->visualItemRect(list->item(1)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(opened, TaskDir() + "second.buj");
+    EXPECT_EQ(ReadFileBytes(TaskDir() + "second.buj"), before);
+    EXPECT_EQ(Rows(list), (std::vector<std::string>{"second.buj", "first.buj"}));
+
+    // "New" with the wizard cancelled leaves the list alone
+    int wizardRuns = 0;
+    window.BackupForm().RunWizard = [&](TBackupTask& answers) {
+        ++wizardRuns;
+        EXPECT_EQ(answers.TargetDir, sandbox.Path("dest-second"))
+            << "the new task starts at the shown destination";
+        return static_cast<int>(mrCancel);
+    };
+    const bool useWizard = ProgSettings.OtherSettings.UseWizard;
+    ProgSettings.OtherSettings.UseWizard = true;
+    QTest::mouseClick(W<QPushButton>(&window, "bbBuNew"), Qt::LeftButton);
+    ProgSettings.OtherSettings.UseWizard = useWizard;
+    EXPECT_EQ(wizardRuns, 1);
+    EXPECT_EQ(Rows(list), (std::vector<std::string>{"second.buj", "first.buj"}));
+}
+
 TEST_F(MainWindowTest, PagesToolsAndTaskSchedulerSayWhatIsNotAvailable)
 {
     auto program = Program();
@@ -446,7 +511,6 @@ TEST_F(MainWindowTest, PagesToolsAndTaskSchedulerSayWhatIsNotAvailable)
     EXPECT_EQ(window.AutoTaskNr(), 2);
     QTest::keyClick(&window, Qt::Key_B, Qt::ControlModifier);
     EXPECT_EQ(window.MainPage(), 0);
-    EXPECT_FALSE(W<QPushButton>(&window, "bbBuEdit")->isEnabled()) << "no editor in this version";
 }
 
 TEST_F(MainWindowTest, ARunHandedOverByASecondStartRunsHereAndAnswersWithItsExitCode)
