@@ -882,25 +882,29 @@ void TSynchronizer::CountSyncFiles(const std::string& src, const std::string& de
                                 FormatCount(_("No files"), _("1 file"), _("%u files"), list.SyncCount));
 }
 
+bool TSynchronizer::RefuseSync(const std::string& srcDir, uint32_t code, bool prompt,
+                               TFolderCounters& counters)
+{
+    std::string message =
+        code != 0 ? SafeFormat(DirErrorFormat(code), {srcDir})
+                  : SafeFormat(_("The source folder is empty, its destination was not synchronized: \"%s\""),
+                               {srcDir});
+    message = _("Synchronize") + " - " + message;
+    if (prompt && !FTask.SkipDir)
+        FInteraction.ErrorBox(message, 0);
+    FLog.WriteErrorToLog(lmShort, "S", message, code);
+    ++counters.ErrorCount;
+    counters.SyncFailed = true;
+    return false;
+}
+
 bool TSynchronizer::SyncLocalFolder(TExtensionList& list, const std::string& srcDir,
                                     const std::string& destDir, bool prompt, TFolderCounters& counters)
 {
     bool empty = false;
-    uint32_t code = CheckSource(srcDir, destDir, empty);
-    if (code != 0 || empty) {
-        std::string message =
-            code != 0
-                ? SafeFormat(DirErrorFormat(code), {srcDir})
-                : SafeFormat(_("The source folder is empty, its destination was not synchronized: \"%s\""),
-                             {srcDir});
-        message = _("Synchronize") + " - " + message;
-        if (prompt && !FTask.SkipDir)
-            FInteraction.ErrorBox(message, 0);
-        FLog.WriteErrorToLog(lmShort, "S", message, code);
-        ++counters.ErrorCount;
-        counters.SyncFailed = true;
-        return false;
-    }
+    const uint32_t code = CheckSource(srcDir, destDir, empty);
+    if (code != 0 || empty)
+        return RefuseSync(srcDir, code, prompt, counters);
     FLog.WriteToLog("  ->  " + _("Synchronize") + ": " + destDir);
     FProgress.SetActionHint(_("is being synchronized"));
     if (list.SyncCount == 0)

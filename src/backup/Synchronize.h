@@ -77,6 +77,9 @@ public:
     // Windows-style code (2/3 missing, 5 no access ...); empty is set when it holds nothing while the
     // destination holds files or folders.
     uint32_t CheckSource(const std::string& srcDir, const std::string& destDir, bool& empty) const;
+    // Logs (and with prompt shows) why srcDir's destination is not synchronised: the error code, or an
+    // empty source folder when code is 0; counts the error and returns false.
+    bool RefuseSync(const std::string& srcDir, uint32_t code, bool prompt, TFolderCounters& counters);
 
 private:
     struct TDestFile

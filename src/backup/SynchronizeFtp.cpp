@@ -72,20 +72,8 @@ bool TSynchronizer::SyncFtpFolder(TExtFtp& ftp, const std::string& ftpRoot, TExt
 {
     bool empty = false;
     const uint32_t code = SourceFolderProblem(srcDir, empty);
-    if (code != 0 || empty) {
-        std::string message =
-            code != 0
-                ? SafeFormat(DirErrorFormat(code), {srcDir})
-                : SafeFormat(_("The source folder is empty, its destination was not synchronized: \"%s\""),
-                             {srcDir});
-        message = _("Synchronize") + " - " + message;
-        if (prompt && !FTask.SkipDir)
-            FInteraction.ErrorBox(message, 0);
-        FLog.WriteErrorToLog(lmShort, "S", message, code);
-        ++counters.ErrorCount;
-        counters.SyncFailed = true;
-        return false;
-    }
+    if (code != 0 || empty)
+        return RefuseSync(srcDir, code, prompt, counters);
     FFtp = &ftp;
     FFtpRoot = ExcludeTrailingSlash(ftpRoot);
     FLog.WriteToLog("  ->  " + _("Synchronize") + ": " + destDir);
